@@ -48,7 +48,19 @@ template <class F>
     return Value(static_cast<Block*>(new LambdaBlock<F>(std::move(f), std::move(text))));
 }
 
-// Evaluates a block value; raises an argument error when v is not a block.
+// Counts nested block evaluations; past kMaxCallDepth it raises
+// "Recursion too deep" rather than letting the C++ stack overflow.
+class CallDepthGuard {
+public:
+    static constexpr int kMaxCallDepth = 1500;
+    explicit CallDepthGuard(const char* op);
+    ~CallDepthGuard();
+    CallDepthGuard(const CallDepthGuard&) = delete;
+    CallDepthGuard& operator=(const CallDepthGuard&) = delete;
+};
+
+// Evaluates a block value (guarded by CallDepthGuard); raises an argument
+// error when v is not a block.
 Value eval(const Value& block, Args args = {});
 template <class... A>
 Value evalWith(const Value& block, const A&... a)

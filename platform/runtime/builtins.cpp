@@ -45,6 +45,20 @@ Value fnIsDerivedFrom(Args a)
 Value fnIsObject(Args a) { return Value(argAt(a, 0).isObject()); }
 }  // namespace
 
+namespace {
+int g_depth = 0;
+}
+
+CallDepthGuard::CallDepthGuard(const char* op)
+{
+    // Runaway recursion becomes a runtime error instead of a stack overflow.
+    if (g_depth >= kMaxCallDepth)
+        raise("Recursion too deep", op);
+    ++g_depth;
+}
+
+CallDepthGuard::~CallDepthGuard() { --g_depth; }
+
 Value eval(const Value& block, Args args)
 {
     if (!block.isBlock()) {
@@ -53,6 +67,7 @@ Value eval(const Value& block, Args args)
     }
     // Hold the block: evaluating it may drop the caller's last reference.
     const Value keep = block;
+    CallDepthGuard depth("EVAL");
     return keep.asBlock().call(args);
 }
 

@@ -65,6 +65,9 @@ private:
 // position of byte offset `pos` in `src`, the whole text as the operation.
 [[noreturn]] void syntaxError(std::string_view src, std::size_t pos, std::string description, int genCode = 1449);
 
+// 1-based character position of byte offset `byte` in UTF-8 text.
+[[nodiscard]] long long characterPosition(std::string_view src, std::size_t byte) noexcept;
+
 // Printable form of a token's source for messages: "')'", "'.AND.'", "end of text".
 [[nodiscard]] std::string describe(std::string_view src, const Token& t);
 

@@ -22,7 +22,10 @@ std::string Error::message() const
         for (std::size_t i = 0; i < args.size(); ++i) {
             if (i)
                 m += ", ";
-            m += var2lchar(args[i]);
+            std::string a = literalText(args[i]);
+            if (a.size() > 80)  // a long argument must not drown the message
+                a = a.substr(0, utf8Offset(a, 77)) + "...";
+            m += a;
         }
         m += ")";
     }

@@ -3,6 +3,7 @@
 
 #include "value.h"
 
+#include <string>
 #include <string_view>
 
 namespace rt {
@@ -13,5 +14,11 @@ namespace rt {
 // listed only when attributes contain "D", hidden entries only with "H".
 // Entries come sorted by name (case-insensitively, then byte-wise).
 [[nodiscard]] Value directory(std::string_view pattern, std::string_view attributes = {});
+
+// File(pattern): whether a regular file matches, hidden ones included, with
+// the same case-blind matching as directory().
+[[nodiscard]] bool fileExists(std::string_view pattern);
+// The current folder, as an absolute path; "" when it cannot be found.
+[[nodiscard]] std::string currentFolder();
 
 }  // namespace rt

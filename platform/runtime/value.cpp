@@ -3,6 +3,7 @@
 #include "array.h"
 #include "block.h"
 #include "object.h"
+#include "text.h"
 
 #include <charconv>
 #include <cmath>
@@ -25,10 +26,11 @@ String* String::make(std::string_view utf8)
     s->bytes_ = static_cast<std::uint32_t>(utf8.size());
     std::memcpy(s->data_, utf8.data(), utf8.size());
     s->data_[utf8.size()] = '\0';
-    std::uint32_t chars = 0;
+    bool ascii = true;
     for (unsigned char c : utf8)
-        chars += (c & 0xC0) != 0x80;  // continuation bytes do not start a character
-    s->chars_ = chars;
+        ascii &= c < 0x80;
+    // One rule of counting for every text function, malformed bytes included.
+    s->chars_ = static_cast<std::uint32_t>(ascii ? utf8.size() : utf8Length(utf8));
     return s;
 }
 

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+// g++ 12 misreads the reference count through the replaced operator new
+// below as an access outside a zero-sized array.
+#pragma GCC diagnostic ignored "-Warray-bounds"
+
 #include <atomic>
 #include <cstdlib>
 #include <new>
@@ -141,6 +145,7 @@ TEST(Value, CopyingPlainKindsNeverAllocates)
 
 TEST(Value, EmptyTextNeverAllocates)
 {
+    (void)Value("");  // the shared empty text is made once per process
     const long before = g_allocs.load();
     Value a("");
     Value b = a;
