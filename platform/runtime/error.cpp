@@ -15,6 +15,9 @@ Error::Error(std::string description, std::string operation, std::vector<Value> 
 std::string Error::message() const
 {
     std::string m = "Error " + subsystem + "/" + std::to_string(genCode) + " " + description;
+    // A position without a file is a place in the text named by operation.
+    if (position >= 0 && filename.empty())
+        m += " at position " + std::to_string(position);
     if (!operation.empty())
         m += ": " + operation;
     if (!args.empty()) {
@@ -29,10 +32,11 @@ std::string Error::message() const
         }
         m += ")";
     }
-    if (!filename.empty())
+    if (!filename.empty()) {
         m += " in " + filename;
-    if (position >= 0)
-        m += " at " + std::to_string(position);
+        if (position >= 0)
+            m += " at offset " + std::to_string(position);
+    }
     return m;
 }
 

@@ -137,7 +137,8 @@ TEST_F(DirectoryTest, EntriesCarryNameSizeStampAndAttributes)
         EXPECT_EQ(items[3].str().size(), 8u) << c.name;
         EXPECT_EQ(items[4].asString(), c.attributes) << c.name;
     }
-    const auto& x = rt::directory(in("x.dbf")).asArray().at1(1).asArray().items;
+    const Value listing = rt::directory(in("x.dbf"));  // keeps the entries alive
+    const auto& x = listing.asArray().at1(1).asArray().items;
     EXPECT_EQ(x[2].asDate(), rt::makeDate(2026, 12, 7));
     EXPECT_EQ(x[3].asString(), "14:30:05");
 }

@@ -26,8 +26,17 @@ void* operator new(std::size_t n)
         return p;
     throw std::bad_alloc();
 }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept
+{
+    ++g_allocs;
+    return std::malloc(n ? n : 1);
+}
+void* operator new[](std::size_t n) { return operator new(n); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 using rt::Value;
 
