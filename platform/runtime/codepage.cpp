@@ -14,6 +14,7 @@
 #include "builtins.h"
 #include "error.h"
 #include "functions.h"
+#include "text.h"
 
 #include <algorithm>
 #include <array>
@@ -53,25 +54,6 @@ struct Page {
             iconv_close(translit);
     }
 };
-
-void appendUtf8Char(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 // The character starting at s[i], advancing i past it; -1 for a malformed
 // sequence, of which only the first byte is consumed.
@@ -137,7 +119,7 @@ std::unique_ptr<Page> buildPage(int number)
     for (int b = 0; b < 256; ++b) {
         const char32_t c = iconvByte(cd, static_cast<unsigned char>(b));
         page->chars[static_cast<std::size_t>(b)] = c;
-        appendUtf8Char(page->utf8[static_cast<std::size_t>(b)], c);
+        appendUtf8(page->utf8[static_cast<std::size_t>(b)], c);
         if (c != kReplacement)
             page->bytes.emplace(c, static_cast<unsigned char>(b));  // the first byte wins
         if (b < 0x80 && c != char32_t(b))

@@ -24,17 +24,6 @@ namespace {
 // Decimals a value may carry; more than a double holds is only padding.
 constexpr int kMaxDecimals = 30;
 
-std::int64_t clampToInt(double d) noexcept
-{
-    if (std::isnan(d))
-        return 0;
-    if (d >= 9.2e18)
-        return std::numeric_limits<std::int64_t>::max();
-    if (d <= -9.2e18)
-        return std::numeric_limits<std::int64_t>::min();
-    return static_cast<std::int64_t>(d);
-}
-
 const Value& numArg(Args args, std::size_t i, const char* op)
 {
     const Value& v = argAt(args, i);

@@ -77,6 +77,12 @@ std::string mapChars(std::string_view s, Map map)
     std::string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size();) {
+        const auto byte = static_cast<unsigned char>(s[i]);
+        if (byte < 0x80) {  // mostly-ASCII text stays on the short path
+            appendUtf8(out, map(byte));
+            ++i;
+            continue;
+        }
         const auto [cp, len] = decodeAt(s, i);
         if (cp == kReplacement && len == 1 && static_cast<unsigned char>(s[i]) >= 0x80)
             out += s[i];  // keep a malformed byte as it was
@@ -395,17 +401,6 @@ std::string_view textArg(Args a, std::size_t i, const char* op)
     if (!v.isChar())
         raiseArg(op, a);
     return v.asString();
-}
-
-std::int64_t clampToInt(double d) noexcept
-{
-    if (std::isnan(d))
-        return 0;
-    if (d >= 9.2e18)
-        return std::numeric_limits<std::int64_t>::max();
-    if (d <= -9.2e18)
-        return std::numeric_limits<std::int64_t>::min();
-    return static_cast<std::int64_t>(d);
 }
 
 // A whole-number argument: NIL gives def, a decimal is truncated.

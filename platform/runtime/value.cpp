@@ -142,12 +142,9 @@ std::string_view Value::asString() const noexcept
 
 std::size_t Value::charLen() const noexcept { return static_cast<const String*>(u_.h)->chars(); }
 
-std::int64_t Value::asInt() const noexcept
+std::int64_t clampToInt(double d) noexcept
 {
-    if (int_)
-        return u_.i;
-    const double d = std::trunc(u_.d);
-    if (!(d == d))
+    if (std::isnan(d))
         return 0;
     if (d >= 9.2e18)
         return std::numeric_limits<std::int64_t>::max();
@@ -155,6 +152,8 @@ std::int64_t Value::asInt() const noexcept
         return std::numeric_limits<std::int64_t>::min();
     return static_cast<std::int64_t>(d);
 }
+
+std::int64_t Value::asInt() const noexcept { return int_ ? u_.i : clampToInt(u_.d); }
 
 Array& Value::asArray() const noexcept { return *static_cast<Array*>(u_.h); }
 Block& Value::asBlock() const noexcept { return *static_cast<Block*>(u_.h); }

@@ -198,6 +198,9 @@ private:
 
 static_assert(sizeof(Value) == 16);
 
+// A double as a whole number: truncated, saturated at the int64 range, NaN as 0.
+[[nodiscard]] std::int64_t clampToInt(double d) noexcept;
+
 // The shared NIL, for functions that hand out a reference to a missing argument.
 const Value& nil() noexcept;
 
