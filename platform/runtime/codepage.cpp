@@ -55,42 +55,6 @@ struct Page {
     }
 };
 
-// The character starting at s[i], advancing i past it; -1 for a malformed
-// sequence, of which only the first byte is consumed.
-long nextChar(std::string_view s, std::size_t& i) noexcept
-{
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    int len = b0 < 0x80 ? 1 : (b0 & 0xE0) == 0xC0 ? 2 : (b0 & 0xF0) == 0xE0 ? 3 : (b0 & 0xF8) == 0xF0 ? 4 : 0;
-    if (len == 0 || i + static_cast<std::size_t>(len) > s.size()) {
-        ++i;
-        return -1;
-    }
-    long c = len == 1 ? b0 : len == 2 ? (b0 & 0x1F) : len == 3 ? (b0 & 0x0F) : (b0 & 0x07);
-    for (int k = 1; k < len; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
-        if ((b & 0xC0) != 0x80) {
-            ++i;
-            return -1;
-        }
-        c = (c << 6) | (b & 0x3F);
-    }
-    static constexpr long minOf[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < minOf[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-        ++i;
-        return -1;
-    }
-    i += static_cast<std::size_t>(len);
-    return c;
-}
-
-bool isAscii(std::string_view s) noexcept
-{
-    for (char c : s)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    return true;
-}
-
 // One byte of the page through iconv; 0 code points when iconv refuses it.
 char32_t iconvByte(iconv_t cd, unsigned char byte)
 {
@@ -239,7 +203,7 @@ bool supported(int codePage) { return findPage(codePage) != nullptr; }
 std::string decode(std::string_view bytes, int codePage)
 {
     const Page& page = pageFor(codePage, "decode");
-    if (page.asciiSame && isAscii(bytes))
+    if (page.asciiSame && isAsciiText(bytes))
         return std::string(bytes);
     std::string out;
     out.reserve(bytes.size() * 2);
@@ -251,24 +215,25 @@ std::string decode(std::string_view bytes, int codePage)
 std::string encode(std::string_view utf8, int codePage)
 {
     const Page& page = pageFor(codePage, "encode");
-    if (page.asciiSame && isAscii(utf8))
+    if (page.asciiSame && isAsciiText(utf8))
         return std::string(utf8);
     std::string out;
     out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
-        const std::size_t at = i;
-        const long c = nextChar(utf8, i);
-        if (c < 0) {
+    for (std::size_t at = 0; at < utf8.size();) {
+        const Utf8Char u = decodeUtf8(utf8, at);
+        if (!u.ok) {
             Error e("Invalid UTF-8 text", "encode", {Value(codePage)});
             e.position = static_cast<long long>(at);
             raise(std::move(e));
         }
-        const auto it = page.bytes.find(static_cast<char32_t>(c));
+        const std::string_view one = utf8.substr(at, u.len);
+        const auto it = page.bytes.find(u.cp);
         if (it == page.bytes.end())
-            raise("Character '" + std::string(utf8.substr(at, i - at)) + "' (" + hexCode(static_cast<char32_t>(c)) +
-                      ") cannot be written in code page " + std::to_string(codePage),
-                  "encode", {Value(utf8.substr(at, i - at)), Value(codePage)});
+            raise("Character '" + std::string(one) + "' (" + hexCode(u.cp) + ") cannot be written in code page " +
+                      std::to_string(codePage),
+                  "encode", {Value(one), Value(codePage)});
         out += static_cast<char>(it->second);
+        at += u.len;
     }
     return out;
 }
@@ -276,19 +241,19 @@ std::string encode(std::string_view utf8, int codePage)
 std::string fitTo(std::string_view utf8, int codePage)
 {
     Page& page = pageFor(codePage, "fitTo");
-    if (page.asciiSame && isAscii(utf8))
+    if (page.asciiSame && isAsciiText(utf8))
         return std::string(utf8);
     std::string out;
     out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
-        const std::size_t at = i;
-        const long c = nextChar(utf8, i);
-        const std::string_view one = utf8.substr(at, i - at);
-        if (c < 0)
+    for (std::size_t at = 0; at < utf8.size();) {
+        const Utf8Char u = decodeUtf8(utf8, at);
+        const std::string_view one = utf8.substr(at, u.len);
+        at += u.len;
+        if (!u.ok)
             out += '?';
-        else if (page.bytes.count(static_cast<char32_t>(c)))
+        else if (page.bytes.count(u.cp))
             out += one;
-        else if (const char box = boxLookAlike(static_cast<char32_t>(c)))
+        else if (const char box = boxLookAlike(u.cp))
             out += box;
         else
             out += transliterate(page, one);

@@ -1,6 +1,9 @@
 #include "compiler_lexer.h"
 
 #include "error.h"
+#include "text.h"
+
+#include <algorithm>
 
 #include <cctype>
 #include <cstdio>
@@ -13,36 +16,6 @@ bool isIdentStart(char c) noexcept { return std::isalpha(static_cast<unsigned ch
 bool isIdentChar(char c) noexcept { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 bool isDigit(char c) noexcept { return c >= '0' && c <= '9'; }
 
-std::string upperAscii(std::string_view s)
-{
-    std::string u(s);
-    for (char& c : u)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return u;
-}
-
-// Length of the well-formed UTF-8 sequence at s[i], 0 when it is not one
-// (overlong forms, surrogates and code points past U+10FFFF included).
-std::size_t utf8SequenceAt(std::string_view s, std::size_t i) noexcept
-{
-    const auto b = [&](std::size_t k) { return i + k < s.size() ? static_cast<unsigned char>(s[i + k]) : 0u; };
-    const unsigned c = b(0);
-    const auto cont = [&](std::size_t k) { return (b(k) & 0xC0u) == 0x80u; };
-    if (c < 0x80)
-        return 1;
-    if (c >= 0xC2 && c <= 0xDF)
-        return cont(1) ? 2 : 0;
-    if (c >= 0xE0 && c <= 0xEF) {
-        const unsigned lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
-        return b(1) >= lo && b(1) <= hi && cont(2) ? 3 : 0;
-    }
-    if (c >= 0xF0 && c <= 0xF4) {
-        const unsigned lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
-        return b(1) >= lo && b(1) <= hi && cont(2) && cont(3) ? 4 : 0;
-    }
-    return 0;
-}
-
 std::string invalidCharacter(std::string_view src, std::size_t at)
 {
     const auto c = static_cast<unsigned char>(src[at]);
@@ -51,8 +24,8 @@ std::string invalidCharacter(std::string_view src, std::size_t at)
         std::snprintf(buf, sizeof buf, "Invalid character (code %u)", c);
         return buf;
     }
-    if (const std::size_t n = utf8SequenceAt(src, at); n > 0)
-        return "Invalid character '" + std::string(src.substr(at, n)) + "'";
+    if (const Utf8Char u = decodeUtf8(src, at); u.ok)
+        return "Invalid character '" + std::string(src.substr(at, u.len)) + "'";
     std::snprintf(buf, sizeof buf, "Invalid byte 0x%02X", c);
     return buf;
 }
@@ -61,11 +34,7 @@ std::string invalidCharacter(std::string_view src, std::size_t at)
 
 long long characterPosition(std::string_view src, std::size_t byte) noexcept
 {
-    long long n = 1;
-    for (std::size_t i = 0; i < byte && i < src.size(); ++i)
-        if ((static_cast<unsigned char>(src[i]) & 0xC0u) != 0x80u)
-            ++n;
-    return n;
+    return static_cast<long long>(utf8Length(src.substr(0, std::min(byte, src.size())))) + 1;
 }
 
 void syntaxError(std::string_view src, std::size_t pos, std::string description, int genCode)
@@ -156,10 +125,10 @@ Token Lexer::lexString(std::size_t start, char close)
     ++at_;
     const std::size_t from = at_;
     while (at_ < src_.size() && src_[at_] != close) {
-        const std::size_t n = utf8SequenceAt(src_, at_);
-        if (n == 0)
+        const Utf8Char u = decodeUtf8(src_, at_);
+        if (!u.ok)
             syntaxError(src_, at_, "Invalid UTF-8 in string");
-        at_ += n;
+        at_ += u.len;
     }
     if (at_ >= src_.size())
         syntaxError(src_, start, "Unterminated string");

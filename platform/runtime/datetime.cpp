@@ -353,9 +353,10 @@ Date stod(std::string_view s)
     return makeDate(toInt(s.substr(0, 4)), toInt(s.substr(4, 2)), toInt(s.substr(6, 2)));
 }
 
-std::string timeText()
+std::string timeText() { return timeText(localNow()); }
+
+std::string timeText(const std::tm& tm)
 {
-    const std::tm tm = localNow();
     std::string out;
     appendNumber(out, tm.tm_hour, 2);
     out += ':';

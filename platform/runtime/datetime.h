@@ -3,6 +3,7 @@
 
 #include "value.h"
 
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -29,7 +30,8 @@ int setEpoch(int year = -1);                             // two-digit years coun
 [[nodiscard]] std::string dtos(Date d);          // "yyyymmdd"; 8 blanks for the empty date
 [[nodiscard]] Date stod(std::string_view s);     // from "yyyymmdd"
 
-[[nodiscard]] std::string timeText();            // "hh:mm:ss"
+[[nodiscard]] std::string timeText();            // "hh:mm:ss" now
+[[nodiscard]] std::string timeText(const std::tm& tm);  // the same of a broken-down time
 [[nodiscard]] double secondsOfDay();             // seconds since midnight, hundredths
 [[nodiscard]] std::string ampm(std::string_view time);  // "14:30:00" -> " 2:30:00 pm"
 

@@ -93,11 +93,6 @@ struct Entry {
     Value row;
 };
 
-std::string twoDigits(int n)
-{
-    return {static_cast<char>('0' + n / 10 % 10), static_cast<char>('0' + n % 10)};
-}
-
 // Date and "hh:mm:ss" of a file's last change, in local time.
 std::pair<Date, std::string> stampOf(fs::file_time_type t)
 {
@@ -106,8 +101,7 @@ std::pair<Date, std::string> stampOf(fs::file_time_type t)
     std::tm tm{};
     if (!localtime_r(&secs, &tm))
         return {Date{}, "00:00:00"};
-    return {makeDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday),
-            twoDigits(tm.tm_hour) + ":" + twoDigits(tm.tm_min) + ":" + twoDigits(tm.tm_sec)};
+    return {makeDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday), timeText(tm)};
 }
 
 bool hasFlag(std::string_view attributes, char flag)
@@ -193,27 +187,21 @@ std::string currentFolder()
 
 namespace {
 
-std::string_view textArg(Args args, std::size_t i, const char* name)
+// Pattern and attributes may be left out.
+std::string_view optionalText(Args args, std::size_t i, const char* name)
 {
-    const Value& v = argAt(args, i);
-    if (v.isNil())
-        return {};
-    if (!v.isChar())
-        raiseArg(name, args);
-    return v.asString();
+    return argAt(args, i).isNil() ? std::string_view() : textArg(args, i, name);
 }
 
 Value fnDirectory(Args args)
 {
-    const std::string_view pattern = textArg(args, 0, "DIRECTORY");
-    return directory(pattern, textArg(args, 1, "DIRECTORY"));
+    const std::string_view pattern = optionalText(args, 0, "DIRECTORY");
+    return directory(pattern, optionalText(args, 1, "DIRECTORY"));
 }
 
 Value fnFile(Args args)
 {
-    if (!argAt(args, 0).isChar())
-        raiseArg("FILE", args);
-    return Value(fileExists(argAt(args, 0).asString()));
+    return Value(fileExists(textArg(args, 0, "FILE")));
 }
 
 Value fnCurDir(Args) { return Value(currentFolder()); }

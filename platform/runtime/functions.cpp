@@ -2,22 +2,14 @@
 
 #include "builtins.h"
 #include "error.h"
+#include "text.h"
 
-#include <cctype>
 #include <string>
 #include <unordered_map>
 
 namespace rt {
 
 namespace {
-std::string upperKey(std::string_view s)
-{
-    std::string k(s);
-    for (auto& c : k)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return k;
-}
-
 std::unordered_map<std::string, NativeFn>& registry()
 {
     static std::unordered_map<std::string, NativeFn> r;
@@ -31,12 +23,12 @@ std::unordered_map<std::string, Value>& publics()
 }
 }  // namespace
 
-void registerFunction(std::string_view name, NativeFn fn) { registry()[upperKey(name)] = fn; }
+void registerFunction(std::string_view name, NativeFn fn) { registry()[upperAscii(name)] = fn; }
 
 NativeFn findFunction(std::string_view name)
 {
     registerBuiltins();
-    auto it = registry().find(upperKey(name));
+    auto it = registry().find(upperAscii(name));
     return it == registry().end() ? nullptr : it->second;
 }
 
@@ -68,13 +60,39 @@ void registerBuiltins()
     detail::registerFileFunctions();
 }
 
-bool publicExists(std::string_view name) { return publics().count(upperKey(name)) != 0; }
+const Value& numArg(Args args, std::size_t i, const char* op)
+{
+    const Value& v = argAt(args, i);
+    if (!v.isNum())
+        raiseArg(op, args);
+    return v;
+}
 
-Value& publicVar(std::string_view name) { return publics()[upperKey(name)]; }
+std::string_view textArg(Args args, std::size_t i, const char* op)
+{
+    const Value& v = argAt(args, i);
+    if (!v.isChar())
+        raiseArg(op, args);
+    return v.asString();
+}
+
+std::int64_t intArg(Args args, std::size_t i, const char* op, std::int64_t def)
+{
+    const Value& v = argAt(args, i);
+    if (v.isNil())
+        return def;
+    if (!v.isNum())
+        raiseArg(op, args);
+    return v.asInt();
+}
+
+bool publicExists(std::string_view name) { return publics().count(upperAscii(name)) != 0; }
+
+Value& publicVar(std::string_view name) { return publics()[upperAscii(name)]; }
 
 const Value& publicGet(std::string_view name)
 {
-    auto it = publics().find(upperKey(name));
+    auto it = publics().find(upperAscii(name));
     if (it == publics().end()) {
         Error e("Variable does not exist", std::string(name));
         e.genCode = 1003;
@@ -83,9 +101,9 @@ const Value& publicGet(std::string_view name)
     return it->second;
 }
 
-void publicSet(std::string_view name, const Value& v) { publics()[upperKey(name)] = v; }
+void publicSet(std::string_view name, const Value& v) { publics()[upperAscii(name)] = v; }
 
-void publicRelease(std::string_view name) { publics().erase(upperKey(name)); }
+void publicRelease(std::string_view name) { publics().erase(upperAscii(name)); }
 
 ScopedPublic::ScopedPublic(std::string_view name, const Value& v) : name_(name), existed_(publicExists(name))
 {

@@ -4,6 +4,7 @@
 
 #include "value.h"
 
+#include <cstdint>
 #include <string_view>
 
 namespace rt {
@@ -22,6 +23,13 @@ Value callWith(std::string_view name, const A&... a)
     const Value argv[] = {Value(a)...};
     return callFunction(name, Args(argv, sizeof...(A)));
 }
+
+// Argument readers for registered functions; a wrong kind raises
+// "Argument error" naming the function `op`.
+[[nodiscard]] const Value& numArg(Args args, std::size_t i, const char* op);
+[[nodiscard]] std::string_view textArg(Args args, std::size_t i, const char* op);
+// An optional whole number: NIL gives def, a decimal is truncated.
+[[nodiscard]] std::int64_t intArg(Args args, std::size_t i, const char* op, std::int64_t def);
 
 // --- program-wide variables (names case-insensitive) ---
 [[nodiscard]] bool publicExists(std::string_view name);

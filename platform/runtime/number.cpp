@@ -24,25 +24,6 @@ namespace {
 // Decimals a value may carry; more than a double holds is only padding.
 constexpr int kMaxDecimals = 30;
 
-const Value& numArg(Args args, std::size_t i, const char* op)
-{
-    const Value& v = argAt(args, i);
-    if (!v.isNum())
-        raiseArg(op, args);
-    return v;
-}
-
-// An optional whole-number argument: NIL gives def, a decimal is truncated.
-std::int64_t intArg(Args args, std::size_t i, const char* op, std::int64_t def)
-{
-    const Value& v = argAt(args, i);
-    if (v.isNil())
-        return def;
-    if (!v.isNum())
-        raiseArg(op, args);
-    return v.isInteger() ? v.asInt() : clampToInt(v.asDouble());
-}
-
 // Rounds the digit string `d` (decimal point after `point` digits) so that
 // `keep` digits remain; a carry out of the first digit moves the point.
 void roundDigits(std::string& d, std::ptrdiff_t& point, std::ptrdiff_t keep)

@@ -2,28 +2,13 @@
 
 #include "block.h"
 #include "error.h"
+#include "text.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace rt {
 
 namespace {
-std::string lowerKey(std::string_view s)
-{
-    std::string k(s);
-    for (auto& c : k)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return k;
-}
-
-bool sameName(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 [[noreturn]] void noMember(const Value& obj, std::string_view name)
 {
     Error e(obj.isObject() ? "No such member" : "Not an object",
@@ -35,11 +20,11 @@ bool sameName(std::string_view a, std::string_view b)
 // Members every object answers without its class registering them.
 bool builtinMember(const Value& obj, std::string_view name, Args args, Value& out)
 {
-    if (sameName(name, "classname")) {
+    if (sameNameNoCase(name, "classname")) {
         out = Value(obj.asObject().className());
         return true;
     }
-    if (sameName(name, "isderivedfrom")) {
+    if (sameNameNoCase(name, "isderivedfrom")) {
         const Value& c = argAt(args, 0);
         out = Value(c.isChar() && obj.asObject().isDerivedFrom(c.asString()));
         return true;
@@ -67,7 +52,7 @@ ClassInfo::ClassInfo(std::string name, std::vector<const ClassInfo*> parents)
 
 bool ClassInfo::isDerivedFrom(std::string_view className) const
 {
-    if (sameName(name_, className))
+    if (sameNameNoCase(name_, className))
         return true;
     return std::any_of(parents_.begin(), parents_.end(),
                        [&](const ClassInfo* p) { return p && p->isDerivedFrom(className); });
@@ -75,7 +60,7 @@ bool ClassInfo::isDerivedFrom(std::string_view className) const
 
 const Member* ClassInfo::find(std::string_view name) const
 {
-    if (auto it = members_.find(lowerKey(name)); it != members_.end())
+    if (auto it = members_.find(upperAscii(name)); it != members_.end())
         return &it->second;
     for (const ClassInfo* p : parents_)
         if (const Member* m = p ? p->find(name) : nullptr)
@@ -86,7 +71,7 @@ const Member* ClassInfo::find(std::string_view name) const
 void ClassInfo::addVar(std::string_view name, std::function<Value(Object&)> get,
                        std::function<void(Object&, const Value&)> set)
 {
-    Member& m = members_[lowerKey(name)];
+    Member& m = members_[upperAscii(name)];
     m.get = std::move(get);
     m.set = std::move(set);
     m.call = nullptr;
@@ -94,7 +79,7 @@ void ClassInfo::addVar(std::string_view name, std::function<Value(Object&)> get,
 
 void ClassInfo::addMethod(std::string_view name, std::function<Value(Object&, Args)> fn)
 {
-    Member& m = members_[lowerKey(name)];
+    Member& m = members_[upperAscii(name)];
     m.get = nullptr;
     m.set = nullptr;
     m.call = std::move(fn);
@@ -131,8 +116,8 @@ bool hasMember(const Value& obj, std::string_view name)
 {
     if (!obj.isObject())
         return false;
-    return obj.asObject().classInfo().find(name) != nullptr || sameName(name, "classname") ||
-           sameName(name, "isderivedfrom");
+    return obj.asObject().classInfo().find(name) != nullptr || sameNameNoCase(name, "classname") ||
+           sameNameNoCase(name, "isderivedfrom");
 }
 
 Value getMember(const Value& obj, std::string_view name)

@@ -75,7 +75,7 @@ public:
 private:
     std::string name_;
     std::vector<const ClassInfo*> parents_;
-    std::unordered_map<std::string, Member> members_;  // keys in lower case
+    std::unordered_map<std::string, Member> members_;  // keys in upper case
 };
 
 class Object : public HeapCell {

@@ -26,16 +26,13 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-struct Decoded {
-    char32_t cp;
-    std::size_t len;
-};
+}  // namespace
 
-Decoded decodeAt(std::string_view s, std::size_t i) noexcept
+Utf8Char decodeUtf8(std::string_view s, std::size_t i) noexcept
 {
     const auto b0 = static_cast<unsigned char>(s[i]);
     if (b0 < 0x80)
-        return {b0, 1};
+        return {b0, 1, true};
     std::size_t len = 0;
     char32_t cp = 0;
     char32_t least = 0;  // smaller code points in this length are overlong
@@ -46,27 +43,24 @@ Decoded decodeAt(std::string_view s, std::size_t i) noexcept
     } else if ((b0 & 0xF8) == 0xF0) {
         len = 4, cp = b0 & 0x07, least = 0x10000;
     } else {
-        return {kReplacement, 1};
+        return {kReplacement, 1, false};
     }
     if (i + len > s.size())
-        return {kReplacement, 1};
+        return {kReplacement, 1, false};
     for (std::size_t k = 1; k < len; ++k) {
         const auto c = static_cast<unsigned char>(s[i + k]);
         if ((c & 0xC0) != 0x80)
-            return {kReplacement, 1};
+            return {kReplacement, 1, false};
         cp = (cp << 6) | (c & 0x3F);
     }
     if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return {kReplacement, 1};
-    return {cp, len};
+        return {kReplacement, 1, false};
+    return {cp, len, true};
 }
+
+namespace {
 
 std::size_t utf8Bytes(char32_t c) noexcept { return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; }
-
-bool isAsciiText(std::string_view s) noexcept
-{
-    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
 
 // Character index of byte offset `byte` (which starts a character).
 std::size_t charIndex(std::string_view s, std::size_t byte) noexcept { return utf8Length(s.substr(0, byte)); }
@@ -83,8 +77,8 @@ std::string mapChars(std::string_view s, Map map)
             ++i;
             continue;
         }
-        const auto [cp, len] = decodeAt(s, i);
-        if (cp == kReplacement && len == 1 && static_cast<unsigned char>(s[i]) >= 0x80)
+        const auto [cp, len, ok] = decodeUtf8(s, i);
+        if (!ok)
             out += s[i];  // keep a malformed byte as it was
         else
             appendUtf8(out, map(cp));
@@ -114,11 +108,31 @@ std::string fillText(char32_t fill, std::size_t n, std::string_view op)
 
 // --- UTF-8 helpers ---
 
+bool isAsciiText(std::string_view s) noexcept
+{
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::string upperAscii(std::string_view s)
+{
+    std::string u(s);
+    for (char& c : u)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return u;
+}
+
+bool sameNameNoCase(std::string_view a, std::string_view b) noexcept
+{
+    const auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return up(x) == up(y); });
+}
+
 std::size_t utf8Length(std::string_view s) noexcept
 {
     std::size_t n = 0;
     for (std::size_t i = 0; i < s.size(); ++n)
-        i += static_cast<unsigned char>(s[i]) < 0x80 ? 1 : decodeAt(s, i).len;
+        i += static_cast<unsigned char>(s[i]) < 0x80 ? 1 : decodeUtf8(s, i).len;
     return n;
 }
 
@@ -126,7 +140,7 @@ std::size_t utf8Offset(std::string_view s, std::size_t ci) noexcept
 {
     std::size_t i = 0;
     for (; i < s.size() && ci > 0; --ci)
-        i += static_cast<unsigned char>(s[i]) < 0x80 ? 1 : decodeAt(s, i).len;
+        i += static_cast<unsigned char>(s[i]) < 0x80 ? 1 : decodeUtf8(s, i).len;
     return i;
 }
 
@@ -142,9 +156,9 @@ std::u32string toU32(std::string_view s)
     std::u32string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size();) {
-        const auto [cp, len] = decodeAt(s, i);
-        out += cp;
-        i += len;
+        const Utf8Char c = decodeUtf8(s, i);
+        out += c.cp;
+        i += c.len;
     }
     return out;
 }
@@ -395,25 +409,6 @@ std::string xtoc(const Value& v)
 
 namespace {
 
-std::string_view textArg(Args a, std::size_t i, const char* op)
-{
-    const Value& v = argAt(a, i);
-    if (!v.isChar())
-        raiseArg(op, a);
-    return v.asString();
-}
-
-// A whole-number argument: NIL gives def, a decimal is truncated.
-std::int64_t intArg(Args a, std::size_t i, const char* op, std::int64_t def)
-{
-    const Value& v = argAt(a, i);
-    if (v.isNil())
-        return def;
-    if (!v.isNum())
-        raiseArg(op, a);
-    return v.isInteger() ? v.asInt() : clampToInt(v.asDouble());
-}
-
 // A length argument: negative means none, a huge one is refused up front.
 std::size_t countArg(Args a, std::size_t i, const char* op)
 {
@@ -466,7 +461,7 @@ Value padFn(Args a, const char* op)
     const Value& fill = argAt(a, 2);
     if (!fill.isNil() && !fill.isChar())
         raiseArg(op, a);
-    const char32_t f = fill.isChar() && !fill.asString().empty() ? decodeAt(fill.asString(), 0).cp : U' ';
+    const char32_t f = fill.isChar() && !fill.asString().empty() ? decodeUtf8(fill.asString(), 0).cp : U' ';
     return textResult(Pad(text, n, f));
 }
 
@@ -498,7 +493,7 @@ Value fnReplicate(Args a)
 // the last character); a start before the first character starts there.
 Value fnSubStr(Args a)
 {
-    textArg(a, 0, "SUBSTR");
+    (void)textArg(a, 0, "SUBSTR");
     if (!argAt(a, 1).isNum())
         raiseArg("SUBSTR", a);
     const Value& v = a[0];
@@ -517,7 +512,7 @@ Value fnSubStr(Args a)
 
 Value fnLeft(Args a)
 {
-    textArg(a, 0, "LEFT");
+    (void)textArg(a, 0, "LEFT");
     if (!argAt(a, 1).isNum())
         raiseArg("LEFT", a);
     const std::int64_t n = intArg(a, 1, "LEFT", 0);
@@ -528,7 +523,7 @@ Value fnLeft(Args a)
 
 Value fnRight(Args a)
 {
-    textArg(a, 0, "RIGHT");
+    (void)textArg(a, 0, "RIGHT");
     if (!argAt(a, 1).isNum())
         raiseArg("RIGHT", a);
     const std::int64_t n = intArg(a, 1, "RIGHT", 0);
@@ -636,7 +631,7 @@ Value fnAsc(Args a)
     const std::string_view s = textArg(a, 0, "ASC");
     if (s.empty())
         return Value::integer(0);
-    const char32_t c = decodeAt(s, 0).cp;
+    const char32_t c = decodeUtf8(s, 0).cp;
     if (c >= 0x100 || (c >= 0x80 && c < 0xA0)) {
         for (int i = 0; i < 32; ++i)
             if (kCp1252High[i] == c)
@@ -652,7 +647,7 @@ Value charTest(Args a)
     const Value& v = argAt(a, 0);
     if (!v.isChar() || v.asString().empty())
         return Value(false);
-    return Value(Test(decodeAt(v.asString(), 0).cp));
+    return Value(Test(decodeUtf8(v.asString(), 0).cp));
 }
 
 bool isDigitChar(char32_t c) { return c >= '0' && c <= '9'; }

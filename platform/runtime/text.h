@@ -15,6 +15,19 @@ namespace rt {
 // Byte offset of character index ci (0-based); s.size() when past the end.
 [[nodiscard]] std::size_t utf8Offset(std::string_view s, std::size_t ci) noexcept;
 [[nodiscard]] std::string utf8Sub(std::string_view s, std::size_t from0, std::size_t count);
+// The well-formed character starting at byte i: its code point and length.
+// A malformed sequence (overlong, surrogate, truncated, past U+10FFFF) gives
+// U+FFFD with length 1, so callers step over one byte and may tell it apart.
+struct Utf8Char {
+    char32_t cp;
+    std::size_t len;
+    bool ok;
+};
+[[nodiscard]] Utf8Char decodeUtf8(std::string_view s, std::size_t i) noexcept;
+[[nodiscard]] bool isAsciiText(std::string_view s) noexcept;
+// Names of functions, members and variables compare without regard to case.
+[[nodiscard]] std::string upperAscii(std::string_view s);
+[[nodiscard]] bool sameNameNoCase(std::string_view a, std::string_view b) noexcept;
 [[nodiscard]] std::u32string toU32(std::string_view s);
 [[nodiscard]] std::string fromU32(std::u32string_view s);
 void appendUtf8(std::string& out, char32_t c);
