@@ -85,6 +85,16 @@ void ClassInfo::addMethod(std::string_view name, std::function<Value(Object&, Ar
     m.call = std::move(fn);
 }
 
+void ClassInfo::addCallback(std::string_view name, std::function<Value(Object&)> get,
+                            std::function<void(Object&, const Value&)> set,
+                            std::function<Value(Object&, Args)> handler)
+{
+    Member& m = members_[upperAscii(name)];
+    m.get = std::move(get);
+    m.set = std::move(set);
+    m.call = std::move(handler);
+}
+
 DynClass::DynClass(std::string name, std::vector<const ClassInfo*> parents)
     : info_(std::make_shared<ClassInfo>(std::move(name), std::move(parents)))
 {

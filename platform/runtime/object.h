@@ -50,6 +50,13 @@ public:
     void addVar(std::string_view name, std::function<Value(Object&)> get,
                 std::function<void(Object&, const Value&)> set = {});
     void addMethod(std::string_view name, std::function<Value(Object&, Args)> fn);
+    // A callback slot: reading or assigning the name reaches the block kept
+    // in the slot, calling it with arguments runs the handler (which by
+    // default evaluates that block). A subclass that overrides the handler
+    // registers a callback of its own over the same slot.
+    void addCallback(std::string_view name, std::function<Value(Object&)> get,
+                     std::function<void(Object&, const Value&)> set,
+                     std::function<Value(Object&, Args)> handler);
 
     // An instance variable held in a Value member of T.
     template <class T>
@@ -58,6 +65,14 @@ public:
         addVar(
             name, [member](Object& o) { return static_cast<T&>(o).*member; },
             [member](Object& o, const Value& v) { static_cast<T&>(o).*member = v; });
+    }
+    template <class T, class F>
+    void callback(std::string_view name, Value T::*slot, F handler)
+    {
+        addCallback(
+            name, [slot](Object& o) { return static_cast<T&>(o).*slot; },
+            [slot](Object& o, const Value& v) { static_cast<T&>(o).*slot = v; },
+            [handler](Object& o, Args a) -> Value { return Value(handler(static_cast<T&>(o), a)); });
     }
     template <class T, class F>
     void method(std::string_view name, F fn)

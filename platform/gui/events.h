@@ -1,0 +1,91 @@
+// The platform's event numbers, key codes and the application event queue.
+//
+// Qt input on our windows is turned into platform events and queued; the
+// dialog loop fetches them with AppEvent and hands each to the target's
+// handleEvent, which runs the callbacks. All of it runs on the GUI thread.
+#pragma once
+
+#include "platform/runtime/value.h"
+
+class QKeyEvent;
+
+namespace gui {
+
+namespace ev {
+constexpr int None = 0;
+constexpr int Keyboard = 1048580;
+// Mouse events of a window (mp1: position {x, y} with y growing upwards).
+constexpr int Motion = 1048976;
+constexpr int LbDown = 1048977;
+constexpr int LbUp = 1048978;
+constexpr int LbClick = 1048979;
+constexpr int LbDblClick = 1048980;
+constexpr int Wheel = 1048981;  // queued while the wheel turns; paint may skip a redraw
+constexpr int RbDown = 1048982;
+constexpr int RbUp = 1048983;
+constexpr int RbClick = 1048984;
+// Window events.
+constexpr int SetInputFocus = 1048590;
+constexpr int KillInputFocus = 1048591;
+constexpr int Resize = 1048592;
+constexpr int Close = 1048593;
+constexpr int Paint = 1048594;
+// Browse events.
+constexpr int ItemSelected = 1048700;
+constexpr int ItemMarked = 1048701;
+constexpr int ItemRbDown = 1048702;
+constexpr int HFLbDown = 1048703;
+constexpr int Navigate = 1048704;
+constexpr int User = 134217728;
+}  // namespace ev
+
+namespace key {
+constexpr int Backspace = 8;
+constexpr int Tab = 9;
+constexpr int Enter = 13;
+constexpr int Esc = 27;
+constexpr int Space = 32;
+constexpr int Vk = 65536;  // virtual-key codes are offset by this
+constexpr int ShiftFlag = 524288;
+constexpr int CtrlFlag = 131072;
+constexpr int AltFlag = 262144;
+constexpr int VkShift = Vk + 16;
+constexpr int VkCtrl = Vk + 17;
+constexpr int VkAlt = Vk + 18;
+constexpr int PgUp = Vk + 33;
+constexpr int PgDn = Vk + 34;
+constexpr int End = Vk + 35;
+constexpr int Home = Vk + 36;
+constexpr int Left = Vk + 37;
+constexpr int Up = Vk + 38;
+constexpr int Right = Vk + 39;
+constexpr int Down = Vk + 40;
+constexpr int Ins = Vk + 45;
+constexpr int Del = Vk + 46;
+constexpr int F1 = Vk + 112;  // F1..F12 follow
+}  // namespace key
+
+// The platform key code of a Qt key event (printable text as its character
+// code, control keys as Vk + virtual-key code with the Shift/Ctrl flags),
+// 0 for a bare modifier or a key we do not map.
+[[nodiscard]] int keyCode(const QKeyEvent& e);
+
+// Queue. target is the window object (or NIL). timeout in hundredths of a
+// second; 0 waits without limit. Qt's own events are processed while waiting.
+void postAppEvent(int nEvent, const rt::Value& mp1, const rt::Value& mp2, const rt::Value& target);
+int appEvent(rt::Value& mp1, rt::Value& mp2, rt::Value& target, int timeout);
+// The next queued event without removing it (ev::None when empty).
+int nextAppEvent(rt::Value* mp1 = nullptr, rt::Value* mp2 = nullptr, rt::Value* target = nullptr);
+// Fetches and dispatches (handleEvent) queued events until the queue is
+// empty; processes Qt events first. Returns the number dispatched.
+int dispatchPending();
+void setAppFocus(const rt::Value& window);
+[[nodiscard]] rt::Value appFocus();
+// 1 while the virtual key (VkShift, VkCtrl, VkAlt) is held, else 0.
+[[nodiscard]] int appKeyState(int vkCode);
+
+// Registers PostAppEvent, AppEvent, NextAppEvent, SetAppFocus, AppKeyState,
+// the graphics functions and the platform classes' constructors by name.
+void registerGuiFunctions();
+
+}  // namespace gui
