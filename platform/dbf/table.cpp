@@ -1,1 +1,1125 @@
+// The table file.
+//
+// Header (numbers little-endian)
+//   OFFSET SIZE  DESCRIPTION
+//   0      1     version: 0x02 0x03 dBASE III and plain FoxPro, 0x83 dBASE III
+//                with .DBT, 0x04 0x8B ... dBASE IV, 0xF5 0xFB FoxPro with .FPT,
+//                0x30 0x31 0x32 Visual FoxPro
+//   1      3     last update: year - 1900, month, day
+//   4      4     record count
+//   8      2     header length: the first record starts here
+//   10     2     record length, the deleted flag included
+//   28     1     table flags: 0x01 structural index, 0x02 memo (Visual FoxPro)
+//   29     1     language driver: names the code page (0 means 850 here)
+//   32     32*n  field descriptors, ended by 0x0D; Visual FoxPro writes 263
+//                more bytes after it, which the header length covers
+//
+// Field descriptor
+//   0      11    name, NUL-padded
+//   11     1     type letter
+//   16     1     length (for C the decimals byte is the high byte of the length)
+//   17     1     decimals
+//   18     1     Visual FoxPro flags: 0x01 system, 0x02 nullable, 0x04 binary
+//
+// dBASE 7 (version bits 0-2 = 4) differs: a 32-byte language driver name
+// follows the header, and field descriptors of 48 bytes start at 68 (name
+// 0..31, type 32, length 33, decimals 34); its I and + fields are 4 bytes
+// big-endian with the sign bit inverted, so that they sort as bytes.
+//
+// Record: the deleted flag ('*' deleted, ' ' not), then the fields in order.
+// The file may end with 0x1A. Visual FoxPro keeps one bit per nullable
+// field in the hidden system field _NullFlags.
 #include "platform/dbf/table.h"
+
+#include "cdx.h"
+#include "memo.h"
+#include "table_format.h"
+
+#include "platform/runtime/codepage.h"
+#include "platform/runtime/datetime.h"
+#include "platform/runtime/text.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <unordered_map>
+
+namespace dbf {
+
+using namespace detail;
+
+namespace {
+
+constexpr std::size_t kWindowBytes = 256 * 1024;  // sequential read-ahead
+constexpr std::size_t kRandomBytes = 4096;        // read around a random go
+constexpr std::uint32_t kVfpBacklink = 263;
+
+// How the bytes of a field become a value.
+enum class Codec8 : std::uint8_t {
+    Char,         // C, decoded from the code page
+    Raw,          // C with the binary flag: bytes as they are
+    Number,       // N F: ASCII digits
+    Date,         // D: "yyyymmdd"
+    Logical,      // L
+    MemoText,     // M
+    MemoRaw,      // G P, dBASE B, binary M
+    Int32,        // I
+    Int32Sorted,  // I and + of dBASE 7: big-endian, sign bit inverted
+    Double,       // B (8 bytes)
+    Currency,     // Y: int64 / 10000
+    DateTime,     // T: Julian day and milliseconds
+};
+
+struct FieldInfo {
+    Codec8 codec = Codec8::Char;
+    bool binaryPointer = false;  // memo block number as int32 instead of 10 digits
+    int nullBit = -1;            // bit in _NullFlags, -1 when not nullable
+};
+
+Format formatOf(unsigned char version, bool& known)
+{
+    known = true;
+    switch (version) {
+    case 0x02:
+    case 0x03:
+    case 0x83: return Format::DBase3;
+    case 0x04:
+    case 0x05:
+    case 0x43:
+    case 0x63:
+    case 0x8B:
+    case 0x8C:
+    case 0x8E:
+    case 0xCB: return Format::DBase4;
+    case 0xF5:
+    case 0xFB: return Format::FoxPro;
+    case 0x30:
+    case 0x31:
+    case 0x32: return Format::VisualFoxPro;
+    default: known = false; return Format::DBase3;
+    }
+}
+
+// Where a field descriptor keeps its parts: dBASE 7 widened the name.
+struct Layout {
+    std::uint32_t first, size, nameLen, type, len, dec;
+};
+constexpr Layout kLayout32{32, 32, 11, 11, 16, 17};
+constexpr Layout kLayout48{68, 48, 32, 32, 33, 34};
+
+std::string hexByte(unsigned v)
+{
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "0x%02X", v & 0xFFu);
+    return buf;
+}
+
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The number in an N or F field. Blanks, NULs and "*" overflow marks read
+// as 0, which the language sees as empty; false when the text is no number.
+bool parseNumber(const char* p, std::size_t n, int dec, rt::Value& out)
+{
+    std::size_t i = 0;
+    while (i < n && (p[i] == ' ' || p[i] == '\0'))
+        ++i;
+    std::size_t end = n;
+    while (end > i && (p[end - 1] == ' ' || p[end - 1] == '\0'))
+        --end;
+    if (i == end || std::all_of(p + i, p + end, [](char c) { return c == '*'; })) {
+        out = dec > 0 ? rt::Value::number(0.0, dec) : rt::Value::integer(0);
+        return true;
+    }
+    bool negative = false;
+    std::size_t at = i;
+    if (p[at] == '-' || p[at] == '+')
+        negative = p[at++] == '-';
+    std::uint64_t mantissa = 0;
+    int digits = 0, fraction = 0;
+    bool point = false;
+    for (; at < end; ++at) {
+        const char c = p[at];
+        if (c >= '0' && c <= '9') {
+            mantissa = mantissa * 10 + std::uint64_t(c - '0');
+            ++digits;
+            fraction += point;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    const int shown = std::max(dec, fraction);
+    if (at == end && digits > 0 && digits <= 18) {
+        if (!point && dec == 0) {
+            const auto v = static_cast<std::int64_t>(mantissa);
+            out = rt::Value::integer(negative ? -v : v);
+        } else {
+            const double v = double(mantissa) / kPow10[fraction];
+            out = rt::Value::number(negative ? -v : v, shown);
+        }
+        return true;
+    }
+    // Long digit strings and exponents go the slow, exact way.
+    double v = 0;
+    const char* from = p + i + (p[i] == '+');
+    const auto r = std::from_chars(from, p + end, v);
+    if (r.ec != std::errc() || r.ptr != p + end || !std::isfinite(v))
+        return false;
+    out = rt::Value::number(v, shown);
+    return true;
+}
+
+}  // namespace
+
+struct Table::Impl {
+    File file;
+    std::string path;
+    Format format = Format::DBase3;
+    unsigned char version = 0x03;
+    int codePage = 850;
+    const Codec* codec = nullptr;
+    bool readOnly = false;
+    bool shared = false;
+    std::string writeBlocker;  // index file whose presence forbids writes
+    std::vector<Field> fields;
+    std::vector<FieldInfo> info;
+    std::unordered_map<std::string, int> byName;
+    std::vector<IndexTag> tags;
+    std::unique_ptr<MemoFile> memo;
+    std::string memoPath;
+    int nullFlagsOffset = -1;
+    int nullFlagsBytes = 0;
+
+    std::uint32_t headerLen = 0;
+    std::uint32_t recLen = 0;
+    std::uint32_t count = 0;
+
+    // Records [windowFirst, windowFirst + windowCount) as read from the file.
+    std::vector<char> window;
+    std::uint32_t windowFirst = 0;
+    std::uint32_t windowCount = 0;
+    std::string blank;     // the phantom record
+    std::string appended;  // a record appended since the last flush
+    char* cur = nullptr;
+    std::uint32_t recno = 0;
+    std::uint32_t lastGo = 0;
+    bool dirty = false;
+    bool pendingAppend = false;
+    bool dateStamped = false;
+
+    // --- opening ---
+    void readHeader();
+    void parseFields(const std::vector<unsigned char>& head);
+    [[nodiscard]] bool hasLevel7Layout(const std::vector<unsigned char>& head) const;
+    void addField(const Layout& layout, const unsigned char* d, std::uint32_t at, std::uint32_t& offset, int& nullBits);
+    void openMemo();
+    void findIndex(unsigned char flags);
+    void buildBlank();
+    void trustFileSize(std::uint32_t headerCount);
+
+    // --- reading ---
+    void load(std::uint32_t n);
+    [[nodiscard]] long long fieldOffset(int i) const
+    {
+        return static_cast<long long>(headerLen) + static_cast<long long>(recno - 1) * recLen + fields[i].offset;
+    }
+    [[noreturn]] void badField(int i, const std::string& what) const
+    {
+        fail(kErrCorrupt, path, what + " in field " + fields[i].name + " of record " + std::to_string(recno),
+             fieldOffset(i));
+    }
+    [[nodiscard]] bool isNull(int i) const;
+    [[nodiscard]] rt::Value readMemo(int i, bool text) const;
+    [[nodiscard]] std::uint32_t memoBlock(int i) const;
+
+    // --- writing ---
+    void checkWritable(const char* operation) const;
+    void flushRecord();
+    void stampHeader(bool withCount);
+    void setNull(int i, bool null);
+    [[nodiscard]] std::string encodeField(int i, const rt::Value& v);
+    [[noreturn]] void badPut(int i, int genCode, const std::string& what, const rt::Value& v) const
+    {
+        rt::Error e(what + " for field " + fields[i].name, "put", {v});
+        e.subsystem = "DBF";
+        e.genCode = genCode;
+        e.filename = path;
+        rt::raise(std::move(e));
+    }
+};
+
+// --- opening ---
+
+void Table::Impl::readHeader()
+{
+    const std::uint64_t size = file.size();
+    unsigned char h[32];
+    if (size < 32)
+        fail(kErrCorrupt, path, "Table header is truncated (" + std::to_string(size) + " bytes)", 0);
+    file.readExact(0, h, 32, "Table header");
+    bool known = false;
+    version = h[0];
+    format = formatOf(version, known);
+    if (!known)
+        fail(kErrCorrupt, path, "Not a table file (version byte " + hexByte(version) + ")", 0);
+    const std::uint32_t headerCount = le32(h + 4);
+    headerLen = le16(h + 8);
+    recLen = le16(h + 10);
+    if (headerLen < 32 + 32 + 1)
+        fail(kErrCorrupt, path, "Header length " + std::to_string(headerLen) + " is too short for any field", 8);
+    if (headerLen > size)
+        fail(kErrCorrupt, path,
+             "Header length " + std::to_string(headerLen) + " runs past the end of the file (" + std::to_string(size) +
+                 " bytes)",
+             8);
+    if (recLen < 2)
+        fail(kErrCorrupt, path, "Record length " + std::to_string(recLen) + " is too short for any field", 10);
+
+    const unsigned char driver = h[29];
+    codePage = codePageOfDriver(driver);
+    if (codePage == 0)
+        codePage = 850;
+    if (!rt::cp::supported(codePage))
+        fail(kErrUnsupported, path,
+             "Code page " + std::to_string(codePage) + " of the table (language driver " + hexByte(driver) +
+                 ") is not supported",
+             29);
+    codec = &Codec::of(codePage);
+
+    std::vector<unsigned char> head(headerLen);
+    file.readExact(0, head.data(), head.size(), "Table header");
+    parseFields(head);
+    trustFileSize(headerCount);
+    findIndex(h[28]);
+}
+
+// dBASE 7 tables (version bits 0-2 = 4) put a language driver name before
+// 48-byte field descriptors; a table whose bytes do not fit that shape is
+// read with the classic layout.
+bool Table::Impl::hasLevel7Layout(const std::vector<unsigned char>& head) const
+{
+    if ((version & 0x07) != 0x04 || headerLen < kLayout48.first + kLayout48.size + 1)
+        return false;
+    std::uint32_t at = kLayout48.first;
+    for (; at + kLayout48.size <= headerLen && head[at] != 0x0D; at += kLayout48.size) {
+        const unsigned char type = head[at + kLayout48.type];
+        if (!std::isupper(type) && type != '+' && type != '@')
+            return false;
+    }
+    return at > kLayout48.first && at < headerLen && head[at] == 0x0D;
+}
+
+void Table::Impl::parseFields(const std::vector<unsigned char>& head)
+{
+    const Layout& layout = hasLevel7Layout(head) ? kLayout48 : kLayout32;
+    std::uint32_t offset = 1;
+    int nullBits = 0;
+    std::uint32_t at = layout.first;
+    for (; at < headerLen && head[at] != 0x0D; at += layout.size) {
+        if (at + layout.size > headerLen)
+            fail(kErrCorrupt, path, "Field descriptor " + std::to_string(fields.size() + 1) + " is truncated", at);
+        addField(layout, head.data() + at, at, offset, nullBits);
+    }
+    if (fields.empty())
+        fail(kErrCorrupt, path, "Table has no fields", 32);
+    if (offset > recLen)
+        fail(kErrCorrupt, path,
+             "Fields end at byte " + std::to_string(offset) + ", past the record length " + std::to_string(recLen), 10);
+    if (nullBits > 0 && (nullFlagsOffset < 0 || nullBits > nullFlagsBytes * 8))
+        fail(kErrCorrupt, path, "Nullable fields lack their _NullFlags field", 32);
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        byName.emplace(fields[i].name, int(i));
+}
+
+void Table::Impl::addField(const Layout& layout, const unsigned char* d, std::uint32_t at, std::uint32_t& offset,
+                           int& nullBits)
+{
+    Field f;
+    std::size_t nameLen = 0;
+    while (nameLen < layout.nameLen && d[nameLen] != 0)
+        ++nameLen;
+    f.name = rt::upperAscii(std::string_view(reinterpret_cast<const char*>(d), nameLen));
+    const unsigned char typeByte = d[layout.type];
+    f.type = static_cast<char>(std::toupper(typeByte));
+    f.len = d[layout.len];
+    f.dec = d[layout.dec];
+    const bool level7 = &layout == &kLayout48;
+    f.offset = static_cast<int>(offset);
+    const unsigned char flags = format == Format::VisualFoxPro ? d[18] : 0;
+    const long long where = at;
+    const std::string label = "Field " + std::to_string(fields.size() + 1) + " (" + f.name + ")";
+    if (f.type == 'C') {
+        f.len += f.dec * 256;
+        f.dec = 0;
+    }
+    if (f.len == 0)
+        fail(kErrCorrupt, path, label + " has length 0", where);
+    if (offset + std::uint32_t(f.len) > recLen)
+        fail(kErrCorrupt, path,
+             label + " lies past the record length (ends at byte " + std::to_string(offset + f.len) + " of " +
+                 std::to_string(recLen) + ")",
+             where);
+    offset += std::uint32_t(f.len);
+
+    if (f.type == '0') {  // _NullFlags: hidden, but its bytes are ours to read
+        nullFlagsOffset = f.offset;
+        nullFlagsBytes = f.len;
+        return;
+    }
+    if (nameLen == 0)
+        fail(kErrCorrupt, path, label + " has no name", where);
+
+    FieldInfo fi;
+    auto unknownType = [&](unsigned char type) {
+        fail(kErrUnsupported, path,
+             label + " has unknown type '" + (std::isprint(type) ? std::string(1, char(type)) : hexByte(type)) + "'",
+             where + layout.type);
+    };
+    auto needLength = [&](std::initializer_list<int> lens) {
+        if (std::find(lens.begin(), lens.end(), f.len) == lens.end())
+            fail(kErrCorrupt, path,
+                 label + " of type " + std::string(1, f.type) + " cannot have length " + std::to_string(f.len),
+                 where + layout.len);
+    };
+    switch (f.type) {
+    case 'C': fi.codec = flags & 0x04 ? Codec8::Raw : Codec8::Char; break;
+    case 'N':
+    case 'F':
+        fi.codec = Codec8::Number;
+        if (f.dec > 0 && f.dec >= f.len)
+            fail(kErrCorrupt, path,
+                 label + " has " + std::to_string(f.dec) + " decimals in length " + std::to_string(f.len),
+                 where + layout.dec);
+        break;
+    case 'D':
+        needLength({8});
+        fi.codec = Codec8::Date;
+        break;
+    case 'L':
+        needLength({1});
+        fi.codec = Codec8::Logical;
+        break;
+    case 'M':
+    case 'G':
+    case 'P':
+        needLength({4, 10});
+        fi.codec = f.type == 'M' && !(flags & 0x04) ? Codec8::MemoText : Codec8::MemoRaw;
+        fi.binaryPointer = f.len == 4;
+        break;
+    case 'B':
+        needLength({8, 10});
+        fi.codec = f.len == 8 ? Codec8::Double : Codec8::MemoRaw;
+        break;
+    case 'I':
+    case '+':
+        if (f.type == '+' && !level7)
+            unknownType(typeByte);
+        needLength({4});
+        fi.codec = level7 ? Codec8::Int32Sorted : Codec8::Int32;
+        break;
+    case 'Y':
+        needLength({8});
+        fi.codec = Codec8::Currency;
+        f.dec = 4;
+        break;
+    case 'T':
+        needLength({8});
+        fi.codec = Codec8::DateTime;
+        break;
+    default: unknownType(typeByte);
+    }
+    if (flags & 0x02)
+        fi.nullBit = nullBits++;
+    fields.push_back(std::move(f));
+    info.push_back(fi);
+}
+
+void Table::Impl::trustFileSize(std::uint32_t headerCount)
+{
+    // A header may claim more records than the file holds (a writer that
+    // died between record and count, or a truncated copy): the file wins.
+    const std::uint64_t size = file.size();
+    const std::uint64_t held = (size - headerLen) / recLen;
+    count = static_cast<std::uint32_t>(std::min<std::uint64_t>(headerCount, held));
+}
+
+void Table::Impl::openMemo()
+{
+    bool anyMemo = false;
+    for (const FieldInfo& fi : info)
+        anyMemo = anyMemo || fi.codec == Codec8::MemoText || fi.codec == Codec8::MemoRaw;
+    if (!anyMemo)
+        return;
+    const bool fox = format == Format::FoxPro || format == Format::VisualFoxPro;
+    const char* first = fox ? ".fpt" : ".dbt";
+    const char* second = fox ? ".dbt" : ".fpt";
+    std::string found = findSibling(path, first);
+    const char* ext = first;
+    if (found.empty()) {
+        found = findSibling(path, second);
+        ext = second;
+    }
+    if (found.empty()) {
+        rt::Error e("Memo file is missing (table " + path + " has memo fields)", "open");
+        e.subsystem = "DBF";
+        e.genCode = kErrOpen;
+        e.filename = siblingName(path, first);
+        rt::raise(std::move(e));
+    }
+    MemoFile::Kind kind = MemoFile::Kind::Fpt;
+    if (std::string_view(ext) == ".dbt")
+        kind = format == Format::DBase4 ? MemoFile::Kind::Dbt4 : MemoFile::Kind::Dbt3;
+    // A memo file that cannot be written makes the whole table read-only.
+    memo = std::make_unique<MemoFile>(found, kind, readOnly);
+    memoPath = found;
+}
+
+void Table::Impl::findIndex(unsigned char flags)
+{
+    // A compound index beside the table is its structural index, whether or
+    // not the header's flag says so; a production .MDX counts only when the
+    // flag claims it.
+    const std::string cdx = findSibling(path, ".cdx");
+    if (!cdx.empty()) {
+        tags = readCdxTags(cdx);
+        writeBlocker = cdx;
+        return;
+    }
+    if (flags & 0x01)
+        writeBlocker = findSibling(path, ".mdx");
+}
+
+void Table::Impl::buildBlank()
+{
+    blank.assign(recLen, ' ');
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const FieldInfo& fi = info[i];
+        const bool binary = fi.binaryPointer || fi.codec == Codec8::Int32 || fi.codec == Codec8::Double ||
+                            fi.codec == Codec8::Int32Sorted || fi.codec == Codec8::Currency ||
+                            fi.codec == Codec8::DateTime;
+        if (binary)
+            std::fill_n(blank.begin() + fields[i].offset, fields[i].len, '\0');
+    }
+    if (nullFlagsOffset >= 0)
+        std::fill_n(blank.begin() + nullFlagsOffset, nullFlagsBytes, '\0');
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        if (info[i].codec == Codec8::Int32Sorted)
+            blank[std::size_t(fields[i].offset)] = '\x80';  // 0 with its sign bit inverted
+}
+
+// --- reading ---
+
+void Table::Impl::load(std::uint32_t n)
+{
+    const std::uint32_t perWindow = std::max<std::uint32_t>(1, std::uint32_t(kWindowBytes / recLen));
+    std::uint32_t first = n;
+    std::uint32_t want = perWindow;
+    if (lastGo != 0 && n + 1 == lastGo)
+        first = n >= perWindow ? n - perWindow + 1 : 1;  // reading backwards
+    else if (lastGo == 0 || n != lastGo + 1)
+        want = std::max<std::uint32_t>(1, std::uint32_t(kRandomBytes / recLen));
+    want = std::min(want, count - first + 1);
+    window.resize(std::size_t(want) * recLen);
+    const std::uint64_t at = headerLen + std::uint64_t(first - 1) * recLen;
+    const std::size_t got = file.readSome(at, window.data(), window.size()) / recLen;
+    if (got < n - first + 1) {
+        windowCount = 0;
+        fail(kErrCorrupt, path, "Record " + std::to_string(n) + " lies past the end of the file",
+             static_cast<long long>(headerLen + std::uint64_t(n - 1) * recLen));
+    }
+    windowFirst = first;
+    windowCount = static_cast<std::uint32_t>(got);
+}
+
+bool Table::Impl::isNull(int i) const
+{
+    const int bit = info[i].nullBit;
+    return bit >= 0 && recno != 0 && (static_cast<unsigned char>(cur[nullFlagsOffset + bit / 8]) >> (bit % 8)) & 1;
+}
+
+std::uint32_t Table::Impl::memoBlock(int i) const
+{
+    const char* p = cur + fields[i].offset;
+    if (info[i].binaryPointer)
+        return le32(bytes(p));
+    std::uint64_t block = 0;
+    for (int k = 0; k < fields[i].len; ++k) {
+        const char c = p[k];
+        if (c >= '0' && c <= '9') {
+            block = block * 10 + std::uint64_t(c - '0');
+            if (block > 0xFFFFFFFFull)
+                badField(i, "Memo block number is too large");
+        } else if (c != ' ' && c != '\0') {
+            badField(i, "Memo block number is not a number");
+        }
+    }
+    return static_cast<std::uint32_t>(block);
+}
+
+rt::Value Table::Impl::readMemo(int i, bool text) const
+{
+    const std::uint32_t block = memoBlock(i);
+    if (block == 0)
+        return rt::Value(std::string_view());
+    const std::string data = memo->read(block);
+    return text ? codec->decode(data.data(), data.size()) : rt::Value(std::string_view(data));
+}
+
+// --- writing ---
+
+void Table::Impl::checkWritable(const char* operation) const
+{
+    if (readOnly)
+        fail(kErrReadOnly, path, "Table is opened read-only", -1, operation);
+    if (!writeBlocker.empty())
+        fail(kErrReadOnly, path,
+             "Table has the structural index " + writeBlocker +
+                 ", which cannot be kept current: open the table read-only",
+             -1, operation);
+}
+
+void Table::Impl::stampHeader(bool withCount)
+{
+    const rt::Date today = rt::today();
+    int y = 0, m = 0, dd = 0;
+    rt::splitDate(today, y, m, dd);
+    unsigned char h[7];
+    h[0] = static_cast<unsigned char>(std::clamp(y - 1900, 0, 255));
+    h[1] = static_cast<unsigned char>(m);
+    h[2] = static_cast<unsigned char>(dd);
+    putLe32(h + 3, count);
+    file.write(1, h, withCount ? 7 : 3);
+    dateStamped = true;
+}
+
+void Table::Impl::flushRecord()
+{
+    if (!dirty)
+        return;
+    const std::uint64_t at = headerLen + std::uint64_t(recno - 1) * recLen;
+    if (pendingAppend) {
+        // The record (and the end mark) first, the header's count last: a
+        // crash between them leaves the old count, which the file agrees with.
+        std::string out(cur, recLen);
+        out += '\x1A';
+        file.write(at, out.data(), out.size());
+        stampHeader(true);
+        pendingAppend = false;
+    } else {
+        file.write(at, cur, recLen);
+        if (!dateStamped)
+            stampHeader(false);
+    }
+    dirty = false;
+}
+
+void Table::Impl::setNull(int i, bool null)
+{
+    const int bit = info[i].nullBit;
+    auto& byte = reinterpret_cast<unsigned char&>(cur[nullFlagsOffset + bit / 8]);
+    if (null)
+        byte = static_cast<unsigned char>(byte | (1u << (bit % 8)));
+    else
+        byte = static_cast<unsigned char>(byte & ~(1u << (bit % 8)));
+}
+
+std::string Table::Impl::encodeField(int i, const rt::Value& v)
+{
+    const Field& f = fields[i];
+    const FieldInfo& fi = info[i];
+    const auto len = static_cast<std::size_t>(f.len);
+    auto wrongKind = [&]() {
+        badPut(i, kErrDataType, "Value of kind " + std::string(rt::valType(v)) + " is wrong", v);
+    };
+    std::string out;
+    switch (fi.codec) {
+    case Codec8::Char:
+    case Codec8::Raw: {
+        if (!v.isChar())
+            wrongKind();
+        try {
+            out = fi.codec == Codec8::Raw ? v.str() : codec->encode(v.asString());
+        } catch (rt::Error& e) {
+            badPut(i, kErrDataType, e.description, v);
+        }
+        out.resize(len, ' ');
+        return out;
+    }
+    case Codec8::Number: {
+        if (!v.isNum())
+            wrongKind();
+        if (!std::isfinite(v.asDouble()))
+            badPut(i, kErrDataWidth, "Number is not finite", v);
+        out = rt::str(v, f.len, f.dec);
+        if (out.find('*') != std::string::npos || out.size() != len)
+            badPut(i, kErrDataWidth, "Number does not fit in " + std::to_string(f.len) + " characters", v);
+        return out;
+    }
+    case Codec8::Date:
+        if (!v.isDate())
+            wrongKind();
+        return rt::dtos(v.asDate());
+    case Codec8::Logical:
+        if (!v.isLogical())
+            wrongKind();
+        return v.asBool() ? "T" : "F";
+    case Codec8::MemoText:
+    case Codec8::MemoRaw: {
+        if (f.type == 'G' || f.type == 'P' || f.type == 'B')
+            badPut(i, kErrReadOnly, "Field type " + std::string(1, f.type) + " is read-only", v);
+        if (!v.isChar())
+            wrongKind();
+        std::uint32_t block = 0;
+        if (v.charLen() > 0) {
+            std::string data;
+            try {
+                data = fi.codec == Codec8::MemoRaw ? v.str() : codec->encode(v.asString());
+            } catch (rt::Error& e) {
+                badPut(i, kErrDataType, e.description, v);
+            }
+            block = memo->write(data, fi.codec == Codec8::MemoText);
+        }
+        if (fi.binaryPointer) {
+            out.assign(4, '\0');
+            putLe32(bytes(out.data()), block);
+        } else {
+            out = block == 0 ? std::string(len, ' ') : rt::padL(std::to_string(block), len);
+        }
+        return out;
+    }
+    case Codec8::Int32: {
+        if (!v.isNum())
+            wrongKind();
+        const double d = std::round(v.asDouble());
+        if (!(d >= -2147483648.0 && d <= 2147483647.0))
+            badPut(i, kErrDataWidth, "Number does not fit in a 32-bit integer", v);
+        out.assign(4, '\0');
+        putLe32(bytes(out.data()), static_cast<std::uint32_t>(static_cast<std::int32_t>(d)));
+        return out;
+    }
+    case Codec8::Int32Sorted: {
+        if (!v.isNum())
+            wrongKind();
+        const double d = std::round(v.asDouble());
+        if (!(d >= -2147483648.0 && d <= 2147483647.0))
+            badPut(i, kErrDataWidth, "Number does not fit in a 32-bit integer", v);
+        out.assign(4, '\0');
+        putBe32(bytes(out.data()), static_cast<std::uint32_t>(static_cast<std::int32_t>(d)) ^ 0x80000000u);
+        return out;
+    }
+    case Codec8::Double: {
+        if (!v.isNum())
+            wrongKind();
+        const double d = v.asDouble();
+        std::uint64_t raw;
+        std::memcpy(&raw, &d, 8);
+        out.assign(8, '\0');
+        putLe64(bytes(out.data()), raw);
+        return out;
+    }
+    case Codec8::Currency: {
+        if (!v.isNum())
+            wrongKind();
+        const double d = std::round(v.asDouble() * 10000.0);
+        if (!(d >= -9.2e18 && d <= 9.2e18))
+            badPut(i, kErrDataWidth, "Number does not fit in a currency field", v);
+        out.assign(8, '\0');
+        putLe64(bytes(out.data()), static_cast<std::uint64_t>(static_cast<std::int64_t>(d)));
+        return out;
+    }
+    case Codec8::DateTime: {
+        std::int32_t julian = 0;
+        std::int64_t ms = 0;
+        if (v.isDate()) {
+            julian = v.asDate().julian;
+        } else if (v.isChar()) {
+            const std::string s = rt::alltrim(v.asString());
+            if (!s.empty()) {
+                int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0, frac = 0, used = 0;
+                const int got = std::sscanf(s.c_str(), "%4d-%2d-%2d%n %2d:%2d:%2d%n.%3d%n", &y, &mo, &d, &used, &h, &mi,
+                                            &sec, &used, &frac, &used);
+                julian = rt::makeDate(y, mo, d).julian;
+                if (got < 3 || static_cast<std::size_t>(used) != s.size() || julian == 0 || h > 23 || mi > 59 ||
+                    sec > 59 || h < 0 || mi < 0 || sec < 0 || frac < 0)
+                    badPut(i, kErrDataType, "Text is not a date-time \"yyyy-mm-dd hh:mm:ss\"", v);
+                // "%3d" after the point: ".5" means 500 ms.
+                const std::size_t point = s.find('.');
+                if (point != std::string::npos)
+                    for (std::size_t digits = s.size() - point - 1; digits < 3; ++digits)
+                        frac *= 10;
+                ms = ((h * 60LL + mi) * 60 + sec) * 1000 + frac;
+            }
+        } else {
+            wrongKind();
+        }
+        out.assign(8, '\0');
+        putLe32(bytes(out.data()), static_cast<std::uint32_t>(julian));
+        putLe32(bytes(out.data()) + 4, static_cast<std::uint32_t>(ms));
+        return out;
+    }
+    }
+    return out;
+}
+
+// --- Table ---
+
+namespace {
+
+// A field of a table to create, checked and laid out.
+Field layoutField(const std::string& path, const FieldSpec& spec, bool vfp, std::uint32_t offset)
+{
+    Field f;
+    f.name = rt::upperAscii(rt::alltrim(spec.name));
+    f.type = static_cast<char>(std::toupper(static_cast<unsigned char>(spec.type)));
+    f.offset = static_cast<int>(offset);
+    const std::string label = "Field " + (f.name.empty() ? std::string("without a name") : f.name);
+    bool nameOk = !f.name.empty() && f.name.size() <= 10 && f.name[0] >= 'A' && f.name[0] <= 'Z';
+    for (char c : f.name)
+        nameOk = nameOk && ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_');
+    if (!nameOk)
+        fail(kErrCreate, path, label + ": a field name is a letter and up to 9 letters, digits or _", -1, "create");
+    auto fixed = [&](int len) {
+        f.len = len;
+        f.dec = 0;
+    };
+    switch (f.type) {
+    case 'C':
+        if (spec.len < 1 || spec.len > 254)
+            fail(kErrCreate, path, label + ": type C takes 1 to 254 characters", -1, "create");
+        fixed(spec.len);
+        break;
+    case 'N':
+    case 'F':
+        if (spec.len < 1 || spec.len > 20 || spec.dec < 0 || (spec.dec > 0 && spec.dec > spec.len - 2) || spec.dec > 15)
+            fail(kErrCreate, path,
+                 label + ": type " + std::string(1, f.type) + " takes 1 to 20 digits with room for the decimals", -1,
+                 "create");
+        f.len = spec.len;
+        f.dec = spec.dec;
+        break;
+    case 'D': fixed(8); break;
+    case 'L': fixed(1); break;
+    case 'M': fixed(vfp ? 4 : 10); break;
+    case 'I': fixed(4); break;
+    case 'Y': fixed(8); break;
+    case 'T': fixed(8); break;
+    case 'B':
+        fixed(8);
+        f.dec = std::clamp(spec.dec, 0, 15);
+        break;
+    default:
+        fail(kErrCreate, path, label + ": type '" + std::string(1, spec.type) + "' cannot be created", -1, "create");
+    }
+    return f;
+}
+
+std::string headerBytes(const std::vector<Field>& fields, Format format, unsigned char driver, bool hasMemo,
+                        std::uint32_t recLen)
+{
+    const bool vfp = format == Format::VisualFoxPro;
+    const std::uint32_t headerLen = 32 + 32 * std::uint32_t(fields.size()) + 1 + (vfp ? kVfpBacklink : 0);
+    std::string h(headerLen, '\0');
+    auto* p = bytes(h.data());
+    switch (format) {
+    case Format::DBase3: p[0] = hasMemo ? 0x83 : 0x03; break;
+    case Format::DBase4: p[0] = hasMemo ? 0x8B : 0x03; break;
+    case Format::FoxPro: p[0] = hasMemo ? 0xF5 : 0x03; break;
+    case Format::VisualFoxPro: p[0] = 0x30; break;
+    }
+    int y = 0, m = 0, dd = 0;
+    rt::splitDate(rt::today(), y, m, dd);
+    p[1] = static_cast<unsigned char>(std::clamp(y - 1900, 0, 255));
+    p[2] = static_cast<unsigned char>(m);
+    p[3] = static_cast<unsigned char>(dd);
+    putLe16(p + 8, headerLen);
+    putLe16(p + 10, recLen);
+    p[28] = vfp && hasMemo ? 0x02 : 0x00;
+    p[29] = driver;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        unsigned char* fd = p + 32 + 32 * i;
+        std::memcpy(fd, fields[i].name.data(), fields[i].name.size());
+        fd[11] = static_cast<unsigned char>(fields[i].type);
+        if (vfp)
+            putLe32(fd + 12, static_cast<std::uint32_t>(fields[i].offset));
+        fd[16] = static_cast<unsigned char>(fields[i].len);
+        fd[17] = static_cast<unsigned char>(fields[i].dec);
+    }
+    p[32 + 32 * fields.size()] = 0x0D;
+    return h;
+}
+
+std::string baseName(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::size_t dot = name.find('.');
+    return rt::upperAscii(dot == std::string::npos ? name : name.substr(0, dot));
+}
+
+}  // namespace
+
+void Table::create(const std::string& path, const std::vector<FieldSpec>& specs, Format format, int codePage)
+{
+    if (codePage == 0)
+        codePage = 850;
+    const unsigned char driver = driverOfCodePage(codePage);
+    if (driver == 0 || !rt::cp::supported(codePage))
+        fail(kErrCreate, path, "Code page " + std::to_string(codePage) + " cannot be named in a table header", -1,
+             "create");
+    if (specs.empty() || specs.size() > 255)
+        fail(kErrCreate, path, "A table has 1 to 255 fields, not " + std::to_string(specs.size()), -1, "create");
+    // FoxPro 2 lacks the binary types: a table that needs them becomes a
+    // Visual FoxPro table; the dBASE formats cannot hold them at all.
+    for (const FieldSpec& s : specs) {
+        const char type = static_cast<char>(std::toupper(static_cast<unsigned char>(s.type)));
+        if (std::string_view("IBYT").find(type) == std::string_view::npos)
+            continue;
+        if (format == Format::FoxPro)
+            format = Format::VisualFoxPro;
+        else if (format != Format::VisualFoxPro)
+            fail(kErrCreate, path, "Field " + s.name + ": type " + std::string(1, type) + " needs a FoxPro table", -1,
+                 "create");
+    }
+    const bool vfp = format == Format::VisualFoxPro;
+    std::vector<Field> fields;
+    std::uint32_t offset = 1;
+    bool hasMemo = false;
+    for (const FieldSpec& s : specs) {
+        Field f = layoutField(path, s, vfp, offset);
+        for (const Field& other : fields)
+            if (other.name == f.name)
+                fail(kErrCreate, path, "Field " + f.name + " is named twice", -1, "create");
+        offset += std::uint32_t(f.len);
+        hasMemo = hasMemo || f.type == 'M';
+        fields.push_back(std::move(f));
+    }
+    if (offset > 0xFFFF)
+        fail(kErrCreate, path, "Record length " + std::to_string(offset) + " exceeds 65535 bytes", -1, "create");
+
+    // The table first: should the memo file's rename never happen, a new
+    // table without records is still sound beside any memo file.
+    {
+        TempFile table(path);
+        table.append(headerBytes(fields, format, driver, hasMemo, offset));
+        table.append("\x1A");
+        table.commit();
+    }
+    if (hasMemo) {
+        const bool fox = format == Format::FoxPro || vfp;
+        const MemoFile::Kind kind = fox                        ? MemoFile::Kind::Fpt
+                                    : format == Format::DBase4 ? MemoFile::Kind::Dbt4
+                                                               : MemoFile::Kind::Dbt3;
+        TempFile memo(siblingName(path, fox ? ".fpt" : ".dbt"));
+        memo.append(MemoFile::header(kind, baseName(path)));
+        memo.commit();
+    }
+    // An index left by the table this one replaces would block every write.
+    const std::string staleIndex = findSibling(path, ".cdx");
+    if (!staleIndex.empty())
+        std::remove(staleIndex.c_str());
+}
+
+Table::Table() : d(std::make_unique<Impl>()) {}
+
+Table::~Table()
+{
+    if (d && d->dirty)
+        rt::runReporting([this] { d->flushRecord(); });
+}
+
+std::unique_ptr<Table> Table::open(const std::string& path, bool readOnly, bool shared)
+{
+    std::unique_ptr<Table> t(new Table());
+    Impl& d = *t->d;
+    d.path = findFileNoCase(path);
+    if (d.path.empty())
+        fail(kErrOpen, path, "Table file does not exist", -1, "open");
+    d.readOnly = readOnly;
+    d.shared = shared;
+    d.file.open(d.path, d.readOnly);
+    d.readHeader();
+    d.openMemo();
+    d.buildBlank();
+    d.cur = d.blank.data();
+    return t;
+}
+
+const std::string& Table::path() const noexcept { return d->path; }
+Format Table::format() const noexcept { return d->format; }
+int Table::codePage() const noexcept { return d->codePage; }
+bool Table::readOnly() const noexcept { return d->readOnly; }
+const std::string& Table::memoPath() const noexcept { return d->memoPath; }
+const std::vector<Field>& Table::fields() const noexcept { return d->fields; }
+const std::vector<IndexTag>& Table::indexTags() const noexcept { return d->tags; }
+std::uint32_t Table::recordCount() const noexcept { return d->count; }
+std::uint32_t Table::recno() const noexcept { return d->recno; }
+
+int Table::fieldIndex(std::string_view name) const
+{
+    const auto it = d->byName.find(rt::upperAscii(rt::alltrim(name)));
+    return it == d->byName.end() ? -1 : it->second;
+}
+
+void Table::refreshCount()
+{
+    d->flushRecord();
+    unsigned char h[8];
+    d->file.readExact(0, h, 8, "Table header");
+    d->trustFileSize(le32(h + 4));
+    d->windowCount = 0;  // another process may have changed records
+    if (d->recno > d->count) {
+        d->recno = 0;
+        d->cur = d->blank.data();
+    }
+}
+
+void Table::go(std::uint32_t recno)
+{
+    Impl& t = *d;
+    t.flushRecord();
+    if (recno == 0 || recno > t.count) {
+        t.recno = 0;
+        t.cur = t.blank.data();
+        return;
+    }
+    if (recno < t.windowFirst || recno >= t.windowFirst + t.windowCount) {
+        if (t.recno == recno && t.cur == t.appended.data())
+            return;  // the record just appended is current and written
+        t.load(recno);
+    }
+    t.cur = t.window.data() + std::size_t(recno - t.windowFirst) * t.recLen;
+    t.recno = recno;
+    t.lastGo = recno;
+}
+
+bool Table::deleted() const { return d->recno != 0 && d->cur[0] == '*'; }
+
+std::string_view Table::rawRecord() const { return {d->cur, d->recLen}; }
+
+rt::Value Table::get(int field) const
+{
+    const Impl& t = *d;
+    if (field < 0 || static_cast<std::size_t>(field) >= t.fields.size())
+        fail(kErrRead, t.path, "Field number " + std::to_string(field + 1) + " does not exist", -1, "get");
+    const Field& f = t.fields[std::size_t(field)];
+    const FieldInfo& fi = t.info[std::size_t(field)];
+    const char* p = t.cur + f.offset;
+    const auto len = static_cast<std::size_t>(f.len);
+    if (fi.nullBit >= 0 && t.isNull(field))
+        return {};
+    switch (fi.codec) {
+    case Codec8::Char: return t.codec->decode(p, len);
+    case Codec8::Raw: return rt::Value(std::string_view(p, len));
+    case Codec8::Number: {
+        rt::Value v;
+        if (!parseNumber(p, len, f.dec, v))
+            t.badField(field, "Text \"" + std::string(p, len) + "\" is not a number");
+        return v;
+    }
+    case Codec8::Date: {
+        if (std::all_of(p, p + 8, [](char c) { return c == ' ' || c == '0' || c == '\0'; }))
+            return rt::Value(rt::Date{});
+        int parts[3] = {};
+        const int widths[3] = {4, 2, 2};
+        const char* q = p;
+        for (int k = 0; k < 3; ++k)
+            for (int w = 0; w < widths[k]; ++w, ++q) {
+                if (*q < '0' || *q > '9')
+                    t.badField(field, "Text \"" + std::string(p, 8) + "\" is not a date");
+                parts[k] = parts[k] * 10 + (*q - '0');
+            }
+        const rt::Date date = rt::makeDate(parts[0], parts[1], parts[2]);
+        if (date.empty())
+            t.badField(field, "Text \"" + std::string(p, 8) + "\" is not a date");
+        return rt::Value(date);
+    }
+    case Codec8::Logical: return rt::Value(*p == 'T' || *p == 't' || *p == 'Y' || *p == 'y');
+    case Codec8::MemoText:
+    case Codec8::MemoRaw:
+        if (t.recno == 0)
+            return rt::Value(std::string_view());
+        return t.readMemo(field, fi.codec == Codec8::MemoText);
+    case Codec8::Int32: return rt::Value::integer(static_cast<std::int32_t>(le32(bytes(p))));
+    case Codec8::Int32Sorted: return rt::Value::integer(static_cast<std::int32_t>(be32(bytes(p)) ^ 0x80000000u));
+    case Codec8::Double: {
+        const std::uint64_t raw = le64(bytes(p));
+        double v;
+        std::memcpy(&v, &raw, 8);
+        return rt::Value::number(v, f.dec);
+    }
+    case Codec8::Currency: return rt::Value::number(double(static_cast<std::int64_t>(le64(bytes(p)))) / 10000.0, 4);
+    case Codec8::DateTime: {
+        const auto julian = static_cast<std::int32_t>(le32(bytes(p)));
+        const std::uint32_t ms = le32(bytes(p) + 4);
+        if (julian == 0 && ms == 0)
+            return rt::Value(std::string_view());
+        int y = 0, mo = 0, dd = 0;
+        rt::splitDate(rt::Date{julian}, y, mo, dd);
+        if (julian < 0 || y <= 0 || y > 9999 || ms >= 86400000u)
+            t.badField(field, "Date-time has day " + std::to_string(julian) + " and " + std::to_string(ms) + " ms");
+        char buf[40];
+        const unsigned s = ms / 1000;
+        int n =
+            std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02u:%02u:%02u", y, mo, dd, s / 3600, s / 60 % 60, s % 60);
+        if (ms % 1000)
+            n += std::snprintf(buf + n, sizeof buf - std::size_t(n), ".%03u", ms % 1000);
+        return rt::Value(std::string_view(buf, std::size_t(n)));
+    }
+    }
+    return {};
+}
+
+void Table::put(int field, const rt::Value& v)
+{
+    Impl& t = *d;
+    t.checkWritable("put");
+    if (field < 0 || static_cast<std::size_t>(field) >= t.fields.size())
+        fail(kErrWrite, t.path, "Field number " + std::to_string(field + 1) + " does not exist", -1, "put");
+    if (t.recno == 0)
+        fail(kErrWrite, t.path, "No current record to write (end of file)", -1, "put");
+    const std::size_t i = std::size_t(field);
+    if (v.isNil() && t.info[i].nullBit >= 0) {
+        t.setNull(field, true);
+        t.dirty = true;
+        return;
+    }
+    // Encoded before anything changes, so a refused value leaves the record as it was.
+    const std::string bytes = t.encodeField(field, v);
+    std::memcpy(t.cur + t.fields[i].offset, bytes.data(), bytes.size());
+    if (t.info[i].nullBit >= 0)
+        t.setNull(field, false);
+    t.dirty = true;
+}
+
+void Table::setDeleted(bool deleted)
+{
+    Impl& t = *d;
+    t.checkWritable("delete");
+    if (t.recno == 0)
+        fail(kErrWrite, t.path, "No current record to write (end of file)", -1, "delete");
+    t.cur[0] = deleted ? '*' : ' ';
+    t.dirty = true;
+}
+
+void Table::flush() { d->flushRecord(); }
+
+std::uint32_t Table::appendBlank()
+{
+    Impl& t = *d;
+    t.checkWritable("append");
+    t.flushRecord();
+    if (t.count == 0xFFFFFFFFu || t.headerLen + (std::uint64_t(t.count) + 1) * t.recLen > 0xFFFFFFFFull)
+        fail(kErrWrite, t.path, "Table is full", -1, "append");
+    t.appended = t.blank;
+    ++t.count;
+    t.recno = t.count;
+    t.cur = t.appended.data();
+    t.dirty = true;
+    t.pendingAppend = true;
+    return t.recno;
+}
+
+}  // namespace dbf

@@ -65,21 +65,39 @@ constexpr int Del = Vk + 46;
 constexpr int F1 = Vk + 112;  // F1..F12 follow
 }  // namespace key
 
-// The platform key code of a Qt key event (printable text as its character
-// code, control keys as Vk + virtual-key code with the Shift/Ctrl flags),
-// 0 for a bare modifier or a key we do not map.
+// The platform key code of a Qt key event, 0 for a bare modifier or a key
+// we do not map:
+//   printable text                 its code point ('a' 97, 'A' 65, 'ñ' 241)
+//   Enter, Tab, Backspace, Escape  13, 9, 8, 27 (alone)
+//   Ctrl+letter                    1 to 26
+//   other keys and combinations    Vk + virtual-key code, plus ShiftFlag,
+//                                  CtrlFlag, AltFlag as held (Shift+Down
+//                                  589864, Ctrl+Down 196648, Shift+Tab
+//                                  589833, Ctrl+Enter 196621)
 [[nodiscard]] int keyCode(const QKeyEvent& e);
 
 // Queue. target is the window object (or NIL). timeout in hundredths of a
 // second; 0 waits without limit. Qt's own events are processed while waiting.
+// Events come out in the order they were posted. Without a Qt application
+// appEvent does not wait.
+//
+// Registered as functions: PostAppEvent(nEvent, mp1, mp2, oXbp) returns
+// .T.; AppEvent(aOut, , , nTimeout) returns the event number (0 on timeout)
+// and, when its first argument is an array, fills it with { mp1, mp2, oXbp }
+// (compiled text has no by-reference arguments); NextAppEvent(aOut) the same
+// without removing the event.
 void postAppEvent(int nEvent, const rt::Value& mp1, const rt::Value& mp2, const rt::Value& target);
 int appEvent(rt::Value& mp1, rt::Value& mp2, rt::Value& target, int timeout);
+[[nodiscard]] std::size_t appEventCount() noexcept;
+void clearAppEvents();
 // The next queued event without removing it (ev::None when empty).
 int nextAppEvent(rt::Value* mp1 = nullptr, rt::Value* mp2 = nullptr, rt::Value* target = nullptr);
 // Fetches and dispatches (handleEvent) queued events until the queue is
 // empty; processes Qt events first. Returns the number dispatched.
 int dispatchPending();
-void setAppFocus(const rt::Value& window);
+// Gives the keyboard focus to a window object's widget; returns the object
+// that had it (NIL when none of ours).
+rt::Value setAppFocus(const rt::Value& window);
 [[nodiscard]] rt::Value appFocus();
 // 1 while the virtual key (VkShift, VkCtrl, VkAlt) is held, else 0.
 [[nodiscard]] int appKeyState(int vkCode);

@@ -1,20 +1,30 @@
-// dxc-dbf: the runtime from the command line.
+// dxc-dbf: the runtime and the DBF engine from the command line.
 //
 //     dxc-dbf eval EXPR     compile and evaluate an expression
+//     dxc-dbf info FILE     a table's header, fields and index tags
+//     dxc-dbf dump FILE     a table's records as a table, CSV or JSON
 //
 // Each subcommand is one entry of `commands`: a name, its synopsis and a
 // function taking the words after the name. Exit status: 0 done (or usage
 // asked for with --help), 1 the command failed (message on standard error),
 // 2 a wrong command line (usage shown).
+#include "platform/dbf/dbf.h"
+#include "platform/dbf/table.h"
+
+#include "platform/runtime/block.h"
 #include "platform/runtime/compiler.h"
 #include "platform/runtime/console.h"
 #include "platform/runtime/datetime.h"
 #include "platform/runtime/error.h"
+#include "platform/runtime/ops.h"
 #include "platform/runtime/text.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <exception>
+#include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,10 +44,35 @@ struct Command {
 };
 
 int runEval(const Words& words);
+int runInfo(const Words& words);
+int runDump(const Words& words);
 
 constexpr Command commands[] = {
     {"eval", "eval EXPR", "compile and evaluate EXPR; print its value and kind letter, TAB-separated", &runEval},
+    {"info", "info FILE", "version, code page, record count, fields, memo file and index tags of a table", &runInfo},
+    {"dump", "dump FILE [OPTIONS]", "the records of a table (options below)", &runDump},
 };
+
+constexpr const char* kDumpHelp = R"(
+dump options:
+  --fields EXPR,...   columns to write (default: every field); each is an
+                      expression over the record, commas inside brackets
+                      and quotes do not split
+  --for EXPR          only records for which EXPR is true
+  --order TAG|EXPR    in the order of an index tag, or of a key expression
+  --deleted           include deleted records (skipped by default)
+  --format FMT        table (default), csv (RFC 4180, CRLF) or json (an array
+                      of objects keyed by column); output is UTF-8
+
+values: numbers with the field's decimals (binary doubles with the fewest
+digits that read back the same), period as decimal point; dates yyyy-mm-dd;
+logicals true/false; text as stored, except that trailing blanks are dropped
+from character fields and character results (a field of blanks is the empty
+text). Null means no value is stored: a numeric field of blanks, an empty
+date, a logical of "?" or blank, a memo field that points to no block, an
+expression giving NIL. In CSV null is an empty cell and the empty text is
+written as "" (quoted); in JSON null is null.
+)";
 
 void printUsage(std::FILE* out)
 {
@@ -45,6 +80,7 @@ void printUsage(std::FILE* out)
     for (const Command& c : commands)
         std::fprintf(out, "  %-20.*s %.*s\n", static_cast<int>(c.synopsis.size()), c.synopsis.data(),
                      static_cast<int>(c.summary.size()), c.summary.data());
+    std::fprintf(out, "%s", kDumpHelp);
     std::fprintf(out, "\nexit status: 0 done, 1 failed, 2 usage shown\n");
 }
 
@@ -106,6 +142,377 @@ int runEval(const Words& words)
         if (e.subsystem == "COMPILER" && e.position >= 1)
             printCaret(text, e.position);
         return kFailed;
+    }
+}
+
+int failWith(const rt::Error& e)
+{
+    rt::consoleFinish();
+    std::fflush(stdout);
+    std::fprintf(stderr, "dxc-dbf: %s\n", e.message().c_str());
+    return kFailed;
+}
+
+// ------------------------------------------------------------------ info
+
+const char* formatName(dbf::Format f)
+{
+    switch (f) {
+    case dbf::Format::DBase3: return "dBASE III";
+    case dbf::Format::DBase4: return "dBASE IV";
+    case dbf::Format::FoxPro: return "FoxPro";
+    case dbf::Format::VisualFoxPro: return "Visual FoxPro";
+    }
+    return "?";
+}
+
+int runInfo(const Words& words)
+{
+    if (words.size() != 1)
+        return usageError("info takes one table file");
+    try {
+        const std::string path = dbf::resolveTablePath(words[0]);
+        const auto table = dbf::Table::open(path, true, true);
+        char version = 0;
+        std::ifstream(path, std::ios::binary).read(&version, 1);
+        std::printf("file:       %s\n", path.c_str());
+        std::printf("version:    %s (0x%02X)\n", formatName(table->format()), static_cast<unsigned char>(version));
+        std::printf("code page:  %d\n", table->codePage());
+        std::printf("records:    %u\n", table->recordCount());
+        std::printf("memo file:  %s\n", table->memoPath().empty() ? "none" : table->memoPath().c_str());
+        std::printf("fields:     %zu\n", table->fields().size());
+        for (const dbf::Field& f : table->fields())
+            std::printf("  %-10s %c %5d %3d\n", f.name.c_str(), f.type, f.len, f.dec);
+        std::printf("index tags: %zu\n", table->indexTags().size());
+        for (const dbf::IndexTag& tag : table->indexTags()) {
+            std::printf("  %-10s %s", tag.name.c_str(), tag.key.c_str());
+            if (!tag.forExpr.empty())
+                std::printf(" FOR %s", tag.forExpr.c_str());
+            std::printf("%s%s\n", tag.unique ? " UNIQUE" : "", tag.descending ? " DESCENDING" : "");
+        }
+        return 0;
+    } catch (const rt::Error& e) {
+        return failWith(e);
+    }
+}
+
+// ------------------------------------------------------------------ dump
+
+struct DumpOptions {
+    std::string file;
+    std::vector<std::string> fields;
+    std::string forExpr;
+    std::string order;
+    bool deleted = false;
+    std::string format = "table";
+};
+
+// Splits at commas that stand outside brackets and quotes.
+std::vector<std::string> splitTopLevel(const std::string& s)
+{
+    std::vector<std::string> parts;
+    std::string part;
+    int depth = 0;
+    char quote = 0;
+    for (char c : s) {
+        if (quote) {
+            quote = c == quote ? 0 : quote;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '(' || c == '[' || c == '{') {
+            ++depth;
+        } else if (c == ')' || c == ']' || c == '}') {
+            --depth;
+        } else if (c == ',' && depth == 0) {
+            parts.push_back(rt::alltrim(part));
+            part.clear();
+            continue;
+        }
+        part += c;
+    }
+    parts.push_back(rt::alltrim(part));
+    return parts;
+}
+
+// Reads the words after "dump"; an empty optional means a usage error was shown.
+std::optional<DumpOptions> parseDump(const Words& words, int& status)
+{
+    DumpOptions o;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string& w = words[i];
+        auto value = [&]() -> const std::string* { return i + 1 < words.size() ? &words[++i] : nullptr; };
+        const std::string* v = nullptr;
+        if (w == "--deleted") {
+            o.deleted = true;
+        } else if (w == "--fields" || w == "--for" || w == "--order" || w == "--format") {
+            if (!(v = value())) {
+                status = usageError(w + " needs a value");
+                return std::nullopt;
+            }
+            if (w == "--fields")
+                o.fields = splitTopLevel(*v);
+            else if (w == "--for")
+                o.forExpr = *v;
+            else if (w == "--order")
+                o.order = *v;
+            else
+                o.format = *v;
+        } else if (!w.empty() && w[0] == '-') {
+            status = usageError("unknown option '" + w + "'");
+            return std::nullopt;
+        } else if (o.file.empty()) {
+            o.file = w;
+        } else {
+            status = usageError("dump takes one table file");
+            return std::nullopt;
+        }
+    }
+    if (o.file.empty()) {
+        status = usageError("dump needs a table file");
+        return std::nullopt;
+    }
+    if (o.format != "table" && o.format != "csv" && o.format != "json") {
+        status = usageError("--format is table, csv or json");
+        return std::nullopt;
+    }
+    for (const std::string& f : o.fields)
+        if (f.empty()) {
+            status = usageError("--fields holds an empty column");
+            return std::nullopt;
+        }
+    return o;
+}
+
+// One written value: nothing stored, text, or a literal (number, logical).
+struct Cell {
+    enum class Kind { Null, Text, Literal } kind = Kind::Null;
+    std::string text;
+};
+
+Cell textCell(std::string s) { return {Cell::Kind::Text, std::move(s)}; }
+Cell literalCell(std::string s) { return {Cell::Kind::Literal, std::move(s)}; }
+
+std::string isoDate(rt::Date d)
+{
+    int y = 0, m = 0, day = 0;
+    rt::splitDate(d, y, m, day);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, day);
+    return buf;
+}
+
+Cell cellOfValue(const rt::Value& v)
+{
+    switch (v.kind()) {
+    case rt::Kind::Nil: return {};
+    case rt::Kind::Char: return textCell(rt::rtrim(v.asString()));
+    case rt::Kind::Num: return literalCell(rt::numberText(v));
+    case rt::Kind::Date: return v.asDate().empty() ? Cell{} : textCell(isoDate(v.asDate()));
+    case rt::Kind::Logical: return literalCell(v.asBool() ? "true" : "false");
+    default: return textCell(rt::var2char(v));
+    }
+}
+
+bool allBlank(std::string_view s) { return s.find_first_not_of(' ') == std::string_view::npos; }
+
+// A binary double as the fewest digits that read back as the same number.
+std::string shortestText(double d)
+{
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, d);
+    return std::string(buf, r.ptr);
+}
+
+// A memo pointer of blanks or zeros (text or, in 4 bytes, binary) points to no block.
+bool noMemoBlock(std::string_view raw)
+{
+    return raw.find_first_not_of(raw.size() == 4 ? std::string_view("\0", 1) : std::string_view(" 0")) ==
+           std::string_view::npos;
+}
+
+// A field's value, told apart from no value by the bytes stored.
+Cell cellOfField(dbf::WorkArea& area, int index)
+{
+    const dbf::Field& f = area.table().fields()[static_cast<std::size_t>(index)];
+    const std::string_view raw =
+        area.table().rawRecord().substr(static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.len));
+    const rt::Value v = area.fieldGet(index);
+    switch (f.type) {
+    case 'N':
+    case 'F': return allBlank(raw) || !v.isNum() ? Cell{} : cellOfValue(v);
+    case 'L': return raw.empty() || raw[0] == '?' || raw[0] == ' ' ? Cell{} : cellOfValue(v);
+    case 'M':
+    case 'G':
+    case 'P': return noMemoBlock(raw) ? Cell{} : textCell(v.isChar() ? v.str() : std::string());
+    case 'T': return v.isChar() && allBlank(v.asString()) ? Cell{} : cellOfValue(v);
+    case 'B': return v.isNum() ? literalCell(shortestText(v.asDouble())) : cellOfValue(v);
+    default: return cellOfValue(v);
+    }
+}
+
+struct Column {
+    std::string header;
+    int field = -1;         // a plain field, read with its stored bytes
+    rt::Value block;        // otherwise the compiled expression
+    std::size_t width = 0;  // for the table format
+    bool right = false;
+};
+
+std::string csvCell(const Cell& c)
+{
+    if (c.kind == Cell::Kind::Null)
+        return {};
+    if (c.kind == Cell::Kind::Literal)
+        return c.text;
+    if (!c.text.empty() && c.text.find_first_of(",\"\r\n") == std::string::npos)
+        return c.text;
+    std::string out = "\"";
+    for (char ch : c.text)
+        out += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+    return out + "\"";
+}
+
+std::string jsonString(const std::string& s)
+{
+    std::string out = "\"";
+    for (char ch : s) {
+        const auto u = static_cast<unsigned char>(ch);
+        if (ch == '"' || ch == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (u < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", u);
+            out += buf;
+        } else {
+            out += ch;
+        }
+    }
+    return out + "\"";
+}
+
+std::string jsonCell(const Cell& c)
+{
+    switch (c.kind) {
+    case Cell::Kind::Null: return "null";
+    case Cell::Kind::Literal: return c.text;
+    case Cell::Kind::Text: return jsonString(c.text);
+    }
+    return "null";
+}
+
+std::string tableCell(std::string text, std::size_t width, bool right)
+{
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r' || c == '\t'; }, ' ');
+    return right ? rt::padL(text, std::max(width, rt::utf8Length(text)))
+                 : rt::padR(text, std::max(width, rt::utf8Length(text)));
+}
+
+std::vector<Column> dumpColumns(dbf::WorkArea& area, const DumpOptions& o)
+{
+    std::vector<Column> columns;
+    const auto& fields = area.table().fields();
+    auto fieldColumn = [&](int i) {
+        const dbf::Field& f = fields[static_cast<std::size_t>(i)];
+        const bool number = std::string_view("NFIBY").find(f.type) != std::string_view::npos;
+        const std::size_t shown = f.type == 'D'   ? 10
+                                  : f.type == 'L' ? 5
+                                  : f.type == 'M' ? 20
+                                                  : static_cast<std::size_t>(f.len);
+        return Column{f.name, i, {}, std::max(f.name.size(), shown), number};
+    };
+    if (o.fields.empty()) {
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            columns.push_back(fieldColumn(static_cast<int>(i)));
+        return columns;
+    }
+    for (const std::string& text : o.fields) {
+        const int i = area.table().fieldIndex(rt::upperAscii(text));
+        if (i >= 0) {
+            Column c = fieldColumn(i);
+            c.header = text;
+            c.width = std::max(c.width, rt::utf8Length(text));
+            columns.push_back(std::move(c));
+        } else {
+            columns.push_back(
+                Column{text, -1, rt::compile(text), std::max<std::size_t>(rt::utf8Length(text), 10), false});
+        }
+    }
+    return columns;
+}
+
+// Writes the records of the current order; output goes out in large writes.
+void writeDump(dbf::WorkArea& area, std::vector<Column>& columns, const rt::Value& forBlock, const std::string& format)
+{
+    std::string out;
+    auto flush = [&](bool force) {
+        if (force || out.size() > (1u << 16)) {
+            std::fwrite(out.data(), 1, out.size(), stdout);
+            out.clear();
+        }
+    };
+    const char* const eol = format == "csv" ? "\r\n" : "\n";
+    if (format == "json") {
+        out += "[";
+    } else {
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            out += i ? (format == "csv" ? "," : " ") : "";
+            out += format == "csv" ? csvCell(textCell(columns[i].header))
+                                   : tableCell(columns[i].header, columns[i].width, columns[i].right);
+        }
+        out += eol;
+    }
+    bool first = true;
+    for (area.goTop(); !area.eof(); area.skip(1)) {
+        if (!forBlock.isNil() && !rt::truth(rt::eval(forBlock), "--for"))
+            continue;
+        if (format == "json")
+            out += first ? "\n{" : ",\n{";
+        first = false;
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            const Column& c = columns[i];
+            const Cell cell = c.field >= 0 ? cellOfField(area, c.field) : cellOfValue(rt::eval(c.block));
+            if (format == "json") {
+                out += (i ? ", " : "") + jsonString(c.header) + ": " + jsonCell(cell);
+            } else if (format == "csv") {
+                out += (i ? "," : "") + csvCell(cell);
+            } else {
+                out += (i ? " " : "") + tableCell(cell.text, c.width, c.right);
+            }
+        }
+        out += format == "json" ? "}" : eol;
+        flush(false);
+    }
+    if (format == "json")
+        out += first ? "]\n" : "\n]\n";
+    flush(true);
+}
+
+int runDump(const Words& words)
+{
+    int status = kUsage;
+    const std::optional<DumpOptions> o = parseDump(words, status);
+    if (!o)
+        return status;
+    applySettings();
+    dbf::registerDbfFunctions();
+    dbf::setDeletedHidden(!o->deleted);
+    try {
+        dbf::WorkArea& area = dbf::useArea(true, "", o->file, "", true, true);
+        std::vector<Column> columns = dumpColumns(area, *o);
+        if (!o->order.empty()) {
+            if (const int n = area.findOrder(o->order))
+                area.setFocus(n);
+            else
+                area.createOrder({"DUMP", o->order, ""});
+        }
+        const rt::Value forBlock = o->forExpr.empty() ? rt::Value() : rt::compile(o->forExpr);
+        writeDump(area, columns, forBlock, o->format);
+        dbf::closeAllAreas();
+        return 0;
+    } catch (const rt::Error& e) {
+        return failWith(e);
     }
 }
 

@@ -17,3 +17,18 @@ add_test(NAME dxc-dbf.usage COMMAND dxc-dbf frobnicate)
 set_tests_properties(dxc-dbf.usage PROPERTIES WILL_FAIL TRUE)
 add_test(NAME dxc-dbf.help COMMAND dxc-dbf --help)
 set_tests_properties(dxc-dbf.help PROPERTIES PASS_REGULAR_EXPRESSION "usage|Usage")
+
+# Tables written by python3-dbf: info and dump agree with python3-dbfread
+# on every field and value (CSV and JSON), and on --fields/--for/--order.
+add_test(NAME dxc-dbf.dbfread
+  COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/check_dbfread.py $<TARGET_FILE:dxc-dbf>
+          ${CMAKE_CURRENT_BINARY_DIR}/dbfread-check)
+set_tests_properties(dxc-dbf.dbfread PROPERTIES PASS_REGULAR_EXPRESSION "vfp.dbf: 4 fields, 7 live records agree")
+add_test(NAME dxc-dbf.info.missing COMMAND dxc-dbf info ${CMAKE_CURRENT_BINARY_DIR}/nothere.dbf)
+set_tests_properties(dxc-dbf.info.missing PROPERTIES PASS_REGULAR_EXPRESSION "File not found.*nothere\\.dbf")
+add_test(NAME dxc-dbf.info.fails COMMAND dxc-dbf info ${CMAKE_CURRENT_BINARY_DIR}/nothere.dbf)
+set_tests_properties(dxc-dbf.info.fails PROPERTIES WILL_FAIL TRUE)
+add_test(NAME dxc-dbf.dump.bad-format COMMAND dxc-dbf dump x.dbf --format xml)
+set_tests_properties(dxc-dbf.dump.bad-format PROPERTIES WILL_FAIL TRUE)
+add_test(NAME dxc-dbf.dump.help COMMAND dxc-dbf --help)
+set_tests_properties(dxc-dbf.dump.help PROPERTIES PASS_REGULAR_EXPRESSION "--deleted.*null")

@@ -1,0 +1,329 @@
+#include "table_format.h"
+
+#include "platform/runtime/codepage.h"
+#include "platform/runtime/text.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace dbf::detail {
+
+void fail(int genCode, const std::string& file, std::string description, long long position, std::string operation)
+{
+    rt::Error e(std::move(description), std::move(operation));
+    e.subsystem = "DBF";
+    e.genCode = genCode;
+    e.filename = file;
+    e.position = position;
+    rt::raise(std::move(e));
+}
+
+namespace {
+
+std::string systemText(int err) { return std::strerror(err); }
+
+}  // namespace
+
+// --- File ---
+
+File::~File()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void File::open(const std::string& path, bool& readOnly)
+{
+    path_ = path;
+    int fd = -1;
+    if (!readOnly) {
+        fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
+            readOnly = true;
+    }
+    if (fd < 0)
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        fail(kErrOpen, path, "Cannot open file (" + systemText(errno) + ")");
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        fail(kErrOpen, path, "Not a regular file");
+    }
+    fd_ = fd;
+}
+
+std::uint64_t File::size() const
+{
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0)
+        fail(kErrRead, path_, "Cannot read the file size (" + systemText(errno) + ")");
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::size_t File::readSome(std::uint64_t offset, void* out, std::size_t n) const
+{
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t r = ::pread(fd_, static_cast<char*>(out) + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(kErrRead, path_, "Read error (" + systemText(errno) + ")", static_cast<long long>(offset + done));
+        }
+        if (r == 0)
+            break;
+        done += static_cast<std::size_t>(r);
+    }
+    return done;
+}
+
+void File::readExact(std::uint64_t offset, void* out, std::size_t n, const char* what) const
+{
+    if (readSome(offset, out, n) != n)
+        fail(kErrCorrupt, path_, std::string(what) + " runs past the end of the file", static_cast<long long>(offset));
+}
+
+void File::write(std::uint64_t offset, const void* data, std::size_t n)
+{
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t r =
+            ::pwrite(fd_, static_cast<const char*>(data) + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            fail(kErrWrite, path_, "Write error (" + systemText(errno) + ")", static_cast<long long>(offset + done));
+        done += static_cast<std::size_t>(r);
+    }
+}
+
+void File::sync()
+{
+    if (::fdatasync(fd_) != 0)
+        fail(kErrWrite, path_, "Cannot flush the file to disk (" + systemText(errno) + ")");
+}
+
+// --- TempFile ---
+
+TempFile::TempFile(const std::string& target) : target_(target), temp_(target + ".XXXXXX")
+{
+    fd_ = ::mkstemp(temp_.data());
+    if (fd_ < 0)
+        fail(kErrCreate, target, "Cannot create a temporary file beside it (" + systemText(errno) + ")");
+    ::fchmod(fd_, 0644);
+}
+
+TempFile::~TempFile()
+{
+    if (fd_ >= 0) {
+        ::close(fd_);
+        ::unlink(temp_.c_str());
+    }
+}
+
+void TempFile::append(std::string_view data)
+{
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t r = ::write(fd_, data.data() + done, data.size() - done);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            fail(kErrCreate, target_, "Write error (" + systemText(errno) + ")");
+        done += static_cast<std::size_t>(r);
+    }
+}
+
+void TempFile::commit()
+{
+    if (::fsync(fd_) != 0)
+        fail(kErrCreate, target_, "Cannot flush the file to disk (" + systemText(errno) + ")");
+    ::close(fd_);
+    fd_ = -1;
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp_.c_str());
+        fail(kErrCreate, target_, "Cannot rename the temporary file into place (" + systemText(err) + ")");
+    }
+}
+
+// --- names ---
+
+namespace {
+
+bool sameNoCase(std::string_view a, std::string_view b) noexcept
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z')
+            x = char(x - 32);
+        if (y >= 'a' && y <= 'z')
+            y = char(y - 32);
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+bool isRegular(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::size_t extensionAt(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t dot = path.find_last_of('.');
+    return dot == std::string::npos || (slash != std::string::npos && dot < slash) ? path.size() : dot;
+}
+
+}  // namespace
+
+std::string findFileNoCase(const std::string& path)
+{
+    if (isRegular(path))
+        return path;
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir)
+        return {};
+    while (const dirent* entry = ::readdir(dir.get())) {
+        if (sameNoCase(entry->d_name, name)) {
+            std::string found =
+                slash == std::string::npos ? std::string(entry->d_name) : path.substr(0, slash + 1) + entry->d_name;
+            if (isRegular(found))
+                return found;
+        }
+    }
+    return {};
+}
+
+std::string siblingName(const std::string& path, std::string_view ext)
+{
+    const std::size_t at = extensionAt(path);
+    bool upper = false;
+    for (std::size_t i = at + 1; i < path.size(); ++i)
+        upper = upper || (path[i] >= 'A' && path[i] <= 'Z');
+    std::string e(ext);
+    if (upper)
+        for (char& c : e)
+            if (c >= 'a' && c <= 'z')
+                c = char(c - 32);
+    return path.substr(0, at) + e;
+}
+
+std::string findSibling(const std::string& path, std::string_view ext)
+{
+    return findFileNoCase(siblingName(path, ext));
+}
+
+// --- language drivers ---
+
+namespace {
+
+struct Driver {
+    unsigned char byte;
+    int codePage;
+};
+
+// Bytes as tables of several makers write them; the first entry of a code
+// page is the byte we write for it.
+constexpr Driver kDrivers[] = {
+    {0x01, 437},   {0x02, 850},   {0x03, 1252},  {0x64, 852},   {0x65, 866},  {0x66, 865},  {0x67, 861},  {0x6A, 737},
+    {0x6B, 857},   {0x1C, 863},   {0x24, 860},   {0x7C, 874},   {0x7D, 1255}, {0x7E, 1256}, {0xC8, 1250}, {0xC9, 1251},
+    {0xCA, 1254},  {0xCB, 1253},  {0xCC, 1257},  {0x04, 10000}, {0x08, 865},  {0x09, 437},  {0x0A, 850},  {0x0B, 437},
+    {0x0D, 437},   {0x0E, 850},   {0x0F, 437},   {0x10, 850},   {0x11, 437},  {0x12, 850},  {0x13, 932},  {0x14, 850},
+    {0x15, 437},   {0x16, 850},   {0x17, 865},   {0x18, 437},   {0x19, 437},  {0x1A, 850},  {0x1B, 437},  {0x6C, 863},
+    {0x1D, 850},   {0x1F, 852},   {0x22, 852},   {0x23, 852},   {0x25, 850},  {0x26, 866},  {0x37, 850},  {0x40, 852},
+    {0x4D, 936},   {0x4E, 949},   {0x4F, 950},   {0x50, 874},   {0x57, 1252}, {0x58, 1252}, {0x59, 1252}, {0x68, 895},
+    {0x69, 620},   {0x78, 950},   {0x79, 949},   {0x7A, 936},   {0x7B, 932},  {0x86, 737},  {0x87, 852},  {0x88, 857},
+    {0x96, 10007}, {0x97, 10029}, {0x98, 10006},
+};
+
+}  // namespace
+
+int codePageOfDriver(unsigned char driver) noexcept
+{
+    for (const Driver& d : kDrivers)
+        if (d.byte == driver)
+            return d.codePage;
+    return 0;
+}
+
+unsigned char driverOfCodePage(int codePage) noexcept
+{
+    for (const Driver& d : kDrivers)
+        if (d.codePage == codePage)
+            return d.byte;
+    return 0;
+}
+
+// --- Codec ---
+
+const Codec& Codec::of(int codePage)
+{
+    static std::mutex lock;
+    static std::map<int, std::unique_ptr<Codec>> codecs;
+    std::lock_guard guard(lock);
+    auto& slot = codecs[codePage];
+    if (!slot) {
+        auto c = std::make_unique<Codec>();
+        c->codePage_ = codePage;
+        for (int b = 0; b < 256; ++b) {
+            const std::string one = rt::cp::decode(std::string(1, char(b)), codePage);
+            std::memcpy(c->utf8_[std::size_t(b)].data(), one.data(), std::min<std::size_t>(one.size(), 4));
+            c->len_[std::size_t(b)] = std::uint8_t(one.size());
+            if (b < 0x80 && (one.size() != 1 || one[0] != char(b)))
+                c->asciiSame_ = false;
+        }
+        slot = std::move(c);
+    }
+    return *slot;
+}
+
+rt::Value Codec::decode(const char* p, std::size_t n) const
+{
+    if (asciiSame_) {
+        std::size_t i = 0;
+        std::uint64_t high = 0;
+        for (; i + 8 <= n; i += 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p + i, 8);
+            high |= w;
+        }
+        for (; i < n; ++i)
+            high |= static_cast<unsigned char>(p[i]);
+        if ((high & 0x8080808080808080ull) == 0)
+            return rt::Value(std::string_view(p, n));
+    }
+    // Every byte becomes at most 4 bytes: write each character's packed
+    // UTF-8 whole and advance by its length.
+    thread_local std::vector<char> out;
+    if (out.size() < n * 4 + 4)
+        out.resize(n * 4 + 4);
+    char* o = out.data();
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto b = static_cast<unsigned char>(p[i]);
+        std::memcpy(o, utf8_[b].data(), 4);
+        o += len_[b];
+    }
+    return rt::Value(std::string_view(out.data(), static_cast<std::size_t>(o - out.data())));
+}
+
+std::string Codec::encode(std::string_view utf8) const { return rt::cp::encode(utf8, codePage_); }
+
+}  // namespace dbf::detail

@@ -1,0 +1,155 @@
+// Private helpers of the table layer: byte order, the one error channel,
+// files read and written by offset, and the code page of a table.
+#pragma once
+
+#include "platform/runtime/error.h"
+#include "platform/runtime/value.h"
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace dbf::detail {
+
+inline std::uint16_t le16(const unsigned char* p) noexcept { return std::uint16_t(p[0] | p[1] << 8); }
+inline std::uint32_t le32(const unsigned char* p) noexcept
+{
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+}
+inline std::uint64_t le64(const unsigned char* p) noexcept { return le32(p) | std::uint64_t(le32(p + 4)) << 32; }
+inline std::uint32_t be32(const unsigned char* p) noexcept
+{
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | std::uint32_t(p[3]);
+}
+inline std::uint16_t be16(const unsigned char* p) noexcept { return std::uint16_t(p[0] << 8 | p[1]); }
+inline std::uint64_t be64(const unsigned char* p) noexcept { return std::uint64_t(be32(p)) << 32 | be32(p + 4); }
+
+inline void putLe16(unsigned char* p, std::uint32_t v) noexcept
+{
+    p[0] = std::uint8_t(v);
+    p[1] = std::uint8_t(v >> 8);
+}
+inline void putLe32(unsigned char* p, std::uint32_t v) noexcept
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = std::uint8_t(v >> (8 * i));
+}
+inline void putLe64(unsigned char* p, std::uint64_t v) noexcept
+{
+    for (int i = 0; i < 8; ++i)
+        p[i] = std::uint8_t(v >> (8 * i));
+}
+inline void putBe32(unsigned char* p, std::uint32_t v) noexcept
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = std::uint8_t(v >> (24 - 8 * i));
+}
+inline void putBe16(unsigned char* p, std::uint32_t v) noexcept
+{
+    p[0] = std::uint8_t(v >> 8);
+    p[1] = std::uint8_t(v);
+}
+
+inline unsigned char* bytes(char* p) noexcept { return reinterpret_cast<unsigned char*>(p); }
+inline const unsigned char* bytes(const char* p) noexcept { return reinterpret_cast<const unsigned char*>(p); }
+
+// Raises a DBF error naming the file (and the offset in it, when known).
+[[noreturn]] void fail(int genCode, const std::string& file, std::string description, long long position = -1,
+                       std::string operation = {});
+
+// A file opened by descriptor, read and written at offsets. Short reads and
+// failed writes raise naming the file.
+class File {
+public:
+    File() = default;
+    ~File();
+    File(File&& o) noexcept : fd_(o.fd_), path_(std::move(o.path_)) { o.fd_ = -1; }
+    File& operator=(File&&) = delete;
+    File(const File&) = delete;
+
+    // Opens for reading and, unless readOnly, writing; a file that cannot be
+    // written is opened for reading and reports it through readOnly.
+    void open(const std::string& path, bool& readOnly);
+    [[nodiscard]] bool isOpen() const noexcept { return fd_ >= 0; }
+    [[nodiscard]] const std::string& path() const noexcept { return path_; }
+    [[nodiscard]] std::uint64_t size() const;
+    // Reads up to n bytes at offset; returns how many there were.
+    std::size_t readSome(std::uint64_t offset, void* out, std::size_t n) const;
+    // Reads exactly n bytes at offset or raises naming `what`.
+    void readExact(std::uint64_t offset, void* out, std::size_t n, const char* what) const;
+    void write(std::uint64_t offset, const void* data, std::size_t n);
+    void sync();
+
+private:
+    int fd_ = -1;
+    std::string path_;
+};
+
+// Writes a new file beside `target` under a temporary name; commit() makes
+// it durable and renames it into place; a file never committed is removed.
+class TempFile {
+public:
+    explicit TempFile(const std::string& target);
+    ~TempFile();
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    void append(std::string_view data);
+    void commit();
+
+private:
+    int fd_ = -1;
+    std::string target_;
+    std::string temp_;
+};
+
+// The file `path` names, or one in the same folder whose name differs only
+// in letter case; "" when there is none.
+[[nodiscard]] std::string findFileNoCase(const std::string& path);
+// The file beside `path` with the same base name and extension `ext`
+// (".fpt"), found without regard to case; "" when there is none.
+[[nodiscard]] std::string findSibling(const std::string& path, std::string_view ext);
+// The name `path` would have with extension `ext`, in the letter case of
+// the table's own extension.
+[[nodiscard]] std::string siblingName(const std::string& path, std::string_view ext);
+
+// The code page of a language-driver byte; 0 for a byte we do not know.
+[[nodiscard]] int codePageOfDriver(unsigned char driver) noexcept;
+// The language-driver byte we write for a code page; 0 when it has none.
+[[nodiscard]] unsigned char driverOfCodePage(int codePage) noexcept;
+
+// Bytes of one code page to UTF-8 by table look-up.
+class Codec {
+public:
+    // The page's tables, built once; raises for a page the runtime lacks.
+    static const Codec& of(int codePage);
+
+    [[nodiscard]] int codePage() const noexcept { return codePage_; }
+    // The text of n bytes, as a runtime value.
+    [[nodiscard]] rt::Value decode(const char* p, std::size_t n) const;
+    // UTF-8 to the page's bytes; raises naming a character the page lacks.
+    [[nodiscard]] std::string encode(std::string_view utf8) const;
+
+private:
+    int codePage_ = 0;
+    bool asciiSame_ = true;
+    std::array<std::array<char, 4>, 256> utf8_{};  // each byte's character as UTF-8, NUL-padded
+    std::array<std::uint8_t, 256> len_{};
+};
+
+// Error numbers of the table layer, grouped as the language groups them.
+enum : int {
+    kErrCreate = 20,
+    kErrOpen = 21,
+    kErrRead = 23,
+    kErrWrite = 24,
+    kErrUnsupported = 30,
+    kErrCorrupt = 32,
+    kErrDataType = 33,
+    kErrDataWidth = 34,
+    kErrReadOnly = 39,
+};
+
+}  // namespace dbf::detail

@@ -1,0 +1,278 @@
+// Damaged tables: each fault raises an error naming the file and the fault
+// (or, where other readers agree on a sensible reading, is read that way);
+// nothing is read outside the files.
+#include "tst_table_util.h"
+
+#include "platform/runtime/datetime.h"
+
+#include <functional>
+
+using dbf::Format;
+using dbf::Table;
+using rt::Value;
+using namespace tst;
+
+namespace {
+
+// The table every case damages: FoxPro, no Visual FoxPro area, fields
+// NAME, AMOUNT, BORN and NOTE described at field(0) .. field(3), so
+//   header 32 + 4 fields * 32 + 1 = 161 bytes, records of 37 bytes:
+//   flag 0, NAME 1..10, AMOUNT 11..18, BORN 19..26, NOTE 27..36.
+constexpr std::size_t kHeader = 161;
+constexpr std::size_t kRecord = 37;
+constexpr std::size_t field(int n) { return 32 + 32 * std::size_t(n); }
+constexpr std::size_t record(int r) { return kHeader + kRecord * std::size_t(r - 1); }
+
+struct Files {
+    std::string dbf;
+    std::string memo;
+};
+
+class Faults : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        path_ = dir_.file("f.dbf");
+        memoPath_ = dir_.file("f.fpt");
+        Table::create(path_, {{"NAME", 'C', 10, 0}, {"AMOUNT", 'N', 8, 2}, {"BORN", 'D', 8, 0}, {"NOTE", 'M', 10, 0}},
+                      Format::FoxPro, 850);
+        auto t = Table::open(path_, false, false);
+        for (int i = 1; i <= 3; ++i) {
+            t->appendBlank();
+            t->put(0, Value("name " + std::to_string(i)));
+            t->put(1, Value::number(i * 1.25, 2));
+            t->put(2, Value(rt::makeDate(2000 + i, 1, 2)));
+            t->put(3, Value("memo " + std::to_string(i)));
+        }
+        t->flush();
+        t.reset();
+        good_ = {readFile(path_), readFile(memoPath_)};
+        ASSERT_EQ(good_.dbf.size(), kHeader + 3 * kRecord + 1);
+    }
+
+    void write(const Files& f)
+    {
+        writeFile(path_, f.dbf);
+        if (f.memo.empty())
+            std::filesystem::remove(memoPath_);
+        else
+            writeFile(memoPath_, f.memo);
+    }
+
+    TempDir dir_{"tst_table_faults"};
+    std::string path_, memoPath_;
+    Files good_;
+};
+
+void put(std::string& bytes, std::size_t at, std::string_view s) { bytes.replace(at, s.size(), s); }
+void put16(std::string& bytes, std::size_t at, unsigned v)
+{
+    bytes[at] = char(v & 0xFF);
+    bytes[at + 1] = char(v >> 8);
+}
+void put32(std::string& bytes, std::size_t at, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + std::size_t(i)] = char(v >> (8 * i));
+}
+
+struct FaultCase {
+    const char* name;
+    std::function<void(Files&)> damage;
+    int readField;  // -1: open fails; else reading this field of record 1 or 2 fails
+    int record;
+    const char* fragment;
+    bool inMemo;  // the error names the memo file
+};
+
+TEST_F(Faults, EachFaultRaisesNamingFileAndFault)
+{
+    const FaultCase cases[] = {
+        {"truncated header", [](Files& f) { f.dbf.resize(20); }, -1, 0, "Table header is truncated", false},
+        {"header length past the end", [](Files& f) { put16(f.dbf, 8, 60000); }, -1, 0, "runs past the end of the file",
+         false},
+        {"record length shorter than the fields", [](Files& f) { put16(f.dbf, 10, 20); }, -1, 0,
+         "past the record length", false},
+        {"field past the record length", [](Files& f) { f.dbf[field(1) + 16] = char(200); }, -1, 0,
+         "lies past the record length", false},
+        {"unknown field type", [](Files& f) { f.dbf[field(1) + 11] = 'Z'; }, -1, 0, "unknown type 'Z'", false},
+        {"date field of length 6", [](Files& f) { f.dbf[field(2) + 16] = 6; }, -1, 0, "cannot have length 6", false},
+        {"more decimals than digits", [](Files& f) { f.dbf[field(1) + 17] = 9; }, -1, 0, "9 decimals in length 8",
+         false},
+        {"not a table", [](Files& f) { f.dbf[0] = 0; }, -1, 0, "Not a table file (version byte 0x00)", false},
+        {"no fields", [](Files& f) { f.dbf[field(0)] = 0x0D; }, -1, 0, "Table has no fields", false},
+        {"missing memo file", [](Files& f) { f.memo.clear(); }, -1, 0, "Memo file is missing", true},
+        {"memo pointer past the end", [](Files& f) { put(f.dbf, record(1) + 27, "    999999"); }, 3, 1,
+         "lies past the end of the memo file", true},
+        {"memo pointer inside the memo header", [](Files& f) { put(f.dbf, record(1) + 27, "         1"); }, 3, 1,
+         "inside the memo file header", true},
+        {"memo length past the end",
+         [](Files& f) {
+             // The first memo block is block 8 (512 / 64); its length is big-endian at +4.
+             put(f.memo, 8 * 64 + 4, std::string("\x7F\xFF\xFF\xFF", 4));
+         },
+         3, 1, "runs past the end of the memo file", true},
+        {"memo pointer not a number", [](Files& f) { put(f.dbf, record(2) + 27, "      1x2 "); }, 3, 2,
+         "Memo block number is not a number in field NOTE of record 2", false},
+        {"number field with letters", [](Files& f) { put(f.dbf, record(2) + 11, "  12a.45"); }, 1, 2,
+         "Text \"  12a.45\" is not a number in field AMOUNT of record 2", false},
+        {"date field with letters", [](Files& f) { put(f.dbf, record(1) + 19, "2023x101"); }, 2, 1,
+         "is not a date in field BORN", false},
+        {"date that does not exist", [](Files& f) { put(f.dbf, record(1) + 19, "20230231"); }, 2, 1, "is not a date",
+         false},
+    };
+    for (const FaultCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Files files = good_;
+        c.damage(files);
+        write(files);
+        const rt::Error e = errorOf([&] {
+            auto t = Table::open(path_, true, false);
+            if (c.readField >= 0) {
+                t->go(std::uint32_t(c.record));
+                (void)t->get(c.readField);
+            }
+        });
+        EXPECT_EQ(e.subsystem, "DBF");
+        EXPECT_NE(e.description.find(c.fragment), std::string::npos) << e.description;
+        EXPECT_EQ(e.filename, c.inMemo ? memoPath_ : path_);
+        if (c.readField < 0)
+            continue;
+        // The other fields of the record still read.
+        auto t = Table::open(path_, true, false);
+        t->go(std::uint32_t(c.record));
+        EXPECT_EQ(t->get(0).str(), "name " + std::to_string(c.record) + "    ");
+    }
+}
+
+struct CountCase {
+    const char* name;
+    std::function<void(std::string&)> damage;
+    std::uint32_t count;
+};
+
+// Other readers trust the file size over the header's count; so do we.
+TEST_F(Faults, RecordCountNeverExceedsWhatTheFileHolds)
+{
+    const CountCase cases[] = {
+        {"header claims more records", [](std::string& b) { put32(b, 4, 1000); }, 3},
+        {"header claims fewer records", [](std::string& b) { put32(b, 4, 2); }, 2},
+        {"file cut inside a record", [](std::string& b) { b.resize(record(3) + 10); }, 2},
+        {"file cut before the end mark", [](std::string& b) { b.resize(record(4)); }, 3},
+        {"header claims 4 billion records", [](std::string& b) { put32(b, 4, 0xFFFFFFFFu); }, 3},
+    };
+    for (const CountCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Files files = good_;
+        c.damage(files.dbf);
+        write(files);
+        auto t = Table::open(path_, true, false);
+        EXPECT_EQ(t->recordCount(), c.count);
+        t->go(c.count);
+        EXPECT_EQ(t->get(0).str(), "name " + std::to_string(c.count) + "    ");
+        t->go(c.count + 1);
+        EXPECT_EQ(t->recno(), 0u);
+    }
+}
+
+TEST_F(Faults, FileShrunkWhileOpenRaisesInsteadOfReadingPastTheEnd)
+{
+    auto t = Table::open(path_, true, false);
+    std::filesystem::resize_file(path_, record(2));
+    const rt::Error e = errorOf([&] { t->go(3); });
+    EXPECT_NE(e.description.find("Record 3 lies past the end of the file"), std::string::npos) << e.description;
+    EXPECT_EQ(e.filename, path_);
+}
+
+TEST_F(Faults, MissingTableNamesIt)
+{
+    const std::string missing = dir_.file("nothing.dbf");
+    const rt::Error e = errorOf([&] { (void)Table::open(missing, true, false); });
+    EXPECT_EQ(e.filename, missing);
+    EXPECT_NE(e.description.find("does not exist"), std::string::npos);
+}
+
+TEST_F(Faults, NamesMatchWithoutRegardToCase)
+{
+    std::filesystem::rename(path_, dir_.file("F.DBF"));
+    std::filesystem::rename(memoPath_, dir_.file("F.FPT"));
+    auto t = Table::open(path_, true, false);
+    EXPECT_EQ(t->path(), dir_.file("F.DBF"));
+    EXPECT_EQ(t->memoPath(), dir_.file("F.FPT"));
+    t->go(2);
+    EXPECT_EQ(t->get(3).str(), "memo 2");
+}
+
+TEST_F(Faults, UnknownLanguageDriverReadsAs850AndUnsupportedOneRaises)
+{
+    Files files = good_;
+    files.dbf[29] = char(0xEE);
+    write(files);
+    EXPECT_EQ(Table::open(path_, true, false)->codePage(), 850);
+    files.dbf[29] = 0x7B;  // Shift-JIS: not one byte per character
+    write(files);
+    const rt::Error e = errorOf([&] { (void)Table::open(path_, true, false); });
+    EXPECT_NE(e.description.find("Code page 932"), std::string::npos) << e.description;
+    EXPECT_EQ(e.filename, path_);
+}
+
+}  // namespace
+
+namespace {
+
+// dBASE 7 widened the field descriptors; its integers sort as bytes.
+TEST(Level7, FieldsAndIntegersOfTheWiderLayoutRead)
+{
+    TempDir dir("tst_table_level7");
+    const std::string path = dir.file("d7.dbf");
+    const std::uint32_t headerLen = 68 + 3 * 48 + 1, recLen = 1 + 10 + 4 + 8;
+    std::string b(headerLen, '\0');
+    b[0] = 0x04;
+    put32(b, 4, 2);
+    put16(b, 8, headerLen);
+    put16(b, 10, recLen);
+    b[29] = 0x02;
+    put(b, 32, "DB850US0");
+    struct F {
+        const char* name;
+        char type;
+        int len;
+    };
+    const F fields[] = {{"CUSTOMER_NAME", 'C', 10}, {"ID", 'I', 4}, {"BORN", 'D', 8}};
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t at = 68 + 48 * std::size_t(i);
+        put(b, at, fields[i].name);
+        b[at + 32] = fields[i].type;
+        b[at + 33] = char(fields[i].len);
+    }
+    b[headerLen - 1] = 0x0D;
+    auto sorted = [](std::int32_t v) {
+        const std::uint32_t u = std::uint32_t(v) ^ 0x80000000u;
+        return std::string{char(u >> 24), char(u >> 16), char(u >> 8), char(u)};
+    };
+    b += std::string(" A\xA4o       ") + sorted(5) + "20200101";  // "Año" in code page 850
+    b += "*x         " + sorted(-3) + "        ";
+    b += '\x1A';
+    writeFile(path, b);
+
+    auto t = Table::open(path, false, false);
+    EXPECT_EQ(t->format(), Format::DBase4);
+    ASSERT_EQ(t->fields().size(), 3u);
+    EXPECT_EQ(t->fields()[0].name, "CUSTOMER_NAME");
+    EXPECT_EQ(t->fields()[1].offset, 11);
+    t->go(1);
+    EXPECT_EQ(t->get(0).str(), "Año       ");
+    EXPECT_EQ(t->get(1).asInt(), 5);
+    EXPECT_EQ(rt::dtos(t->get(2).asDate()), "20200101");
+    t->go(2);
+    EXPECT_TRUE(t->deleted());
+    EXPECT_EQ(t->get(1).asInt(), -3);
+    t->put(1, Value(-2147483647 - 1));
+    t->flush();
+    EXPECT_EQ(t->get(1).asInt(), -2147483647 - 1);
+    EXPECT_EQ(t->rawRecord().substr(11, 4), std::string(4, '\0'));
+    t->appendBlank();
+    EXPECT_EQ(t->get(1).asInt(), 0);
+}
+
+}  // namespace
