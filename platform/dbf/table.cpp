@@ -442,7 +442,7 @@ void Table::Impl::trustFileSize(std::uint32_t headerCount)
     // A header may claim more records than the file holds (a writer that
     // died between record and count, or a truncated copy): the file wins.
     const std::uint64_t size = file.size();
-    const std::uint64_t held = (size - headerLen) / recLen;
+    const std::uint64_t held = size > headerLen ? (size - headerLen) / recLen : 0;
     count = static_cast<std::uint32_t>(std::min<std::uint64_t>(headerCount, held));
 }
 

@@ -244,9 +244,13 @@ int dispatchPending()
     for (std::size_t todo = queue().size(); todo > 0 && !queue().empty(); --todo) {
         QueuedEvent e = std::move(queue().front());
         queue().pop_front();
-        if (XbpPart* p = asPart(e.target))
-            p->handleEvent(e.nEvent, e.mp1, e.mp2);
-        else if (e.target.isObject())
+        // Input that was queued before its window was destroyed is dropped:
+        // its callbacks would act on a window that no longer exists.
+        const XbpPart* p = asPart(e.target);
+        if (p && p->status != XbpPart::Created && e.nEvent < ev::User)
+            continue;
+        // By name, so a class that overrides handleEvent gets the event.
+        if (e.target.isObject())
             rt::sendWith(e.target, "handleEvent", e.nEvent, e.mp1, e.mp2);
         ++n;
     }

@@ -1,0 +1,251 @@
+#include "platform/gui/column.h"
+
+#include "platform/gui/browse.h"
+#include "platform/gui/cellgroup.h"
+#include "platform/gui/presparam.h"
+#include "platform/runtime/array.h"
+#include "platform/runtime/block.h"
+#include "platform/runtime/error.h"
+#include "platform/runtime/text.h"
+
+#include <QFontMetrics>
+
+#include <algorithm>
+
+namespace gui {
+
+namespace {
+constexpr int kDefaultChars = 10;
+constexpr int kPadding = 8;
+constexpr int kMaxWidth = 4000;
+
+rt::Value newGroup(XbpCellGroup::Area area)
+{
+    auto* g = new XbpCellGroup();
+    g->setArea(area);
+    return g->self();
+}
+
+rt::ClassInfo makeClass()
+{
+    using C = XbpColumn;
+    rt::ClassInfo c("XbpColumn", {&XbpPart::staticClass()});
+    c.field<C>("dataLink", &C::dataLink);
+    c.field<C>("colorBlock", &C::colorBlock);
+    c.field<C>("type", &C::type);
+    c.field<C>("picture", &C::picture);
+    c.field<C>("drawMode", &C::drawMode);
+    c.field<C>("hideBlock", &C::hideBlock);
+    c.field<C>("whenBlock", &C::whenBlock);
+    c.field<C>("protectBlock", &C::protectBlock);
+    c.field<C>("heading", &C::heading);
+    c.field<C>("dataArea", &C::dataArea);
+    c.field<C>("footing", &C::footing);
+    // Row hooks: nothing to do here; derived classes follow the rows.
+    c.method<C>("DrawRow", [](C& o, rt::Args) { return o.self(); });
+    c.method<C>("ScrollUp", [](C& o, rt::Args) { return o.self(); });
+    c.method<C>("ScrollDown", [](C& o, rt::Args) { return o.self(); });
+    c.method<C>("invalidateRect", [](C& o, rt::Args) {
+        for (const rt::Value* g : {&o.heading, &o.dataArea, &o.footing})
+            if (XbpCellGroup* cg = asCellGroup(*g))
+                cg->markAllDirty();
+        return true;
+    });
+    c.method<C>("refresh", [](C& o, rt::Args) {
+        if (XbpBrowse* b = o.browse())
+            b->refreshColumn(&o);
+        return o.self();
+    });
+    return c;
+}
+}  // namespace
+
+XbpColumn* asColumn(const rt::Value& v) { return v.isObject() ? dynamic_cast<XbpColumn*>(&v.asObject()) : nullptr; }
+
+XbpColumn::XbpColumn() : type(4), drawMode(0)
+{
+    heading = newGroup(XbpCellGroup::Heading);
+    dataArea = newGroup(XbpCellGroup::DataArea);
+    footing = newGroup(XbpCellGroup::Footing);
+}
+
+XbpColumn::~XbpColumn() = default;
+
+const rt::ClassInfo& XbpColumn::staticClass()
+{
+    static const rt::ClassInfo cls = makeClass();
+    return cls;
+}
+
+const rt::ClassInfo& XbpColumn::classInfo() const { return staticClass(); }
+
+XbpBrowse* XbpColumn::browse() const
+{
+    XbpBrowse* b = asBrowse(parent);
+    return b && b->colNum(this) > 0 ? b : nullptr;
+}
+
+XbpCellGroup* XbpColumn::headingGroup() const { return asCellGroup(heading); }
+XbpCellGroup* XbpColumn::dataGroup() const { return asCellGroup(dataArea); }
+XbpCellGroup* XbpColumn::footingGroup() const { return asCellGroup(footing); }
+
+rt::Value XbpColumn::init(rt::Args a)
+{
+    takeGeometryArgs(a);
+    return self();
+}
+
+// The browse creates its columns: create(oBrowse, oBrowse, ...). The
+// widget lives in the browse's viewport, which places it.
+rt::Value XbpColumn::create(rt::Args a)
+{
+    takeGeometryArgs(a);
+    if (!widget_) {
+        auto* w = new QWidget();
+        w->setAttribute(Qt::WA_NoSystemBackground);
+        adoptWidget(w);
+    }
+    if (XbpBrowse* b = asBrowse(parent); b && b->viewport() && widget_->parentWidget() != b->viewport())
+        widget_->setParent(b->viewport());
+    widget_->setVisible(false);  // shown by the browse's layout
+    createGroups();
+    if (XbpBrowse* b = browse())
+        b->relayout();
+    return self();
+}
+
+void XbpColumn::createGroups()
+{
+    const std::pair<rt::Value*, XbpCellGroup::Area> groups[] = {
+        {&heading, XbpCellGroup::Heading}, {&dataArea, XbpCellGroup::DataArea}, {&footing, XbpCellGroup::Footing}};
+    for (auto [slot, area] : groups) {
+        if (!asCellGroup(*slot))
+            *slot = newGroup(area);
+        XbpCellGroup* g = asCellGroup(*slot);
+        g->setArea(area);
+        if (g->status == Created && g->widget())
+            continue;
+        const rt::Value me = self();
+        const rt::Value groupValue = *slot;
+        rt::runReporting([&] {
+            rt::sendWith(groupValue, "create", me, me, pairValue(0, 0), pairValue(-1, -1), rt::Value::array(), true);
+        });
+    }
+}
+
+rt::Value XbpColumn::configure(rt::Args a)
+{
+    takeGeometryArgs(a);
+    applyPresParams();
+    return self();
+}
+
+rt::Value XbpColumn::destroy()
+{
+    const rt::Value keep = self();
+    if (XbpBrowse* b = browse())
+        b->delColumn(b->colNum(this));
+    return XbpPart::destroy();
+}
+
+bool XbpColumn::setSize(QSize s)
+{
+    if (s.width() > 0)
+        width_ = std::min(s.width(), kMaxWidth);
+    size = pairValue(width(), s.height());
+    if (XbpBrowse* b = browse())
+        b->relayout();
+    return true;
+}
+
+void XbpColumn::setVisible(bool on)
+{
+    visible = on;
+    if (XbpBrowse* b = browse())
+        b->relayout();
+    else if (widget_)
+        widget_->setVisible(on);
+}
+
+bool XbpColumn::isShown() const { return !visible.isLogical() || visible.asBool(); }
+
+void XbpColumn::applyPresParams()
+{
+    for (const rt::Value* g : {&heading, &dataArea, &footing})
+        if (XbpCellGroup* cg = asCellGroup(*g))
+            cg->applyPresParams();
+    if (XbpBrowse* b = browse())
+        b->relayout();
+}
+
+bool XbpColumn::hasFixedWidth() const
+{
+    if (width_ > 0)
+        return true;
+    for (int id : {pp::DaCellWidth, pp::ColWidth})
+        if (const auto n = presInt(presParams, id); n && *n > 0)
+            return true;
+    return false;
+}
+
+int XbpColumn::width() const
+{
+    if (width_ > 0)
+        return width_;
+    if (const auto px = presInt(presParams, pp::DaCellWidth); px && *px > 0)
+        return std::min(*px, kMaxWidth);
+    const XbpCellGroup* data = dataGroup();
+    const QFontMetrics fm(data ? data->cellFont() : QFont());
+    if (const auto chars = presInt(presParams, pp::ColWidth); chars && *chars > 0)
+        return std::min(*chars * std::max(fm.averageCharWidth(), fm.horizontalAdvance(QLatin1Char('0'))) + kPadding,
+                        kMaxWidth);
+    if (measured_ > 0)
+        return measured_;
+    return kDefaultChars * fm.averageCharWidth() + kPadding;
+}
+
+void XbpColumn::measure(const QString& text)
+{
+    if (!measuring_ || hasFixedWidth())
+        return;
+    const XbpCellGroup* data = dataGroup();
+    const int w = QFontMetrics(data ? data->cellFont() : QFont()).horizontalAdvance(text) + kPadding;
+    measured_ = std::clamp(std::max(measured_, w), 8, kMaxWidth);
+}
+
+void XbpColumn::fixMeasuredWidth()
+{
+    if (!measuring_)
+        return;
+    measuring_ = false;
+    for (const XbpCellGroup* g : {headingGroup(), footingGroup()}) {
+        if (!g)
+            continue;
+        const QFontMetrics fm(g->cellFont());
+        for (int r = 1; r <= g->rowCount(); ++r) {
+            const rt::Value v = g->cellValue(r);
+            if (v.isChar())
+                measured_ = std::clamp(std::max(measured_, fm.horizontalAdvance(QString::fromUtf8(v.asString().data(),
+                                                                                                 qsizetype(v.asString().size()))) +
+                                                              kPadding),
+                                       8, kMaxWidth);
+        }
+    }
+}
+
+QString XbpColumn::format(const rt::Value& v) const
+{
+    std::string out;
+    const bool ok = rt::guarded([&] {
+        rt::Value pic = picture.isBlock() ? rt::eval(picture) : picture;
+        if (pic.isChar() && !pic.asString().empty())
+            out = rt::transform(v, pic.asString());
+        else
+            out = v.isChar() ? v.str() : rt::var2char(v);
+    });
+    if (!ok)
+        return QString::fromLatin1(XbpCellGroup::kErrorMark);
+    return QString::fromUtf8(out.data(), qsizetype(out.size()));
+}
+
+}  // namespace gui
