@@ -400,33 +400,24 @@ void WorkArea::goTo(std::int64_t recno)
     table_->go(recno_);
 }
 
-void WorkArea::goTop(bool reverse)
-{
-    found_ = false;
-    const auto n = static_cast<std::int64_t>(viewSize());
-    const bool back = walksBack(reverse);
-    try {
-        if (auto li = firstVisible(0, 1, reverse, nullptr)) {
-            settle(slotOf(static_cast<std::int64_t>(*li), n, back));
-            return;
-        }
-    } catch (...) {
-        restore();
-        throw;
-    }
-    settlePhantom();
-    bof_ = true;
-}
+void WorkArea::goTop(bool reverse) { goEnd(false, reverse); }
 
 void WorkArea::goBottom(bool reverse)
 {
-    found_ = false;
     if (shared_)
         table_->refreshCount();
+    goEnd(true, reverse);
+}
+
+// The first visible record from the top, or from the bottom; the phantom
+// record when the view is empty.
+void WorkArea::goEnd(bool fromBottom, bool reverse)
+{
+    found_ = false;
     const auto n = static_cast<std::int64_t>(viewSize());
     const bool back = walksBack(reverse);
     try {
-        if (auto li = firstVisible(n - 1, -1, reverse, nullptr)) {
+        if (auto li = fromBottom ? firstVisible(n - 1, -1, reverse, nullptr) : firstVisible(0, 1, reverse, nullptr)) {
             settle(slotOf(static_cast<std::int64_t>(*li), n, back));
             return;
         }

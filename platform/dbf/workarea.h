@@ -145,6 +145,7 @@ private:
     std::size_t orderPlace(Order& o, std::uint32_t recno, bool& included);
     void settle(std::size_t slot);
     void settlePhantom();
+    void goEnd(bool fromBottom, bool reverse);
     void restore() noexcept;
     std::optional<std::size_t> firstVisible(std::int64_t from, int step, bool reverse, const std::string* skipKey);
     std::int64_t countVisible(std::size_t logicalEnd, bool reverse);

@@ -273,6 +273,7 @@ struct ColorCase {
     std::function<rt::Value(long long)> result;
     bool colored;
 };
+void PrintTo(const ColorCase& c, std::ostream* os) { *os << c.name; }
 
 class GridColors : public Grid, public ::testing::WithParamInterface<ColorCase> {};
 

@@ -123,6 +123,7 @@ struct PageCase {
     long long wantAt;
     int wantRowPos;
 };
+void PrintTo(const PageCase& c, std::ostream* os) { *os << c.name; }
 
 class RowWindowPaging : public ::testing::TestWithParam<PageCase> {};
 

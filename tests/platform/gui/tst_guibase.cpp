@@ -89,6 +89,7 @@ struct KeyCase {
     Qt::KeyboardModifiers mods;
     int code;
 };
+void PrintTo(const KeyCase& c, std::ostream* os) { *os << c.name; }
 
 class KeyCodes : public GuiBase, public ::testing::WithParamInterface<KeyCase> {};
 

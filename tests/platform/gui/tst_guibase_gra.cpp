@@ -85,6 +85,7 @@ struct FontCase {
     const char* family;
     bool bold, italic, underline;
 };
+void PrintTo(const FontCase& c, std::ostream* os) { *os << c.name; }
 
 class CompoundNames : public ::testing::TestWithParam<FontCase> {};
 
@@ -343,6 +344,7 @@ struct PictureCase {
     const char* format;
     bool icon;
 };
+void PrintTo(const PictureCase& c, std::ostream* os) { *os << c.name; }
 
 class Pictures : public ::testing::TestWithParam<PictureCase> {
 protected:
