@@ -71,10 +71,14 @@ enum class Codec8 : std::uint8_t {
     DateTime,     // T: Julian day and milliseconds
 };
 
+// What get() needs of a field, packed close together.
 struct FieldInfo {
+    std::uint32_t offset = 0;
+    std::uint32_t len = 0;
+    std::int16_t dec = 0;
+    std::int16_t nullBit = -1;  // bit in _NullFlags, -1 when not nullable
     Codec8 codec = Codec8::Char;
     bool binaryPointer = false;  // memo block number as int32 instead of 10 digits
-    int nullBit = -1;            // bit in _NullFlags, -1 when not nullable
 };
 
 Format formatOf(unsigned char version, bool& known)
@@ -432,7 +436,10 @@ void Table::Impl::addField(const Layout& layout, const unsigned char* d, std::ui
     default: unknownType(typeByte);
     }
     if (flags & 0x02)
-        fi.nullBit = nullBits++;
+        fi.nullBit = static_cast<std::int16_t>(nullBits++);
+    fi.offset = static_cast<std::uint32_t>(f.offset);
+    fi.len = static_cast<std::uint32_t>(f.len);
+    fi.dec = static_cast<std::int16_t>(f.dec);
     fields.push_back(std::move(f));
     info.push_back(fi);
 }
@@ -1002,12 +1009,11 @@ std::string_view Table::rawRecord() const { return {d->cur, d->recLen}; }
 rt::Value Table::get(int field) const
 {
     const Impl& t = *d;
-    if (field < 0 || static_cast<std::size_t>(field) >= t.fields.size())
+    if (static_cast<std::size_t>(field) >= t.info.size())
         fail(kErrRead, t.path, "Field number " + std::to_string(field + 1) + " does not exist", -1, "get");
-    const Field& f = t.fields[std::size_t(field)];
     const FieldInfo& fi = t.info[std::size_t(field)];
-    const char* p = t.cur + f.offset;
-    const auto len = static_cast<std::size_t>(f.len);
+    const char* p = t.cur + fi.offset;
+    const std::size_t len = fi.len;
     if (fi.nullBit >= 0 && t.isNull(field))
         return {};
     switch (fi.codec) {
@@ -1015,23 +1021,23 @@ rt::Value Table::get(int field) const
     case Codec8::Raw: return rt::Value(std::string_view(p, len));
     case Codec8::Number: {
         rt::Value v;
-        if (!parseNumber(p, len, f.dec, v))
+        if (!parseNumber(p, len, fi.dec, v))
             t.badField(field, "Text \"" + std::string(p, len) + "\" is not a number");
         return v;
     }
     case Codec8::Date: {
         if (std::all_of(p, p + 8, [](char c) { return c == ' ' || c == '0' || c == '\0'; }))
             return rt::Value(rt::Date{});
-        int parts[3] = {};
-        const int widths[3] = {4, 2, 2};
-        const char* q = p;
-        for (int k = 0; k < 3; ++k)
-            for (int w = 0; w < widths[k]; ++w, ++q) {
-                if (*q < '0' || *q > '9')
-                    t.badField(field, "Text \"" + std::string(p, 8) + "\" is not a date");
-                parts[k] = parts[k] * 10 + (*q - '0');
-            }
-        const rt::Date date = rt::makeDate(parts[0], parts[1], parts[2]);
+        int digit[8];
+        bool allDigits = true;
+        for (int k = 0; k < 8; ++k) {
+            digit[k] = p[k] - '0';
+            allDigits = allDigits && digit[k] >= 0 && digit[k] <= 9;
+        }
+        if (!allDigits)
+            t.badField(field, "Text \"" + std::string(p, 8) + "\" is not a date");
+        const rt::Date date = rt::makeDate(digit[0] * 1000 + digit[1] * 100 + digit[2] * 10 + digit[3],
+                                           digit[4] * 10 + digit[5], digit[6] * 10 + digit[7]);
         if (date.empty())
             t.badField(field, "Text \"" + std::string(p, 8) + "\" is not a date");
         return rt::Value(date);
@@ -1048,7 +1054,7 @@ rt::Value Table::get(int field) const
         const std::uint64_t raw = le64(bytes(p));
         double v;
         std::memcpy(&v, &raw, 8);
-        return rt::Value::number(v, f.dec);
+        return rt::Value::number(v, fi.dec);
     }
     case Codec8::Currency: return rt::Value::number(double(static_cast<std::int64_t>(le64(bytes(p)))) / 10000.0, 4);
     case Codec8::DateTime: {

@@ -20,7 +20,7 @@ namespace dbf {
 enum class Format { DBase3, DBase4, FoxPro, VisualFoxPro };
 
 struct Field {
-    std::string name;  // upper case, as stored (at most 10 characters)
+    std::string name;  // upper case, as stored (at most 10 characters, 31 in dBASE 7 tables)
     char type = 'C';   // C N F D L M I B Y T (G and P are read as memo bytes)
     int len = 0;       // bytes in the record
     int dec = 0;
