@@ -697,16 +697,7 @@ std::string Table::Impl::encodeField(int i, const rt::Value& v)
         }
         return out;
     }
-    case Codec8::Int32: {
-        if (!v.isNum())
-            wrongKind();
-        const double d = std::round(v.asDouble());
-        if (!(d >= -2147483648.0 && d <= 2147483647.0))
-            badPut(i, kErrDataWidth, "Number does not fit in a 32-bit integer", v);
-        out.assign(4, '\0');
-        putLe32(bytes(out.data()), static_cast<std::uint32_t>(static_cast<std::int32_t>(d)));
-        return out;
-    }
+    case Codec8::Int32:
     case Codec8::Int32Sorted: {
         if (!v.isNum())
             wrongKind();
@@ -714,7 +705,12 @@ std::string Table::Impl::encodeField(int i, const rt::Value& v)
         if (!(d >= -2147483648.0 && d <= 2147483647.0))
             badPut(i, kErrDataWidth, "Number does not fit in a 32-bit integer", v);
         out.assign(4, '\0');
-        putBe32(bytes(out.data()), static_cast<std::uint32_t>(static_cast<std::int32_t>(d)) ^ 0x80000000u);
+        const auto u = static_cast<std::uint32_t>(static_cast<std::int32_t>(d));
+        // The sorted form (big-endian, sign bit flipped) compares bytewise.
+        if (fi.codec == Codec8::Int32)
+            putLe32(bytes(out.data()), u);
+        else
+            putBe32(bytes(out.data()), u ^ 0x80000000u);
         return out;
     }
     case Codec8::Double: {
