@@ -5,6 +5,7 @@
 #include <QApplication>
 
 #include <clocale>
+#include <cstdlib>
 
 int main(int argc, char** argv)
 {
@@ -12,6 +13,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     std::setlocale(LC_ALL, "C.UTF-8");
+    setenv("DXC_SOURCE_DIR", DXC_SOURCE_DIR_DEFAULT, 0);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

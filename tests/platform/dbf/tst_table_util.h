@@ -76,10 +76,8 @@ inline std::uint32_t headerCount(const std::string& path)
 
 inline std::string fixtureScript(const std::string& name)
 {
-    const char* src = std::getenv("DXC_SOURCE_DIR");
-    if (src && *src)
-        return std::string(src) + "/tests/platform/dbf/fixtures/" + name;
-    return (std::filesystem::path(__FILE__).parent_path() / "fixtures" / name).string();
+    // Set by the test main for every test binary.
+    return std::string(std::getenv("DXC_SOURCE_DIR")) + "/tests/platform/dbf/fixtures/" + name;
 }
 
 inline std::string shellQuote(const std::string& s)
