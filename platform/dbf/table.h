@@ -60,7 +60,7 @@ public:
     // Creates a table (and its memo file when a field needs one), written to
     // a temporary file and renamed into place. Field names and types are
     // checked; codePage 0 means 850. D L M I B Y T take their fixed lengths
-    // whatever the spec says. FoxPro with I B Y or T becomes Visual FoxPro;
+    // whatever length the caller gives. FoxPro with I B Y or T becomes Visual FoxPro;
     // the dBASE formats refuse them. A structural index left beside the path
     // by an earlier table is removed, since it indexed that table.
     static void create(const std::string& path, const std::vector<FieldSpec>& fields, Format format = Format::FoxPro,

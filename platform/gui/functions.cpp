@@ -130,35 +130,36 @@ rt::Value fnGraQueryTextBox(rt::Args a)
     return textBoxValue(graQueryTextBox(ps ? *ps : *scratch, textOf(rt::argAt(a, 1))));
 }
 
-rt::Value fnGraCaptionStr(rt::Args a)
+// Arguments 2 and 3 of a drawing function: two points {x, y}.
+std::pair<QPointF, QPointF> twoPoints(rt::Args a, const char* op)
 {
-    XbpPS& ps = psArg(a, "GraCaptionStr");
     const auto p1 = pointOf(rt::argAt(a, 1));
     const auto p2 = pointOf(rt::argAt(a, 2));
     if (!p1 || !p2)
-        rt::raiseArg("GraCaptionStr", a);
+        rt::raiseArg(op, a);
+    return {*p1, *p2};
+}
+
+rt::Value fnGraCaptionStr(rt::Args a)
+{
+    XbpPS& ps = psArg(a, "GraCaptionStr");
+    const auto [p1, p2] = twoPoints(a, "GraCaptionStr");
     const int flags = int(rt::intArg(a, 4, "GraCaptionStr", align::Left | align::VCenter));
-    return graCaptionStr(ps, *p1, *p2, textOf(rt::argAt(a, 3)), flags);
+    return graCaptionStr(ps, p1, p2, textOf(rt::argAt(a, 3)), flags);
 }
 
 rt::Value fnGraBox(rt::Args a)
 {
     XbpPS& ps = psArg(a, "GraBox");
-    const auto p1 = pointOf(rt::argAt(a, 1));
-    const auto p2 = pointOf(rt::argAt(a, 2));
-    if (!p1 || !p2)
-        rt::raiseArg("GraBox", a);
-    return graBox(ps, *p1, *p2, int(rt::intArg(a, 3, "GraBox", gra_fill::Outline)));
+    const auto [p1, p2] = twoPoints(a, "GraBox");
+    return graBox(ps, p1, p2, int(rt::intArg(a, 3, "GraBox", gra_fill::Outline)));
 }
 
 rt::Value fnGraLine(rt::Args a)
 {
     XbpPS& ps = psArg(a, "GraLine");
-    const auto p1 = pointOf(rt::argAt(a, 1));
-    const auto p2 = pointOf(rt::argAt(a, 2));
-    if (!p1 || !p2)
-        rt::raiseArg("GraLine", a);
-    return graLine(ps, *p1, *p2);
+    const auto [p1, p2] = twoPoints(a, "GraLine");
+    return graLine(ps, p1, p2);
 }
 
 }  // namespace

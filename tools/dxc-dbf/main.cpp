@@ -103,11 +103,7 @@ bool isLeadByte(char c) { return (static_cast<unsigned char>(c) & 0xC0u) != 0x80
 // Byte offset of character `position` (1-based); the text's end past it.
 std::size_t byteOfCharacter(const std::string& text, long long position)
 {
-    long long seen = 0;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (isLeadByte(text[i]) && ++seen == position)
-            return i;
-    return text.size();
+    return position < 1 ? text.size() : rt::utf8Offset(text, static_cast<std::size_t>(position - 1));
 }
 
 // The line of `text` that holds character `position`, and under it a caret
