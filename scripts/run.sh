@@ -1,34 +1,42 @@
 #!/usr/bin/env bash
-# Sets up and builds (scripts/setup.sh), then runs the program.
+# Sets up and builds (scripts/setup.sh), writes the sample DBF folder when it
+# is missing, starts the private PostgreSQL server and runs dxc in the sample
+# folder with the connection dialog filled in for that server: press Connect
+# (the password field stays empty: the password file answers for it).
+#
+#     bash scripts/run.sh                          the program, with its dialog
+#     bash scripts/run.sh --connect --import-only  the import, console only
+#
+# Arguments go to dxc (dxc --help lists them). DXC_SAMPLE_DIR picks another
+# folder; DXC_SAMPLE_CLIENTS the number of sample clients (default 250).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 bash "$DXC_ROOT/scripts/setup.sh"
 
 DXC_DBF=$DXC_BUILD/tools/dxc-dbf/dxc-dbf
-[[ -x $DXC_DBF ]] || dxc_die "$DXC_DBF was not built"
+DXC=$DXC_BUILD/app/dxc
+[[ -x $DXC && -x $DXC_DBF ]] || dxc_die "dxc or dxc-dbf was not built"
 
-# --- The program ---------------------------------------------------------------
-# Until the dxc program exists, show what the runtime does through dxc-dbf.
-# Later: write the sample folder if missing, start the private server
-# (scripts/pg-start.sh, then source "$DXC_PG/env") and run dxc in the sample
-# folder with the dialog prefilled for that server.
-examples=(
-    'Transform(1234.5, "@E 9,999.99")'
-    'Transform("jose ñúñez", "@!")'
-    'DtoC(StoD("20240229"))'
-    'Var2Char(1234.50)'
-    'IIF(Empty(""), "vacío", "lleno")'
-    'Upper("año") + Str(12.5, 8, 2)'
-    'Transform(12345, "999")'
-    'Eval({|a, b| IIF(a > b, a, b)}, 3, 7)'
-    'Empty(0) .AND. Empty(CtoD(""))'
-)
-status=0
-for e in "${examples[@]}"; do
-    printf 'dxc-dbf eval %s\n    ' "$e"
-    "$DXC_DBF" eval "$e" || status=1
+sample=$(dxc_abs "${DXC_SAMPLE_DIR:-$DXC_ROOT/sample}")
+if ! ls "$sample"/*.[Dd][Bb][Ff] >/dev/null 2>&1; then
+    dxc_note "writing the sample tables into $sample"
+    "$DXC_DBF" sample "$sample" --clients "${DXC_SAMPLE_CLIENTS:-250}" >&2
+fi
+
+bash "$DXC_ROOT/scripts/pg-start.sh" >/dev/null
+set -a
+source "$DXC_PG/env"
+set +a
+
+dialog=1
+for a in "$@"; do
+    [[ $a != --connect ]] || dialog=0
 done
-printf 'dxc-dbf eval %s   (bad text: an error, on purpose)\n' '1 +* 2'
-! "$DXC_DBF" eval '1 +* 2' 2>&1 || status=1
-exit "$status"
+if ((dialog)) && [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
+    dxc_die "no display for the connection dialog: run it on a desktop, or use: bash scripts/run.sh --connect --import-only"
+fi
+
+dxc_note "running dxc in $sample against 127.0.0.1:$PGPORT"
+cd "$sample"
+exec "$DXC" "$@"

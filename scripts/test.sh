@@ -36,6 +36,7 @@ set +a
 
 # Each test binary makes its scratch folder in here, and so do temporary
 # files; a run starts clean.
+export DXC_REQUIRE_PG=1
 export DXC_TEST_TMP=$DXC_BUILD/testtmp
 export TMPDIR=$DXC_TEST_TMP
 rm -rf "$DXC_TEST_TMP"

@@ -3,11 +3,14 @@
 //     dxc-dbf eval EXPR     compile and evaluate an expression
 //     dxc-dbf info FILE     a table's header, fields and index tags
 //     dxc-dbf dump FILE     a table's records as a table, CSV or JSON
+//     dxc-dbf sample DIR    the client tables filled with made-up clients
 //
 // Each subcommand is one entry of `commands`: a name, its synopsis and a
 // function taking the words after the name. Exit status: 0 done (or usage
 // asked for with --help), 1 the command failed (message on standard error),
 // 2 a wrong command line (usage shown).
+#include "sample.h"
+
 #include "platform/dbf/dbf.h"
 #include "platform/dbf/table.h"
 
@@ -46,14 +49,17 @@ struct Command {
 int runEval(const Words& words);
 int runInfo(const Words& words);
 int runDump(const Words& words);
+int runSample(const Words& words);
 
 constexpr Command commands[] = {
     {"eval", "eval EXPR", "compile and evaluate EXPR; print its value and kind letter, TAB-separated", &runEval},
     {"info", "info FILE", "version, code page, record count, fields, memo file and index tags of a table", &runInfo},
     {"dump", "dump FILE [OPTIONS]", "the records of a table (options below)", &runDump},
+    {"sample", "sample DIR [OPTIONS]", "write DXCAM01.DBF and DXCAM01E.DBF with made-up clients (options below)",
+     &runSample},
 };
 
-constexpr const char* kDumpHelp = R"(
+constexpr const char* kOptionsHelp = R"(
 dump options:
   --fields EXPR,...   columns to write (default: every field); each is an
                       expression over the record, commas inside brackets
@@ -72,6 +78,11 @@ text). Null means no value is stored: a numeric field of blanks, an empty
 date, a logical of "?" or blank, a memo field that points to no block, an
 expression giving NIL. In CSV null is an empty cell and the empty text is
 written as "" (quoted); in JSON null is null.
+
+sample options:
+  --clients N         clients to write, 1 to 999999 (default 250); client n
+                      has code n in six digits and is the same in every run
+  --force             replace tables of the same names
 )";
 
 void printUsage(std::FILE* out)
@@ -80,7 +91,7 @@ void printUsage(std::FILE* out)
     for (const Command& c : commands)
         std::fprintf(out, "  %-20.*s %.*s\n", static_cast<int>(c.synopsis.size()), c.synopsis.data(),
                      static_cast<int>(c.summary.size()), c.summary.data());
-    std::fprintf(out, "%s", kDumpHelp);
+    std::fprintf(out, "%s", kOptionsHelp);
     std::fprintf(out, "\nexit status: 0 done, 1 failed, 2 usage shown\n");
 }
 
@@ -506,6 +517,23 @@ int runDump(const Words& words)
         const rt::Value forBlock = o->forExpr.empty() ? rt::Value() : rt::compile(o->forExpr);
         writeDump(area, columns, forBlock, o->format);
         dbf::closeAllAreas();
+        return 0;
+    } catch (const rt::Error& e) {
+        return failWith(e);
+    }
+}
+
+// ------------------------------------------------------------------ sample
+
+int runSample(const Words& words)
+{
+    std::string error;
+    const std::optional<sample::Options> o = sample::parseOptions(words, error);
+    if (!o)
+        return usageError(error);
+    try {
+        for (const sample::Written& w : sample::writeSample(*o))
+            std::printf("%s: %u records, %zu fields\n", w.path.c_str(), w.records, w.fields);
         return 0;
     } catch (const rt::Error& e) {
         return failWith(e);

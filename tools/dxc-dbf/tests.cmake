@@ -32,3 +32,26 @@ add_test(NAME dxc-dbf.dump.bad-format COMMAND dxc-dbf dump x.dbf --format xml)
 set_tests_properties(dxc-dbf.dump.bad-format PROPERTIES WILL_FAIL TRUE)
 add_test(NAME dxc-dbf.dump.help COMMAND dxc-dbf --help)
 set_tests_properties(dxc-dbf.dump.help PROPERTIES PASS_REGULAR_EXPRESSION "--deleted.*null")
+
+# dxc-dbf sample: both tables read back with python3-dbfread (fields, code
+# page, every record, the awkward values), refusal, --force, same clients
+# whatever the count; then info of a written table.
+set(DXC_SAMPLE_CHECK_DIR ${CMAKE_CURRENT_BINARY_DIR}/sample-check)
+add_test(NAME dxc-dbf.sample
+  COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/app/fixtures/check_sample.py $<TARGET_FILE:dxc-dbf>
+          ${DXC_SAMPLE_CHECK_DIR})
+set_tests_properties(dxc-dbf.sample PROPERTIES
+  PASS_REGULAR_EXPRESSION "sample: 250 clients in 2 tables read back with dbfread" FIXTURES_SETUP dxc_sample)
+add_test(NAME dxc-dbf.sample.info COMMAND dxc-dbf info ${DXC_SAMPLE_CHECK_DIR}/new/folder/DXCAM01E.DBF)
+set_tests_properties(dxc-dbf.sample.info PROPERTIES FIXTURES_REQUIRED dxc_sample
+  PASS_REGULAR_EXPRESSION "code page:  850\nrecords:    300\n.*LIMITE     N    12   2")
+add_test(NAME dxc-dbf.sample.usage COMMAND dxc-dbf sample)
+set_tests_properties(dxc-dbf.sample.usage PROPERTIES WILL_FAIL TRUE)
+
+# The import fixtures (written by python3-dbf) as our engine reads them:
+# fields, counts with and without deleted records, broken files refused.
+add_test(NAME dxc-dbf.import-fixtures
+  COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tests/app/fixtures/make_import_fixtures.py
+          ${CMAKE_CURRENT_BINARY_DIR}/import-fixtures --force --verify $<TARGET_FILE:dxc-dbf>)
+set_tests_properties(dxc-dbf.import-fixtures PROPERTIES
+  PASS_REGULAR_EXPRESSION "fixtures: 9 tables and 2 broken files agree with dxc-dbf")

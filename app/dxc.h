@@ -1,0 +1,52 @@
+// The dxc program: start-up, the server-settings dialog, the database
+// "dxc" and the import of the folder's DBF tables.
+#pragma once
+
+#include "platform/runtime/value.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pgsql {
+class Connection;
+}
+
+namespace app {
+
+// Command-line conveniences for scripts and tests. By default the program
+// takes no arguments. A password never comes from the command line.
+struct Options {
+    std::string dir;                  // --dir: folder of the DBF files ("" = working folder)
+    std::optional<std::string> host;  // --host, else PGHOST
+    std::optional<int> port;          // --port, else PGPORT
+    std::optional<std::string> user;  // --user, else PGUSER
+    bool connect = false;             // --connect: no dialog, one attempt
+    bool importOnly = false;          // --import-only: end after "Cerrando Conexion"
+    bool bulk = false;                // --bulk: new tables loaded with COPY
+};
+
+// Parses argv into opts; on a wrong command line returns a message (the
+// usage is in usage()).
+[[nodiscard]] std::optional<std::string> parseOptions(const std::vector<std::string>& args, Options& opts);
+[[nodiscard]] const char* usage();
+// PGHOST, PGPORT, PGUSER fill what the command line left open.
+void applyEnvironment(Options& opts);
+
+// The database-engine set-up that runs before main: engines loaded,
+// "FOXCDX" the default, deleted records hidden.
+void DbeSys();
+
+// The program's main; returns the exit status (0 done, 1 ended without
+// finishing its work). Needs a QApplication unless opts.connect.
+int runMain(const Options& opts);
+
+// The import over an open connection to "dxc": aDbfFiles is a Directory()
+// listing, cRuta the folder prefix ("" or ending in "/").
+void importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const std::string& cRuta, bool bulk);
+
+// How many rejected records are listed one by one per table before the rest
+// are only counted.
+constexpr int kRejectedListed = 20;
+
+}  // namespace app

@@ -1,0 +1,302 @@
+// The import of the folder's DBF tables into the database "dxc".
+//
+// Each table the server lacks is created from the DBF structure, given the
+// picture column "foto" and filled with one INSERT per record, as the
+// console lines tell. Beyond that, for the people whose data this is:
+//   - a table is created and filled in one transaction, so an interrupted or
+//     failed import leaves no half-filled table and the next run imports it
+//     whole;
+//   - a record the server rejects is rolled back alone and reported with its
+//     record number; the rest of the table still lands;
+//   - a DBF that cannot be opened is reported and the import goes on;
+//   - records marked deleted are not imported (DbeSys hides them);
+//   - the statements are pipelined, so reading the DBF and building the
+//     statements overlap the server's work.
+#include "app/dxc.h"
+
+#include "platform/dbf/dbf.h"
+#include "platform/dbf/table.h"
+#include "platform/pgsql/connection.h"
+#include "platform/pgsql/loader.h"
+#include "platform/runtime/array.h"
+#include "platform/runtime/codepage.h"
+#include "platform/runtime/console.h"
+#include "platform/runtime/error.h"
+#include "platform/runtime/functions.h"
+#include "platform/runtime/text.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace app {
+
+namespace {
+
+void out(std::initializer_list<rt::Value> values) { rt::qout(rt::Args(values.begin(), values.size())); }
+void append(std::string_view text)
+{
+    const rt::Value v{text};
+    rt::qqout(rt::Args(&v, 1));
+}
+
+// PostgreSQL's reserved key words: a column or table with one of these names
+// must be quoted.
+constexpr std::string_view kReserved[] = {
+    "all", "analyse", "analyze", "and", "any", "array", "as", "asc", "asymmetric", "authorization", "binary",
+    "both", "case", "cast", "check", "collate", "collation", "column", "concurrently", "constraint", "create",
+    "cross", "current_catalog", "current_date", "current_role", "current_schema", "current_time",
+    "current_timestamp", "current_user", "default", "deferrable", "desc", "distinct", "do", "else", "end",
+    "except", "false", "fetch", "for", "foreign", "freeze", "from", "full", "grant", "group", "having", "ilike",
+    "in", "initially", "inner", "intersect", "into", "is", "isnull", "join", "lateral", "leading", "left",
+    "like", "limit", "localtime", "localtimestamp", "natural", "not", "notnull", "null", "offset", "on", "only",
+    "or", "order", "outer", "overlaps", "placing", "primary", "references", "returning", "right", "select",
+    "session_user", "similar", "some", "symmetric", "system_user", "table", "tablesample", "then", "to",
+    "trailing", "true", "union", "unique", "user", "using", "variadic", "verbose", "when", "where", "window",
+    "with"};
+
+// A name as it stands in a statement: bare when it is a plain lower-case
+// identifier (so ordinary statements read as written), quoted otherwise. Names
+// come from file names and DBF headers, so nothing in them may reach the
+// statement unquoted.
+std::string sqlName(std::string_view name)
+{
+    bool plain = !name.empty() && name.size() < 64 && (name[0] == '_' || (name[0] >= 'a' && name[0] <= 'z'));
+    for (char c : name)
+        plain = plain && (c == '_' || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'));
+    if (plain && std::find(std::begin(kReserved), std::end(kReserved), name) == std::end(kReserved))
+        return std::string(name);
+    return pgsql::quoteIdent(name);
+}
+
+// The table name: the file name up to its first ".", in lower case.
+std::string tableName(std::string_view fileName)
+{
+    return rt::lower(fileName.substr(0, std::min(fileName.find('.'), fileName.size())));
+}
+
+std::string withoutNul(std::string s)
+{
+    s.erase(std::remove(s.begin(), s.end(), '\0'), s.end());
+    return s;
+}
+
+// The rejected records of one table: the first ones listed, the rest counted.
+class RejectReport {
+public:
+    explicit RejectReport(std::string table) : table_(std::move(table)) {}
+    void add(std::int64_t recno, const std::string& message)
+    {
+        if (static_cast<int>(lines_.size()) < kRejectedListed)
+            lines_.push_back("Registro " + std::to_string(recno) + " de " + table_ + " rechazado: " + message);
+        else
+            ++unlisted_;
+    }
+    void print() const
+    {
+        for (const std::string& l : lines_)
+            out({rt::Value(l)});
+        if (unlisted_)
+            out({rt::Value("Otros " + std::to_string(unlisted_) + " registros de " + table_ + " rechazados")});
+    }
+    [[nodiscard]] pgsql::RejectFn callback()
+    {
+        return [this](std::int64_t recno, const std::string& message) { add(recno, message); };
+    }
+
+private:
+    std::string table_;
+    std::vector<std::string> lines_;
+    std::int64_t unlisted_ = 0;
+};
+
+// The value of one field as the import sends it; nullopt for an empty one,
+// which is left out (its column keeps its default, NULL).
+pgsql::Field fieldText(const rt::Value& v, bool forInsert)
+{
+    if (rt::isEmpty(v))
+        return std::nullopt;
+    if (v.isNum())
+        return rt::var2char(v);
+    if (v.isDate())
+        return pgsql::dtoq(v, forInsert);
+    if (v.isLogical())
+        return forInsert ? pgsql::stoq("t") : std::string("t");
+    const std::string text = rt::convToAnsiCP(v.isChar() ? v.asString() : std::string_view(rt::var2char(v)));
+    return forInsert ? pgsql::stoq(text) : withoutNul(text);
+}
+
+struct TableLoad {
+    pgsql::Connection& conn;
+    dbf::WorkArea& area;
+    std::string target;               // schema.table as it stands in statements
+    std::vector<std::string> columns; // as they stand in statements
+};
+
+// One INSERT per record, built as "INSERT INTO s.t ( a,b ) VALUES ( 1,'x' )".
+bool insertRecords(TableLoad& load, RejectReport& report)
+{
+    pgsql::StatementPipeline pipe(load.conn, report.callback());
+    if (!pipe.start())
+        return false;
+    const int nFields = static_cast<int>(load.columns.size());
+    std::string cFields, cValues, cSql;
+    for (load.area.goTop(); !load.area.eof(); load.area.skip(1)) {
+        cFields.clear();
+        cValues.clear();
+        for (int i = 0; i < nFields; ++i) {
+            const pgsql::Field text = fieldText(load.area.fieldGet(i), true);
+            if (!text)
+                continue;
+            cValues += *text;
+            cValues += ',';
+            cFields += load.columns[static_cast<std::size_t>(i)];
+            cFields += ',';
+        }
+        if (cValues.empty())
+            continue;  // every field empty: nothing to insert
+        cFields.pop_back();
+        cValues.pop_back();
+        cSql.clear();
+        cSql.append("INSERT INTO ").append(load.target).append(" ( ").append(cFields);
+        cSql.append(" ) VALUES ( ").append(cValues).append(" )");
+        if (!pipe.send(cSql, load.area.recno()))
+            return false;
+    }
+    return pipe.finish();
+}
+
+// The same rows through COPY: every column, NULL where the INSERT would
+// leave the column out. A record whose fields are all empty is skipped here
+// too.
+bool copyRecords(TableLoad& load, RejectReport& report)
+{
+    pgsql::CopyLoader copy(load.conn, load.target, load.columns, report.callback());
+    const int nFields = static_cast<int>(load.columns.size());
+    std::vector<pgsql::Field> row(static_cast<std::size_t>(nFields));
+    for (load.area.goTop(); !load.area.eof(); load.area.skip(1)) {
+        bool any = false;
+        for (int i = 0; i < nFields; ++i) {
+            row[static_cast<std::size_t>(i)] = fieldText(load.area.fieldGet(i), false);
+            any = any || row[static_cast<std::size_t>(i)].has_value();
+        }
+        if (any && !copy.row(row, load.area.recno()))
+            return false;
+    }
+    return copy.finish();
+}
+
+// The reason of a failure, for the console: the server's message.
+void reportFailure(const std::string& what, const pgsql::Connection& conn)
+{
+    out({rt::Value(what + ": " + conn.errorText())});
+}
+
+// Creates, fills and commits one table; the console lines of the creation
+// and the fill. Returns false when the connection is gone.
+bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string& cTable, const rt::Value& aDbStruct,
+                 bool bulk)
+{
+    const std::string schema = rt::var2char(conn.sChema);
+    const std::string target = sqlName(schema) + "." + sqlName(cTable);
+
+    out({"Creando Tabla:", rt::Value(cTable)});
+    if (!conn.execute("BEGIN") || !conn.createTable(cTable, aDbStruct)) {
+        append(" Error");
+        reportFailure("El servidor rechazó la tabla " + cTable, conn);
+        conn.execute("ROLLBACK");
+        return conn.isOpen();
+    }
+    append(" Ok");
+
+    out({"Creando Campo de Foto en :", rt::Value(cTable)});
+    const std::string cSql = "ALTER TABLE " + target + " ADD  foto  CHARACTER VARYING";
+    // Under a savepoint: a DBF that already has a "foto" field keeps its data.
+    conn.execute("SAVEPOINT dxc_foto");
+    if (conn.execute(cSql)) {
+        conn.execute("RELEASE SAVEPOINT dxc_foto");
+        append(" Ok");
+    } else {
+        const std::string why = conn.errorText();
+        conn.execute("ROLLBACK TO SAVEPOINT dxc_foto");
+        append(" Error");
+        out({rt::Value("Campo foto no creado en " + cTable + ": " + why)});
+    }
+
+    const auto& fields = area.table().fields();
+    out({"Importeado Tabla:", rt::Value(cTable), " con ", rt::Value(rt::var2char(rt::Value(int(fields.size())))),
+         "Campos y ", rt::Value(rt::var2char(rt::Value(static_cast<long long>(area.table().recordCount())))),
+         "Registros"});
+
+    TableLoad load{conn, area, target, {}};
+    for (const dbf::Field& f : fields)
+        load.columns.push_back(sqlName(rt::lower(f.name)));
+    RejectReport report(cTable);
+    bool ok = false;
+    try {
+        ok = bulk ? copyRecords(load, report) : insertRecords(load, report);
+    } catch (const rt::Error& e) {
+        // A damaged record ends this table; what was sent is rolled back.
+        conn.setErrorText(e.message());
+    }
+    if (ok)
+        ok = conn.execute("COMMIT");
+    else
+        conn.execute("ROLLBACK");
+    if (!ok) {
+        append(" Error");
+        reportFailure("La tabla " + cTable + " no se importó", conn);
+        report.print();
+        return conn.isOpen();
+    }
+    append(" Ok");
+    report.print();
+    return true;
+}
+
+}  // namespace
+
+void importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const std::string& cRuta, bool bulk)
+{
+    if (!aDbfFiles.isArray())
+        return;
+    for (const rt::Value& entry : aDbfFiles.asArray().items) {
+        if (!entry.isArray() || entry.asArray().items.empty() || !entry.asArray().items[0].isChar())
+            continue;
+        const std::string file = entry.asArray().items[0].str();
+        const std::string cTable = tableName(file);
+
+        // The listed file itself is opened (read-only: the import never
+        // writes to it), so A.B.DBF is read even though its table is "a".
+        dbf::WorkArea* area = nullptr;
+        try {
+            area = &dbf::useArea(true, "FOXCDX", cRuta + file, cTable, false, true);
+        } catch (const rt::Error& e) {
+            out({rt::Value("No se pudo abrir " + cRuta + file + ": " + e.message())});
+            dbf::closeAllAreas();
+            continue;
+        }
+        const rt::Value aDbStruct = rt::callFunction("DbStruct");
+
+        out({"Verificando Tabla:", rt::Value(cTable)});
+        bool connected = true;
+        if (conn.existTables(cTable)) {
+            append(" Ok");
+        } else if (!conn.isOpen()) {
+            append(" Error");
+            connected = false;
+        } else {
+            append(" Ok");
+            connected = importTable(conn, *area, cTable, aDbStruct, bulk);
+        }
+        dbf::closeAllAreas();
+        if (!connected) {
+            out({rt::Value("Conexión perdida con el servidor: " + conn.errorText())});
+            return;
+        }
+    }
+}
+
+}  // namespace app

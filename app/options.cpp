@@ -1,0 +1,96 @@
+// The command line: conveniences for scripts and tests.
+#include "app/dxc.h"
+
+#include <charconv>
+#include <cstdlib>
+
+namespace app {
+
+const char* usage()
+{
+    return "usage: dxc [--dir DIR] [--host HOST] [--port PORT] [--user USER]\n"
+           "           [--connect] [--import-only] [--bulk]\n"
+           "\n"
+           "Without arguments dxc imports the DBF tables of the working folder after\n"
+           "asking for the server settings.\n"
+           "  --dir DIR       import the DBF tables of DIR instead\n"
+           "  --host, --port, --user\n"
+           "                  prefill the connection dialog (default: PGHOST, PGPORT,\n"
+           "                  PGUSER when set)\n"
+           "  --connect       no dialog: connect once with those settings (the password\n"
+           "                  from PGPASSWORD or the password file); a failure ends the\n"
+           "                  program with status 1\n"
+           "  --import-only   end after the import (\"Cerrando Conexion\")\n"
+           "  --bulk          load new tables with COPY instead of one INSERT per record\n"
+           "The password is never taken from the command line.\n";
+}
+
+namespace {
+
+std::optional<int> portNumber(std::string_view text)
+{
+    int n = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (ec != std::errc() || end != text.data() + text.size() || n < 1 || n > 65535)
+        return std::nullopt;
+    return n;
+}
+
+}  // namespace
+
+std::optional<std::string> parseOptions(const std::vector<std::string>& args, Options& opts)
+{
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& into) -> bool {
+            if (i + 1 >= args.size())
+                return false;
+            into = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--connect") {
+            opts.connect = true;
+        } else if (a == "--import-only") {
+            opts.importOnly = true;
+        } else if (a == "--bulk") {
+            opts.bulk = true;
+        } else if (a == "--dir" || a == "--host" || a == "--user" || a == "--port") {
+            if (!value(v))
+                return a + " needs a value";
+            if (a == "--dir")
+                opts.dir = v;
+            else if (a == "--host")
+                opts.host = v;
+            else if (a == "--user")
+                opts.user = v;
+            else if (!(opts.port = portNumber(v)))
+                return "--port needs a port number (1-65535), not \"" + v + "\"";
+        } else if (a == "--password" || a.rfind("--password=", 0) == 0) {
+            return "the password is never taken from the command line: type it in the dialog, or use "
+                   "PGPASSWORD or a password file";
+        } else {
+            return "unknown argument \"" + a + "\"";
+        }
+    }
+    return std::nullopt;
+}
+
+void applyEnvironment(Options& opts)
+{
+    auto env = [](const char* name) -> std::optional<std::string> {
+        const char* v = std::getenv(name);
+        if (!v || !*v)
+            return std::nullopt;
+        return std::string(v);
+    };
+    if (!opts.host)
+        opts.host = env("PGHOST");
+    if (!opts.user)
+        opts.user = env("PGUSER");
+    if (!opts.port)
+        if (const auto p = env("PGPORT"))
+            opts.port = portNumber(*p);
+}
+
+}  // namespace app

@@ -1,0 +1,122 @@
+// The dialog library: dialogs described as lists of element records and
+// run modally.
+//
+// A caller appends one element record per element to its element list
+// (`GetList`, an array) and hands the list to RK_ReadGUI, which creates the
+// widgets in list order and runs the dialog until an element ends it with
+// RK_ReadGuiEvent(6, GetList) (RK_ReadGUI returns .T.) or
+// RK_ReadGuiEvent(5, GetList), Escape or closing the window (.F.).
+//
+// Records are arrays of kRecordSlots slots; the slot numbers are the
+// constants of namespace slot. Positions and sizes are in text rows and
+// columns, fractions allowed, row 0 at the top; the dialog font's line
+// height and average character width turn them into pixels.
+#pragma once
+
+#include "platform/runtime/value.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+class QDialog;
+class QFont;
+class QWidget;
+
+namespace dlg {
+
+constexpr int kRecordSlots = 80;
+
+namespace slot {
+constexpr int Type = 1;
+constexpr int Caption = 3;
+constexpr int GetSet = 4;      // get/set block of the bound variable
+constexpr int Row = 5;
+constexpr int Col = 6;
+constexpr int Width = 9;
+constexpr int Height = 10;
+constexpr int Font = 11;
+constexpr int Picture = 12;
+constexpr int When = 13;
+constexpr int Valid = 14;
+constexpr int Tooltip = 15;
+constexpr int Action = 18;
+constexpr int Options = 21;
+constexpr int VarName = 25;    // { name, NIL }
+constexpr int Anchor = 28;
+constexpr int LabelOf = 29;    // an entry's label element number
+constexpr int ParentAnchor = 30;
+constexpr int GetSet2 = 31;
+constexpr int Password = 40;   // { .T., NIL, .F. }: password entry
+constexpr int KeyHandler = 44;
+constexpr int Id = 49;
+constexpr int Hide = 53;
+constexpr int Source = 70;     // 8 clause texts; entry 1 the type name
+}  // namespace slot
+
+// Element type numbers (slot 1), as the template function stores them.
+namespace type {
+constexpr int Group = 1;
+constexpr int Get = 2;
+constexpr int CheckBox = 5;
+constexpr int ComboBox = 6;
+constexpr int PushButton = 10;
+constexpr int Say = 12;
+constexpr int Static = 13;
+constexpr int Browse = 28;
+constexpr int Column = 29;
+constexpr int OnCreate = 81;  // carries a block evaluated when the dialog is created
+}  // namespace type
+
+// RK_GetTemplate(type[, subType]): a fresh record with every slot at its
+// default.
+[[nodiscard]] rt::Value getTemplate(int type, const rt::Value& subType = {});
+// RK_GetListSet(GetList, slot, value): sets a slot of the list's last record.
+void getListSet(const rt::Value& getList, int slot, const rt::Value& value);
+// RK_GetAnchorCB: a get/set block over a variable. Evaluated without
+// argument it returns the variable's value; with one it assigns it (an
+// object, for anchors of kind "O") and returns it.
+[[nodiscard]] rt::Value getAnchorCB(std::function<rt::Value()> get, std::function<void(const rt::Value&)> set,
+                                    std::string name = {});
+// The same over a program-wide variable.
+[[nodiscard]] rt::Value publicAnchorCB(std::string_view publicName);
+// RK_GetIdDefault(id, name, prefix): id when it is a non-empty text, else
+// prefix + name in upper case ("GET_CHOST").
+[[nodiscard]] std::string getIdDefault(const rt::Value& id, std::string_view name, std::string_view prefix);
+
+// XCOL(GetList): the column just right of the last record's element.
+[[nodiscard]] double xcol(const rt::Value& getList);
+
+// RK_ReadGUI with its positional arguments (1 GetList, 2 title, 3 options,
+// 7 receives the dialog object, 11 parent window; the rest are accepted).
+// Returns .T. when ended by event 6. Argument 7, when a block, is evaluated
+// with the dialog object once the elements exist; argument 11, a window
+// object, owns the dialog (default: the dialog of the enclosing read).
+// Labels, entry fields and push buttons are built so far; records of the
+// other types are accepted and get no widget. A list entry that is not a
+// record raises an error before any window appears.
+bool readGui(rt::Args args);
+// RK_ReadGuiEvent(nEvent, GetList): ends the running read of that list
+// (6: with OK, 5: without) once the events queued before it are handled.
+// False when no read of that list runs; another event number raises an
+// argument error.
+bool readGuiEvent(int nEvent, const rt::Value& getList);
+
+// The Qt dialog of the innermost running read, or null (for tests).
+[[nodiscard]] QDialog* activeDialog();
+// The dialog window object (class "RK_XbpDialog") of the innermost running
+// read, or NIL.
+[[nodiscard]] rt::Value activeDialogObject();
+// The widget of element `index` (1-based) of a list whose read runs, or
+// null (no such read, an index out of range, an element without widget).
+[[nodiscard]] QWidget* elementWidget(const rt::Value& getList, int index);
+// The font dialogs are laid out with; rows and columns in pixels.
+[[nodiscard]] const QFont& dialogFont();
+[[nodiscard]] double rowPixels();
+[[nodiscard]] double colPixels();
+
+// Registers RK_GetTemplate, RK_GetListSet, RK_GetAnchorCB, RK_GetIdDefault,
+// RK_ReadGUI, RK_ReadGuiEvent and XCOL.
+void registerDialogFunctions();
+
+}  // namespace dlg

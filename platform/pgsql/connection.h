@@ -1,0 +1,88 @@
+// The PostgreSQL connection object over libpq, runtime class "XBPGSQL":
+//
+//     oConn := XBPGSQL():New(cHost, NIL, cUser, cPass, nPort, NIL)
+//     IF ! oConn:lError ...
+//
+// Connections use client_encoding UTF8, DateStyle ISO, an application name
+// and a connect timeout of 10 s. An empty password lets libpq find one in
+// PGPASSWORD or the password file. Identifiers are quoted as identifiers and
+// text values through libpq's escaping, so no name or value can change a
+// statement. The password is handed to libpq and not kept.
+#pragma once
+
+#include "platform/runtime/object.h"
+
+#include <string>
+#include <string_view>
+
+struct pg_conn;
+using PGconn = pg_conn;
+
+namespace pgsql {
+
+class Connection final : public rt::Object {
+public:
+    Connection();
+    ~Connection() override;  // closes
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    [[nodiscard]] const rt::ClassInfo& classInfo() const override;
+    static const rt::ClassInfo& staticClass();
+
+    // New(host, database or NIL, user, password, port, NIL). An empty
+    // database means the server's default one. Sets lError; a failure's
+    // reason is in errorText().
+    bool connect(std::string_view host, std::string_view database, std::string_view user,
+                 std::string_view password, int port);
+    // Keeps errorText, so a loader that closes a connection it cannot bring
+    // back to a usable state leaves the reason behind.
+    void close();
+    [[nodiscard]] bool isOpen() const;
+    [[nodiscard]] PGconn* handle() const noexcept { return conn_; }
+
+    // The last failure, connection or statement: libpq's or the server's
+    // message on one line, never containing the password.
+    [[nodiscard]] const std::string& errorText() const noexcept { return error_; }
+    void setErrorText(std::string text) { error_ = std::move(text); }
+
+    [[nodiscard]] bool dbExist(std::string_view database);
+    // CREATE DATABASE; true when created.
+    bool dbCreate(std::string_view database);
+    // Whether the table exists in sChema.
+    [[nodiscard]] bool existTables(std::string_view table);
+    // aStruct: { {name, type letter, length, decimals}, ... } as DbStruct
+    // gives it. Columns are named by the field names in lower case; a
+    // "recno" identity primary key comes first unless a field has that name.
+    bool createTable(std::string_view table, const rt::Value& aStruct);
+    [[nodiscard]] std::string createTableSql(std::string_view table, const rt::Value& aStruct) const;
+    // Runs one statement; false (and errorText) when the server rejects it.
+    bool execute(std::string_view sql);
+
+    // "schema"."table" quoted for statements (schema from sChema).
+    [[nodiscard]] std::string qualified(std::string_view table) const;
+
+    // Instance variables as the language sees them.
+    rt::Value lError;   // .T. until a connection succeeds
+    rt::Value sChema;   // "public"
+
+private:
+    PGconn* conn_ = nullptr;
+    std::string error_;
+};
+
+// "name" with inner quotes doubled.
+[[nodiscard]] std::string quoteIdent(std::string_view name);
+// A quoted SQL string literal that means exactly the text, whatever the
+// server's standard_conforming_strings: 'it''s', E'a\\b' when a backslash is
+// present. NUL characters, which no PostgreSQL text can hold, are dropped.
+[[nodiscard]] std::string stoq(std::string_view text);
+// A date literal '2024-01-31' (ISO, whatever the date format); NULL for the
+// empty date. unquoted: the date as the server shows it in text,
+// "2024-01-31", for a LIKE pattern ("" for the empty date).
+[[nodiscard]] std::string dtoq(const rt::Value& date, bool quoted = true);
+
+// Registers XBPGSQL (the class function), StoQ and DtoQ.
+void registerPgsqlFunctions();
+
+}  // namespace pgsql

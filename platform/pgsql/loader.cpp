@@ -1,0 +1,582 @@
+// The pipelined statement loader and the COPY loader.
+//
+// A batch goes out as [RELEASE SAVEPOINT dxc_batch] SAVEPOINT dxc_batch,
+// its statements, Sync. When a statement fails the server skips the rest up
+// to the Sync, and every later batch already sent fails whole, because the
+// transaction stays aborted until ROLLBACK TO SAVEPOINT. Recovery therefore
+// reads what is in flight, rolls back to the failed batch's savepoint,
+// re-sends the statements before the rejected one under that same savepoint,
+// and queues everything after it again.
+#include "loader.h"
+
+#include "connection.h"
+#include "pq_internal.h"
+
+#include "platform/runtime/error.h"
+
+#include <algorithm>
+
+namespace pgsql {
+
+using detail::Result;
+
+namespace {
+
+// Two batches in flight: the server works on one while the caller builds
+// the next, and memory stays bounded.
+constexpr std::size_t kMaxInFlight = 2;
+// libpq's limit on parameters of one statement.
+constexpr std::size_t kMaxParams = 65535;
+// COPY data goes to libpq in pieces of about this size.
+constexpr std::size_t kCopyChunk = 64 * 1024;
+
+bool sendText(PGconn* c, const char* sql)
+{
+    return PQsendQueryParams(c, sql, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+}
+
+// Whether the connection can start a load: open, idle inside a transaction.
+bool canLoad(Connection& conn)
+{
+    PGconn* c = conn.handle();
+    if (!c || PQstatus(c) != CONNECTION_OK) {
+        conn.setErrorText("not connected");
+        return false;
+    }
+    if (PQpipelineStatus(c) != PQ_PIPELINE_OFF) {
+        conn.setErrorText("the connection is busy with a pipeline");
+        return false;
+    }
+    if (PQtransactionStatus(c) != PQTRANS_INTRANS) {
+        conn.setErrorText("a load needs an open transaction (BEGIN)");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ StatementPipeline
+
+StatementPipeline::StatementPipeline(Connection& conn, RejectFn onReject, int batchSize)
+    : conn_(conn), onReject_(std::move(onReject)), batchSize_(static_cast<std::size_t>(std::max(batchSize, 1)))
+{
+}
+
+StatementPipeline::~StatementPipeline()
+{
+    if (!open_ || lost_)
+        return;
+    // Leaving pipeline mode needs every result read; unsent statements are dropped.
+    while (!inFlight_.empty()) {
+        const Batch b = std::move(inFlight_.front());
+        inFlight_.pop_front();
+        if (!drain(b))
+            return;
+    }
+    PQexitPipelineMode(conn_.handle());
+}
+
+bool StatementPipeline::start()
+{
+    if (open_)
+        return true;
+    if (!canLoad(conn_))
+        return false;
+    if (PQenterPipelineMode(conn_.handle()) != 1) {
+        conn_.setErrorText(detail::errorOf(conn_.handle(), nullptr));
+        return false;
+    }
+    open_ = true;
+    return true;
+}
+
+bool StatementPipeline::send(std::string sql, std::int64_t tag) { return queue(Item{std::move(sql), {}, false, tag}); }
+
+bool StatementPipeline::sendParams(std::string sql, std::vector<Field> params, std::int64_t tag)
+{
+    return queue(Item{std::move(sql), std::move(params), true, tag});
+}
+
+bool StatementPipeline::queue(Item item)
+{
+    if (lost_)
+        return false;
+    if (!open_) {
+        conn_.setErrorText("the pipeline is not started");
+        return false;
+    }
+    // What libpq would refuse to send is rejected here, so a send failure
+    // always means the connection.
+    const char* local = nullptr;
+    if (item.sql.find('\0') != std::string::npos)
+        local = "the statement contains a NUL character";  // libpq would send it cut short
+    else if (item.params.size() > kMaxParams)
+        local = "too many parameters";
+    if (local) {
+        ++rejected_;
+        if (onReject_)
+            onReject_(item.tag, local);
+        return true;
+    }
+    for (Field& p : item.params)
+        if (p && p->find('\0') != std::string::npos)
+            p = detail::withoutNul(*p);
+    pending_.push_back(std::move(item));
+    return pump(false);
+}
+
+bool StatementPipeline::finish()
+{
+    if (lost_)
+        return false;
+    if (!open_)
+        return true;
+    if (!pump(true))
+        return false;
+    // The last savepoint goes too, so a later load does not nest under it.
+    if (savepoint_) {
+        if (!runAlone("RELEASE SAVEPOINT dxc_batch"))
+            return false;
+        savepoint_ = false;
+    }
+    if (PQexitPipelineMode(conn_.handle()) != 1)
+        return fail(detail::errorOf(conn_.handle(), nullptr));
+    open_ = false;
+    return true;
+}
+
+// Sends full batches (all: everything) while keeping at most kMaxInFlight
+// batches unread; with all, reads every result.
+bool StatementPipeline::pump(bool all)
+{
+    for (;;) {
+        const bool prefixReady = !prefix_.empty();
+        const bool batchReady = pending_.size() >= batchSize_ || (all && !pending_.empty());
+        if (!prefixReady && !batchReady) {
+            if (!all || inFlight_.empty())
+                return true;
+            if (!readOldest())
+                return false;
+            continue;
+        }
+        if (inFlight_.size() >= kMaxInFlight) {
+            if (!readOldest())
+                return false;
+            continue;
+        }
+        Batch b;
+        if (prefixReady) {
+            // The rolled-back savepoint still stands right before these.
+            b.items = std::move(prefix_);
+            prefix_.clear();
+            b.opensSavepoint = false;
+        } else {
+            const std::size_t n = std::min(batchSize_, pending_.size());
+            b.items.reserve(n);
+            for (std::size_t i = 0; i < n; ++i) {
+                b.items.push_back(std::move(pending_.front()));
+                pending_.pop_front();
+            }
+        }
+        if (!sendBatch(std::move(b)))
+            return false;
+    }
+}
+
+bool StatementPipeline::sendBatch(Batch b)
+{
+    PGconn* c = conn_.handle();
+    if (b.opensSavepoint) {
+        if (savepoint_) {
+            if (!sendText(c, "RELEASE SAVEPOINT dxc_batch"))
+                return fail(detail::errorOf(c, nullptr));
+            ++b.headers;
+        }
+        if (!sendText(c, "SAVEPOINT dxc_batch"))
+            return fail(detail::errorOf(c, nullptr));
+        ++b.headers;
+        savepoint_ = true;
+    }
+    std::vector<const char*> values;
+    for (const Item& it : b.items) {
+        values.clear();
+        for (const Field& p : it.params)
+            values.push_back(p ? p->c_str() : nullptr);
+        if (PQsendQueryParams(c, it.sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
+                              nullptr, 0) != 1)
+            return fail(detail::errorOf(c, nullptr));
+    }
+    if (PQpipelineSync(c) != 1)
+        return fail(detail::errorOf(c, nullptr));
+    inFlight_.push_back(std::move(b));
+    return true;
+}
+
+// The results of one statement: one result, then the null that ends it.
+StatementPipeline::Outcome StatementPipeline::readQuery(std::string& message)
+{
+    PGconn* c = conn_.handle();
+    Result r(PQgetResult(c));
+    Outcome out = Outcome::Ok;
+    switch (PQresultStatus(r.get())) {
+    case PGRES_COMMAND_OK:
+    case PGRES_TUPLES_OK:
+    case PGRES_EMPTY_QUERY: break;
+    case PGRES_PIPELINE_ABORTED: out = Outcome::Skipped; break;
+    case PGRES_COPY_IN:
+    case PGRES_COPY_OUT:
+    case PGRES_COPY_BOTH: message = "COPY cannot run in a pipeline"; return Outcome::Lost;
+    default:
+        message = detail::errorOf(c, r.get());
+        out = !r || detail::sessionLost(c, r.get()) ? Outcome::Lost : Outcome::Rejected;
+        break;
+    }
+    if (out == Outcome::Lost)
+        return out;
+    while (Result extra{PQgetResult(c)})
+        if (PQstatus(c) != CONNECTION_OK)
+            break;
+    if (PQstatus(c) != CONNECTION_OK) {
+        message = detail::errorOf(c, nullptr);
+        return Outcome::Lost;
+    }
+    return out;
+}
+
+bool StatementPipeline::readSync()
+{
+    PGconn* c = conn_.handle();
+    Result r(PQgetResult(c));
+    if (PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC)
+        return true;
+    return fail(detail::errorOf(c, r.get()));
+}
+
+// Reads the oldest batch's results; a rejected statement starts recovery.
+bool StatementPipeline::readOldest()
+{
+    Batch b = std::move(inFlight_.front());
+    inFlight_.pop_front();
+    std::string message;
+    for (int h = 0; h < b.headers; ++h) {
+        // Earlier batches succeeded or were recovered, so a savepoint
+        // statement fails only when the transaction itself is gone.
+        if (readQuery(message) != Outcome::Ok)
+            return fail(message);
+    }
+    std::size_t failedAt = b.items.size();
+    std::string reason;
+    for (std::size_t i = 0; i < b.items.size(); ++i) {
+        const Outcome o = readQuery(message);
+        if (o == Outcome::Lost)
+            return fail(message);
+        if (o == Outcome::Rejected && failedAt == b.items.size()) {
+            failedAt = i;
+            reason = message;
+        }
+    }
+    if (!readSync())
+        return false;
+    if (failedAt == b.items.size()) {
+        accepted_ += static_cast<std::int64_t>(b.items.size());
+        return true;
+    }
+    return recover(std::move(b), failedAt, reason);
+}
+
+bool StatementPipeline::recover(Batch failed, std::size_t itemIndex, const std::string& message)
+{
+    // Later batches ran in the aborted transaction and failed whole.
+    std::vector<Item> later;
+    while (!inFlight_.empty()) {
+        Batch b = std::move(inFlight_.front());
+        inFlight_.pop_front();
+        if (!drain(b))
+            return false;
+        std::move(b.items.begin(), b.items.end(), std::back_inserter(later));
+    }
+    if (!runAlone("ROLLBACK TO SAVEPOINT dxc_batch"))
+        return false;
+
+    const std::int64_t tag = failed.items[itemIndex].tag;
+    auto& items = failed.items;
+    prefix_.assign(std::make_move_iterator(items.begin()),
+                   std::make_move_iterator(items.begin() + static_cast<std::ptrdiff_t>(itemIndex)));
+    for (auto it = later.rbegin(); it != later.rend(); ++it)
+        pending_.push_front(std::move(*it));
+    for (std::size_t i = items.size(); i-- > itemIndex + 1;)
+        pending_.push_front(std::move(items[i]));
+
+    ++rejected_;
+    if (onReject_)
+        onReject_(tag, message);
+    return true;
+}
+
+// Reads and drops one batch's results; false only when the session is lost.
+bool StatementPipeline::drain(const Batch& b)
+{
+    std::string message;
+    for (std::size_t i = 0; i < b.items.size() + static_cast<std::size_t>(b.headers); ++i)
+        if (readQuery(message) == Outcome::Lost)
+            return fail(message);
+    return readSync();
+}
+
+// One statement and its Sync, waited for; used with nothing in flight.
+bool StatementPipeline::runAlone(const char* sql)
+{
+    PGconn* c = conn_.handle();
+    if (!sendText(c, sql) || PQpipelineSync(c) != 1)
+        return fail(detail::errorOf(c, nullptr));
+    std::string message;
+    if (readQuery(message) != Outcome::Ok) {
+        // The Sync's result follows even after an error; the transaction is lost anyway.
+        if (PQstatus(c) == CONNECTION_OK)
+            readSync();
+        return fail(message);
+    }
+    return readSync();
+}
+
+bool StatementPipeline::fail(std::string message)
+{
+    lost_ = true;
+    conn_.setErrorText(std::move(message));
+    // Results may still be owed and pipeline mode cannot be left: the
+    // connection is of no further use.
+    conn_.close();
+    return false;
+}
+
+// ------------------------------------------------------------------- COPY
+
+void appendCopyField(std::string& line, const Field& value)
+{
+    if (!value) {
+        line += "\\N";
+        return;
+    }
+    static constexpr char special[] = {'\\', '\t', '\n', '\r', '\0'};
+    const std::string_view specials(special, sizeof special);
+    const std::string& text = *value;
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t hit = text.find_first_of(specials, pos);
+        line.append(text, pos, hit == std::string::npos ? std::string::npos : hit - pos);
+        if (hit == std::string::npos)
+            return;
+        switch (text[hit]) {
+        case '\\': line += "\\\\"; break;
+        case '\t': line += "\\t"; break;
+        case '\n': line += "\\n"; break;
+        case '\r': line += "\\r"; break;
+        default: break;  // NUL: no PostgreSQL text holds one
+        }
+        pos = hit + 1;
+    }
+}
+
+struct CopyLoader::Impl {
+    struct Row {
+        std::vector<Field> values;
+        std::int64_t tag;
+    };
+
+    Impl(CopyLoader& owner, Connection& conn, std::string table, std::vector<std::string> columns, RejectFn onReject,
+         std::size_t batchRows);
+    bool add(std::vector<Field> values, std::int64_t tag);
+    bool endBatch();
+    bool finish();
+    void abandon();
+
+    bool beginBatch();
+    bool putBuffer();
+    bool resendAsInserts();
+    bool exec(const char* sql, ExecStatusType expected);
+    bool fail(std::string message);
+
+    CopyLoader& owner;
+    Connection& conn;
+    RejectFn onReject;
+    std::size_t batchRows;
+    std::size_t columnCount;
+    std::string copySql;    // COPY ... FROM STDIN
+    std::string insertSql;  // INSERT ... VALUES ($1, ...)
+    std::vector<Row> rows;  // the open batch, kept for a resend
+    std::string buffer;     // COPY data not yet handed to libpq
+    bool copying = false;
+    bool savepoint = false;
+    bool lost = false;
+};
+
+CopyLoader::Impl::Impl(CopyLoader& owner_, Connection& conn_, std::string table, std::vector<std::string> columns,
+                       RejectFn onReject_, std::size_t batchRows_)
+    : owner(owner_),
+      conn(conn_),
+      onReject(std::move(onReject_)),
+      batchRows(std::max<std::size_t>(batchRows_, 1)),
+      columnCount(columns.size())
+{
+    std::string list;
+    std::string params;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        list += (i ? ", " : "") + columns[i];
+        params += (i ? ", $" : "$") + std::to_string(i + 1);
+    }
+    copySql = "COPY " + table + " (" + list + ") FROM STDIN";
+    insertSql = "INSERT INTO " + table + " (" + list + ") VALUES (" + params + ")";
+}
+
+bool CopyLoader::Impl::add(std::vector<Field> values, std::int64_t tag)
+{
+    if (lost)
+        return false;
+    if (values.size() != columnCount)
+        rt::raise("Argument error", "CopyLoader",
+                  {rt::Value(static_cast<long long>(values.size())), rt::Value(static_cast<long long>(columnCount))});
+    if (!copying && !beginBatch())
+        return false;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i)
+            buffer += '\t';
+        appendCopyField(buffer, values[i]);
+    }
+    buffer += '\n';
+    rows.push_back(Row{std::move(values), tag});
+    if (buffer.size() >= kCopyChunk && !putBuffer())
+        return false;
+    return rows.size() < batchRows || endBatch();
+}
+
+bool CopyLoader::Impl::beginBatch()
+{
+    if (!canLoad(conn))
+        return fail(conn.errorText());
+    if (!exec(savepoint ? "RELEASE SAVEPOINT dxc_copy; SAVEPOINT dxc_copy" : "SAVEPOINT dxc_copy", PGRES_COMMAND_OK))
+        return false;
+    savepoint = true;
+    if (!exec(copySql.c_str(), PGRES_COPY_IN))
+        return false;
+    copying = true;
+    return true;
+}
+
+bool CopyLoader::Impl::putBuffer()
+{
+    if (buffer.empty())
+        return true;
+    if (PQputCopyData(conn.handle(), buffer.data(), static_cast<int>(buffer.size())) != 1)
+        return fail(detail::errorOf(conn.handle(), nullptr));
+    buffer.clear();
+    return true;
+}
+
+bool CopyLoader::Impl::endBatch()
+{
+    if (!copying)
+        return true;
+    PGconn* c = conn.handle();
+    if (!putBuffer())
+        return false;
+    copying = false;
+    if (PQputCopyEnd(c, nullptr) != 1)
+        return fail(detail::errorOf(c, nullptr));
+    Result r(PQgetResult(c));
+    const bool ok = PQresultStatus(r.get()) == PGRES_COMMAND_OK;
+    const std::string message = ok ? std::string() : detail::errorOf(c, r.get());
+    const bool gone = !ok && detail::sessionLost(c, r.get());
+    while (Result extra{PQgetResult(c)})
+        if (PQstatus(c) != CONNECTION_OK)
+            break;
+    if (gone || PQstatus(c) != CONNECTION_OK)
+        return fail(message.empty() ? detail::errorOf(c, nullptr) : message);
+    if (ok) {
+        rows.clear();
+        return true;
+    }
+    if (!exec("ROLLBACK TO SAVEPOINT dxc_copy", PGRES_COMMAND_OK))
+        return false;
+    return resendAsInserts();
+}
+
+// The rejected batch row by row: the server's own checks pick out the bad rows.
+bool CopyLoader::Impl::resendAsInserts()
+{
+    StatementPipeline pipeline(conn, onReject);
+    if (!pipeline.start())
+        return fail(conn.errorText());
+    for (Row& row : rows)
+        if (!pipeline.sendParams(insertSql, std::move(row.values), row.tag))
+            return fail(conn.errorText());
+    rows.clear();
+    const bool done = pipeline.finish();
+    owner.rejected_ += pipeline.rejected();
+    return done || fail(conn.errorText());
+}
+
+bool CopyLoader::Impl::finish()
+{
+    if (lost)
+        return false;
+    if (!endBatch())
+        return false;
+    if (savepoint) {
+        if (!exec("RELEASE SAVEPOINT dxc_copy", PGRES_COMMAND_OK))
+            return false;
+        savepoint = false;
+    }
+    return true;
+}
+
+void CopyLoader::Impl::abandon()
+{
+    PGconn* c = conn.handle();
+    if (!copying || lost || !c || PQstatus(c) != CONNECTION_OK)
+        return;
+    // The batch is refused, so the caller's transaction cannot commit half of it.
+    PQputCopyEnd(c, "load abandoned");
+    while (Result r{PQgetResult(c)})
+        if (PQstatus(c) != CONNECTION_OK)
+            break;
+    copying = false;
+}
+
+bool CopyLoader::Impl::exec(const char* sql, ExecStatusType expected)
+{
+    PGconn* c = conn.handle();
+    Result r(PQexec(c, sql));
+    if (PQresultStatus(r.get()) != expected)
+        return fail(detail::errorOf(c, r.get()));
+    return true;
+}
+
+bool CopyLoader::Impl::fail(std::string message)
+{
+    lost = true;
+    conn.setErrorText(std::move(message));
+    PGconn* c = conn.handle();
+    if (!c || PQstatus(c) != CONNECTION_OK || PQpipelineStatus(c) != PQ_PIPELINE_OFF)
+        conn.close();
+    return false;
+}
+
+CopyLoader::CopyLoader(Connection& conn, std::string qualifiedTable, std::vector<std::string> quotedColumns,
+                       RejectFn onReject, int batchRows)
+    : impl_(new Impl(*this, conn, std::move(qualifiedTable), std::move(quotedColumns), std::move(onReject),
+                     static_cast<std::size_t>(std::max(batchRows, 1))))
+{
+}
+
+CopyLoader::~CopyLoader()
+{
+    impl_->abandon();
+    delete impl_;
+}
+
+bool CopyLoader::row(std::vector<Field> values, std::int64_t tag) { return impl_->add(std::move(values), tag); }
+
+bool CopyLoader::finish() { return impl_->finish(); }
+
+}  // namespace pgsql

@@ -1,0 +1,125 @@
+// Loading many rows into one table inside one transaction, fast, where a row
+// the server rejects costs only that row.
+//
+// StatementPipeline sends statements in libpq's pipeline mode, so the
+// caller's work (reading the next records, building the next statements)
+// overlaps the server's. Statements go in batches, each opened by a
+// savepoint; when a statement is rejected, the transaction is rolled back to
+// its batch's savepoint, the statements of the batch before it are sent
+// again, the rejected one is reported through the callback with its tag, and
+// the rest follow. Memory is bounded by the batches in flight.
+//
+// CopyLoader does the same with COPY: rows go in COPY batches under a
+// savepoint; a batch the server rejects is rolled back and its rows are sent
+// again one by one as parameterized INSERTs through a StatementPipeline, so
+// only the rejected rows are lost and the others land with the same values.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pgsql {
+
+class Connection;
+
+// Tag: the caller's number for a statement or row (the DBF record number).
+// Message: the server's message, one line.
+using RejectFn = std::function<void(std::int64_t tag, const std::string& message)>;
+
+// A text value or SQL NULL.
+using Field = std::optional<std::string>;
+
+class StatementPipeline {
+public:
+    StatementPipeline(Connection& conn, RejectFn onReject, int batchSize = 500);
+    ~StatementPipeline();  // leaves pipeline mode, discarding what is unread
+    StatementPipeline(const StatementPipeline&) = delete;
+    StatementPipeline& operator=(const StatementPipeline&) = delete;
+
+    // The caller has begun the transaction (Connection::execute("BEGIN"))
+    // and commits it after finish(). start() turns pipeline mode on; false
+    // (conn.errorText()) on failure.
+    bool start();
+    // Queues a statement; sends when a batch is full. False only when the
+    // transaction can no longer go on (connection lost): conn.errorText().
+    bool send(std::string sql, std::int64_t tag);
+    // A statement with text parameters ($1...), NULL where a field is empty.
+    bool sendParams(std::string sql, std::vector<Field> params, std::int64_t tag);
+    // Sends what is queued, waits for every result, pipeline mode off. False
+    // when the transaction can no longer be committed (connection lost).
+    bool finish();
+
+    [[nodiscard]] std::int64_t rejected() const noexcept { return rejected_; }
+    [[nodiscard]] std::int64_t accepted() const noexcept { return accepted_; }
+
+private:
+    struct Item {
+        std::string sql;
+        std::vector<Field> params;
+        bool hasParams = false;
+        std::int64_t tag = 0;
+    };
+    struct Batch {
+        std::vector<Item> items;
+        bool opensSavepoint = true;  // RELEASE (of the previous) and SAVEPOINT go first
+        int headers = 0;             // how many such statements went first
+    };
+    enum class Outcome { Ok, Rejected, Skipped, Lost };
+
+    bool queue(Item item);
+    bool pump(bool all);
+    bool sendBatch(Batch batch);
+    bool readOldest();
+    bool recover(Batch failed, std::size_t itemIndex, const std::string& message);
+    bool drain(const Batch& batch);
+    bool runAlone(const char* sql);
+    Outcome readQuery(std::string& message);
+    bool readSync();
+    bool fail(std::string message);
+
+    Connection& conn_;
+    RejectFn onReject_;
+    std::size_t batchSize_;
+    std::deque<Item> pending_;    // not sent yet
+    std::vector<Item> prefix_;    // a rejected batch's good start, sent again first
+    std::deque<Batch> inFlight_;  // sent, results not read
+    bool open_ = false;
+    bool savepoint_ = false;  // a batch savepoint exists
+    bool lost_ = false;
+    std::int64_t rejected_ = 0;
+    std::int64_t accepted_ = 0;
+};
+
+class CopyLoader {
+public:
+    // table: already quoted and qualified; columns: quoted names.
+    CopyLoader(Connection& conn, std::string qualifiedTable, std::vector<std::string> quotedColumns, RejectFn onReject,
+               int batchRows = 20000);
+    ~CopyLoader();
+    CopyLoader(const CopyLoader&) = delete;
+    CopyLoader& operator=(const CopyLoader&) = delete;
+
+    // The caller has begun the transaction (Connection::execute("BEGIN")).
+    // One value per column, in column order.
+    bool row(std::vector<Field> values, std::int64_t tag);
+    // Ends the last batch. The caller commits.
+    bool finish();
+
+    [[nodiscard]] std::int64_t rejected() const noexcept { return rejected_; }
+
+private:
+    struct Impl;
+    Impl* impl_;
+    std::int64_t rejected_ = 0;
+};
+
+// COPY text format of one value: backslash, tab, newline and carriage
+// return escaped; NULL as \N.
+void appendCopyField(std::string& line, const Field& value);
+
+}  // namespace pgsql

@@ -1,0 +1,61 @@
+// Identifiers, text and dates as SQL literals.
+#include "connection.h"
+
+#include "platform/runtime/datetime.h"
+#include "platform/runtime/error.h"
+
+#include <cstdio>
+
+namespace pgsql {
+
+std::string quoteIdent(std::string_view name)
+{
+    std::string out;
+    out.reserve(name.size() + 2);
+    out += '"';
+    for (char c : name) {
+        if (c == '\0')
+            continue;
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+std::string stoq(std::string_view text)
+{
+    // With a backslash only the E'' form means the same text whatever
+    // standard_conforming_strings says; without one the plain form does.
+    const bool escaped = text.find('\\') != std::string_view::npos;
+    std::string out;
+    out.reserve(text.size() + 3);
+    if (escaped)
+        out += 'E';
+    out += '\'';
+    for (char c : text) {
+        if (c == '\0')
+            continue;
+        if (c == '\'' || (escaped && c == '\\'))
+            out += c;
+        out += c;
+    }
+    out += '\'';
+    return out;
+}
+
+std::string dtoq(const rt::Value& date, bool quoted)
+{
+    if (!date.isDate())
+        rt::raise("Argument error", "DtoQ", {date});
+    int y = 0, m = 0, d = 0;
+    rt::splitDate(date.asDate(), y, m, d);
+    if (y == 0)  // the empty date, or a day outside years 1..9999
+        return quoted ? "NULL" : "";
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
+    return quoted ? "'" + std::string(buf) + "'" : std::string(buf);
+}
+
+}  // namespace pgsql

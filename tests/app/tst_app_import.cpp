@@ -1,0 +1,312 @@
+// The import of a folder's DBF tables: console transcripts, the statements
+// as the server received them, rejected records, interrupted imports, the
+// COPY path, and the rows against what pgdbf loads from the same files.
+#include "app_harness.h"
+
+#include "platform/runtime/text.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+using namespace apptest;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+struct PgCloser {
+    void operator()(PGconn* c) const { PQfinish(c); }
+};
+using Conn = std::unique_ptr<PGconn, PgCloser>;
+
+// Every row of a query, each row's columns joined by "|" (NULL as <NULL>).
+Lines rows(PGconn* c, const std::string& sql)
+{
+    Lines out;
+    PGresult* r = PQexec(c, sql.c_str());
+    if (PQresultStatus(r) != PGRES_TUPLES_OK) {
+        ADD_FAILURE() << sql << ": " << PQresultErrorMessage(r);
+    } else {
+        for (int i = 0; i < PQntuples(r); ++i) {
+            std::string row;
+            for (int j = 0; j < PQnfields(r); ++j)
+                row += (j ? "|" : "") + std::string(PQgetisnull(r, i, j) ? "<NULL>" : PQgetvalue(r, i, j));
+            out.push_back(row);
+        }
+    }
+    PQclear(r);
+    return out;
+}
+
+Lines connectionLines()
+{
+    return {
+        "Conectando con " + rt::alltrim(paddedHost()) + " Ok",
+        "Conectado a " + paddedHost(),
+        "Verificando Base de Datos: dxc",
+        "Creando Base de Datos: dxc .T. Ok",
+    };
+}
+
+Lines importLines(const std::string& table, int fields, int records)
+{
+    return {
+        "Verificando Tabla: " + table + " Ok",
+        "Creando Tabla: " + table + " Ok",
+        "Creando Campo de Foto en : " + table + " Ok",
+        "Importeado Tabla: " + table + "  con  " + std::to_string(fields) + " Campos y  " + std::to_string(records) +
+            " Registros Ok",
+    };
+}
+
+Lines operator+(Lines a, const Lines& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Creates the database "dxc" ahead of the program (so the test can prepare
+// it), with the creation lines the program would then not print.
+Conn prepareDxc()
+{
+    Conn admin(testpg::connectTo("postgres"));
+    if (!admin)
+        return nullptr;
+    testpg::exec(admin.get(), "CREATE DATABASE dxc");
+    return Conn(connectDxc());
+}
+
+Lines preparedLines()
+{
+    return {
+        "Conectando con " + rt::alltrim(paddedHost()) + " Ok",
+        "Conectado a " + paddedHost(),
+        "Verificando Base de Datos: dxc Ok",
+    };
+}
+
+// Installs, for every table the import creates, a row trigger running
+// `body` (plpgsql, NEW is the row) before each insert.
+void onEveryInsert(PGconn* c, const std::string& body)
+{
+    testpg::exec(c, "CREATE FUNCTION test_row() RETURNS trigger LANGUAGE plpgsql AS $f$ BEGIN " + body +
+                        " RETURN NEW; END $f$");
+    testpg::exec(c, R"(CREATE FUNCTION test_ddl() RETURNS event_trigger LANGUAGE plpgsql AS $f$
+        DECLARE r record;
+        BEGIN
+          FOR r IN SELECT * FROM pg_event_trigger_ddl_commands() WHERE command_tag = 'CREATE TABLE' LOOP
+            EXECUTE format('CREATE TRIGGER test_row BEFORE INSERT ON %s FOR EACH ROW EXECUTE FUNCTION test_row()',
+                           r.object_identity);
+          END LOOP;
+        END $f$)");
+    testpg::exec(c, "CREATE EVENT TRIGGER test_ddl ON ddl_command_end WHEN TAG IN ('CREATE TABLE') "
+                    "EXECUTE FUNCTION test_ddl()");
+}
+
+app::Options importOptions(const std::string& dir, bool bulk = false)
+{
+    auto o = serverOptions(dir);
+    o.connect = true;
+    o.importOnly = true;
+    o.bulk = bulk;
+    return o;
+}
+
+class Import : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        DXC_REQUIRE_DATABASE();
+        dropDxc();
+    }
+};
+
+TEST_F(Import, FirstRunImportsEveryTableAndASecondRunNothing)
+{
+    const std::string dir = sampleFolder(40);
+    const Transcript first = runProgram(importOptions(dir));
+    EXPECT_EQ(first.status, 0);
+    const Lines expected = connectionLines() + importLines("dxcam01", 11, 40) + importLines("dxcam01e", 4, 40) +
+                           Lines{"Cerrando Conexion"};
+    EXPECT_EQ(first.lines, expected) << first.text();
+
+    Conn c(connectDxc());
+    ASSERT_TRUE(c);
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM dxcam01"), "40");
+    // recno first, then the DBF's fields in lower case, then foto.
+    EXPECT_EQ(rows(c.get(), "SELECT string_agg(column_name::text, ',' ORDER BY ordinal_position) FROM "
+                            "information_schema.columns WHERE table_name = 'dxcam01e'"),
+              Lines{"recno,codcli,telefono,email,limite,foto"});
+    // Rows in DBF order, addressed by recno.
+    EXPECT_EQ(rows(c.get(), "SELECT recno, codcli FROM dxcam01 ORDER BY recno LIMIT 2"),
+              (Lines{"1|000001", "2|000002"}));
+
+    const Transcript second = runProgram(importOptions(dir));
+    const Lines expected2 = Lines{"Conectando con " + rt::alltrim(paddedHost()) + " Ok", "Conectado a " + paddedHost(),
+                                  "Verificando Base de Datos: dxc Ok", "Verificando Tabla: dxcam01 Ok",
+                                  "Verificando Tabla: dxcam01e Ok", "Cerrando Conexion"};
+    EXPECT_EQ(second.lines, expected2) << second.text();
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM dxcam01"), "40");
+}
+
+// The statements reach the server exactly as the import builds them: empty
+// fields left out, text quoted by StoQ with its trailing blanks, dates as
+// quoted ISO literals, numbers bare, true as 't'; a record whose fields are
+// all empty sends nothing.
+TEST_F(Import, StatementsAsTheServerReceivedThem)
+{
+    const std::string dir = scratch("statements");
+    ASSERT_EQ(shell("/usr/bin/python3 - " + dir + R"( <<'EOF'
+import sys, dbf, datetime
+t = dbf.Table(sys.argv[1] + '/T1.DBF', 'CODE C(4); NAME C(10); AMOUNT N(8,2); BORN D; OK L; NOTE M',
+              dbf_type='db3', codepage='cp850')
+t.open(dbf.READ_WRITE)
+t.append(('0001', "O'Brien", 12.5, datetime.date(2024, 1, 31), True, 'l\u00ednea\\1'))
+t.append(('0002', '', 0, None, False, ''))
+t.append(('', '', 0, None, False, ''))
+t.close()
+EOF)"),
+              0);
+    Conn c = prepareDxc();
+    ASSERT_TRUE(c);
+    testpg::exec(c.get(), "CREATE TABLE stmt_log (n serial, q text)");
+    onEveryInsert(c.get(), "INSERT INTO public.stmt_log (q) VALUES (current_query());");
+    testpg::exec(c.get(), R"(CREATE FUNCTION log_alter() RETURNS event_trigger LANGUAGE plpgsql AS $f$
+        BEGIN INSERT INTO public.stmt_log (q) VALUES (current_query()); END $f$)");
+    testpg::exec(c.get(), "CREATE EVENT TRIGGER log_alter ON ddl_command_end WHEN TAG IN ('ALTER TABLE') "
+                          "EXECUTE FUNCTION log_alter()");
+
+    const Transcript run = runProgram(importOptions(dir));
+    EXPECT_EQ(run.lines, preparedLines() + importLines("t1", 6, 3) + Lines{"Cerrando Conexion"}) << run.text();
+    const Lines expected = {
+        "ALTER TABLE public.t1 ADD  foto  CHARACTER VARYING",
+        "INSERT INTO public.t1 ( code,name,amount,born,ok,note ) VALUES ( '0001','O''Brien   ',12.50,"
+        "'2024-01-31','t',E'l\u00ednea\\\\1' )",
+        "INSERT INTO public.t1 ( code ) VALUES ( '0002' )",
+    };
+    EXPECT_EQ(rows(c.get(), "SELECT q FROM stmt_log ORDER BY n"), expected);
+}
+
+TEST_F(Import, ARejectedRecordIsReportedAndTheRestOfTheTableLands)
+{
+    const std::string dir = sampleFolder(30);
+    for (bool bulk : {false, true}) {
+        SCOPED_TRACE(bulk ? "COPY" : "INSERT");
+        dropDxc();
+        Conn c = prepareDxc();
+        ASSERT_TRUE(c);
+        onEveryInsert(c.get(), "IF TG_TABLE_NAME = 'dxcam01' AND NEW.codcli IN ('000003', '000029') THEN "
+                               "RAISE EXCEPTION 'cliente % bloqueado', NEW.codcli USING DETAIL = 'por la prueba'; END IF;");
+        const Transcript run = runProgram(importOptions(dir, bulk));
+        const Lines expected = preparedLines() + importLines("dxcam01", 11, 30) +
+                               Lines{"Registro 3 de dxcam01 rechazado: cliente 000003 bloqueado (por la prueba)",
+                                     "Registro 29 de dxcam01 rechazado: cliente 000029 bloqueado (por la prueba)"} +
+                               importLines("dxcam01e", 4, 30) + Lines{"Cerrando Conexion"};
+        EXPECT_EQ(run.lines, expected) << run.text();
+        EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM dxcam01"), "28");
+        EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM dxcam01 WHERE codcli IN ('000003', '000029')"), "0");
+        // Still in DBF order.
+        EXPECT_EQ(testpg::value(c.get(), "SELECT string_agg(codcli, ',' ORDER BY recno) FROM dxcam01 "
+                                         "WHERE codcli <= '000005'"),
+                  "000001,000002,000004,000005");
+        EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM dxcam01e"), "30");
+    }
+}
+
+TEST_F(Import, AnImportCutShortLeavesNoHalfTableAndTheNextRunImportsItWhole)
+{
+    const std::string dir = sampleFolder(30);
+    Conn c = prepareDxc();
+    ASSERT_TRUE(c);
+    // The server ends the import's session in the middle of the first table.
+    onEveryInsert(c.get(), "IF NEW.codcli = '000012' THEN PERFORM pg_terminate_backend(pg_backend_pid()); END IF;");
+    const Transcript cut = runProgram(importOptions(dir));
+    ASSERT_GE(cut.lines.size(), 8u) << cut.text();
+    EXPECT_EQ(cut.lines[6], "Importeado Tabla: dxcam01  con  11 Campos y  30 Registros Error") << cut.text();
+    EXPECT_EQ(cut.lines[7].rfind("La tabla dxcam01 no se importó: ", 0), 0u) << cut.text();
+    EXPECT_NE(cut.text().find("Conexión perdida con el servidor"), std::string::npos) << cut.text();
+    EXPECT_EQ(cut.lines.back(), "Cerrando Conexion");
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM pg_tables WHERE tablename LIKE 'dxcam01%'"), "0");
+
+    testpg::exec(c.get(), "DROP EVENT TRIGGER test_ddl");
+    const Transcript again = runProgram(importOptions(dir));
+    EXPECT_EQ(again.lines, preparedLines() + importLines("dxcam01", 11, 30) + importLines("dxcam01e", 4, 30) +
+                               Lines{"Cerrando Conexion"})
+        << again.text();
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM dxcam01"), "30");
+}
+
+TEST_F(Import, AFileThatIsNotADbfIsReportedAndTheImportGoesOn)
+{
+    const std::string dir = sampleFolder(5);
+    {
+        std::ofstream bad(dir + "/BROKEN.DBF", std::ios::binary);
+        bad << "this is not a table";
+    }
+    const Transcript run = runProgram(importOptions(dir));
+    ASSERT_EQ(run.lines.size(), 4u + 1 + 4 + 4 + 1) << run.text();
+    EXPECT_EQ(run.lines[4].rfind("No se pudo abrir " + dir + "/BROKEN.DBF: ", 0), 0u) << run.lines[4];
+    EXPECT_EQ(Lines(run.lines.begin() + 5, run.lines.end()),
+              importLines("dxcam01", 11, 5) + importLines("dxcam01e", 4, 5) + Lines{"Cerrando Conexion"});
+}
+
+TEST_F(Import, DottedNamesDeletedRecordsAndHostileNames)
+{
+    const std::string dir = scratch("names");
+    ASSERT_EQ(shell("/usr/bin/python3 - " + dir + R"( <<'EOF'
+import sys, dbf
+t = dbf.Table(sys.argv[1] + '/A.B.DBF', 'NAME C(8); ORDER N(3,0); USER C(4)', dbf_type='db3')
+t.open(dbf.READ_WRITE)
+for n in range(1, 6):
+    t.append(('n%d' % n, n, 'u'))
+dbf.delete(t[1])
+t.close()
+EOF)"),
+              0);
+    const Transcript run = runProgram(importOptions(dir));
+    // The table is "a"; the deleted record is not imported, yet the count
+    // line gives the file's record count.
+    EXPECT_EQ(run.lines, connectionLines() + importLines("a", 3, 5) + Lines{"Cerrando Conexion"}) << run.text();
+    Conn c(connectDxc());
+    ASSERT_TRUE(c);
+    EXPECT_EQ(rows(c.get(), "SELECT name, \"order\", \"user\" FROM a ORDER BY recno"),
+              (Lines{"n1      |1|u   ", "n3      |3|u   ", "n4      |4|u   ", "n5      |5|u   "}));
+}
+
+// The same folder through INSERT and through COPY gives the same rows and
+// the same NULLs; both agree with what pgdbf loads from the same files.
+TEST_F(Import, CopyAndInsertAgreeAndBothMatchPgdbf)
+{
+    const std::string dir = fixtureFolder();
+    const Transcript inserted = runProgram(importOptions(dir));
+    ASSERT_EQ(inserted.status, 0) << inserted.text();
+    EXPECT_EQ(inserted.text().find("Error"), std::string::npos) << inserted.text();
+    EXPECT_EQ(inserted.text().find("rechazado"), std::string::npos) << inserted.text();
+    EXPECT_EQ(shell("/usr/bin/python3 " + std::string(std::getenv("DXC_SOURCE_DIR")) + "/tests/app/compare_pgdbf.py " +
+                    dir + " dxc"),
+              0);
+
+    Conn c(connectDxc());
+    ASSERT_TRUE(c);
+    const Lines tables = rows(c.get(), "SELECT tablename FROM pg_tables WHERE schemaname = 'public' ORDER BY 1");
+    ASSERT_FALSE(tables.empty());
+    testpg::exec(c.get(), "CREATE SCHEMA ins");
+    for (const std::string& t : tables)
+        testpg::exec(c.get(), "ALTER TABLE public." + t + " SET SCHEMA ins");
+
+    const Transcript copied = runProgram(importOptions(dir, true));
+    // The database exists now: one line fewer ("Creando Base de Datos").
+    EXPECT_EQ(copied.lines.size() + 1, inserted.lines.size()) << copied.text();
+    for (const std::string& t : tables) {
+        const std::string q = "SELECT to_jsonb(x) - 'recno' FROM %s." + t + " x ORDER BY recno";
+        auto sql = [&](const char* schema) { return std::string(q).replace(q.find("%s"), 2, schema); };
+        const Lines a = rows(c.get(), sql("ins")), b = rows(c.get(), sql("public"));
+        EXPECT_FALSE(a.empty()) << t;
+        EXPECT_EQ(a, b) << "table " << t;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,162 @@
+// The start of the program: the connection dialog's passes, the database
+// "dxc", the console lines, and the command line.
+#include "app_harness.h"
+
+#include "platform/runtime/functions.h"
+#include "platform/runtime/text.h"
+
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+
+using namespace apptest;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class Startup : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        DXC_REQUIRE_DATABASE();
+        dropDxc();
+        empty_ = scratch("empty");
+    }
+    std::string empty_;
+};
+
+TEST_F(Startup, FirstConnectionCreatesTheDatabaseAndAnEmptyFolderImportsNothing)
+{
+    auto opts = serverOptions(empty_);
+    opts.importOnly = true;
+    const Transcript run = runProgram(opts, {connectWith("")});
+    EXPECT_EQ(run.status, 0);
+    const Lines expected = {
+        "Conectando con " + rt::alltrim(paddedHost()) + " Ok",
+        "Conectado a " + paddedHost(),
+        "Verificando Base de Datos: dxc",
+        "Creando Base de Datos: dxc .T. Ok",
+        "Cerrando Conexion",
+    };
+    EXPECT_EQ(run.lines, expected) << run.text();
+
+    // Second time the database is there: no creation line.
+    const Transcript again = runProgram(opts, {connectWith("")});
+    const Lines expected2 = {
+        "Conectando con " + rt::alltrim(paddedHost()) + " Ok",
+        "Conectado a " + paddedHost(),
+        "Verificando Base de Datos: dxc Ok",
+        "Cerrando Conexion",
+    };
+    EXPECT_EQ(again.lines, expected2) << again.text();
+}
+
+TEST_F(Startup, WithoutImportOnlyTheProgramGoesOnToTheClientWindow)
+{
+    const Transcript run = runProgram(serverOptions(empty_), {connectWith("")});
+    ASSERT_FALSE(run.lines.empty());
+    EXPECT_EQ(run.lines.back(), "Cargando Test") << run.text();
+    EXPECT_EQ(run.lines[run.lines.size() - 2], "Cerrando Conexion");
+}
+
+TEST_F(Startup, AWrongPasswordShowsErrorAndAFreshDialogKeepingTheOtherSettings)
+{
+    auto opts = serverOptions(empty_);
+    opts.importOnly = true;
+    std::vector<std::string> second;
+    auto look = [&](QDialog& d) {
+        for (QLineEdit* e : fieldsTopDown(d))
+            second.push_back(e->text().toStdString());
+        connectWith("")(d);
+    };
+    const Transcript run = runProgram(opts, {connectWith("not-the-password"), look});
+    EXPECT_EQ(run.status, 0);
+    ASSERT_GE(run.lines.size(), 2u) << run.text();
+    EXPECT_EQ(run.lines[0], "Conectando con " + rt::alltrim(paddedHost()) + " Error");
+    EXPECT_EQ(run.lines[1], "Conectando con " + rt::alltrim(paddedHost()) + " Ok");
+    // Host, port and user kept; the password field empty again. The port
+    // shows whole (five digits).
+    ASSERT_EQ(second.size(), 4u);
+    EXPECT_EQ(rt::alltrim(second[0]), rt::alltrim(paddedHost()));
+    EXPECT_EQ(rt::alltrim(second[1]), std::getenv("PGPORT"));
+    EXPECT_EQ(rt::alltrim(second[3]), "");
+}
+
+TEST_F(Startup, FourCancelsEndTheProgramSilentlyWithoutConnecting)
+{
+    auto opts = serverOptions(empty_);
+    const Transcript run = runProgram(opts, {cancel(), escape(), cancel(), cancel()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.lines.empty()) << run.text();
+    EXPECT_EQ(connectDxc(), nullptr) << "nothing may have been created";
+}
+
+TEST_F(Startup, FourFailedConnectionsEndAfterTheFourthError)
+{
+    auto opts = serverOptions(empty_);
+    const Transcript run = runProgram(opts, {connectWith("x1"), connectWith("x2"), connectWith("x3"), connectWith("x4")});
+    EXPECT_EQ(run.status, 1);
+    const std::string failedLine = "Conectando con " + rt::alltrim(paddedHost()) + " Error";
+    EXPECT_EQ(run.lines, Lines(4, failedLine)) << run.text();
+}
+
+TEST_F(Startup, ConnectModeUsesNoDialogAndFailsWithStatusOne)
+{
+    auto opts = serverOptions(empty_);
+    opts.connect = true;
+    opts.importOnly = true;
+    const Transcript ok = runProgram(opts);
+    EXPECT_EQ(ok.status, 0);
+    EXPECT_EQ(ok.lines.back(), "Cerrando Conexion") << ok.text();
+
+    opts.port = 1;  // nothing listens there
+    const Transcript bad = runProgram(opts);
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.lines, Lines{"Conectando con " + rt::alltrim(paddedHost()) + " Error"}) << bad.text();
+}
+
+TEST_F(Startup, DatesUseTheCenturyAndDayMonthYear)
+{
+    auto opts = serverOptions(empty_);
+    opts.connect = true;
+    opts.importOnly = true;
+    runProgram(opts);
+    EXPECT_EQ(rt::callWith("DtoC", rt::callWith("StoD", "20240229")).str(), "29-02-2024");
+}
+
+TEST(Options, CommandLine)
+{
+    struct Case {
+        std::vector<std::string> args;
+        bool ok;
+        std::string note;
+    };
+    const Case cases[] = {
+        {{}, true, "no arguments"},
+        {{"--dir", "/d", "--host", "h", "--port", "5433", "--user", "u", "--connect", "--import-only", "--bulk"},
+         true, "everything"},
+        {{"--port", "0"}, false, "port out of range"},
+        {{"--port", "54x"}, false, "port not a number"},
+        {{"--dir"}, false, "value missing"},
+        {{"--password", "secret"}, false, "no password on the command line"},
+        {{"--password=secret"}, false, "nor in this form"},
+        {{"extra"}, false, "unknown word"},
+    };
+    for (const Case& c : cases) {
+        app::Options o;
+        const auto problem = app::parseOptions(c.args, o);
+        EXPECT_EQ(!problem.has_value(), c.ok) << c.note;
+        if (problem) {
+            EXPECT_EQ(problem->find("secret"), std::string::npos) << "a refused password is not echoed";
+        }
+    }
+    app::Options o;
+    ASSERT_FALSE(app::parseOptions({"--dir", "/d", "--port", "5433", "--bulk"}, o));
+    EXPECT_EQ(o.dir, "/d");
+    EXPECT_EQ(o.port, 5433);
+    EXPECT_TRUE(o.bulk);
+    EXPECT_FALSE(o.connect);
+}
+
+}  // namespace
