@@ -219,6 +219,14 @@ bool Connection::execute(std::string_view sql)
     return true;
 }
 
+std::optional<std::string> Connection::value(const char* sql, std::initializer_list<std::string> params)
+{
+    const Result r = query(*this, sql, params);
+    if (!r || PQntuples(r.get()) == 0 || PQnfields(r.get()) == 0 || PQgetisnull(r.get(), 0, 0))
+        return std::nullopt;
+    return std::string(PQgetvalue(r.get(), 0, 0));
+}
+
 bool Connection::dbExist(std::string_view database)
 {
     return hasRow(*this, "SELECT 1 FROM pg_catalog.pg_database WHERE datname = $1", {detail::withoutNul(database)});

@@ -12,6 +12,8 @@
 
 #include "platform/runtime/object.h"
 
+#include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -58,6 +60,9 @@ public:
     [[nodiscard]] std::string createTableSql(std::string_view table, const rt::Value& aStruct) const;
     // Runs one statement; false (and errorText) when the server rejects it.
     bool execute(std::string_view sql);
+    // The first column of the first row of a query with text parameters
+    // ($1, ...); nullopt for no row, NULL, or an error (errorText).
+    [[nodiscard]] std::optional<std::string> value(const char* sql, std::initializer_list<std::string> params = {});
 
     // "schema"."table" quoted for statements (schema from sChema).
     [[nodiscard]] std::string qualified(std::string_view table) const;

@@ -358,24 +358,24 @@ void appendCopyField(std::string& line, const Field& value)
         line += "\\N";
         return;
     }
-    static constexpr char special[] = {'\\', '\t', '\n', '\r', '\0'};
-    const std::string_view specials(special, sizeof special);
-    const std::string& text = *value;
-    std::size_t pos = 0;
-    for (;;) {
-        const std::size_t hit = text.find_first_of(specials, pos);
-        line.append(text, pos, hit == std::string::npos ? std::string::npos : hit - pos);
-        if (hit == std::string::npos)
-            return;
-        switch (text[hit]) {
-        case '\\': line += "\\\\"; break;
-        case '\t': line += "\\t"; break;
-        case '\n': line += "\\n"; break;
-        case '\r': line += "\\r"; break;
-        default: break;  // NUL: no PostgreSQL text holds one
+    // Runs of plain bytes are appended whole.
+    const char* run = value->data();
+    const char* const end = run + value->size();
+    for (const char* p = run; p < end; ++p) {
+        const char* escaped;
+        switch (*p) {
+        case '\\': escaped = "\\\\"; break;
+        case '\t': escaped = "\\t"; break;
+        case '\n': escaped = "\\n"; break;
+        case '\r': escaped = "\\r"; break;
+        case '\0': escaped = ""; break;  // no PostgreSQL text holds one
+        default: continue;
         }
-        pos = hit + 1;
+        line.append(run, p);
+        line += escaped;
+        run = p + 1;
     }
+    line.append(run, end);
 }
 
 struct CopyLoader::Impl {

@@ -53,9 +53,10 @@ std::string dtoq(const rt::Value& date, bool quoted)
     rt::splitDate(date.asDate(), y, m, d);
     if (y == 0)  // the empty date, or a day outside years 1..9999
         return quoted ? "NULL" : "";
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
-    return quoted ? "'" + std::string(buf) + "'" : std::string(buf);
+    // By hand: this runs for every date of an import.
+    char buf[12] = {'\'', char('0' + y / 1000), char('0' + y / 100 % 10), char('0' + y / 10 % 10), char('0' + y % 10),
+                    '-', char('0' + m / 10), char('0' + m % 10), '-', char('0' + d / 10), char('0' + d % 10), '\''};
+    return quoted ? std::string(buf, 12) : std::string(buf + 1, 10);
 }
 
 }  // namespace pgsql

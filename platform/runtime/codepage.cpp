@@ -220,6 +220,11 @@ std::string encode(std::string_view utf8, int codePage)
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t at = 0; at < utf8.size();) {
+        // Most characters of mostly-Latin text are ASCII: no lookup for them.
+        if (page.asciiSame && static_cast<unsigned char>(utf8[at]) < 0x80) {
+            out += utf8[at++];
+            continue;
+        }
         const Utf8Char u = decodeUtf8(utf8, at);
         if (!u.ok) {
             Error e("Invalid UTF-8 text", "encode", {Value(codePage)});
@@ -246,6 +251,11 @@ std::string fitTo(std::string_view utf8, int codePage)
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t at = 0; at < utf8.size();) {
+        // Most characters of mostly-Latin text are ASCII: no lookup for them.
+        if (page.asciiSame && static_cast<unsigned char>(utf8[at]) < 0x80) {
+            out += utf8[at++];
+            continue;
+        }
         const Utf8Char u = decodeUtf8(utf8, at);
         const std::string_view one = utf8.substr(at, u.len);
         at += u.len;
