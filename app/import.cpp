@@ -13,6 +13,7 @@
 //   - the statements are pipelined, so reading the DBF and building the
 //     statements overlap the server's work.
 #include "app/dxc.h"
+#include "app/console_lines.h"
 
 #include "platform/dbf/dbf.h"
 #include "platform/dbf/table.h"
@@ -34,13 +35,6 @@
 namespace app {
 
 namespace {
-
-void out(std::initializer_list<rt::Value> values) { rt::qout(rt::Args(values.begin(), values.size())); }
-void append(std::string_view text)
-{
-    const rt::Value v{text};
-    rt::qqout(rt::Args(&v, 1));
-}
 
 // PostgreSQL's reserved key words: a column or table with one of these names
 // must be quoted.
@@ -246,8 +240,8 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
         load.padded.push_back(f.type == 'C' && f.len >= 1);
     }
     RejectReport report(cTable);
-    // A bulk load builds the recno key once at the end, which is several
-    // times cheaper for the server than keeping it up to date row by row.
+    // A bulk load builds the recno key once at the end, which costs the
+    // server less than keeping it up to date row by row.
     const bool hasRecnoField = std::any_of(fields.begin(), fields.end(),
                                            [](const dbf::Field& f) { return rt::lower(f.name) == "recno"; });
     const bool keyAfterLoad = bulk && !hasRecnoField;
@@ -268,7 +262,6 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
     if (!ok) {
         append(" Error");
         reportFailure("La tabla " + cTable + " no se importó", conn);
-        report.print();
         return conn.isOpen();
     }
     append(" Ok");

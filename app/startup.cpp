@@ -2,6 +2,7 @@
 // dialog (up to four passes), the database "dxc", the import and the hand-over
 // to the client window.
 #include "app/dxc.h"
+#include "app/console_lines.h"
 
 #include "platform/dbf/dbf.h"
 #include "platform/dialog/dialog.h"
@@ -21,13 +22,6 @@
 namespace app {
 
 namespace {
-
-void out(std::initializer_list<rt::Value> values) { rt::qout(rt::Args(values.begin(), values.size())); }
-void append(std::string_view text)
-{
-    const rt::Value v{text};
-    rt::qqout(rt::Args(&v, 1));
-}
 
 std::string trimmed(const char* publicName) { return rt::alltrim(rt::var2char(rt::publicGet(publicName))); }
 int port() { return static_cast<int>(rt::publicGet("nPort").asInt()); }

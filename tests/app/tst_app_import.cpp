@@ -22,24 +22,7 @@ struct PgCloser {
 };
 using Conn = std::unique_ptr<PGconn, PgCloser>;
 
-// Every row of a query, each row's columns joined by "|" (NULL as <NULL>).
-Lines rows(PGconn* c, const std::string& sql)
-{
-    Lines out;
-    PGresult* r = PQexec(c, sql.c_str());
-    if (PQresultStatus(r) != PGRES_TUPLES_OK) {
-        ADD_FAILURE() << sql << ": " << PQresultErrorMessage(r);
-    } else {
-        for (int i = 0; i < PQntuples(r); ++i) {
-            std::string row;
-            for (int j = 0; j < PQnfields(r); ++j)
-                row += (j ? "|" : "") + std::string(PQgetisnull(r, i, j) ? "<NULL>" : PQgetvalue(r, i, j));
-            out.push_back(row);
-        }
-    }
-    PQclear(r);
-    return out;
-}
+using testpg::rows;
 
 Lines connectionLines()
 {

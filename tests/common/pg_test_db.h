@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace testpg {
 
@@ -56,6 +57,28 @@ inline std::string value(PGconn* c, const std::string& sql, int row = 0, int col
         ADD_FAILURE() << sql << ": no row " << row << " column " << col;
     else
         out = PQgetisnull(r, row, col) ? "<NULL>" : PQgetvalue(r, row, col);
+    PQclear(r);
+    return out;
+}
+
+// Every row of a query, its fields joined by "|" ("<NULL>" for NULL).
+inline std::vector<std::string> rows(PGconn* c, const std::string& sql)
+{
+    std::vector<std::string> out;
+    PGresult* r = PQexec(c, sql.c_str());
+    if (PQresultStatus(r) != PGRES_TUPLES_OK) {
+        ADD_FAILURE() << sql << ": " << PQresultErrorMessage(r);
+    } else {
+        for (int i = 0; i < PQntuples(r); ++i) {
+            std::string row;
+            for (int j = 0; j < PQnfields(r); ++j) {
+                if (j)
+                    row += '|';
+                row += PQgetisnull(r, i, j) ? "<NULL>" : PQgetvalue(r, i, j);
+            }
+            out.push_back(row);
+        }
+    }
     PQclear(r);
     return out;
 }

@@ -27,27 +27,7 @@ inline std::string host() { return env("PGHOST"); }
 inline std::string user() { return env("PGUSER"); }
 inline int port() { return std::atoi(env("PGPORT").c_str()); }
 
-// Every row of a query, its fields joined by "|" ("<NULL>" for NULL).
-inline std::vector<std::string> rows(PGconn* c, const std::string& sql)
-{
-    std::vector<std::string> out;
-    PGresult* r = PQexec(c, sql.c_str());
-    if (PQresultStatus(r) != PGRES_TUPLES_OK) {
-        ADD_FAILURE() << sql << ": " << PQresultErrorMessage(r);
-    } else {
-        for (int i = 0; i < PQntuples(r); ++i) {
-            std::string row;
-            for (int j = 0; j < PQnfields(r); ++j) {
-                if (j)
-                    row += '|';
-                row += PQgetisnull(r, i, j) ? "<NULL>" : PQgetvalue(r, i, j);
-            }
-            out.push_back(row);
-        }
-    }
-    PQclear(r);
-    return out;
-}
+using testpg::rows;
 
 // One text value through a parameter, so the tests need no quoting of their own.
 inline std::string valueWith(PGconn* c, const std::string& sql, const std::string& param)
