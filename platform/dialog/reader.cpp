@@ -47,15 +47,16 @@ struct Metrics {
     int col;
 };
 
-// A column is the average width of the letters, rounded up, so a caption of
-// n characters fits in n columns; fonts' own average width is often
-// narrower than mixed-case text.
+// A column is the average width of the letters, rounded up, plus a pixel:
+// a caption of n characters then fits in n columns even when wide letters
+// crowd it ("NumberPort:" before an entry ten columns in), where fonts' own
+// average width is narrower than mixed-case text.
 const Metrics& metrics()
 {
     static const Metrics m = [] {
         const QFontMetricsF fm(dialogFont());
         const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-        const int col = int(std::ceil(fm.horizontalAdvance(letters) / letters.size()));
+        const int col = int(std::ceil(fm.horizontalAdvance(letters) / letters.size())) + 1;
         return Metrics{int(std::ceil(fm.lineSpacing())) + kEntryFramePx, std::max(1, col)};
     }();
     return m;
