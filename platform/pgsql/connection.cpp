@@ -11,6 +11,7 @@
 #include <string.h>  // explicit_bzero
 
 #include <cctype>
+#include <cstdlib>
 #include <vector>
 
 namespace pgsql {
@@ -81,7 +82,13 @@ bool Connection::connect(std::string_view host, std::string_view database, std::
 {
     close();
     lError = true;
-    const std::string hostText(host), dbText(database), userText(user);
+    const std::string hostText(host), userText(user);
+    // No database: the server's maintenance database, which every
+    // installation has, rather than libpq's guess of one named after the
+    // user; PGDATABASE still decides when it is set.
+    const char* envDb = std::getenv("PGDATABASE");
+    const std::string dbText = !database.empty() ? std::string(database)
+                                                 : (envDb && *envDb ? std::string() : std::string("postgres"));
     const std::string portText = port > 0 ? std::to_string(port) : std::string();
     std::string pass(password);
 

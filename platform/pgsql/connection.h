@@ -33,7 +33,8 @@ public:
     static const rt::ClassInfo& staticClass();
 
     // New(host, database or NIL, user, password, port, NIL). An empty
-    // database means the server's default one. Sets lError; a failure's
+    // database means the server's default one: "postgres", or PGDATABASE
+    // when set. Sets lError; a failure's
     // reason is in errorText().
     bool connect(std::string_view host, std::string_view database, std::string_view user,
                  std::string_view password, int port);

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,11 @@ std::vector<QLineEdit*> fieldsTopDown(QDialog& d);
 DialogAction connectWith(const std::string& password);  // types the password, clicks Connect
 DialogAction cancel();                                  // clicks Cancel
 DialogAction escape();                                  // presses Escape
+
+struct PgCloser {
+    void operator()(PGconn* c) const { PQfinish(c); }
+};
+using Conn = std::unique_ptr<PGconn, PgCloser>;
 
 // A connection to the database "dxc" (null if it does not exist) and a clean
 // slate: the database dropped.

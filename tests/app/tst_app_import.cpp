@@ -17,11 +17,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-struct PgCloser {
-    void operator()(PGconn* c) const { PQfinish(c); }
-};
-using Conn = std::unique_ptr<PGconn, PgCloser>;
-
 using testpg::rows;
 
 Lines connectionLines()

@@ -9,6 +9,9 @@
 
 #include <QLineEdit>
 
+#include <cstdio>
+#include <memory>
+
 using namespace apptest;
 
 namespace {
@@ -99,6 +102,47 @@ TEST_F(Startup, FourFailedConnectionsEndAfterTheFourthError)
     EXPECT_EQ(run.status, 1);
     const std::string failedLine = "Conectando con " + rt::alltrim(paddedHost()) + " Error";
     EXPECT_EQ(run.lines, Lines(4, failedLine)) << run.text();
+}
+
+// A user who may not create databases: the first connection (to the
+// server's maintenance database, whatever the user's name) works, the
+// creation's result is only printed, and the connection to "dxc" then fails.
+TEST_F(Startup, AUserWhoCannotCreateTheDatabaseEndsWithErrorConectando)
+{
+    Conn admin(testpg::connectTo("postgres"));
+    ASSERT_TRUE(admin);
+    testpg::exec(admin.get(), "DROP ROLE IF EXISTS dxc_clerk");
+    testpg::exec(admin.get(), "CREATE ROLE dxc_clerk LOGIN NOCREATEDB PASSWORD 'clerk-pw'");
+    auto opts = serverOptions(empty_);
+    opts.user = "dxc_clerk";
+    const Transcript run = runProgram(opts, {connectWith("clerk-pw")});
+    testpg::exec(admin.get(), "DROP ROLE dxc_clerk");
+    EXPECT_EQ(run.status, 1);
+    const Lines expected = {
+        "Conectando con " + rt::alltrim(paddedHost()) + " Ok",
+        "Conectado a " + paddedHost(),
+        "Verificando Base de Datos: dxc",
+        "Creando Base de Datos: dxc .F. Ok",
+        "Error Conectando con Servidor",
+    };
+    EXPECT_EQ(run.lines, expected) << run.text();
+}
+
+// Files that appear while the dialog is open wait for the next run.
+TEST_F(Startup, TheFileListIsTakenBeforeTheDialog)
+{
+    const std::string dir = sampleFolder(3);
+    const std::string later = scratch("later");
+    ASSERT_EQ(std::rename((dir + "/DXCAM01E.DBF").c_str(), (later + "/DXCAM01E.DBF").c_str()), 0);
+    auto opts = serverOptions(dir);
+    opts.importOnly = true;
+    auto addFileThenConnect = [&](QDialog& d) {
+        std::rename((later + "/DXCAM01E.DBF").c_str(), (dir + "/DXCAM01E.DBF").c_str());
+        connectWith("")(d);
+    };
+    const Transcript run = runProgram(opts, {addFileThenConnect});
+    EXPECT_NE(run.text().find("Verificando Tabla: dxcam01 Ok"), std::string::npos) << run.text();
+    EXPECT_EQ(run.text().find("dxcam01e"), std::string::npos) << run.text();
 }
 
 TEST_F(Startup, ConnectModeUsesNoDialogAndFailsWithStatusOne)
