@@ -3,6 +3,10 @@
 # build/bench/; each prints its own figures. The private PostgreSQL server
 # runs meanwhile for the benchmarks that import into it.
 set -euo pipefail
+# The benchmarks drop and create the database "dxc": they get a cluster of their
+# own (.pgdata-test/, or DXC_TEST_PG_DIR), never the one the program keeps
+# its clients in.
+export DXC_PG_DIR="${DXC_TEST_PG_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)/.pgdata-test}"
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 bash "$DXC_ROOT/scripts/setup.sh"

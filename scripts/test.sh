@@ -4,6 +4,10 @@
 # server again if this script started it. Exits with ctest's status.
 # Extra arguments go to ctest: scripts/test.sh -R Picture
 set -euo pipefail
+# The tests drop and create the database "dxc": they get a cluster of their
+# own (.pgdata-test/, or DXC_TEST_PG_DIR), never the one the program keeps
+# its clients in.
+export DXC_PG_DIR="${DXC_TEST_PG_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)/.pgdata-test}"
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 bash "$DXC_ROOT/scripts/setup.sh"
