@@ -157,6 +157,25 @@ bool insertRecords(TableLoad& load, RejectReport& report)
     return pipe.finish();
 }
 
+// A field's COPY value, the same as fieldText gives the INSERT: a view of
+// the value itself where it can be sent as it is (ASCII text), else of
+// `made`. Trailing blanks of a padded column are left out.
+pgsql::FieldView copyText(const rt::Value& v, std::string& made, bool padded)
+{
+    if (rt::isEmpty(v))
+        return std::nullopt;
+    std::string_view text;
+    if (v.isChar() && rt::isAsciiText(v.asString())) {
+        text = v.asString();
+    } else {
+        made = *fieldText(v, false);
+        text = made;
+    }
+    if (padded)
+        text = text.substr(0, text.find_last_not_of(' ') + 1);
+    return text;
+}
+
 // The same rows through COPY: every column, NULL where the INSERT would
 // leave the column out. A record whose fields are all empty is skipped here
 // too. Trailing blanks of character(n) columns are not sent, as the server
@@ -165,19 +184,20 @@ bool insertRecords(TableLoad& load, RejectReport& report)
 bool copyRecords(TableLoad& load, RejectReport& report)
 {
     pgsql::CopyLoader copy(load.conn, load.target, load.columns, report.callback());
-    const int nFields = static_cast<int>(load.columns.size());
+    const std::size_t nFields = load.columns.size();
+    // Reused from record to record: the values read, the texts made from
+    // them, and views of either, which the loader copies into its batch.
+    std::vector<rt::Value> held(nFields);
+    std::vector<std::string> made(nFields);
+    std::vector<pgsql::FieldView> row(nFields);
     for (load.area.goTop(); !load.area.eof(); load.area.skip(1)) {
-        std::vector<pgsql::Field> row;
-        row.reserve(static_cast<std::size_t>(nFields));
         bool any = false;
-        for (int i = 0; i < nFields; ++i) {
-            row.push_back(fieldText(load.area.fieldGet(i), false));
-            pgsql::Field& text = row.back();
-            if (text && load.padded[static_cast<std::size_t>(i)])
-                text->erase(text->find_last_not_of(' ') + 1);
-            any = any || text.has_value();
+        for (std::size_t i = 0; i < nFields; ++i) {
+            held[i] = load.area.fieldGet(static_cast<int>(i));
+            row[i] = copyText(held[i], made[i], load.padded[i]);
+            any = any || row[i].has_value();
         }
-        if (any && !copy.row(std::move(row), load.area.recno()))
+        if (any && !copy.row(row, load.area.recno()))
             return false;
     }
     return copy.finish();

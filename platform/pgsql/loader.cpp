@@ -352,7 +352,7 @@ bool StatementPipeline::fail(std::string message)
 
 // ------------------------------------------------------------------- COPY
 
-void appendCopyField(std::string& line, const Field& value)
+void appendCopyField(std::string& line, const FieldView& value)
 {
     if (!value) {
         line += "\\N";
@@ -378,20 +378,59 @@ void appendCopyField(std::string& line, const Field& value)
     line.append(run, end);
 }
 
+namespace {
+
+// One row of COPY text (without its newline) back into its values.
+std::vector<Field> parseCopyLine(std::string_view line)
+{
+    std::vector<Field> fields;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t tab = line.find('\t', start);
+        const std::string_view text = line.substr(start, tab == std::string_view::npos ? tab : tab - start);
+        if (text == "\\N") {
+            fields.emplace_back();
+        } else {
+            std::string value;
+            value.reserve(text.size());
+            for (std::size_t i = 0; i < text.size(); ++i) {
+                if (text[i] != '\\' || i + 1 == text.size()) {
+                    value += text[i];
+                    continue;
+                }
+                const char next = text[++i];
+                value += next == 't' ? '\t' : next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+            }
+            fields.emplace_back(std::move(value));
+        }
+        if (tab == std::string_view::npos)
+            return fields;
+        start = tab + 1;
+    }
+}
+
+}  // namespace
+
 struct CopyLoader::Impl {
-    struct Row {
-        std::vector<Field> values;
+    struct Line {
+        std::size_t start;  // offset in batch
         std::int64_t tag;
     };
 
     Impl(CopyLoader& owner, Connection& conn, std::string table, std::vector<std::string> columns, RejectFn onReject,
          std::size_t batchRows);
-    bool add(std::vector<Field> values, std::int64_t tag);
+    bool add(std::span<const FieldView> values, std::int64_t tag);
     bool endBatch();
     bool finish();
     void abandon();
 
     bool beginBatch();
+    void clearBatch()
+    {
+        batch.clear();
+        sent = 0;
+        lines.clear();
+    }
     bool putBuffer();
     bool resendAsInserts();
     bool exec(const char* sql, ExecStatusType expected);
@@ -404,8 +443,11 @@ struct CopyLoader::Impl {
     std::size_t columnCount;
     std::string copySql;    // COPY ... FROM STDIN
     std::string insertSql;  // INSERT ... VALUES ($1, ...)
-    std::vector<Row> rows;  // the open batch, kept for a resend
-    std::string buffer;     // COPY data not yet handed to libpq
+    // The open batch's COPY text, kept whole until the server accepts it:
+    // a rejected batch is read back from it. Values are not kept apart.
+    std::string batch;
+    std::size_t sent = 0;     // bytes of batch handed to libpq
+    std::vector<Line> lines;  // one per row of batch
     bool copying = false;
     bool savepoint = false;
     bool lost = false;
@@ -429,7 +471,7 @@ CopyLoader::Impl::Impl(CopyLoader& owner_, Connection& conn_, std::string table,
     insertSql = "INSERT INTO " + table + " (" + list + ") VALUES (" + params + ")";
 }
 
-bool CopyLoader::Impl::add(std::vector<Field> values, std::int64_t tag)
+bool CopyLoader::Impl::add(std::span<const FieldView> values, std::int64_t tag)
 {
     if (lost)
         return false;
@@ -438,16 +480,16 @@ bool CopyLoader::Impl::add(std::vector<Field> values, std::int64_t tag)
                   {rt::Value(static_cast<long long>(values.size())), rt::Value(static_cast<long long>(columnCount))});
     if (!copying && !beginBatch())
         return false;
+    lines.push_back(Line{batch.size(), tag});
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (i)
-            buffer += '\t';
-        appendCopyField(buffer, values[i]);
+            batch += '\t';
+        appendCopyField(batch, values[i]);
     }
-    buffer += '\n';
-    rows.push_back(Row{std::move(values), tag});
-    if (buffer.size() >= kCopyChunk && !putBuffer())
+    batch += '\n';
+    if (batch.size() - sent >= kCopyChunk && !putBuffer())
         return false;
-    return rows.size() < batchRows || endBatch();
+    return lines.size() < batchRows || endBatch();
 }
 
 bool CopyLoader::Impl::beginBatch()
@@ -465,11 +507,11 @@ bool CopyLoader::Impl::beginBatch()
 
 bool CopyLoader::Impl::putBuffer()
 {
-    if (buffer.empty())
+    if (sent == batch.size())
         return true;
-    if (PQputCopyData(conn.handle(), buffer.data(), static_cast<int>(buffer.size())) != 1)
+    if (PQputCopyData(conn.handle(), batch.data() + sent, static_cast<int>(batch.size() - sent)) != 1)
         return fail(detail::errorOf(conn.handle(), nullptr));
-    buffer.clear();
+    sent = batch.size();
     return true;
 }
 
@@ -493,7 +535,7 @@ bool CopyLoader::Impl::endBatch()
     if (gone || PQstatus(c) != CONNECTION_OK)
         return fail(message.empty() ? detail::errorOf(c, nullptr) : message);
     if (ok) {
-        rows.clear();
+        clearBatch();
         return true;
     }
     if (!exec("ROLLBACK TO SAVEPOINT dxc_copy", PGRES_COMMAND_OK))
@@ -507,10 +549,13 @@ bool CopyLoader::Impl::resendAsInserts()
     StatementPipeline pipeline(conn, onReject);
     if (!pipeline.start())
         return fail(conn.errorText());
-    for (Row& row : rows)
-        if (!pipeline.sendParams(insertSql, std::move(row.values), row.tag))
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::size_t end = i + 1 < lines.size() ? lines[i + 1].start : batch.size();
+        const std::string_view line(batch.data() + lines[i].start, end - lines[i].start - 1);
+        if (!pipeline.sendParams(insertSql, parseCopyLine(line), lines[i].tag))
             return fail(conn.errorText());
-    rows.clear();
+    }
+    clearBatch();
     const bool done = pipeline.finish();
     owner.rejected_ += pipeline.rejected();
     return done || fail(conn.errorText());
@@ -575,7 +620,16 @@ CopyLoader::~CopyLoader()
     delete impl_;
 }
 
-bool CopyLoader::row(std::vector<Field> values, std::int64_t tag) { return impl_->add(std::move(values), tag); }
+bool CopyLoader::row(std::span<const FieldView> values, std::int64_t tag) { return impl_->add(values, tag); }
+
+bool CopyLoader::row(const std::vector<Field>& values, std::int64_t tag)
+{
+    std::vector<FieldView> views;
+    views.reserve(values.size());
+    for (const Field& v : values)
+        views.push_back(v ? FieldView(*v) : FieldView());
+    return impl_->add(views, tag);
+}
 
 bool CopyLoader::finish() { return impl_->finish(); }
 

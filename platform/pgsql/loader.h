@@ -19,6 +19,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,7 @@ using RejectFn = std::function<void(std::int64_t tag, const std::string& message
 
 // A text value or SQL NULL.
 using Field = std::optional<std::string>;
+using FieldView = std::optional<std::string_view>;
 
 class StatementPipeline {
 public:
@@ -105,8 +107,10 @@ public:
     CopyLoader& operator=(const CopyLoader&) = delete;
 
     // The caller has begun the transaction (Connection::execute("BEGIN")).
-    // One value per column, in column order.
-    bool row(std::vector<Field> values, std::int64_t tag);
+    // One value per column, in column order; the values are copied into the
+    // batch's COPY text at once.
+    bool row(std::span<const FieldView> values, std::int64_t tag);
+    bool row(const std::vector<Field>& values, std::int64_t tag);
     // Ends the last batch. The caller commits.
     bool finish();
 
@@ -120,6 +124,6 @@ private:
 
 // COPY text format of one value: backslash, tab, newline and carriage
 // return escaped; NULL as \N.
-void appendCopyField(std::string& line, const Field& value);
+void appendCopyField(std::string& line, const FieldView& value);
 
 }  // namespace pgsql

@@ -222,7 +222,11 @@ std::string encode(std::string_view utf8, int codePage)
     for (std::size_t at = 0; at < utf8.size();) {
         // Most characters of mostly-Latin text are ASCII: no lookup for them.
         if (page.asciiSame && static_cast<unsigned char>(utf8[at]) < 0x80) {
-            out += utf8[at++];
+            std::size_t end = at + 1;
+            while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) < 0x80)
+                ++end;
+            out.append(utf8, at, end - at);
+            at = end;
             continue;
         }
         const Utf8Char u = decodeUtf8(utf8, at);
@@ -253,7 +257,11 @@ std::string fitTo(std::string_view utf8, int codePage)
     for (std::size_t at = 0; at < utf8.size();) {
         // Most characters of mostly-Latin text are ASCII: no lookup for them.
         if (page.asciiSame && static_cast<unsigned char>(utf8[at]) < 0x80) {
-            out += utf8[at++];
+            std::size_t end = at + 1;
+            while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) < 0x80)
+                ++end;
+            out.append(utf8, at, end - at);
+            at = end;
             continue;
         }
         const Utf8Char u = decodeUtf8(utf8, at);
