@@ -461,6 +461,62 @@ TEST_F(Writing, RecordCountReachesTheHeaderAfterTheRecord)
     EXPECT_EQ(bytes.back(), '\x1A');
 }
 
+// An exclusive table writes appended records a block at a time. At every
+// moment the file on disk stays a valid table (its header never counts a
+// record the file lacks), and reading or closing brings every record in.
+TEST_F(Writing, AppendsInBlocksKeepTheFileValidAndLoseNothing)
+{
+    constexpr std::uint32_t kRecords = 20000;  // a few blocks of 256 kB
+    // { the header's count, the whole records the file holds }
+    auto onDisk = [&] {
+        const std::string bytes = readFile(path_);
+        const auto u16 = [&](std::size_t at) { return unsigned(std::uint8_t(bytes[at])) | unsigned(std::uint8_t(bytes[at + 1])) << 8; };
+        const std::uint32_t held = static_cast<std::uint32_t>((bytes.size() - u16(8)) / u16(10));
+        return std::pair{headerCount(path_), held};
+    };
+    {
+        auto t = Table::open(path_, false, false);
+        for (std::uint32_t i = 1; i <= kRecords; ++i) {
+            t->appendBlank();
+            t->put(0, Value("n" + std::to_string(i)));
+            if (i == 12000) {
+                const auto [count, held] = onDisk();
+                EXPECT_GT(count, 0u) << "blocks reach the file while appending";
+                EXPECT_LT(count, 12000u) << "records wait in a block";
+                EXPECT_LE(count, held);
+            }
+        }
+        // Reading an earlier record brings every appended one in first.
+        t->go(1);
+        EXPECT_EQ(t->get(0).str(), "n1        ");
+        EXPECT_EQ(onDisk().first, kRecords);
+        t->go(kRecords);
+        t->appendBlank();
+        t->put(0, Value("last"));
+    }  // closing writes the rest
+    EXPECT_EQ(onDisk().first, kRecords + 1);
+    auto t = Table::open(path_, true, false);
+    ASSERT_EQ(t->recordCount(), kRecords + 1);
+    for (std::uint32_t i : {1u, 1234u, 12001u, kRecords}) {
+        t->go(i);
+        EXPECT_EQ(rt::rtrim(t->get(0).str()), "n" + std::to_string(i));
+    }
+    t->go(kRecords + 1);
+    EXPECT_EQ(rt::rtrim(t->get(0).str()), "last");
+}
+
+TEST_F(Writing, ASharedTableWritesEachAppendAtOnce)
+{
+    auto t = Table::open(path_, false, true);
+    for (int i = 1; i <= 3; ++i) {
+        t->appendBlank();
+        t->put(0, Value("s"));
+        t->appendBlank();
+        EXPECT_EQ(headerCount(path_), std::uint32_t(2 * i - 1)) << "others see every record but the open one";
+        t->flush();
+    }
+}
+
 TEST_F(Writing, UpdatesTheLastUpdateDate)
 {
     std::string bytes = readFile(path_);
