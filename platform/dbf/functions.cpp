@@ -28,16 +28,6 @@ bool logArg(Args a, std::size_t i, const char* op, bool def)
     return v.asBool();
 }
 
-std::string textOr(Args a, std::size_t i, const char* op)
-{
-    const Value& v = rt::argAt(a, i);
-    if (v.isNil())
-        return {};
-    if (!v.isChar())
-        rt::raiseArg(op, a);
-    return v.str();
-}
-
 // Field number (1-based) argument as a 0-based index; -1 when out of range.
 int fieldArg(WorkArea& area, Args a, const char* op)
 {
@@ -60,9 +50,9 @@ Value fnDbeSetDefault(Args a)
 Value fnDbUseArea(Args a)
 {
     const bool newArea = logArg(a, 0, "DBUSEAREA", false);
-    const std::string driver = textOr(a, 1, "DBUSEAREA");
+    const std::string driver = std::string(rt::textArgOr(a, 1, "DBUSEAREA"));
     const std::string file = std::string(rt::textArg(a, 2, "DBUSEAREA"));
-    const std::string alias = textOr(a, 3, "DBUSEAREA");
+    const std::string alias = std::string(rt::textArgOr(a, 3, "DBUSEAREA"));
     useArea(newArea, driver, file, alias, logArg(a, 4, "DBUSEAREA", false), logArg(a, 5, "DBUSEAREA", false));
     return {};
 }
@@ -150,7 +140,7 @@ std::vector<FieldSpec> structArg(Args a)
 Value fnDbCreate(Args a)
 {
     std::string file = rt::alltrim(rt::textArg(a, 0, "DBCREATE"));
-    const std::string driver = textOr(a, 2, "DBCREATE");
+    const std::string driver = std::string(rt::textArgOr(a, 2, "DBCREATE"));
     if (!rt::alltrim(driver).empty() && !engineLoaded(driver)) {
         rt::Error e("Database engine not loaded", "DBCREATE", {Value(driver)});
         e.subsystem = "DBF";
@@ -410,9 +400,9 @@ int orderArg(WorkArea& area, Args a, std::size_t i, const char* op)
 Value fnOrdCreate(Args a)
 {
     WorkArea& area = requireArea("ORDCREATE");
-    const std::string bag = textOr(a, 0, "ORDCREATE");
-    std::string tag = rt::alltrim(textOr(a, 1, "ORDCREATE"));
-    std::string key = textOr(a, 2, "ORDCREATE");
+    const std::string bag = std::string(rt::textArgOr(a, 0, "ORDCREATE"));
+    std::string tag = rt::alltrim(std::string(rt::textArgOr(a, 1, "ORDCREATE")));
+    std::string key = std::string(rt::textArgOr(a, 2, "ORDCREATE"));
     const Value& block = rt::argAt(a, 3);
     if (rt::alltrim(key).empty() && block.isBlock())
         key = block.asBlock().text();
@@ -420,7 +410,7 @@ Value fnOrdCreate(Args a)
         tag = std::filesystem::path(rt::alltrim(bag)).stem().string();
     if (tag.empty() || rt::alltrim(key).empty())
         rt::raiseArg("ORDCREATE", a);
-    OrderSpec spec{tag, key, textOr(a, 5, "ORDCREATE"), logArg(a, 4, "ORDCREATE", false),
+    OrderSpec spec{tag, key, std::string(rt::textArgOr(a, 5, "ORDCREATE")), logArg(a, 4, "ORDCREATE", false),
                    logArg(a, 6, "ORDCREATE", false)};
     area.createOrder(std::move(spec));
     area.goTop();

@@ -164,27 +164,6 @@ rt::Value fnGraLine(rt::Args a)
 
 }  // namespace
 
-// --- class objects
-
-ClassObject::ClassObject(std::string name, Factory make) : info_(std::move(name)), make_(make)
-{
-    info_.addMethod("new", [](rt::Object& o, rt::Args a) { return static_cast<ClassObject&>(o).instantiate(a); });
-}
-
-rt::Value ClassObject::instantiate(rt::Args initArgs) const
-{
-    rt::Value obj = make_();
-    if (rt::hasMember(obj, "init"))
-        rt::send(obj, "init", initArgs);
-    return obj;
-}
-
-rt::Value newObject(std::string_view className, rt::Args args)
-{
-    const rt::Value cls = rt::callFunction(className);
-    return rt::send(cls, "new", args);
-}
-
 void registerGuiFunctions()
 {
     static bool done = false;

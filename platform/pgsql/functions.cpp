@@ -2,6 +2,7 @@
 // functions StoQ and DtoQ.
 #include "connection.h"
 
+#include "platform/runtime/classes.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
 
@@ -14,40 +15,6 @@ namespace {
 
 using rt::Args;
 using rt::Value;
-
-// XBPGSQL() returns this; its New makes a connection and runs init.
-class ClassObject final : public rt::Object {
-public:
-    ClassObject() : info_("XBPGSQL")
-    {
-        info_.addMethod("new", [](rt::Object&, Args a) {
-            const Value conn(static_cast<rt::Object*>(new Connection));
-            rt::send(conn, "init", a);
-            return conn;
-        });
-    }
-    [[nodiscard]] const rt::ClassInfo& classInfo() const override { return info_; }
-
-private:
-    rt::ClassInfo info_;
-};
-
-Value fnXbpgsql(Args)
-{
-    static const Value cls(static_cast<rt::Object*>(new ClassObject));
-    return cls;
-}
-
-// An optional text argument: NIL gives "".
-std::string_view textOr(Args a, std::size_t i, const char* op)
-{
-    const Value& v = rt::argAt(a, i);
-    if (v.isNil())
-        return {};
-    if (!v.isChar())
-        rt::raiseArg(op, a);
-    return v.asString();
-}
 
 // The port as a number or as digits; NIL or 0 gives libpq's default.
 int portArg(Args a, std::size_t i, const char* op)
@@ -74,8 +41,8 @@ int portArg(Args a, std::size_t i, const char* op)
 
 Value init(Connection& c, Args a)
 {
-    c.connect(textOr(a, 0, "XBPGSQL:New"), textOr(a, 1, "XBPGSQL:New"), textOr(a, 2, "XBPGSQL:New"),
-              textOr(a, 3, "XBPGSQL:New"), portArg(a, 4, "XBPGSQL:New"));
+    c.connect(rt::textArgOr(a, 0, "XBPGSQL:New"), rt::textArgOr(a, 1, "XBPGSQL:New"), rt::textArgOr(a, 2, "XBPGSQL:New"),
+              rt::textArgOr(a, 3, "XBPGSQL:New"), portArg(a, 4, "XBPGSQL:New"));
     return Value(static_cast<rt::Object*>(&c));
 }
 
@@ -124,7 +91,7 @@ void registerPgsqlFunctions()
     if (done)
         return;
     done = true;
-    rt::registerFunction("XBPGSQL", fnXbpgsql);
+    rt::registerClass<Connection>();
     rt::registerFunction("StoQ", fnStoQ);
     rt::registerFunction("DtoQ", fnDtoQ);
 }

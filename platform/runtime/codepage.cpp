@@ -212,6 +212,18 @@ std::string decode(std::string_view bytes, int codePage)
     return out;
 }
 
+namespace {
+
+// The end of the run of ASCII bytes starting at `at` (at itself when none).
+std::size_t asciiRunEnd(std::string_view s, std::size_t at)
+{
+    while (at < s.size() && static_cast<unsigned char>(s[at]) < 0x80)
+        ++at;
+    return at;
+}
+
+}  // namespace
+
 std::string encode(std::string_view utf8, int codePage)
 {
     const Page& page = pageFor(codePage, "encode");
@@ -221,13 +233,12 @@ std::string encode(std::string_view utf8, int codePage)
     out.reserve(utf8.size());
     for (std::size_t at = 0; at < utf8.size();) {
         // Most characters of mostly-Latin text are ASCII: no lookup for them.
-        if (page.asciiSame && static_cast<unsigned char>(utf8[at]) < 0x80) {
-            std::size_t end = at + 1;
-            while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) < 0x80)
-                ++end;
-            out.append(utf8, at, end - at);
-            at = end;
-            continue;
+        if (page.asciiSame) {
+            if (const std::size_t end = asciiRunEnd(utf8, at); end > at) {
+                out.append(utf8, at, end - at);
+                at = end;
+                continue;
+            }
         }
         const Utf8Char u = decodeUtf8(utf8, at);
         if (!u.ok) {
@@ -256,13 +267,12 @@ std::string fitTo(std::string_view utf8, int codePage)
     out.reserve(utf8.size());
     for (std::size_t at = 0; at < utf8.size();) {
         // Most characters of mostly-Latin text are ASCII: no lookup for them.
-        if (page.asciiSame && static_cast<unsigned char>(utf8[at]) < 0x80) {
-            std::size_t end = at + 1;
-            while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) < 0x80)
-                ++end;
-            out.append(utf8, at, end - at);
-            at = end;
-            continue;
+        if (page.asciiSame) {
+            if (const std::size_t end = asciiRunEnd(utf8, at); end > at) {
+                out.append(utf8, at, end - at);
+                at = end;
+                continue;
+            }
         }
         const Utf8Char u = decodeUtf8(utf8, at);
         const std::string_view one = utf8.substr(at, u.len);

@@ -76,6 +76,11 @@ std::string_view textArg(Args args, std::size_t i, const char* op)
     return v.asString();
 }
 
+std::string_view textArgOr(Args args, std::size_t i, const char* op)
+{
+    return argAt(args, i).isNil() ? std::string_view() : textArg(args, i, op);
+}
+
 std::int64_t intArg(Args args, std::size_t i, const char* op, std::int64_t def)
 {
     const Value& v = argAt(args, i);

@@ -28,6 +28,8 @@ Value callWith(std::string_view name, const A&... a)
 // "Argument error" naming the function `op`.
 [[nodiscard]] const Value& numArg(Args args, std::size_t i, const char* op);
 [[nodiscard]] std::string_view textArg(Args args, std::size_t i, const char* op);
+// An optional text: NIL gives "".
+[[nodiscard]] std::string_view textArgOr(Args args, std::size_t i, const char* op);
 // An optional whole number: NIL gives def, a decimal is truncated.
 [[nodiscard]] std::int64_t intArg(Args args, std::size_t i, const char* op, std::int64_t def);
 

@@ -1,5 +1,7 @@
 #include "object.h"
 
+#include "classes.h"
+
 #include "block.h"
 #include "error.h"
 #include "text.h"
@@ -189,6 +191,27 @@ Value send(const Value& obj, std::string_view name, Args args)
 bool isDerivedFrom(const Value& obj, std::string_view className)
 {
     return obj.isObject() && obj.asObject().isDerivedFrom(className);
+}
+
+// --- class objects
+
+ClassObject::ClassObject(std::string name, Factory make) : info_(std::move(name)), make_(make)
+{
+    info_.addMethod("new", [](Object& o, Args a) { return static_cast<ClassObject&>(o).instantiate(a); });
+}
+
+Value ClassObject::instantiate(Args initArgs) const
+{
+    Value obj = make_();
+    if (hasMember(obj, "init"))
+        send(obj, "init", initArgs);
+    return obj;
+}
+
+Value newObject(std::string_view className, Args args)
+{
+    const Value cls = callFunction(className);
+    return send(cls, "new", args);
 }
 
 }  // namespace rt
