@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
-# End-to-end check of dxc-browse: a table of 1,000 records opened under a
-# virtual X server and driven with real key presses (xdotool); the program
-# reports its position on P and at exit, and each report is checked.
+# End-to-end check of dxc-browse under a virtual X server, driven with real
+# key presses, mouse wheel turns and scroll-bar clicks (xdotool): a table of
+# 1,000 records written by python3-dbf, then the 999,999 clients of the
+# sample tool. The program reports its position on P and at exit, and each
+# report is checked; a screenshot shows the zebra stripes.
 #
-#   browse_e2e.sh PATH/TO/dxc-browse WORKDIR
-# Exit: 0 passed, 1 failed, 77 skipped (no Xvfb, xdotool or python3-dbf).
+#   browse_e2e.sh PATH/TO/dxc-browse WORKDIR [PATH/TO/dxc-dbf]
+# Exit: 0 passed, 1 failed, 77 skipped (no Xvfb, xdotool, import or python3-dbf).
 set -euo pipefail
 
 BROWSE=${1:?usage: browse_e2e.sh DXC_BROWSE WORKDIR}
 WORK=${2:?usage: browse_e2e.sh DXC_BROWSE WORKDIR}
+DBFTOOL=${3:-}
 PY=/usr/bin/python3
 
-for tool in xvfb-run xdotool; do
+for tool in xvfb-run xdotool import convert; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool not installed"; exit 77; }
 done
 "$PY" -c 'import dbf' 2>/dev/null || { echo "SKIP: python3-dbf not installed"; exit 77; }
@@ -27,57 +30,117 @@ for i in range(1, 1001):
 t.close()
 EOF
 
+if [ -n "$DBFTOOL" ]; then
+    "$DBFTOOL" sample "$WORK/big" --clients 999999 > /dev/null
+fi
+BIG="$WORK/big/DXCAM01.DBF"
+
 OUT="$WORK/out.txt"
-export OUT BROWSE TABLE
+OUTBIG="$WORK/outbig.txt"
+SHOT="$WORK/shot.png"
+export OUT OUTBIG BROWSE TABLE BIG SHOT
 # Runs inside the virtual display.
 cat > "$WORK/drive.sh" <<'EOF'
 set -euo pipefail
 export QT_QPA_PLATFORM=xcb
-"$BROWSE" "$TABLE" > "$OUT" 2> "$OUT.err" &
-PID=$!
-WID=$(timeout 20 xdotool search --sync --onlyvisible --name "dxc-browse" | head -n 1)
-xdotool windowfocus --sync "$WID"
-sleep 0.5
-lines=0
-# Sends keys, then P, and waits for the report line.
-step() {
-    xdotool key --delay 60 "$@" p
-    lines=$((lines + 1))
-    for _ in $(seq 100); do
-        [ "$(wc -l < "$OUT")" -ge "$lines" ] && return 0
+# start FILE OUT: runs dxc-browse on FILE, reports to OUT, focuses its window.
+start() {
+    CUR=$2
+    "$BROWSE" "$1" > "$CUR" 2> "$CUR.err" &
+    PID=$!
+    WID=$(timeout 30 xdotool search --sync --onlyvisible --name "dxc-browse" | head -n 1)
+    xdotool windowfocus --sync "$WID"
+    sleep 0.5
+    eval "$(xdotool getwindowgeometry --shell "$WID")"  # X Y WIDTH HEIGHT
+    lines=0
+}
+# Waits for report line number $lines.
+await() {
+    for _ in $(seq 150); do
+        [ "$(wc -l < "$CUR")" -ge "$lines" ] && return 0
         sleep 0.1
     done
     echo "no report after: $*" >&2
     return 1
 }
+# Sends keys, then P, and waits for the report line.
+step() {
+    xdotool key --delay 60 "$@" p
+    lines=$((lines + 1))
+    await "$@"
+}
+# Turns the wheel N notches down over the middle of the grid, then reports.
+wheel() {
+    xdotool mousemove --window "$WID" $((WIDTH / 2)) $((HEIGHT / 2))
+    xdotool click --repeat "$1" --delay 80 5
+    sleep 0.3
+    step
+}
+# Clicks the vertical scroll bar's trough below the thumb (a page down), then reports.
+trough() {
+    xdotool mousemove --window "$WID" $((WIDTH - 18)) $((HEIGHT * 3 / 4))
+    xdotool click 1
+    sleep 0.3
+    step
+}
+finish() {
+    xdotool key Escape
+    for _ in $(seq 100); do kill -0 "$PID" 2>/dev/null || break; sleep 0.1; done
+    if kill -0 "$PID" 2>/dev/null; then
+        echo "dxc-browse did not end on Escape" >&2
+        kill "$PID"
+        exit 1
+    fi
+    wait "$PID"
+}
+
+start "$TABLE" "$OUT"
 step Next Next
 step ctrl+Next
 step Up
 step ctrl+Prior
 step Down Down Down
 step Right Right End
-xdotool key Escape
-for _ in $(seq 100); do kill -0 "$PID" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$PID" 2>/dev/null; then
-    echo "dxc-browse did not end on Escape" >&2
-    kill "$PID"
-    exit 1
+import -window "$WID" "$SHOT"
+wheel 2
+trough
+finish
+
+if [ -f "$BIG" ]; then
+    start "$BIG" "$OUTBIG"
+    step ctrl+Next
+    step ctrl+Prior
+    step Next Next Next
+    wheel 1
+    trough
+    step ctrl+Next Up
+    finish
 fi
-wait "$PID"
 EOF
 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$WORK/drive.sh"
 
 cat "$OUT"
 fail=0
-# expect LINE RECORD ROW: report number LINE shows record RECORD on screen row ROW ("" any row).
+# expect LINE RECORD ROW: report number LINE of $CHECK shows record RECORD on
+# screen row ROW ("" any row).
+CHECK=$OUT
 expect() {
-    local got
-    got=$(sed -n "${1}p" "$OUT")
-    local rec row
-    rec=$(sed -E 's/^record ([0-9]+) of 1000, row ([0-9]+) of ([0-9]+)$/\1/' <<< "$got")
-    row=$(sed -E 's/^record ([0-9]+) of 1000, row ([0-9]+) of ([0-9]+)$/\2/' <<< "$got")
+    local got rec row
+    got=$(sed -n "${1}p" "$CHECK")
+    rec=$(sed -E 's/^record ([0-9]+) of [0-9]+, row ([0-9]+) of ([0-9]+)$/\1/' <<< "$got")
+    row=$(sed -E 's/^record ([0-9]+) of [0-9]+, row ([0-9]+) of ([0-9]+)$/\2/' <<< "$got")
     if [ "$rec" != "$2" ] || { [ -n "$3" ] && [ "$row" != "$3" ]; }; then
         echo "FAIL: report $1 is '$got', expected record $2${3:+ on row $3}"
+        fail=1
+    fi
+}
+# more LINE: report LINE shows a later record than report LINE-1.
+more() {
+    local a b
+    a=$(sed -n "$(($1 - 1))p" "$CHECK" | sed -E 's/^record ([0-9]+) .*/\1/')
+    b=$(sed -n "${1}p" "$CHECK" | sed -E 's/^record ([0-9]+) .*/\1/')
+    if ! [ "$b" -gt "$a" ] 2>/dev/null; then
+        echo "FAIL: report $1 ('$b') is not past report $(($1 - 1)) ('$a')"
         fail=1
     fi
 }
@@ -89,9 +152,28 @@ expect 3 999 $((ROWS - 1))
 expect 4 1 1                     # Ctrl+PgUp
 expect 5 4 4
 expect 6 4 4                     # moving between columns keeps the record
-expect 7 4 4                     # the report at exit
+expect 7 10 10                   # two wheel notches: 3 rows each
+more 8                           # a click in the scroll bar's trough pages down
+# Zebra stripes: the second stripe's colour covers a good share of the grid.
+stripes=$(convert "$SHOT" -format %c histogram:info:- | grep -i '#E4EEFA' | sed -E 's/^ *([0-9]+):.*/\1/' | head -n 1)
+if ! [ "${stripes:-0}" -gt 5000 ]; then
+    echo "FAIL: no zebra stripes in the screenshot (${stripes:-0} pixels of the second stripe)"
+    fail=1
+fi
+checked=9
+if [ -f "$BIG" ]; then
+    cat "$OUTBIG"
+    CHECK=$OUTBIG
+    expect 1 999999 "$ROWS"      # Ctrl+PgDn over a million records
+    expect 2 1 1
+    expect 3 $((1 + 3 * ROWS)) 1
+    expect 4 $((4 + 3 * ROWS)) 4
+    more 5
+    expect 6 999998 $((ROWS - 1))
+    checked=$((checked + 6))
+fi
 if [ "$fail" -ne 0 ]; then
-    echo "1 failed"
+    echo "browse_e2e failed"
     exit 1
 fi
-echo "browse_e2e: 7 reports checked with $ROWS rows on screen"
+echo "browse_e2e: $checked checks passed with $ROWS rows on screen"

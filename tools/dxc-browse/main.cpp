@@ -1,141 +1,192 @@
-// dxc-browse: a DBF table in the platform grid.
+// dxc-browse: the browse library's showcase.
 //
-//     dxc-browse FILE.DBF
+//     dxc-browse FILE.DBF      the table in a dialog built from element records
+//     dxc-browse --array [N]   an in-memory array of N rows (default 1,000)
 //
-// One column per field, captioned with the field name. The grid's own keys
-// scroll and page (Up, Down, PgUp, PgDn, Ctrl+PgUp top, Ctrl+PgDn bottom,
-// Left, Right, Home, End); header borders size the columns. P prints the
-// current position to standard output as "record N of M, row R of S";
-// Esc or closing the window prints it once more and ends the program.
-// Exit status: 0 done, 1 the table could not be opened, 2 usage.
-#include "platform/dbf/table.h"
-#include "platform/gui/browse.h"
-#include "platform/gui/column.h"
+// The dialog holds one browse element over the table's alias (or the array)
+// and one column element per field, striped in zebra colours. The grid's
+// keys scroll and page (Up, Down, PgUp, PgDn, Ctrl+PgUp top, Ctrl+PgDn
+// bottom, Left, Right, Home, End), as do the mouse wheel and the scroll
+// bar. P prints the current position to standard output as "record N of M,
+// row R of S"; Esc or closing the window prints it once more and ends the
+// program. Exit status: 0 done, 1 the table could not be opened, 2 usage.
+#include "browse/core/browse.h"
+
+#include "platform/dbf/dbf.h"
+#include "platform/dialog/dialog.h"
+#include "platform/dialog/library.h"
+#include "platform/gui/color.h"
 #include "platform/gui/events.h"
-#include "platform/gui/presparam.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/error.h"
+#include "platform/runtime/functions.h"
+#include "platform/runtime/object.h"
 
 #include <QApplication>
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
+#include <cstdlib>
 #include <string>
 
 namespace {
 
 constexpr int kMaxColumnChars = 40;
+constexpr double kBrowseRows = 30;
+constexpr double kBrowseCols = 110;
 
-// The table seen through the grid's navigation blocks: the current record
-// is the table's, moved by arithmetic on record numbers.
-struct TableSource {
-    std::unique_ptr<dbf::Table> table;
+// The position the program reports: the record (or array element) and the
+// screen row of the cursor.
+struct Position {
+    std::string alias;  // empty for the array demo
+    rt::Value browse;
     long long count = 0;
 
-    [[nodiscard]] long long current() const { return table->recno(); }
-    void go(long long recno) { table->go(std::uint32_t(std::clamp(recno, 0LL, count))); }
-
-    void install(gui::XbpBrowse& b)
+    void report() const
     {
-        go(count > 0 ? 1 : 0);
-        b.skipBlock = rt::makeBlock([this](rt::Args a) {
-            const long long n = rt::argAt(a, 0).isNum() ? rt::argAt(a, 0).asInt() : 0;
-            if (count == 0)
-                return rt::Value(0);
-            const long long from = current();
-            const long long to = std::clamp(from + n, 1LL, count);
-            go(to);
-            return rt::Value(to - from);
-        });
-        b.goTopBlock = rt::makeBlock([this](rt::Args) { go(count > 0 ? 1 : 0); });
-        b.goBottomBlock = rt::makeBlock([this](rt::Args) { go(count); });
-        b.posBlock = rt::makeBlock([this](rt::Args) { return rt::Value(current()); });
-        b.phyPosBlock = rt::makeBlock([this](rt::Args) { return rt::Value(current()); });
-        b.firstPosBlock = rt::makeBlock([](rt::Args) { return rt::Value(1); });
-        b.lastPosBlock = rt::makeBlock([this](rt::Args) { return rt::Value(count); });
-        b.goPosBlock = rt::makeBlock([this](rt::Args a) {
-            if (rt::argAt(a, 0).isNum() && count > 0)
-                go(std::clamp<long long>(a[0].asInt(), 1, count));
-        });
+        const gui::XbpBrowse* b = gui::asBrowse(browse);
+        long long current = 0;
+        if (!alias.empty()) {
+            const rt::Value r = rt::fieldHooks().aliasEval(
+                alias, [](void*) { return rt::callFunction("RecNo"); }, nullptr);
+            current = r.isNum() ? r.asInt() : 0;
+        } else if (browse.isObject()) {
+            const rt::Value e = rt::getMember(browse, "arrayElement");
+            current = e.isNum() ? e.asInt() : 0;
+        }
+        std::printf("record %lld of %lld, row %d of %d\n", current, count, b ? b->rowPos() : 0,
+                    b ? b->rowCount() : 0);
+        std::fflush(stdout);
     }
+};
 
-    rt::Value column(int field)
-    {
-        const dbf::Field& f = table->fields()[std::size_t(field)];
-        auto* c = new gui::XbpColumn();
-        const rt::Value cv = c->self();
-        const bool memo = f.type == 'M' || f.type == 'G' || f.type == 'P';
-        c->dataLink = rt::makeBlock([this, field, memo](rt::Args) -> rt::Value {
-            rt::Value v = table->get(field);
+rt::Value record(int type, std::initializer_list<std::pair<int, rt::Value>> values)
+{
+    rt::Value r = dlg::getTemplate(type);
+    for (const auto& [slot, value] : values)
+        r.asArray().items[std::size_t(slot) - 1] = value;
+    return r;
+}
+
+// Zebra stripes for every browse built afterwards: {fg, bg} of the first
+// stripe, then of the second.
+void zebra()
+{
+    rt::callWith("RK_BrowseColor", rt::makeArray({gui::clr::Black, gui::makeRgbColor(255, 255, 255),
+                                                  gui::clr::Black, gui::makeRgbColor(228, 238, 250)}));
+}
+
+// The browse element: its anchor block (slot 28) gets the browse once it is
+// built; P reports, Esc ends the read.
+rt::Value browseRecord(Position& pos, const rt::Value& list, std::initializer_list<std::pair<int, rt::Value>> values)
+{
+    rt::Value r = record(28, values);
+    auto& s = r.asArray().items;
+    s[5 - 1] = 0;
+    s[6 - 1] = 0;
+    s[9 - 1] = kBrowseCols;
+    s[10 - 1] = kBrowseRows;
+    s[28 - 1] = rt::makeBlock([&pos, list](rt::Args a) {
+        if (a.empty() || !a[0].isObject())
+            return;
+        pos.browse = a[0];
+        rt::setMember(pos.browse, "keyboard", rt::makeBlock([&pos, list](rt::Args k) {
+            const long long key = rt::argAt(k, 0).isNum() ? k[0].asInt() : 0;
+            if (key == gui::key::Esc)
+                dlg::readGuiEvent(5, list);
+            else if (key == 'p' || key == 'P')
+                pos.report();
+        }));
+    });
+    return r;
+}
+
+int runTable(const char* file)
+{
+    Position pos;
+    rt::Error err("");
+    if (!rt::guarded([&] { rt::callWith("DbUseArea", true, "FOXCDX", file, rt::Value(), true, true); }, &err)) {
+        std::fprintf(stderr, "dxc-browse: %s\n", err.message().c_str());
+        return 1;
+    }
+    pos.alias = rt::callFunction("Alias").str();
+    pos.count = rt::callFunction("LastRec").asInt();
+
+    const rt::Value list = rt::Value::array();
+    auto& items = list.asArray().items;
+    items.push_back(browseRecord(pos, list, {{25, rt::Value(pos.alias)}}));
+    const rt::Value structure = rt::callFunction("DbStruct");
+    for (const rt::Value& f : structure.asArray().items) {
+        const auto& d = f.asArray().items;  // {name, type, length, decimals}
+        const std::string name = d[0].str(), type = d[1].str();
+        const int len = int(d[2].asInt());
+        const bool memo = type == "M" || type == "G" || type == "P";
+        const std::string alias = pos.alias;
+        rt::Value data = rt::makeBlock([alias, name, memo](rt::Args) -> rt::Value {
+            rt::Value v = rt::fieldHooks().aliasGet(alias, name);
             if (memo && v.isChar()) {  // the first line is enough in a grid
                 const std::string s = v.str();
                 return rt::Value(s.substr(0, std::min(s.find('\n'), std::size_t(kMaxColumnChars))));
             }
             return v;
         });
-        const int shown = memo ? 20 : f.type == 'D' ? 10 : f.type == 'N' || f.type == 'F' ? f.len + 1 : f.len;
-        const int chars = std::clamp(std::max<int>(int(f.name.size()), shown), 4, kMaxColumnChars);
-        c->presParams = rt::makeArray({rt::makeArray({gui::pp::ColWidth, chars}),
-                                       rt::makeArray({gui::pp::HaCaption, rt::Value(f.name)})});
-        return cv;
+        const int shown = memo ? 20 : type == "D" ? 10 : type == "N" || type == "F" ? len + 1 : len;
+        const int chars = std::clamp(std::max<int>(int(name.size()), shown), 4, kMaxColumnChars);
+        items.push_back(record(29, {{3, rt::Value(name)}, {4, data}, {9, chars}}));
     }
-};
+    const std::string title = std::string("dxc-browse - ") + file;
+    rt::callWith("RK_ReadGUI", list, title);
+    pos.report();
+    rt::callFunction("DbCloseAll");
+    return 0;
+}
 
-void report(gui::XbpBrowse& b, const TableSource& src)
+int runArray(long long n)
 {
-    std::printf("record %lld of %lld, row %d of %d\n", src.current(), src.count, b.rowPos(), b.rowCount());
-    std::fflush(stdout);
+    Position pos;
+    pos.count = n;
+    rt::Value rows = rt::Value::array();
+    auto& r = rows.asArray().items;
+    r.reserve(std::size_t(n));
+    for (long long i = 1; i <= n; ++i)
+        r.push_back(rt::makeArray({i, rt::Value("Row " + std::to_string(i)), rt::Value::number(double(i) * 1.25, 2),
+                                   i % 3 == 0}));
+    const rt::Value list = rt::Value::array();
+    auto& items = list.asArray().items;
+    items.push_back(browseRecord(pos, list, {{31, rt::makeBlock([rows](rt::Args) { return rows; })}}));
+    const char* captions[] = {"Number", "Text", "Amount", "Flag"};
+    for (int c = 0; c < 4; ++c)
+        items.push_back(record(29, {{3, rt::Value(captions[c])}, {29, c + 1}, {9, 14}}));
+    rt::callWith("RK_ReadGUI", list, "dxc-browse - array");
+    pos.report();
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 2 || std::string(argv[1]) == "--help") {
-        std::fprintf(stderr, "usage: dxc-browse FILE.DBF\n");
-        return argc == 2 ? 0 : 2;
+    const std::string first = argc > 1 ? argv[1] : "";
+    const bool array = first == "--array";
+    if (argc < 2 || first == "--help" || (!array && argc != 2) || (array && argc > 3)) {
+        std::fprintf(stderr, "usage: dxc-browse FILE.DBF\n       dxc-browse --array [ROWS]\n");
+        return first == "--help" ? 0 : 2;
     }
     QApplication app(argc, argv);
-    TableSource src;
-    rt::Error err("");
-    if (!rt::guarded([&] { src.table = dbf::Table::open(argv[1], true, true); }, &err)) {
-        std::fprintf(stderr, "dxc-browse: %s\n", err.message().c_str());
-        return 1;
+    dbf::registerDbfFunctions();
+    gui::registerGuiFunctions();
+    dlg::registerDialogFunctions();
+    browse::registerBrowseLibrary();
+    dlg::installErrorMessageBox();
+    zebra();
+    if (array) {
+        const long long n = argc == 3 ? std::atoll(argv[2]) : 1000;
+        if (n < 0) {
+            std::fprintf(stderr, "dxc-browse: ROWS must be 0 or more\n");
+            return 2;
+        }
+        return runArray(n);
     }
-    src.count = src.table->recordCount();
-
-    const rt::Value bv = (new gui::XbpBrowse())->self();
-    gui::XbpBrowse& b = *gui::asBrowse(bv);
-    src.install(b);
-    for (int i = 0; i < int(src.table->fields().size()); ++i)
-        b.addColumn(src.column(i));
-
-    bool done = false;
-    b.cbKeyboard = rt::makeBlock([&](rt::Args a) {
-        const long long key = rt::argAt(a, 0).isNum() ? a[0].asInt() : 0;
-        if (key == gui::key::Esc)
-            done = true;
-        else if (key == 'p' || key == 'P')
-            report(b, src);
-    });
-    b.cbClose = rt::makeBlock([&](rt::Args) { done = true; });
-
-    const rt::Value args[] = {rt::Value(), rt::Value(), gui::pairValue(100, 100), gui::pairValue(900, 560), rt::Value(), true};
-    b.create(rt::Args(args, 6));
-    b.widget()->setWindowTitle(QStringLiteral("dxc-browse - ") + QString::fromLocal8Bit(argv[1]));
-    b.widget()->show();
-    gui::setAppFocus(bv);
-
-    // The platform's dialog loop: fetch each event and hand it to its window.
-    rt::Value mp1, mp2, target;
-    while (!done && b.status == gui::XbpPart::Created) {
-        const int nEvent = gui::appEvent(mp1, mp2, target, 0);
-        if (gui::XbpPart* p = gui::asPart(target))
-            rt::runReporting([&] { p->handleEvent(nEvent, mp1, mp2); });
-    }
-    report(b, src);
-    b.destroy();
-    return 0;
+    return runTable(argv[1]);
 }

@@ -1,0 +1,60 @@
+// Data-source navigation: the eight navigation blocks of a browse for each
+// kind of data source, the thumb lock for large tables, and the array and
+// server-data-set skippers the blocks call.
+#pragma once
+
+#include "platform/runtime/value.h"
+
+namespace browse {
+
+class RK_XbpBrowse;
+
+// Construction step: computes the thumb lock, installs the block set of the
+// browse's kind (element slot 2) and, for an array source, chooses the
+// start element. The browse's dataSource, dataSourceType, descending,
+// filter, pointerBlock, isScope, skipUnique, thumbRecords and
+// navigateBlock are set before.
+void installNavigation(RK_XbpBrowse& b);
+
+// The thumb lock of an alias source (RefreshAll recomputes it when
+// thumbRecords is a block): true when the scroll thumb shows a fixed
+// position instead of asking the work area.
+[[nodiscard]] bool thumbLocked(RK_XbpBrowse& b);
+// Re-installs posBlock (and, inside a dialog-library scope, lastPosBlock)
+// of an alias source for the lock given.
+void installPositionBlocks(RK_XbpBrowse& b, bool locked);
+
+// RK_SkipArray(nWantSkip, oBrowse): moves arrayElement, returns the rows moved.
+long long skipArray(long long nWantSkip, RK_XbpBrowse& b);
+// ArrayGoTop / ArrayGoBottom: the first and last element shown (0: none).
+[[nodiscard]] long long arrayGoTop(const RK_XbpBrowse& b);
+[[nodiscard]] long long arrayGoBottom(const RK_XbpBrowse& b);
+// ArrayPos: the current element as a whole percentage; ArrayGoPos: the
+// element at percentage n.
+[[nodiscard]] long long arrayPos(const RK_XbpBrowse& b);
+[[nodiscard]] long long arrayGoPos(const RK_XbpBrowse& b, double n);
+// ACEDbSkipper(nWantSkip, oServer): rows moved on a server data set.
+long long aceDbSkipper(long long nWantSkip, const rt::Value& server);
+
+// Registers RK_SkipArray, ArrayGoTop, ArrayGoBottom, ArrayPos, ArrayGoPos
+// and ACEDbSkipper.
+void registerNavigationFunctions();
+
+// The pieces installNavigation puts together, one file each.
+namespace detail {
+// nav_array.cpp: the array block set and the start element.
+void installArrayBlocks(RK_XbpBrowse& b);
+void chooseArrayStart(RK_XbpBrowse& b);
+// nav_objects.cpp: the sets of kinds 3, 4, 5, 7 and 8.
+void installObjectBlocks(RK_XbpBrowse& b, int kind);
+// nav_alias.cpp: the first matching set of ACE wrapper, native scope,
+// dialog-library scope, table handle and plain alias.
+void installAliasBlocks(RK_XbpBrowse& b, bool locked);
+// The rows a skipper reports, held to what was asked: the same direction
+// and no more rows; anything but a number is 0.
+[[nodiscard]] long long movedWithin(long long wanted, const rt::Value& reported);
+// The block that always returns v.
+[[nodiscard]] rt::Value constantBlock(const rt::Value& v);
+}  // namespace detail
+
+}  // namespace browse
