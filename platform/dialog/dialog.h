@@ -65,6 +65,7 @@ constexpr int Say = 12;
 constexpr int Static = 13;
 constexpr int Browse = 28;
 constexpr int Column = 29;
+constexpr int ColumnAlt = 98;  // also read as a column when it follows a browse
 constexpr int OnCreate = 81;  // carries a block evaluated when the dialog is created
 }  // namespace type
 
@@ -92,9 +93,20 @@ void getListSet(const rt::Value& getList, int slot, const rt::Value& value);
 // Returns .T. when ended by event 6. Argument 7, when a block, is evaluated
 // with the dialog object once the elements exist; argument 11, a window
 // object, owns the dialog (default: the dialog of the enclosing read).
-// Labels, entry fields and push buttons are built so far; records of the
-// other types are accepted and get no widget. A list entry that is not a
-// record raises an error before any window appears.
+// Labels, entry fields, push buttons and browses with their columns are
+// built; records of the other types are accepted and get no widget. A list
+// entry that is not a record raises an error before any window appears; an
+// error while one element is created is reported and the dialog goes on
+// without that element.
+//
+// The list is wrapped in one element list object (makeGetList) whose
+// getOptions is argument 3, handed to every element. A browse record
+// (type 28) becomes RK_XbpBrowse():new(oDialog, NIL, aPos, aSize, NIL, .T.,
+// oGetList), found by class name at run time; when its `initialised` is
+// true its create() follows, then RK_XbpColumn():new(oBrowse, oGetList) for
+// each record of the column run after it (types 29 and 98), and last its
+// setTimerRefresh() when it has one. Before each new, getListPointer is the
+// position of the element being made.
 bool readGui(rt::Args args);
 // RK_ReadGuiEvent(nEvent, GetList): ends the running read of that list
 // (6: with OK, 5: without) once the events queued before it are handled.
@@ -110,13 +122,18 @@ bool readGuiEvent(int nEvent, const rt::Value& getList);
 // The widget of element `index` (1-based) of a list whose read runs, or
 // null (no such read, an index out of range, an element without widget).
 [[nodiscard]] QWidget* elementWidget(const rt::Value& getList, int index);
+// RK_GetObject(GetList, cId): the object of the element whose id (slot 49)
+// is cId, while the read of that list runs; NIL otherwise. GetList may also
+// be the read's element list object.
+[[nodiscard]] rt::Value getObject(const rt::Value& getList, std::string_view id);
 // The font dialogs are laid out with; rows and columns in pixels.
 [[nodiscard]] const QFont& dialogFont();
 [[nodiscard]] double rowPixels();
 [[nodiscard]] double colPixels();
 
 // Registers RK_GetTemplate, RK_GetListSet, RK_GetAnchorCB, RK_GetIdDefault,
-// RK_ReadGUI, RK_ReadGuiEvent and XCOL.
+// RK_ReadGUI, RK_ReadGuiEvent, RK_GetObject and XCOL, and the functions of
+// registerLibraryFunctions (library.h).
 void registerDialogFunctions();
 
 }  // namespace dlg

@@ -153,7 +153,7 @@ protected:
 // Help text (slot 15), which every element may have.
 void applyCommonSlots(ElementPart& part)
 {
-    if (const rt::Value& tip = slotOf(part.record, slot::Tooltip); tip.isChar())
+    if (const rt::Value tip = part.elementSlot(slot::Tooltip); tip.isChar())
         part.tooltipText = tip;
 }
 
@@ -161,7 +161,7 @@ void applyFont(ElementPart& part)
 {
     if (!part.widget())
         return;
-    if (const auto font = gui::fontOf(slotOf(part.record, slot::Font)))
+    if (const auto font = gui::fontOf(part.elementSlot(slot::Font)))
         part.widget()->setFont(*font);
 }
 
@@ -181,12 +181,6 @@ rt::ClassInfo makeDialogClass()
     return c;
 }
 
-rt::ClassInfo makeElementClass()
-{
-    rt::ClassInfo c("RK_ElementParts", {&gui::XbpPart::staticClass()});
-    c.addVar("getListPointer", [](rt::Object& o) { return rt::Value(static_cast<ElementPart&>(o).listPointer); });
-    return c;
-}
 
 rt::ClassInfo makeGetClass()
 {
@@ -263,7 +257,7 @@ QDialog* DialogPart::dialog() const { return qobject_cast<QDialog*>(widget()); }
 
 const rt::ClassInfo& ElementPart::staticClass()
 {
-    static const rt::ClassInfo cls = makeElementClass();
+    static const rt::ClassInfo cls("RK_XbpElement", {&gui::XbpPart::staticClass(), &ElementParts::staticClass()});
     return cls;
 }
 
@@ -282,7 +276,7 @@ rt::Value SayPart::create(rt::Args a)
     takeGeometryArgs(a);
     applyCommonSlots(*this);
     auto* w = new gui::PartWidget<QLabel>();
-    w->setText(qstr(textSlot(record, slot::Caption)));
+    w->setText(qstr(textSlot(element(), slot::Caption)));
     w->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     w->setTextFormat(Qt::PlainText);
     adoptWidget(w);
@@ -305,6 +299,7 @@ rt::Value GetPart::create(rt::Args a)
 {
     takeGeometryArgs(a);
     applyCommonSlots(*this);
+    const rt::Value record = element();
     binding = entryBinding(record);
     const rt::Value value = binding.isBlock() ? rt::evalWith(binding) : rt::Value();
     format = entryFormat(value, slotOf(record, slot::Picture));
@@ -384,7 +379,7 @@ rt::Value PushButtonPart::create(rt::Args a)
     applyCommonSlots(*this);
     auto* w = new ButtonWidget();
     QStringList lines;
-    for (const std::string& line : captionLines(record))
+    for (const std::string& line : captionLines(element()))
         lines << qstr(line);
     w->setText(lines.join(QLatin1Char('\n')));
     adoptWidget(w);
@@ -396,7 +391,7 @@ rt::Value PushButtonPart::handleEvent(int nEvent, const rt::Value& mp1, const rt
 {
     if (nEvent != dev::Activate)
         return ElementPart::handleEvent(nEvent, mp1, mp2);
-    if (const rt::Value action = slotBlock(slotOf(record, slot::Action)); action.isBlock())
+    if (const rt::Value action = slotBlock(elementSlot(slot::Action)); action.isBlock())
         rt::evalWith(action, rt::Value(), rt::Value(), self());
     return fire("activate");
 }

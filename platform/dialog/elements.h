@@ -7,6 +7,7 @@
 // buttons run their actions, never inside Qt's own event delivery.
 #pragma once
 
+#include "platform/dialog/element_parts.h"
 #include "platform/dialog/entry.h"
 #include "platform/gui/xbppart.h"
 
@@ -53,15 +54,13 @@ private:
     bool accepted_ = false;
 };
 
-// Base of the element windows: the record an element was made from and its
-// position in the element list.
-class ElementPart : public gui::XbpPart {
+// Base of the library's own element windows: a platform window with the
+// element mix-in, so it finds its record through the element list object
+// (element(), getListPointer) like the browse and its columns do.
+class ElementPart : public gui::XbpPart, public ElementParts {
 public:
     [[nodiscard]] const rt::ClassInfo& classInfo() const override;
     static const rt::ClassInfo& staticClass();
-
-    rt::Value record;
-    int listPointer = 0;  // 1-based
 };
 
 // RK_XbpSay: a label (slot 3 its caption).

@@ -1,5 +1,6 @@
 // The dialog library's functions, registered by name for compiled text.
 #include "platform/dialog/dialog.h"
+#include "platform/dialog/library.h"
 
 #include "platform/runtime/block.h"
 #include "platform/runtime/error.h"
@@ -67,6 +68,12 @@ rt::Value fnReadGuiEvent(rt::Args a)
 
 rt::Value fnXcol(rt::Args a) { return xcol(rt::argAt(a, 0)); }
 
+rt::Value fnGetObject(rt::Args a)
+{
+    const rt::Value& id = rt::argAt(a, 1);
+    return id.isChar() ? getObject(rt::argAt(a, 0), id.asString()) : rt::Value();
+}
+
 }  // namespace
 
 void registerDialogFunctions()
@@ -77,7 +84,9 @@ void registerDialogFunctions()
     rt::registerFunction("RK_GetIdDefault", fnGetIdDefault);
     rt::registerFunction("RK_ReadGUI", fnReadGui);
     rt::registerFunction("RK_ReadGuiEvent", fnReadGuiEvent);
+    rt::registerFunction("RK_GetObject", fnGetObject);
     rt::registerFunction("XCOL", fnXcol);
+    registerLibraryFunctions();
 }
 
 }  // namespace dlg

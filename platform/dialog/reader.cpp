@@ -5,16 +5,25 @@
 // placed at once in the platform's bottom-left coordinates. Then one
 // window object per record is created, in list order (which is also the Tab
 // order), and the application event loop runs until the dialog ends.
+//
+// Labels, entry fields and buttons are this library's own classes; a browse
+// and its columns belong to the browse library, which this one does not
+// link: they are made through the class functions registered under their
+// names. Every element gets the same element list object.
 #include "platform/dialog/dialog.h"
+#include "platform/dialog/element_parts.h"
 #include "platform/dialog/elements.h"
 #include "platform/dialog/layout.h"
 
+#include "platform/gui/browse.h"
 #include "platform/gui/events.h"
 #include "platform/gui/font.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/error.h"
+#include "platform/runtime/functions.h"
 #include "platform/runtime/object.h"
+#include "platform/runtime/text.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -65,7 +74,8 @@ const Metrics& metrics()
 // One running read; the innermost is last.
 struct Read {
     rt::Value list;
-    rt::Value dialog;  // DialogPart
+    rt::Value dialog;   // DialogPart
+    rt::Value getList;  // the element list object every element holds
 };
 
 std::vector<Read*>& reads()
@@ -76,12 +86,13 @@ std::vector<Read*>& reads()
 
 DialogPart& dialogOf(const Read& r) { return static_cast<DialogPart&>(r.dialog.asObject()); }
 
+// The innermost read of a list, given as the array or as its element list object.
 const Read* readOf(const rt::Value& list)
 {
-    if (!list.isArray())
+    if (!list.isArray() && !asGetList(list))
         return nullptr;
     for (auto it = reads().rbegin(); it != reads().rend(); ++it)
-        if ((*it)->list.cell() == list.cell())
+        if ((*it)->list.cell() == list.cell() || (*it)->getList.cell() == list.cell())
             return *it;
     return nullptr;
 }
@@ -92,9 +103,24 @@ struct ElementContext {
     const rt::Value& record;
     int listPointer;
     const rt::Value& dialog;
+    const rt::Value& getList;
     QRect rect;  // pixels, top-left origin inside the dialog
     int dialogHeight;
 };
+
+// The element's rectangle as the platform's {x, y} and {width, height}.
+rt::Value platformPos(const ElementContext& c)
+{
+    return gui::pairValue(c.rect.x(), c.dialogHeight - c.rect.y() - c.rect.height());
+}
+rt::Value platformSize(const ElementContext& c) { return gui::pairValue(c.rect.width(), c.rect.height()); }
+
+// Takes a half-made element off the dialog: its window must not stay behind.
+void discard(const rt::Value& element)
+{
+    if (gui::XbpPart* p = gui::asPart(element); p && p->widget())
+        rt::guarded([p] { p->destroy(); });
+}
 
 using Creator = rt::Value (*)(const ElementContext&);
 
@@ -103,12 +129,14 @@ rt::Value createElement(const ElementContext& c)
 {
     rt::Value v(static_cast<rt::Object*>(new T()));
     T& part = static_cast<T&>(v.asObject());
-    part.record = c.record;
-    part.listPointer = c.listPointer;
-    const int y = c.dialogHeight - c.rect.y() - c.rect.height();
-    const rt::Value args[] = {c.dialog, rt::Value(), gui::pairValue(c.rect.x(), y),
-                              gui::pairValue(c.rect.width(), c.rect.height())};
-    part.create(rt::Args(args, 4));
+    part.initParts(c.getList, c.listPointer);
+    const rt::Value args[] = {c.dialog, rt::Value(), platformPos(c), platformSize(c)};
+    try {
+        part.create(rt::Args(args, 4));
+    } catch (...) {
+        discard(v);
+        throw;
+    }
     return v;
 }
 
@@ -130,6 +158,87 @@ Creator creatorOf(int t)
     return nullptr;
 }
 
+bool isColumnType(int t) { return t == type::Column || t == type::ColumnAlt; }
+
+// Elements that take a rectangle of the dialog (columns live in their browse).
+bool hasRect(int t) { return t == type::Browse || creatorOf(t); }
+
+void setListPointer(const rt::Value& getList, int position)
+{
+    if (GetListObject* g = asGetList(getList))
+        g->getListPointer = position;
+}
+
+// A browse library class, by name: the dialog library does not link it.
+rt::Value browseClass(std::string_view name) { return rt::callFunction(name); }
+
+// A browse whose Init stopped (no data source, refused data) says so
+// through `initialised`; one without the member is taken as ready.
+bool isInitialised(const rt::Value& browse)
+{
+    if (!rt::hasMember(browse, "initialised"))
+        return true;
+    rt::Value v;
+    rt::runReporting([&] { v = rt::getMember(browse, "initialised"); });
+    return v.isLogical() && v.asBool();
+}
+
+// Makes the browse of record c.listPointer: new, create; nothing when
+// either fails or Init stopped. Returns the browse or NIL.
+rt::Value createBrowse(const ElementContext& c)
+{
+    rt::Value browse;
+    rt::runReporting([&] {
+        setListPointer(c.getList, c.listPointer);
+        const rt::Value args[] = {c.dialog, rt::Value(), platformPos(c), platformSize(c), rt::Value(), true, c.getList};
+        browse = rt::send(browseClass("RK_XbpBrowse"), "new", rt::Args(args, 7));
+    });
+    if (!browse.isObject() || !isInitialised(browse))
+        return {};
+    if (!rt::runReporting([&] { rt::sendWith(browse, "create"); })) {
+        discard(browse);
+        return {};
+    }
+    return browse;
+}
+
+// One column of the run; a column that fails after adding itself to the
+// browse is taken out again.
+rt::Value createColumn(const rt::Value& browse, const rt::Value& getList, int position)
+{
+    gui::XbpBrowse* grid = gui::asBrowse(browse);
+    const int before = grid ? grid->colCount() : 0;
+    rt::Value column;
+    const bool made = rt::runReporting([&] {
+        setListPointer(getList, position);
+        const rt::Value args[] = {browse, getList};
+        column = rt::send(browseClass("RK_XbpColumn"), "new", rt::Args(args, 2));
+    });
+    if (!made && grid && grid->colCount() > before)
+        discard(grid->delColumn(grid->colCount()));
+    return made ? column : rt::Value();
+}
+
+// The browse at `at` (0-based) and the column run after it; returns the
+// index after the run.
+std::size_t createBrowseRun(const ElementContext& c, const std::vector<rt::Value>& records,
+                            std::vector<rt::Value>& elements)
+{
+    const std::size_t at = std::size_t(c.listPointer - 1);
+    std::size_t end = at + 1;
+    while (end < records.size() && isColumnType(elementType(records[end])))
+        ++end;
+    const rt::Value browse = createBrowse(c);
+    if (!browse.isObject())
+        return end;
+    elements[at] = browse;
+    for (std::size_t i = at + 1; i < end; ++i)
+        elements[i] = createColumn(browse, c.getList, int(i + 1));
+    if (rt::hasMember(browse, "setTimerRefresh"))
+        rt::runReporting([&] { rt::sendWith(browse, "setTimerRefresh"); });
+    return end;
+}
+
 // --- layout
 
 struct TextRect {
@@ -148,7 +257,7 @@ Layout layOut(const std::vector<rt::Value>& records)
     std::vector<std::optional<TextRect>> text(records.size());
     double minRow = 0, minCol = 0, maxRow = 0, maxCol = 0;
     for (std::size_t i = 0; i < records.size(); ++i) {
-        if (!creatorOf(elementType(records[i])))
+        if (!hasRect(elementType(records[i])))
             continue;
         const TextRect t{numberSlot(records[i], slot::Row, 0.0), numberSlot(records[i], slot::Col, 0.0),
                          std::max(0.0, elementRows(records[i])), std::max(0.0, elementColumns(records[i]))};
@@ -222,7 +331,7 @@ void linkLabels(const DialogPart& dialog)
         auto* get = e.isObject() ? dynamic_cast<GetPart*>(&e.asObject()) : nullptr;
         if (!get)
             continue;
-        const double n = numberSlot(get->record, slot::LabelOf, 0.0);
+        const double n = numberSlot(get->element(), slot::LabelOf, 0.0);
         if (n < 1 || n > double(el.size()) || !el[std::size_t(n) - 1].isObject())
             continue;
         if (auto* say = dynamic_cast<SayPart*>(&el[std::size_t(n) - 1].asObject()))
@@ -240,6 +349,24 @@ void focusFirst(const DialogPart& dialog)
             w->setFocus(Qt::TabFocusReason);
             return;
         }
+    }
+}
+
+// One window object per record, in list order (which is the Tab order).
+void createElements(const Read& read, const std::vector<rt::Value>& records, const Layout& layout)
+{
+    DialogPart& dialog = dialogOf(read);
+    dialog.elements.resize(records.size());
+    for (std::size_t i = 0; i < records.size();) {
+        const int t = elementType(records[i]);
+        const ElementContext c{records[i], int(i + 1), read.dialog, read.getList, layout.rects[i], layout.size.height()};
+        if (t == type::Browse) {
+            i = createBrowseRun(c, records, dialog.elements);
+            continue;
+        }
+        if (Creator make = creatorOf(t))
+            rt::runReporting([&] { dialog.elements[i] = make(c); });
+        ++i;
     }
 }
 
@@ -274,7 +401,11 @@ public:
         DialogPart& d = dialogOf(read_);
         const rt::Value owner = d.owner;
         d.elements.clear();
-        d.destroy();
+        if (GetListObject* g = asGetList(read_.getList))
+            g->dialog = rt::Value();  // the list outlives the dialog; no cycle through it
+        // Elements' destroy runs caller code (a browse saves its layout):
+        // its errors are reported, never thrown out of a destructor.
+        rt::runReporting([&d] { d.destroy(); });
         if (const gui::XbpPart* o = gui::asPart(owner); o && o->widget())
             o->widget()->window()->activateWindow();
     }
@@ -314,16 +445,14 @@ bool readGui(rt::Args args)
     rt::Value owner = rt::argAt(args, 10);
     if (!gui::asPart(owner))
         owner = reads().empty() ? rt::Value() : reads().back()->dialog;
-    Read read{list, makeDialog(rt::argAt(args, 1), owner, layout.size)};
+    Read read{list, makeDialog(rt::argAt(args, 1), owner, layout.size), makeGetList(list, rt::argAt(args, 2))};
+    asGetList(read.getList)->dialog = read.dialog;
     ReadScope scope(read);
     DialogPart& dialog = dialogOf(read);
     if (dialog.status != gui::XbpPart::Created)
         rt::raise("Dialog window not created", "RK_ReadGUI");
 
-    dialog.elements.resize(records.size());
-    for (std::size_t i = 0; i < records.size(); ++i)
-        if (Creator make = creatorOf(elementType(records[i])))
-            dialog.elements[i] = make({records[i], int(i + 1), read.dialog, layout.rects[i], layout.size.height()});
+    createElements(read, records, layout);
     linkLabels(dialog);
     if (const rt::Value& receiver = rt::argAt(args, 6); receiver.isBlock())
         rt::evalWith(receiver, read.dialog);
@@ -350,6 +479,24 @@ bool readGuiEvent(int nEvent, const rt::Value& getList)
         return false;
     gui::postAppEvent(dev::EndRead, nEvent, rt::Value(), r->dialog);
     return true;
+}
+
+rt::Value getObject(const rt::Value& getList, std::string_view id)
+{
+    const Read* r = readOf(getList);
+    const std::string want = rt::alltrim(id);
+    if (!r || want.empty())
+        return {};
+    const GetListObject* g = asGetList(r->getList);
+    const rt::Value records = g ? g->getListArray : r->list;
+    if (!records.isArray())
+        return {};
+    const auto& el = dialogOf(*r).elements;
+    const std::size_t n = std::min(el.size(), records.asArray().size());
+    for (std::size_t i = 0; i < n; ++i)
+        if (const rt::Value& v = slotOf(records.asArray().items[i], slot::Id); v.isChar() && rt::alltrim(v.asString()) == want)
+            return el[i];
+    return {};
 }
 
 QDialog* activeDialog() { return reads().empty() ? nullptr : dialogOf(*reads().back()).dialog(); }
