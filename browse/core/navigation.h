@@ -13,7 +13,10 @@ class RK_XbpBrowse;
 // browse's kind (element slot 2) and, for an array source, chooses the
 // start element. The browse's dataSource, dataSourceType, descending,
 // filter, pointerBlock, isScope, skipUnique, thumbRecords and
-// navigateBlock are set before.
+// navigateBlock are set before. The blocks reach the browse through a plain
+// pointer (a reference held by its own members would keep it alive for
+// ever): they belong to the browse and must not be evaluated after it is
+// gone. How the alias sets are told apart: nav_alias.cpp.
 void installNavigation(RK_XbpBrowse& b);
 
 // The thumb lock of an alias source (RefreshAll recomputes it when
@@ -50,6 +53,10 @@ void installObjectBlocks(RK_XbpBrowse& b, int kind);
 // nav_alias.cpp: the first matching set of ACE wrapper, native scope,
 // dialog-library scope, table handle and plain alias.
 void installAliasBlocks(RK_XbpBrowse& b, bool locked);
+// True only for a logical true.
+[[nodiscard]] bool isTrue(const rt::Value& v) noexcept;
+// The rows a skip block was asked for (its first argument; 0 when not a number).
+[[nodiscard]] long long wantedRows(rt::Args a) noexcept;
 // The rows a skipper reports, held to what was asked: the same direction
 // and no more rows; anything but a number is 0.
 [[nodiscard]] long long movedWithin(long long wanted, const rt::Value& reported);

@@ -1,6 +1,7 @@
 // The runtime's work-area and order functions, and the field hooks.
 #include "dbf.h"
 
+#include "ads.h"
 #include "table.h"
 
 #include "platform/runtime/array.h"
@@ -627,6 +628,7 @@ void registerDbfFunctions()
     for (const Entry& e : entries)
         rt::registerFunction(e.name, e.fn);
     detail::registerWorkAreaLibrary();
+    registerAdsFunctions();
 
     rt::FieldHooks& h = rt::fieldHooks();
     h.get = hookGet;
