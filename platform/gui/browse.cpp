@@ -303,14 +303,18 @@ void XbpBrowse::readCell(XbpColumn* c, int row)
     if (overrides(*c, XbpColumn::staticClass(), "DrawRow"))
         rt::guarded([&] { rt::sendWith(col, "DrawRow", row, row == rowPos()); });
     rt::Value value;
+    rt::Error failure("");
     const bool ok = rt::guarded([&] {
         if (c->dataLink.isBlock())
             value = rt::eval(c->dataLink);
-    });
+    }, &failure);
     long long colors[4] = {-1, -1, -1, -1};
     if (ok && c->colorBlock.isBlock()) {
         rt::Value r;
-        if (rt::guarded([&] { r = rt::evalWith(c->colorBlock, value, row, col); }) && r.isArray()) {
+        const bool colored = rt::guarded([&] { r = rt::evalWith(c->colorBlock, value, row, col); }, &failure);
+        if (!colored)
+            cellFailed(failure);
+        else if (r.isArray()) {
             const auto& items = r.asArray().items;
             if (items.size() == 2 || items.size() == 4)
                 for (std::size_t i = 0; i < items.size(); ++i)
@@ -320,6 +324,7 @@ void XbpBrowse::readCell(XbpColumn* c, int row)
     g->setRowColors(row, colors[0], colors[1], colors[2], colors[3]);
     if (!ok) {
         g->storeError(row);
+        cellFailed(failure);
         return;
     }
     if (overrides(*g, XbpCellGroup::staticClass(), "setCell")) {

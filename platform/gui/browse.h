@@ -34,6 +34,10 @@
 #include <memory>
 #include <vector>
 
+namespace rt {
+class Error;
+}
+
 namespace gui {
 
 class XbpCellGroup;
@@ -146,6 +150,11 @@ public:
     rt::Value hitTop, hitBottom;
     rt::Value cbItemSelected, cbItemMarked, cbItemRbDown;
     rt::Value vScrollBar, hScrollBar;
+
+protected:
+    // A cell's data or colour block raised while the grid read it; the cell
+    // shows the error mark and the grid goes on. Derived grids may report it.
+    virtual void cellFailed(const rt::Error& e) {}
 
 private:
     struct Placed {

@@ -1,0 +1,476 @@
+// RK_XbpBrowse construction: Init reads the browse's element record and its
+// options array and prepares everything the columns and the navigation
+// need; create makes the window.
+#include "browse/core/browse.h"
+
+#include "browse/columns/presentation.h"
+#include "browse/columns/row_colors.h"
+#include "browse/core/globals.h"
+#include "browse/core/navigation.h"
+
+#include "platform/dbf/workarea.h"
+#include "platform/dialog/library.h"
+#include "platform/gui/scrollbar.h"
+#include "platform/runtime/array.h"
+#include "platform/runtime/block.h"
+#include "platform/runtime/functions.h"
+#include "platform/runtime/text.h"
+
+#include <algorithm>
+
+namespace browse {
+
+namespace {
+
+using B = RK_XbpBrowse;
+
+constexpr std::size_t kOptionCount = 56;
+constexpr int kColumnType = 29;
+constexpr int kColumnGroupType = 98;
+
+// Entry n (1-based) of an array; NIL outside it or for a non-array.
+const rt::Value& entry(const rt::Value& a, std::size_t n)
+{
+    if (!a.isArray() || n < 1 || n > a.asArray().size())
+        return rt::nil();
+    return a.asArray().items[n - 1];
+}
+
+// A member of any object by name; NIL when it has none.
+rt::Value memberOr(const rt::Value& obj, std::string_view name)
+{
+    return rt::hasMember(obj, name) ? rt::getMember(obj, name) : rt::Value();
+}
+
+bool isTrue(const rt::Value& v) { return v.isLogical() && v.asBool(); }
+
+rt::Value pres1(long long id, const rt::Value& v) { return rt::makeArray({rt::makeArray({id, v})}); }
+
+// ApplyScaleFactor(aPres, oGetList): the height-type pairs (107, 122, 129)
+// of a copy scaled by the dialog's pixel factor; the list itself when the
+// factor is 1 (or missing).
+rt::Value applyScaleFactor(const rt::Value& pres, const rt::Value& getList)
+{
+    if (!pres.isArray())
+        return pres;
+    const rt::Value scale = entry(memberOr(getList, "scaleFactor"), 4);
+    if (!scale.isNum() || scale.asDouble() == 1)
+        return pres;
+    rt::Value copy = rt::aClone(pres);
+    for (rt::Value& pair : copy.asArray().items) {
+        const rt::Value& id = entry(pair, 1);
+        const rt::Value& v = entry(pair, 2);
+        if (!id.isNum() || !v.isNum() || v.asDouble() == -1)
+            continue;
+        const long long n = id.asInt();
+        if (n == 107 || n == 122 || n == 129)
+            pair.asArray().items[1] = rt::Value(v.asDouble() * scale.asDouble());
+    }
+    return copy;
+}
+
+// The element's font, or the configuration's, into the three
+// presentation ids of the browse's cell areas.
+void mergeFont(B& b, const rt::Value& slotFont)
+{
+    rt::Value font = slotFont;
+    const rt::Value configured = memberOr(b.config, "font");
+    if (rt::isEmpty(font) && !configured.isNil() && font.kind() != configured.kind())
+        font = configured;
+    if (font.isBlock())
+        font = rt::eval(font);
+    if (rt::isEmpty(font))
+        return;
+    for (long long id : {105, 119, 126})
+        mergePresentation(b.browsePres, pres1(id, font));
+}
+
+// The data-source kind of a value; 0 leaves the slot as it was.
+int kindOf(const rt::Value& v)
+{
+    if (v.isArray())
+        return 1;
+    if (v.isChar())
+        return 2;
+    if (v.isNum())
+        return 6;
+    if (!v.isObject())
+        return 0;
+    for (const char* c : {"SQLStatement", "SQLDataSet", "SQLRecordSet"})
+        if (rt::isDerivedFrom(v, c))
+            return 3;
+    if (rt::isDerivedFrom(v, "dsACEServer"))
+        return 5;
+    if (rt::isDerivedFrom(v, "SpSql"))
+        return 7;
+    if (rt::isDerivedFrom(v, "MyResult"))
+        return 8;
+    return 4;
+}
+
+// An option whose kind differs from its default's takes the default.
+void applyOptionDefaults(rt::Array& o)
+{
+    const auto def = [&o](int n, const rt::Value& d) {
+        rt::Value& v = o.items[std::size_t(n) - 1];
+        if (v.kind() != d.kind())
+            v = d;
+    };
+    for (int n : {9, 17, 18, 19, 20, 21, 24, 31, 33, 34, 37, 40, 41, 46})
+        def(n, false);
+    for (int n : {11, 13})
+        def(n, 1);
+    for (int n : {12, 14})
+        def(n, ";");
+    for (int n : {32, 42, 45, 50})
+        def(n, 0);
+}
+
+// The sort look, from the library default, the options and the
+// presentation list.
+void initSortLook(B& b, const rt::Array& o)
+{
+    const rt::Value s = browseSort();
+    const auto opt = [&o](int n) -> const rt::Value& { return o.items[std::size_t(n) - 1]; };
+    const auto pick = [&](rt::Value& var, std::size_t sortEntry, int option) {
+        var = rt::isEmpty(opt(option)) ? entry(s, sortEntry) : opt(option);
+    };
+    pick(b.sortColorSelectedFG, 1, 25);
+    pick(b.sortColorSelectedBG, 2, 26);
+    pick(b.sortColorNonselectableFG, 3, 38);
+    pick(b.sortColorNonselectableBG, 4, 39);
+    pick(b.sortImageAscend, 5, 29);
+    pick(b.sortImageDescend, 6, 30);
+    pick(b.sortColorUnSelectedFG, 7, 27);
+    pick(b.sortColorUnSelectedBG, 8, 28);
+    pick(b.sortFontSelected, 9, 54);
+    pick(b.sortFontUnSelected, 10, 55);
+    pick(b.sortFontNonSelectable, 11, 56);
+    if (rt::isEmpty(b.sortColorNonselectableFG))
+        b.sortColorNonselectableFG = getPresentation(b.browsePres, 117, 0);
+    if (rt::isEmpty(b.sortColorNonselectableBG))
+        b.sortColorNonselectableBG = getPresentation(b.browsePres, 118, 8);
+    for (auto [unselected, nonselectable] : {std::pair{&b.sortColorUnSelectedFG, &b.sortColorNonselectableFG},
+                                             {&b.sortColorUnSelectedBG, &b.sortColorNonselectableBG}})
+        if (!nonselectable->isNil() && unselected->kind() != nonselectable->kind())
+            *unselected = *nonselectable;
+}
+
+// True when the presentation list asks for zebra stripes; even and
+// odd receive their colour pairs (NIL for a pair it does not give).
+bool zebraColors(const rt::Value& pres, rt::Value& even, rt::Value& odd)
+{
+    const rt::Value on = getPresentation(pres, 150, 0);
+    if (!on.isNum() || on.asDouble() <= 0)
+        return false;
+    if (hasPresentation(pres, 155))
+        even = rt::makeArray({getPresentation(pres, 155, 0), getPresentation(pres, 153, 7)});
+    if (hasPresentation(pres, 152))
+        odd = rt::makeArray({getPresentation(pres, 152, 1), getPresentation(pres, 151, 0)});
+    return true;
+}
+
+// The selection callback's own part: the data source told, the row's
+// mark flipped, the pointer block told, the row redrawn.
+rt::Value runSelection(B& b)
+{
+    if (b.dataSource.isBlock())
+        rt::evalWith(b.dataSource, b.self());
+    if (b.mark.isNum() && b.arrayElement.isNum() && b.arrayElement.asInt() > 0) {
+        const rt::Value& row = entry(b.dataSource, std::size_t(b.arrayElement.asInt()));
+        const std::int64_t m = b.mark.asInt();
+        if (row.isArray() && m >= 1 && std::size_t(m) <= row.asArray().size()) {
+            rt::Value& flag = row.asArray().items[std::size_t(m) - 1];
+            if (flag.isLogical())
+                flag = !flag.asBool();
+        }
+    }
+    if (b.mark.isBlock())
+        rt::evalWith(b.mark, b.self());
+    if (b.pointerBlock.isBlock())
+        rt::evalWith(b.pointerBlock, b.arrayElement);
+    b.refreshCurrent();
+    return {};
+}
+
+// The column element records that follow the browse's own: the run of
+// records of type 29 or 98; the column records of that run.
+std::vector<rt::Value> columnRecords(const rt::Value& list, int pointer)
+{
+    std::vector<rt::Value> out;
+    if (!list.isArray())
+        return out;
+    const auto& items = list.asArray().items;
+    for (std::size_t i = std::size_t(std::max(pointer, 0)); i < items.size(); ++i) {
+        const rt::Value& type = entry(items[i], 1);
+        if (!type.isNum() || (type.asInt() != kColumnType && type.asInt() != kColumnGroupType))
+            break;
+        if (type.asInt() == kColumnType)
+            out.push_back(items[i]);
+    }
+    return out;
+}
+
+}  // namespace
+
+rt::Value RK_XbpBrowse::init(rt::Args a)
+{
+    initialised_ = false;
+    const rt::Value& oGetList = rt::argAt(a, 6);
+
+    // The record, the configuration object and the presentation list.
+    initParts(oGetList);
+    const rt::Value list = elementsArray();
+    const rt::Value configSlot = elementSlot(68);
+    config = configSlot.isObject() ? configSlot : xbpBrowseDefault();
+    const rt::Value presParam = memberOr(config, "presParam");
+    browsePres = presParam.isArray() ? rt::aClone(presParam) : rt::Value::array();
+    mergePresentation(browsePres, rt::argAt(a, 4));
+    browsePres = applyScaleFactor(browsePres, oGetList);
+
+    // Fonts.
+    mergeFont(*this, elementSlot(11));
+
+    // The data source; a refused value ends construction.
+    rt::Value value;
+    if (const rt::Value dataBlock = dlg::getBlock(elementSlot(31)); dataBlock.isBlock()) {
+        value = rt::eval(dataBlock);
+        if (!dlg::readDataCheck(value, "ACONI", list, getListPointer, true))
+            return self();
+    } else if (elementSlot(25).isChar()) {
+        value = elementSlot(25);
+        if (!dlg::readDataCheck(value, "C", list, getListPointer, true))
+            return self();
+    }
+    if (!value.isArray() && rt::isEmpty(value)) {
+        const dbf::WorkArea* area = dbf::currentArea();
+        value = area ? rt::Value(area->alias()) : rt::Value();
+        if (rt::isEmpty(value)) {
+            dlg::winAlert("RK_ReadGui() error! Browse has no data source");
+            return self();
+        }
+    }
+
+    // The options array and the platform browse.
+    options = elementSlot(21);
+    if (!options.isArray()) {
+        options = rt::Value::array(kOptionCount);
+        setElementSlot(21, options);
+    }
+    rt::Array& opt = options.asArray();
+    opt.items.resize(kOptionCount);
+    const auto option = [&opt](int n) -> const rt::Value& { return opt.items[std::size_t(n) - 1]; };
+    const rt::Value platformArgs[] = {rt::argAt(a, 0), rt::argAt(a, 1), rt::argAt(a, 2), rt::argAt(a, 3),
+                                      browsePres, rt::argAt(a, 5)};
+    gui::XbpBrowse::init(rt::Args(platformArgs, 6));
+    if (option(51).isNum())
+        nScrollHeight = option(51);
+    scrollBarHeight = scrollExtent();
+    useVisualStyle = memberOr(config, "useVisualStyleBrowse");
+
+    // Plain defaults.
+    tabstop = false;
+    dataEnabled = true;
+    noRestore = false;
+    skipUnique = false;
+    nBrow = 1;
+    lBrow = false;
+    isItemMarkedCodeBlock = false;
+    isTrapErrors = browseTrapErrors();
+    evenRow = false;
+    isLeftMouseButton = false;
+    configMessageBlock = browseConfigMessageBlock();
+    isCellEditing = false;
+    if (const rt::Value colors = browse::browseColor({}); colors.isArray())
+        browseColor = rt::aClone(colors);
+    cursorModeVar = elementSlot(42).isNum() ? elementSlot(42) : rt::Value(2);
+
+    // The data-source kind.
+    if (const int kind = kindOf(value))
+        setElementSlot(2, kind);
+    dataSource = value;
+    dataSourceType = elementSlot(2);
+
+    // The element's colour block and the option defaults.
+    rt::Value colorBlock;
+    if (const rt::Value c = elementSlot(22); c.isBlock())
+        colorBlock = c;
+    else if (entry(c, 1).isBlock())
+        colorBlock = entry(c, 1);
+    const rt::Value colorPair = rt::makeArray({rt::Value(), 15});
+    applyOptionDefaults(opt);
+
+    // Tagging, style, cell editing and the sort look.
+    tagEnable = option(41);
+    tagElement = option(42);
+    tagColorFG = option(43);
+    tagColorBG = option(44);
+    tagMode = option(45);
+    lastTagRec = 0;
+    lastTagPos = 0;
+    useVisualStyle = option(46);
+    cellEditMode = false;
+    CellEditSetup();
+    resizeColumns = option(40);
+    initSortLook(*this, opt);
+
+    // Zebra colours, then the variables read from blocks and options.
+    if (rt::Value even, odd; colorBlock.isNil() && zebraColors(browsePres, even, odd))
+        colorBlock = selfBlock([even, odd](B& b, rt::Args) { return b.ZebraColor(even, odd); });
+    sortColumn = 0;
+    descending = option(31);
+    descendToggle = !option(34).asBool();
+    oHasFocus = rt::Value();
+    dataLink = value;
+    outputBlock = dlg::getBlock(elementSlot(4));
+    inputBlock = dlg::getBlock(elementSlot(18));
+    whenBlock = dlg::getBlock(elementSlot(13));
+    hideBlock = dlg::getBlock(elementSlot(53));
+    protectBlock = dlg::getBlock(elementSlot(32));
+    mark = option(1);
+    markColorBlock = option(3);
+    rowColorBlock = makeRowColorBlock(self(), options, colorPair, value, colorBlock);
+    thumbRecords = option(10);
+    if (value.isChar() && !thumbRecords.isNum() && !thumbRecords.isBlock())
+        thumbRecords = 32000;
+    headerLines = option(11);
+    headerDelim = option(12);
+    footerLines = option(13);
+    footerDelim = option(14);
+    headerPres = option(15);
+    footerPres = option(16);
+    fit = option(20);
+    fitMax = option(50);
+    optimize = option(21);
+    isScope = option(9);
+    const rt::Value editSettings = elementSlot(37);
+    font = entry(editSettings, 4);
+    pointerBlock = dlg::getBlock(elementSlot(41));
+    autoLock = entry(editSettings, 6).isLogical() && !entry(editSettings, 6).asBool() && value.isChar();
+    freezeLeft = option(7);
+    freezeRight = option(8);
+    refreshInterval = option(32);
+    refreshWhenBlock = option(48);
+    refreshBlock = option(47);
+    rightButtonSelect = option(33);
+    rightButtonDown = option(35);
+    filter = option(36);
+    if (!rt::isEmpty(option(37)))
+        noRestore = option(37);
+    ownerDrawBlock = option(49);
+    recordObject = option(53);
+    columns = rt::Value::array();
+    arrayElement = 1;
+    hasHeader = false;
+    hasFooter = false;
+
+    // The record object follows every move.
+    if (recordObject.isObject()) {
+        const rt::Value record = recordObject;
+        navigateBlock = rt::makeBlock([record](rt::Args) { return rt::sendWith(record, "scatter"); });
+        rt::eval(navigateBlock);
+    } else {
+        navigateBlock = rt::makeBlock([](rt::Args) {});
+    }
+    if (ownerDrawBlock.isBlock())
+        drawMode = 1;
+
+    // Cargo and scrolling.
+    cargo = rt::makeArray({getListPointer, list, elementSlot(16), arrayElement, dataSource});
+    vScroll = !option(17).asBool();
+    hScroll = !option(18).asBool();
+    softTrack = !option(19).asBool();
+    sizeCols = !option(24).asBool();
+
+    // Selection and marking callbacks.
+    cbItemSelected = selfBlock([](B& b, rt::Args) { return runSelection(b); });
+    if (option(23).isBlock())
+        cbItemSelected = dlg::mergeBlocks(cbItemSelected, option(23));
+    else if (const rt::Value input = dlg::getBlock(elementSlot(18)); input.isBlock())
+        cbItemSelected = dlg::mergeBlocks(cbItemSelected, input);
+    if (pointerBlock.isBlock())
+        cbItemMarked = selfBlock([](B& b, rt::Args) { return rt::evalWith(b.pointerBlock, b.arrayElement); });
+    if (option(22).isBlock()) {
+        cbItemMarked = dlg::mergeBlocks(cbItemMarked, option(22));
+        isItemMarkedCodeBlock = true;
+    }
+    if (isTrue(getWhenOnBrowseItemMarked()))
+        isItemMarkedCodeBlock = true;
+
+    // Navigation; the cargo follows the start element.
+    installNavigation(*this);
+    if (cargo.isArray() && cargo.asArray().size() >= 4)
+        cargo.asArray().items[3] = arrayElement;
+
+    // Focus highlighting of the read.
+    if (const rt::Value hilite = entry(memberOr(getList, "getOptions"), 51); !rt::isEmpty(hilite)) {
+        cbKillInputFocus = selfBlock([hilite](B& b, rt::Args) { return rt::callWith("RK_HiliteGets", b.self(), 2, hilite); });
+        cbSetInputFocus = selfBlock([hilite](B& b, rt::Args) { return rt::callWith("RK_HiliteGets", b.self(), 1, hilite); });
+    }
+
+    // The anchors, then the saved layout before the columns exist.
+    for (int n : {28, 63})
+        if (const rt::Value anchor = dlg::getBlock(elementSlot(n)); anchor.isBlock())
+            rt::evalWith(anchor, self());
+    const rt::Value id = elementSlot(49);
+    const bool autoRestore = !rt::isEmpty(autoRestoreBrowse()) && !rt::isEmpty(id) && !isTrue(noRestore);
+    if (autoRestore || !rt::isEmpty(restoreConfig))
+        prepareAutoRestore(id);
+
+    // Scroll-bar tips and tagging keys.
+    scrollBarTipBlock = elementSlot(44);
+    if (scrollBarTipBlock.isBlock() && rt::hasMember(getList, "isDataToolTips"))
+        rt::setMember(getList, "isDataToolTips", true);
+    if (isTrue(tagEnable))
+        cbKeyboard = dlg::mergeBlocks(cbKeyboard, selfBlock([](B& b, rt::Args k) {
+                                          const rt::Value args[] = {rt::Value(), rt::Value(), rt::argAt(k, 0)};
+                                          return rt::send(b.self(), "Tag", rt::Args(args, 3));
+                                      }));
+    initialised_ = true;
+    return self();
+}
+
+rt::Value RK_XbpBrowse::create(rt::Args a)
+{
+    // Init kept the position, size, presentation and parent that create
+    // does not repeat; a browse that Init refused gets no window.
+    if (!initialised_)
+        return self();
+    gui::XbpBrowse::create(a);
+    if (hideBlock.isBlock() && isTrue(rt::evalWith(hideBlock, self())))
+        setVisible(false);
+    setOrig(*this);
+    for (gui::XbpPart* child : children()) {
+        if (!child->isDerivedFrom("XbpScrollBar"))
+            continue;
+        const rt::Value bar = child->self();
+        const rt::Value type = rt::getMember(bar, "type");
+        if (type.isNum() && type.asInt() == gui::sb::Vertical && scrollBarTipBlock.isBlock())
+            child->cargo = rt::makeArray({rt::makeBlock([](rt::Args) { return true; }), scrollBarTipBlock, "", 0, 0, 0,
+                                          rt::Value(), dataSource});
+        if (rt::hasMember(bar, "isVisualStyle"))
+            rt::setMember(bar, "useVisualStyle", memberOr(config, "useVisualStyleScrollBars"));
+    }
+    return self();
+}
+
+// The layout is saved under the calling dialog's name and the element id.
+// The runtime keeps no procedure names, so the dialog's title stands for it.
+void RK_XbpBrowse::prepareAutoRestore(const rt::Value& id)
+{
+    const rt::Value setting = autoRestoreBrowse();
+    std::string name;
+    if (isTrue(entry(setting, 3)))
+        if (const rt::Value title = memberOr(memberOr(getList, "dialog"), "title"); title.isChar())
+            name = title.str();
+    restoreProc = rt::Value(name + ":" + rt::xtoc(id));
+    std::vector<rt::Value> copies;
+    for (const rt::Value& record : columnRecords(elementsArray(), getListPointer))
+        copies.push_back(rt::aClone(record));
+    defaultColumnsGetList = rt::makeArray(std::move(copies));
+    restoreLayout();
+}
+
+void RK_XbpBrowse::restoreLayout() {}
+
+}  // namespace browse
