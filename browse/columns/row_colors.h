@@ -13,6 +13,9 @@ namespace browse {
 // colour block, or NIL.
 [[nodiscard]] rt::Value makeRowColorBlock(const rt::Value& browse, const rt::Value& options, const rt::Value& color,
                                           const rt::Value& data, const rt::Value& colorBlock);
+// True for a block made by makeRowColorBlock (not the element's own colour
+// block it may hand back): its value does not depend on its arguments.
+[[nodiscard]] bool isRowColorBlock(const rt::Value& block);
 // RowColor(): the colour pair of the current row.
 rt::Value rowColor(const rt::Value& browse);
 // ZebraColor(uEven, aOdd): a 4-entry colour array for the current row.
