@@ -96,7 +96,14 @@ rt::Value makeArray(long long rows)
 struct Figures {
     double open = 0, pages = 0, bottom = 0;
     int rows = 0;
+    long long afterPages = 0, atBottom = 0;  // the current row's identity: a check that the grid moved
 };
+
+long long identity(const gui::XbpBrowse& b)
+{
+    const rt::Value v = b.phyPosBlock.isBlock() ? rt::eval(b.phyPosBlock) : rt::Value();
+    return v.isNum() ? v.asInt() : -1;
+}
 
 // Runs the three steps on a grid that `make` builds and shows.
 Figures measure(const std::function<rt::Value()>& make)
@@ -110,16 +117,22 @@ Figures measure(const std::function<rt::Value()>& make)
     rt::sendWith(bv, "forceStable");
     f.open = msSince(t0);
     f.rows = b->rowCount();
+    // A browse starts where its source stands (a work area a previous grid left
+    // at the bottom, say): page from the top.
+    b->goTop();
+    rt::sendWith(bv, "forceStable");
     t0 = Clock::now();
     for (int i = 0; i < kPages; ++i) {
         b->pageDown();
         rt::sendWith(bv, "forceStable");
     }
     f.pages = msSince(t0);
+    f.afterPages = identity(*b);
     t0 = Clock::now();
     b->goBottom();
     rt::sendWith(bv, "forceStable");
     f.bottom = msSince(t0);
+    f.atBottom = identity(*b);
     rt::send(bv, "destroy");
     return f;
 }
@@ -309,13 +322,16 @@ int main(int argc, char** argv)
         return median(v);
     };
     std::printf("%d rounds, medians in ms; %d pages down\n", rounds, kPages);
-    std::printf("%-7s %9s %-8s %9s %11s %9s %5s\n", "source", "rows", "grid", "open", "page down", "bottom", "shown");
+    std::printf("%-7s %9s %-8s %9s %11s %9s %5s %9s %9s\n", "source", "rows", "grid", "open", "page down", "bottom",
+                "shown", "at", "last");
     for (const char* kind : {"table", "array"})
         for (long long n : sizes)
             for (const char* who : {"bare", "library"}) {
                 const std::string key = std::string(kind) + " " + std::to_string(n) + " " + who;
-                std::printf("%-7s %9lld %-8s %9.1f %11.1f %9.1f %5d\n", kind, n, who, med(key, &Figures::open),
-                            med(key, &Figures::pages), med(key, &Figures::bottom), runs[key].front().rows);
+                const Figures& first = runs[key].front();
+                std::printf("%-7s %9lld %-8s %9.1f %11.1f %9.1f %5d %9lld %9lld\n", kind, n, who,
+                            med(key, &Figures::open), med(key, &Figures::pages), med(key, &Figures::bottom), first.rows,
+                            first.afterPages, first.atBottom);
             }
     for (const char* kind : {"table", "array"}) {
         const std::string big = std::string(kind) + " " + std::to_string(large);
