@@ -37,16 +37,18 @@ BIG="$WORK/big/DXCAM01.DBF"
 
 OUT="$WORK/out.txt"
 OUTBIG="$WORK/outbig.txt"
+OUTARRAY="$WORK/outarray.txt"
 SHOT="$WORK/shot.png"
-export OUT OUTBIG BROWSE TABLE BIG SHOT
+export OUT OUTBIG OUTARRAY BROWSE TABLE BIG SHOT
 # Runs inside the virtual display.
 cat > "$WORK/drive.sh" <<'EOF'
 set -euo pipefail
 export QT_QPA_PLATFORM=xcb
-# start FILE OUT: runs dxc-browse on FILE, reports to OUT, focuses its window.
+# start OUT ARGS...: runs dxc-browse with ARGS, reports to OUT, focuses its window.
 start() {
-    CUR=$2
-    "$BROWSE" "$1" > "$CUR" 2> "$CUR.err" &
+    CUR=$1
+    shift
+    "$BROWSE" "$@" > "$CUR" 2> "$CUR.err" &
     PID=$!
     WID=$(timeout 30 xdotool search --sync --onlyvisible --name "dxc-browse" | head -n 1)
     xdotool windowfocus --sync "$WID"
@@ -94,7 +96,7 @@ finish() {
     wait "$PID"
 }
 
-start "$TABLE" "$OUT"
+start "$OUT" "$TABLE"
 step Next Next
 step ctrl+Next
 step Up
@@ -107,7 +109,7 @@ trough
 finish
 
 if [ -f "$BIG" ]; then
-    start "$BIG" "$OUTBIG"
+    start "$OUTBIG" "$BIG"
     step ctrl+Next
     step ctrl+Prior
     step Next Next Next
@@ -116,6 +118,12 @@ if [ -f "$BIG" ]; then
     step ctrl+Next Up
     finish
 fi
+
+start "$OUTARRAY" --array 1000000
+step ctrl+Next
+step ctrl+Prior Down
+wheel 1
+finish
 EOF
 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$WORK/drive.sh"
 
@@ -172,6 +180,13 @@ if [ -f "$BIG" ]; then
     expect 6 999998 $((ROWS - 1))
     checked=$((checked + 6))
 fi
+cat "$OUTARRAY"
+CHECK=$OUTARRAY
+expect 1 1000000 "$ROWS"         # an array of a million rows
+expect 2 2 2
+expect 3 5 5
+expect 4 5 5                     # the report at exit
+checked=$((checked + 4))
 if [ "$fail" -ne 0 ]; then
     echo "browse_e2e failed"
     exit 1
