@@ -91,7 +91,7 @@ rt::ClassInfo makeClass()
     // Filled in by the column layout, visibility and sorting work.
     for (const char* later : {"MoveColumn", "WhenHideEval", "Sort", "resizeColumn"})
         c.method<C>(later, [](C& o, rt::Args) { return o.self(); });
-    c.method<C>("Destroy", [](C& o, rt::Args) { return o.gui::XbpColumn::destroy(); });
+    c.method<C>("Destroy", [](C& o, rt::Args) { return o.destroy(); });
     // DrawRow, ScrollUp and ScrollDown stay the platform's (they do nothing
     // yet): a column class that names them is called back for every cell.
     return c;
@@ -171,6 +171,13 @@ int colCountOf(const rt::Value& browse)
 // Later features reached from the constructor; each does nothing until its
 // work lands, so their wiring is already in place.
 void optimizeColumn(const rt::Value&, const rt::Value&) {}
+
+// The mouse callbacks of the data area outlive a browse that is gone as no-ops.
+void setLeftButton(const rt::Value& browse, bool down)
+{
+    if (!browse.isNil())
+        kIsLeftMouseButton.set(browse, down);
+}
 
 void callTag(const rt::Value& browse, rt::Args args)
 {
@@ -455,9 +462,8 @@ private:
         c_.cargo = rt::makeArray({c_.getListPointer, slot(16)});
         c_.cellEditExitKey = option(5);
         const rt::Value data = multiLine_ ? slotOf(data_, 1) : data_;
-        const rt::Value self = self_;
-        c_.getsetBlock = rt::makeBlock([data, self](rt::Args a) {
-            return data.isBlock() ? rt::evalWith(data, rt::argAt(a, 0), self) : rt::Value();
+        c_.getsetBlock = rt::makeBlock([data, self = weakSelf()](rt::Args a) {
+            return data.isBlock() ? rt::evalWith(data, rt::argAt(a, 0), self.lock()) : rt::Value();
         });
         if (slot(3).isBlock())
             c_.headerBlock = slot(3);
@@ -476,18 +482,18 @@ private:
     {
         const rt::Value own = colorBlockOf(slot(22));
         const rt::Value rows = kRowColorBlock.get(browse_);
-        const rt::Value browse = browse_;
+        const gui::WeakPart browse = weakBrowse();
         if (own.isBlock() && rows.isBlock()) {
             c_.colorBlock = rt::makeBlock([own, rows, browse](rt::Args a) {
                 rt::Value r = rt::eval(own, a.subspan(0, std::min<std::size_t>(a.size(), 8)));
-                return r.isArray() ? r : rt::evalWith(rows, browse);
+                return r.isArray() ? r : rt::evalWith(rows, browse.lock());
             });
         } else if (own.isBlock()) {
             c_.colorBlock = own;
         } else if (isRowColorBlock(rows)) {
             c_.colorBlock = rows;  // needs no browse argument: one evaluation less per cell
         } else if (rows.isBlock()) {
-            c_.colorBlock = rt::makeBlock([rows, browse](rt::Args) { return rt::evalWith(rows, browse); });
+            c_.colorBlock = rt::makeBlock([rows, browse](rt::Args) { return rt::evalWith(rows, browse.lock()); });
         }
     }
 
@@ -517,10 +523,10 @@ private:
     void dataLink()
     {
         const rt::Value record = dataRecord();
-        const rt::Value self = self_;
+        const gui::WeakPart self = weakSelf();
         const rt::Value data = data_;
         if (!rt::isEmpty(c_.picture_) && data.isBlock()) {
-            c_.gui::XbpColumn::dataLink = colPicture(data, c_.picture_, record, self);
+            c_.gui::XbpColumn::dataLink = colPicture(data, c_.picture_, record, self_);
             c_.formatsItself_ = true;
             c_.gui::XbpColumn::picture = rt::Value();
         } else if (elementBlock_) {
@@ -528,10 +534,10 @@ private:
         } else if (data.isBlock() && !kDataSource.get(browse_).isObject()) {
             if (record.isObject())
                 c_.gui::XbpColumn::dataLink =
-                    rt::makeBlock([data, record, self](rt::Args) { return rt::evalWith(data, record, self); });
+                    rt::makeBlock([data, record, self](rt::Args) { return rt::evalWith(data, record, self.lock()); });
             else
                 c_.gui::XbpColumn::dataLink =
-                    rt::makeBlock([data, self](rt::Args a) { return rt::evalWith(data, rt::argAt(a, 0), self); });
+                    rt::makeBlock([data, self](rt::Args a) { return rt::evalWith(data, rt::argAt(a, 0), self.lock()); });
         } else if (data.isBlock()) {
             c_.gui::XbpColumn::dataLink = data;
         }
@@ -544,26 +550,27 @@ private:
 
     void wireCallbacks()
     {
-        const rt::Value browse = browse_;
-        const rt::Value self = self_;
+        const gui::WeakPart browse = weakBrowse();
         if (isTrue(kOptimize.get(browse_)))
-            rt::setMember(c_.heading, "lbDblClick",
-                          rt::makeBlock([browse, self](rt::Args) { optimizeColumn(browse, self); }));
+            rt::setMember(c_.heading, "lbDblClick", rt::makeBlock([browse, self = weakSelf()](rt::Args) {
+                              optimizeColumn(browse.lock(), self.lock());
+                          }));
         const rt::Value area = c_.dataArea;
         rt::setMember(area, "keyboard", kKeyboard.get(browse_));
         if (!isTrue(kTagEnable.get(browse_)))
             return;
         rt::setMember(area, "lbClick",
                       dlg::mergeBlocks(rt::getMember(area, "lbClick"),
-                                       rt::makeBlock([browse](rt::Args) { callTag(browse, {}); })));
+                                       rt::makeBlock([browse](rt::Args) { callTag(browse.lock(), {}); })));
         rt::setMember(area, "motion", rt::makeBlock([browse](rt::Args a) {
                           const rt::Value args[] = {rt::argAt(a, 2), rt::argAt(a, 0), 0};
-                          callTag(browse, args);
+                          callTag(browse.lock(), args);
                       }));
         rt::setMember(area, "lbDown", dlg::mergeBlocks(rt::getMember(area, "lbDown"), rt::makeBlock([browse](rt::Args) {
-                                                           kIsLeftMouseButton.set(browse, true);
+                                                           setLeftButton(browse.lock(), true);
                                                        })));
-        rt::setMember(area, "lbUp", rt::makeBlock([browse](rt::Args) { kIsLeftMouseButton.set(browse, false); }));
+        rt::setMember(area, "lbUp",
+                      rt::makeBlock([browse](rt::Args) { setLeftButton(browse.lock(), false); }));
     }
 
     void showCaptions()
@@ -661,6 +668,7 @@ private:
         tips.asArray().items[6] = browse_;
         tips.asArray().items[7] = kDataSource.get(browse_);
         rt::setMember(c_.dataArea, "cargo", tips);
+        c_.tips_ = tips;
     }
 
     void recordOriginals()
@@ -686,6 +694,11 @@ private:
             c_.drawModeArray.asArray().items[i] = rt::getMember(ordered[i], "drawMode");
         }
     }
+
+    // Blocks the column keeps reach it and its browse weakly: the column
+    // belongs to the browse, and a strong reference would keep both alive.
+    [[nodiscard]] gui::WeakPart weakSelf() const { return gui::WeakPart(c_); }
+    [[nodiscard]] gui::WeakPart weakBrowse() const { return gui::WeakPart::from(browse_); }
 
     [[nodiscard]] rt::Value delimiter(const MemberRef& m) const
     {
@@ -721,6 +734,15 @@ rt::Value RK_XbpColumn::init(rt::Args a)
         rt::raiseArg("RK_XbpColumn:Init", a);
     ColumnBuilder(*this, a).run();
     return self();
+}
+
+rt::Value RK_XbpColumn::destroy()
+{
+    const rt::Value keep = self();
+    if (tips_.isArray() && tips_.asArray().size() >= 7 && tips_.asArray().items[6].isObject())
+        tips_.asArray().items[6] = rt::Value();
+    tips_ = rt::Value();
+    return gui::XbpColumn::destroy();
 }
 
 void RK_XbpColumn::setPictureSource(const rt::Value& v)

@@ -26,6 +26,9 @@ public:
 
     // Init(oParent, oGetList, lTest).
     rt::Value init(rt::Args a) override;
+    // Also lets go of the browse in the data tool-tip array, which lives on
+    // in the element record the browse keeps (through its cargo and list).
+    rt::Value destroy() override;
 
     rt::Value setHeaderCaption(const rt::Value& bcHeader);
     rt::Value setFooterCaption(const rt::Value& bcFooter);
@@ -80,6 +83,7 @@ public:
 private:
     friend class ColumnBuilder;
     rt::Value picture_;
+    rt::Value tips_;              // the data tool-tip array (element slot 44)
     bool formatsItself_ = false;  // the data link applies picture_
 };
 

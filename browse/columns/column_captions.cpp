@@ -186,7 +186,11 @@ void applyFontAndHeight(const rt::Value& group, const rt::Value& font, const rt:
 rt::Value headerDown(const rt::Value& browse, const rt::Value& column, const rt::Value& colPos)
 {
     const rt::Value pos = colPos.isNum() ? colPos : rt::sendWith(browse, "colCount");
-    return rt::makeBlock([column, pos](rt::Args a) { return rt::sendWith(column, "Sort", rt::argAt(a, 0), pos); });
+    // The heading that keeps the block belongs to the column: hold it weakly.
+    return rt::makeBlock([col = gui::WeakPart::from(column), pos](rt::Args a) {
+        const rt::Value column = col.lock();
+        return column.isNil() ? rt::Value() : rt::sendWith(column, "Sort", rt::argAt(a, 0), pos);
+    });
 }
 
 // --- RK_MultiLineCellGroup

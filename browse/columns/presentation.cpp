@@ -2,6 +2,7 @@
 #include "browse/columns/presentation.h"
 
 #include "platform/gui/presparam.h"
+#include "platform/gui/xbppart.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/functions.h"
@@ -56,23 +57,25 @@ rt::Value presOf(const rt::Value& pres) { return pres.isBlock() ? rt::eval(pres)
 
 // Four variants: the record object (when there is one) or the data link's
 // argument feeds the data block; a picture block is asked anew per cell.
+// The column keeps the block as its data link, so the block holds it weakly.
 rt::Value colPicture(const rt::Value& block, const rt::Value& picture, const rt::Value& record, const rt::Value& column)
 {
+    const gui::WeakPart col = gui::WeakPart::from(column);
     if (record.isObject()) {
         if (picture.isBlock())
-            return rt::makeBlock([block, picture, record, column](rt::Args) {
-                return formatCell(rt::evalWith(block, record, column), rt::eval(picture));
+            return rt::makeBlock([block, picture, record, col](rt::Args) {
+                return formatCell(rt::evalWith(block, record, col.lock()), rt::eval(picture));
             });
-        return rt::makeBlock([block, picture, record, column](rt::Args) {
-            return formatCell(rt::evalWith(block, record, column), picture);
+        return rt::makeBlock([block, picture, record, col](rt::Args) {
+            return formatCell(rt::evalWith(block, record, col.lock()), picture);
         });
     }
     if (picture.isBlock())
-        return rt::makeBlock([block, picture, column](rt::Args a) {
-            return formatCell(rt::evalWith(block, rt::argAt(a, 0), column), rt::eval(picture));
+        return rt::makeBlock([block, picture, col](rt::Args a) {
+            return formatCell(rt::evalWith(block, rt::argAt(a, 0), col.lock()), rt::eval(picture));
         });
-    return rt::makeBlock([block, picture, column](rt::Args a) {
-        return formatCell(rt::evalWith(block, rt::argAt(a, 0), column), picture);
+    return rt::makeBlock([block, picture, col](rt::Args a) {
+        return formatCell(rt::evalWith(block, rt::argAt(a, 0), col.lock()), picture);
     });
 }
 

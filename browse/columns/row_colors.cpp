@@ -9,6 +9,7 @@
 #include "browse/columns/presentation.h"
 
 #include "platform/gui/color.h"
+#include "platform/gui/xbppart.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/functions.h"
@@ -127,9 +128,9 @@ rt::Value fnBrowseColor(rt::Args a) { return browseColor(a); }
 class RowColorBlock final : public rt::Block {
 public:
     enum class Kind { RowColor, ArrayMark, SourceMark };
-    RowColorBlock(Kind kind, rt::Value browse, rt::Value options, rt::Value color, rt::Value colorBlock)
+    RowColorBlock(Kind kind, const rt::Value& browse, rt::Value options, rt::Value color, rt::Value colorBlock)
         : kind_(kind),
-          browse_(std::move(browse)),
+          browse_(gui::WeakPart::from(browse)),
           options_(std::move(options)),
           color_(std::move(color)),
           colorBlock_(std::move(colorBlock))
@@ -138,29 +139,36 @@ public:
 
     rt::Value call(rt::Args) override
     {
-        switch (kind_) {
-        case Kind::RowColor:
-            // A browse class may override RowColor; the library's own is the fallback.
-            return kRowColor.existsOn(browse_) ? kRowColor.call(browse_) : rowColor(browse_);
-        case Kind::ArrayMark:
-            if (rowFlag(kDataSource.get(browse_), memberInt(kArrayElement, browse_, 0), kMark.get(browse_)))
-                return markColors(options_);
-            return unmarkedColors(colorBlock_, color_, browse_);
-        case Kind::SourceMark: break;
-        }
-        const rt::Value markBlock = kMarkColorBlock.get(browse_);
-        rt::Value marked = markBlock.isBlock() ? markBlock : kMark.get(browse_);
-        if (marked.isBlock())
-            marked = evalWithBrowse(marked, browse_);
-        if (!marked.isLogical() || !marked.asBool())
-            return unmarkedColors(colorBlock_, color_, browse_);
-        const rt::Value& fg = entry(options_, 5);
-        return fg.isBlock() ? evalWithBrowse(fg, browse_) : markColors(options_);
+        const rt::Value browse = browse_.lock();
+        return browse.isNil() ? rt::Value() : colorsOf(browse);
     }
 
 private:
+    rt::Value colorsOf(const rt::Value& browse)
+    {
+        switch (kind_) {
+        case Kind::RowColor:
+            // A browse class may override RowColor; the library's own is the fallback.
+            return kRowColor.existsOn(browse) ? kRowColor.call(browse) : rowColor(browse);
+        case Kind::ArrayMark:
+            if (rowFlag(kDataSource.get(browse), memberInt(kArrayElement, browse, 0), kMark.get(browse)))
+                return markColors(options_);
+            return unmarkedColors(colorBlock_, color_, browse);
+        case Kind::SourceMark: break;
+        }
+        const rt::Value markBlock = kMarkColorBlock.get(browse);
+        rt::Value marked = markBlock.isBlock() ? markBlock : kMark.get(browse);
+        if (marked.isBlock())
+            marked = evalWithBrowse(marked, browse);
+        if (!marked.isLogical() || !marked.asBool())
+            return unmarkedColors(colorBlock_, color_, browse);
+        const rt::Value& fg = entry(options_, 5);
+        return fg.isBlock() ? evalWithBrowse(fg, browse) : markColors(options_);
+    }
+
     Kind kind_;
-    rt::Value browse_, options_, color_, colorBlock_;
+    gui::WeakPart browse_;  // the browse keeps the block
+    rt::Value options_, color_, colorBlock_;
 };
 
 }  // namespace

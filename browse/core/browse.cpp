@@ -227,12 +227,9 @@ const rt::ClassInfo& RK_XbpBrowse::classInfo() const { return staticClass(); }
 
 rt::Value RK_XbpBrowse::selfBlock(std::function<rt::Value(RK_XbpBrowse&, rt::Args)> fn)
 {
-    std::weak_ptr<char> alive = alive_;
-    return rt::makeBlock([alive, p = this, fn = std::move(fn)](rt::Args a) -> rt::Value {
-        if (alive.expired())
-            return {};
-        const rt::Value keep = p->self();
-        return fn(*p, a);
+    return rt::makeBlock([weak = gui::WeakPart(*this), p = this, fn = std::move(fn)](rt::Args a) -> rt::Value {
+        const rt::Value keep = weak.lock();
+        return keep.isNil() ? rt::Value() : fn(*p, a);
     });
 }
 

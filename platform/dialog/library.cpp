@@ -226,6 +226,74 @@ QRect globalRect(const QWidget* w)
     return QRect(w->mapToGlobal(QPoint(0, 0)), w->size());
 }
 
+// --- column blocks
+
+// RK_GetColBlock's block. It runs for every visible cell, so the browse's
+// two members are resolved once per class instead of by name on each call.
+// The column that keeps the block belongs to the browse: the browse is held
+// weakly, or the pair would keep each other alive.
+class ColBlock final : public rt::Block {
+public:
+    ColBlock(int element, const rt::Value& browse) : element_(element), browse_(gui::WeakPart::from(browse)) {}
+
+    rt::Value call(rt::Args a) override
+    {
+        // Reading two variables runs no caller code: a live window object
+        // need not be held meanwhile (the common case, once per cell).
+        if (gui::XbpPart* part = browse_.get(); part && resolve(*part) && dataSource_->get && arrayElement_->get)
+            return access(dataSource_->get(*part), arrayElement_->get(*part), a);
+        const rt::Value browse = browse_.lock();
+        if (!browse.isObject() || !resolve(browse.asObject()))
+            return {};
+        return access(read(dataSource_, browse), read(arrayElement_, browse), a);
+    }
+
+private:
+    // The element of row `at` of the rows `ds`; assigned first when an
+    // argument is given. NIL outside the rows.
+    rt::Value access(const rt::Value& ds, const rt::Value& at, rt::Args a) const
+    {
+        if (!ds.isArray() || !at.isNum())
+            return {};
+        const auto& rows = ds.asArray().items;
+        const std::int64_t r = at.asInt();
+        if (r < 1 || std::size_t(r) > rows.size() || !rows[std::size_t(r) - 1].isArray())
+            return {};
+        auto& row = rows[std::size_t(r) - 1].asArray().items;
+        if (element_ < 1 || std::size_t(element_) > row.size())
+            return {};
+        if (!a.empty() && !a[0].isNil())
+            row[std::size_t(element_) - 1] = a[0];
+        return row[std::size_t(element_) - 1];
+    }
+
+    // The block serves one browse, whose class never changes: looked up once.
+    bool resolve(const rt::Object& browse)
+    {
+        if (!resolved_) {
+            resolved_ = true;
+            const rt::ClassInfo& cls = browse.classInfo();
+            dataSource_ = cls.find("dataSource");
+            arrayElement_ = cls.find("arrayElement");
+        }
+        return dataSource_ && arrayElement_;
+    }
+
+    // A member read as rt::getMember reads it (a method is called).
+    static rt::Value read(const rt::Member* m, const rt::Value& obj)
+    {
+        if (m->get)
+            return m->get(obj.asObject());
+        return m->call ? m->call(obj.asObject(), {}) : rt::Value();
+    }
+
+    int element_;
+    gui::WeakPart browse_;
+    bool resolved_ = false;
+    const rt::Member* dataSource_ = nullptr;
+    const rt::Member* arrayElement_ = nullptr;
+};
+
 // --- registered functions
 
 rt::Value fnGetBlock(rt::Args a)
@@ -344,24 +412,7 @@ rt::Value mergeBlocks(const rt::Value& first, const rt::Value& second)
 
 rt::Value getColBlock(int element, const rt::Value& browse)
 {
-    return rt::makeBlock([element, browse](rt::Args a) -> rt::Value {
-        if (!rt::hasMember(browse, "dataSource") || !rt::hasMember(browse, "arrayElement"))
-            return {};
-        const rt::Value ds = rt::getMember(browse, "dataSource");
-        const rt::Value at = rt::getMember(browse, "arrayElement");
-        if (!ds.isArray() || !at.isNum())
-            return {};
-        const auto& rows = ds.asArray().items;
-        const std::int64_t r = at.asInt();
-        if (r < 1 || std::size_t(r) > rows.size() || !rows[std::size_t(r) - 1].isArray())
-            return {};
-        auto& row = rows[std::size_t(r) - 1].asArray().items;
-        if (element < 1 || std::size_t(element) > row.size())
-            return {};
-        if (!a.empty() && !a[0].isNil())
-            row[std::size_t(element) - 1] = a[0];
-        return row[std::size_t(element) - 1];
-    });
+    return rt::Value(static_cast<rt::Block*>(new ColBlock(element, browse)));
 }
 
 // --- data check

@@ -18,6 +18,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <functional>
+#include <new>
+#include <optional>
 
 namespace gui {
 
@@ -186,9 +189,21 @@ rt::ClassInfo makeClass()
     return c;
 }
 
-bool overrides(const rt::Object& o, const rt::ClassInfo& base, std::string_view name)
+// rt::guarded for the blocks of a cell. The error object is made only when
+// one is raised: making it for every cell took a tenth of the reading.
+bool guardedCell(const std::function<void()>& f, std::optional<rt::Error>& failure)
 {
-    return &o.classInfo() != &base && o.classInfo().find(name) != base.find(name);
+    try {
+        f();
+        return true;
+    } catch (const rt::Error& e) {
+        failure = e;
+    } catch (const std::bad_alloc&) {
+        failure.emplace("Out of memory");
+    } catch (const std::exception& e) {
+        failure.emplace(e.what());
+    }
+    return false;
 }
 
 void placeChild(XbpPart* part, QWidget* parentWidget, const QRect& r)
@@ -300,20 +315,20 @@ void XbpBrowse::readCell(XbpColumn* c, int row)
     if (!g)
         return;
     const rt::Value col = c->self();
-    if (overrides(*c, XbpColumn::staticClass(), "DrawRow"))
+    if (c->hasHook(XbpColumn::DrawRowHook))
         rt::guarded([&] { rt::sendWith(col, "DrawRow", row, row == rowPos()); });
     rt::Value value;
-    rt::Error failure("");
-    const bool ok = rt::guarded([&] {
+    std::optional<rt::Error> failure;
+    const bool ok = guardedCell([&] {
         if (c->dataLink.isBlock())
             value = rt::eval(c->dataLink);
-    }, &failure);
+    }, failure);
     long long colors[4] = {-1, -1, -1, -1};
     if (ok && c->colorBlock.isBlock()) {
         rt::Value r;
-        const bool colored = rt::guarded([&] { r = rt::evalWith(c->colorBlock, value, row, col); }, &failure);
+        const bool colored = guardedCell([&] { r = rt::evalWith(c->colorBlock, value, row, col); }, failure);
         if (!colored)
-            cellFailed(failure);
+            cellFailed(*failure);
         else if (r.isArray()) {
             const auto& items = r.asArray().items;
             if (items.size() == 2 || items.size() == 4)
@@ -324,17 +339,18 @@ void XbpBrowse::readCell(XbpColumn* c, int row)
     g->setRowColors(row, colors[0], colors[1], colors[2], colors[3]);
     if (!ok) {
         g->storeError(row);
-        cellFailed(failure);
+        cellFailed(*failure);
         return;
     }
-    if (overrides(*g, XbpCellGroup::staticClass(), "setCell")) {
+    if (g->hasHook(XbpCellGroup::SetCellHook)) {
         const rt::Value gv = g->self();
         if (!rt::guarded([&] { rt::sendWith(gv, "setCell", row, value, c->type, false); }))
             g->storeError(row);
     } else {
         g->storeCell(row, value, c->type, false);
     }
-    if (!c->hasFixedWidth() && (value.isChar() || value.isNum() || value.isDate() || value.isLogical()))
+    if (c->isMeasuring() && !c->hasFixedWidth() &&
+        (value.isChar() || value.isNum() || value.isDate() || value.isLogical()))
         c->measure(c->format(value));
 }
 
@@ -361,7 +377,7 @@ void XbpBrowse::shiftRows(int delta)
                 out[r - 1] = valid[r + delta - 1];
         valid = std::move(out);
         const char* hook = delta > 0 ? "ScrollDown" : "ScrollUp";
-        if (overrides(*c, XbpColumn::staticClass(), hook)) {
+        if (c->hasHook(delta > 0 ? XbpColumn::ScrollDownHook : XbpColumn::ScrollUpHook)) {
             const rt::Value cv = c->self();
             rt::guarded([&] { rt::sendWith(cv, hook, std::abs(delta), true); });
         }
@@ -385,8 +401,10 @@ rt::Value XbpBrowse::create(rt::Args a)
     viewport_->setBackgroundRole(QPalette::Base);
     adoptWidget(w);
     configure({});
+    ++layoutHolds_;  // one layout for all the columns, after they exist
     for (int i = 1; i <= colCount(); ++i)
         attachColumn(columnAt(i));
+    --layoutHolds_;
     relayout();
     stabiliseSoon();
     return self();
@@ -432,11 +450,14 @@ rt::Value XbpBrowse::destroy()
             bar->onScroll = nullptr;
     std::vector<rt::Value> cols = std::move(columns_);
     columns_.clear();
+    columnPtrs_.clear();
     valid_.clear();
     placed_.clear();
+    // No longer ours, the columns destroy only their windows (and a derived
+    // column what it keeps).
     for (const rt::Value& v : cols)
         if (XbpColumn* c = asColumn(v))
-            c->XbpPart::destroy();
+            c->destroy();
     vScrollBar = hScrollBar = rt::Value();
     return XbpPart::destroy();
 }
@@ -453,7 +474,7 @@ void XbpBrowse::applyPresParams()
 
 XbpColumn* XbpBrowse::columnAt(int pos) const
 {
-    return pos >= 1 && pos <= colCount() ? asColumn(columns_[pos - 1]) : nullptr;
+    return pos >= 1 && pos <= colCount() ? columnPtrs_[std::size_t(pos) - 1] : nullptr;
 }
 
 int XbpBrowse::colNum(const XbpColumn* c) const
@@ -473,13 +494,19 @@ void XbpBrowse::insColumn(int pos, const rt::Value& column)
         return;
     pos = std::clamp(pos, 1, colCount() + 1);
     columns_.insert(columns_.begin() + (pos - 1), column);
+    columnPtrs_.insert(columnPtrs_.begin() + (pos - 1), c);
     valid_.insert(valid_.begin() + (pos - 1), std::vector<char>(rowCount(), 0));
     c->parent = self();
     if (colCount() > 1 && pos <= colPos_)
         ++colPos_;
     colPos_ = std::clamp(colPos_, 1, colCount());
-    if (status == Created)
+    if (status == Created) {
+        // Creating the column and its cell groups asks for a layout at each
+        // step; the one of afterColumnsChanged() serves them all.
+        ++layoutHolds_;
         attachColumn(c);
+        --layoutHolds_;
+    }
     afterColumnsChanged();
 }
 
@@ -506,6 +533,7 @@ rt::Value XbpBrowse::delColumn(int pos)
         return {};
     rt::Value v = columns_[pos - 1];
     columns_.erase(columns_.begin() + (pos - 1));
+    columnPtrs_.erase(columnPtrs_.begin() + (pos - 1));
     valid_.erase(valid_.begin() + (pos - 1));
     if (c->widget())
         c->widget()->hide();
@@ -571,7 +599,7 @@ int XbpBrowse::scrollExtent() const
 
 void XbpBrowse::relayout()
 {
-    if (inLayout_ || !widget_ || !viewport_)
+    if (inLayout_ || layoutHolds_ > 0 || !widget_ || !viewport_)
         return;
     inLayout_ = true;
     const int W = widget_->width(), H = widget_->height();
@@ -670,7 +698,7 @@ void XbpBrowse::relayout()
                 g->widget()->setVisible(g->widget()->height() > 0);
         if (d && d->widget()) {
             d->widget()->show();
-            if (d->widget()->size() != oldSize && overrides(*d, XbpCellGroup::staticClass(), "setSize")) {
+            if (d->widget()->size() != oldSize && d->hasHook(XbpCellGroup::SetSizeHook)) {
                 const rt::Value dv = d->self();
                 rt::guarded([&] { rt::sendWith(dv, "setSize", pairValue(it->w, dataH), false); });
             }
@@ -1031,13 +1059,20 @@ void XbpBrowse::forceStable()
     const int oldRow = rowPos();
     rows_.stabilise();
     bool widened = false;
-    for (int i = 1; i <= colCount(); ++i)
-        if (XbpColumn* c = columnAt(i); c && !c->hasFixedWidth() && rows_.filled() > 0 &&
-                                        std::any_of(placed_.begin(), placed_.end(), [i](auto& p) { return p.pos == i; })) {
-            const int w = c->width();
-            c->fixMeasuredWidth();
-            widened = widened || c->width() != w;
+    // The first rows shown decide the widths of the columns that measure.
+    for (int i = 1; i <= colCount() && rows_.filled() > 0; ++i) {
+        XbpColumn* c = columnAt(i);
+        if (!c || !c->isMeasuring() ||
+            std::none_of(placed_.begin(), placed_.end(), [i](auto& p) { return p.pos == i; }))
+            continue;
+        if (c->hasFixedWidth()) {
+            c->skipMeasuring();
+            continue;
         }
+        const int w = c->width();
+        c->fixMeasuredWidth();
+        widened = widened || c->width() != w;
+    }
     if (widened)
         relayout();
     if (oldRow != rowPos()) {

@@ -186,6 +186,7 @@ private:
 
     RowWindow rows_;
     std::vector<rt::Value> columns_;
+    std::vector<XbpColumn*> columnPtrs_;  // the objects of columns_, which keeps them alive
     std::vector<std::vector<char>> valid_;  // per column, per screen row: the cell holds the row's value
     std::vector<int> leftFrozen_, rightFrozen_;
     std::vector<Placed> placed_;
@@ -194,6 +195,7 @@ private:
     int rowHeight_ = 20;
     int headHeight_ = 0, footHeight_ = 0;
     bool inLayout_ = false;
+    int layoutHolds_ = 0;  // > 0: a column is being attached, its layout comes after
     bool stablePending_ = false;
     bool autoFailed_ = false;  // the last automatic stabilisation raised: wait for the next move
     bool focused_ = false;

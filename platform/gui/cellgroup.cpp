@@ -133,7 +133,10 @@ rt::ClassInfo makeClass()
 
 XbpCellGroup* asCellGroup(const rt::Value& v) { return v.isObject() ? dynamic_cast<XbpCellGroup*>(&v.asObject()) : nullptr; }
 
-XbpCellGroup::XbpCellGroup() : maxRow(1), useVisualStyle(false), drawMode(0), cells_(1), dirty_(1, 0) {}
+XbpCellGroup::XbpCellGroup()
+    : maxRow(1), useVisualStyle(false), drawMode(0), cells_(1), dirty_(1, 0), rowAsked_(1, 0)
+{
+}
 
 XbpCellGroup::~XbpCellGroup()
 {
@@ -152,7 +155,7 @@ const rt::ClassInfo& XbpCellGroup::staticClass()
 
 const rt::ClassInfo& XbpCellGroup::classInfo() const { return staticClass(); }
 
-XbpColumn* XbpCellGroup::column() const { return asColumn(parent); }
+XbpColumn* XbpCellGroup::column() const { return columnCast_(parent); }
 
 XbpBrowse* XbpCellGroup::browse() const
 {
@@ -177,6 +180,7 @@ rt::Value XbpCellGroup::create(rt::Args a)
     auto* w = new CellGroupWidget();
     w->setFocusPolicy(area_ == DataArea ? Qt::ClickFocus : Qt::NoFocus);
     adoptWidget(w);
+    forgetAskedRepaints();  // asked of a previous widget
     markAllDirty();
     if (XbpBrowse* b = browse())
         b->relayout();
@@ -190,7 +194,14 @@ rt::Value XbpCellGroup::destroy()
         backPainter_.reset();
         psDepth_ = 0;
     }
-    return XbpPart::destroy();
+    forgetAskedRepaints();
+    const rt::Value keep = XbpPart::destroy();
+    // The column keeps its groups: a destroyed group lets go of its column,
+    // or the two keep each other alive for ever (create links them again).
+    for (rt::Value* link : {&parent, &owner})
+        if (asColumn(*link))
+            *link = rt::Value();
+    return keep;
 }
 
 void XbpCellGroup::applyPresParams()
@@ -242,6 +253,7 @@ void XbpCellGroup::setRowCount(int rows)
         return;
     cells_.resize(rows);
     dirty_.assign(rows, 0);
+    rowAsked_.assign(rows, 0);
     markAllDirty();
 }
 
@@ -524,22 +536,52 @@ int XbpCellGroup::cellFromPos(QPoint platformPos) const
 
 void XbpCellGroup::markDirty(int row)
 {
-    if (row >= 1 && row <= int(dirty_.size()))
+    const bool inRange = row >= 1 && row <= int(dirty_.size());
+    if (inRange)
         dirty_[row - 1] = 1;
-    if (widget_ && !inPaint_)
-        widget_->update(rowRect(row));
+    if (!widget_ || inPaint_ || wholeAsked_)
+        return;
+    if (inRange && row <= int(rowAsked_.size())) {
+        if (rowAsked_[row - 1])
+            return;
+        rowAsked_[row - 1] = 1;
+    }
+    widget_->update(rowRect(row));
+}
+
+void XbpCellGroup::forgetAskedRepaints() noexcept
+{
+    wholeAsked_ = false;
+    std::fill(rowAsked_.begin(), rowAsked_.end(), 0);
 }
 
 void XbpCellGroup::markAllDirty()
 {
     allDirty_ = true;
-    if (widget_ && !inPaint_)
+    if (widget_ && !inPaint_ && !wholeAsked_) {
+        wholeAsked_ = true;
         widget_->update();
+    }
 }
 
-bool XbpCellGroup::overrides(std::string_view name) const
+bool XbpCellGroup::hasHook(Hook h) const
 {
-    return &classInfo() != &staticClass() && classInfo().find(name) != staticClass().find(name);
+    // An object's class never changes: asked once.
+    if (!hooksKnown_) {
+        hooksKnown_ = true;
+        const rt::ClassInfo& cls = classInfo();
+        const rt::ClassInfo& base = staticClass();
+        const std::pair<Hook, const char*> named[] = {{SetCellHook, "setCell"},
+                                                      {SetSizeHook, "setSize"},
+                                                      {DrawCellHook, "drawCell"},
+                                                      {HiliteCellHook, "hiliteCell"},
+                                                      {PaintHook, "paint"}};
+        if (&cls != &base)
+            for (auto [hook, name] : named)
+                if (cls.find(name) != base.find(name))
+                    hooks_ |= hook;
+    }
+    return (hooks_ & h) != 0;
 }
 
 bool XbpCellGroup::showsCursor() const
@@ -578,19 +620,21 @@ void XbpCellGroup::unlockPSValue()
         return;
     asPS(psValue())->end();
     backPainter_.reset();
-    if (widget_ && !inPaint_)
+    if (widget_ && !inPaint_) {
+        wholeAsked_ = true;
         widget_->update();
+    }
 }
 
 void XbpCellGroup::callDraw(int row, bool hilite)
 {
     const rt::Value me = self();
     if (hilite) {
-        if (overrides("hiliteCell"))
+        if (hasHook(HiliteCellHook))
             rt::sendWith(me, "hiliteCell", row, true, false, false);
         else
             drawOne(row, true);
-    } else if (overrides("drawCell")) {
+    } else if (hasHook(DrawCellHook)) {
         rt::sendWith(me, "drawCell", row, false);
     } else {
         drawOne(row, false);
@@ -681,7 +725,7 @@ void XbpCellGroup::repaintBacking()
         if (allDirty_) {
             allDirty_ = false;
             std::fill(dirty_.begin(), dirty_.end(), 0);
-            if (overrides("paint")) {
+            if (hasHook(PaintHook)) {
                 const int h = back_.height();
                 rt::sendWith(self(), "paint", rt::makeArray({0, 0, back_.width(), h}));
             } else {
@@ -705,6 +749,7 @@ void XbpCellGroup::paintWidget(QPainter& p)
 {
     if (!widget_)
         return;
+    forgetAskedRepaints();  // this paint serves every repaint asked so far
     if (area_ == DataArea)
         if (XbpBrowse* b = browse())
             b->stabiliseForPaint();

@@ -99,6 +99,11 @@ public:
     // The text a failed data link leaves in its cell.
     static constexpr const char* kErrorMark = "#ERR";
 
+    // The drawing members a derived class replaces, asked by name once per
+    // class (the grid asks for every cell it stores or draws).
+    enum Hook : unsigned { SetCellHook = 1, SetSizeHook = 2, DrawCellHook = 4, HiliteCellHook = 8, PaintHook = 16 };
+    [[nodiscard]] bool hasHook(Hook h) const;
+
     rt::Value maxRow, useVisualStyle, drawMode;
 
 private:
@@ -115,9 +120,9 @@ private:
     [[nodiscard]] int alignment() const;
     [[nodiscard]] const rt::Value* ownCaption() const;
     [[nodiscard]] QColor areaColor(bool foreground, bool hilite) const;
-    [[nodiscard]] bool overrides(std::string_view name) const;
     bool ownerDrawn(int row, bool hilite, const QRect& r);
     void callDraw(int row, bool hilite);
+    void forgetAskedRepaints() noexcept;
     void repaintBacking();
 
     Area area_ = DataArea;
@@ -131,6 +136,13 @@ private:
     long long fgSet_ = -1, bgSet_ = -1;
     std::string fontSet_;
     int fixedHeight_ = -1;  // heading and footing: a height asked for by setSize or create
+    // Repaints asked of Qt since the last paint: one per row, or the whole
+    // widget, is enough while nothing is painted in between.
+    bool wholeAsked_ = false;
+    std::vector<char> rowAsked_;
+    mutable bool hooksKnown_ = false;
+    mutable unsigned hooks_ = 0;
+    CastCache<XbpColumn> columnCast_;  // of parent
 };
 
 [[nodiscard]] XbpCellGroup* asCellGroup(const rt::Value& v);

@@ -81,12 +81,12 @@ const rt::ClassInfo& XbpColumn::classInfo() const { return staticClass(); }
 
 XbpBrowse* XbpColumn::browse() const
 {
-    XbpBrowse* b = asBrowse(parent);
+    XbpBrowse* b = browseCast_(parent);
     return b && b->colNum(this) > 0 ? b : nullptr;
 }
 
 XbpCellGroup* XbpColumn::headingGroup() const { return asCellGroup(heading); }
-XbpCellGroup* XbpColumn::dataGroup() const { return asCellGroup(dataArea); }
+XbpCellGroup* XbpColumn::dataGroup() const { return dataCast_(dataArea); }
 XbpCellGroup* XbpColumn::footingGroup() const { return asCellGroup(footing); }
 
 rt::Value XbpColumn::init(rt::Args a)
@@ -174,8 +174,33 @@ void XbpColumn::applyPresParams()
     for (const rt::Value* g : {&heading, &dataArea, &footing})
         if (XbpCellGroup* cg = asCellGroup(*g))
             cg->applyPresParams();
-    if (XbpBrowse* b = browse())
+    const bool remeasure = measureSkipped_ && !hasFixedWidth();
+    if (remeasure) {
+        measureSkipped_ = false;
+        measuring_ = true;
+    }
+    if (XbpBrowse* b = browse()) {
         b->relayout();
+        if (remeasure)
+            b->refreshColumn(this);
+    }
+}
+
+bool XbpColumn::hasHook(Hook h) const
+{
+    // An object's class never changes: asked once.
+    if (!hooksKnown_) {
+        hooksKnown_ = true;
+        const rt::ClassInfo& cls = classInfo();
+        const rt::ClassInfo& base = staticClass();
+        const std::pair<Hook, const char*> named[] = {
+            {DrawRowHook, "DrawRow"}, {ScrollUpHook, "ScrollUp"}, {ScrollDownHook, "ScrollDown"}};
+        if (&cls != &base)
+            for (auto [hook, name] : named)
+                if (cls.find(name) != base.find(name))
+                    hooks_ |= hook;
+    }
+    return (hooks_ & h) != 0;
 }
 
 bool XbpColumn::hasFixedWidth() const
@@ -211,6 +236,12 @@ void XbpColumn::measure(const QString& text)
     const XbpCellGroup* data = dataGroup();
     const int w = QFontMetrics(data ? data->cellFont() : QFont()).horizontalAdvance(text) + kPadding;
     measured_ = std::clamp(std::max(measured_, w), 8, kMaxWidth);
+}
+
+void XbpColumn::skipMeasuring() noexcept
+{
+    measuring_ = false;
+    measureSkipped_ = true;
 }
 
 void XbpColumn::fixMeasuredWidth()

@@ -49,10 +49,21 @@ public:
     // Width in pixels as laid out; measureWidth() when none was set.
     [[nodiscard]] int width() const;
     [[nodiscard]] bool hasFixedWidth() const;
+    // True until the first rows shown have decided the width: only then is
+    // a value read worth measuring (hasFixedWidth scans the presentation).
+    [[nodiscard]] bool isMeasuring() const noexcept { return measuring_; }
     // Called by the browse with the text of a value just read, until the
     // column has a width: the widest decides.
     void measure(const QString& text);
     void fixMeasuredWidth();
+    // The first rows were shown while the width was fixed: measuring stops,
+    // and starts again should the presentation drop the fixed width.
+    void skipMeasuring() noexcept;
+
+    // The row hooks a derived class names, asked by name once per class
+    // (the browse asks for every cell it reads).
+    enum Hook : unsigned { DrawRowHook = 1, ScrollUpHook = 2, ScrollDownHook = 4 };
+    [[nodiscard]] bool hasHook(Hook h) const;
     [[nodiscard]] bool isShown() const;  // not hidden by hide()
 
     // The text of a data value: through `picture` when it is given.
@@ -69,6 +80,11 @@ private:
     int width_ = -1;     // set by setSize
     int measured_ = -1;  // from the captions and the first values
     bool measuring_ = true;
+    bool measureSkipped_ = false;  // skipMeasuring() stopped it
+    mutable bool hooksKnown_ = false;
+    mutable unsigned hooks_ = 0;
+    CastCache<XbpCellGroup> dataCast_;  // of dataArea
+    CastCache<XbpBrowse> browseCast_;   // of parent
 };
 
 [[nodiscard]] XbpColumn* asColumn(const rt::Value& v);

@@ -603,6 +603,31 @@ void XbpPart::paintOver(QPainter& p, const QRect& dirty)
         p.drawImage(0, 0, *canvas_);
 }
 
+// --- weak references
+
+WeakPart::WeakPart(XbpPart& part) : part_(&part)
+{
+    if (!part.alive_)
+        part.alive_ = std::make_shared<char>();
+    alive_ = part.alive_;
+}
+
+WeakPart WeakPart::from(const rt::Value& v)
+{
+    if (XbpPart* p = asPart(v))
+        return WeakPart(*p);
+    WeakPart w;
+    w.other_ = v;
+    return w;
+}
+
+rt::Value WeakPart::lock() const
+{
+    if (XbpPart* p = get())
+        return p->self();
+    return part_ ? rt::Value() : other_;
+}
+
 void XbpPart::widgetGone() noexcept
 {
     if (ps_.isObject())

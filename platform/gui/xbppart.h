@@ -26,6 +26,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 class QEvent;
@@ -36,6 +37,7 @@ namespace gui {
 
 class XbpPS;
 class PartBinding;
+class WeakPart;
 
 class XbpPart : public rt::Object {
 public:
@@ -154,6 +156,7 @@ protected:
 
 private:
     friend class PartBinding;
+    friend class WeakPart;
     void widgetGone() noexcept;
     [[nodiscard]] QWidget* parentWidget() const;
 
@@ -163,10 +166,67 @@ private:
     QPainter* paintPainter_ = nullptr;   // the paint event in progress
     int lockDepth_ = 0;
     int updateLocks_ = 0;
+    std::shared_ptr<char> alive_;  // made by the first WeakPart; expires with the object
+};
+
+// A weak reference to a window object. Blocks an object keeps (its
+// callbacks, its columns' data links and colour blocks) reach it through
+// one, so they never keep it alive in a cycle: there is no cycle collector.
+//
+// Made from a value that is no window object, it holds that value as it is
+// (strongly): there is no cycle to break through an object we do not own.
+class WeakPart {
+public:
+    WeakPart() = default;
+    explicit WeakPart(XbpPart& part);
+    [[nodiscard]] static WeakPart from(const rt::Value& v);
+
+    // The object (sharing ownership while the caller holds the value), or
+    // NIL once it is gone or being destroyed.
+    [[nodiscard]] rt::Value lock() const;
+    // The window object while it lives, else null; takes no ownership. An
+    // object whose count fell to 0 is inside its destructor: a new
+    // reference would free it a second time.
+    [[nodiscard]] XbpPart* get() const noexcept
+    {
+        return part_ && !alive_.expired() && part_->refCount() > 0 ? part_ : nullptr;
+    }
+
+private:
+    XbpPart* part_ = nullptr;
+    std::weak_ptr<char> alive_;
+    rt::Value other_;  // from() of a value that is no window object
 };
 
 // The XbpPart behind a runtime value, or null.
 [[nodiscard]] XbpPart* asPart(const rt::Value& v);
+
+// dynamic_cast<T*> of the object in a value, redone only when another
+// object (or one of another type at the same address) is there: for the
+// links a grid follows on every cell (a column's data area, a cell group's
+// column). It holds no reference.
+template <class T>
+class CastCache {
+public:
+    [[nodiscard]] T* operator()(const rt::Value& v) const
+    {
+        if (!v.isObject())
+            return nullptr;
+        rt::Object& o = v.asObject();
+        const std::type_info& type = typeid(o);
+        if (&o != object_ || &type != type_) {
+            object_ = &o;
+            type_ = &type;
+            cast_ = dynamic_cast<T*>(&o);
+        }
+        return cast_;
+    }
+
+private:
+    mutable const rt::Object* object_ = nullptr;
+    mutable const std::type_info* type_ = nullptr;
+    mutable T* cast_ = nullptr;
+};
 
 // A size or position value {a, b}; nullopt unless two numbers.
 [[nodiscard]] std::optional<QPoint> pairOf(const rt::Value& v);

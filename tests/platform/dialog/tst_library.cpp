@@ -101,6 +101,46 @@ TEST_F(Library, ColBlockGetsAndSetsTheCurrentRowOnly)
     EXPECT_TRUE(rt::evalWith(dlg::getColBlock(1, Value("not a browse"))).isNil());
 }
 
+// A window object with the two members a column block reads.
+class RowsPart final : public gui::XbpPart {
+public:
+    const rt::ClassInfo& classInfo() const override
+    {
+        static const rt::ClassInfo cls = [] {
+            rt::ClassInfo c("RowsPart", {&gui::XbpPart::staticClass()});
+            c.field<RowsPart>("dataSource", &RowsPart::dataSource);
+            c.field<RowsPart>("arrayElement", &RowsPart::arrayElement);
+            return c;
+        }();
+        return cls;
+    }
+    Value dataSource, arrayElement;
+};
+
+// The column that keeps the block belongs to the browse: the block must not
+// keep the browse alive, and reads nothing once it is gone.
+TEST_F(Library, ColBlockHoldsAWindowBrowseWeakly)
+{
+    const Value rows = rt::makeArray({rt::makeArray({"a1", "b1"}), rt::makeArray({"a2", "b2"})});
+    Value browse = (new RowsPart())->self();
+    auto* part = static_cast<RowsPart*>(gui::asPart(browse));
+    part->dataSource = rows;
+    part->arrayElement = 2;
+    const Value col = dlg::getColBlock(1, browse);
+    EXPECT_EQ(rt::evalWith(col).str(), "a2");
+    EXPECT_EQ(rt::evalWith(col, "new").str(), "new");
+    part->arrayElement = 1;
+    EXPECT_EQ(rt::evalWith(col).str(), "a1");
+    EXPECT_EQ(browse.cell()->refCount(), 1) << "the block holds no reference";
+    const gui::WeakPart weak(*part);
+    browse = Value();
+    EXPECT_EQ(weak.get(), nullptr) << "the browse was freed";
+    EXPECT_TRUE(rt::evalWith(col).isNil());
+    EXPECT_TRUE(rt::evalWith(col, "x").isNil());
+    EXPECT_EQ(rows.asArray().at1(2).asArray().at1(1).str(), "new");
+    EXPECT_EQ(rows.cell()->refCount(), 1);
+}
+
 TEST_F(Library, DataCheckAlertNamesTheElementAndWhatWasWrong)
 {
     const Value list = rt::makeArray({rt::callWith("RK_GetTemplate", 12, 1), rt::callWith("RK_GetTemplate", 28)});

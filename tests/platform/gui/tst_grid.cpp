@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QFontMetrics>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -569,6 +571,139 @@ TEST_F(Grid, DerivedCellGroupPaintsByName)
     EXPECT_GE(g->paints, 1);
     EXPECT_GE(g->sizes, 1);
     EXPECT_EQ(g->cellText(1), "R1C1");
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+// The grid asks Qt for one repaint per row (or for the widget) until the
+// next paint; a change after that paint must ask again.
+TEST_F(Grid, CellStoredAfterAPaintIsPaintedAgain)
+{
+    make(10, 2);
+    XbpCellGroup* g = col(1)->dataGroup();
+    PaintCounter counter(g->widget());
+    for (int round = 1; round <= 3; ++round) {
+        const int before = counter.paints;
+        for (int row = 1; row <= 4; ++row)
+            g->storeCell(row, rt::Value("round " + std::to_string(round)), {}, false);
+        settle();
+        EXPECT_GT(counter.paints, before) << "round " << round;
+        EXPECT_EQ(g->cellText(2).toStdString(), "round " + std::to_string(round));
+    }
+    // A whole-area repaint, then a single row: both reach the screen.
+    const int before = counter.paints;
+    g->markAllDirty();
+    settle();
+    g->setRowColors(3, gui::clr::Red, gui::clr::Blue, -1, -1);
+    settle();
+    EXPECT_GE(counter.paints, before + 2);
+    const QPoint pastText(g->widget()->width() - 5, rowCenter(1, 3).y());
+    EXPECT_EQ(g->widget()->grab().toImage().pixelColor(pastText), gui::toQColor(gui::clr::Blue));
+}
+
+// A column class that follows the rows through the hooks it names.
+class HookedColumn : public XbpColumn {
+public:
+    const rt::ClassInfo& classInfo() const override
+    {
+        static const rt::ClassInfo cls = [] {
+            rt::ClassInfo c("HookedColumn", {&XbpColumn::staticClass()});
+            c.method<HookedColumn>("DrawRow", [](HookedColumn& o, rt::Args a) {
+                o.drawn.push_back(int(rt::argAt(a, 0).asInt()));
+                return o.self();
+            });
+            c.method<HookedColumn>("ScrollDown", [](HookedColumn& o, rt::Args a) {
+                o.scrolled += int(rt::argAt(a, 0).asInt());
+                return o.self();
+            });
+            return c;
+        }();
+        return cls;
+    }
+    std::vector<int> drawn;
+    int scrolled = 0;
+};
+
+TEST_F(Grid, RowHooksOfADerivedColumnFollowTheRows)
+{
+    src.size = 100;
+    bv = (new XbpBrowse())->self();
+    b = gui::asBrowse(bv);
+    src.install(*b);
+    auto* hooked = new HookedColumn();
+    const rt::Value hv = hooked->self();
+    hooked->dataLink = rt::makeBlock([this](rt::Args) { return src.value(src.element, 1); });
+    b->addColumn(hv);
+    b->addColumn(src.column(2));
+    const rt::Value args[] = {rt::Value(), rt::Value(), gui::pairValue(0, 0), gui::pairValue(300, 200), rt::Value(), true};
+    b->create(rt::Args(args, 6));
+    b->widget()->show();
+    settle();
+    ASSERT_EQ(int(hooked->drawn.size()), b->rowCount()) << "one DrawRow per row read";
+    EXPECT_EQ(hooked->drawn.front(), 1);
+    hooked->drawn.clear();
+    b->pageDown();
+    b->forceStable();
+    EXPECT_EQ(hooked->scrolled, b->rowCount()) << "the window moved a page down the data";
+    EXPECT_EQ(int(hooked->drawn.size()), b->rowCount());
+    EXPECT_FALSE(col(2)->hasHook(XbpColumn::DrawRowHook));
+    EXPECT_TRUE(hooked->hasHook(XbpColumn::ScrollDownHook) && !hooked->hasHook(XbpColumn::ScrollUpHook));
+}
+
+// The first rows shown decide a measured width; a fixed width stops the
+// measuring until the presentation drops it.
+TEST_F(Grid, MeasuredAndFixedWidths)
+{
+    const std::string wide(24, 'W');
+    src.changed[1 * 100 + 2] = wide;
+    make(10, 2);
+    const int firstWidth = col(1)->width();
+    const int fixedWidth = col(2)->width();
+    EXPECT_FALSE(col(1)->isMeasuring());
+    EXPECT_FALSE(col(2)->isMeasuring());
+    EXPECT_LT(fixedWidth, QFontMetrics(col(2)->dataGroup()->cellFont()).horizontalAdvance(QString::fromStdString(wide)));
+
+    // Later values do not widen a measured column.
+    src.changed[2 * 100 + 1] = wide;
+    b->refreshAll();
+    b->forceStable();
+    EXPECT_EQ(col(1)->width(), firstWidth);
+
+    // Column 2 without its character width: measured from its rows.
+    col(2)->setPresParam(rt::makeArray({rt::makeArray({116, 0})}));
+    settle();
+    b->forceStable();
+    const QFontMetrics fm(col(2)->dataGroup()->cellFont());
+    EXPECT_GE(col(2)->width(), fm.horizontalAdvance(QString::fromStdString(wide)));
+}
+
+// Columns and their cell groups point back at their owners: destroying the
+// browse must leave no pair that keeps itself alive.
+TEST_F(Grid, DestroyedBrowseFreesItsColumnsAndCellGroups)
+{
+    make(10, 2);
+    const gui::WeakPart browse(*b), column(*col(1)), data(*col(1)->dataGroup()), heading(*col(2)->headingGroup());
+    b->destroy();
+    b = nullptr;
+    bv = rt::Value();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(browse.get(), nullptr);
+    EXPECT_EQ(column.get(), nullptr);
+    EXPECT_EQ(data.get(), nullptr);
+    EXPECT_EQ(heading.get(), nullptr);
 }
 
 TEST(GridCompiled, ArrayBlocksCompiledFromText)
