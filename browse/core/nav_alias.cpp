@@ -77,7 +77,7 @@ Value navCall(const RK_XbpBrowse& b, const char* fn, const A&... a)
 // A block that calls fn, without arguments, in the alias.
 Value aliasBlock(RK_XbpBrowse* self, const char* fn)
 {
-    return rt::makeBlock([self, fn](Args) { return aliasCall(*self, fn); });
+    return detail::navBlock(*self, [fn](RK_XbpBrowse* self, rt::Args) { return aliasCall(*self, fn); });
 }
 
 bool descending(const RK_XbpBrowse& b) { return isTrue(b.descending); }
@@ -111,7 +111,7 @@ bool dialogScopeActive(const RK_XbpBrowse& b)
 // phyPos of the alias sets: with a record number, go there; the record number.
 Value recordIdentityBlock(RK_XbpBrowse* self)
 {
-    return rt::makeBlock([self](Args a) {
+    return detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args a) {
         const Value n = rt::argAt(a, 0);
         return inAlias(self->dataSource, [&] {
             if (n.isNum())
@@ -173,22 +173,19 @@ void installAceWrapper(RK_XbpBrowse& b)
 void installNativeScope(RK_XbpBrowse& b)
 {
     RK_XbpBrowse* self = &b;
-    b.skipBlock = rt::makeBlock([self](Args a) {
+    b.skipBlock = detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args a) {
         const long long want = wantedRows(a);
         const long long sign = descending(*self) ? -1 : 1;
         const Value did = aliasCall(*self, "DbSkipper", sign * want);
         return Value(detail::movedWithin(want, Value(did.isNum() ? sign * did.asInt() : 0)));
     });
-    b.goTopBlock = rt::makeBlock(
-        [self](Args) { return aliasCall(*self, descending(*self) ? "DbGoBottom" : "DbGoTop"); });
-    b.goBottomBlock = rt::makeBlock(
-        [self](Args) { return aliasCall(*self, descending(*self) ? "DbGoTop" : "DbGoBottom"); });
-    b.posBlock = rt::makeBlock([self](Args) { return aliasCall(*self, "DbPosition", Value(), descending(*self)); });
+    b.goTopBlock = detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args) { return aliasCall(*self, descending(*self) ? "DbGoBottom" : "DbGoTop"); });
+    b.goBottomBlock = detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args) { return aliasCall(*self, descending(*self) ? "DbGoTop" : "DbGoBottom"); });
+    b.posBlock = detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args) { return aliasCall(*self, "DbPosition", Value(), descending(*self)); });
     b.phyPosBlock = aliasBlock(self, "RecNo");
     b.firstPosBlock = detail::constantBlock(1);
     b.lastPosBlock = detail::constantBlock(100);
-    b.goPosBlock = rt::makeBlock(
-        [self](Args a) { return aliasCall(*self, "DbGoPosition", rt::argAt(a, 0), descending(*self)); });
+    b.goPosBlock = detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args a) { return aliasCall(*self, "DbGoPosition", rt::argAt(a, 0), descending(*self)); });
 }
 
 // --- the dialog library's scope
@@ -202,7 +199,7 @@ void dialogScopePositions(RK_XbpBrowse& b, bool locked)
 void installDialogScope(RK_XbpBrowse& b, bool locked)
 {
     RK_XbpBrowse* self = &b;
-    b.skipBlock = rt::makeBlock([self](Args a) {
+    b.skipBlock = detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args a) {
         const long long want = wantedRows(a);
         return Value(detail::movedWithin(want, aliasCall(*self, "RK_DbSkipper", want)));
     });
@@ -243,7 +240,7 @@ void plainPositions(RK_XbpBrowse& b, bool locked)
 {
     RK_XbpBrowse* self = &b;
     b.lastPosBlock = detail::constantBlock(100);
-    b.posBlock = locked ? detail::constantBlock(50) : rt::makeBlock([self](Args) {
+    b.posBlock = locked ? detail::constantBlock(50) : detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args) {
         return aliasCall(*self, "RK_DbPosition", Value(), descending(*self));
     });
 }
@@ -251,20 +248,23 @@ void plainPositions(RK_XbpBrowse& b, bool locked)
 void installPlainAlias(RK_XbpBrowse& b, bool locked)
 {
     RK_XbpBrowse* self = &b;
-    b.skipBlock = rt::makeBlock([self](Args a) {
+    b.skipBlock = detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args a) {
         const long long want = wantedRows(a);
-        const Value did =
-            navCall(*self, "RK_DbSkipper", want, Value(), descending(*self), isTrue(self->skipUnique));
+        // The busiest call of the grid: the work area's own skipper (what
+        // RK_DbSkipper runs), without looking the function up by name.
+        const Value did = inAlias(self->dataSource, [&] {
+            return Value::integer(dbf::requireArea("RK_DBSKIPPER")
+                                      .skipper(want, descending(*self), isTrue(self->skipUnique)));
+        });
+        if (self->navigateBlock.isBlock())
+            rt::eval(self->navigateBlock);
         return Value(detail::movedWithin(want, did));
     });
-    b.goTopBlock = rt::makeBlock(
-        [self](Args) { return navCall(*self, descending(*self) ? "RK_DbGoBottom" : "RK_DbGoTop"); });
-    b.goBottomBlock = rt::makeBlock(
-        [self](Args) { return navCall(*self, descending(*self) ? "RK_DbGoTop" : "RK_DbGoBottom"); });
+    b.goTopBlock = detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args) { return navCall(*self, descending(*self) ? "RK_DbGoBottom" : "RK_DbGoTop"); });
+    b.goBottomBlock = detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args) { return navCall(*self, descending(*self) ? "RK_DbGoTop" : "RK_DbGoBottom"); });
     b.phyPosBlock = recordIdentityBlock(self);
     b.firstPosBlock = detail::constantBlock(1);
-    b.goPosBlock = rt::makeBlock(
-        [self](Args a) { return navCall(*self, "RK_DbGoPosition", rt::argAt(a, 0), descending(*self)); });
+    b.goPosBlock = detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args a) { return navCall(*self, "RK_DbGoPosition", rt::argAt(a, 0), descending(*self)); });
     plainPositions(b, locked);
 }
 

@@ -163,20 +163,20 @@ namespace detail {
 void installArrayBlocks(RK_XbpBrowse& b)
 {
     RK_XbpBrowse* self = &b;
-    b.skipBlock = rt::makeBlock([self](rt::Args a) {
+    b.skipBlock = detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args a) {
         return rt::Value(skipArray(rt::argAt(a, 0).isNum() ? rt::argAt(a, 0).asInt() : 0, *self));
     });
-    b.goTopBlock = rt::makeBlock([self](rt::Args) { setElement(*self, arrayGoTop(*self)); });
-    b.goBottomBlock = rt::makeBlock([self](rt::Args) { setElement(*self, arrayGoBottom(*self)); });
+    b.goTopBlock = detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args) { setElement(*self, arrayGoTop(*self)); });
+    b.goBottomBlock = detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args) { setElement(*self, arrayGoBottom(*self)); });
     // Descending, the first row shown (the last element) stands at 1, so the
     // thumb spans the whole scale.
-    b.posBlock = rt::makeBlock([self](rt::Args) {
+    b.posBlock = detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args) {
         const long long e = currentElement(*self);
         return rt::Value(isTrue(self->descending) ? arrayLength(*self) - e + 1 : e);
     });
-    b.phyPosBlock = rt::makeBlock([self](rt::Args) { return self->arrayElement; });
+    b.phyPosBlock = detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args) { return self->arrayElement; });
     b.firstPosBlock = constantBlock(1);
-    b.lastPosBlock = rt::makeBlock([self](rt::Args) { return rt::Value(arrayLength(*self)); });
+    b.lastPosBlock = detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args) { return rt::Value(arrayLength(*self)); });
     b.goPosBlock = {};
 }
 

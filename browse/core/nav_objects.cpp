@@ -55,18 +55,18 @@ RK_XbpBrowse& browseOf(Args a, std::size_t i, RK_XbpBrowse* own)
 void installQueryResult(RK_XbpBrowse& b)
 {
     RK_XbpBrowse* self = &b;
-    b.skipBlock = rt::makeBlock([self](Args a) {
+    b.skipBlock = detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args a) {
         const long long want = wantedRows(a);
         const Value ds = browseOf(a, 1, self).dataSource;
         return Value(detail::movedWithin(want, rt::sendWith(ds, "dbSkipper", want)));
     });
-    b.goTopBlock = rt::makeBlock([self](Args a) { return rt::sendWith(browseOf(a, 0, self).dataSource, "goTop"); });
+    b.goTopBlock = detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args a) { return rt::sendWith(browseOf(a, 0, self).dataSource, "goTop"); });
     b.goBottomBlock =
-        rt::makeBlock([self](Args a) { return rt::sendWith(browseOf(a, 0, self).dataSource, "goBottom"); });
-    b.posBlock = rt::makeBlock([self](Args) { return rt::sendWith(self->dataSource, "RecNo"); });
-    b.phyPosBlock = rt::makeBlock([self](Args) { return rt::sendWith(self->dataSource, "RecNo"); });
+        detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args a) { return rt::sendWith(browseOf(a, 0, self).dataSource, "goBottom"); });
+    b.posBlock = detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args) { return rt::sendWith(self->dataSource, "RecNo"); });
+    b.phyPosBlock = detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args) { return rt::sendWith(self->dataSource, "RecNo"); });
     b.firstPosBlock = detail::constantBlock(1);
-    b.lastPosBlock = rt::makeBlock([self](Args) { return rt::sendWith(self->dataSource, "RecCount"); });
+    b.lastPosBlock = detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args) { return rt::sendWith(self->dataSource, "RecCount"); });
     b.goPosBlock = {};
 }
 

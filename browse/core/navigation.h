@@ -3,7 +3,11 @@
 // server-data-set skippers the blocks call.
 #pragma once
 
+#include "browse/core/browse.h"
+#include "platform/runtime/block.h"
 #include "platform/runtime/value.h"
+
+#include <type_traits>
 
 namespace browse {
 
@@ -62,6 +66,26 @@ void installAliasBlocks(RK_XbpBrowse& b, bool locked);
 [[nodiscard]] long long movedWithin(long long wanted, const rt::Value& reported);
 // The block that always returns v.
 [[nodiscard]] rt::Value constantBlock(const rt::Value& v);
+// A navigation block of browse b running f(RK_XbpBrowse* self, rt::Args).
+// It holds the browse weakly (the browse keeps its blocks: a strong hold
+// would keep both alive for ever); kept after the browse is gone, it moves
+// nothing and answers NIL.
+template <class F>
+[[nodiscard]] rt::Value navBlock(RK_XbpBrowse& b, F f)
+{
+    return rt::makeBlock([weak = gui::WeakPart(b), f](rt::Args a) -> rt::Value {
+        auto* self = static_cast<RK_XbpBrowse*>(weak.get());
+        if (!self)
+            return {};
+        const rt::Value keep = self->self();
+        if constexpr (std::is_void_v<std::invoke_result_t<const F&, RK_XbpBrowse*, rt::Args>>) {
+            f(self, a);
+            return {};
+        } else {
+            return rt::Value(f(self, a));
+        }
+    });
+}
 }  // namespace detail
 
 }  // namespace browse

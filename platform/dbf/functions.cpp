@@ -10,6 +10,7 @@
 #include "platform/runtime/functions.h"
 #include "platform/runtime/text.h"
 
+#include <array>
 #include <filesystem>
 
 namespace dbf {
@@ -539,10 +540,40 @@ int aliasField(WorkArea& area, std::string_view field)
     return i;
 }
 
+// aliasField for the reads of alias->field, which a grid makes for every
+// cell: the field numbers of the names last asked are kept until an area
+// opens or closes.
+int cachedAliasField(WorkArea& area, std::string_view field)
+{
+    struct Entry {
+        const WorkArea* area = nullptr;
+        std::uint64_t generation = 0;
+        char name[16];
+        std::size_t len = 0;
+        int index = -1;
+    };
+    static std::array<Entry, 32> cache;
+    static std::size_t next = 0;
+    const std::uint64_t generation = areasGeneration();
+    for (const Entry& e : cache)
+        if (e.area == &area && e.generation == generation && std::string_view(e.name, e.len) == field)
+            return e.index;
+    const int index = aliasField(area, field);
+    if (field.size() <= sizeof(Entry::name)) {
+        Entry& e = cache[next++ % cache.size()];
+        e.area = &area;
+        e.generation = generation;
+        std::copy(field.begin(), field.end(), e.name);
+        e.len = field.size();
+        e.index = index;
+    }
+    return index;
+}
+
 Value hookAliasGet(std::string_view alias, std::string_view field)
 {
     WorkArea& area = aliasArea(alias);
-    return area.fieldGet(aliasField(area, field));
+    return area.fieldGet(cachedAliasField(area, field));
 }
 
 void hookAliasPut(std::string_view alias, std::string_view field, const Value& v)

@@ -211,6 +211,7 @@ struct Table::Impl {
     char* cur = nullptr;
     std::uint32_t recno = 0;
     std::uint32_t lastGo = 0;
+    std::uint32_t backRun = 0;  // records of the last backward read, 0 after any other
     bool dirty = false;
     bool pendingAppend = false;
     // Appended records not yet in the file, from record appendsFirst on: a
@@ -531,12 +532,22 @@ void Table::Impl::buildBlank()
 void Table::Impl::load(std::uint32_t n)
 {
     const std::uint32_t perWindow = std::max<std::uint32_t>(1, std::uint32_t(kWindowBytes / recLen));
+    const std::uint32_t perRandom = std::max<std::uint32_t>(1, std::uint32_t(kRandomBytes / recLen));
     std::uint32_t first = n;
     std::uint32_t want = perWindow;
-    if (lastGo != 0 && n + 1 == lastGo)
-        first = n >= perWindow ? n - perWindow + 1 : 1;  // reading backwards
-    else if (lastGo == 0 || n != lastGo + 1)
-        want = std::max<std::uint32_t>(1, std::uint32_t(kRandomBytes / recLen));
+    if (lastGo != 0 && n + 1 == lastGo) {
+        // Reading backwards: a grid going to the bottom walks back one page
+        // and no further, so the window starts small and doubles while the
+        // walk goes on.
+        want = std::min(perWindow, std::max(perRandom, backRun * 2));
+        first = n >= want ? n - want + 1 : 1;
+        want = n - first + 1;
+        backRun = want;
+    } else {
+        backRun = 0;
+        if (lastGo == 0 || n != lastGo + 1)
+            want = perRandom;
+    }
     want = std::min(want, count - first + 1);
     window.resize(std::size_t(want) * recLen);
     const std::uint64_t at = headerLen + std::uint64_t(first - 1) * recLen;

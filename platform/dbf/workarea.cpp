@@ -758,6 +758,7 @@ constexpr int kMaxAreas = 65535;
 struct Areas {
     std::map<int, std::unique_ptr<WorkArea>> open;
     int current = 1;
+    std::uint64_t generation = 0;  // counts every change of `open`
 };
 
 Areas& areas()
@@ -820,13 +821,36 @@ WorkArea* areaAt(int number) noexcept
     return it == areas().open.end() ? nullptr : it->second.get();
 }
 
+std::uint64_t areasGeneration() noexcept { return areas().generation; }
+
 WorkArea* findArea(std::string_view alias) noexcept
 {
+    // Blocks of a grid name their alias on every cell: the last answer is
+    // kept until an area opens or closes.
+    struct Last {
+        char alias[32];
+        std::size_t len = 0;
+        std::uint64_t generation = ~std::uint64_t(0);
+        WorkArea* area = nullptr;
+    };
+    static Last last;
+    Areas& all = areas();
+    if (last.generation == all.generation && std::string_view(last.alias, last.len) == alias)
+        return last.area;
     const std::string a = rt::alltrim(alias);
-    for (auto& [n, area] : areas().open)
-        if (rt::sameNameNoCase(area->alias(), a))
-            return area.get();
-    return nullptr;
+    WorkArea* found = nullptr;
+    for (auto& [n, area] : all.open)
+        if (rt::sameNameNoCase(area->alias(), a)) {
+            found = area.get();
+            break;
+        }
+    if (alias.size() <= sizeof last.alias) {
+        std::copy(alias.begin(), alias.end(), last.alias);
+        last.len = alias.size();
+        last.generation = all.generation;
+        last.area = found;
+    }
+    return found;
 }
 
 void selectArea(int number)
@@ -907,24 +931,32 @@ WorkArea& useArea(bool newArea, std::string_view driver, std::string_view file, 
     if (WorkArea* other = findArea(name); other && other->number() != number)
         raiseDbf("Alias already in use", "DBUSEAREA", {rt::Value(name)}, path, 1011);
     areas().open.erase(number);
+    ++areas().generation;
     std::unique_ptr<Table> table = Table::open(path, readOnly, shared);
     auto area = std::make_unique<WorkArea>(number, name, std::move(table), shared);
     WorkArea& ref = *area;
     areas().open[number] = std::move(area);
+    ++areas().generation;
     try {
         ref.goTop();
     } catch (...) {
         areas().open.erase(number);
+        ++areas().generation;
         throw;
     }
     return ref;
 }
 
-void closeArea() { areas().open.erase(areas().current); }
+void closeArea()
+{
+    areas().open.erase(areas().current);
+    ++areas().generation;
+}
 
 void closeAllAreas()
 {
     areas().open.clear();
+    ++areas().generation;
     areas().current = 1;
 }
 

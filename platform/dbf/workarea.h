@@ -195,6 +195,8 @@ WorkArea& requireArea(const char* op);
 [[nodiscard]] int currentAreaNumber() noexcept;
 [[nodiscard]] WorkArea* areaAt(int number) noexcept;
 [[nodiscard]] WorkArea* findArea(std::string_view alias) noexcept;
+// Changes whenever an area is opened or closed (for caches of lookups).
+[[nodiscard]] std::uint64_t areasGeneration() noexcept;
 // Selects an area by number; 0 selects the lowest unused one.
 void selectArea(int number);
 // Selects the area of an alias; raises "Alias does not exist".
