@@ -192,7 +192,6 @@ private:
     void autoSave();
 
     bool initialised_ = false;
-    std::shared_ptr<char> alive_ = std::make_shared<char>();
     bool collectingFailures_ = false;
     std::unique_ptr<rt::Error> cellFailure_;
 };
