@@ -27,7 +27,8 @@ rt::Value fnMergePresentation(rt::Args a) { return mergePresentation(rt::argAt(a
 rt::Value fnGetPresentation(rt::Args a)
 {
     const rt::Value& id = rt::argAt(a, 1);
-    if (!id.isNum())
+    // Only a pair whose id is exactly nId counts: 2.5 must not find pair 2.
+    if (!id.isNum() || id.asDouble() != double(id.asInt()))
         return rt::argAt(a, 2);
     return getPresentation(rt::argAt(a, 0), id.asInt(), rt::argAt(a, 2));
 }

@@ -166,6 +166,11 @@ void addMethods(rt::ClassInfo& c)
         const rt::Value& n = rt::argAt(a, 0);
         return n.isNum() ? o.handleEvent(int(n.asInt()), rt::argAt(a, 1), rt::argAt(a, 2)) : rt::Value();
     });
+    // The platform's handler stays reachable past the browse's own.
+    c.method<B>("XbpBrowsehandleEvent", [](B& o, rt::Args a) {
+        const rt::Value& n = rt::argAt(a, 0);
+        return n.isNum() ? o.gui::XbpBrowse::handleEvent(int(n.asInt()), rt::argAt(a, 1), rt::argAt(a, 2)) : rt::Value();
+    });
     addPlain<&B::setTimerRefresh>(c, "setTimerRefresh");
     c.method<B>("right", [](B& o, rt::Args) {
         o.gui::XbpBrowse::right();

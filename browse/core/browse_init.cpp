@@ -408,10 +408,12 @@ rt::Value RK_XbpBrowse::init(rt::Args a)
         cbSetInputFocus = selfBlock([hilite](B& b, rt::Args) { return rt::callWith("RK_HiliteGets", b.self(), 1, hilite); });
     }
 
-    // The anchors, then the saved layout before the columns exist.
-    for (int n : {28, 63})
-        if (const rt::Value anchor = dlg::getBlock(elementSlot(n)); anchor.isBlock())
-            rt::evalWith(anchor, self());
+    // The anchors, then the saved layout before the columns exist. Slot 28
+    // may name a program-wide variable that is to receive the browse.
+    if (const rt::Value anchor = dlg::getBlock(elementSlot(28), "O"); anchor.isBlock())
+        rt::evalWith(anchor, self());
+    if (const rt::Value early = dlg::getBlock(elementSlot(63)); early.isBlock())
+        rt::evalWith(early, self());
     const rt::Value id = elementSlot(49);
     const bool autoRestore = !rt::isEmpty(autoRestoreBrowse()) && !rt::isEmpty(id) && !isTrue(noRestore);
     if (autoRestore || !rt::isEmpty(restoreConfig))

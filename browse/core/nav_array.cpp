@@ -151,10 +151,7 @@ long long arrayPos(const RK_XbpBrowse& b)
     return length == 0 ? 0 : currentElement(b) * 100 / length;
 }
 
-long long arrayGoPos(const RK_XbpBrowse& b, double n)
-{
-    return rt::clampToInt(static_cast<double>(arrayLength(b)) * n / 100.0);
-}
+double arrayGoPos(const RK_XbpBrowse& b, double n) { return static_cast<double>(arrayLength(b)) * n / 100.0; }
 
 namespace detail {
 

@@ -37,9 +37,9 @@ long long skipArray(long long nWantSkip, RK_XbpBrowse& b);
 [[nodiscard]] long long arrayGoTop(const RK_XbpBrowse& b);
 [[nodiscard]] long long arrayGoBottom(const RK_XbpBrowse& b);
 // ArrayPos: the current element as a whole percentage; ArrayGoPos: the
-// element at percentage n.
+// element at percentage n, not rounded (the goPos block a user writes decides).
 [[nodiscard]] long long arrayPos(const RK_XbpBrowse& b);
-[[nodiscard]] long long arrayGoPos(const RK_XbpBrowse& b, double n);
+[[nodiscard]] double arrayGoPos(const RK_XbpBrowse& b, double n);
 // ACEDbSkipper(nWantSkip, oServer): rows moved on a server data set.
 long long aceDbSkipper(long long nWantSkip, const rt::Value& server);
 

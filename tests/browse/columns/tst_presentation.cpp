@@ -47,6 +47,7 @@ TEST(Presentation, GetPresentationFallsBackToTheDefault)
     EXPECT_EQ(rt::callWith("RK_GetPresentation", pres, 4, "x").str(), "x");
     EXPECT_EQ(rt::callWith("RK_GetPresentation", "not a list", 3, "x").str(), "x");
     EXPECT_EQ(rt::callWith("RK_GetPresentation", pres, "3", "x").str(), "x");
+    EXPECT_EQ(rt::callWith("RK_GetPresentation", pres, 3.5, "x").str(), "x") << "only an exact id";
     EXPECT_EQ(browse::presOf(rt::makeBlock([pres](rt::Args) { return pres; })).cell(), pres.cell());
 }
 

@@ -204,6 +204,14 @@ TEST_F(BrowseTest, AnchorsRecordObjectAndOwnerDrawing)
     EXPECT_EQ(scatters, 2);
 }
 
+TEST_F(BrowseTest, AnchorGivenAsAVariableNameReceivesTheBrowse)
+{
+    rt::publicVar("oAnchoredGrid") = Value();
+    make(tb::arrayDialog(tb::rows(2)).browseSlot(28, "oAnchoredGrid"));
+    EXPECT_EQ(rt::publicVar("oAnchoredGrid").cell(), bv.cell());
+    rt::publicVar("oAnchoredGrid") = Value();
+}
+
 TEST_F(BrowseTest, CreateWiresTheVerticalScrollBarTipAndHides)
 {
     const Value tip = returning("tip");

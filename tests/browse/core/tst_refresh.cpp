@@ -37,6 +37,8 @@ TEST_F(BrowseTest, RefreshEventRunsOnlyOnAVisibleBrowseWhenAllowed)
     allowed = true;
     EXPECT_EQ(rt::sendWith(bv, "handleEvent", kRefreshEvent).cell(), bv.cell());
     EXPECT_EQ(refreshes, 1);
+    rt::sendWith(bv, "XbpBrowsehandleEvent", kRefreshEvent);  // the platform's handler knows no refresh
+    EXPECT_EQ(refreshes, 1);
 
     // Without a refresh block the event runs Refresh (which re-reads the array).
     b->refreshBlock = Value();
