@@ -115,7 +115,6 @@ void setSlot(const rt::Value& rec, int n, const rt::Value& v)
 // The value when its kind is the default's, else the default.
 rt::Value normalised(const rt::Value& v, const rt::Value& def) { return v.kind() == def.kind() ? v : def; }
 
-bool isTrue(const rt::Value& v) { return v.isLogical() && v.asBool(); }
 
 rt::Value resized(rt::Value lines, long long n)
 {
@@ -365,7 +364,7 @@ private:
 
     void widthPairs()
     {
-        if (isTrue(slot(33))) {
+        if (rt::isTrue(slot(33))) {
             const rt::Value scale = slotOf(rt::getMember(getList_, "scaleFactor"), 3);
             const double width = slot(9).asDouble() * (scale.isNum() ? scale.asDouble() : 1.0);
             const rt::Value w =
@@ -407,7 +406,7 @@ private:
     {
         const rt::Value args[] = {{}, {}, {}, {}, pres_, true};
         c_.gui::XbpColumn::init(rt::Args(args, 6));
-        if (isTrue(option(13)))
+        if (rt::isTrue(option(13)))
             c_.drawMode = 1;
         if (!rt::isEmpty(slot(2)))
             c_.type = slot(2);
@@ -512,7 +511,7 @@ private:
     void hideAtOnce()
     {
         const rt::Value& hide = c_.gui::XbpColumn::hideBlock;
-        if (hide.isBlock() && isTrue(rt::evalWith(hide, self_)))
+        if (hide.isBlock() && rt::isTrue(rt::evalWith(hide, self_)))
             rt::sendWith(self_, "hide");
     }
 
@@ -551,13 +550,13 @@ private:
     void wireCallbacks()
     {
         const gui::WeakPart browse = weakBrowse();
-        if (isTrue(kOptimize.get(browse_)))
+        if (rt::isTrue(kOptimize.get(browse_)))
             rt::setMember(c_.heading, "lbDblClick", rt::makeBlock([browse, self = weakSelf()](rt::Args) {
                               optimizeColumn(browse.lock(), self.lock());
                           }));
         const rt::Value area = c_.dataArea;
         rt::setMember(area, "keyboard", kKeyboard.get(browse_));
-        if (!isTrue(kTagEnable.get(browse_)))
+        if (!rt::isTrue(kTagEnable.get(browse_)))
             return;
         rt::setMember(area, "lbClick",
                       dlg::mergeBlocks(rt::getMember(area, "lbClick"),
@@ -644,14 +643,14 @@ private:
             return;
         const rt::Value down = headerDown(browse_, self_);
         rt::setMember(c_.heading, "rbDown", down);
-        if (isTrue(option(6)))
+        if (rt::isTrue(option(6)))
             rt::setMember(c_.heading, "lbDown", down);
     }
 
     void defaultSort()
     {
         c_.sortDefault = normalised(c_.sortDefault, true);
-        if (isTrue(c_.sortDefault))
+        if (rt::isTrue(c_.sortDefault))
             rt::sendWith(self_, "Sort", rt::Value(), colCountOf(browse_));
     }
 
@@ -659,7 +658,7 @@ private:
     {
         rt::Value tips = slot(44);
         const rt::Value shown = rt::getMember(getList_, "isDataToolTips");
-        rt::setMember(getList_, "isDataToolTips", isTrue(shown) || tips.isArray());
+        rt::setMember(getList_, "isDataToolTips", rt::isTrue(shown) || tips.isArray());
         if (!tips.isArray()) {
             tips = rt::makeArray({rt::makeBlock([](rt::Args) { return false; }), "", 0, 0, 0});
             setSlot(rec_, 44, tips);

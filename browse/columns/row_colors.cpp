@@ -41,13 +41,6 @@ rt::Value& storedBrowseColor()
     return stored;
 }
 
-const rt::Value& entry(const rt::Value& a, std::size_t pos1)
-{
-    if (!a.isArray() || pos1 < 1 || pos1 > a.asArray().size())
-        return rt::nil();
-    return a.asArray().items[pos1 - 1];
-}
-
 // Row `pos` of an array source, or null when there is no such row array.
 const rt::Array* rowOf(const rt::Value& rows, long long pos)
 {
@@ -119,7 +112,7 @@ rt::Value unmarkedColors(const rt::Value& colorBlock, const rt::Value& color, co
     return colorBlock.isBlock() ? evalWithBrowse(colorBlock, browse) : color;
 }
 
-rt::Value markColors(const rt::Value& options) { return rt::makeArray({entry(options, 5), entry(options, 6)}); }
+rt::Value markColors(const rt::Value& options) { return rt::makeArray({rt::entryOf(options, 5), rt::entryOf(options, 6)}); }
 
 rt::Value fnBrowseColor(rt::Args a) { return browseColor(a); }
 
@@ -162,7 +155,7 @@ private:
             marked = evalWithBrowse(marked, browse);
         if (!marked.isLogical() || !marked.asBool())
             return unmarkedColors(colorBlock_, color_, browse);
-        const rt::Value& fg = entry(options_, 5);
+        const rt::Value& fg = rt::entryOf(options_, 5);
         return fg.isBlock() ? evalWithBrowse(fg, browse) : markColors(options_);
     }
 
@@ -178,7 +171,7 @@ rt::Value makeRowColorBlock(const rt::Value& browse, const rt::Value& options, c
 {
     using K = RowColorBlock::Kind;
     K kind = data.isArray() ? K::ArrayMark : K::SourceMark;
-    if (rt::isEmpty(entry(options, 1)) && rt::isEmpty(entry(options, 3))) {
+    if (rt::isEmpty(rt::entryOf(options, 1)) && rt::isEmpty(rt::entryOf(options, 3))) {
         if (colorBlock.isBlock())
             return colorBlock;
         if (!storedBrowseColor().isArray() && !memberTrue(kTagEnable, browse))
@@ -223,7 +216,7 @@ rt::Value rowColor(const rt::Value& browse)
     const rt::Value stripes = kBrowseColor.get(browse);
     if (!stripes.isArray())
         return rt::makeArray({rt::Value(), rt::Value()});
-    return rt::makeArray({entry(stripes, stripe ? 1 : 3), entry(stripes, stripe ? 2 : 4)});
+    return rt::makeArray({rt::entryOf(stripes, stripe ? 1 : 3), rt::entryOf(stripes, stripe ? 2 : 4)});
 }
 
 rt::Value zebraColor(const rt::Value& browse, const rt::Value& even, const rt::Value& odd)

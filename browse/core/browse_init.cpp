@@ -28,21 +28,11 @@ constexpr std::size_t kOptionCount = 56;
 constexpr int kColumnType = 29;
 constexpr int kColumnGroupType = 98;
 
-// Entry n (1-based) of an array; NIL outside it or for a non-array.
-const rt::Value& entry(const rt::Value& a, std::size_t n)
-{
-    if (!a.isArray() || n < 1 || n > a.asArray().size())
-        return rt::nil();
-    return a.asArray().items[n - 1];
-}
-
 // A member of any object by name; NIL when it has none.
 rt::Value memberOr(const rt::Value& obj, std::string_view name)
 {
     return rt::hasMember(obj, name) ? rt::getMember(obj, name) : rt::Value();
 }
-
-bool isTrue(const rt::Value& v) { return v.isLogical() && v.asBool(); }
 
 rt::Value pres1(long long id, const rt::Value& v) { return rt::makeArray({rt::makeArray({id, v})}); }
 
@@ -53,13 +43,13 @@ rt::Value applyScaleFactor(const rt::Value& pres, const rt::Value& getList)
 {
     if (!pres.isArray())
         return pres;
-    const rt::Value scale = entry(memberOr(getList, "scaleFactor"), 4);
+    const rt::Value scale = rt::entryOf(memberOr(getList, "scaleFactor"), 4);
     if (!scale.isNum() || scale.asDouble() == 1)
         return pres;
     rt::Value copy = rt::aClone(pres);
     for (rt::Value& pair : copy.asArray().items) {
-        const rt::Value& id = entry(pair, 1);
-        const rt::Value& v = entry(pair, 2);
+        const rt::Value& id = rt::entryOf(pair, 1);
+        const rt::Value& v = rt::entryOf(pair, 2);
         if (!id.isNum() || !v.isNum() || v.asDouble() == -1)
             continue;
         const long long n = id.asInt();
@@ -133,7 +123,7 @@ void initSortLook(B& b, const rt::Array& o)
     const rt::Value s = browseSort();
     const auto opt = [&o](int n) -> const rt::Value& { return o.items[std::size_t(n) - 1]; };
     const auto pick = [&](rt::Value& var, std::size_t sortEntry, int option) {
-        var = rt::isEmpty(opt(option)) ? entry(s, sortEntry) : opt(option);
+        var = rt::isEmpty(opt(option)) ? rt::entryOf(s, sortEntry) : opt(option);
     };
     pick(b.sortColorSelectedFG, 1, 25);
     pick(b.sortColorSelectedBG, 2, 26);
@@ -177,7 +167,7 @@ rt::Value runSelection(B& b)
     if (b.dataSource.isBlock())
         rt::evalWith(b.dataSource, b.self());
     if (b.mark.isNum() && b.arrayElement.isNum() && b.arrayElement.asInt() > 0) {
-        const rt::Value& row = entry(b.dataSource, std::size_t(b.arrayElement.asInt()));
+        const rt::Value& row = rt::entryOf(b.dataSource, std::size_t(b.arrayElement.asInt()));
         const std::int64_t m = b.mark.asInt();
         if (row.isArray() && m >= 1 && std::size_t(m) <= row.asArray().size()) {
             rt::Value& flag = row.asArray().items[std::size_t(m) - 1];
@@ -202,7 +192,7 @@ std::vector<rt::Value> columnRecords(const rt::Value& list, int pointer)
         return out;
     const auto& items = list.asArray().items;
     for (std::size_t i = std::size_t(std::max(pointer, 0)); i < items.size(); ++i) {
-        const rt::Value& type = entry(items[i], 1);
+        const rt::Value& type = rt::entryOf(items[i], 1);
         if (!type.isNum() || (type.asInt() != kColumnType && type.asInt() != kColumnGroupType))
             break;
         if (type.asInt() == kColumnType)
@@ -295,8 +285,8 @@ rt::Value RK_XbpBrowse::init(rt::Args a)
     rt::Value colorBlock;
     if (const rt::Value c = elementSlot(22); c.isBlock())
         colorBlock = c;
-    else if (entry(c, 1).isBlock())
-        colorBlock = entry(c, 1);
+    else if (rt::entryOf(c, 1).isBlock())
+        colorBlock = rt::entryOf(c, 1);
     const rt::Value colorPair = rt::makeArray({rt::Value(), 15});
     applyOptionDefaults(opt);
 
@@ -344,9 +334,9 @@ rt::Value RK_XbpBrowse::init(rt::Args a)
     optimize = option(21);
     isScope = option(9);
     const rt::Value editSettings = elementSlot(37);
-    font = entry(editSettings, 4);
+    font = rt::entryOf(editSettings, 4);
     pointerBlock = dlg::getBlock(elementSlot(41));
-    autoLock = entry(editSettings, 6).isLogical() && !entry(editSettings, 6).asBool() && value.isChar();
+    autoLock = rt::entryOf(editSettings, 6).isLogical() && !rt::entryOf(editSettings, 6).asBool() && value.isChar();
     freezeLeft = option(7);
     freezeRight = option(8);
     refreshInterval = option(32);
@@ -394,7 +384,7 @@ rt::Value RK_XbpBrowse::init(rt::Args a)
         cbItemMarked = dlg::mergeBlocks(cbItemMarked, option(22));
         isItemMarkedCodeBlock = true;
     }
-    if (isTrue(getWhenOnBrowseItemMarked()))
+    if (rt::isTrue(getWhenOnBrowseItemMarked()))
         isItemMarkedCodeBlock = true;
 
     // Navigation; the cargo follows the start element.
@@ -403,7 +393,7 @@ rt::Value RK_XbpBrowse::init(rt::Args a)
         cargo.asArray().items[3] = arrayElement;
 
     // Focus highlighting of the read.
-    if (const rt::Value hilite = entry(memberOr(getList, "getOptions"), 51); !rt::isEmpty(hilite)) {
+    if (const rt::Value hilite = rt::entryOf(memberOr(getList, "getOptions"), 51); !rt::isEmpty(hilite)) {
         cbKillInputFocus = selfBlock([hilite](B& b, rt::Args) { return rt::callWith("RK_HiliteGets", b.self(), 2, hilite); });
         cbSetInputFocus = selfBlock([hilite](B& b, rt::Args) { return rt::callWith("RK_HiliteGets", b.self(), 1, hilite); });
     }
@@ -415,7 +405,7 @@ rt::Value RK_XbpBrowse::init(rt::Args a)
     if (const rt::Value early = dlg::getBlock(elementSlot(63)); early.isBlock())
         rt::evalWith(early, self());
     const rt::Value id = elementSlot(49);
-    const bool autoRestore = !rt::isEmpty(autoRestoreBrowse()) && !rt::isEmpty(id) && !isTrue(noRestore);
+    const bool autoRestore = !rt::isEmpty(autoRestoreBrowse()) && !rt::isEmpty(id) && !rt::isTrue(noRestore);
     if (autoRestore || !rt::isEmpty(restoreConfig))
         prepareAutoRestore(id);
 
@@ -423,7 +413,7 @@ rt::Value RK_XbpBrowse::init(rt::Args a)
     scrollBarTipBlock = elementSlot(44);
     if (scrollBarTipBlock.isBlock() && rt::hasMember(getList, "isDataToolTips"))
         rt::setMember(getList, "isDataToolTips", true);
-    if (isTrue(tagEnable))
+    if (rt::isTrue(tagEnable))
         cbKeyboard = dlg::mergeBlocks(cbKeyboard, selfBlock([](B& b, rt::Args k) {
                                           const rt::Value args[] = {rt::Value(), rt::Value(), rt::argAt(k, 0)};
                                           return rt::send(b.self(), "Tag", rt::Args(args, 3));
@@ -439,7 +429,7 @@ rt::Value RK_XbpBrowse::create(rt::Args a)
     if (!initialised_)
         return self();
     gui::XbpBrowse::create(a);
-    if (hideBlock.isBlock() && isTrue(rt::evalWith(hideBlock, self())))
+    if (hideBlock.isBlock() && rt::isTrue(rt::evalWith(hideBlock, self())))
         setVisible(false);
     setOrig(*this);
     for (gui::XbpPart* child : children()) {
@@ -462,7 +452,7 @@ void RK_XbpBrowse::prepareAutoRestore(const rt::Value& id)
 {
     const rt::Value setting = autoRestoreBrowse();
     std::string name;
-    if (isTrue(entry(setting, 3)))
+    if (rt::isTrue(rt::entryOf(setting, 3)))
         if (const rt::Value title = memberOr(memberOr(getList, "dialog"), "title"); title.isChar())
             name = title.str();
     restoreProc = rt::Value(name + ":" + rt::xtoc(id));

@@ -32,7 +32,6 @@ constexpr int kKindObject = 4;
 
 int kindOf(const B& b) { return b.dataSourceType.isNum() ? int(b.dataSourceType.asInt()) : 0; }
 
-bool isTrue(const rt::Value& v) { return v.isLogical() && v.asBool(); }
 
 // The work area of an alias source, or null.
 dbf::WorkArea* areaOf(const rt::Value& ds) { return ds.isChar() ? dbf::findArea(ds.asString()) : nullptr; }
@@ -77,7 +76,7 @@ void revalidateObjectRecord(B& b)
     const rt::Value before = rt::sendWith(ds, "Recno");
     rt::sendWith(ds, "Skip");
     rt::sendWith(ds, "Skip", -1);
-    if (isTrue(rt::sendWith(ds, "Bof")) || isTrue(rt::sendWith(ds, "Eof"))) {
+    if (rt::isTrue(rt::sendWith(ds, "Bof")) || rt::isTrue(rt::sendWith(ds, "Eof"))) {
         b.goTop();
         return;
     }
@@ -132,7 +131,7 @@ rt::Value RK_XbpBrowse::handleEvent(int nEvent, const rt::Value& mp1, const rt::
 {
     if (nEvent != kRefreshEvent)
         return gui::XbpBrowse::handleEvent(nEvent, mp1, mp2);
-    if (isVisible() && (rt::isEmpty(refreshWhenBlock) || isTrue(rt::evalWith(refreshWhenBlock, self())))) {
+    if (isVisible() && (rt::isEmpty(refreshWhenBlock) || rt::isTrue(rt::evalWith(refreshWhenBlock, self())))) {
         if (refreshBlock.isBlock())
             rt::evalWith(refreshBlock, self());
         else
@@ -177,7 +176,7 @@ rt::Value RK_XbpBrowse::Navigate(const rt::Value& mp1, const rt::Value& mp2)
 
 rt::Value RK_XbpBrowse::Refresh()
 {
-    if (!isTrue(dataEnabled) || status != Created)
+    if (!rt::isTrue(dataEnabled) || status != Created)
         return self();
     const int kind = kindOf(*this);
     rt::Value record;
@@ -216,7 +215,7 @@ rt::Value RK_XbpBrowse::RefreshAll(const rt::Value& cDataSource)
         dataSource = cDataSource;
         setCargo(*this, 5, dataSource);
     }
-    if (!isTrue(dataEnabled) || status != Created)
+    if (!rt::isTrue(dataEnabled) || status != Created)
         return self();
     switch (kindOf(*this)) {
     case kKindAlias: revalidateScopedRecord(*this); break;
@@ -257,7 +256,7 @@ rt::Value RK_XbpBrowse::ForceStable()
         bool& flag;
         ~Stop() { flag = false; }
     } stop{collectingFailures_};
-    if (isTrue(isTrapErrors)) {
+    if (rt::isTrue(isTrapErrors)) {
         rt::guarded([this] { gui::XbpBrowse::forceStable(); });
         return self();
     }
@@ -336,13 +335,13 @@ rt::Value RK_XbpBrowse::WhenHideEval(rt::Value lEnable, rt::Value lShow, const r
 {
     if (whenBlock.isBlock()) {
         lEnable = rt::evalWith(whenBlock, self());
-        if (isTrue(lEnable) && !isEnabled())
+        if (rt::isTrue(lEnable) && !isEnabled())
             setEnabled(true);
         else if (lEnable.isLogical() && !lEnable.asBool() && isEnabled())
             setEnabled(false);
     }
     if (hideBlock.isBlock()) {
-        lShow = !isTrue(rt::evalWith(hideBlock, self()));
+        lShow = !rt::isTrue(rt::evalWith(hideBlock, self()));
         setVisible(lShow.asBool());
     }
     if (lProtect.isLogical() && protectBlock.isBlock())

@@ -14,7 +14,7 @@ namespace browse {
 
 namespace {
 
-using detail::isTrue;
+using rt::isTrue;
 
 long long arrayLength(const RK_XbpBrowse& b)
 {

@@ -13,7 +13,7 @@ namespace browse {
 
 namespace {
 
-using detail::isTrue;
+using rt::isTrue;
 using detail::wantedRows;
 using rt::Args;
 using rt::Value;

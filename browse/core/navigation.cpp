@@ -82,8 +82,6 @@ void registerNavigationFunctions()
 
 namespace detail {
 
-bool isTrue(const Value& v) noexcept { return v.isLogical() && v.asBool(); }
-
 long long wantedRows(Args a) noexcept
 {
     const Value& n = rt::argAt(a, 0);

@@ -57,8 +57,6 @@ void installObjectBlocks(RK_XbpBrowse& b, int kind);
 // nav_alias.cpp: the first matching set of ACE wrapper, native scope,
 // dialog-library scope, table handle and plain alias.
 void installAliasBlocks(RK_XbpBrowse& b, bool locked);
-// True only for a logical true.
-[[nodiscard]] bool isTrue(const rt::Value& v) noexcept;
 // The rows a skip block was asked for (its first argument; 0 when not a number).
 [[nodiscard]] long long wantedRows(rt::Args a) noexcept;
 // The rows a skipper reports, held to what was asked: the same direction

@@ -232,6 +232,13 @@ Value fnArray(Args a)
 }
 }  // namespace
 
+const Value& entryOf(const Value& a, std::size_t pos) noexcept
+{
+    if (!a.isArray() || pos < 1 || pos > a.asArray().size())
+        return nil();
+    return a.asArray().items[pos - 1];
+}
+
 Value aClone(const Value& a)
 {
     std::unordered_map<const HeapCell*, Value> seen;

@@ -26,6 +26,10 @@ public:
 [[nodiscard]] Value makeArray(std::initializer_list<Value> items);
 [[nodiscard]] Value makeArray(std::vector<Value> items);
 
+// Entry pos (1-based) of an array value; NIL outside it or for a value
+// that is no array (options and settings arrays are read this way).
+[[nodiscard]] const Value& entryOf(const Value& a, std::size_t pos) noexcept;
+
 // Deep copy: nested arrays are copied too, blocks and objects are shared.
 [[nodiscard]] Value aClone(const Value& a);
 

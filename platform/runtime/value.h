@@ -211,6 +211,9 @@ inline const Value& argAt(Args args, std::size_t i) noexcept { return i < args.s
 // numeric 0, logical false, an empty date, an empty array, or NIL.
 [[nodiscard]] bool isEmpty(const Value& v) noexcept;
 
+// True only for a logical .T. (settings of a wrong kind count as false).
+[[nodiscard]] inline bool isTrue(const Value& v) noexcept { return v.isLogical() && v.asBool(); }
+
 // The kind letter as text, "U" for NIL.
 [[nodiscard]] std::string_view valType(const Value& v) noexcept;
 
