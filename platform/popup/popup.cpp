@@ -1,0 +1,7 @@
+#include "platform/popup/popup.h"
+
+namespace popup {
+
+void registerPopupFunctions() {}
+
+}  // namespace popup

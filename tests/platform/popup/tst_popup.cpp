@@ -1,0 +1,5 @@
+#include "platform/popup/popup.h"
+
+#include <gtest/gtest.h>
+
+TEST(Popup, Registers) { popup::registerPopupFunctions(); }
