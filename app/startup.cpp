@@ -2,11 +2,16 @@
 // dialog (up to four passes), the database "dxc", the import and the hand-over
 // to the client window.
 #include "app/dxc.h"
+#include "app/client.h"
 #include "app/console_lines.h"
+
+#include "browse/core/browse.h"
 
 #include "platform/dbf/dbf.h"
 #include "platform/dialog/dialog.h"
 #include "platform/pgsql/connection.h"
+#include "platform/pgsql/dataobject.h"
+#include "platform/popup/popup.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/console.h"
@@ -138,6 +143,9 @@ int runMain(const Options& opts)
 {
     pgsql::registerPgsqlFunctions();
     dlg::registerDialogFunctions();
+    browse::registerBrowseLibrary();
+    popup::registerPopupFunctions();
+    registerClientFunctions();
 
     const rt::Value GetList = rt::Value::array();
     const std::string cDatabase = "dxc";
@@ -147,6 +155,8 @@ int runMain(const Options& opts)
     // Taken before the dialog: files that appear while it is open wait for
     // the next run.
     const rt::Value aDbfFiles = rt::directory(cRuta + "*.DBF");
+    // Picture file names stored with the clients are relative to the DBF folder.
+    pgsql::setDataFolder(cRuta);
 
     rt::publicSet("cHost", rt::padR("localhost", 19));
     rt::publicSet("cUser", rt::padR("postgres", 18));

@@ -7,6 +7,11 @@
 // RK_ReadGuiEvent(6, GetList) (RK_ReadGUI returns .T.) or
 // RK_ReadGuiEvent(5, GetList), Escape or closing the window (.F.).
 //
+// When the environment variable DXC_DIALOG_GEOMETRY names a file, each read
+// appends to it, once its window is shown, one line per element that has a
+// window: "<title>\t<index>\t<type>\t<caption or id>\t<x> <y> <w> <h>" in
+// screen pixels (top-left origin), all lines of a read in one write.
+//
 // Records are arrays of kRecordSlots slots; the slot numbers are the
 // constants of namespace slot. Positions and sizes are in text rows and
 // columns, fractions allowed, row 0 at the top; the dialog font's line
@@ -16,6 +21,7 @@
 #include "platform/runtime/value.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -40,14 +46,20 @@ constexpr int Picture = 12;
 constexpr int When = 13;
 constexpr int Valid = 14;
 constexpr int Tooltip = 15;
-constexpr int Action = 18;
+constexpr int Action = 18;     // a button's action, a picture's click block
 constexpr int Options = 21;
+constexpr int CheckCaption = 23;  // a check box's { caption, NIL }
 constexpr int VarName = 25;    // { name, NIL }
+constexpr int CheckData = 26;  // a check box's data block
 constexpr int Anchor = 28;
 constexpr int LabelOf = 29;    // an entry's label element number
 constexpr int ParentAnchor = 30;
-constexpr int GetSet2 = 31;
+constexpr int GetSet2 = 31;    // also a combo box's items
+constexpr int Items = 31;
+constexpr int Popup = 37;      // an entry's pop-up settings, entry 1 the block
+constexpr int Change = 38;     // a combo box's change block
 constexpr int Password = 40;   // { .T., NIL, .F. }: password entry
+constexpr int ButtonStyle = 42;  // 8192: caption lines at ";" (always done)
 constexpr int KeyHandler = 44;
 constexpr int Id = 49;
 constexpr int Hide = 53;
@@ -60,6 +72,7 @@ constexpr int Group = 1;
 constexpr int Get = 2;
 constexpr int CheckBox = 5;
 constexpr int ComboBox = 6;
+constexpr int Bitmap = 7;      // a picture ("RKBITMAP")
 constexpr int PushButton = 10;
 constexpr int Say = 12;
 constexpr int Static = 13;
@@ -93,8 +106,15 @@ void getListSet(const rt::Value& getList, int slot, const rt::Value& value);
 // Returns .T. when ended by event 6. Argument 7, when a block, is evaluated
 // with the dialog object once the elements exist; argument 11, a window
 // object, owns the dialog (default: the dialog of the enclosing read).
-// Labels, entry fields, push buttons and browses with their columns are
-// built; records of the other types are accepted and get no widget. A list
+// Labels, entry fields, push buttons, group boxes, check boxes, combo
+// boxes, pictures and browses with their columns are built; records of the
+// other types are accepted and get no widget. An element whose slot 30
+// yields a group of the read (or another created window object) becomes its
+// child, placed relative to the group's top-left corner; slot 28 receives
+// each element's object right after it is created. When (slot 13) and hide
+// (slot 53) are evaluated once all elements exist, and again after every
+// button action, check box or combo box change and whenever an entry field
+// is left. A list
 // entry that is not a record raises an error before any window appears; an
 // error while one element is created is reported and the dialog goes on
 // without that element.
@@ -114,6 +134,32 @@ bool readGui(rt::Args args);
 // argument error.
 bool readGuiEvent(int nEvent, const rt::Value& getList);
 
+// RK_GetRefresh(GetList, NIL, nMode, aSkipTypes): the elements of a running
+// read show their bound values again (mode 1), evaluate their when and hide
+// conditions again (mode 2), or both (mode 4, NIL or any other number).
+// Elements whose type number is in skipTypes are left out. A browse that is
+// not left out gets RefreshAll and WhenHideEval. False when no read of the
+// list runs.
+bool getRefresh(const rt::Value& getList, int mode = 4, const rt::Value& skipTypes = {});
+// RK_ReadGuiLastKey(GetList[, nKey]): the key that last left a field or was
+// pressed in the read's dialog (0 after a mouse click); with nKey sets it.
+// Returns the value before the call; 0 when no read of the list runs.
+int readGuiLastKey(const rt::Value& getList, std::optional<int> set = std::nullopt);
+// RK_ReadVar(bGetSet, xNew, NIL, lLogical): writes xNew through the block
+// when it is not NIL, then returns what the block gives; as a logical when
+// lLogical (.T., "T", "Y", ".T." and non-zero numbers are true).
+[[nodiscard]] rt::Value readVar(const rt::Value& getSet, const rt::Value& xNew, bool logical);
+// A value read as a logical, as check boxes read their data.
+[[nodiscard]] bool logicalOf(const rt::Value& v);
+// RK_PopDate([dStart]): a modal calendar on dStart (today when not a date);
+// the date picked with Enter or a double click, NIL on Escape.
+[[nodiscard]] rt::Value popDate(const rt::Value& start = {});
+// RK_BitMapDraw(oPicture, xData): shows the image whose bytes xData holds (a
+// text value in any format QImage reads, or base64 of one; or an XbpBitmap)
+// in a picture element, scaled into its box keeping proportions. NIL, "" or
+// bytes that do not decode clear it. True when an image is shown.
+bool bitMapDraw(const rt::Value& picture, const rt::Value& data);
+
 // The Qt dialog of the innermost running read, or null (for tests).
 [[nodiscard]] QDialog* activeDialog();
 // The dialog window object (class "RK_XbpDialog") of the innermost running
@@ -132,8 +178,9 @@ bool readGuiEvent(int nEvent, const rt::Value& getList);
 [[nodiscard]] double colPixels();
 
 // Registers RK_GetTemplate, RK_GetListSet, RK_GetAnchorCB, RK_GetIdDefault,
-// RK_ReadGUI, RK_ReadGuiEvent, RK_GetObject and XCOL, and the functions of
-// registerLibraryFunctions (library.h).
+// RK_ReadGUI, RK_ReadGuiEvent, RK_GetObject, RK_GetRefresh,
+// RK_ReadGuiLastKey, RK_ReadVar, RK_PopDate, RK_BitMapDraw and XCOL, and the
+// functions of registerLibraryFunctions (library.h).
 void registerDialogFunctions();
 
 }  // namespace dlg

@@ -2,11 +2,14 @@
 
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/layout.h"
+#include "platform/dialog/library.h"
 #include "platform/gui/events.h"
 #include "platform/gui/font.h"
 #include "platform/gui/widgetbase.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
+#include "platform/runtime/error.h"
+#include "platform/runtime/text.h"
 
 #include <QDialog>
 #include <QFocusEvent>
@@ -15,6 +18,8 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QToolButton>
 #include <QValidator>
 
 namespace dlg {
@@ -74,14 +79,48 @@ private:
 
 class EntryWidget final : public gui::PartWidget<QLineEdit> {
 public:
-    explicit EntryWidget(bool clearOnFirstKey) : clearOnFirstKey_(clearOnFirstKey)
+    EntryWidget()
     {
         connect(this, &QLineEdit::textEdited, this, [this] { edited = true; });
     }
 
+    void setClearOnFirstKey(bool on) { clearOnFirstKey_ = on; }
+
+    // The pop-up button at the right end; it takes no focus, so pressing it
+    // does not leave the field.
+    void setPopupButton(bool on)
+    {
+        if (on == bool(button_))
+            return;
+        if (!on) {
+            delete button_;
+            setTextMargins(0, 0, 0, 0);
+            return;
+        }
+        button_ = new QToolButton(this);
+        button_->setObjectName(QStringLiteral("dlgPopupButton"));
+        button_->setText(QStringLiteral("..."));
+        button_->setFocusPolicy(Qt::NoFocus);
+        button_->setCursor(Qt::ArrowCursor);
+        connect(button_, &QToolButton::clicked, this, [this] {
+            if (gui::XbpPart* part = gui::XbpPart::fromWidget(this))
+                gui::postAppEvent(dev::Popup, rt::Value(), rt::Value(), part->self());
+        });
+        placeButton();
+        button_->show();
+    }
+
     bool edited = false;  // typed into since it was filled or written back
+    // Why the focus last left: a window that lost the activation (a message
+    // box, a pop-up) did not leave the field.
+    Qt::FocusReason lastFocusOut = Qt::OtherFocusReason;
 
 protected:
+    void resizeEvent(QResizeEvent* e) override
+    {
+        QLineEdit::resizeEvent(e);
+        placeButton();
+    }
     void focusInEvent(QFocusEvent* e) override
     {
         QLineEdit::focusInEvent(e);
@@ -96,6 +135,7 @@ protected:
     void focusOutEvent(QFocusEvent* e) override
     {
         fresh_ = false;
+        lastFocusOut = e->reason();
         QLineEdit::focusOutEvent(e);
     }
     void mousePressEvent(QMouseEvent* e) override
@@ -121,8 +161,18 @@ protected:
     }
 
 private:
-    bool clearOnFirstKey_;
+    void placeButton()
+    {
+        if (!button_)
+            return;
+        const int side = std::max(12, height() - 4);
+        button_->setGeometry(width() - side - 2, (height() - side) / 2, side, side);
+        setTextMargins(0, 0, side + 2, 0);
+    }
+
+    bool clearOnFirstKey_ = false;
     bool fresh_ = false;  // focus arrived by keyboard and nothing was typed yet
+    QPointer<QToolButton> button_;
 };
 
 class ButtonWidget final : public gui::PartWidget<QPushButton> {
@@ -150,21 +200,6 @@ protected:
     }
 };
 
-// Help text (slot 15), which every element may have.
-void applyCommonSlots(ElementPart& part)
-{
-    if (const rt::Value tip = part.elementSlot(slot::Tooltip); tip.isChar())
-        part.tooltipText = tip;
-}
-
-void applyFont(ElementPart& part)
-{
-    if (!part.widget())
-        return;
-    if (const auto font = gui::fontOf(part.elementSlot(slot::Font)))
-        part.widget()->setFont(*font);
-}
-
 bool isPasswordRecord(const rt::Value& record)
 {
     const rt::Value& p = slotOf(record, slot::Password);
@@ -187,8 +222,11 @@ rt::ClassInfo makeGetClass()
     rt::ClassInfo c("RK_XbpGet", {&ElementPart::staticClass()});
     c.method<GetPart>("editBuffer", [](GetPart& o, rt::Args) { return rt::Value(o.editBuffer()); });
     c.method<GetPart>("getData", [](GetPart& o, rt::Args) { return rt::Value(o.editBuffer()); });
+    c.method<GetPart>("refresh", [](GetPart& o, rt::Args) { o.load(); return o.self(); });
     return c;
 }
+
+bool isPopupKey(int k) { return k == gui::key::F1 + 3 || k == gui::key::Down + gui::key::AltFlag; }
 
 }  // namespace
 
@@ -253,6 +291,14 @@ void DialogPart::endRead(bool ok)
 
 QDialog* DialogPart::dialog() const { return qobject_cast<QDialog*>(widget()); }
 
+void DialogPart::refreshConditions()
+{
+    const std::vector<rt::Value> all = elements;  // a block may end the read meanwhile
+    for (const rt::Value& e : all)
+        if (auto* part = e.isObject() ? dynamic_cast<ElementPart*>(&e.asObject()) : nullptr)
+            part->refreshConditions();
+}
+
 // --- elements
 
 const rt::ClassInfo& ElementPart::staticClass()
@@ -262,6 +308,56 @@ const rt::ClassInfo& ElementPart::staticClass()
 }
 
 const rt::ClassInfo& ElementPart::classInfo() const { return staticClass(); }
+
+void ElementPart::takeCommonSlots()
+{
+    if (const rt::Value tip = elementSlot(slot::Tooltip); tip.isChar())
+        tooltipText = tip;
+    whenBlock = getBlock(elementSlot(slot::When));
+    hideBlock = getBlock(elementSlot(slot::Hide));
+}
+
+void ElementPart::applyFont()
+{
+    if (!widget())
+        return;
+    if (const auto font = gui::fontOf(elementSlot(slot::Font)))
+        widget()->setFont(*font);
+}
+
+void ElementPart::runAnchor()
+{
+    if (const rt::Value anchor = getBlock(elementSlot(slot::Anchor), "O"); anchor.isBlock())
+        rt::evalWith(anchor, self());
+}
+
+void ElementPart::refreshConditions()
+{
+    if (!widget())
+        return;
+    rt::Value v;
+    if (whenBlock.isBlock() && rt::runReporting([&] { v = rt::evalWith(whenBlock, self()); }))
+        setEnabled(rt::isTrue(v));
+    if (hideBlock.isBlock() && rt::runReporting([&] { v = rt::evalWith(hideBlock, self()); }))
+        setVisible(!rt::isTrue(v));
+}
+
+DialogPart* ElementPart::dialogPart() const
+{
+    const GetListObject* g = asGetList(getList);
+    return g && g->dialog.isObject() ? dynamic_cast<DialogPart*>(&g->dialog.asObject()) : nullptr;
+}
+
+void ElementPart::release()
+{
+    getList = whenBlock = hideBlock = protectBlock = rt::Value();
+}
+
+void ElementPart::afterChange() const
+{
+    if (DialogPart* d = dialogPart(); d && !d->ended())
+        d->refreshConditions();
+}
 
 const rt::ClassInfo& SayPart::staticClass()
 {
@@ -274,13 +370,13 @@ const rt::ClassInfo& SayPart::classInfo() const { return staticClass(); }
 rt::Value SayPart::create(rt::Args a)
 {
     takeGeometryArgs(a);
-    applyCommonSlots(*this);
+    takeCommonSlots();
     auto* w = new gui::PartWidget<QLabel>();
     w->setText(qstr(textSlot(element(), slot::Caption)));
     w->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     w->setTextFormat(Qt::PlainText);
     adoptWidget(w);
-    applyFont(*this);
+    applyFont();
     // The caption is never cut: a wide text may reach under the next element.
     if (const int need = w->sizeHint().width(); need > w->width())
         setSize(QSize(need, w->height()));
@@ -298,31 +394,89 @@ const rt::ClassInfo& GetPart::classInfo() const { return staticClass(); }
 rt::Value GetPart::create(rt::Args a)
 {
     takeGeometryArgs(a);
-    applyCommonSlots(*this);
+    takeCommonSlots();
     const rt::Value record = element();
     binding = entryBinding(record);
+    keyHandler = getBlock(slotOf(record, slot::KeyHandler));
+    validBlock = getBlock(slotOf(record, slot::Valid));
+    if (const rt::Value& pop = slotOf(record, slot::Popup); pop.isArray()) {
+        popupBlock = slotBlock(pop.asArray().size() > 0 ? pop.asArray().items[0] : rt::Value());
+        popupStores = !rt::isTrue(rt::entryOf(pop, 3));
+    }
     const rt::Value value = binding.isBlock() ? rt::evalWith(binding) : rt::Value();
-    format = entryFormat(value, slotOf(record, slot::Picture));
-    auto* w = new EntryWidget(format.clearOnFirstKey);
-    if (const std::string mask = entryInputMask(format); !mask.empty())
-        w->setInputMask(qstr(mask));
-    w->setValidator(new EntryValidator(format, w));
-    if (format.kind == 'N')
-        w->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    auto* w = new EntryWidget();
     if (isPasswordRecord(record))
         w->setEchoMode(QLineEdit::Password);
-    w->setReadOnly(format.kind == 'U' || !binding.isBlock());
     adoptWidget(w);
-    applyFont(*this);
+    applyFormat(value);
+    applyFont();
     w->setText(qstr(entryText(format, value)));
     return self();
 }
 
+void GetPart::applyFormat(const rt::Value& value)
+{
+    auto* w = static_cast<EntryWidget*>(lineEdit());
+    format = entryFormat(value, slotOf(element(), slot::Picture));
+    if (!w)
+        return;
+    w->setClearOnFirstKey(format.clearOnFirstKey);
+    w->setInputMask(qstr(entryInputMask(format)));
+    delete w->validator();
+    w->setValidator(new EntryValidator(format, w));
+    w->setAlignment((format.kind == 'N' ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+    w->setReadOnly(format.kind == 'U' || !binding.isBlock());
+    w->setPopupButton(hasPopup());
+}
+
 rt::Value GetPart::handleEvent(int nEvent, const rt::Value& mp1, const rt::Value& mp2)
 {
-    if (nEvent == gui::ev::KillInputFocus)
-        commit();
+    switch (nEvent) {
+    case gui::ev::Keyboard:
+        if (mp1.isNum() && isPopupKey(int(mp1.asInt())) && hasPopup())
+            popup();
+        if (keyHandler.isBlock() && mp1.isNum())
+            rt::evalWith(keyHandler, mp1, rt::Value(), self());
+        break;
+    case gui::ev::SetInputFocus:
+        if (DialogPart* d = dialogPart(); d && d->refocus == this)
+            d->refocus = nullptr;
+        break;
+    case gui::ev::KillInputFocus: leave(); break;
+    case dev::Popup: popup(); return {};
+    default: break;
+    }
     return ElementPart::handleEvent(nEvent, mp1, mp2);
+}
+
+// Leaving the field: the edit is written back, then valid decides whether
+// the focus may go. Fields the focus only passes through on its way back to
+// a refused one, or a window that merely lost the activation, are not
+// validated.
+void GetPart::leave()
+{
+    auto* w = static_cast<EntryWidget*>(lineEdit());
+    if (!w)
+        return;
+    commit();
+    DialogPart* d = dialogPart();
+    const bool deactivated = w->lastFocusOut == Qt::ActiveWindowFocusReason || w->lastFocusOut == Qt::PopupFocusReason;
+    if (validBlock.isBlock() && !deactivated && !(d && (d->refocus || d->ended()))) {
+        rt::Value ok;
+        if (rt::runReporting([&] { ok = rt::evalWith(validBlock, self()); }) && ok.isLogical() && !ok.asBool() &&
+            w->isEnabled() && w->isVisible() && !w->hasFocus()) {
+            w->setFocus(Qt::OtherFocusReason);
+            if (d && w->hasFocus())
+                d->refocus = this;
+        }
+    }
+    afterChange();
+}
+
+void GetPart::release()
+{
+    ElementPart::release();
+    binding = keyHandler = validBlock = popupBlock = rt::Value();
 }
 
 QLineEdit* GetPart::lineEdit() const { return qobject_cast<QLineEdit*>(widget()); }
@@ -330,7 +484,10 @@ QLineEdit* GetPart::lineEdit() const { return qobject_cast<QLineEdit*>(widget())
 std::string GetPart::editBuffer() const
 {
     const QLineEdit* le = lineEdit();
-    return le ? le->text().toStdString() : std::string();
+    if (!le)
+        return {};
+    const std::string text = le->text().toStdString();
+    return format.kind == 'C' ? rt::padR(text, std::size_t(format.length)) : text;
 }
 
 void GetPart::load()
@@ -338,7 +495,12 @@ void GetPart::load()
     auto* w = static_cast<EntryWidget*>(lineEdit());
     if (!w || !binding.isBlock())
         return;
-    w->setText(qstr(entryText(format, rt::evalWith(binding))));
+    const rt::Value v = rt::evalWith(binding);
+    const char k = v.typeLetter();
+    const bool editable = k == 'C' || k == 'N' || k == 'D' || k == 'L';
+    if (editable && (k != format.kind || (k == 'C' && v.charLen() != std::size_t(format.length))))
+        applyFormat(v);
+    w->setText(qstr(entryText(format, v)));
     w->edited = false;
 }
 
@@ -354,6 +516,24 @@ void GetPart::commit()
     // already typing in the field again.
     if (!w->hasFocus())
         load();
+}
+
+void GetPart::popup()
+{
+    const QLineEdit* w = lineEdit();
+    if (!w || !w->isEnabled() || !hasPopup())
+        return;
+    commit();
+    const rt::Value current = binding.isBlock() ? rt::evalWith(binding) : rt::Value();
+    rt::Value result = popupBlock.isBlock() ? rt::evalWith(popupBlock, current, rt::Value(), self()) : popDate(current);
+    if (!result.isNil() && popupStores && binding.isBlock() && format.kind != 'U') {
+        // A text is fitted to the field as typed text would be.
+        if (format.kind == 'C' && result.isChar())
+            result = entryValue(format, result.asString());
+        rt::evalWith(binding, result);
+        load();
+    }
+    afterChange();
 }
 
 const rt::ClassInfo& PushButtonPart::staticClass()
@@ -376,14 +556,14 @@ const rt::ClassInfo& PushButtonPart::classInfo() const { return staticClass(); }
 rt::Value PushButtonPart::create(rt::Args a)
 {
     takeGeometryArgs(a);
-    applyCommonSlots(*this);
+    takeCommonSlots();
     auto* w = new ButtonWidget();
     QStringList lines;
     for (const std::string& line : captionLines(element()))
         lines << qstr(line);
     w->setText(lines.join(QLatin1Char('\n')));
     adoptWidget(w);
-    applyFont(*this);
+    applyFont();
     return self();
 }
 
@@ -391,9 +571,16 @@ rt::Value PushButtonPart::handleEvent(int nEvent, const rt::Value& mp1, const rt
 {
     if (nEvent != dev::Activate)
         return ElementPart::handleEvent(nEvent, mp1, mp2);
-    if (const rt::Value action = slotBlock(elementSlot(slot::Action)); action.isBlock())
-        rt::evalWith(action, rt::Value(), rt::Value(), self());
-    return fire("activate");
+    rt::Value r;
+    // An action that raises is reported; the dialog's state still follows
+    // whatever it changed before.
+    rt::runReporting([&] {
+        if (const rt::Value action = slotBlock(elementSlot(slot::Action)); action.isBlock())
+            rt::evalWith(action, rt::Value(), rt::Value(), self());
+        r = fire("activate");
+    });
+    afterChange();
+    return r;
 }
 
 }  // namespace dlg

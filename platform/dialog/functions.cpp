@@ -74,6 +74,26 @@ rt::Value fnGetObject(rt::Args a)
     return id.isChar() ? getObject(rt::argAt(a, 0), id.asString()) : rt::Value();
 }
 
+// RK_GetRefresh(GetList, NIL, nMode, aSkipTypes)
+rt::Value fnGetRefresh(rt::Args a)
+{
+    const rt::Value& mode = rt::argAt(a, 2);
+    return getRefresh(rt::argAt(a, 0), mode.isNum() ? int(mode.asInt()) : 4, rt::argAt(a, 3));
+}
+
+rt::Value fnReadGuiLastKey(rt::Args a)
+{
+    const rt::Value& key = rt::argAt(a, 1);
+    return readGuiLastKey(rt::argAt(a, 0), key.isNum() ? std::optional<int>(int(key.asInt())) : std::nullopt);
+}
+
+// RK_ReadVar(bGetSet, xNew, NIL, lLogical)
+rt::Value fnReadVar(rt::Args a) { return readVar(rt::argAt(a, 0), rt::argAt(a, 1), rt::isTrue(rt::argAt(a, 3))); }
+
+rt::Value fnPopDate(rt::Args a) { return popDate(rt::argAt(a, 0)); }
+
+rt::Value fnBitMapDraw(rt::Args a) { return bitMapDraw(rt::argAt(a, 0), rt::argAt(a, 1)); }
+
 }  // namespace
 
 void registerDialogFunctions()
@@ -85,6 +105,11 @@ void registerDialogFunctions()
     rt::registerFunction("RK_ReadGUI", fnReadGui);
     rt::registerFunction("RK_ReadGuiEvent", fnReadGuiEvent);
     rt::registerFunction("RK_GetObject", fnGetObject);
+    rt::registerFunction("RK_GetRefresh", fnGetRefresh);
+    rt::registerFunction("RK_ReadGuiLastKey", fnReadGuiLastKey);
+    rt::registerFunction("RK_ReadVar", fnReadVar);
+    rt::registerFunction("RK_PopDate", fnPopDate);
+    rt::registerFunction("RK_BitMapDraw", fnBitMapDraw);
     rt::registerFunction("XCOL", fnXcol);
     registerLibraryFunctions();
 }

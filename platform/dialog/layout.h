@@ -18,6 +18,12 @@ inline constexpr double kMaxTextUnits = 1000.0;
 inline constexpr double kEntryMarginCols = 2.0;
 // Columns a button adds to its caption for its bevel.
 inline constexpr double kButtonMarginCols = 2.0;
+// Columns an entry's pop-up button takes at its right end.
+inline constexpr double kPopupButtonCols = 2.0;
+// Columns of a check box's mark before its caption.
+inline constexpr double kCheckMarkCols = 3.0;
+// A combo box without a width.
+inline constexpr double kComboDefaultCols = 12.0;
 
 // A slot of a record; NIL when the record is not an array or is shorter.
 [[nodiscard]] const rt::Value& slotOf(const rt::Value& record, int slot) noexcept;
@@ -29,6 +35,11 @@ inline constexpr double kButtonMarginCols = 2.0;
 [[nodiscard]] std::string textSlot(const rt::Value& record, int slot);
 // Button captions break into lines at ";".
 [[nodiscard]] std::vector<std::string> captionLines(const rt::Value& record);
+
+// A check box's caption: slot 23 { cCaption, NIL }, else slot 3.
+[[nodiscard]] std::string checkBoxCaption(const rt::Value& record);
+// An entry record with a pop-up block (slot 37, entry 1).
+[[nodiscard]] bool hasPopupBlock(const rt::Value& record);
 
 // The get/set block of an entry record (slot 4, else slot 31), or NIL.
 [[nodiscard]] rt::Value entryBinding(const rt::Value& record);

@@ -195,7 +195,7 @@ private:
     QColor color_;
 };
 
-HiliteFrame* frameOf(QWidget* w) { return w->findChild<HiliteFrame*>(QString(), Qt::FindDirectChildrenOnly); }
+HiliteFrame* frameOf(QWidget* w) { return w->findChild<HiliteFrame*>(QStringLiteral("dlgHiliteFrame"), Qt::FindDirectChildrenOnly); }
 
 QColor hiliteColor(const rt::Value& option)
 {

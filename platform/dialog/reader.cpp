@@ -6,14 +6,22 @@
 // window object per record is created, in list order (which is also the Tab
 // order), and the application event loop runs until the dialog ends.
 //
-// Labels, entry fields and buttons are this library's own classes; a browse
-// and its columns belong to the browse library, which this one does not
-// link: they are made through the class functions registered under their
-// names. Every element gets the same element list object.
+// Labels, entry fields, buttons, groups, check boxes, combo boxes and
+// pictures are this library's own classes; a browse and its columns belong
+// to the browse library, which this one does not link: they are made
+// through the class functions registered under their names. Every element
+// gets the same element list object.
+//
+// Groups are parents: an element whose slot 30 yields a group becomes a
+// child of it, its row and column counted from the group's corner. The
+// group is only known once it exists (its slot 28 stores it), yet the
+// dialog's size must be known before: a first pass stores a marker through
+// each group's anchor and asks every slot 30 which marker it yields.
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/element_parts.h"
 #include "platform/dialog/elements.h"
 #include "platform/dialog/layout.h"
+#include "platform/dialog/library.h"
 
 #include "platform/gui/browse.h"
 #include "platform/gui/events.h"
@@ -26,6 +34,7 @@
 #include "platform/runtime/text.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <QDialog>
 #include <QFontMetricsF>
 #include <QLabel>
@@ -34,7 +43,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace dlg {
 
@@ -76,6 +90,7 @@ struct Read {
     rt::Value list;
     rt::Value dialog;   // DialogPart
     rt::Value getList;  // the element list object every element holds
+    std::vector<int> types;  // element type of each record, as the read began
 };
 
 std::vector<Read*>& reads()
@@ -102,16 +117,16 @@ const Read* readOf(const rt::Value& list)
 struct ElementContext {
     const rt::Value& record;
     int listPointer;
-    const rt::Value& dialog;
+    const rt::Value& parent;  // the dialog, or the group it is placed in
     const rt::Value& getList;
-    QRect rect;  // pixels, top-left origin inside the dialog
-    int dialogHeight;
+    QRect rect;  // pixels, top-left origin inside the parent
+    int parentHeight;
 };
 
 // The element's rectangle as the platform's {x, y} and {width, height}.
 rt::Value platformPos(const ElementContext& c)
 {
-    return gui::pairValue(c.rect.x(), c.dialogHeight - c.rect.y() - c.rect.height());
+    return gui::pairValue(c.rect.x(), c.parentHeight - c.rect.y() - c.rect.height());
 }
 rt::Value platformSize(const ElementContext& c) { return gui::pairValue(c.rect.width(), c.rect.height()); }
 
@@ -130,13 +145,15 @@ rt::Value createElement(const ElementContext& c)
     rt::Value v(static_cast<rt::Object*>(new T()));
     T& part = static_cast<T&>(v.asObject());
     part.initParts(c.getList, c.listPointer);
-    const rt::Value args[] = {c.dialog, rt::Value(), platformPos(c), platformSize(c)};
+    const rt::Value args[] = {c.parent, rt::Value(), platformPos(c), platformSize(c)};
     try {
         part.create(rt::Args(args, 4));
     } catch (...) {
         discard(v);
         throw;
     }
+    // The anchor runs once the window exists; an error there leaves the element in place.
+    rt::runReporting([&part] { part.runAnchor(); });
     return v;
 }
 
@@ -145,9 +162,10 @@ struct CreatorEntry {
     Creator make;
 };
 constexpr CreatorEntry kCreators[] = {
-    {type::Say, &createElement<SayPart>},
-    {type::Get, &createElement<GetPart>},
-    {type::PushButton, &createElement<PushButtonPart>},
+    {type::Say, &createElement<SayPart>},         {type::Get, &createElement<GetPart>},
+    {type::PushButton, &createElement<PushButtonPart>}, {type::Group, &createElement<GroupPart>},
+    {type::CheckBox, &createElement<CheckBoxPart>}, {type::ComboBox, &createElement<ComboBoxPart>},
+    {type::Bitmap, &createElement<PicturePart>},
 };
 
 Creator creatorOf(int t)
@@ -190,7 +208,7 @@ rt::Value createBrowse(const ElementContext& c)
     rt::Value browse;
     rt::runReporting([&] {
         setListPointer(c.getList, c.listPointer);
-        const rt::Value args[] = {c.dialog, rt::Value(), platformPos(c), platformSize(c), rt::Value(), true, c.getList};
+        const rt::Value args[] = {c.parent, rt::Value(), platformPos(c), platformSize(c), rt::Value(), true, c.getList};
         browse = rt::send(browseClass("RK_XbpBrowse"), "new", rt::Args(args, 7));
     });
     if (!browse.isObject() || !isInitialised(browse))
@@ -246,21 +264,72 @@ struct TextRect {
 };
 
 struct Layout {
-    std::vector<QRect> rects;  // per record; empty for records without widget
+    std::vector<QRect> rects;      // per record, in the dialog; empty for records without widget
+    std::vector<QRect> relRects;   // the same counted from the parent's corner
     QSize size;
 };
 
 int px(double units, int unitPx) { return int(std::lround(units * unitPx)); }
 
+// What a group's anchor holds while the parents are worked out.
+class LayoutMarker final : public rt::Object {
+public:
+    explicit LayoutMarker(std::size_t i) : index(i) {}
+    [[nodiscard]] const rt::ClassInfo& classInfo() const override
+    {
+        static const rt::ClassInfo cls("RK_LayoutMarker");
+        return cls;
+    }
+    const std::size_t index;
+};
+
+// The parent block of slot 30: a block, or { block, text }.
+rt::Value parentBlock(const rt::Value& record) { return slotBlock(slotOf(record, slot::ParentAnchor)); }
+
+// For each record the index of the group it will be placed in, or -1.
+// The variables the groups' anchors name get their values back afterwards.
+std::vector<int> predictParents(const std::vector<rt::Value>& records)
+{
+    std::vector<int> parents(records.size(), -1);
+    std::vector<std::pair<rt::Value, rt::Value>> restore;  // anchor, value before
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const int t = elementType(records[i]);
+        if (const rt::Value b = parentBlock(records[i]); b.isBlock() && t != type::Column && t != type::ColumnAlt) {
+            rt::Value p;
+            rt::guarded([&] { p = rt::evalWith(b); });
+            if (const auto* m = p.isObject() ? dynamic_cast<const LayoutMarker*>(&p.asObject()) : nullptr)
+                parents[i] = int(m->index);
+        }
+        if (t != type::Group)
+            continue;
+        rt::Value anchor;
+        rt::guarded([&] { anchor = getBlock(slotOf(records[i], slot::Anchor), "O"); });
+        if (!anchor.isBlock())
+            continue;
+        rt::Value before;
+        rt::guarded([&] { before = rt::evalWith(anchor); });
+        if (rt::guarded([&] { rt::evalWith(anchor, rt::Value(static_cast<rt::Object*>(new LayoutMarker(i)))); }))
+            restore.emplace_back(anchor, before);
+    }
+    for (auto it = restore.rbegin(); it != restore.rend(); ++it)
+        rt::guarded([&] { rt::evalWith(it->first, it->second); });
+    return parents;
+}
+
 Layout layOut(const std::vector<rt::Value>& records)
 {
-    std::vector<std::optional<TextRect>> text(records.size());
+    const std::vector<int> parents = predictParents(records);
+    std::vector<std::optional<TextRect>> text(records.size());  // in the dialog
     double minRow = 0, minCol = 0, maxRow = 0, maxCol = 0;
     for (std::size_t i = 0; i < records.size(); ++i) {
         if (!hasRect(elementType(records[i])))
             continue;
-        const TextRect t{numberSlot(records[i], slot::Row, 0.0), numberSlot(records[i], slot::Col, 0.0),
-                         std::max(0.0, elementRows(records[i])), std::max(0.0, elementColumns(records[i]))};
+        TextRect t{numberSlot(records[i], slot::Row, 0.0), numberSlot(records[i], slot::Col, 0.0),
+                   std::max(0.0, elementRows(records[i])), std::max(0.0, elementColumns(records[i]))};
+        if (const int p = parents[i]; p >= 0 && text[std::size_t(p)]) {
+            t.row += text[std::size_t(p)]->row;
+            t.col += text[std::size_t(p)]->col;
+        }
         minRow = std::min(minRow, t.row);
         minCol = std::min(minCol, t.col);
         maxRow = std::max(maxRow, t.row + t.rows);
@@ -274,13 +343,15 @@ Layout layOut(const std::vector<rt::Value>& records)
     const Metrics& m = metrics();
     Layout out;
     out.rects.resize(records.size());
+    out.relRects.resize(records.size());
     for (std::size_t i = 0; i < records.size(); ++i) {
         if (!text[i])
             continue;
         const TextRect& t = *text[i];
-        const int x = px(originCol + t.col, m.col);
-        const int y = px(originRow + t.row, m.row);
-        out.rects[i] = QRect(x, y, px(t.cols, m.col), px(t.rows, m.row));
+        const int w = px(t.cols, m.col), h = px(t.rows, m.row);
+        out.rects[i] = QRect(px(originCol + t.col, m.col), px(originRow + t.row, m.row), w, h);
+        out.relRects[i] = QRect(px(numberSlot(records[i], slot::Col, 0.0), m.col),
+                                px(numberSlot(records[i], slot::Row, 0.0), m.row), w, h);
     }
     out.size = QSize(std::max(kMinWidthPx, px(originCol + maxCol + kMarginCols, m.col)),
                      std::max(kMinHeightPx, px(originRow + maxRow + kMarginRows, m.row)));
@@ -352,6 +423,19 @@ void focusFirst(const DialogPart& dialog)
     }
 }
 
+// The window an element is placed in: what its slot 30 yields when that is
+// a created window object other than the dialog, else none (the dialog).
+rt::Value parentOf(const rt::Value& record, const rt::Value& dialog)
+{
+    const rt::Value b = parentBlock(record);
+    if (!b.isBlock())
+        return {};
+    rt::Value p;
+    rt::runReporting([&] { p = rt::evalWith(b); });
+    const gui::XbpPart* part = gui::asPart(p);
+    return part && part->widget() && p.cell() != dialog.cell() ? p : rt::Value();
+}
+
 // One window object per record, in list order (which is the Tab order).
 void createElements(const Read& read, const std::vector<rt::Value>& records, const Layout& layout)
 {
@@ -359,7 +443,12 @@ void createElements(const Read& read, const std::vector<rt::Value>& records, con
     dialog.elements.resize(records.size());
     for (std::size_t i = 0; i < records.size();) {
         const int t = elementType(records[i]);
-        const ElementContext c{records[i], int(i + 1), read.dialog, read.getList, layout.rects[i], layout.size.height()};
+        const rt::Value parent = hasRect(t) ? parentOf(records[i], read.dialog) : rt::Value();
+        const gui::XbpPart* p = gui::asPart(parent);
+        const ElementContext c = p ? ElementContext{records[i], int(i + 1), parent, read.getList, layout.relRects[i],
+                                                    p->widget()->height()}
+                                   : ElementContext{records[i], int(i + 1), read.dialog, read.getList, layout.rects[i],
+                                                    layout.size.height()};
         if (t == type::Browse) {
             i = createBrowseRun(c, records, dialog.elements);
             continue;
@@ -368,6 +457,40 @@ void createElements(const Read& read, const std::vector<rt::Value>& records, con
             rt::runReporting([&] { dialog.elements[i] = make(c); });
         ++i;
     }
+}
+
+// DXC_DIALOG_GEOMETRY: one line per element with a window, in screen
+// pixels, appended by one write so reads of several processes do not mix.
+void dumpGeometry(const DialogPart& dialog, const std::vector<int>& types)
+{
+    const char* path = std::getenv("DXC_DIALOG_GEOMETRY");
+    if (!path || !*path)
+        return;
+    const std::string title = dialog.title.isChar() ? dialog.title.str() : std::string();
+    std::string out;
+    for (std::size_t i = 0; i < dialog.elements.size(); ++i) {
+        const gui::XbpPart* p = gui::asPart(dialog.elements[i]);
+        const QWidget* w = p ? p->widget() : nullptr;
+        if (!w)
+            continue;
+        const ElementParts* e = asElementParts(dialog.elements[i]);
+        const rt::Value record = e ? e->element() : rt::Value();
+        std::string label = elementType(record) == type::CheckBox ? checkBoxCaption(record) : textSlot(record, slot::Caption);
+        if (rt::alltrim(label).empty())
+            label = textSlot(record, slot::Id);
+        std::replace_if(label.begin(), label.end(), [](char ch) { return ch == '\t' || ch == '\n' || ch == '\r'; }, ' ');
+        const QPoint at = w->mapToGlobal(QPoint(0, 0));
+        char geometry[64];
+        std::snprintf(geometry, sizeof geometry, "%d %d %d %d", at.x(), at.y(), w->width(), w->height());
+        out += title + '\t' + std::to_string(i + 1) + '\t' + std::to_string(i < types.size() ? types[i] : 0) +
+               '\t' + label + '\t' + geometry + '\n';
+    }
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return;
+    const ssize_t written = ::write(fd, out.data(), out.size());
+    (void)written;
+    ::close(fd);
 }
 
 // Hands one queued event to its target, as the platform's loop does: input
@@ -400,12 +523,16 @@ public:
         std::erase(reads(), &read_);
         DialogPart& d = dialogOf(read_);
         const rt::Value owner = d.owner;
+        const std::vector<rt::Value> elements = std::move(d.elements);
         d.elements.clear();
         if (GetListObject* g = asGetList(read_.getList))
             g->dialog = rt::Value();  // the list outlives the dialog; no cycle through it
         // Elements' destroy runs caller code (a browse saves its layout):
         // its errors are reported, never thrown out of a destructor.
         rt::runReporting([&d] { d.destroy(); });
+        for (const rt::Value& e : elements)
+            if (auto* part = e.isObject() ? dynamic_cast<ElementPart*>(&e.asObject()) : nullptr)
+                part->release();
         if (const gui::XbpPart* o = gui::asPart(owner); o && o->widget())
             o->widget()->window()->activateWindow();
     }
@@ -445,26 +572,36 @@ bool readGui(rt::Args args)
     rt::Value owner = rt::argAt(args, 10);
     if (!gui::asPart(owner))
         owner = reads().empty() ? rt::Value() : reads().back()->dialog;
-    Read read{list, makeDialog(rt::argAt(args, 1), owner, layout.size), makeGetList(list, rt::argAt(args, 2))};
+    Read read{list, makeDialog(rt::argAt(args, 1), owner, layout.size), makeGetList(list, rt::argAt(args, 2)), {}};
     asGetList(read.getList)->dialog = read.dialog;
     ReadScope scope(read);
     DialogPart& dialog = dialogOf(read);
     if (dialog.status != gui::XbpPart::Created)
         rt::raise("Dialog window not created", "RK_ReadGUI");
 
+    for (const rt::Value& r : records)
+        read.types.push_back(elementType(r));
     createElements(read, records, layout);
     linkLabels(dialog);
     if (const rt::Value& receiver = rt::argAt(args, 6); receiver.isBlock())
         rt::evalWith(receiver, read.dialog);
+    dialog.refreshConditions();
 
     dialog.setVisible(true);
     QDialog* d = dialog.dialog();
     d->activateWindow();
     focusFirst(dialog);
+    QTimer::singleShot(0, d, [dialogValue = read.dialog, types = read.types] {
+        dumpGeometry(static_cast<const DialogPart&>(dialogValue.asObject()), types);
+    });
 
     while (!dialog.ended() && dialog.status == gui::XbpPart::Created) {
         rt::Value mp1, mp2, target;
         const int n = gui::appEvent(mp1, mp2, target, 0);
+        if (n == gui::ev::Keyboard && mp1.isNum())
+            dialog.lastKey = int(mp1.asInt());
+        else if (n == gui::ev::LbDown)
+            dialog.lastKey = 0;
         dispatch(n, mp1, mp2, target);
     }
     return dialog.accepted();
@@ -479,6 +616,52 @@ bool readGuiEvent(int nEvent, const rt::Value& getList)
         return false;
     gui::postAppEvent(dev::EndRead, nEvent, rt::Value(), r->dialog);
     return true;
+}
+
+bool getRefresh(const rt::Value& getList, int mode, const rt::Value& skipTypes)
+{
+    const Read* r = readOf(getList);
+    if (!r)
+        return false;
+    std::vector<int> skip;
+    if (skipTypes.isArray())
+        for (const rt::Value& t : skipTypes.asArray().items)
+            if (t.isNum())
+                skip.push_back(int(t.asInt()));
+    const std::vector<rt::Value> all = dialogOf(*r).elements;  // blocks may end the read meanwhile
+    const std::vector<int> types = r->types;
+    auto each = [&](const std::function<void(const rt::Value&, int)>& f) {
+        for (std::size_t i = 0; i < all.size() && i < types.size(); ++i)
+            if (all[i].isObject() && std::find(skip.begin(), skip.end(), types[i]) == skip.end())
+                f(all[i], types[i]);
+    };
+    if (mode != 2)
+        each([](const rt::Value& e, int t) {
+            if (auto* part = dynamic_cast<ElementPart*>(&e.asObject()))
+                rt::runReporting([part] { part->refreshValue(); });
+            else if (t == type::Browse && rt::hasMember(e, "RefreshAll"))
+                rt::runReporting([&e] { rt::sendWith(e, "RefreshAll"); });
+        });
+    if (mode != 1)
+        each([](const rt::Value& e, int t) {
+            if (auto* part = dynamic_cast<ElementPart*>(&e.asObject()))
+                part->refreshConditions();
+            else if (t == type::Browse && rt::hasMember(e, "WhenHideEval"))
+                rt::runReporting([&e] { rt::sendWith(e, "WhenHideEval"); });
+        });
+    return true;
+}
+
+int readGuiLastKey(const rt::Value& getList, std::optional<int> set)
+{
+    const Read* r = readOf(getList);
+    if (!r)
+        return 0;
+    DialogPart& d = dialogOf(*r);
+    const int before = d.lastKey;
+    if (set)
+        d.lastKey = *set;
+    return before;
 }
 
 rt::Value getObject(const rt::Value& getList, std::string_view id)

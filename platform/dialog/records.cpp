@@ -1,5 +1,6 @@
 // Element records: the template, slot access, anchors, ids and XCOL.
 #include "platform/dialog/dialog.h"
+#include "platform/dialog/elements.h"
 #include "platform/dialog/layout.h"
 
 #include "platform/runtime/array.h"
@@ -44,7 +45,7 @@ struct TypeName {
 constexpr TypeName kTypeNames[] = {
     {type::Group, "RKGROUP"},       {type::CheckBox, "RKCHECKBOX"}, {type::ComboBox, "RKCOMBOBOX"},
     {type::PushButton, "RKPUSHBUTTON"}, {type::Static, "RKSTATIC"}, {type::Browse, "RKBROWSE"},
-    {type::Column, "RKBROWSECOL"},  {type::OnCreate, ""},
+    {type::Column, "RKBROWSECOL"},  {type::OnCreate, ""},  {type::Bitmap, "RKBITMAP"},
 };
 
 // nullptr for a type number the library does not know.
@@ -227,6 +228,20 @@ std::vector<std::string> captionLines(const rt::Value& record)
     return lines;
 }
 
+std::string checkBoxCaption(const rt::Value& record)
+{
+    const rt::Value& pair = slotOf(record, slot::CheckCaption);
+    if (const rt::Value& c = pair.isArray() ? rt::entryOf(pair, 1) : pair; c.isChar())
+        return c.str();
+    return textSlot(record, slot::Caption);
+}
+
+bool hasPopupBlock(const rt::Value& record)
+{
+    const rt::Value& pop = slotOf(record, slot::Popup);
+    return pop.isArray() && slotBlock(rt::entryOf(pop, 1)).isBlock();
+}
+
 rt::Value entryBinding(const rt::Value& record)
 {
     if (const rt::Value& b = slotOf(record, slot::GetSet); b.isBlock())
@@ -250,7 +265,14 @@ double elementColumns(const rt::Value& record)
         return given;
     switch (elementType(record)) {
     case type::Say: return std::min(double(rt::utf8Length(textSlot(record, slot::Caption))), kMaxTextUnits);
-    case type::Get: return std::min(double(entryFormatOf(record).length) + kEntryMarginCols, kMaxTextUnits);
+    case type::Get: {
+        const EntryFormat f = entryFormatOf(record);
+        const bool popup = f.kind == 'D' || hasPopupBlock(record);
+        return std::min(double(f.length) + kEntryMarginCols + (popup ? kPopupButtonCols : 0.0), kMaxTextUnits);
+    }
+    case type::CheckBox:
+        return std::min(double(rt::utf8Length(checkBoxCaption(record))) + kCheckMarkCols, kMaxTextUnits);
+    case type::ComboBox: return kComboDefaultCols;
     case type::PushButton: {
         std::size_t widest = 0;
         for (const std::string& line : captionLines(record))
@@ -263,12 +285,16 @@ double elementColumns(const rt::Value& record)
 
 double elementRows(const rt::Value& record)
 {
+    // A combo box's slot 10 is the height of its drop-down list.
+    if (elementType(record) == type::ComboBox)
+        return 1.0;
     const double given = numberSlot(record, slot::Height, -1.0);
     if (given >= 0.0)
         return given;
     switch (elementType(record)) {
     case type::Say:
-    case type::Get: return 1.0;
+    case type::Get:
+    case type::CheckBox: return 1.0;
     case type::PushButton: return std::min(double(captionLines(record).size()), kMaxTextUnits);
     default: return 0.0;
     }

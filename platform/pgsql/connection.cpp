@@ -141,6 +141,20 @@ void Connection::close()
     }
 }
 
+bool Connection::reconnect()
+{
+    if (!conn_)
+        return false;
+    PQreset(conn_);
+    if (PQstatus(conn_) != CONNECTION_OK) {
+        error_ = detail::oneLine(PQerrorMessage(conn_));
+        return false;
+    }
+    error_.clear();
+    lError = false;
+    return true;
+}
+
 bool Connection::isOpen() const { return conn_ && PQstatus(conn_) == CONNECTION_OK; }
 
 // ------------------------------------------------------------------ statements

@@ -42,6 +42,10 @@ public:
     // back to a usable state leaves the reason behind.
     void close();
     [[nodiscard]] bool isOpen() const;
+    // Opens the session again with the settings of the last connect (libpq
+    // keeps them, the password included); false with errorText when the
+    // server still cannot be reached.
+    bool reconnect();
     [[nodiscard]] PGconn* handle() const noexcept { return conn_; }
 
     // The last failure, connection or statement: libpq's or the server's
@@ -88,7 +92,7 @@ private:
 // "2024-01-31", for a LIKE pattern ("" for the empty date).
 [[nodiscard]] std::string dtoq(const rt::Value& date, bool quoted = true);
 
-// Registers XBPGSQL (the class function), StoQ and DtoQ.
+// Registers XBPGSQL (the class function), StoQ, DtoQ, PGSQL and SQLRefresh.
 void registerPgsqlFunctions();
 
 }  // namespace pgsql

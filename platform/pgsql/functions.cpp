@@ -1,6 +1,7 @@
 // The connection as compiled text sees it (class XBPGSQL) and the quoting
 // functions StoQ and DtoQ.
 #include "connection.h"
+#include "dataobject.h"
 
 #include "platform/runtime/classes.h"
 #include "platform/runtime/error.h"
@@ -94,6 +95,7 @@ void registerPgsqlFunctions()
     rt::registerClass<Connection>();
     rt::registerFunction("StoQ", fnStoQ);
     rt::registerFunction("DtoQ", fnDtoQ);
+    registerDataObjectFunctions();
 }
 
 }  // namespace pgsql

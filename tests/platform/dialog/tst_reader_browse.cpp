@@ -194,7 +194,7 @@ TEST_F(BrowseReads, BrowseThenItsColumnsAreMadeInListOrder)
     buildClientList();
     const Value options = rt::makeArray({1, 2, 3});
     std::vector<std::string> duringRead;
-    Value browse, label, name, dialog;
+    Value browse, label, name, dialog, labelList;
     int columnsShown = 0;
     const bool ok = read(
         [&](QDialog*) {
@@ -202,6 +202,7 @@ TEST_F(BrowseReads, BrowseThenItsColumnsAreMadeInListOrder)
             browse = rt::callWith("RK_GetObject", list, "BROWSE_CLIENTS");
             columnsShown = gui::asBrowse(browse) ? gui::asBrowse(browse)->colCount() : -1;
             label = dlg::getObject(list, "SAY_CLIENTS");
+            labelList = dlg::asElementParts(label)->getList;  // released when the read ends
             name = dlg::getObject(list, "COL_NAME  ");  // trailing blanks do not matter
             dialog = dlg::activeDialogObject();
             QTest::mouseClick(okButton(), Qt::LeftButton);
@@ -227,7 +228,8 @@ TEST_F(BrowseReads, BrowseThenItsColumnsAreMadeInListOrder)
     EXPECT_EQ(options.asArray().size(), 60u);
     EXPECT_EQ(rt::literalText(g->scaleFactor), "{1, 1, 1}");
     EXPECT_TRUE(g->dialog.isNil());  // dropped with the dialog
-    EXPECT_EQ(dlg::asElementParts(label)->getList.cell(), b->newArgs[6].cell());
+    EXPECT_EQ(labelList.cell(), b->newArgs[6].cell());
+    EXPECT_TRUE(dlg::asElementParts(label)->getList.isNil());
     EXPECT_EQ(dlg::asElementParts(label)->getListPointer, 1);
     EXPECT_TRUE(rt::isDerivedFrom(label, "RK_ElementParts") && rt::isDerivedFrom(label, "XbpWindow"));
     EXPECT_EQ(dlg::asElementParts(name)->getListPointer, 4);
@@ -259,6 +261,34 @@ TEST_F(BrowseReads, BrowseTakesItsRectangleAndItsPlaceInTheTabOrder)
     ASSERT_NE(first, nullptr);
     EXPECT_TRUE(first == browseWidget || browseWidget->isAncestorOf(first));
     EXPECT_EQ(afterTab, button);
+}
+
+TEST_F(BrowseReads, BrowseInAGroupIsItsChildAndTheDialogCoversIt)
+{
+    add(list, 1, {{2, 2}, {3, "Clients"}, {5, 2.0}, {6, 0.0}, {9, 40.0}, {10, 8.0}, {28, "oGroupB"}});
+    add(list, 28, {{5, 1.0}, {6, 1.0}, {9, 30.0}, {10, 5.0}, {31, rt::compile("{|| aRows}")}, {49, "BROWSE_CLIENTS"},
+                   {30, rt::makeArray({dlg::publicAnchorCB("oGroupB"), "oGroupB"})}});
+    addColumn(list, 1, "COL_CODE");
+    addButton(list, 11.0);
+    QWidget *group = nullptr, *browseParent = nullptr;
+    QRect browseInGroup, groupRect, dialogRect;
+    const bool ok = read([&](QDialog* d) {
+        group = dlg::elementWidget(list, 1);
+        QWidget* b = dlg::elementWidget(list, 2);
+        ASSERT_NE(b, nullptr);
+        browseParent = b->parentWidget();
+        browseInGroup = b->geometry();
+        groupRect = group->geometry();
+        dialogRect = d->rect();
+        QTest::mouseClick(qobject_cast<QPushButton*>(dlg::elementWidget(list, 4)), Qt::LeftButton);
+    });
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(browseParent, group);
+    EXPECT_NEAR(browseInGroup.x(), dlg::colPixels(), 1.0);
+    EXPECT_NEAR(browseInGroup.y(), dlg::rowPixels(), 1.0);
+    EXPECT_TRUE(dialogRect.contains(groupRect));
+    EXPECT_TRUE(errors.empty());
+    rt::publicRelease("oGroupB");
 }
 
 TEST_F(BrowseReads, BrowseWithoutDataIsSkippedWithItsColumns)

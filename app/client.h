@@ -1,0 +1,81 @@
+// The client maintenance window `Test` over the table "dxcam01", and the
+// helpers its controls call by name (RecordGet, aCliente, KeySeekBrow, Like,
+// ValidarCampo) plus the text utility cChar.
+//
+// "By reference" parameters of the helpers are get/set blocks: evaluated
+// without argument they give the variable, with one they assign it. A plain
+// value is accepted where only reading is needed.
+#pragma once
+
+#include "platform/runtime/value.h"
+
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace app {
+
+// The user name written into the audit column of every saved client.
+inline constexpr std::string_view kUsuario = "DXC";
+
+// What the controls of one client window share. The blocks of the window
+// hold it weakly, so the dialog's element list never keeps it alive.
+struct ClientWindow {
+    rt::Value GetList;   // the element list
+    rt::Value aApp;      // 15 entries: 1 dialog, 2 record object, 3 browse set,
+                         // 5 search entry, 6 ordering column, 7 picture, 8 edit flag
+    rt::Value cBuscar;   // the search text (100 blanks when empty)
+    rt::Value aOrderBy;  // the combo box's column names
+    rt::Value oConn;     // the window's own connection
+    rt::Value cUsuario;
+    rt::Value oBrowse, ocodcli, oNombre, oMyGroup1, oMyGroup2;
+
+    [[nodiscard]] rt::Value& app(int n) const;  // aApp[n], 1-based
+    [[nodiscard]] bool editing() const;         // aApp[8]
+};
+
+// Test([oDialog, xCodCli]): builds and runs the client window modally; ends
+// at once, without a message, when the connection fails. Returns NIL.
+rt::Value Test(rt::Args args);
+// The window of the Test running now, or null (for tests).
+[[nodiscard]] std::shared_ptr<ClientWindow> runningClient();
+
+// RecordGet(aApp, GetList): back to viewing, the record reloaded, the form
+// and the picture shown again.
+rt::Value RecordGet(const rt::Value& aApp, const rt::Value& getList);
+// aCliente(): the client lookup's five columns {expression, header, width, picture}.
+[[nodiscard]] rt::Value aCliente();
+// KeySeekBrow(nKey, b, oGet, oBrowse, @cSeek, oData): seek-as-you-type of
+// the search field; returns what SetAppFocus returns.
+rt::Value KeySeekBrow(const rt::Value& nKey, const rt::Value& b, const rt::Value& oGet, const rt::Value& oBrowse,
+                      const rt::Value& cSeek, const rt::Value& oData);
+// Like(@cSeek_, oConn_, @oDb_, cOrderBy_): re-reads the record object with
+// "%text%" on its ordering column, or joined with "dxcam01e" when the text
+// is empty; empties the search text; returns the record object.
+rt::Value Like(const rt::Value& cSeek_, const rt::Value& oConn_, const rt::Value& oDb_, const rt::Value& cOrderBy_);
+// ValidarCampo(oCaso, aApp, GetList): the client code's valid condition.
+bool ValidarCampo(const rt::Value& oCaso, const rt::Value& aApp, const rt::Value& getList);
+// cChar(cValor): quotes and a few DOS letters replaced.
+[[nodiscard]] std::string cChar(std::string_view cValor);
+
+// The value behind a reference (a get/set block) or the value itself.
+[[nodiscard]] rt::Value deref(const rt::Value& ref);
+// Assigns through a reference; a plain value cannot be assigned and is left.
+void assignRef(const rt::Value& ref, const rt::Value& v);
+
+// Shared by the window and the helpers.
+namespace client {
+// RK_GetRefresh(GetList, NIL, 4, {skip...}): elements shown again from their
+// values and conditions, element types in `skip` left out.
+void getRefresh(const rt::Value& getList, std::initializer_list<int> skip);
+// RefreshAll of the browse (nothing before the browse exists).
+void refreshAll(const rt::Value& oBrowse);
+// SetAppFocus(oElement); NIL when the element does not exist (yet).
+rt::Value focus(const rt::Value& oElement);
+}  // namespace client
+
+// Registers Test and the helpers by name.
+void registerClientFunctions();
+
+}  // namespace app

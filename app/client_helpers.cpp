@@ -1,0 +1,229 @@
+// The client window's helpers: RecordGet, aCliente, KeySeekBrow, Like,
+// ValidarCampo and cChar.
+#include "app/client.h"
+
+#include "platform/dialog/library.h"
+#include "platform/gui/events.h"
+#include "platform/gui/xbppart.h"
+#include "platform/runtime/array.h"
+#include "platform/runtime/block.h"
+#include "platform/runtime/codepage.h"
+#include "platform/runtime/datetime.h"
+#include "platform/runtime/functions.h"
+#include "platform/runtime/object.h"
+#include "platform/runtime/text.h"
+
+#include <array>
+#include <utility>
+#include <vector>
+
+namespace app {
+
+namespace client {
+
+void getRefresh(const rt::Value& getList, std::initializer_list<int> skip)
+{
+    std::vector<rt::Value> types(skip.begin(), skip.end());
+    rt::callWith("RK_GetRefresh", getList, rt::Value(), 4, rt::makeArray(std::move(types)));
+}
+
+void refreshAll(const rt::Value& oBrowse)
+{
+    if (oBrowse.isObject())
+        rt::sendWith(oBrowse, "RefreshAll");
+}
+
+rt::Value focus(const rt::Value& oElement)
+{
+    // Only a created element can take the focus; SetAppFocus refuses others.
+    if (!gui::asPart(oElement))
+        return {};
+    return gui::setAppFocus(oElement);
+}
+
+}  // namespace client
+
+rt::Value deref(const rt::Value& ref) { return ref.isBlock() ? rt::eval(ref) : ref; }
+
+void assignRef(const rt::Value& ref, const rt::Value& v)
+{
+    if (ref.isBlock())
+        rt::evalWith(ref, v);
+}
+
+namespace {
+
+rt::Value& entry(const rt::Value& aApp, std::size_t n)
+{
+    auto& items = aApp.asArray().items;
+    if (items.size() < n)
+        items.resize(n);
+    return items[n - 1];
+}
+
+bool isAppArray(const rt::Value& aApp) { return aApp.isArray(); }
+
+// RK_ReadGuiLastKey(GetList[, nKey]).
+long long lastKey(const rt::Value& getList)
+{
+    const rt::Value k = rt::callWith("RK_ReadGuiLastKey", getList);
+    return k.isNum() ? k.asInt() : 0;
+}
+void clearLastKey(const rt::Value& getList) { rt::callWith("RK_ReadGuiLastKey", getList, 0); }
+
+}  // namespace
+
+rt::Value RecordGet(const rt::Value& aApp, const rt::Value& getList)
+{
+    if (!isAppArray(aApp))
+        return {};
+    entry(aApp, 8) = false;
+    const rt::Value record = entry(aApp, 2);
+    rt::sendWith(record, "RecordGet");
+    client::getRefresh(getList, {28, 1});
+    if (const rt::Value picture = entry(aApp, 7); picture.isObject())
+        rt::callWith("RK_BitMapDraw", picture, rt::sendWith(record, "FieldGetPicture", "foto"));
+    return {};
+}
+
+rt::Value aCliente()
+{
+    const auto col = [](const char* expr, const char* header, int width) {
+        return rt::makeArray({expr, header, width, "@!"});
+    };
+    return rt::makeArray({
+        col("dxcam01.codcli", "Nº;CLIENTE", 5),
+        col("dxcam01.nombre", ";NOMBRES", 14),
+        col("dxcam01.apell", ";APELLIDOS", 14),
+        col("dxcam01.direccion", ";DIRECCION", 14),
+        col("dxcam01.estatus", "", 1),
+    });
+}
+
+rt::Value KeySeekBrow(const rt::Value& nKey, const rt::Value&, const rt::Value& oGet, const rt::Value& oBrowse,
+                      const rt::Value& cSeek, const rt::Value& oData)
+{
+    // The search text is always what the field holds.
+    if (oGet.isObject())
+        assignRef(cSeek, rt::sendWith(oGet, "EditBuffer"));
+
+    const long long k = nKey.isNum() ? nKey.asInt() : 0;
+    const auto atBof = [&] { return rt::isTrue(rt::sendWith(oData, "Bof")); };
+    const auto atEof = [&] { return rt::isTrue(rt::sendWith(oData, "eof")); };
+    const auto move = [&](const char* method) {
+        rt::sendWith(oBrowse, method);
+        client::refreshAll(oBrowse);
+    };
+
+    if (k == gui::key::Tab || k == gui::key::Enter) {
+        // the field's own handling
+    } else if (k == gui::key::Up && !atBof()) {
+        move("up");
+    } else if (k == gui::key::Down && !atEof()) {
+        move("down");
+    } else if (k == gui::key::PgUp && !atBof()) {
+        move("pageUp");
+    } else if (k == gui::key::PgDn && !atEof()) {
+        move("pageDown");
+    } else if ((k > 31 && k < 254) || k == gui::key::Backspace || k == gui::key::Del) {
+        const rt::Value text = deref(cSeek);
+        const std::string wanted = text.isChar() ? rt::alltrim(text.asString()) : std::string();
+        if (rt::isTrue(rt::sendWith(oData, "locate", wanted)))
+            client::refreshAll(oBrowse);
+    }
+    return client::focus(oGet);
+}
+
+rt::Value Like(const rt::Value& cSeek_, const rt::Value& oConn_, const rt::Value& oDb_, const rt::Value& cOrderBy_)
+{
+    const rt::Value text = deref(cSeek_);
+    std::string cxSeek = text.isChar() ? rt::alltrim(text.asString()) : std::string();
+    const std::string order = cOrderBy_.isChar() ? rt::alltrim(cOrderBy_.asString()) : std::string();
+
+    std::vector<rt::Value> args(15);
+    args[0] = oConn_;
+    args[1] = oDb_;
+    args[4] = "dxcam01." + order;
+    args[11] = false;
+    args[13] = false;
+    if (!cxSeek.empty()) {
+        const rt::Value type = rt::sendWith(deref(oDb_), "FieldType", order);
+        if (type.isChar() && type.asString() == "D") {
+            const rt::Value day = rt::callWith("DtoQ", rt::Value(rt::ctod(cxSeek)), false);
+            cxSeek = "%" + (day.isChar() ? day.str() : std::string()) + "%";
+        } else {
+            cxSeek = "%" + cxSeek + "%";
+        }
+        args[9] = cxSeek;
+        args[14] = false;
+    } else {
+        args[6] = "dxcam01e";
+        args[7] = "dxcam01.codcli = dxcam01e.codcli";
+        args[14] = true;
+    }
+    rt::callFunction("SQLRefresh", rt::Args(args.data(), args.size()));
+    assignRef(cSeek_, rt::replicate(" ", 100));
+    return deref(oDb_);
+}
+
+bool ValidarCampo(const rt::Value& oCaso, const rt::Value& aApp, const rt::Value& getList)
+{
+    const bool caso1 = oCaso.isNum() && oCaso.asInt() == 1;
+    const rt::Value record = isAppArray(aApp) ? entry(aApp, 2) : rt::Value();
+    const rt::Value code = record.isObject() ? rt::getMember(record, "codcli") : rt::Value();
+    if (caso1 && rt::isEmpty(code) && lastKey(getList) == gui::key::Enter) {
+        dlg::winAlert("Codigo de Producto no Puede Estar en Blanco, Verifique...");
+        clearLastKey(getList);
+        return false;
+    }
+    if (caso1 && !rt::isEmpty(code)) {
+        // Already on that client: a seek would only reload the row and drop
+        // what the user has typed into the other fields.
+        const rt::Value stored = rt::sendWith(record, "FieldGet", "codcli");
+        if (!(stored.isChar() && rt::alltrim(stored.asString()) == rt::alltrim(rt::var2char(code))))
+            rt::sendWith(record, "seek", code, "dxcam01.codcli");
+        client::getRefresh(getList, {28, 1});
+    }
+    clearLastKey(getList);
+    return true;
+}
+
+std::string cChar(std::string_view cValor)
+{
+    // The substitutions as DOS (850) bytes; the text is Unicode here, so
+    // each byte stands for the character it shows.
+    static const std::vector<std::pair<std::string, std::string>> table = [] {
+        const std::array<std::pair<unsigned char, unsigned char>, 6> bytes = {
+            {{0x27, 0x22}, {0x81, 'u'}, {0x90, 'E'}, {0xBE, 'N'}, {0xAE, 0xAB}, {0xAA, 0xAC}}};
+        std::vector<std::pair<std::string, std::string>> t;
+        for (const auto& [from, to] : bytes)
+            t.emplace_back(rt::cp::decode(std::string(1, char(from)), 850),
+                           rt::cp::decode(std::string(1, char(to)), 850));
+        return t;
+    }();
+    std::string out(cValor);
+    for (const auto& [from, to] : table) {
+        for (std::size_t at = out.find(from); at != std::string::npos; at = out.find(from, at + to.size()))
+            out.replace(at, from.size(), to);
+    }
+    return out;
+}
+
+void registerClientFunctions()
+{
+    rt::registerFunction("Test", [](rt::Args a) { return Test(a); });
+    rt::registerFunction("RecordGet", [](rt::Args a) { return RecordGet(rt::argAt(a, 0), rt::argAt(a, 1)); });
+    rt::registerFunction("aCliente", [](rt::Args) { return aCliente(); });
+    rt::registerFunction("KeySeekBrow", [](rt::Args a) {
+        return KeySeekBrow(rt::argAt(a, 0), rt::argAt(a, 1), rt::argAt(a, 2), rt::argAt(a, 3), rt::argAt(a, 4),
+                           rt::argAt(a, 5));
+    });
+    rt::registerFunction(
+        "Like", [](rt::Args a) { return Like(rt::argAt(a, 0), rt::argAt(a, 1), rt::argAt(a, 2), rt::argAt(a, 3)); });
+    rt::registerFunction("ValidarCampo", [](rt::Args a) {
+        return rt::Value(ValidarCampo(rt::argAt(a, 0), rt::argAt(a, 1), rt::argAt(a, 2)));
+    });
+    rt::registerFunction("cChar", [](rt::Args a) { return rt::Value(cChar(rt::textArg(a, 0, "cChar"))); });
+}
+
+}  // namespace app

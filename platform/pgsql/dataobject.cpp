@@ -1,0 +1,834 @@
+// The data object: opening, columns and members, the record buffer and its
+// writes, errors and the loss of the server.
+#include "dataobject.h"
+
+#include "connection.h"
+#include "dataobject_sql.h"
+
+#include "platform/runtime/array.h"
+#include "platform/runtime/block.h"
+#include "platform/runtime/datetime.h"
+#include "platform/runtime/error.h"
+#include "platform/runtime/functions.h"
+#include "platform/runtime/text.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <iostream>
+
+namespace pgsql {
+
+using detail::Result;
+using rt::Args;
+using rt::Value;
+
+namespace {
+
+const char* const kConflict = "El cliente fue modificado por otro usuario. Sus cambios no se guardaron.";
+const char* const kExists = "Ya existe un registro con esos datos. Sus cambios no se guardaron.";
+const char* const kNoMatch = "El registro no cumple la condicion indicada. Sus cambios no se guardaron.";
+const char* const kNotDeleted = "El registro no cumple la condicion indicada. No se borro.";
+const char* const kLost = "Se perdio la conexion con el servidor: ";
+
+std::string textAt(Args a, std::size_t i)
+{
+    const Value& v = rt::argAt(a, i);
+    return v.isChar() ? v.str() : std::string();
+}
+
+// The object that dataarea hands out; it only forwards goTo to its owner.
+class DataArea final : public rt::Object {
+public:
+    explicit DataArea(DataObject* o) : owner(o) {}
+    [[nodiscard]] const rt::ClassInfo& classInfo() const override
+    {
+        static const rt::ClassInfo cls = [] {
+            rt::ClassInfo c("SpSqlArea");
+            c.method<DataArea>("goTo", [](DataArea& d, Args a) {
+                return d.owner && rt::argAt(a, 0).isNum() && d.owner->goTo(rt::argAt(a, 0).asInt());
+            });
+            return c;
+        }();
+        return cls;
+    }
+    DataObject* owner;
+};
+
+std::string paramNumber(const Value& v)
+{
+    if (v.isInteger())
+        return std::to_string(v.asInt());
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, v.asDouble());
+    return std::string(buf, res.ptr);
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ the class
+
+DataObject::DataObject() : lError(false)
+{
+    info_ = std::make_unique<rt::ClassInfo>("PGSQL", std::vector<const rt::ClassInfo*>{&staticClass()});
+    dataarea = Value(static_cast<rt::Object*>(new DataArea(this)));
+}
+
+DataObject::~DataObject()
+{
+    static_cast<DataArea&>(dataarea.asObject()).owner = nullptr;
+}
+
+const rt::ClassInfo& DataObject::staticClass()
+{
+    using D = DataObject;
+    static const rt::ClassInfo cls = [] {
+        rt::ClassInfo c("SpSql");
+        c.field<D>("lError", &D::lError);
+        c.addVar("dataarea", [](rt::Object& o) { return static_cast<D&>(o).dataarea; });
+        c.addVar("cError", [](rt::Object& o) { return Value(static_cast<D&>(o).errorText()); });
+        c.method<D>("new", [](D& o, Args) {
+            if (!o.opened_)
+                o.open();
+            return Value(static_cast<rt::Object*>(&o));
+        });
+        c.method<D>("SQLViewSkip", [](D& o, Args a) {
+            return Value::integer(o.skip(rt::argAt(a, 0).isNum() ? rt::argAt(a, 0).asInt() : 1));
+        });
+        c.method<D>("GoTop", [](D& o, Args) { return o.goTop(); });
+        c.method<D>("GoBottom", [](D& o, Args) { return o.goBottom(); });
+        c.method<D>("getNum", [](D& o, Args) { return Value::integer(o.getNum()); });
+        c.method<D>("LastRec", [](D& o, Args) { return Value::integer(o.lastRec()); });
+        c.method<D>("Bof", [](D& o, Args) { return o.bof(); });
+        c.method<D>("eof", [](D& o, Args) { return o.eof(); });
+        c.method<D>("RecordGet", [](D& o, Args) { return o.recordGet(); });
+        c.method<D>("RecordBlank", [](D& o, Args) { o.recordBlank(); return true; });
+        c.method<D>("RecordPut", [](D& o, Args a) { return o.recordPut(textAt(a, 0)); });
+        c.method<D>("RecordCancel", [](D& o, Args) { o.recordCancel(); return true; });
+        c.method<D>("RecordDelete", [](D& o, Args a) { return o.recordDelete(textAt(a, 0)); });
+        c.method<D>("Refresh", [](D& o, Args) { return o.refresh(); });
+        c.method<D>("seek", [](D& o, Args a) { return o.seek(rt::argAt(a, 0), textAt(a, 1)); });
+        c.method<D>("locate", [](D& o, Args a) { return o.locate(textAt(a, 0)); });
+        c.method<D>("LocateNext", [](D& o, Args) { return o.locateNext(); });
+        c.method<D>("sort", [](D& o, Args a) -> Value {
+            if (rt::argAt(a, 0).isChar() && !rt::isEmpty(a[0]) && !o.sort(a[0].str()))
+                return false;
+            return Value(o.orderColumn());
+        });
+        c.method<D>("SetFilter", [](D& o, Args a) { return o.setFilter(rt::argAt(a, 0)); });
+        c.method<D>("FCount", [](D& o, Args) { return Value::integer(o.fieldCount()); });
+        c.method<D>("FieldName", [](D& o, Args a) {
+            return Value(o.fieldName(rt::argAt(a, 0).isNum() ? rt::argAt(a, 0).asInt() : 0));
+        });
+        c.method<D>("FieldType", [](D& o, Args a) { return Value(o.fieldType(textAt(a, 0))); });
+        c.method<D>("FieldGet", [](D& o, Args a) { return o.fieldGet(textAt(a, 0)); });
+        c.method<D>("FieldGetPicture", [](D& o, Args a) { return o.fieldGetPicture(textAt(a, 0)); });
+        c.method<D>("FieldPutPicture", [](D& o, Args a) {
+            o.fieldPutPicture(textAt(a, 0));
+            return true;
+        });
+        c.method<D>("DESTROY", [](D& o, Args) { o.destroy(); });
+        return c;
+    }();
+    return cls;
+}
+
+void DataObject::configure(Args a)
+{
+    connValue_ = rt::argAt(a, 0);
+    table_ = rt::lower(rt::alltrim(textAt(a, 1)));
+    columnList_ = textAt(a, 3);
+    orderArg_ = textAt(a, 8);
+    if (rt::argAt(a, 14).isArray())
+        for (const Value& v : rt::argAt(a, 14).asArray().items)
+            auditNames_.push_back(v.isChar() ? bare(v.asString()) : std::string());
+    auditBlocks_ = rt::argAt(a, 15);
+    pictureCol_ = bare(textAt(a, 16));
+}
+
+// ------------------------------------------------------------------ errors
+
+Connection* DataObject::conn() const
+{
+    if (!connValue_.isObject())
+        return nullptr;
+    return dynamic_cast<Connection*>(&connValue_.asObject());
+}
+
+void DataObject::begin()
+{
+    lError = false;
+    error_.clear();
+}
+
+void DataObject::fail(std::string text)
+{
+    lError = true;
+    error_ = std::move(text);
+}
+
+void DataObject::alert(const std::string& text)
+{
+    if (rt::NativeFn fn = rt::findFunction("RK_WinAlert")) {
+        const Value arg(text);
+        if (rt::guarded([&] { fn(Args(&arg, 1)); }))
+            return;
+    }
+    std::cerr << text << '\n';
+}
+
+// Whether statements may go out; reconnects a connection the server dropped.
+bool DataObject::ready()
+{
+    if (destroyed_)
+        return fail("the data object was released"), false;
+    Connection* c = conn();
+    if (!c || !c->handle())
+        return fail("not connected"), false;
+    if (c->isOpen() && !resetPending_)
+        return true;
+    if (c->reconnect()) {
+        resetPending_ = false;
+        lossReported_ = false;
+        return true;
+    }
+    fail(kLost + c->errorText());
+    if (!lossReported_)
+        alert(error_);
+    lossReported_ = true;
+    return false;
+}
+
+bool DataObject::run(const Sql& q, Result& out)
+{
+    if (!ready())
+        return false;
+    Connection* c = conn();
+    std::vector<const char*> values;
+    values.reserve(q.params.size());
+    for (const auto& p : q.params)
+        values.push_back(p ? p->c_str() : nullptr);
+    out.reset(PQexecParams(c->handle(), q.text.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
+                           nullptr, nullptr, 0));
+    const ExecStatusType st = PQresultStatus(out.get());
+    if (st == PGRES_TUPLES_OK || st == PGRES_COMMAND_OK) {
+        lossReported_ = false;
+        return true;
+    }
+    if (detail::sessionLost(c->handle(), out.get())) {
+        fail(kLost + detail::errorOf(c->handle(), out.get()));
+        if (!lossReported_)
+            alert(error_);
+        lossReported_ = true;
+        resetPending_ = true;  // libpq may not have noticed yet
+    } else {
+        fail(detail::errorOf(c->handle(), out.get()));
+    }
+    out.reset();
+    return false;
+}
+
+// ------------------------------------------------------------------ opening
+
+std::string DataObject::bare(std::string_view name)
+{
+    std::string n = rt::lower(rt::alltrim(name));
+    const auto dot = n.rfind('.');
+    return dot == std::string::npos ? n : n.substr(dot + 1);
+}
+
+std::string DataObject::table() const
+{
+    const Connection* c = conn();
+    return c ? c->qualified(table_) : quoteIdent(table_);
+}
+
+int DataObject::columnIndex(const std::string& name) const
+{
+    const std::string n = bare(name);
+    for (std::size_t i = 0; i < cols_.size(); ++i)
+        if (cols_[i].name == n)
+            return static_cast<int>(i);
+    return -1;
+}
+
+bool DataObject::readColumns()
+{
+    Sql q;
+    q << "SELECT a.attname, format_type(a.atttypid, a.atttypmod), t.typname, a.atttypmod, t.typcategory "
+         "FROM pg_catalog.pg_attribute a JOIN pg_catalog.pg_type t ON t.oid = a.atttypid WHERE a.attrelid = ";
+    q.param(table(), "regclass") << " AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum";
+    Result r;
+    if (!run(q, r))
+        return false;
+    cols_.clear();
+    hasPicture_ = false;
+    for (int i = 0; i < PQntuples(r.get()); ++i) {
+        Column c;
+        const std::string real = PQgetvalue(r.get(), i, 0);
+        c.name = rt::lower(real);
+        c.real = real;
+        c.ident = quoteIdent(real);
+        c.sqlType = PQgetvalue(r.get(), i, 1);
+        const std::string typname = PQgetvalue(r.get(), i, 2);
+        const int typmod = std::atoi(PQgetvalue(r.get(), i, 3));
+        const char cat = PQgetvalue(r.get(), i, 4)[0];
+        if (!pictureCol_.empty() && c.name == pictureCol_) {
+            hasPicture_ = true;
+            continue;
+        }
+        if (typname == "bpchar" || typname == "varchar") {
+            c.letter = 'C';
+            c.length = typmod > 4 ? typmod - 4 : 0;
+            c.padded = c.length > 0;
+            c.bpchar = typname == "bpchar";
+            if (c.bpchar)
+                c.sqlType = "bpchar";  // "character" alone would mean character(1)
+        } else if (cat == 'N') {
+            c.letter = 'N';
+            if (typname == "numeric" && typmod > 4) {
+                c.length = ((typmod - 4) >> 16) & 0xffff;
+                c.decimals = (typmod - 4) & 0xffff;
+            } else if (typname == "float4" || typname == "float8") {
+                c.decimals = -1;  // as the value shows
+            }
+        } else if (typname == "date") {
+            c.letter = 'D';
+            c.length = 8;
+        } else if (cat == 'B') {
+            c.letter = 'L';
+            c.length = 1;
+        } else if (cat == 'S' && typname != "text") {
+            c.letter = 'C';
+        } else {
+            c.letter = cat == 'D' ? 'C' : 'M';  // timestamps read as text
+        }
+        cols_.push_back(std::move(c));
+    }
+    if (cols_.empty())
+        return fail("table " + table_ + " has no columns"), false;
+    recnoCol_ = columnIndex("recno");
+    if (recnoCol_ < 0)
+        return fail("table " + table_ + " has no recno column"), false;
+    return true;
+}
+
+bool DataObject::ensurePictureColumn()
+{
+    if (pictureCol_.empty() || hasPicture_)
+        return true;
+    Sql q;
+    q << "ALTER TABLE " << table() << " ADD COLUMN IF NOT EXISTS " << quoteIdent(pictureCol_) << " text";
+    Result r;
+    if (!run(q, r))
+        return false;
+    hasPicture_ = true;
+    return true;
+}
+
+// An index that the order or a seek needs, under a stable name; a failure
+// (no right to create one) only costs speed.
+void DataObject::ensureIndex(int col, bool withRecno)
+{
+    if (col < 0 || col == recnoCol_)
+        return;
+    std::string name = "dxo_" + table_ + "_" + cols_[col].name + (withRecno ? "_o" : "_k");
+    if (name.size() > 63) {
+        const std::size_t h = std::hash<std::string>{}(name);
+        char tag[20];
+        std::snprintf(tag, sizeof tag, "_%08zx", h & 0xffffffffu);
+        name = name.substr(0, 50) + tag;
+    }
+    if (!indexed_.insert(name).second)
+        return;
+    Sql q;
+    q << "CREATE INDEX IF NOT EXISTS " << quoteIdent(name) << " ON " << table() << " (" << cols_[col].ident
+      << (withRecno ? ", \"recno\")" : ")");
+    Result r;
+    if (!run(q, r))
+        indexed_.erase(name);  // tried again next time
+    begin();
+}
+
+void DataObject::addMembers()
+{
+    const auto isListed = [this](int i) {
+        return std::find(listed_.begin(), listed_.end(), i) != listed_.end();
+    };
+    for (int i = 0; i < static_cast<int>(cols_.size()); ++i) {
+        // A column named like a method stays reachable through FieldGet.
+        if (i == recnoCol_ || staticClass().find(cols_[i].name))
+            continue;
+        std::function<void(rt::Object&, const Value&)> set;
+        if (isListed(i))
+            set = [i](rt::Object& o, const Value& v) { static_cast<DataObject&>(o).buffer_[i] = v; };
+        info_->addVar(
+            cols_[i].name, [i](rt::Object& o) { return static_cast<DataObject&>(o).buffer_[i]; }, set);
+    }
+    info_->addVar("recno", [](rt::Object& o) { return Value::integer(static_cast<DataObject&>(o).recno()); });
+}
+
+bool DataObject::open()
+{
+    begin();
+    opened_ = true;
+    if (!conn())
+        return fail("PGSQL: argument 1 is not a connection"), false;
+    if (table_.empty())
+        return fail("PGSQL: no table"), false;
+    if (!readColumns() || !ensurePictureColumn())
+        return false;
+    std::string list = columnList_;
+    std::size_t pos = 0;
+    while (pos <= list.size()) {
+        const std::size_t comma = std::min(list.find(',', pos), list.size());
+        const std::string name = bare(std::string_view(list).substr(pos, comma - pos));
+        pos = comma + 1;
+        if (name.empty())
+            continue;
+        if (name == "*") {
+            for (int i = 0; i < static_cast<int>(cols_.size()); ++i)
+                listed_.push_back(i);
+            continue;
+        }
+        const int i = columnIndex(name);
+        if (i < 0)
+            return fail("PGSQL: unknown column " + name), false;
+        listed_.push_back(i);
+    }
+    if (listed_.empty())
+        for (int i = 0; i < static_cast<int>(cols_.size()); ++i)
+            listed_.push_back(i);
+    for (const std::string& a : auditNames_)
+        if (columnIndex(a) < 0)
+            return fail("PGSQL: unknown audit column " + a), false;
+    order_ = orderArg_.empty() ? recnoCol_ : columnIndex(orderArg_);
+    if (order_ < 0)
+        return fail("PGSQL: unknown ordering column " + bare(orderArg_)), false;
+    buffer_.resize(cols_.size());
+    clearBuffer();
+    addMembers();
+    ensureIndex(order_, true);
+    if (!countRows())
+        return false;
+    return goTop();
+}
+
+void DataObject::destroy()
+{
+    win_.clear();
+    cur_ = -1;
+    num_ = 0;
+    destroyed_ = true;
+}
+
+// ------------------------------------------------------------------ values
+
+Value DataObject::emptyOf(const Column& c) const
+{
+    switch (c.letter) {
+    case 'N': return Value::integer(0).withDecimals(std::max(c.decimals, 0));
+    case 'D': return Value(rt::Date{});
+    case 'L': return Value(false);
+    case 'C': return Value(std::string(static_cast<std::size_t>(c.length), ' '));
+    default: return Value("");
+    }
+}
+
+Value DataObject::valueOf(const Column& c, const std::optional<std::string>& cell) const
+{
+    if (!cell)
+        return emptyOf(c);
+    const std::string& s = *cell;
+    switch (c.letter) {
+    case 'N': {
+        if (c.decimals == 0 && s.find_first_of(".eE") == std::string::npos) {
+            std::int64_t n = 0;
+            if (std::from_chars(s.data(), s.data() + s.size(), n).ec == std::errc())
+                return Value::integer(n);
+        }
+        const double d = std::strtod(s.c_str(), nullptr);
+        int dec = c.decimals;
+        if (dec < 0) {
+            const auto dot = s.find('.');
+            dec = dot == std::string::npos ? 0 : static_cast<int>(s.size() - dot - 1);
+        }
+        return Value::number(d, dec);
+    }
+    case 'D': {
+        int y = 0, m = 0, d = 0;
+        if (std::sscanf(s.c_str(), "%d-%d-%d", &y, &m, &d) == 3)
+            return Value(rt::makeDate(y, m, d));
+        return Value(rt::Date{});
+    }
+    case 'L': return Value(s == "t");
+    case 'C': {
+        Value v(s);
+        if (c.padded && v.charLen() < static_cast<std::size_t>(c.length))
+            return Value(s + std::string(c.length - v.charLen(), ' '));
+        return v;
+    }
+    default: return Value(s);
+    }
+}
+
+std::optional<std::string> DataObject::paramOf(const Column& c, const Value& v) const
+{
+    switch (c.letter) {
+    case 'N':
+        if (v.isNum())
+            return paramNumber(v);
+        break;
+    case 'D':
+        if (v.isDate())
+            return v.asDate().empty() ? std::nullopt : std::optional<std::string>(dtoq(v, false));
+        if (v.isChar()) {
+            const rt::Date d = rt::ctod(v.asString());
+            return d.empty() ? std::nullopt : std::optional<std::string>(dtoq(Value(d), false));
+        }
+        return std::nullopt;
+    case 'L':
+        if (v.isLogical())
+            return std::string(v.asBool() ? "t" : "f");
+        break;
+    default:
+        if (v.isChar()) {
+            // Blanks past the text are padding, except where they count.
+            if (!c.bpchar && c.padded)
+                return rt::rtrim(v.asString());
+            return v.str();
+        }
+        break;
+    }
+    if (v.isNil())
+        return std::nullopt;
+    if (v.isChar())
+        return v.str();
+    if (v.isNum())
+        return paramNumber(v);
+    if (v.isDate())
+        return v.asDate().empty() ? std::nullopt : std::optional<std::string>(dtoq(v, false));
+    if (v.isLogical())
+        return std::string(v.asBool() ? "t" : "f");
+    return std::nullopt;
+}
+
+void DataObject::clearBuffer()
+{
+    for (std::size_t i = 0; i < cols_.size(); ++i)
+        buffer_[i] = emptyOf(cols_[i]);
+    if (recnoCol_ >= 0)
+        buffer_[recnoCol_] = Value::integer(0);
+}
+
+void DataObject::loadBuffer()
+{
+    newRow_ = false;
+    pendingPicture_.reset();
+    if (cur_ < 0 || cur_ >= static_cast<std::int64_t>(win_.size())) {
+        clearBuffer();
+        return;
+    }
+    const Row& r = win_[cur_];
+    for (std::size_t i = 0; i < cols_.size(); ++i)
+        buffer_[i] = valueOf(cols_[i], r.cells[i]);
+    buffer_[recnoCol_] = Value::integer(r.recno);
+}
+
+std::int64_t DataObject::recno() const
+{
+    if (newRow_ || cur_ < 0 || cur_ >= static_cast<std::int64_t>(win_.size()))
+        return 0;
+    return win_[cur_].recno;
+}
+
+// The row by its number (within the filter when asked); nullopt with lError
+// on failure, and an empty optional row without lError when it is gone.
+std::optional<DataObject::Row> DataObject::readRow(std::int64_t recno, bool filtered)
+{
+    Sql q;
+    q << "SELECT " << selectList() << " FROM " << table() << " WHERE \"recno\" = ";
+    q.param(std::to_string(recno), "bigint");
+    if (filtered)
+        addFilter(q);
+    std::vector<Row> rows;
+    if (!fetchQuery(q, rows) || rows.empty())
+        return std::nullopt;
+    return rows.front();
+}
+
+// ------------------------------------------------------------------ columns
+
+std::string DataObject::fieldName(std::int64_t n) const
+{
+    if (n < 1 || n > fieldCount())
+        return {};
+    return cols_[listed_[n - 1]].name;
+}
+
+std::string DataObject::fieldType(const std::string& column) const
+{
+    const int i = columnIndex(column);
+    if (i >= 0)
+        return std::string(1, cols_[i].letter);
+    return hasPicture_ && bare(column) == pictureCol_ ? "M" : "U";
+}
+
+Value DataObject::fieldGet(const std::string& column)
+{
+    begin();
+    const int i = columnIndex(column);
+    if (i >= 0)
+        return cur_ >= 0 && !newRow_ ? valueOf(cols_[i], win_[cur_].cells[i]) : emptyOf(cols_[i]);
+    if (!(hasPicture_ && bare(column) == pictureCol_)) {
+        fail("FieldGet: unknown column " + bare(column));
+        return {};
+    }
+    if (recno() <= 0)
+        return Value("");
+    Sql q;
+    q << "SELECT " << quoteIdent(pictureCol_) << " FROM " << table() << " WHERE \"recno\" = ";
+    q.param(std::to_string(recno()), "bigint");
+    Result r;
+    if (!run(q, r) || PQntuples(r.get()) == 0 || PQgetisnull(r.get(), 0, 0))
+        return Value("");
+    return Value(std::string_view(PQgetvalue(r.get(), 0, 0), PQgetlength(r.get(), 0, 0)));
+}
+
+// ------------------------------------------------------------------ buffer
+
+bool DataObject::recordGet()
+{
+    begin();
+    if (cur_ < 0) {
+        loadBuffer();
+        return false;
+    }
+    // Read again, so the form shows what others saved meanwhile.
+    std::optional<Row> fresh = readRow(win_[cur_].recno, false);
+    if (lError.asBool())
+        return false;
+    if (fresh)
+        win_[cur_] = std::move(*fresh);
+    loadBuffer();
+    return true;
+}
+
+void DataObject::recordBlank()
+{
+    begin();
+    clearBuffer();
+    newRow_ = true;
+    pendingPicture_.reset();
+}
+
+void DataObject::recordCancel()
+{
+    begin();
+    loadBuffer();
+}
+
+// The listed columns from the buffer, then the audit columns from their
+// blocks (evaluated first: a block that fails leaves nothing written).
+std::vector<std::pair<int, Value>> DataObject::writeValues() const
+{
+    std::vector<std::pair<int, Value>> values;
+    for (int i : listed_)
+        if (i != recnoCol_)
+            values.emplace_back(i, buffer_[i]);
+    for (std::size_t k = 0; k < auditNames_.size(); ++k) {
+        const Value& b = rt::entryOf(auditBlocks_, k + 1);
+        const Value v = b.isBlock() ? rt::eval(b) : b;
+        const int i = columnIndex(auditNames_[k]);
+        auto it = std::find_if(values.begin(), values.end(), [i](const auto& p) { return p.first == i; });
+        if (it != values.end())
+            it->second = v;
+        else
+            values.emplace_back(i, v);
+    }
+    return values;
+}
+
+// INSERT ... SELECT ... WHERE NOT EXISTS (condition): a row the condition
+// already matches (an existing code) is not added again.
+void DataObject::insertSql(Sql& q, const std::vector<std::pair<int, Value>>& values, const std::string& cond) const
+{
+    q << "INSERT INTO " << table() << " (";
+    for (std::size_t k = 0; k < values.size(); ++k)
+        q << (k ? ", " : "") << cols_[values[k].first].ident;
+    if (pendingPicture_)
+        q << (values.empty() ? "" : ", ") << quoteIdent(pictureCol_);
+    q << ") SELECT ";
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        const Column& c = cols_[values[k].first];
+        q << (k ? ", " : "");
+        q.param(paramOf(c, values[k].second), c.sqlType);
+    }
+    if (pendingPicture_) {
+        q << (values.empty() ? "" : ", ");
+        q.param(*pendingPicture_, "text");
+    }
+    if (!cond.empty())
+        q << " WHERE NOT EXISTS (SELECT 1 FROM " << table() << " WHERE (" << cond << "))";
+    q << " RETURNING \"recno\"";
+}
+
+// UPDATE of the current row only, only as it was read (xmin), and only when
+// the condition still describes it.
+void DataObject::updateSql(Sql& q, const std::vector<std::pair<int, Value>>& values, const std::string& cond) const
+{
+    q << "UPDATE " << table() << " SET ";
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        const Column& c = cols_[values[k].first];
+        q << (k ? ", " : "") << c.ident << " = ";
+        q.param(paramOf(c, values[k].second), c.sqlType);
+    }
+    if (pendingPicture_) {
+        q << (values.empty() ? "" : ", ") << quoteIdent(pictureCol_) << " = ";
+        q.param(*pendingPicture_, "text");
+    }
+    if (values.empty() && !pendingPicture_)
+        q << "\"recno\" = \"recno\"";
+    q << " WHERE \"recno\" = ";
+    q.param(std::to_string(recno()), "bigint");
+    q << " AND xmin::text = ";
+    q.param(win_[cur_].version, "text");
+    if (!cond.empty())
+        q << " AND (" << cond << ")";
+    q << " RETURNING \"recno\"";
+}
+
+// Why an update wrote nothing: the row changed or went away since it was
+// read, or the condition names another row.
+void DataObject::explainUnwritten()
+{
+    Sql v;
+    v << "SELECT xmin::text FROM " << table() << " WHERE \"recno\" = ";
+    v.param(std::to_string(recno()), "bigint");
+    Result r;
+    if (!run(v, r))
+        return;
+    const bool same = PQntuples(r.get()) == 1 && win_[cur_].version == PQgetvalue(r.get(), 0, 0);
+    fail(same ? kNoMatch : kConflict);
+    alert(error_);
+}
+
+bool DataObject::recordPut(const std::string& condition)
+{
+    begin();
+    if (!opened_ || destroyed_)
+        return fail("the data object is not open"), false;
+    if (!newRow_ && recno() <= 0)
+        return fail("no current row"), false;
+    const auto values = writeValues();
+    const std::string cond = rt::alltrim(condition).empty() ? std::string() : condition;
+    Sql q;
+    if (newRow_)
+        insertSql(q, values, cond);
+    else
+        updateSql(q, values, cond);
+    Result r;
+    if (!run(q, r)) {
+        if (error_.rfind(kLost, 0) != 0)
+            alert(error_);
+        return false;
+    }
+    if (PQntuples(r.get()) == 0) {
+        if (newRow_) {
+            fail(kExists);
+            alert(error_);
+        } else {
+            explainUnwritten();
+        }
+        return false;
+    }
+    const std::int64_t saved = std::atoll(PQgetvalue(r.get(), 0, 0));
+    const bool inserted = newRow_;
+    newRow_ = false;
+    pendingPicture_.reset();
+    if (inserted && exact_)
+        ++count_;
+    // Saved but outside the filter: shown anyway, where it would stand.
+    std::optional<Row> row = readRow(saved, true);
+    if (!row && !lError.asBool())
+        row = readRow(saved, false);
+    if (row) {
+        const bool keepNum = !inserted && cur_ >= 0 && keyOf(win_[cur_]) == keyOf(*row);
+        placeAround(*row, keepNum);
+    }
+    begin();  // written; a failed re-read only leaves the old rows shown
+    return true;
+}
+
+bool DataObject::recordDelete(const std::string& condition)
+{
+    begin();
+    if (newRow_ || recno() <= 0)
+        return fail("no current row"), false;
+    Sql q;
+    q << "DELETE FROM " << table() << " WHERE \"recno\" = ";
+    q.param(std::to_string(recno()), "bigint");
+    if (!rt::alltrim(condition).empty())
+        q << " AND (" << condition << ")";
+    Result r;
+    if (!run(q, r)) {
+        if (error_.rfind(kLost, 0) != 0)
+            alert(error_);
+        return false;
+    }
+    if (std::atoll(PQcmdTuples(r.get())) == 0) {
+        fail(kNotDeleted);
+        alert(error_);
+        return false;
+    }
+    if (exact_ && count_ > 0)
+        --count_;
+    const Row gone = win_[cur_];
+    win_.erase(win_.begin() + cur_);
+    if (cur_ >= static_cast<std::int64_t>(win_.size()) && !atEnd_) {
+        std::vector<Row> more;
+        if (fetch(true, win_.empty() ? &gone : &win_.back(), kPage, more)) {
+            atEnd_ = static_cast<std::int64_t>(more.size()) < kPage;
+            win_.insert(win_.end(), more.begin(), more.end());
+        }
+    }
+    if (cur_ >= static_cast<std::int64_t>(win_.size())) {
+        atEnd_ = true;
+        if (win_.empty()) {
+            goBottom();  // the row deleted was the last: the one before it
+            begin();
+            return true;
+        }
+        cur_ = static_cast<std::int64_t>(win_.size()) - 1;
+        --num_;
+    }
+    if (!exact_ && count_ > 1)
+        --count_;
+    loadBuffer();
+    begin();
+    return true;
+}
+
+// ------------------------------------------------------------------ registration
+
+namespace {
+
+Value fnPGSQL(Args a)
+{
+    auto* o = new DataObject;
+    const Value v(static_cast<rt::Object*>(o));
+    o->configure(a);
+    return v;
+}
+
+}  // namespace
+
+Value sqlRefreshFunction(Args a);
+
+void registerDataObjectFunctions()
+{
+    rt::registerFunction("PGSQL", fnPGSQL);
+    rt::registerFunction("SQLRefresh", sqlRefreshFunction);
+}
+
+}  // namespace pgsql

@@ -1,0 +1,240 @@
+// The SQL data object: one table of a connection seen as a cursor with a
+// record buffer, made by the runtime function PGSQL and opened by `new`:
+//
+//     oData := PGSQL(oConn, "dxcam01", NIL, "dxcam01.recno,dxcam01.nombre", NIL, NIL, {}, {},
+//                    "dxcam01.nombre", NIL, NIL, .F., 1, .F., aAuditCols, aAuditBlocks, "foto"):new()
+//
+// Its class derives from "SpSql", so a browse navigates it with SQLViewSkip,
+// GoTop, GoBottom, getNum, LastRec and dataarea:goTo. Every column of the
+// table but the picture column is a member named by the column in lower case
+// (the listed ones writable, the others read-only); `recno` is the row's
+// number, 0 for a new row.
+//
+// Rows are read a page at a time in the current order, with keyset
+// conditions on (ordering column, recno), and only a bounded window of them
+// is kept: a table of a million rows costs what a page costs. Positions and
+// the row count are exact for small or filtered sets and estimated from the
+// planner's statistics otherwise.
+//
+// Values reach the server only as parameters or quoted identifiers; the
+// condition and join texts callers pass are program text and are used as
+// given. When the server goes away a method says so once, leaves the object
+// as it was and returns .F. or 0; the next call reconnects first.
+#pragma once
+
+#include "platform/runtime/object.h"
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+struct pg_result;
+
+namespace pgsql {
+
+class Connection;
+namespace detail {
+struct ResultDeleter;
+}
+
+// Folder against which picture file names are resolved; "" (the default)
+// means the working folder. Process-wide.
+void setDataFolder(std::string path);
+[[nodiscard]] const std::string& dataFolder();
+
+// Largest picture file read.
+inline constexpr std::int64_t kMaxPictureBytes = 16 * 1024 * 1024;
+
+// The bytes a stored picture value stands for: a data: URI or bare base64 is
+// decoded; anything else is a file name relative to dataFolder(). A name
+// that is absolute, contains "..", or resolves (symlinks included) outside
+// the folder, a missing file and one over kMaxPictureBytes give "".
+[[nodiscard]] std::string pictureBytes(const std::string& stored);
+// "data:image/<fmt>;base64,..." for image bytes ("" for none).
+[[nodiscard]] std::string pictureUri(const std::string& bytes);
+
+class DataObject final : public rt::Object {
+public:
+    DataObject();
+    ~DataObject() override;
+    [[nodiscard]] const rt::ClassInfo& classInfo() const override { return *info_; }
+    // The methods every data object shares; its name is "SpSql".
+    static const rt::ClassInfo& staticClass();
+
+    // Keeps PGSQL's 17 arguments for `new`.
+    void configure(rt::Args a);
+    // Reads the table's columns, adds the picture column when missing, makes
+    // the ordering index and goes to the first row. False with lError set
+    // when the table or a column is unknown or the server refuses.
+    bool open();
+
+    // ---- navigation (kind 7) ----
+    std::int64_t skip(std::int64_t n);  // rows moved, sign included
+    bool goTop();
+    bool goBottom();
+    bool goTo(std::int64_t n);  // n-th row of the order
+    [[nodiscard]] std::int64_t getNum() const noexcept { return num_; }
+    std::int64_t lastRec();
+    bool bof();
+    bool eof();
+
+    // ---- buffer ----
+    bool recordGet();
+    void recordBlank();
+    bool recordPut(const std::string& condition);
+    void recordCancel();
+    bool recordDelete(const std::string& condition);
+    bool refresh();
+
+    // ---- searching and order ----
+    bool seek(const rt::Value& value, const std::string& column);
+    bool locate(const std::string& text);
+    bool locateNext();
+    bool sort(const std::string& column);
+    [[nodiscard]] std::string orderColumn() const;
+    // {{column, value}, ...}: rows where any pair is equal; empty removes it.
+    bool setFilter(const rt::Value& conds);
+    // SQLRefresh: new ordering column (kept when empty or unknown), join table
+    // and condition (EXISTS; empty removes), LIKE pattern on the ordering
+    // column (empty removes). Goes to the top.
+    bool sqlRefresh(const rt::Value& conn, const std::string& order, const std::string& joinTable,
+                    const std::string& joinCond, const std::string& like);
+
+    // ---- columns ----
+    [[nodiscard]] std::int64_t fieldCount() const noexcept { return static_cast<std::int64_t>(listed_.size()); }
+    [[nodiscard]] std::string fieldName(std::int64_t n) const;
+    [[nodiscard]] std::string fieldType(const std::string& column) const;
+    rt::Value fieldGet(const std::string& column);
+    rt::Value fieldGetPicture(const std::string& column);
+    void fieldPutPicture(const std::string& bytes);
+
+    void destroy();
+
+    [[nodiscard]] bool isNewRow() const noexcept { return newRow_; }
+    [[nodiscard]] std::int64_t recno() const;
+    [[nodiscard]] const std::string& errorText() const noexcept { return error_; }
+
+    rt::Value lError;    // .T. after a failed call
+    rt::Value dataarea;  // object whose goTo(n) goes to the n-th row
+
+private:
+    struct Column {
+        std::string name;     // lower case, as members are named
+        std::string real;     // as the catalog spells it
+        std::string ident;    // quoted identifier
+        // The type without its length, for parameter casts: a cast to
+        // character(5) would cut a longer value short instead of refusing it.
+        std::string sqlType;
+        char letter = 'C';    // C N D L M
+        int length = 0;
+        int decimals = 0;
+        bool padded = false;  // character(n)/varchar(n): values padded to length
+        bool bpchar = false;  // character(n): trailing blanks do not count
+    };
+    struct Row {
+        std::int64_t recno = 0;
+        std::string version;  // xmin, to notice changes by others
+        std::vector<std::optional<std::string>> cells;  // per column, server text
+    };
+    struct Filter {
+        std::string like;       // pattern on column likeCol
+        int likeCol = -1;
+        std::string joinTable;  // lower case
+        std::string joinCond;   // program text
+        std::vector<std::pair<int, std::optional<std::string>>> equals;  // SetFilter: column, value
+        [[nodiscard]] bool any() const { return !like.empty() || !joinTable.empty() || !equals.empty(); }
+    };
+    class Sql;
+
+    // connection and errors (dataobject.cpp)
+    Connection* conn() const;
+    bool ready();
+    bool run(const Sql& sql, std::unique_ptr<pg_result, detail::ResultDeleter>& out);
+    void fail(std::string text);
+    void alert(const std::string& text);
+    void begin();
+    [[nodiscard]] std::string table() const;
+    [[nodiscard]] int columnIndex(const std::string& name) const;
+    [[nodiscard]] static std::string bare(std::string_view name);
+    bool readColumns();
+    bool ensurePictureColumn();
+    void ensureIndex(int col, bool withRecno);
+    void addMembers();
+    [[nodiscard]] rt::Value valueOf(const Column& c, const std::optional<std::string>& cell) const;
+    [[nodiscard]] std::optional<std::string> paramOf(const Column& c, const rt::Value& v) const;
+    [[nodiscard]] rt::Value emptyOf(const Column& c) const;
+    void loadBuffer();
+    void clearBuffer();
+    std::optional<Row> readRow(std::int64_t recno, bool filtered);
+    [[nodiscard]] std::vector<std::pair<int, rt::Value>> writeValues() const;
+    void insertSql(Sql& q, const std::vector<std::pair<int, rt::Value>>& values, const std::string& cond) const;
+    void updateSql(Sql& q, const std::vector<std::pair<int, rt::Value>>& values, const std::string& cond) const;
+    void explainUnwritten();
+
+    // rows and positions (dataobject_nav.cpp)
+    [[nodiscard]] std::string selectList() const;
+    void addFilter(Sql& q) const;
+    [[nodiscard]] const std::optional<std::string>& keyOf(const Row& r) const { return r.cells[order_]; }
+    bool fetch(bool forward, const Row* from, std::int64_t limit, std::vector<Row>& out);
+    bool fetchQuery(Sql& q, std::vector<Row>& out);
+    bool placeAround(const Row& row, bool keepNum);
+    bool moveToFound(const Row& row);
+    bool countRows();
+    std::int64_t estimatePosition(const Row& row);
+    bool jumpByStatistics(std::int64_t n);
+    bool jumpAmongNulls(std::int64_t n, double nonNull);
+    void statistics(Sql& q) const;
+    [[nodiscard]] std::string cumulative(const std::string& x) const;
+    void trimWindow();
+    [[nodiscard]] bool orderIsRecno() const { return order_ == recnoCol_; }
+    bool findPrefix(const std::string& text, const Row* after, std::optional<Row>& found);
+    bool rowAtOffset(std::int64_t offset, std::optional<Row>& found);
+    void addOrder(Sql& q, bool forward) const;
+
+    rt::Value connValue_;
+    std::unique_ptr<rt::ClassInfo> info_;
+    std::string table_;
+    std::string columnList_;
+    std::string orderArg_;
+    std::vector<std::string> auditNames_;
+    rt::Value auditBlocks_;
+    std::string pictureCol_;
+    bool opened_ = false;
+    bool destroyed_ = false;
+
+    std::vector<Column> cols_;
+    std::vector<int> listed_;  // FieldName order, indexes into cols_
+    int recnoCol_ = -1;
+    int order_ = -1;
+    bool hasPicture_ = false;
+    std::set<std::string> indexed_;
+
+    std::vector<rt::Value> buffer_;
+    bool newRow_ = false;
+    std::optional<std::optional<std::string>> pendingPicture_;  // staged text, or NULL
+
+    Filter filter_;
+    std::string locateText_;
+    bool hasLocate_ = false;
+
+    std::deque<Row> win_;
+    std::int64_t cur_ = -1;
+    bool atTop_ = true;
+    bool atEnd_ = true;
+    std::int64_t num_ = 0;
+    std::int64_t count_ = 0;
+    bool exact_ = true;
+
+    std::string error_;
+    bool lossReported_ = false;
+    bool resetPending_ = false;
+};
+
+// Registers PGSQL and SQLRefresh.
+void registerDataObjectFunctions();
+
+}  // namespace pgsql

@@ -1,0 +1,710 @@
+// The client window on the offscreen platform against the test server's
+// database "dxc": its states, its buttons, the search field and the
+// helpers it calls by name.
+#include "app_harness.h"
+
+#include "app/client.h"
+#include "browse/core/browse.h"
+#include "platform/dialog/dialog.h"
+#include "platform/dialog/library.h"
+#include "platform/gui/events.h"
+#include "platform/gui/xbppart.h"
+#include "platform/pgsql/connection.h"
+#include "platform/popup/popup.h"
+#include "platform/runtime/array.h"
+#include "platform/runtime/block.h"
+#include "platform/runtime/datetime.h"
+#include "platform/runtime/functions.h"
+#include "platform/runtime/object.h"
+#include "platform/runtime/text.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace apptest;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using Window = app::ClientWindow;
+
+// The clients, ordered by name: ABEL 3, FABIO 5, JUAN 4, LUISA 6, MARCOS 2, MARIA 1.
+// dxcam01e has partners for 000001 and 000003 only.
+const char* kClients =
+    "INSERT INTO dxcam01 (codcli, nombre, apell, direccion, direccion2, feching, datacredit, estatus) VALUES "
+    "('000001', 'MARIA', 'PEREZ', 'CALLE 1', '', '2020-03-15', true, 'N'),"
+    "('000002', 'MARCOS', 'GOMEZ', 'CALLE 2', '', '2021-01-02', false, 'N'),"
+    "('000003', 'ABEL', 'RUIZ', 'CALLE 3', '', '2020-03-15', false, 'C'),"
+    "('000004', 'JUAN', 'CABRERA', 'CALLE 4', '', '2019-07-30', true, 'N'),"
+    "('000005', 'FABIO', 'DIAZ', 'CALLE 5', '', '2022-11-11', false, 'N'),"
+    "('000006', 'LUISA', 'MARTIN', 'CALLE 6', '', NULL, false, 'N')";
+
+rt::Value field(const char* name, const char* type, int len, int dec = 0)
+{
+    return rt::makeArray({name, type, len, dec});
+}
+
+QWidget* widgetOf(const rt::Value& object)
+{
+    const gui::XbpPart* p = gui::asPart(object);
+    return p ? p->widget() : nullptr;
+}
+
+QLineEdit* lineEditOf(QWidget* w)
+{
+    if (!w)
+        return nullptr;
+    if (auto* e = qobject_cast<QLineEdit*>(w))
+        return e;
+    return w->findChild<QLineEdit*>();
+}
+
+std::string text(const rt::Value& v) { return v.isChar() ? rt::alltrim(v.asString()) : rt::var2char(v); }
+
+// A step of a script that drives the running window.
+struct Ui {
+    Window& w;
+    QDialog& d;
+
+    QLineEdit* entry(const char* id) const
+    {
+        QLineEdit* e = lineEditOf(widgetOf(dlg::getObject(w.GetList, id)));
+        EXPECT_TRUE(e) << "no entry " << id;
+        return e;
+    }
+    QPushButton* button(const QString& caption) const
+    {
+        for (QPushButton* b : d.findChildren<QPushButton*>())
+            if (b->text().remove('&').replace('\n', ';') == caption)
+                return b;
+        ADD_FAILURE() << "no button " << caption.toStdString();
+        return nullptr;
+    }
+    bool shown(const QString& caption) const
+    {
+        QPushButton* b = button(caption);
+        return b && b->isVisibleTo(&d);
+    }
+    bool enabled(const QString& caption) const
+    {
+        QPushButton* b = button(caption);
+        return b && b->isEnabled();
+    }
+    void click(const QString& caption) const
+    {
+        if (QPushButton* b = button(caption))
+            QTest::mouseClick(b, Qt::LeftButton);
+    }
+    void type(const char* id, const QString& keys) const
+    {
+        if (QLineEdit* e = entry(id)) {
+            e->setFocus();
+            QTest::keyClicks(e, keys);
+        }
+    }
+    void key(const char* id, Qt::Key k) const
+    {
+        if (QLineEdit* e = entry(id)) {
+            e->setFocus();
+            QTest::keyClick(e, k);
+        }
+    }
+    void setText(const char* id, const QString& value) const
+    {
+        if (QLineEdit* e = entry(id)) {
+            e->setFocus();
+            e->selectAll();
+            QTest::keyClick(e, Qt::Key_Delete);
+            QTest::keyClicks(e, value);
+            QTest::keyClick(e, Qt::Key_Tab);
+        }
+    }
+    [[nodiscard]] std::string record(const char* member) const { return text(rt::getMember(w.app(2), member)); }
+    [[nodiscard]] std::string browseSet(const char* member) const { return text(rt::getMember(w.app(3), member)); }
+    QComboBox* combo() const { return d.findChild<QComboBox*>(); }
+    QCheckBox* check() const { return d.findChild<QCheckBox*>(); }
+};
+using Step = std::function<void(Ui&)>;
+
+class ClientWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        pgsql::registerPgsqlFunctions();
+        dlg::registerDialogFunctions();
+        browse::registerBrowseLibrary();
+        popup::registerPopupFunctions();
+        app::registerClientFunctions();
+    }
+
+    void SetUp() override
+    {
+        DXC_REQUIRE_DATABASE();
+        dropDxc();
+        {
+            PGconn* admin = testpg::connectTo("postgres");
+            ASSERT_TRUE(admin);
+            testpg::exec(admin, "CREATE DATABASE dxc");
+            PQfinish(admin);
+        }
+        rt::publicSet("cHost", rt::padR(envOr("PGHOST", "127.0.0.1"), 19));
+        rt::publicSet("cUser", rt::padR(envOr("PGUSER", "postgres"), 18));
+        rt::publicSet("cPass", rt::replicate(" ", 12));
+        rt::publicSet("nPort", std::atoi(envOr("PGPORT", "5432").c_str()));
+        rt::setCentury(1);
+        rt::setDateFormat("dd-mm-yyyy");
+
+        // The tables as the import makes them: the DBF structure plus "foto".
+        pgsql::Connection conn;
+        ASSERT_TRUE(conn.connect(envOr("PGHOST", "127.0.0.1"), "dxc", envOr("PGUSER", "postgres"), "",
+                                 std::atoi(envOr("PGPORT", "5432").c_str())));
+        ASSERT_TRUE(conn.createTable(
+            "dxcam01",
+            rt::makeArray({field("CODCLI", "C", 6), field("NOMBRE", "C", 30), field("APELL", "C", 30),
+                           field("DIRECCION", "C", 40), field("DIRECCION2", "C", 40), field("FECHING", "D", 8),
+                           field("DATACREDIT", "L", 1), field("ESTATUS", "C", 1), field("ID_USUARIO", "C", 10),
+                           field("ID_FECHA", "D", 8), field("ID_HORA", "C", 11)})))
+            << conn.errorText();
+        ASSERT_TRUE(conn.createTable("dxcam01e", rt::makeArray({field("CODCLI", "C", 6), field("TELEFONO", "C", 15)})))
+            << conn.errorText();
+        ASSERT_TRUE(conn.execute("ALTER TABLE dxcam01 ADD COLUMN foto text"));
+        ASSERT_TRUE(conn.execute(kClients)) << conn.errorText();
+        ASSERT_TRUE(
+            conn.execute("INSERT INTO dxcam01e (codcli, telefono) VALUES ('000001', '555'), ('000003', '556')"));
+        conn.close();
+        db_.reset(connectDxc());
+        ASSERT_TRUE(db_);
+    }
+
+    static std::string envOr(const char* name, const char* fallback)
+    {
+        const char* v = std::getenv(name);
+        return v && *v ? v : fallback;
+    }
+
+    // Runs Test and plays the steps once the window is shown, each when
+    // the dialog's queue is empty; then leaves through Exit.
+    void run(std::vector<Step> steps, const rt::Value& xCodCli = {})
+    {
+        std::size_t next = 0;
+        bool ended = false;
+        QDialog* mine = nullptr;
+        QTimer tick;
+        tick.setInterval(5);
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            const auto w = app::runningClient();
+            QDialog* d = dlg::activeDialog();
+            if (ended || !w || !d || !d->isVisible() || gui::appEventCount() > 0)
+                return;
+            if (!mine)
+                mine = d;
+            if (d != mine)
+                return;  // a lookup of the window is open
+            if (next < steps.size() && !HasFatalFailure()) {
+                Ui ui{*w, *d};
+                steps[next++](ui);
+                return;
+            }
+            ended = true;
+            dlg::readGuiEvent(6, w->GetList);
+        });
+        tick.start();
+        rt::callWith("Test", rt::Value(), xCodCli);
+        EXPECT_TRUE(ended) << "the window ended before its script";
+        EXPECT_FALSE(app::runningClient());
+    }
+
+    std::string one(const std::string& sql) { return testpg::value(db_.get(), sql); }
+
+    Conn db_;
+    dlg::MessageCapture messages_;
+};
+
+TEST_F(ClientWindowTest, ViewingAtStartThenNewEnablesFieldsAsTheCodeArrives)
+{
+    rt::Value recordObject;
+    run({
+        [&](Ui& ui) {
+            recordObject = ui.w.app(2);
+            EXPECT_EQ(ui.record("codcli"), "000001");
+            EXPECT_EQ(ui.entry("GET_CODCLI")->text().trimmed(), "000001");
+            for (const char* id :
+                 {"GET_CODCLI", "GET_NOMBRE", "GET_APELL", "GET_DIRECCION", "GET_DIRECCION2", "GET_FECHING"})
+                EXPECT_FALSE(ui.entry(id)->isEnabled()) << id;
+            EXPECT_FALSE(ui.check()->isEnabled());
+            EXPECT_FALSE(ui.combo()->isEnabled());
+            EXPECT_TRUE(ui.entry("GET_CBUSCAR")->isEnabled());
+            EXPECT_TRUE(ui.shown("Exit"));
+            EXPECT_FALSE(ui.shown("Cancel"));
+            EXPECT_FALSE(ui.enabled("Save"));
+            for (const char* b :
+                 {"New", "Edit", "Delete", "Refresh;Tabla", "Refresh;Picture", "Refresh;Browse", "Siguiente", "Like"})
+                EXPECT_TRUE(ui.enabled(b)) << b;
+            EXPECT_TRUE(ui.check()->isChecked()) << "000001 has credit";
+            // The browse shows the registration date of its row (ABEL).
+            ASSERT_EQ(rt::sendWith(ui.w.oBrowse, "colCount").asInt(), 5);
+            const rt::Value date = rt::eval(rt::getMember(rt::sendWith(ui.w.oBrowse, "getColumn", 5), "dataLink"));
+            EXPECT_EQ(text(date), "15-03-2020");
+            ui.click("New");
+        },
+        [](Ui& ui) {
+            EXPECT_TRUE(ui.w.editing());
+            EXPECT_FALSE(ui.shown("Exit"));
+            EXPECT_TRUE(ui.shown("Cancel"));
+            EXPECT_TRUE(ui.entry("GET_CODCLI")->isEnabled());
+            EXPECT_TRUE(ui.entry("GET_NOMBRE")->isEnabled());
+            EXPECT_TRUE(ui.entry("GET_CODCLI")->hasFocus());
+            for (const char* id : {"GET_APELL", "GET_DIRECCION", "GET_DIRECCION2", "GET_FECHING"})
+                EXPECT_FALSE(ui.entry(id)->isEnabled()) << id;
+            EXPECT_FALSE(ui.check()->isEnabled());
+            EXPECT_FALSE(ui.combo()->isEnabled());
+            EXPECT_FALSE(ui.enabled("Save"));
+            ui.type("GET_CODCLI", "000007");
+            ui.key("GET_CODCLI", Qt::Key_Tab);
+        },
+        [](Ui& ui) {
+            EXPECT_EQ(ui.record("codcli"), "000007");
+            for (const char* id : {"GET_APELL", "GET_DIRECCION", "GET_DIRECCION2", "GET_FECHING"})
+                EXPECT_TRUE(ui.entry(id)->isEnabled()) << id;
+            EXPECT_TRUE(ui.check()->isEnabled());
+            EXPECT_TRUE(ui.combo()->isEnabled());
+            EXPECT_TRUE(ui.enabled("Save"));
+            ui.click("Cancel");
+        },
+        [](Ui& ui) {
+            EXPECT_FALSE(ui.w.editing());
+            EXPECT_TRUE(ui.shown("Exit"));
+            EXPECT_FALSE(ui.shown("Cancel"));
+            EXPECT_FALSE(ui.entry("GET_CODCLI")->isEnabled());
+            EXPECT_EQ(ui.record("codcli"), "000001");
+        },
+    });
+    EXPECT_EQ(one("SELECT count(*) FROM dxcam01"), "6") << "Cancel wrote nothing";
+    // The window let go of its objects: only this copy holds the record object.
+    ASSERT_TRUE(recordObject.isObject());
+    EXPECT_EQ(recordObject.cell()->refCount(), 1);
+    EXPECT_TRUE(messages_.messages.empty());
+}
+
+TEST_F(ClientWindowTest, AnEmptyTableLeavesNewEditAndDeleteDisabled)
+{
+    testpg::exec(db_.get(), "DELETE FROM dxcam01");
+    run({[](Ui& ui) {
+        for (const char* b : {"New", "Edit", "Delete", "Refresh;Tabla", "Refresh;Browse", "Save"})
+            EXPECT_FALSE(ui.enabled(b)) << b;
+        EXPECT_TRUE(ui.enabled("Refresh;Picture"));
+        EXPECT_TRUE(ui.shown("Exit"));
+    }});
+}
+
+TEST_F(ClientWindowTest, SaveWritesTheClientWithAuditColumnsAndAwkwardText)
+{
+    run({
+        [](Ui& ui) { ui.click("New"); },
+        [](Ui& ui) { ui.setText("GET_CODCLI", "000010"); },
+        [](Ui& ui) { ui.setText("GET_NOMBRE", "O'NEIL 100%_X"); },
+        [](Ui& ui) {
+            ui.setText("GET_APELL", "D\\ARCY");
+            ui.click("Save");
+        },
+        [](Ui& ui) {
+            EXPECT_FALSE(ui.w.editing());
+            EXPECT_TRUE(ui.shown("Exit"));
+            EXPECT_EQ(ui.record("codcli"), "000010");
+            EXPECT_GT(rt::sendWith(ui.w.app(2), "recno").asInt(), 6) << "the new row is current";
+            ui.click("Refresh;Browse");
+        },
+        // The saved name is found again by seek-as-you-type, quote included.
+        [](Ui& ui) { ui.type("GET_CBUSCAR", "O'N"); },
+        [](Ui& ui) {
+            EXPECT_EQ(ui.browseSet("nombre"), "O'NEIL 100%_X");
+            EXPECT_EQ(text(ui.w.cBuscar), "O'N");
+        },
+    });
+    EXPECT_EQ(one("SELECT nombre || '|' || apell FROM dxcam01 WHERE codcli = '000010'"), "O'NEIL 100%_X|D\\ARCY");
+    EXPECT_EQ(one("SELECT rtrim(id_usuario) FROM dxcam01 WHERE codcli = '000010'"), "DXC");
+    EXPECT_EQ(one("SELECT id_fecha = current_date FROM dxcam01 WHERE codcli = '000010'"), "t");
+    const QString hour = QString::fromStdString(one("SELECT rtrim(id_hora) FROM dxcam01 WHERE codcli = '000010'"));
+    EXPECT_TRUE(QRegularExpression("^ ?(1[0-2]|[1-9]):[0-5]\\d:[0-5]\\d [ap]m$").match(hour).hasMatch())
+        << hour.toStdString();
+    EXPECT_TRUE(messages_.messages.empty());
+}
+
+TEST_F(ClientWindowTest, TheComboBoxReordersTheBrowseWhileEditing)
+{
+    run({
+        [](Ui& ui) {
+            EXPECT_EQ(text(ui.w.app(6)), "nombre");
+            EXPECT_EQ(ui.browseSet("nombre"), "ABEL");
+            ui.click("Edit");
+        },
+        [](Ui& ui) {
+            EXPECT_TRUE(ui.entry("GET_NOMBRE")->hasFocus());
+            QComboBox* c = ui.combo();
+            ASSERT_TRUE(c->isEnabled());
+            ASSERT_EQ(c->currentText(), "nombre");
+            ASSERT_EQ(c->findText("codcli"), c->currentIndex() - 1);
+            c->setFocus();
+            QTest::keyClick(c, Qt::Key_Up);
+        },
+        [](Ui& ui) {
+            EXPECT_EQ(text(ui.w.app(6)), "codcli");
+            EXPECT_EQ(text(rt::sendWith(ui.w.app(3), "sort")), "codcli");
+            EXPECT_EQ(ui.browseSet("codcli"), "000001");
+            ui.click("Cancel");
+        },
+    });
+}
+
+TEST_F(ClientWindowTest, SeekAsYouTypeFollowsTheSearchTextAndNavigationKeysStopAtTheEnds)
+{
+    run({
+        [](Ui& ui) {
+            EXPECT_EQ(ui.browseSet("nombre"), "ABEL");
+            ui.key("GET_CBUSCAR", Qt::Key_Up);  // already on the first row
+        },
+        [](Ui& ui) {
+            EXPECT_EQ(ui.browseSet("nombre"), "ABEL");
+            EXPECT_EQ(rt::sendWith(ui.w.app(3), "getNum").asInt(), 1);
+            ui.key("GET_CBUSCAR", Qt::Key_Down);
+        },
+        [](Ui& ui) {
+            EXPECT_EQ(ui.browseSet("nombre"), "FABIO");
+            ui.type("GET_CBUSCAR", "mar");
+        },
+        [](Ui& ui) {
+            EXPECT_EQ(text(ui.w.cBuscar), "MAR");
+            EXPECT_EQ(ui.browseSet("nombre"), "MARCOS");
+            ui.type("GET_CBUSCAR", "i");
+        },
+        [](Ui& ui) {
+            EXPECT_EQ(ui.browseSet("nombre"), "MARIA");
+            ui.key("GET_CBUSCAR", Qt::Key_Backspace);
+        },
+        [](Ui& ui) {
+            EXPECT_EQ(text(ui.w.cBuscar), "MAR");
+            EXPECT_EQ(ui.browseSet("nombre"), "MARCOS");
+            EXPECT_TRUE(ui.entry("GET_CBUSCAR")->hasFocus());
+            ui.type("GET_CBUSCAR", "X");  // not found: the set stays
+        },
+        [](Ui& ui) { EXPECT_EQ(ui.browseSet("nombre"), "MARCOS"); },
+    });
+}
+
+TEST_F(ClientWindowTest, LikeFiltersTheRecordObjectAndAnEmptyTextJoinsTheSecondTable)
+{
+    run({
+        [](Ui& ui) { ui.type("GET_CBUSCAR", "ab"); },
+        [](Ui& ui) { ui.click("Like"); },
+        [](Ui& ui) {
+            // "%AB%" on nombre: ABEL and FABIO, in the record object's recno order.
+            EXPECT_EQ(rt::sendWith(ui.w.app(2), "LastRec").asInt(), 2);
+            EXPECT_EQ(ui.record("codcli"), "000003");
+            EXPECT_TRUE(rt::isEmpty(ui.w.cBuscar));
+            EXPECT_TRUE(ui.entry("GET_CBUSCAR")->text().trimmed().isEmpty());
+            EXPECT_EQ(ui.entry("GET_CODCLI")->text().trimmed(), "000003");
+            ui.click("Siguiente");
+        },
+        [](Ui& ui) {
+            EXPECT_EQ(ui.record("codcli"), "000005");
+            EXPECT_TRUE(ui.entry("GET_CBUSCAR")->hasFocus());
+            ui.click("Like");
+        },
+        [](Ui& ui) {
+            // Only the clients with a partner in dxcam01e, by name.
+            EXPECT_EQ(rt::sendWith(ui.w.app(2), "LastRec").asInt(), 2);
+            rt::sendWith(ui.w.app(2), "GoTop");
+            EXPECT_EQ(ui.record("codcli"), "000003");
+            rt::sendWith(ui.w.app(2), "SQLViewSkip", 1);
+            EXPECT_EQ(ui.record("codcli"), "000001");
+        },
+    });
+}
+
+TEST_F(ClientWindowTest, AnEmptyCodeLeftWithEnterIsRefusedAndWithTabAccepted)
+{
+    run({
+        [](Ui& ui) { ui.click("New"); },
+        [](Ui& ui) { ui.key("GET_CODCLI", Qt::Key_Return); },
+        [&](Ui& ui) {
+            ASSERT_EQ(messages_.messages.size(), 1u);
+            EXPECT_EQ(messages_.messages[0].text, "Codigo de Producto no Puede Estar en Blanco, Verifique...");
+            EXPECT_TRUE(ui.entry("GET_CODCLI")->hasFocus());
+            EXPECT_EQ(rt::callWith("RK_ReadGuiLastKey", ui.w.GetList).asInt(), 0);
+            ui.key("GET_CODCLI", Qt::Key_Tab);
+        },
+        [&](Ui& ui) {
+            EXPECT_EQ(messages_.messages.size(), 1u);
+            EXPECT_FALSE(ui.entry("GET_CODCLI")->hasFocus());
+            // A code that exists brings that client into the form.
+            ui.setText("GET_CODCLI", "000004");
+        },
+        [&](Ui& ui) {
+            EXPECT_EQ(ui.record("nombre"), "JUAN");
+            EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "JUAN");
+            ui.click("Cancel");
+        },
+    });
+}
+
+TEST_F(ClientWindowTest, ChoosingARowInTheBrowseShowsThatClient)
+{
+    run({
+        [](Ui& ui) { ui.type("GET_CBUSCAR", "FA"); },
+        [](Ui& ui) {
+            ASSERT_EQ(ui.browseSet("codcli"), "000005");
+            QWidget* grid = widgetOf(ui.w.oBrowse);
+            ASSERT_TRUE(grid);
+            grid->setFocus();
+            QWidget* focused = QApplication::focusWidget();
+            ASSERT_TRUE(focused && (focused == grid || grid->isAncestorOf(focused)));
+            QTest::keyClick(focused, Qt::Key_Return);
+        },
+        [](Ui& ui) {
+            EXPECT_EQ(ui.record("codcli"), "000005");
+            EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "FABIO");
+            EXPECT_FALSE(ui.w.editing());
+        },
+    });
+}
+
+TEST_F(ClientWindowTest, AConflictingSaveKeepsTheUsersEdit)
+{
+    run({
+        [](Ui& ui) { ui.click("Edit"); },
+        [&](Ui& ui) {
+            ui.setText("GET_NOMBRE", "MARIA JOSE");
+            // Another program changes the same client meanwhile.
+            testpg::exec(db_.get(), "UPDATE dxcam01 SET apell = 'OTRO' WHERE codcli = '000001'");
+            ui.click("Save");
+        },
+        [&](Ui& ui) {
+            ASSERT_EQ(messages_.messages.size(), 1u);
+            EXPECT_NE(messages_.messages[0].text.find("modificado por otro usuario"), std::string::npos)
+                << messages_.messages[0].text;
+            EXPECT_TRUE(ui.w.editing());
+            EXPECT_TRUE(ui.shown("Cancel"));
+            EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "MARIA JOSE");
+            ui.click("Cancel");
+        },
+    });
+    EXPECT_EQ(one("SELECT rtrim(nombre) || '|' || rtrim(apell) FROM dxcam01 WHERE codcli = '000001'"), "MARIA|OTRO");
+}
+
+TEST_F(ClientWindowTest, ALostServerIsReportedTheEditKeptAndTheNextSaveReconnects)
+{
+    run({
+        [](Ui& ui) { ui.click("Edit"); },
+        [&](Ui& ui) {
+            ui.setText("GET_NOMBRE", "MARIA LUISA");
+            testpg::exec(db_.get(),
+                         "SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                         "WHERE datname = 'dxc' AND pid <> pg_backend_pid()");
+            ui.click("Save");
+        },
+        [&](Ui& ui) {
+            ASSERT_EQ(messages_.messages.size(), 1u);
+            EXPECT_NE(messages_.messages[0].text.find("Se perdio la conexion"), std::string::npos)
+                << messages_.messages[0].text;
+            EXPECT_TRUE(ui.w.editing());
+            EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "MARIA LUISA");
+            EXPECT_EQ(ui.record("nombre"), "MARIA LUISA");
+            // Leaving the unchanged code for Save must not reload the row.
+            EXPECT_TRUE(ui.entry("GET_CODCLI")->hasFocus());
+            ui.click("Save");
+        },
+        [&](Ui& ui) {
+            EXPECT_EQ(messages_.messages.size(), 1u);
+            EXPECT_FALSE(ui.w.editing());
+        },
+    });
+    EXPECT_EQ(one("SELECT rtrim(nombre) FROM dxcam01 WHERE codcli = '000001'"), "MARIA LUISA");
+}
+
+TEST_F(ClientWindowTest, TheRecordToolbarMovesTheFormAndEndsEditing)
+{
+    run({
+        [](Ui& ui) { ui.click("Edit"); },
+        [](Ui& ui) {
+            QWidget* group = widgetOf(ui.w.oMyGroup1);
+            ASSERT_TRUE(group);
+            QPushButton* next = nullptr;
+            for (QPushButton* b : group->findChildren<QPushButton*>())
+                if (b->toolTip() == "Siguiente")
+                    next = b;
+            ASSERT_TRUE(next);
+            QTest::mouseClick(next, Qt::LeftButton);
+        },
+        [](Ui& ui) {
+            EXPECT_EQ(ui.record("codcli"), "000002");
+            EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "MARCOS");
+            EXPECT_FALSE(ui.w.editing());
+            EXPECT_TRUE(ui.shown("Exit"));
+        },
+    });
+}
+
+TEST_F(ClientWindowTest, ThePictureTakesAClickOnlyWhileEditing)
+{
+    const std::string png = scratch("picture") + "/red.png";
+    QImage image(4, 3, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save(QString::fromStdString(png)));
+    int asked = 0;
+    const popup::ImageChooser previous = popup::setImageChooser([&] {
+        ++asked;
+        return png;
+    });
+    const auto clickPicture = [](Ui& ui) {
+        QWidget* picture = widgetOf(ui.w.app(7));
+        ASSERT_TRUE(picture);
+        QTest::mouseClick(picture, Qt::LeftButton);
+    };
+    run({
+        clickPicture,
+        [&](Ui& ui) {
+            EXPECT_EQ(asked, 0) << "viewing: the picture stays";
+            ui.click("Edit");
+        },
+        clickPicture,
+        [&](Ui& ui) {
+            EXPECT_EQ(asked, 1);
+            ui.click("Save");
+        },
+    });
+    popup::setImageChooser(previous);
+    EXPECT_EQ(one("SELECT left(foto, 15) FROM dxcam01 WHERE codcli = '000001'"), "data:image/png;");
+}
+
+TEST_F(ClientWindowTest, StartingOnAClientCode)
+{
+    run({[](Ui& ui) { EXPECT_EQ(ui.record("codcli"), "000004"); }}, "000004");
+}
+
+TEST_F(ClientWindowTest, WithoutItsConnectionOrItsTableTheWindowDoesNotOpen)
+{
+    bool shown = false;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (QDialog* d = dlg::activeDialog()) {
+            shown = true;
+            d->reject();
+        }
+    });
+    look.start(5);
+    rt::publicSet("cUser", rt::padR("no_such_user_here", 18));
+    EXPECT_TRUE(rt::callWith("Test").isNil());
+    rt::publicSet("cUser", rt::padR(envOr("PGUSER", "postgres"), 18));
+    testpg::exec(db_.get(), "DROP TABLE dxcam01");
+    EXPECT_TRUE(rt::callWith("Test").isNil());
+    EXPECT_FALSE(shown);
+    EXPECT_TRUE(messages_.messages.empty());
+    EXPECT_FALSE(app::runningClient());
+}
+
+// The helpers on their own, over a data object of the test table.
+class ClientHelpersTest : public ClientWindowTest {
+protected:
+    void SetUp() override
+    {
+        ClientWindowTest::SetUp();
+        if (HasFatalFailure() || IsSkipped())
+            return;
+        auto* c = new pgsql::Connection;
+        conn_ = rt::Value(static_cast<rt::Object*>(c));
+        ASSERT_TRUE(c->connect(envOr("PGHOST", "127.0.0.1"), "dxc", envOr("PGUSER", "postgres"), "",
+                               std::atoi(envOr("PGPORT", "5432").c_str())));
+        std::vector<rt::Value> a(17);
+        a[0] = conn_;
+        a[1] = "dxcam01";
+        a[3] = "dxcam01.recno,dxcam01.codcli,dxcam01.nombre,dxcam01.feching";
+        a[6] = rt::Value::array();
+        a[7] = rt::Value::array();
+        a[8] = "dxcam01.recno";
+        a[11] = false;
+        a[12] = 1;
+        a[13] = false;
+        data_ = rt::sendWith(rt::callFunction("PGSQL", rt::Args(a.data(), a.size())), "new");
+    }
+    void TearDown() override
+    {
+        if (data_.isObject())
+            rt::sendWith(data_, "DESTROY");
+        if (conn_.isObject())
+            static_cast<pgsql::Connection&>(conn_.asObject()).close();
+    }
+    // A variable and its reference.
+    static rt::Value refTo(rt::Value& var)
+    {
+        return rt::makeBlock([&var](rt::Args a) {
+            if (!a.empty())
+                var = a[0];
+            return var;
+        });
+    }
+    std::vector<std::string> codes()
+    {
+        std::vector<std::string> out;
+        rt::sendWith(data_, "GoTop");
+        for (std::int64_t n = rt::sendWith(data_, "LastRec").asInt(); n > 0; --n) {
+            out.push_back(text(rt::getMember(data_, "codcli")));
+            rt::sendWith(data_, "SQLViewSkip", 1);
+        }
+        return out;
+    }
+    rt::Value conn_, data_;
+};
+
+TEST_F(ClientHelpersTest, LikeBuildsTheTextAndDatePatternsAndEmptiesTheSearch)
+{
+    rt::Value search = "ab";
+    const rt::Value ref = refTo(search);
+    rt::Value db = data_;
+    app::Like(ref, conn_, refTo(db), "nombre");
+    EXPECT_TRUE(codes().empty()) << "LIKE is exact about case: no name holds a lower-case ab";
+    EXPECT_EQ(search.str(), std::string(100, ' '));
+
+    search = "AB";
+    EXPECT_EQ(app::Like(ref, conn_, refTo(db), "nombre").cell(), data_.cell());
+    EXPECT_EQ(codes(), (Lines{"000003", "000005"}));
+
+    // A date column: the typed date as the server writes it.
+    search = "15-03-2020";
+    app::Like(ref, conn_, refTo(db), "feching");
+    EXPECT_EQ(codes(), (Lines{"000001", "000003"}));
+
+    // A quote is text like any other.
+    search = "O'N";
+    app::Like(ref, conn_, refTo(db), "nombre");
+    EXPECT_TRUE(codes().empty());
+    EXPECT_TRUE(messages_.messages.empty());
+
+    search = "   ";
+    app::Like(ref, conn_, refTo(db), "nombre");
+    EXPECT_EQ(codes(), (Lines{"000003", "000001"})) << "joined with dxcam01e, ordered by nombre";
+}
+
+TEST_F(ClientHelpersTest, ACharReplacesQuotesAndDosLetters)
+{
+    EXPECT_EQ(app::cChar("O'NEIL"), "O\"NEIL");
+    EXPECT_EQ(app::cChar("Müller É ¥ « ¬"), "Muller E N ½ ¼");
+    EXPECT_EQ(app::cChar(""), "");
+    EXPECT_EQ(rt::callWith("cChar", "it's").str(), "it\"s");
+}
+
+}  // namespace
