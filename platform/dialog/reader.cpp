@@ -208,7 +208,11 @@ rt::Value createBrowse(const ElementContext& c)
     rt::Value browse;
     rt::runReporting([&] {
         setListPointer(c.getList, c.listPointer);
-        const rt::Value args[] = {c.parent, rt::Value(), platformPos(c), platformSize(c), rt::Value(), true, c.getList};
+        // Slot 17, the application's presentation list, goes over the
+        // browse's own.
+        const rt::Value pres = slotOf(c.record, 17);
+        const rt::Value args[] = {c.parent,  rt::Value(), platformPos(c), platformSize(c),
+                                  pres.isArray() ? pres : rt::Value(), true, c.getList};
         browse = rt::send(browseClass("RK_XbpBrowse"), "new", rt::Args(args, 7));
     });
     if (!browse.isObject() || !isInitialised(browse))

@@ -27,7 +27,9 @@ using detail::Result;
 
 std::string DataObject::selectList() const
 {
-    std::string s = "\"recno\"::bigint, xmin::text";
+    // Named apart, so ORDER BY "recno" never finds two output columns of
+    // that name when the listed columns include recno.
+    std::string s = "\"recno\"::bigint AS dxc_row_, xmin::text AS dxc_version_";
     for (const Column& c : cols_)
         s += ", " + c.ident;
     return s;

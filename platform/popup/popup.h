@@ -26,8 +26,9 @@ void registerPopupFunctions();
 // XbToolsBar(GetList, nRow, nCol, oConn, xData, xParent, aLabels, lX, bBlock,
 // lBrowse, NIL, NIL): appends four buttons (first, previous, next, last)
 // that move the data object xData (an object, or a block yielding it) and
-// then evaluate bBlock; with aLabels {{cCaption, cColumn}, ...} a label and
-// a read-only entry per pair showing FieldGet(cColumn) of the current row.
+// then evaluate bBlock; with aLabels {{cCaption, cColumn}, ...} a read-only
+// entry per pair, the caption its tool tip, showing FieldGet(cColumn) of the
+// current row.
 // All in one row from nRow/nCol, so XCOL after it names the column right of
 // its last element; xParent goes into slot 30 of each record. The audit
 // entries are refreshed with the dialog (RK_GetRefresh) after every move.
@@ -35,11 +36,13 @@ void registerPopupFunctions();
 // its connection, and a browse over it follows through bBlock.
 rt::Value xbToolsBar(rt::Args a);
 
-// Button width and height in text units, and the entry width of an
-// audit value (text columns; the value is shown in that many characters).
-inline constexpr double kToolButtonCols = 2.4;
+// Button width and height in text units; an audit value holds up to
+// kAuditChars characters in an entry kAuditCols wide. Small enough that the
+// record toolbar with three values fits beside the client code.
+inline constexpr double kToolButtonCols = 1.6;
 inline constexpr double kToolButtonRows = 1.1;
 inline constexpr int kAuditChars = 11;
+inline constexpr double kAuditCols = 7.8;
 
 // --- picture element
 

@@ -158,22 +158,12 @@ rt::Value auditText(const rt::Value& xData, const std::string& column)
     return rt::Value(rt::padR(text, width));
 }
 
-// A label and a read-only entry for one {caption, column} pair; returns
-// the column after the entry.
+// A read-only entry for one {caption, column} pair, the caption as its tool
+// tip: the record toolbar shares its row with the client code, so captions
+// beside the values would run past the group. Returns the column after it.
 double appendAudit(const rt::Value& getList, const std::string& caption, const std::string& column, double row,
                    double col, const rt::Value& xData, const rt::Value& xParent)
 {
-    detail::push(getList, 12, 1, "XbToolsBar");
-    set(getList, dlg::slot::Caption, caption);
-    set(getList, dlg::slot::Row, row);
-    set(getList, dlg::slot::Col, col);
-    if (!xParent.isNil())
-        set(getList, dlg::slot::ParentAnchor, xParent);
-    detail::setSource(getList, "RKSAYGET", caption, row, col, 0, 0);
-    const int labelIndex = int(getList.asArray().size());
-    col += double(rt::utf8Length(caption)) + 0.5;
-
-    const double width = kAuditChars + dlg::kEntryMarginCols;
     detail::push(getList, 2, 0, "XbToolsBar");
     // Writes are dropped: the entry only shows the row's audit value.
     set(getList, dlg::slot::GetSet,
@@ -181,15 +171,15 @@ double appendAudit(const rt::Value& getList, const std::string& caption, const s
                          "{|| oData:FieldGet(\"" + column + "\")}"));
     set(getList, dlg::slot::Row, row - 0.1);
     set(getList, dlg::slot::Col, col);
-    set(getList, dlg::slot::Width, width);
-    set(getList, dlg::slot::LabelOf, labelIndex);
+    set(getList, dlg::slot::Width, kAuditCols);
+    set(getList, dlg::slot::Tooltip, caption);
     set(getList, dlg::slot::When, rt::makeBlock([](rt::Args) { return rt::Value(false); }, "{|| .F.}"));
     set(getList, dlg::slot::VarName, rt::makeArray({column, {}}));
     set(getList, dlg::slot::Id, dlg::getIdDefault({}, column, "GET_"));
     if (!xParent.isNil())
         set(getList, dlg::slot::ParentAnchor, xParent);
-    detail::setSource(getList, "RKGET", column, row - 0.1, col, width, 0);
-    return col + width + 0.5;
+    detail::setSource(getList, "RKGET", column, row - 0.1, col, kAuditCols, 0);
+    return col + kAuditCols + 0.2;
 }
 
 }  // namespace
@@ -216,7 +206,7 @@ rt::Value xbToolsBar(rt::Args a)
         appendButton(getList, spec, row, col, xData, bBlock, xParent, !pairs.empty());
         col += kToolButtonCols;
     }
-    col += 0.5;
+    col += 0.3;
     for (const auto& [caption, column] : pairs)
         col = appendAudit(getList, caption, column, row + 0.1, col, xData, xParent);
     return getList;

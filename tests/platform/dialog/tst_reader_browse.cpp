@@ -364,3 +364,22 @@ TEST_F(BrowseReads, FailingCreateIsReportedAndLeavesNoWindow)
 }
 
 }  // namespace
+
+// The application's presentation list (slot 17) reaches the browse as its
+// aPres argument; without one the argument stays NIL.
+TEST_F(BrowseReads, SlotSeventeenIsTheBrowsesPresentation)
+{
+    addBrowse(list, 1.0, rt::compile("{|| aRows}"), "BROWSE_CLIENTS");
+    const Value pres = rt::makeArray({rt::makeArray({1, 255})});
+    dlg::getListSet(list, 17, pres);
+    addColumn(list, 1, "COL_CODE");
+    addButton(list, 10.0);
+    Value browse;
+    read([&](QDialog*) {
+        browse = dlg::getObject(list, "BROWSE_CLIENTS");
+        QTest::mouseClick(qobject_cast<QPushButton*>(dlg::elementWidget(list, 3)), Qt::LeftButton);
+    });
+    auto* b = dynamic_cast<FakeBrowse*>(&browse.asObject());
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->newArgs.at(4).cell(), pres.cell());
+}

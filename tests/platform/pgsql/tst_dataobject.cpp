@@ -583,3 +583,21 @@ TEST_F(DataObjectTest, AnEmptyTableHasNoCurrentRowUntilTheFirstInsert)
     EXPECT_FALSE(yes(rt::sendWith(o, "GoTop")));
     EXPECT_EQ(recno(o), 0);
 }
+
+// Tables written by other programs may number their rows with a plain
+// integer; ordered by recno with recno listed, the row number must not be
+// read twice under one name.
+TEST_F(DataObjectTest, AnIntegerRecnoOrdersAndPages)
+{
+    ASSERT_TRUE(testpg::exec(peer, "DROP TABLE dxcam01"));
+    ASSERT_TRUE(testpg::exec(peer, "CREATE TABLE dxcam01 (recno serial PRIMARY KEY, codcli character(5), "
+                                   "nombre character(20))"));
+    ASSERT_TRUE(testpg::exec(peer, "INSERT INTO dxcam01 (codcli, nombre) SELECT lpad(i::text, 5, '0'), 'N' || i "
+                                   "FROM generate_series(1, 250) i"));
+    const Value o = open("dxcam01.recno");
+    EXPECT_EQ(recno(o), 1);
+    EXPECT_EQ(skip(o, 200), 200);
+    EXPECT_EQ(recno(o), 201);
+    EXPECT_TRUE(yes(rt::sendWith(o, "seek", "00042", "codcli")));
+    EXPECT_EQ(recno(o), 42);
+}

@@ -32,7 +32,7 @@ TEST_F(Toolbar, RecordsButtonsAuditPairsAndXcol)
     const Value parent = rt::makeBlock([](rt::Args) { return Value(); });
     appendToolbar(list, openData(), Value(), parent);
     const auto& recs = list.asArray().items;
-    ASSERT_EQ(recs.size(), 8u);  // four buttons, two label-and-entry pairs
+    ASSERT_EQ(recs.size(), 6u);  // four buttons, two audit entries
     const char* tips[] = {"Primero", "Anterior", "Siguiente", "Ultimo"};
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(rt::entryOf(recs[i], 1).asInt(), dlg::type::PushButton);
@@ -41,13 +41,13 @@ TEST_F(Toolbar, RecordsButtonsAuditPairsAndXcol)
     }
     for (const Value& r : recs)
         EXPECT_EQ(rt::entryOf(r, dlg::slot::ParentAnchor).cell(), parent.cell()) << "every record knows its group";
-    EXPECT_EQ(rt::entryOf(recs[4], dlg::slot::Caption).str(), "Usuario");
-    EXPECT_EQ(rt::entryOf(recs[5], dlg::slot::LabelOf).asInt(), 5);
+    EXPECT_EQ(rt::entryOf(recs[4], dlg::slot::Tooltip).str(), "Usuario");
+    EXPECT_EQ(rt::entryOf(recs[5], dlg::slot::Tooltip).str(), "Fecha");
     // XCOL: just right of the last entry, whatever the buttons and labels took.
     const Value& last = recs.back();
     EXPECT_DOUBLE_EQ(dlg::xcol(list),
                      rt::entryOf(last, dlg::slot::Col).asDouble() + rt::entryOf(last, dlg::slot::Width).asDouble());
-    EXPECT_GT(dlg::xcol(list), rt::entryOf(recs[6], dlg::slot::Col).asDouble());
+    EXPECT_GT(dlg::xcol(list), rt::entryOf(recs[4], dlg::slot::Col).asDouble());
 
     // Without pairs the toolbar ends with its last button.
     const Value bare = Value::array();
@@ -67,21 +67,21 @@ TEST_F(Toolbar, ButtonsMoveThenRunTheBlockAndTheAuditFollows)
     std::vector<QString> users, dates;
     bool readOnly = false, iconShown = false;
     read([&](QDialog*) {
-        readOnly = !audit(5)->isEnabled() || audit(5)->isReadOnly();
+        readOnly = !audit(4)->isEnabled() || audit(4)->isReadOnly();
         iconShown = !button(0)->icon().isNull() && button(0)->toolTip() == "Primero";
         QTest::mouseClick(button(2), Qt::LeftButton);  // next
         QTest::mouseClick(button(2), Qt::LeftButton);
         then([&] {
-            users.push_back(audit(5)->text());
+            users.push_back(audit(4)->text());
             QTest::mouseClick(button(3), Qt::LeftButton);  // last
             QTest::mouseClick(button(1), Qt::LeftButton);  // previous
             then([&] {
-                users.push_back(audit(5)->text());
+                users.push_back(audit(4)->text());
                 QTest::mouseClick(button(0), Qt::LeftButton);  // first
                 QTest::mouseClick(button(1), Qt::LeftButton);  // previous on the first row: stays
                 then([&] {
-                    users.push_back(audit(5)->text());
-                    dates.push_back(audit(7)->text());
+                    users.push_back(audit(4)->text());
+                    dates.push_back(audit(5)->text());
                     dlg::readGuiEvent(5, list);
                 });
             });
