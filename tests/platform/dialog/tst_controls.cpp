@@ -3,6 +3,7 @@
 // with real key and mouse events on the offscreen platform. The form is
 // built like the client window: a flag decides what is editable and which of
 // two buttons in the same place shows.
+#include "common/read_step.h"
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/element_parts.h"
 #include "platform/dialog/elements.h"
@@ -47,32 +48,7 @@ void set(const Value& list, int slot, const Value& v) { rt::callWith("RK_GetList
 void append(const Value& list, const Value& rec) { list.asArray().items.push_back(rec); }
 Value code(const char* text) { return rt::compile(text); }
 
-// A queued step: runs once the events ahead of it were handled.
-class Step final : public rt::Object {
-public:
-    explicit Step(std::function<void()> f) : fn_(std::move(f)) {}
-    [[nodiscard]] const rt::ClassInfo& classInfo() const override
-    {
-        static const rt::ClassInfo cls = [] {
-            rt::ClassInfo c("TestControlStep");
-            c.method<Step>("handleEvent", [](Step& s, rt::Args) { s.run(); });
-            return c;
-        }();
-        return cls;
-    }
-
-private:
-    void run()
-    {
-        if (gui::appEventCount() > 0 && deferrals_++ < 100) {
-            gui::postAppEvent(gui::ev::User, Value(), Value(), Value(static_cast<rt::Object*>(this)));
-            return;
-        }
-        fn_();
-    }
-    std::function<void()> fn_;
-    int deferrals_ = 0;
-};
+using testread::Step;
 
 // Element numbers of the form.
 enum Form {

@@ -1,6 +1,7 @@
 // RK_ReadGUI driven with real key and mouse events on the offscreen
 // platform: the server-settings dialog of the start-up, built as the
 // program builds it, plus nested reads and the ways a read ends.
+#include "common/read_step.h"
 #include "platform/dialog/dialog.h"
 #include "platform/gui/events.h"
 #include "platform/runtime/array.h"
@@ -96,33 +97,7 @@ void buildConnectionDialog(const Value& list)
               rt::compile("{|| RK_ReadGuiEvent(5, GetList)}"));
 }
 
-// A queued step of a test: its handleEvent runs the step, after letting
-// the events ahead of it go first.
-class Step final : public rt::Object {
-public:
-    explicit Step(std::function<void()> f) : fn_(std::move(f)) {}
-    [[nodiscard]] const rt::ClassInfo& classInfo() const override
-    {
-        static const rt::ClassInfo cls = [] {
-            rt::ClassInfo c("TestStep");
-            c.method<Step>("handleEvent", [](Step& s, rt::Args) { s.run(); });
-            return c;
-        }();
-        return cls;
-    }
-
-private:
-    void run()
-    {
-        if (gui::appEventCount() > 0 && deferrals_++ < 100) {
-            gui::postAppEvent(gui::ev::User, Value(), Value(), Value(static_cast<rt::Object*>(this)));
-            return;
-        }
-        fn_();
-    }
-    std::function<void()> fn_;
-    int deferrals_ = 0;
-};
+using testread::Step;
 
 class Dialogs : public ::testing::Test {
 protected:
@@ -182,12 +157,7 @@ protected:
 
     static void activate(QDialog* d) { ASSERT_TRUE(QTest::qWaitForWindowActive(d)); }
 
-    // Runs `next` from the read's event loop once the events queued so far,
-    // and those they queue in turn, were handled.
-    static void then(std::function<void()> next)
-    {
-        gui::postAppEvent(gui::ev::User, Value(), Value(), Value(static_cast<rt::Object*>(new Step(std::move(next)))));
-    }
+    static void then(std::function<void()> next) { testread::then(std::move(next)); }
 
     Value list;
     std::vector<std::string> errors;

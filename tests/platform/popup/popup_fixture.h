@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/pg_test_db.h"
+#include "common/read_step.h"
 
 #include "browse/core/browse.h"
 #include "platform/dialog/dialog.h"
@@ -34,38 +35,9 @@ namespace popt {
 
 using rt::Value;
 
-// A queued step of a test: it runs once the events ahead of it (and those
-// they queue) were handled by the read's loop.
-class Step final : public rt::Object {
-public:
-    explicit Step(std::function<void()> f) : fn_(std::move(f)) {}
-    [[nodiscard]] const rt::ClassInfo& classInfo() const override
-    {
-        static const rt::ClassInfo cls = [] {
-            rt::ClassInfo c("PopupTestStep");
-            c.method<Step>("handleEvent", [](Step& s, rt::Args) { s.run(); });
-            return c;
-        }();
-        return cls;
-    }
+using testread::Step;
+using testread::then;
 
-private:
-    void run()
-    {
-        if (gui::appEventCount() > 0 && deferrals_++ < 100) {
-            gui::postAppEvent(gui::ev::User, Value(), Value(), Value(static_cast<rt::Object*>(this)));
-            return;
-        }
-        fn_();
-    }
-    std::function<void()> fn_;
-    int deferrals_ = 0;
-};
-
-inline void then(std::function<void()> next)
-{
-    gui::postAppEvent(gui::ev::User, Value(), Value(), Value(static_cast<rt::Object*>(new Step(std::move(next)))));
-}
 
 // PNG bytes of a w x h image in one colour.
 inline std::string pngBytes(int w, int h, Qt::GlobalColor color)
