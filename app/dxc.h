@@ -37,6 +37,11 @@ void applyEnvironment(Options& opts);
 // "FOXCDX" the default, deleted records hidden.
 void DbeSys();
 
+// Registers every function the program's windows call by name: the GUI
+// layer's, the PostgreSQL classes, the dialog, browse and pop-up libraries
+// and the client window. runMain calls it; so can a harness that calls Test.
+void registerProgramFunctions();
+
 // The program's main; returns the exit status (0 done, 1 ended without
 // finishing its work). Needs a QApplication unless opts.connect.
 int runMain(const Options& opts);

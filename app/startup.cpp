@@ -9,6 +9,7 @@
 
 #include "platform/dbf/dbf.h"
 #include "platform/dialog/dialog.h"
+#include "platform/gui/events.h"
 #include "platform/pgsql/connection.h"
 #include "platform/pgsql/dataobject.h"
 #include "platform/popup/popup.h"
@@ -139,13 +140,21 @@ void DbeSys()
     dbf::setDeletedHidden(true);
 }
 
-int runMain(const Options& opts)
+void registerProgramFunctions()
 {
+    // The window's compiled blocks reach the platform's GUI functions
+    // (SetAppFocus, PostAppEvent, ...) by name as well.
+    gui::registerGuiFunctions();
     pgsql::registerPgsqlFunctions();
     dlg::registerDialogFunctions();
     browse::registerBrowseLibrary();
     popup::registerPopupFunctions();
     registerClientFunctions();
+}
+
+int runMain(const Options& opts)
+{
+    registerProgramFunctions();
 
     const rt::Value GetList = rt::Value::array();
     const std::string cDatabase = "dxc";

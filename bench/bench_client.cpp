@@ -13,11 +13,11 @@
 //               same order (ORDER BY nombre, recno LIMIT the page's rows);
 //               also the query alone on an open connection
 //
-// Each round opens a fresh window and ends it with its Exit button. Figures
-// are medians of the rounds (a first, unmeasured round per size lets the
-// window build its indexes); ratios are 1M / 10k per figure and open / bare
-// fetch. Peak memory is the process's VmHWM. Figures only: nothing here
-// passes or fails.
+// Each round opens a fresh window and ends it with its Exit button; rounds
+// alternate between the sizes. Figures are medians of the rounds; the first
+// open per size is shown apart (the window may build its indexes then).
+// Ratios are 1M / 10k per figure and open / bare fetch. Peak memory is the
+// process's VmHWM. Figures only: nothing here passes or fails.
 //
 // Usage: bench_client [--rounds R] [--rows N] [--prefix ABC]
 #include "app/client.h"
@@ -295,15 +295,6 @@ Bare bareFetch(int pageRows)
 
 // --- the window
 
-// What the program registers before it calls Test.
-void registerProgram()
-{
-    pgsql::registerPgsqlFunctions();
-    dlg::registerDialogFunctions();
-    browse::registerBrowseLibrary();
-    popup::registerPopupFunctions();
-    app::registerClientFunctions();
-}
 
 struct Figures {
     double open = 0, pages = 0, seek = 0, bottom = 0;
@@ -491,7 +482,7 @@ int main(int argc, char** argv)
     }
     QApplication qapp(argc, argv);
     app::DbeSys();
-    registerProgram();
+    app::registerProgramFunctions();
 
     // The program-wide settings the window connects with; an empty password
     // lets libpq take it from PGPASSWORD or the password file.

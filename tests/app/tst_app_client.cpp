@@ -4,9 +4,12 @@
 #include "app_harness.h"
 
 #include "app/client.h"
+#include "app/dxc.h"
 #include "browse/core/browse.h"
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/library.h"
+#include "platform/gui/cellgroup.h"
+#include "platform/gui/column.h"
 #include "platform/gui/events.h"
 #include "platform/gui/xbppart.h"
 #include "platform/pgsql/connection.h"
@@ -145,11 +148,7 @@ class ClientWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        pgsql::registerPgsqlFunctions();
-        dlg::registerDialogFunctions();
-        browse::registerBrowseLibrary();
-        popup::registerPopupFunctions();
-        app::registerClientFunctions();
+        app::registerProgramFunctions();
     }
 
     void SetUp() override
@@ -481,6 +480,40 @@ TEST_F(ClientWindowTest, ChoosingARowInTheBrowseShowsThatClient)
             EXPECT_FALSE(ui.w.editing());
         },
     });
+}
+
+// Paged far past the rows the data object keeps at once, the browse set
+// stands on the row under the browse's cursor, so choosing it shows that
+// client and not a neighbour.
+TEST_F(ClientWindowTest, AfterPagingTheChosenRowIsTheOneUnderTheCursor)
+{
+    ASSERT_TRUE(testpg::exec(db_.get(), "INSERT INTO dxcam01 (codcli, nombre, apell) SELECT lpad(i::text, 6, '0'), "
+                                        "'N' || lpad(i::text, 5, '0'), 'X' FROM generate_series(100, 1300) i"));
+    auto grid = [](Ui& ui) {
+        QWidget* g = widgetOf(ui.w.oBrowse);
+        g->setFocus();
+        return QApplication::focusWidget();
+    };
+    std::string shown;
+    run({
+        [&](Ui& ui) {
+            for (int i = 0; i < 60; ++i)
+                QTest::keyClick(grid(ui), Qt::Key_PageDown);
+        },
+        [&](Ui& ui) {
+            QTest::keyClick(grid(ui), Qt::Key_Up);
+            QTest::keyClick(grid(ui), Qt::Key_Up);
+        },
+        [&](Ui& ui) {
+            auto* b = gui::asBrowse(ui.w.oBrowse);
+            ASSERT_TRUE(b);
+            shown = b->columnAt(2)->dataGroup()->cellText(b->rowPos()).trimmed().toStdString();
+            EXPECT_EQ(ui.browseSet("codcli"), shown) << "the browse set stands on the cursor row";
+            QTest::keyClick(grid(ui), Qt::Key_Return);
+        },
+        [&](Ui& ui) { EXPECT_EQ(ui.record("codcli"), shown); },
+    });
+    EXPECT_GT(std::stoi(shown), 600) << "paged well into the table";
 }
 
 TEST_F(ClientWindowTest, AConflictingSaveKeepsTheUsersEdit)

@@ -18,6 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QPointer>
+
 #include <QDir>
 #include <QImage>
 #include <QTemporaryDir>
@@ -230,6 +233,26 @@ TEST_F(Library, HiliteFramesTheElementUntilFocusOut)
     EXPECT_NE(pixel(149, 39), QColor(0, 0, 255));
     EXPECT_EQ(rt::literalText(gui::asPart(field)->presParams), presBefore);
     EXPECT_FALSE(dlg::hiliteGets(Value("no window"), 1, Value()));
+    gui::asPart(top)->destroy();
+}
+
+// A window with plain child widgets of its own (a grid's viewport): the
+// frame is found as the frame, and the children are left alone.
+TEST_F(Library, HiliteLeavesTheWindowsOwnChildrenAlone)
+{
+    const Value top = makeWindow(Value(), {0, 0}, {200, 120});
+    const Value field = makeWindow(top, {20, 20}, {100, 30});
+    QWidget* w = gui::asPart(field)->widget();
+    QPointer<QWidget> own = new QWidget(w);
+    own->setGeometry(5, 5, 20, 10);
+    dlg::hiliteGets(field, 1, rt::makeArray({255, 0, 0}));
+    dlg::hiliteGets(field, 1, rt::makeArray({0, 0, 255}));
+    EXPECT_EQ(w->findChildren<QWidget*>().size(), 2) << "one frame beside the own child";
+    EXPECT_EQ(own->geometry(), QRect(5, 5, 20, 10));
+    dlg::hiliteGets(field, 2, Value());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_FALSE(own.isNull()) << "focus out removed the frame, not the child";
+    EXPECT_EQ(w->findChildren<QWidget*>().size(), 1);
     gui::asPart(top)->destroy();
 }
 
