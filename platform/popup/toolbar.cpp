@@ -107,20 +107,20 @@ rt::Value iconAnchor(Move m)
     });
 }
 
-void appendButton(const rt::Value& getList, const ButtonDef& spec, double row, double col, const rt::Value& xData,
+void appendButton(const rt::Value& getList, const ButtonDef& def, double row, double col, const rt::Value& xData,
                   const rt::Value& bBlock, const rt::Value& xParent, bool refreshAudit)
 {
     detail::push(getList, 10, {}, "XbToolsBar");
-    set(getList, dlg::slot::Caption, spec.caption);
+    set(getList, dlg::slot::Caption, def.caption);
     set(getList, dlg::slot::Row, row);
     set(getList, dlg::slot::Col, col);
     set(getList, dlg::slot::Width, kToolButtonCols);
     set(getList, dlg::slot::Height, kToolButtonRows);
-    set(getList, dlg::slot::Tooltip, spec.tooltip);
+    set(getList, dlg::slot::Tooltip, def.tooltip);
     set(getList, dlg::slot::Options, rt::makeArray({{}, {}, {}, false, false, false, false, false}));
     set(getList, dlg::slot::Action,
         rt::makeBlock(
-            [xData, bBlock, m = spec.move, refreshAudit](rt::Args a) -> rt::Value {
+            [xData, bBlock, m = def.move, refreshAudit](rt::Args a) -> rt::Value {
                 const rt::Value data = detail::dataOf(xData);
                 if (data.isObject())
                     move(data, m);
@@ -133,8 +133,8 @@ void appendButton(const rt::Value& getList, const ButtonDef& spec, double row, d
                     refreshDialogOf(rt::argAt(a, 2));
                 return {};
             },
-            spec.source));
-    set(getList, dlg::slot::Anchor, iconAnchor(spec.move));
+            def.source));
+    set(getList, dlg::slot::Anchor, iconAnchor(def.move));
     if (!xParent.isNil())
         set(getList, dlg::slot::ParentAnchor, xParent);
     detail::setSource(getList, "RKPUSHBUTTON", "", row, col, kToolButtonCols, kToolButtonRows);
@@ -202,8 +202,8 @@ rt::Value xbToolsBar(rt::Args a)
             if (rt::entryOf(p, 1).isChar() && rt::entryOf(p, 2).isChar())
                 pairs.emplace_back(rt::entryOf(p, 1).str(), rt::alltrim(rt::entryOf(p, 2).asString()));
 
-    for (const ButtonDef& spec : kButtons) {
-        appendButton(getList, spec, row, col, xData, bBlock, xParent, !pairs.empty());
+    for (const ButtonDef& def : kButtons) {
+        appendButton(getList, def, row, col, xData, bBlock, xParent, !pairs.empty());
         col += kToolButtonCols;
     }
     col += 0.3;
