@@ -6,6 +6,7 @@
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/element_parts.h"
 #include "platform/dialog/layout.h"
+#include "platform/gui/font.h"
 #include "platform/gui/xbppart.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
@@ -15,6 +16,7 @@
 #include "platform/runtime/text.h"
 
 #include <QAbstractButton>
+#include <QFont>
 #include <QIcon>
 #include <QPainter>
 #include <QPainterPath>
@@ -172,6 +174,10 @@ double appendAudit(const rt::Value& getList, const std::string& caption, const s
     set(getList, dlg::slot::Row, row - 0.1);
     set(getList, dlg::slot::Col, col);
     set(getList, dlg::slot::Width, kAuditCols);
+    // A size smaller than the form's, so a date or a 12-hour time fits.
+    QFont small = dlg::dialogFont();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    set(getList, dlg::slot::Font, gui::compoundNameOf(small));
     set(getList, dlg::slot::Tooltip, caption);
     set(getList, dlg::slot::When, rt::makeBlock([](rt::Args) { return rt::Value(false); }, "{|| .F.}"));
     set(getList, dlg::slot::VarName, rt::makeArray({column, {}}));
