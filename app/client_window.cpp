@@ -495,11 +495,24 @@ void Builder::browseElement()
     opt(11, 2);
     opt(46, true);
     // A chosen row becomes the form's record: the record object is put on
-    // the browse set's row before it is read.
+    // the browse set's row before it is read. A Like search may have
+    // narrowed the record object to other clients; then it reads the whole
+    // table again, in its order, to find the chosen one.
     opt(23, windowBlock(
                 w_,
                 [](ClientWindow& s, rt::Args) {
-                    rt::sendWith(s.app(2), "seek", rt::sendWith(s.app(3), "recno"), "recno");
+                    const rt::Value recno = rt::sendWith(s.app(3), "recno");
+                    if (!rt::isTrue(rt::sendWith(s.app(2), "seek", recno, "recno"))) {
+                        std::vector<rt::Value> a(15);
+                        a[0] = s.oConn;
+                        a[1] = s.app(2);
+                        a[4] = "dxcam01." + rt::var2char(rt::sendWith(s.app(2), "sort"));
+                        a[11] = false;
+                        a[13] = false;
+                        a[14] = false;
+                        rt::callFunction("SQLRefresh", rt::Args(a.data(), a.size()));
+                        rt::sendWith(s.app(2), "seek", recno, "recno");
+                    }
                     return RecordGet(s.aApp, s.GetList);
                 },
                 "{|| aApp[2]:seek(aApp[3]:recno(), \"recno\"), RecordGet(aApp, GetList)}"));

@@ -516,6 +516,31 @@ TEST_F(ClientWindowTest, AfterPagingTheChosenRowIsTheOneUnderTheCursor)
     EXPECT_GT(std::stoi(shown), 600) << "paged well into the table";
 }
 
+// After a Like search the record object holds only the matches; a row
+// chosen in the browse outside them still shows that client.
+TEST_F(ClientWindowTest, AChosenRowOutsideALikeSearchStillShowsThatClient)
+{
+    run({
+        [](Ui& ui) { ui.type("GET_CBUSCAR", "ab"); },
+        [](Ui& ui) { ui.click("Like"); },
+        [](Ui& ui) {
+            ASSERT_EQ(rt::sendWith(ui.w.app(2), "LastRec").asInt(), 2);
+            ui.type("GET_CBUSCAR", "JU");
+        },
+        [](Ui& ui) {
+            ASSERT_EQ(ui.browseSet("codcli"), "000004");
+            QWidget* grid = widgetOf(ui.w.oBrowse);
+            grid->setFocus();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        },
+        [](Ui& ui) {
+            EXPECT_EQ(ui.record("codcli"), "000004");
+            EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "JUAN");
+            EXPECT_EQ(rt::sendWith(ui.w.app(2), "LastRec").asInt(), 6) << "the whole table again";
+        },
+    });
+}
+
 TEST_F(ClientWindowTest, AConflictingSaveKeepsTheUsersEdit)
 {
     run({
@@ -622,6 +647,57 @@ TEST_F(ClientWindowTest, ThePictureTakesAClickOnlyWhileEditing)
     });
     popup::setImageChooser(previous);
     EXPECT_EQ(one("SELECT left(foto, 15) FROM dxcam01 WHERE codcli = '000001'"), "data:image/png;");
+}
+
+TEST_F(ClientWindowTest, DeleteRemovesTheCurrentClientAndTheRefreshButtonsRereadTheTable)
+{
+    run({
+        [](Ui& ui) {
+            ASSERT_EQ(ui.record("codcli"), "000001");
+            ui.click("Delete");
+        },
+        [&](Ui& ui) {
+            EXPECT_EQ(one("SELECT count(*) FROM dxcam01 WHERE codcli = '000001'"), "0");
+            EXPECT_EQ(ui.record("codcli"), "000002") << "the next client is current";
+            EXPECT_EQ(ui.entry("GET_CODCLI")->text().trimmed(), "000002");
+            EXPECT_FALSE(ui.w.editing());
+            // Another program renames the client on show; the table is read again.
+            testpg::exec(db_.get(), "UPDATE dxcam01 SET nombre = 'MARCO' WHERE codcli = '000002'");
+            ui.click("Refresh;Tabla");
+        },
+        [](Ui& ui) {
+            EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "MARCO");
+            ui.click("Refresh;Browse");
+        },
+        [](Ui& ui) {
+            EXPECT_EQ(rt::sendWith(ui.w.app(3), "LastRec").asInt(), 5);
+            ui.type("GET_CBUSCAR", "MARI");
+        },
+        [](Ui& ui) { EXPECT_NE(ui.browseSet("nombre"), "MARIA") << "the deleted client is gone from the browse"; },
+    });
+    EXPECT_EQ(one("SELECT count(*) FROM dxcam01"), "5");
+    EXPECT_TRUE(messages_.messages.empty());
+}
+
+TEST_F(ClientWindowTest, TheCreditBoxIsSavedWithTheClient)
+{
+    run({
+        [](Ui& ui) { ui.click("Edit"); },
+        [](Ui& ui) {
+            ASSERT_TRUE(ui.check()->isChecked());
+            ASSERT_TRUE(ui.check()->isEnabled());
+            QTest::mouseClick(ui.check(), Qt::LeftButton, {}, QPoint(5, ui.check()->height() / 2));
+        },
+        [](Ui& ui) {
+            EXPECT_FALSE(ui.check()->isChecked());
+            ui.click("Save");
+        },
+        [](Ui& ui) {
+            EXPECT_FALSE(ui.w.editing());
+            EXPECT_FALSE(ui.check()->isChecked());
+        },
+    });
+    EXPECT_EQ(one("SELECT datacredit FROM dxcam01 WHERE codcli = '000001'"), "f");
 }
 
 TEST_F(ClientWindowTest, StartingOnAClientCode)
