@@ -351,6 +351,10 @@ DialogPart* ElementPart::dialogPart() const
 void ElementPart::release()
 {
     getList = whenBlock = hideBlock = protectBlock = rt::Value();
+    // Callbacks the caller set can no longer fire, yet may hold the object.
+    for (rt::Value* cb : {&cbLbDown, &cbLbUp, &cbLbClick, &cbLbDblClick, &cbRbDown, &cbRbUp, &cbMotion, &cbWheel,
+                          &cbKeyboard, &cbSetInputFocus, &cbKillInputFocus, &cbResize, &cbClose, &cbPaint})
+        *cb = rt::Value();
 }
 
 void ElementPart::afterChange() const
@@ -460,6 +464,10 @@ void GetPart::leave()
         return;
     commit();
     DialogPart* d = dialogPart();
+    // A click that took the focus left the field, not the key pressed before
+    // it (its own press is queued behind this event).
+    if (d && w->lastFocusOut == Qt::MouseFocusReason)
+        d->lastKey = 0;
     const bool deactivated = w->lastFocusOut == Qt::ActiveWindowFocusReason || w->lastFocusOut == Qt::PopupFocusReason;
     if (validBlock.isBlock() && !deactivated && !(d && (d->refocus || d->ended()))) {
         rt::Value ok;
@@ -567,10 +575,20 @@ rt::Value PushButtonPart::create(rt::Args a)
     return self();
 }
 
+void PushButtonPart::release()
+{
+    ElementPart::release();
+    cbActivate = rt::Value();
+}
+
 rt::Value PushButtonPart::handleEvent(int nEvent, const rt::Value& mp1, const rt::Value& mp2)
 {
     if (nEvent != dev::Activate)
         return ElementPart::handleEvent(nEvent, mp1, mp2);
+    // A press queued before an earlier action disabled or hid the button
+    // (a double click) does not act.
+    if (!isEnabled() || !widget()->isVisibleTo(widget()->window()))
+        return {};
     rt::Value r;
     // An action that raises is reported; the dialog's state still follows
     // whatever it changed before.

@@ -159,6 +159,7 @@ public:
     static const rt::ClassInfo& staticClass();
     rt::Value create(rt::Args a) override;
     rt::Value handleEvent(int nEvent, const rt::Value& mp1, const rt::Value& mp2) override;
+    void release() override;
 
     rt::Value cbActivate;
 };

@@ -16,6 +16,7 @@
 #include <charconv>
 #include <cstdio>
 #include <iostream>
+#include <unordered_map>
 
 namespace pgsql {
 
@@ -177,6 +178,34 @@ void DataObject::alert(const std::string& text)
     std::cerr << text << '\n';
 }
 
+namespace {
+
+// Writes per database and table, over every data object of the process.
+std::uint64_t& writeCount(const std::string& key)
+{
+    static std::unordered_map<std::string, std::uint64_t> counts;
+    return counts[key];
+}
+
+}  // namespace
+
+void DataObject::noteOwnWrite()
+{
+    if (!writeKey_.empty())
+        writesSeen_ = ++writeCount(writeKey_);
+}
+
+void DataObject::followOthersWrites()
+{
+    if (writeKey_.empty() || !opened_ || destroyed_ || newRow_)
+        return;
+    const std::uint64_t now = writeCount(writeKey_);
+    if (now == writesSeen_)
+        return;
+    writesSeen_ = now;
+    refresh();
+}
+
 // Whether statements may go out; reconnects a connection the server dropped.
 bool DataObject::ready()
 {
@@ -282,8 +311,9 @@ bool DataObject::readColumns()
             c.length = typmod > 4 ? typmod - 4 : 0;
             c.padded = c.length > 0;
             c.bpchar = typname == "bpchar";
-            if (c.bpchar)
-                c.sqlType = "bpchar";  // "character" alone would mean character(1)
+            // "character" alone would mean character(1); an explicit cast to
+            // varchar(n) would silently cut a longer value.
+            c.sqlType = c.bpchar ? "bpchar" : "varchar";
         } else if (cat == 'N') {
             c.letter = 'N';
             if (typname == "numeric" && typmod > 4) {
@@ -409,6 +439,9 @@ bool DataObject::open()
     clearBuffer();
     addMembers();
     ensureIndex(order_, true);
+    if (const Connection* c = conn(); c && c->handle())
+        writeKey_ = std::string(PQdb(c->handle())) + "|" + table();
+    writesSeen_ = writeCount(writeKey_);
     if (!countRows())
         return false;
     return goTop();
@@ -756,6 +789,7 @@ bool DataObject::recordPut(const std::string& condition)
         const bool keepNum = !inserted && cur_ >= 0 && keyOf(win_[cur_]) == keyOf(*row);
         placeAround(*row, keepNum);
     }
+    noteOwnWrite();
     begin();  // written; a failed re-read only leaves the old rows shown
     return true;
 }
@@ -783,6 +817,7 @@ bool DataObject::recordDelete(const std::string& condition)
     }
     if (exact_ && count_ > 0)
         --count_;
+    noteOwnWrite();
     const Row gone = win_[cur_];
     win_.erase(win_.begin() + cur_);
     if (cur_ >= static_cast<std::int64_t>(win_.size()) && !atEnd_) {

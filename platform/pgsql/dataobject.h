@@ -232,6 +232,14 @@ private:
     std::string error_;
     bool lossReported_ = false;
     bool resetPending_ = false;
+    // Writes to the same table through any data object of this process are
+    // counted per table; an object that sees a count newer than its own
+    // reads its rows again before it moves (a browse over one object shows
+    // what a form saved or deleted through another).
+    std::string writeKey_;
+    std::uint64_t writesSeen_ = 0;
+    void noteOwnWrite();
+    void followOthersWrites();
 };
 
 // Registers PGSQL and SQLRefresh.

@@ -381,6 +381,7 @@ bool DataObject::moveToFound(const Row& row)
 
 bool DataObject::goTop()
 {
+    followOthersWrites();
     begin();
     std::vector<Row> rows;
     if (!fetch(true, nullptr, kPage, rows))
@@ -398,6 +399,7 @@ bool DataObject::goTop()
 
 bool DataObject::goBottom()
 {
+    followOthersWrites();
     begin();
     std::vector<Row> rows;
     if (!fetch(false, nullptr, kPage, rows))
@@ -416,6 +418,7 @@ bool DataObject::goBottom()
 
 std::int64_t DataObject::skip(std::int64_t n)
 {
+    followOthersWrites();
     begin();
     if (win_.empty() || cur_ < 0)
         return 0;
@@ -567,6 +570,7 @@ bool DataObject::jumpAmongNulls(std::int64_t n, double nonNull)
 
 bool DataObject::goTo(std::int64_t n)
 {
+    followOthersWrites();
     begin();
     if (win_.empty())
         return goTop();

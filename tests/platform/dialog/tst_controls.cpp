@@ -600,4 +600,49 @@ TEST_F(Controls, GeometryDumpAppendsOneLinePerElementOnce)
     QFile::remove(path);
 }
 
+
+TEST_F(Controls, PressesQueuedBehindAnActionThatDisablesTheButtonDoNothing)
+{
+    buildForm();
+    rt::publicSet("lEdit", true);
+    // Like Save: enabled while editing, and its action ends the editing.
+    set(list, 18, code("{|| nChanges := nChanges + 1, lEdit := .F., RK_GetRefresh(GetList, NIL, 4, {28})}"));
+    set(list, 13, code("{|| lEdit}"));
+    set(list, 28, anchor("oSave"));
+    run({[&] {
+             // The button's own callback may reach the object: it must not outlive the read.
+             auto& save = dynamic_cast<dlg::PushButtonPart&>(rt::publicGet("oSave").asObject());
+             save.cbActivate = code("{|| oSave}");
+             // Both presses are queued before the first action runs (a double click).
+             QTest::mouseClick(button(Refresh), Qt::LeftButton);
+             QTest::mouseClick(button(Refresh), Qt::LeftButton);
+         },
+         [] { escape(); }});
+    EXPECT_EQ(rt::publicGet("nChanges").asInt(), 1);
+    EXPECT_TRUE(dynamic_cast<dlg::PushButtonPart&>(rt::publicGet("oSave").asObject()).cbActivate.isNil());
+    rt::publicRelease("oSave");
+}
+
+TEST_F(Controls, AClickThatLeavesAFieldIsNotTheEnterPressedBefore)
+{
+    buildForm();
+    rt::publicSet("lEdit", true);
+    dlg::MessageCapture capture;
+    // Like New pressed with Enter: its action puts the focus into the empty code.
+    set(list, 18, code("{|| SetAppFocus(oCode)}"));
+    bool codeFocused = false;
+    run({[&] {
+             button(Refresh)->setFocus();
+             QTest::keyClick(button(Refresh), Qt::Key_Return);
+         },
+         [&] {
+             codeFocused = entry(Code)->hasFocus();
+             QTest::mouseClick(button(Edit), Qt::LeftButton);  // leaves the empty code by mouse
+         },
+         [] { escape(); }});
+    EXPECT_TRUE(codeFocused);
+    EXPECT_TRUE(capture.messages.empty()) << capture.messages.front().text;
+    EXPECT_TRUE(errors.empty());
+}
+
 }  // namespace

@@ -177,6 +177,17 @@ TEST_F(DataObjectTest, PagesBothWaysAcrossWindowBordersWithTies)
     EXPECT_EQ(skip(o, 5000), 1233);
     EXPECT_EQ(num(o, "getNum"), 1234);
     EXPECT_EQ(skip(o, 1), 0);
+    // Skips longer than the kept window, both ways.
+    rt::sendWith(o, "GoTop");
+    EXPECT_EQ(skip(o, 1000), 1000);
+    EXPECT_EQ(recno(o), all[1000]);
+    EXPECT_EQ(num(o, "getNum"), 1001);
+    EXPECT_EQ(skip(o, -990), -990);
+    EXPECT_EQ(recno(o), all[10]);
+    ASSERT_TRUE(yes(rt::sendWith(o, "GoBottom")));
+    EXPECT_EQ(skip(o, -1100), -1100);
+    EXPECT_EQ(recno(o), all[133]);
+    EXPECT_EQ(num(o, "getNum"), 134);
 
     ASSERT_TRUE(yes(rt::sendWith(o, "GoBottom")));
     EXPECT_EQ(recno(o), all.back());
@@ -439,6 +450,23 @@ TEST_F(DataObjectTest, InsertUpdateAndDeleteThroughTheBuffer)
     EXPECT_TRUE(yes(rt::sendWith(o, "eof")));
 }
 
+TEST_F(DataObjectTest, AVarcharValueTooLongIsRefusedNotCut)
+{
+    fill(2, 100);
+    ASSERT_TRUE(testpg::exec(peer, "ALTER TABLE dxcam01 ADD COLUMN nota varchar(6)"));
+    const Value o = open("dxcam01.recno", "recno,codcli,nota");
+    EXPECT_EQ(text(o, "nota"), "      ");
+    rt::setMember(o, "nota", "1234567");
+    EXPECT_FALSE(yes(rt::sendWith(o, "RecordPut", "")));
+    EXPECT_EQ(alerts().size(), 1u);
+    EXPECT_EQ(testpg::value(peer, "SELECT coalesce(nota, 'none') FROM dxcam01 WHERE recno = 1"), "none");
+    rt::setMember(o, "nota", "O'K   ");
+    ASSERT_TRUE(yes(rt::sendWith(o, "RecordPut", "")));
+    EXPECT_EQ(testpg::value(peer, "SELECT nota || '|' FROM dxcam01 WHERE recno = 1"), "O'K|");
+    EXPECT_TRUE(yes(rt::sendWith(o, "seek", "O'K", "nota")));
+    EXPECT_EQ(recno(o), 1);
+}
+
 TEST_F(DataObjectTest, ChangesByAnotherProgramAreNotOverwritten)
 {
     fill(3, 100);
@@ -467,6 +495,31 @@ TEST_F(DataObjectTest, ChangesByAnotherProgramAreNotOverwritten)
     EXPECT_EQ(recno(o), 3);
     EXPECT_EQ(num(o, "LastRec"), 2);
     EXPECT_EQ(num(o, "getNum"), 2);
+}
+
+// A form's object and a browse's object over one table: what one writes,
+// the other shows at its next move, without a Refresh.
+TEST_F(DataObjectTest, WritesThroughOneObjectShowInAnotherAtItsNextMove)
+{
+    fill(5, 100);
+    const Value form = open("dxcam01.recno");
+    const Value list = open("dxcam01.recno");
+    ASSERT_EQ(skip(list, 1), 1);
+    ASSERT_EQ(recno(list), 2);
+    // The form deletes the row after the list's current one.
+    ASSERT_TRUE(yes(rt::sendWith(form, "seek", 3, "recno")));
+    ASSERT_TRUE(yes(rt::sendWith(form, "RecordDelete", "")));
+    EXPECT_EQ(skip(list, 1), 1);
+    EXPECT_EQ(recno(list), 4) << "the deleted row is not shown";
+    EXPECT_EQ(num(list, "LastRec"), 4);
+    // The form adds a row; the list reaches it at the bottom.
+    rt::sendWith(form, "RecordBlank", true);
+    rt::setMember(form, "nombre", "NEW");
+    ASSERT_TRUE(yes(rt::sendWith(form, "RecordPut", "")));
+    EXPECT_EQ(skip(list, 10), 2);
+    EXPECT_EQ(rt::rtrim(text(list, "nombre")), "NEW");
+    // The writer itself is not disturbed: its new row stays current.
+    EXPECT_EQ(rt::rtrim(text(form, "nombre")), "NEW");
 }
 
 // ------------------------------------------------------------------ pictures

@@ -200,6 +200,25 @@ TEST_F(Lookup, FilterCheckBoxesRestrictRows)
     EXPECT_EQ(shown[2][5], "DIEGO") << "none checked: every row";
 }
 
+// Each live data object holds the connection: when the counts match again,
+// the lookup's data object and every block sharing it are gone.
+TEST_F(Lookup, TheDataObjectIsReleasedWhenTheLookupEnds)
+{
+    const int before = conn.asObject().refCount();
+    int during = 0;
+    const Value filter = rt::makeArray({"Test", rt::makeArray({rt::makeArray({"estatus", "N", true})})});
+    const Value v = lookup("000005", [&](QDialog*) {
+        then([&] {
+            during = conn.asObject().refCount();
+            QTest::keyClick(search(), Qt::Key_Return);
+        });
+    }, filter, "foto");
+    EXPECT_EQ(v.str(), "000005");
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_GT(during, before);
+    EXPECT_EQ(conn.asObject().refCount(), before);
+}
+
 TEST_F(Lookup, ShowsThePictureOfTheCurrentRow)
 {
     ASSERT_TRUE(testpg::exec(peer, "UPDATE clientes SET foto = 'data:image/png;base64," +
