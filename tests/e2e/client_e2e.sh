@@ -17,18 +17,8 @@ DXC=${1:?usage: client_e2e.sh DXC DXC_DBF WORKDIR}
 DXC_DBF=${2:?usage: client_e2e.sh DXC DXC_DBF WORKDIR}
 WORK=${3:?usage: client_e2e.sh DXC DXC_DBF WORKDIR}
 
-for tool in xvfb-run xdotool psql; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool not installed"; exit 77; }
-done
-if [[ -z ${PGHOST:-} || -z ${PGPORT:-} ]]; then
-    [[ ${DXC_REQUIRE_PG:-} == 1 ]] && { echo "FAIL: no server settings"; exit 1; }
-    echo "SKIP: no PostgreSQL server settings (run through scripts/test.sh)"
-    exit 77
-fi
-
-rm -rf "$WORK" && mkdir -p "$WORK"
-"$DXC_DBF" sample "$WORK/sample" --clients 25 >/dev/null
-psql -X -q -d postgres -c 'DROP DATABASE IF EXISTS dxc WITH (FORCE)'
+source "$(dirname "${BASH_SOURCE[0]}")/e2e_common.sh"
+e2e_prepare "$WORK" "$DXC_DBF"
 
 OUT="$WORK/out.txt"
 GEOMETRY="$WORK/geometry.txt"
