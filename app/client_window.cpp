@@ -719,8 +719,15 @@ rt::Value Test(rt::Args args)
     s.oConn = rt::Value(static_cast<rt::Object*>(conn));
     conn->connect(trimmedPublic("cHost"), "dxc", trimmedPublic("cUser"), trimmedPublic("cPass"),
                   int(rt::publicGet("nPort").asInt()));
-    if (rt::isTrue(conn->lError))
+    // The connection was the password's last use: a lost server is
+    // reconnected by libpq, which keeps its own copy.
+    const std::size_t passWidth = rt::utf8Length(rt::var2char(rt::publicGet("cPass")));
+    rt::publicSet("cPass", rt::replicate(" ", std::max<std::size_t>(passWidth, 12)));
+    if (rt::isTrue(conn->lError)) {
+        // No window and no message box; the reason goes beside the console.
+        std::fprintf(stderr, "dxc: %s\n", conn->errorText().c_str());
         return {};
+    }
 
     Teardown teardown{s, g_running};
     g_running = window;

@@ -34,6 +34,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -539,6 +541,22 @@ TEST_F(ClientWindowTest, AChosenRowOutsideALikeSearchStillShowsThatClient)
             EXPECT_EQ(rt::sendWith(ui.w.app(2), "LastRec").asInt(), 6) << "the whole table again";
         },
     });
+}
+
+// The password typed into the settings dialog is not kept while the window
+// runs: the window's connection was its last use.
+TEST_F(ClientWindowTest, ThePasswordIsGoneOnceTheWindowIsConnected)
+{
+    std::ifstream passFile(envOr("PGPASSFILE", ""));
+    std::string line;
+    if (!std::getline(passFile, line) || std::count(line.begin(), line.end(), ':') != 4)
+        GTEST_SKIP() << "no password file to take the password from";
+    const std::string password = line.substr(line.rfind(':') + 1);
+    rt::publicSet("cPass", rt::padR(password, std::max<std::size_t>(password.size(), 12)));
+    std::string during;
+    run({[&](Ui&) { during = rt::var2char(rt::publicGet("cPass")); }});
+    EXPECT_FALSE(during.empty());
+    EXPECT_TRUE(rt::alltrim(during).empty()) << "the password was kept";
 }
 
 TEST_F(ClientWindowTest, AConflictingSaveKeepsTheUsersEdit)
