@@ -73,6 +73,11 @@ void getRefresh(const rt::Value& getList, std::initializer_list<int> skip);
 void refreshAll(const rt::Value& oBrowse);
 // SetAppFocus(oElement); NIL when the element does not exist (yet).
 rt::Value focus(const rt::Value& oElement);
+// SQLRefresh(oConn, oDb, NIL, NIL, "dxcam01." + order, NIL, joinTable,
+// joinCond, NIL, like, NIL, .F., NIL, .F., lLast): the record object read
+// again; NIL values leave a part out.
+void sqlRefresh(const rt::Value& oConn, const rt::Value& oDb, const std::string& order, const rt::Value& joinTable,
+                const rt::Value& joinCond, const rt::Value& like, bool last);
 }  // namespace client
 
 // Registers Test and the helpers by name.

@@ -41,6 +41,22 @@ rt::Value focus(const rt::Value& oElement)
     return gui::setAppFocus(oElement);
 }
 
+void sqlRefresh(const rt::Value& oConn, const rt::Value& oDb, const std::string& order, const rt::Value& joinTable,
+                const rt::Value& joinCond, const rt::Value& like, bool last)
+{
+    std::vector<rt::Value> args(15);
+    args[0] = oConn;
+    args[1] = oDb;
+    args[4] = "dxcam01." + order;
+    args[6] = joinTable;
+    args[7] = joinCond;
+    args[9] = like;
+    args[11] = false;
+    args[13] = false;
+    args[14] = last;
+    rt::callFunction("SQLRefresh", rt::Args(args.data(), args.size()));
+}
+
 }  // namespace client
 
 rt::Value deref(const rt::Value& ref) { return ref.isBlock() ? rt::eval(ref) : ref; }
@@ -140,12 +156,6 @@ rt::Value Like(const rt::Value& cSeek_, const rt::Value& oConn_, const rt::Value
     std::string cxSeek = text.isChar() ? rt::alltrim(text.asString()) : std::string();
     const std::string order = cOrderBy_.isChar() ? rt::alltrim(cOrderBy_.asString()) : std::string();
 
-    std::vector<rt::Value> args(15);
-    args[0] = oConn_;
-    args[1] = oDb_;
-    args[4] = "dxcam01." + order;
-    args[11] = false;
-    args[13] = false;
     if (!cxSeek.empty()) {
         const rt::Value type = rt::sendWith(deref(oDb_), "FieldType", order);
         if (type.isChar() && type.asString() == "D") {
@@ -154,14 +164,10 @@ rt::Value Like(const rt::Value& cSeek_, const rt::Value& oConn_, const rt::Value
         } else {
             cxSeek = "%" + cxSeek + "%";
         }
-        args[9] = cxSeek;
-        args[14] = false;
+        client::sqlRefresh(oConn_, oDb_, order, {}, {}, rt::Value(cxSeek), false);
     } else {
-        args[6] = "dxcam01e";
-        args[7] = "dxcam01.codcli = dxcam01e.codcli";
-        args[14] = true;
+        client::sqlRefresh(oConn_, oDb_, order, "dxcam01e", "dxcam01.codcli = dxcam01e.codcli", {}, true);
     }
-    rt::callFunction("SQLRefresh", rt::Args(args.data(), args.size()));
     assignRef(cSeek_, rt::replicate(" ", 100));
     return deref(oDb_);
 }

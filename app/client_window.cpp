@@ -503,14 +503,8 @@ void Builder::browseElement()
                 [](ClientWindow& s, rt::Args) {
                     const rt::Value recno = rt::sendWith(s.app(3), "recno");
                     if (!rt::isTrue(rt::sendWith(s.app(2), "seek", recno, "recno"))) {
-                        std::vector<rt::Value> a(15);
-                        a[0] = s.oConn;
-                        a[1] = s.app(2);
-                        a[4] = "dxcam01." + rt::var2char(rt::sendWith(s.app(2), "sort"));
-                        a[11] = false;
-                        a[13] = false;
-                        a[14] = false;
-                        rt::callFunction("SQLRefresh", rt::Args(a.data(), a.size()));
+                        client::sqlRefresh(s.oConn, s.app(2), rt::var2char(rt::sendWith(s.app(2), "sort")), {}, {},
+                                           {}, false);
                         rt::sendWith(s.app(2), "seek", recno, "recno");
                     }
                     return RecordGet(s.aApp, s.GetList);
