@@ -3,8 +3,15 @@
 // turn, were handled.
 #pragma once
 
+#include "platform/dialog/dialog.h"
 #include "platform/gui/events.h"
 #include "platform/runtime/object.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
 
 #include <functional>
 #include <utility>
@@ -41,6 +48,22 @@ private:
 inline void then(std::function<void()> next)
 {
     gui::postAppEvent(gui::ev::User, rt::Value(), rt::Value(), rt::Value(static_cast<rt::Object*>(new Step(std::move(next)))));
+}
+
+// A read a test fails to end is ended after `ms` (and the test failed)
+// rather than hanging the run; a box opened over the read goes first.
+inline void startReadWatchdog(QTimer& watchdog, int ms = 20000)
+{
+    watchdog.setInterval(ms);
+    QObject::connect(&watchdog, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget()); box && box != dlg::activeDialog())
+            box->reject();
+        if (QDialog* d = dlg::activeDialog()) {
+            ADD_FAILURE() << "a read was left running";
+            d->reject();
+        }
+    });
+    watchdog.start();
 }
 
 }  // namespace testread

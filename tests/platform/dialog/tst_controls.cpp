@@ -74,17 +74,7 @@ protected:
         rt::publicSet("cSeen", "");
         list = Value::array();
         rt::publicSet("GetList", list);
-        watchdog.setInterval(20000);
-        QObject::connect(&watchdog, &QTimer::timeout, [] {
-            // A box opened over the read (the calendar) goes first.
-            if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget()); box && box != dlg::activeDialog())
-                box->reject();
-            if (QDialog* d = dlg::activeDialog()) {
-                ADD_FAILURE() << "a read was left running";
-                d->reject();
-            }
-        });
-        watchdog.start();
+        testread::startReadWatchdog(watchdog);
     }
     void TearDown() override
     {

@@ -113,15 +113,7 @@ protected:
         rt::publicSet("nPort", 5432);
         list = Value::array();
         rt::publicSet("GetList", list);
-        // A read a test fails to end is ended (and the test failed) rather than hanging the run.
-        watchdog.setInterval(20000);
-        QObject::connect(&watchdog, &QTimer::timeout, [this] {
-            if (QDialog* d = dlg::activeDialog()) {
-                ADD_FAILURE() << "a read was left running";
-                d->reject();
-            }
-        });
-        watchdog.start();
+        testread::startReadWatchdog(watchdog);
     }
     void TearDown() override
     {

@@ -2,6 +2,7 @@
 // small classes registered under its class names stand in for it and log
 // what the reader asks of them, so the order of new, create and the column
 // news, the element list object they get and the skips are visible.
+#include "common/read_step.h"
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/element_parts.h"
 #include "platform/dialog/library.h"
@@ -146,15 +147,7 @@ protected:
         previousHandler = rt::setErrorHandler([this](const rt::Error& e) { errors.push_back(e.message()); });
         rt::publicSet("GetList", list);
         rt::publicSet("aRows", rt::makeArray({rt::makeArray({"A-1", "Alba"}), rt::makeArray({"B-2", "Bruno"})}));
-        // A read a test fails to end is ended (and the test failed) rather than hanging the run.
-        watchdog.setInterval(20000);
-        QObject::connect(&watchdog, &QTimer::timeout, [] {
-            if (QDialog* d = dlg::activeDialog()) {
-                ADD_FAILURE() << "a read was left running";
-                d->reject();
-            }
-        });
-        watchdog.start();
+        testread::startReadWatchdog(watchdog);
     }
     void TearDown() override
     {

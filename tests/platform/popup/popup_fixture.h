@@ -94,14 +94,7 @@ protected:
                                        "lpad((100 + g)::text, 6, '0'), 'Z' || lpad(g::text, 2, '0'), 'X' "
                                        "FROM generate_series(1, 30) g"));
         list = Value::array();
-        watchdog.setInterval(30000);
-        QObject::connect(&watchdog, &QTimer::timeout, [] {
-            if (QDialog* d = dlg::activeDialog()) {
-                ADD_FAILURE() << "a read was left running";
-                d->reject();
-            }
-        });
-        watchdog.start();
+        testread::startReadWatchdog(watchdog, 30000);
     }
     void TearDown() override
     {
