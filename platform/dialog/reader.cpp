@@ -18,6 +18,7 @@
 // dialog's size must be known before: a first pass stores a marker through
 // each group's anchor and asks every slot 30 which marker it yields.
 #include "platform/dialog/dialog.h"
+#include "platform/dialog/dialog_options.h"
 #include "platform/dialog/element_parts.h"
 #include "platform/dialog/elements.h"
 #include "platform/dialog/layout.h"
@@ -576,7 +577,9 @@ bool readGui(rt::Args args)
     rt::Value owner = rt::argAt(args, 10);
     if (!gui::asPart(owner))
         owner = reads().empty() ? rt::Value() : reads().back()->dialog;
-    Read read{list, makeDialog(rt::argAt(args, 1), owner, layout.size), makeGetList(list, rt::argAt(args, 2)), {}};
+    const rt::Value& options = rt::argAt(args, 2);
+    const rt::Value title = rt::argAt(args, 1).isChar() ? rt::argAt(args, 1) : optionTitle(options);
+    Read read{list, makeDialog(title, owner, layout.size), makeGetList(list, options), {}};
     asGetList(read.getList)->dialog = read.dialog;
     ReadScope scope(read);
     DialogPart& dialog = dialogOf(read);
@@ -587,6 +590,7 @@ bool readGui(rt::Args args)
         read.types.push_back(elementType(r));
     createElements(read, records, layout);
     linkLabels(dialog);
+    applyDialogOptions(read.dialog, options);
     if (const rt::Value& receiver = rt::argAt(args, 6); receiver.isBlock())
         rt::evalWith(receiver, read.dialog);
     dialog.refreshConditions();

@@ -1,0 +1,164 @@
+// RK_BrowseSQL: any SQL cursor in a ready-made window, built as element
+// records like every dialog of the system and run by RK_ReadGUI.
+#include "browse/addons/addons.h"
+
+#include "platform/dialog/dialog.h"
+#include "platform/dialog/dialog_options.h"
+#include "platform/dialog/library.h"
+#include "platform/pgsql/cursor.h"
+#include "platform/runtime/array.h"
+#include "platform/runtime/block.h"
+#include "platform/runtime/error.h"
+#include "platform/runtime/object.h"
+#include "platform/runtime/text.h"
+
+#include <memory>
+
+namespace addons {
+
+namespace {
+
+using rt::Value;
+
+constexpr int kBrowseOptions = 56;
+constexpr int kColumnOptions = 13;
+constexpr int kColumnWidth = 10;
+
+// The clause texts of the building command (slot 70): the given ones, then NILs.
+Value sourceTexts(std::initializer_list<Value> texts)
+{
+    Value a = Value::array(8);
+    std::size_t i = 0;
+    for (const Value& t : texts)
+        a.asArray().items[i++] = t;
+    return a;
+}
+
+// An anchor block over a variable the element list shares (kind "O").
+Value anchorOver(const std::shared_ptr<Value>& var, std::string name)
+{
+    return dlg::getAnchorCB([var] { return *var; }, [var](const Value& v) { *var = v; }, std::move(name));
+}
+
+void appendBrowse(const Value& list, const Value& browseAnchor, const Value& cursorAnchor)
+{
+    list.asArray().items.push_back(dlg::getTemplate(dlg::type::Browse));
+    dlg::getListSet(list, dlg::slot::Row, 0);
+    dlg::getListSet(list, dlg::slot::Col, 0);
+    dlg::getListSet(list, dlg::slot::Width, 100);
+    dlg::getListSet(list, dlg::slot::Height, 25);
+    dlg::getListSet(list, 17, dlg::browPres());
+    dlg::getListSet(list, dlg::slot::Id, "SQL_BROWSE");
+    dlg::getListSet(list, 37, Value::array(7));  // no cell editing
+    dlg::getListSet(list, 42, 3);                 // a row cursor
+    dlg::getListSet(list, 22, rt::makeArray({Value(), Value()}));
+    dlg::getListSet(list, dlg::slot::Anchor, browseAnchor);
+    dlg::getListSet(list, dlg::slot::GetSet2, rt::makeArray({cursorAnchor, "oCursor"}));
+    dlg::getListSet(list, dlg::slot::Options, Value::array(kBrowseOptions));
+    dlg::getListSet(list, dlg::slot::Source,
+                    sourceTexts({"RKBROWSE", "oBrowse", Value(), "oCursor", "0", "0", "100", "25"}));
+}
+
+void appendColumn(const Value& list, const Value& cursor, int field, const Value& browseAnchor)
+{
+    const std::string n = std::to_string(field);
+    const std::string dataText = "SQLFieldBlock(oCursor, " + n + ")";
+    list.asArray().items.push_back(dlg::getTemplate(dlg::type::Column));
+    dlg::getListSet(list, dlg::slot::Caption, rt::sendWith(cursor, "fieldName", field));
+    dlg::getListSet(list, dlg::slot::Width, kColumnWidth);
+    Value options = Value::array(kColumnOptions);
+    options.asArray().items[0] = sqlSortBlock(browseAnchor, field, field);
+    options.asArray().items[1] = Value("SQLSortBlock(oBrowse, " + n + ", " + n + ")");
+    dlg::getListSet(list, dlg::slot::Options, options);
+    dlg::getListSet(list, dlg::slot::ParentAnchor, browseAnchor);
+    dlg::getListSet(list, dlg::slot::GetSet2, rt::makeArray({sqlFieldBlock(cursor, field), Value(dataText)}));
+    dlg::getListSet(list, dlg::slot::Source,
+                    sourceTexts({"RKBROWSECOL", Value(), "oBrowse", Value(dataText), std::to_string(kColumnWidth)}));
+}
+
+// The browse given, or the one its anchor block yields now.
+Value browseOf(const Value& oBrowse) { return oBrowse.isBlock() ? rt::evalWith(oBrowse) : oBrowse; }
+
+}  // namespace
+
+Value sqlBrowseList(const Value& oCursor, Value& browseAnchor)
+{
+    const Value list = Value::array();
+    auto browse = std::make_shared<Value>();
+    auto cursor = std::make_shared<Value>(oCursor);
+    browseAnchor = anchorOver(browse, "oBrowse");
+    appendBrowse(list, browseAnchor, anchorOver(cursor, "oCursor"));
+    const Value count = rt::sendWith(oCursor, "fCount");
+    for (int i = 1; count.isNum() && i <= count.asInt(); ++i)
+        appendColumn(list, oCursor, i, browseAnchor);
+    return list;
+}
+
+Value sqlBrowseOptions()
+{
+    Value o = dlg::dialogOptions();
+    auto& items = o.asArray().items;
+    items[dlg::opt::Title - 1] = Value("SQL Browse");
+    items[dlg::opt::Resizable - 1] = true;
+    items[dlg::opt::Maximize - 1] = true;
+    items[dlg::opt::SizeBlock - 1] = rt::makeBlock([](rt::Args a) -> Value {
+        const Value& dx = rt::argAt(a, 0);
+        const Value& dy = rt::argAt(a, 1);
+        const Value size = rt::getMember(rt::argAt(a, 2), "size");
+        const Value& w = rt::entryOf(size, 1);
+        const Value& h = rt::entryOf(size, 2);
+        if (!dx.isNum() || !dy.isNum() || !w.isNum() || !h.isNum())
+            return {};
+        return rt::makeArray({w.asInt() + dx.asInt(), h.asInt() + dy.asInt()});
+    }, "{|x, y, o| {o:size[1] + x, o:size[2] + y}}");
+    return o;
+}
+
+bool browseSQL(const Value& oCursor)
+{
+    if (!oCursor.isObject())
+        return false;
+    Value browseAnchor;
+    Value list = sqlBrowseList(oCursor, browseAnchor);
+    const Value args[] = {list, Value(), sqlBrowseOptions()};
+    rt::Error failure("");
+    const bool ran = rt::guarded([&] { dlg::readGui(rt::Args(args, 3)); }, &failure);
+    // The anchor holds the browse, whose element records hold the anchor.
+    rt::evalWith(browseAnchor, Value());
+    list.asArray().items.clear();
+    if (!ran)
+        rt::raise(failure);
+    return true;
+}
+
+Value sqlFieldBlock(const Value& oCursor, const Value& nField)
+{
+    return rt::makeBlock([oCursor, nField](rt::Args) {
+        if (pgsql::Cursor* c = pgsql::asCursor(oCursor))  // the common case, without a name lookup
+            return c->fieldGet(nField.isNum() ? int(nField.asInt()) : c->fieldPos(nField.isChar() ? nField.asString() : ""));
+        return rt::sendWith(oCursor, "fieldGet", nField);
+    });
+}
+
+Value sqlSortBlock(const Value& oBrowse, const Value& nField, const Value& nColumn)
+{
+    struct State {
+        Value field;
+        Value column;
+    };
+    auto state = std::make_shared<State>(State{nField, nColumn});
+    return rt::makeBlock([oBrowse, state](rt::Args a) -> Value {
+        const Value source = rt::getMember(browseOf(oBrowse), "dataSource");
+        if (state->field.isChar())  // resolved once and for good
+            state->field = rt::sendWith(source, "fieldPos", state->field);
+        const int field = state->field.isNum() ? int(state->field.asInt()) : 0;
+        const bool descend = rt::isTrue(rt::argAt(a, 2));
+        std::string text = descend ? "{|x, y| x > y" : "{|x, y| x < y";
+        text.append(" on field ").append(std::to_string(field)).append(", text by Upper()}");
+        rt::sendWith(source, "sort", Value(static_cast<rt::Block*>(new pgsql::FieldOrder(field, descend, text))));
+        state->column = state->field;
+        return state->column;
+    });
+}
+
+}  // namespace addons
