@@ -2,6 +2,9 @@
 //
 //     dxc-browse FILE.DBF      the table in a dialog built from element records
 //     dxc-browse --array [N]   an in-memory array of N rows (default 1,000)
+//     dxc-browse FILE.DBF --export OUT.DBF|OUT.CSV [--order FIELD] [--force]
+//                              what the browse shows, written to a new table
+//                              or CSV file, without a window
 //
 // The dialog holds one browse element over the table's alias (or the array)
 // and one column element per field, striped in zebra colours. The grid's
@@ -9,10 +12,21 @@
 // bottom, Left, Right, Home, End), as do the mouse wheel and the scroll
 // bar. P prints the current position to standard output as "record N of M,
 // row R of S"; Esc or closing the window prints it once more and ends the
-// program. Exit status: 0 done, 1 the table could not be opened, 2 usage.
+// program.
+//
+// --export walks the browse (the offscreen platform stands in for the
+// screen) from top to bottom and writes every row it shows, in its order:
+// a .DBF through RK_Browse2Dbf with the source's structure, a .CSV with a
+// header line (RFC 4180, UTF-8). --order FIELD first orders the table by
+// that field as a header click does (text without regard to case). An
+// existing OUT is replaced only with --force; the file appears complete or
+// not at all. Exit status: 0 done, 1 the table could not be opened or
+// written, 2 usage.
+#include "browse/addons/addons.h"
 #include "browse/core/browse.h"
 
 #include "platform/dbf/dbf.h"
+#include "platform/dbf/table.h"
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/library.h"
 #include "platform/gui/color.h"
@@ -22,15 +36,32 @@
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
 #include "platform/runtime/object.h"
+#include "platform/runtime/text.h"
 
 #include <QApplication>
+
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
+
+#include <unistd.h>
 
 namespace {
+
+namespace fs = std::filesystem;
+
+// --export and its options; out empty: the window.
+struct Export {
+    std::string out, order;
+    bool force = false;
+    int status = 0;
+};
 
 constexpr int kMaxColumnChars = 40;
 constexpr double kBrowseRows = 30;
@@ -102,7 +133,76 @@ rt::Value browseRecord(Position& pos, const rt::Value& list, std::initializer_li
     return r;
 }
 
-int runTable(const char* file)
+// --order FIELD: the table's view ordered as a header click orders it.
+bool orderBy(const std::string& alias, const std::string& field)
+{
+    dbf::WorkArea* area = dbf::findArea(alias);
+    const int i = area ? area->table().fieldIndex(rt::upper(field)) : -1;
+    if (i < 0) {
+        std::fprintf(stderr, "dxc-browse: --order: the table has no field %s\n", field.c_str());
+        return false;
+    }
+    const dbf::Field& f = area->table().fields()[std::size_t(i)];
+    // The name comes from the table's own structure, so it is safe in a key.
+    const std::string key = f.type == 'C' || f.type == 'M' ? "Upper(" + f.name + ")" : f.name;
+    area->createOrder(dbf::OrderSpec{"DXCORDER", key, "", false, false});
+    area->goTop();
+    return true;
+}
+
+bool writeCsv(const rt::Value& browse, const rt::Value& structure, const fs::path& out)
+{
+    std::vector<std::string> names;
+    for (const rt::Value& f : structure.asArray().items)
+        names.push_back(f.asArray().items[0].str());
+    const fs::path temp = out.parent_path() / (".~" + out.filename().string() + "." + std::to_string(::getpid()));
+    std::ofstream file(temp, std::ios::binary | std::ios::trunc);
+    file << addons::csvHeader(names);
+    addons::walkBrowse(browse, [&file](const std::vector<rt::Value>& row) { file << addons::csvLine(row); });
+    file.close();
+    if (!file) {
+        std::error_code ec;
+        fs::remove(temp, ec);
+        return false;
+    }
+    fs::rename(temp, out);
+    return true;
+}
+
+// Runs the export inside the read, once the browse exists, then ends the read.
+int exportTable(Export& job, const rt::Value& list, const std::string& title, Position& pos)
+{
+    const fs::path out(job.out);
+    if (fs::exists(out) && !job.force) {
+        std::fprintf(stderr, "dxc-browse: %s exists (--force replaces it)\n", job.out.c_str());
+        return 1;
+    }
+    if (!job.order.empty() && !orderBy(pos.alias, job.order))
+        return 2;
+    const rt::Value structure = rt::callFunction("DbStruct");
+    job.status = 1;
+    const rt::Value created = rt::makeBlock([&job, &pos, list, structure, out](rt::Args) {
+        QTimer::singleShot(0, [&job, &pos, list, structure, out] {
+            rt::Error err("");
+            const bool csv = rt::upper(out.extension().string()) == ".CSV";
+            bool written = false;
+            if (rt::guarded([&] {
+                    written = csv ? writeCsv(pos.browse, structure, out)
+                                  : addons::browse2Dbf(pos.browse, job.out, structure);
+                }, &err) && written)
+                job.status = 0;
+            else
+                std::fprintf(stderr, "dxc-browse: cannot write %s%s%s\n", job.out.c_str(),
+                             err.description.empty() ? "" : ": ", err.description.empty() ? "" : err.message().c_str());
+            dlg::readGuiEvent(5, list);
+        });
+    });
+    rt::callWith("RK_ReadGUI", list, title, rt::Value(), rt::Value(), rt::Value(), rt::Value(), created);
+    rt::callFunction("DbCloseAll");
+    return job.status;
+}
+
+int runTable(const char* file, Export& job)
 {
     Position pos;
     rt::Error err("");
@@ -136,6 +236,8 @@ int runTable(const char* file)
         items.push_back(record(29, {{3, rt::Value(name)}, {4, data}, {9, chars}}));
     }
     const std::string title = std::string("dxc-browse - ") + file;
+    if (!job.out.empty())
+        return exportTable(job, list, title, pos);
     rt::callWith("RK_ReadGUI", list, title);
     pos.report();
     rt::callFunction("DbCloseAll");
@@ -163,21 +265,45 @@ int runArray(long long n)
     return 0;
 }
 
+// dxc-browse FILE.DBF --export OUT [--order FIELD] [--force]; false for a usage error.
+bool parseExport(int argc, char** argv, Export& job)
+{
+    for (int i = 2; i < argc; ++i) {
+        const std::string a = argv[i];
+        if ((a == "--export" || a == "--order") && i + 1 < argc)
+            (a == "--export" ? job.out : job.order) = argv[++i];
+        else if (a == "--force")
+            job.force = true;
+        else
+            return false;
+    }
+    if (job.out.empty())
+        return false;
+    const std::string ext = rt::upper(fs::path(job.out).extension().string());
+    return ext == ".DBF" || ext == ".CSV";
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     const std::string first = argc > 1 ? argv[1] : "";
     const bool array = first == "--array";
-    if (argc < 2 || first == "--help" || (!array && argc != 2) || (array && argc > 3)) {
-        std::fprintf(stderr, "usage: dxc-browse FILE.DBF\n       dxc-browse --array [ROWS]\n");
+    Export job;
+    const bool exporting = !array && argc > 2 && parseExport(argc, argv, job);
+    if (argc < 2 || first == "--help" || (!array && argc != 2 && !exporting) || (array && argc > 3)) {
+        std::fprintf(stderr, "usage: dxc-browse FILE.DBF\n       dxc-browse --array [ROWS]\n"
+                             "       dxc-browse FILE.DBF --export OUT.DBF|OUT.CSV [--order FIELD] [--force]\n");
         return first == "--help" ? 0 : 2;
     }
+    if (exporting)  // no window is needed: the browse walks its rows offscreen
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     dbf::registerDbfFunctions();
     gui::registerGuiFunctions();
     dlg::registerDialogFunctions();
     browse::registerBrowseLibrary();
+    addons::registerAddons();
     dlg::installErrorMessageBox();
     zebra();
     if (array) {
@@ -188,5 +314,5 @@ int main(int argc, char** argv)
         }
         return runArray(n);
     }
-    return runTable(argv[1]);
+    return runTable(argv[1], job);
 }
