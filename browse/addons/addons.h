@@ -17,7 +17,9 @@ namespace addons {
 // RK_BrowseSQL(oCursor): a resizable window "SQL Browse" with one browse
 // over the cursor and one sortable column per field; returns when the
 // window is closed (.T.). .F. at once when oCursor is not an object.
-bool browseSQL(const rt::Value& oCursor);
+// bCreated, when a block, is evaluated with the dialog once its elements
+// exist (RK_ReadGUI's seventh argument).
+bool browseSQL(const rt::Value& oCursor, const rt::Value& bCreated = {});
 // The element list RK_BrowseSQL hands to the reader, and its dialog options;
 // `browse` receives the browse once it exists.
 [[nodiscard]] rt::Value sqlBrowseList(const rt::Value& oCursor, rt::Value& browseAnchor);

@@ -127,6 +127,17 @@ void removeQuietly(const fs::path& p)
         fs::remove(*m, ec);
 }
 
+// The file's base name as alias, as a table opened without one gets; when
+// that alias is taken (the browse's own table exported under its name), the
+// first free one of NAME_2, NAME_3, ...
+std::string freeAlias(const std::string& base)
+{
+    std::string alias = base;
+    for (int n = 2; dbf::findArea(alias); ++n)
+        alias = base + "_" + std::to_string(n);
+    return alias;
+}
+
 struct Target {
     std::string name;  // field name
     char type;
@@ -159,7 +170,7 @@ bool browse2Dbf(const Value& oBrowse, const std::string& cDbfName, const Value& 
     if (!target.has_extension())
         target += ".dbf";
     const fs::path temp = tempPathFor(target);
-    const std::string alias = rt::upper(target.stem().string());
+    const std::string alias = freeAlias(rt::upper(target.stem().string()));
     std::vector<Target> fields = targetsOf(aStru);
     const int before = dbf::currentAreaNumber();
     try {
@@ -269,7 +280,9 @@ namespace {
 // NIL for none; `empty` receives the value for no row at all.
 std::optional<Value> currentObject(const Value& oColumn, const Value& nElement, Value& empty)
 {
-    const Value oBrowse = rt::getMember(oColumn, "parent");
+    // The platform's columns keep their browse as their parent window.
+    const gui::XbpPart* part = gui::asPart(oColumn);
+    const Value oBrowse = part ? part->parent : rt::getMember(oColumn, "parent");
     const Value aData = rt::getMember(oBrowse, "dataSource");
     const Value pointer = rt::getMember(oBrowse, "arrayElement");
     const std::int64_t n = pointer.isNum() ? pointer.asInt() : 0;

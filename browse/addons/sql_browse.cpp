@@ -114,15 +114,15 @@ Value sqlBrowseOptions()
     return o;
 }
 
-bool browseSQL(const Value& oCursor)
+bool browseSQL(const Value& oCursor, const Value& bCreated)
 {
     if (!oCursor.isObject())
         return false;
     Value browseAnchor;
     Value list = sqlBrowseList(oCursor, browseAnchor);
-    const Value args[] = {list, Value(), sqlBrowseOptions()};
+    const Value args[] = {list, Value(), sqlBrowseOptions(), Value(), Value(), Value(), bCreated};
     rt::Error failure("");
-    const bool ran = rt::guarded([&] { dlg::readGui(rt::Args(args, 3)); }, &failure);
+    const bool ran = rt::guarded([&] { dlg::readGui(rt::Args(args, 7)); }, &failure);
     // The anchor holds the browse, whose element records hold the anchor.
     rt::evalWith(browseAnchor, Value());
     list.asArray().items.clear();
