@@ -104,13 +104,13 @@ Value sqlBrowseOptions()
     items[dlg::opt::SizeBlock - 1] = rt::makeBlock([](rt::Args a) -> Value {
         const Value& dx = rt::argAt(a, 0);
         const Value& dy = rt::argAt(a, 1);
-        const Value size = rt::getMember(rt::argAt(a, 2), "size");
+        const Value size = rt::sendWith(rt::argAt(a, 2), "currentSize");
         const Value& w = rt::entryOf(size, 1);
         const Value& h = rt::entryOf(size, 2);
         if (!dx.isNum() || !dy.isNum() || !w.isNum() || !h.isNum())
             return {};
         return rt::makeArray({w.asInt() + dx.asInt(), h.asInt() + dy.asInt()});
-    }, "{|x, y, o| {o:size[1] + x, o:size[2] + y}}");
+    }, "{|x, y, o| {o:currentSize()[1] + x, o:currentSize()[2] + y}}");
     return o;
 }
 

@@ -1,0 +1,175 @@
+// The SQL browse window over cursors of the test server, and dxc-sql.
+#include "addons_fixture.h"
+
+#include "common/pg_test_db.h"
+
+#include "platform/dbf/tst_table_util.h"
+#include "platform/gui/browse.h"
+#include "platform/gui/column.h"
+#include "platform/pgsql/connection.h"
+#include "platform/pgsql/cursor.h"
+
+#include <QDialog>
+#include <QWidget>
+
+namespace {
+
+using rt::Value;
+
+class SqlBrowseTest : public addtest::AddonsTest {
+protected:
+    void SetUp() override
+    {
+        AddonsTest::SetUp();
+        DXC_REQUIRE_DATABASE();
+        ASSERT_TRUE(conn.connect(std::getenv("PGHOST"), testpg::Database::instance().name(), std::getenv("PGUSER"), "",
+                                 std::atoi(std::getenv("PGPORT"))))
+            << conn.errorText();
+    }
+    Value cursor(const std::string& sql)
+    {
+        Value v(static_cast<rt::Object*>(new pgsql::Cursor()));
+        EXPECT_TRUE(pgsql::asCursor(v)->open(conn, sql)) << pgsql::asCursor(v)->errorText();
+        return v;
+    }
+    // Runs RK_BrowseSQL; fn runs inside the window with the dialog and its browse.
+    bool show(const Value& c, const std::function<void(dlg::DialogPart&, gui::XbpBrowse*)>& fn)
+    {
+        const Value created = rt::makeBlock([fn](rt::Args a) {
+            const Value dialog = rt::argAt(a, 0);
+            QTimer::singleShot(0, [fn, dialog] {
+                auto& d = dynamic_cast<dlg::DialogPart&>(dialog.asObject());
+                gui::XbpBrowse* b = d.elements.empty() ? nullptr : gui::asBrowse(d.elements[0]);
+                rt::Error err("");
+                if (!rt::guarded([&] { fn(d, b); }, &err))
+                    ADD_FAILURE() << err.message();
+                gui::postAppEvent(gui::ev::Close, Value(), Value(), dialog);
+            });
+        });
+        return addons::browseSQL(c, created);
+    }
+    // The text of column `col` on screen rows 1..n, read through its data link.
+    static std::vector<std::string> shown(gui::XbpBrowse* b, int col, int n)
+    {
+        std::vector<std::string> out;
+        b->goTop();
+        b->forceStable();
+        for (int i = 0; i < n; ++i) {
+            const Value v = rt::evalWith(b->columnAt(col)->dataLink);
+            out.push_back(v.isNil() ? "NIL" : v.isChar() ? v.str() : std::to_string(v.asInt()));
+            b->down();
+            b->forceStable();
+        }
+        return out;
+    }
+
+    pgsql::Connection conn;
+};
+
+const char* kFruit = "SELECT w AS word, n AS qty FROM (VALUES ('Banana', 3), ('apple', 10), ('cherry', 2)) v(w, n)";
+
+TEST_F(SqlBrowseTest, ElementsFollowTheCursorsFields)
+{
+    const Value c = cursor(kFruit);
+    Value anchor;
+    const Value list = addons::sqlBrowseList(c, anchor);
+    ASSERT_EQ(list.asArray().size(), 3u);
+    const Value& browse = tb::at(list, 1);
+    EXPECT_EQ(tb::at(browse, dlg::slot::Type).asInt(), dlg::type::Browse);
+    EXPECT_EQ(tb::at(browse, dlg::slot::Id).str(), "SQL_BROWSE");
+    EXPECT_EQ(rt::evalWith(tb::at(tb::at(browse, dlg::slot::GetSet2), 1)).cell(), c.cell());
+    for (int i : {1, 2}) {
+        const Value& col = tb::at(list, std::size_t(i) + 1);
+        EXPECT_EQ(tb::at(col, dlg::slot::Type).asInt(), dlg::type::Column);
+        EXPECT_EQ(tb::at(col, dlg::slot::Caption).str(), i == 1 ? "word" : "qty");
+        EXPECT_TRUE(tb::at(tb::at(col, dlg::slot::Options), 1).isBlock()) << "every column sorts";
+    }
+    EXPECT_EQ(tb::at(addons::sqlBrowseOptions(), 1).str(), "SQL Browse");
+}
+
+TEST_F(SqlBrowseTest, HeaderSortBlocksOrderTheCursorAndTheBrowseShowsIt)
+{
+    const Value c = cursor(kFruit);
+    bool ran = false;
+    EXPECT_TRUE(show(c, [&](dlg::DialogPart& d, gui::XbpBrowse* b) {
+        ran = true;
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(d.dialog()->windowTitle().toStdString(), "SQL Browse");
+        EXPECT_EQ(b->colCount(), 2);
+        EXPECT_EQ(shown(b, 1, 3), (std::vector<std::string>{"Banana", "apple", "cherry"}));
+        // What a header click evaluates: the column's sort block with the direction.
+        const Value block = rt::getMember(d.elements[1], "sortBlock");
+        EXPECT_EQ(rt::evalWith(block, Value(), 1, false).asInt(), 1);
+        b->refreshAll();
+        EXPECT_EQ(shown(b, 1, 3), (std::vector<std::string>{"apple", "Banana", "cherry"}));
+        rt::evalWith(rt::getMember(d.elements[2], "sortBlock"), Value(), 2, true);
+        b->refreshAll();
+        EXPECT_EQ(shown(b, 2, 3), (std::vector<std::string>{"10", "3", "2"}));
+    }));
+    EXPECT_TRUE(ran);
+}
+
+TEST_F(SqlBrowseTest, TheWindowResizesAndTheBrowseFollows)
+{
+    const Value c = cursor(kFruit);
+    EXPECT_TRUE(show(c, [&](dlg::DialogPart& d, gui::XbpBrowse* b) {
+        ASSERT_NE(b, nullptr);
+        const QSize before = b->widget()->size();
+        d.dialog()->resize(d.dialog()->size() + QSize(120, 60));
+        EXPECT_EQ(b->widget()->size(), before + QSize(120, 60));
+    }));
+}
+
+TEST_F(SqlBrowseTest, NoFieldsGiveAnEmptyBrowseAndANonObjectNothing)
+{
+    const Value c = cursor("SELECT FROM generate_series(1, 3)");
+    bool ran = false;
+    EXPECT_TRUE(show(c, [&](dlg::DialogPart&, gui::XbpBrowse* b) {
+        ran = true;
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(b->colCount(), 0);
+    }));
+    EXPECT_TRUE(ran);
+    dlg::MessageCapture capture;
+    EXPECT_FALSE(addons::browseSQL(Value("dxcam01")));
+    EXPECT_EQ(dlg::activeDialog(), nullptr);
+    EXPECT_TRUE(capture.messages.empty());
+}
+
+// dxc-sql --csv over values that need quoting, NULLs and non-ASCII text,
+// read back by Python's csv reader.
+TEST_F(SqlBrowseTest, DxcSqlWritesAwkwardValuesAsCsv)
+{
+    const std::string query =
+        "SELECT * FROM (VALUES (1, $$it's \"quoted\", with comma$$, 'back\\slash'), (2, NULL, E'line\\nbreak'), "
+        "(3, '', 'Ñandú €')) v(id, a, b) ORDER BY id";
+    const std::string out = tst::runPython(
+        {"-c",
+         "import csv, io, json, subprocess, sys\n"
+         "p = subprocess.run([sys.argv[1], '--csv', sys.argv[2]], capture_output=True)\n"
+         "assert p.returncode == 0, p.stderr\n"
+         "rows = list(csv.reader(io.StringIO(p.stdout.decode('utf-8'), newline='')))\n"
+         "print(json.dumps(rows, ensure_ascii=False))\n"
+         "print(b'\\r\\n2,,' in p.stdout, b'\\r\\n3,\"\",' in p.stdout)\n",
+         DXC_SQL_BIN, query});
+    EXPECT_EQ(out, "[[\"id\", \"a\", \"b\"], [\"1\", \"it's \\\"quoted\\\", with comma\", \"back\\\\slash\"], "
+                   "[\"2\", \"\", \"line\\nbreak\"], [\"3\", \"\", \"Ñandú €\"]]\n"
+                   "True True\n");  // NULL an empty cell, the empty text ""
+}
+
+TEST_F(SqlBrowseTest, DxcSqlReportsQueryErrorsWithTheirPlace)
+{
+    const std::string out = tst::runPython(
+        {"-c",
+         "import subprocess, sys\n"
+         "p = subprocess.run([sys.argv[1], '--csv', 'SELECT 1 FROM nosuch_table'], capture_output=True)\n"
+         "print(p.returncode)\n"
+         "sys.stdout.write(p.stderr.decode())\n",
+         DXC_SQL_BIN});
+    EXPECT_EQ(out.substr(0, 2), "1\n");
+    EXPECT_NE(out.find("relation \"nosuch_table\" does not exist"), std::string::npos) << out;
+    EXPECT_NE(out.find("(position 15)"), std::string::npos) << out;
+    EXPECT_NE(out.find("\n  SELECT 1 FROM nosuch_table\n                ^"), std::string::npos) << out;
+}
+
+}  // namespace
