@@ -66,8 +66,9 @@ void walkBrowse(const rt::Value& oBrowse, const std::function<void(const std::ve
 
 // Registers the functions above under their runtime names (RK_BrowseSQL,
 // SQLFieldBlock, SQLSortBlock, RK_Browse2Dbf, RK_GetColArray, RK_BrowseRow,
-// RK_GetBrowArray, RK_ObjectVarBlock, _ObjectAccess), the browse library
-// and PGCursor. Idempotent.
+// RK_GetBrowArray, RK_ObjectVarBlock, _ObjectAccess), RK_BrowseQuery and
+// _GetEvalBlock (query.h), the dialog library's panel and option functions,
+// the browse library and PGCursor. Idempotent.
 void registerAddons();
 
 }  // namespace addons

@@ -3,7 +3,10 @@
 
 #include "browse/core/browse.h"
 
+#include "browse/addons/query.h"
+
 #include "platform/dialog/dialog_options.h"
+#include "platform/dialog/panel.h"
 #include "platform/pgsql/cursor.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
@@ -43,6 +46,8 @@ void registerAddons()
     done = true;
     browse::registerBrowseLibrary();
     dlg::registerDialogOptionFunctions();
+    dlg::registerPanelFunctions();
+    registerQueryFunctions();
     pgsql::registerCursorFunctions();
     rt::registerFunction("RK_BrowseSQL", fnBrowseSQL);
     rt::registerFunction("SQLFieldBlock", fnSQLFieldBlock);

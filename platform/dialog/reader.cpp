@@ -23,6 +23,7 @@
 #include "platform/dialog/elements.h"
 #include "platform/dialog/layout.h"
 #include "platform/dialog/library.h"
+#include "platform/dialog/panel.h"
 
 #include "platform/gui/browse.h"
 #include "platform/gui/events.h"
@@ -166,7 +167,8 @@ constexpr CreatorEntry kCreators[] = {
     {type::Say, &createElement<SayPart>},         {type::Get, &createElement<GetPart>},
     {type::PushButton, &createElement<PushButtonPart>}, {type::Group, &createElement<GroupPart>},
     {type::CheckBox, &createElement<CheckBoxPart>}, {type::ComboBox, &createElement<ComboBoxPart>},
-    {type::Bitmap, &createElement<PicturePart>},
+    {type::Bitmap, &createElement<PicturePart>},       {type::Static, &createElement<StaticPart>},
+    {type::OnCreate, &createElement<OnCreatePart>},
 };
 
 Creator creatorOf(int t)
