@@ -1,6 +1,7 @@
 // dxc-browse: the browse library's showcase.
 //
-//     dxc-browse FILE.DBF      the table in a dialog built from element records
+//     dxc-browse FILE.DBF      the table in a dialog built from element records;
+//                              F3 opens the query panel above it
 //     dxc-browse --array [N]   an in-memory array of N rows (default 1,000)
 //     dxc-browse FILE.DBF --export OUT.DBF|OUT.CSV [--order FIELD] [--force]
 //                              what the browse shows, written to a new table
@@ -28,6 +29,7 @@
 #include "platform/dbf/dbf.h"
 #include "platform/dbf/table.h"
 #include "platform/dialog/dialog.h"
+#include "platform/dialog/panel.h"
 #include "platform/dialog/library.h"
 #include "platform/gui/color.h"
 #include "platform/gui/events.h"
@@ -46,6 +48,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -72,6 +75,7 @@ constexpr double kBrowseCols = 110;
 struct Position {
     std::string alias;  // empty for the array demo
     rt::Value browse;
+    rt::Value queryStart;  // shows the query panel (F3)
     long long count = 0;
 
     void report() const
@@ -128,9 +132,45 @@ rt::Value browseRecord(Position& pos, const rt::Value& list, std::initializer_li
                 dlg::readGuiEvent(5, list);
             else if (key == 'p' || key == 'P')
                 pos.report();
+            else if (key == gui::key::F1 + 2 && pos.queryStart.isBlock())
+                rt::evalWith(pos.queryStart);
         }));
     });
     return r;
+}
+
+// The name of an order of the table over the field (its key the field, or
+// the field upper-cased), for the query panel's index scope; "" for none.
+std::string orderOver(dbf::WorkArea& area, const std::string& field)
+{
+    for (int n = 1; n <= area.orderCount(); ++n) {
+        const std::string key = rt::upper(rt::alltrim(area.order(n).spec().key));
+        if (key == field || key == "UPPER(" + field + ")")
+            return area.order(n).name();
+    }
+    return {};
+}
+
+// The query panel over the table's text, numeric and date fields, shown by F3.
+rt::Value addQueryPanel(Position& pos, const rt::Value& list, const rt::Value& structure, const rt::Value& holder)
+{
+    dbf::WorkArea* area = dbf::findArea(pos.alias);
+    rt::Value items = rt::Value::array();
+    for (const rt::Value& f : structure.asArray().items) {
+        const std::string name = f.asArray().items[0].str(), type = f.asArray().items[1].str();
+        if (type == "C" || type == "N" || type == "F" || type == "D")
+            items.asArray().items.push_back(
+                rt::makeArray({rt::Value(name), rt::Value(name), "", rt::Value(area ? orderOver(*area, name) : "")}));
+    }
+    rt::Value query = rt::callFunction("RK_BrowseQuery");
+    query = rt::sendWith(query, "new", list);
+    rt::setMember(query, "queryArray", items);
+    rt::setMember(query, "staticWidth", kBrowseCols);
+    rt::setMember(query, "bgColor", gui::makeRgbColor(236, 236, 236));
+    const rt::Value browseAnchor = rt::makeBlock([&pos](rt::Args) { return pos.browse; });
+    rt::sendWith(query, "buildGets", browseAnchor, holder);
+    pos.queryStart = rt::getMember(query, "startBlock");
+    return query;
 }
 
 // --order FIELD: the table's view ordered as a header click orders it.
@@ -215,7 +255,12 @@ int runTable(const char* file, Export& job)
 
     const rt::Value list = rt::Value::array();
     auto& items = list.asArray().items;
-    items.push_back(browseRecord(pos, list, {{25, rt::Value(pos.alias)}}));
+    // The browse sits in a static that also holds the query panel.
+    auto holder = std::make_shared<rt::Value>();
+    const rt::Value holderAnchor = dlg::getAnchorCB([holder] { return *holder; }, [holder](const rt::Value& v) { *holder = v; });
+    items.push_back(record(dlg::type::Static, {{dlg::slot::Row, 0}, {dlg::slot::Col, 0}, {dlg::slot::Width, kBrowseCols},
+                                               {dlg::slot::Height, kBrowseRows}, {dlg::slot::Anchor, holderAnchor}}));
+    items.push_back(browseRecord(pos, list, {{25, rt::Value(pos.alias)}, {dlg::slot::ParentAnchor, holderAnchor}}));
     const rt::Value structure = rt::callFunction("DbStruct");
     for (const rt::Value& f : structure.asArray().items) {
         const auto& d = f.asArray().items;  // {name, type, length, decimals}
@@ -236,6 +281,7 @@ int runTable(const char* file, Export& job)
         items.push_back(record(29, {{3, rt::Value(name)}, {4, data}, {9, chars}}));
     }
     const std::string title = std::string("dxc-browse - ") + file;
+    const rt::Value query = job.out.empty() ? addQueryPanel(pos, list, structure, holderAnchor) : rt::Value();
     if (!job.out.empty())
         return exportTable(job, list, title, pos);
     rt::callWith("RK_ReadGUI", list, title);
