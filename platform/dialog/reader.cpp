@@ -12,11 +12,11 @@
 // through the class functions registered under their names. Every element
 // gets the same element list object.
 //
-// Groups are parents: an element whose slot 30 yields a group becomes a
-// child of it, its row and column counted from the group's corner. The
-// group is only known once it exists (its slot 28 stores it), yet the
-// dialog's size must be known before: a first pass stores a marker through
-// each group's anchor and asks every slot 30 which marker it yields.
+// Groups and statics are parents: an element whose slot 30 yields one
+// becomes a child of it, its row and column counted from the parent's
+// corner. The parent is only known once it exists (its slot 28 stores it),
+// yet the dialog's size must be known before: a first pass stores a marker
+// through each parent's anchor and asks every slot 30 which marker it yields.
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/dialog_options.h"
 #include "platform/dialog/element_parts.h"
@@ -307,7 +307,7 @@ std::vector<int> predictParents(const std::vector<rt::Value>& records)
             if (const auto* m = p.isObject() ? dynamic_cast<const LayoutMarker*>(&p.asObject()) : nullptr)
                 parents[i] = int(m->index);
         }
-        if (t != type::Group)
+        if (t != type::Group && t != type::Static)
             continue;
         rt::Value anchor;
         rt::guarded([&] { anchor = getBlock(slotOf(records[i], slot::Anchor), "O"); });

@@ -166,6 +166,10 @@ rt::Value addQueryPanel(Position& pos, const rt::Value& list, const rt::Value& s
     query = rt::sendWith(query, "new", list);
     rt::setMember(query, "queryArray", items);
     rt::setMember(query, "staticWidth", kBrowseCols);
+    // Four entries a column, narrow enough for three columns beside the buttons.
+    rt::setMember(query, "staticHeight", 5);
+    rt::setMember(query, "saySize", 11);
+    rt::setMember(query, "maxGetWidth", 18);
     rt::setMember(query, "bgColor", gui::makeRgbColor(236, 236, 236));
     const rt::Value browseAnchor = rt::makeBlock([&pos](rt::Args) { return pos.browse; });
     rt::sendWith(query, "buildGets", browseAnchor, holder);
