@@ -1,10 +1,10 @@
 // Export of what a browse shows, and the accessors of array and object
 // browses.
 //
-// The export walks the browse itself (goTop, then down until the row no
-// longer changes), so it writes the rows and values the user sees, in the
-// browse's order, whatever order or scope the source has. The row's
-// identity is the alias's record number or the array element.
+// The export walks the browse itself (its goTop and skip navigation blocks,
+// until a skip no longer moves), so it writes the rows and values the user
+// sees, in the browse's order, whatever order or scope the source has.
+// Only alias and array sources are exported.
 #include "browse/addons/addons.h"
 
 #include "browse/core/browse.h"
@@ -34,21 +34,11 @@ using rt::Value;
 
 namespace {
 
-// The identity of the browse's current row, or nullopt for a source that is
-// neither an alias nor an array.
-std::optional<std::function<std::int64_t()>> rowIdentity(browse::RK_XbpBrowse& b)
+// Alias and array sources only.
+bool supported(const browse::RK_XbpBrowse& b)
 {
-    const Value kind = b.dataSourceType;
-    if (kind.isNum() && kind.asInt() == 1)
-        return [&b] { return b.arrayElement.isNum() ? b.arrayElement.asInt() : 0; };
-    if (kind.isNum() && kind.asInt() == 2 && b.dataSource.isChar()) {
-        const std::string alias = rt::alltrim(b.dataSource.asString());
-        return [alias]() -> std::int64_t {
-            dbf::WorkArea* area = dbf::findArea(alias);
-            return area ? area->recno() : 0;
-        };
-    }
-    return std::nullopt;
+    const Value& kind = b.dataSourceType;
+    return kind.isNum() && (kind.asInt() == 1 || (kind.asInt() == 2 && b.dataSource.isChar()));
 }
 
 std::vector<Value> columnLinks(const browse::RK_XbpBrowse& b)
@@ -68,23 +58,22 @@ std::vector<Value> rowValues(const std::vector<Value>& links)
     return row;
 }
 
-// goTop, then one call per row until down no longer moves.
-void walk(browse::RK_XbpBrowse& b, const std::function<std::int64_t()>& identity,
-          const std::function<void(const std::vector<Value>&)>& row)
+// The browse's own navigation from its top: one call per row until the
+// skip block no longer moves; then the browse shows where the source stopped.
+void walk(browse::RK_XbpBrowse& b, const std::function<void(const std::vector<Value>&)>& row)
 {
     const std::vector<Value> links = columnLinks(b);
-    b.goTop();
-    b.forceStable();
-    std::int64_t previous = identity();
+    const Value self = b.self();
+    if (b.goTopBlock.isBlock())
+        rt::evalWith(b.goTopBlock, self);
     for (;;) {
         row(rowValues(links));
-        b.down();
-        b.forceStable();
-        const std::int64_t now = identity();
-        if (now == previous)
-            return;
-        previous = now;
+        const Value moved = b.skipBlock.isBlock() ? rt::evalWith(b.skipBlock, 1, self) : Value(0);
+        if (!moved.isNum() || moved.asInt() < 1)
+            break;
     }
+    b.refreshAll();
+    b.forceStable();
 }
 
 // A value converted for a field of type `type`, as the export writes it.
@@ -162,8 +151,7 @@ bool browse2Dbf(const Value& oBrowse, const std::string& cDbfName, const Value& 
     browse::RK_XbpBrowse* b = browse::asRkBrowse(oBrowse);
     if (!b)
         return false;
-    const auto identity = rowIdentity(*b);
-    if (!identity || !aStru.isArray() || aStru.asArray().size() != std::size_t(b->colCount()))
+    if (!supported(*b) || !aStru.isArray() || aStru.asArray().size() != std::size_t(b->colCount()))
         return false;
 
     fs::path target(rt::alltrim(cDbfName));
@@ -180,11 +168,13 @@ bool browse2Dbf(const Value& oBrowse, const std::string& cDbfName, const Value& 
         for (Target& f : fields)
             f.index = out.table().fieldIndex(f.name);
         dbf::selectArea(before);
-        walk(*b, *identity, [&](const std::vector<Value>& row) {
+        walk(*b, [&](const std::vector<Value>& row) {
             out.append();
+            // The new table has no orders to keep: its record is written
+            // straight, and the engine batches the appended records.
             for (std::size_t i = 0; i < fields.size() && i < row.size(); ++i)
                 if (fields[i].index >= 0)
-                    out.fieldPut(fields[i].index, forField(row[i], fields[i].type));
+                    out.table().put(fields[i].index, forField(row[i], fields[i].type));
             out.locks().erase(out.recno());
         });
         out.commit();
@@ -209,10 +199,9 @@ bool browse2Dbf(const Value& oBrowse, const std::string& cDbfName, const Value& 
 void walkBrowse(const Value& oBrowse, const std::function<void(const std::vector<Value>&)>& row)
 {
     browse::RK_XbpBrowse* b = browse::asRkBrowse(oBrowse);
-    const auto identity = b ? rowIdentity(*b) : std::nullopt;
-    if (!identity)
+    if (!b || !supported(*b))
         rt::raise("Argument error", "walkBrowse", {oBrowse});
-    walk(*b, *identity, row);
+    walk(*b, row);
 }
 
 // ------------------------------------------------------------ accessors

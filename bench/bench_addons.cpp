@@ -1,0 +1,217 @@
+// The browse add-ons against their peers, each measured in the same run
+// (medians of interleaved runs):
+//   (a) dxc-sql --once opening a 1,000,000-row result and painting its first
+//       page, against psql -c of the same query to /dev/null; and the
+//       cursor's sort on a text column (what a header click runs) against
+//       the server's ORDER BY of the same query fetched by libpq;
+//   (b) a query-panel search of a 1,000,000-record table on a name prefix
+//       (no index), against a bare engine scan with the same test;
+//   (c) dxc-browse --export of that table to DBF, against dxc-dbf dump
+//       --format csv of it to /dev/null.
+// (a) needs the test server (PGHOST, PGPORT, PGUSER and the password file,
+// as scripts/bench.sh sets them); without one it is skipped.
+#include "browse/addons/addons.h"
+#include "browse/addons/query.h"
+
+#include "platform/dbf/dbf.h"
+#include "platform/dbf/table.h"
+#include "platform/dialog/dialog.h"
+#include "platform/dialog/library.h"
+#include "platform/gui/events.h"
+#include "platform/pgsql/connection.h"
+#include "platform/pgsql/cursor.h"
+#include "platform/runtime/array.h"
+#include "platform/runtime/compiler.h"
+#include "platform/runtime/functions.h"
+#include "platform/runtime/ops.h"
+#include "platform/runtime/text.h"
+
+#include <QApplication>
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint32_t kRecords = 1'000'000;
+constexpr int kRuns = 3;
+
+const char* kQuery =
+    "SELECT g AS id, md5(g::text) AS name, (g % 100000)::numeric(10,2) AS amount, DATE '2000-01-01' + g % 9000 AS day "
+    "FROM generate_series(1, 1000000) g";
+
+double seconds(const std::function<void()>& f)
+{
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// Runs ours and the peer interleaved; prints both medians and their ratio.
+void compare(const char* what, const std::function<void()>& ours, const std::function<void()>& peer, double limit)
+{
+    std::vector<double> a, b;
+    for (int i = 0; i < kRuns; ++i) {
+        a.push_back(seconds(ours));
+        b.push_back(seconds(peer));
+    }
+    const double r = median(a) / median(b);
+    std::printf("%-58s ours %7.3f s  peer %7.3f s  ratio %.2fx (limit %.1fx)%s\n", what, median(a), median(b), r, limit,
+                r <= limit ? "" : "  OVER");
+    std::fflush(stdout);
+}
+
+void run(const std::string& cmd)
+{
+    if (std::system(cmd.c_str()) != 0)
+        std::fprintf(stderr, "bench_addons: failed: %s\n", cmd.c_str());
+}
+
+std::string quoted(const std::string& s)
+{
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string padded(std::string s, std::size_t n)
+{
+    s.resize(n, ' ');
+    return s;
+}
+
+// NAME C30, CITY C20, AMOUNT N12.2, BORN D; raw records after the header.
+void writeTable(const std::string& path)
+{
+    dbf::Table::create(path, {{"NAME", 'C', 30, 0}, {"CITY", 'C', 20, 0}, {"AMOUNT", 'N', 12, 2}, {"BORN", 'D', 8, 0}});
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    unsigned char head[12];
+    f.read(reinterpret_cast<char*>(head), sizeof head);
+    f.seekp(head[8] | (head[9] << 8));
+    static const char* const names[] = {"garcia lopez", "Smith & Sons", "MULLER GMBH", "o'neil", "zoe cafe", "Baker"};
+    static const char* const cities[] = {"Lima", "Madrid", "Quito", "Bogota", "Caracas"};
+    std::string buf;
+    for (std::uint32_t i = 0; i < kRecords; ++i) {
+        const std::uint32_t h = i * 2654435761u;
+        char amount[16], born[16];
+        std::snprintf(amount, sizeof amount, "%12.2f", static_cast<double>(h % 10000000) / 100.0);
+        std::snprintf(born, sizeof born, "%04u%02u%02u", 1940 + h % 80, 1 + (h >> 8) % 12, 1 + (h >> 12) % 28);
+        buf += ' ' + padded(std::string(names[h % 6]) + " " + std::to_string(h % 100000), 30) +
+               padded(cities[(h >> 4) % 5], 20) + amount + born;
+        if (buf.size() > (1 << 20)) {
+            f.write(buf.data(), static_cast<std::streamsize>(buf.size()));
+            buf.clear();
+        }
+    }
+    buf += '\x1A';
+    f.write(buf.data(), static_cast<std::streamsize>(buf.size()));
+    const unsigned char count[4] = {kRecords & 0xFF, (kRecords >> 8) & 0xFF, (kRecords >> 16) & 0xFF, kRecords >> 24};
+    f.seekp(4);
+    f.write(reinterpret_cast<const char*>(count), 4);
+}
+
+void benchSql()
+{
+    if (!std::getenv("PGHOST") || !std::getenv("PGPORT")) {
+        std::printf("(a) skipped: no test server (PGHOST, PGPORT)\n");
+        return;
+    }
+    compare("(a) dxc-sql first page of 1,000,000 rows vs psql -c",
+            [] { run("QT_QPA_PLATFORM=offscreen " DXC_SQL_BIN " --once " + quoted(kQuery) + " >/dev/null 2>&1"); },
+            [] { run("psql -X -q -d postgres -c " + quoted(kQuery) + " >/dev/null"); }, 1.5);
+
+    pgsql::Connection conn;
+    if (!conn.connect("", "", "", "", 0)) {
+        std::printf("(a) sort skipped: %s\n", conn.errorText().c_str());
+        return;
+    }
+    rt::Value cursorValue(static_cast<rt::Object*>(new pgsql::Cursor()));
+    auto& cursor = static_cast<pgsql::Cursor&>(cursorValue.asObject());
+    cursor.open(conn, kQuery);
+    bool descend = false;
+    const std::string ordered = std::string("SELECT * FROM (") + kQuery + ") q ORDER BY name";
+    compare("(a) header-click sort by a text column vs ORDER BY via libpq",
+            [&] {
+                descend = !descend;
+                cursor.sort(rt::Value(static_cast<rt::Block*>(new pgsql::FieldOrder(2, descend))));
+            },
+            [&] {
+                PGresult* r = PQexec(conn.handle(), ordered.c_str());
+                PQclear(r);
+            },
+            1.0);
+}
+
+// The peer of (b): the engine's own scan with the panel's test.
+std::size_t bareScan(const std::string& prefix)
+{
+    dbf::WorkArea& area = *dbf::currentArea();
+    area.setRecordList(std::nullopt);  // the panel's last result: the scan reads the whole table
+    const rt::Value entry(rt::upper(prefix));
+    std::vector<std::uint32_t> found;
+    for (area.goTop(); !area.eof(); area.skip(1)) {
+        const rt::Value v = area.fieldGet(0);
+        if (rt::looseEqual(rt::Value(rt::upper(v.asString())), entry))
+            found.push_back(area.recno());
+    }
+    return found.size();
+}
+
+void benchTable(const std::string& table)
+{
+    rt::evalText("DbUseArea(.T., \"FOXCDX\", \"" + table + "\", \"BENCH\", .T., .T.)");
+    rt::Value q = rt::sendWith(rt::callFunction("RK_BrowseQuery"), "new", rt::Value::array());
+    auto& query = static_cast<addons::BrowseQuery&>(q.asObject());
+    query.queryArray = rt::makeArray({rt::makeArray({"Name", "NAME", "", "", 0, 0, rt::Value("smith"), rt::Value()})});
+    dlg::setMessageSink([](const dlg::Message&) {});
+    compare("(b) query panel search, 1,000,000 records, name prefix", [&] { query.applyQuery({}); },
+            [&] { bareScan("smith"); }, 1.3);
+    dbf::closeAllAreas();
+
+    const std::string out = (fs::path(table).parent_path() / "bench_export_out.dbf").string();
+    compare("(c) dxc-browse --export of 1,000,000 records vs dxc-dbf dump",
+            [&] { run(DXC_BROWSE_BIN " " + quoted(table) + " --export " + quoted(out) + " --force >/dev/null 2>&1"); },
+            [&] { run(DXC_DBF_BIN " dump " + quoted(table) + " --format csv >/dev/null"); }, 2.0);
+    std::error_code ec;
+    fs::remove(out, ec);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    dbf::registerDbfFunctions();
+    gui::registerGuiFunctions();
+    dlg::registerDialogFunctions();
+    addons::registerAddons();
+
+    const fs::path dir = fs::temp_directory_path() / "dxc_bench_addons";
+    fs::create_directories(dir);
+    const std::string table = (dir / "BENCH1M.DBF").string();
+    if (!fs::exists(table))
+        writeTable(table);
+    benchSql();
+    benchTable(table);
+    return 0;
+}
