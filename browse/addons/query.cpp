@@ -432,7 +432,7 @@ void BrowseQuery::applyQuery(const Value& oBrowse)
             tests.push_back(std::move(t));
         }
 
-        std::vector<Value> records;
+        std::vector<std::uint32_t> records;
         area.goTop();
         while (!area.eof() && !cancelled) {
             if (nCnt % 100 == 0)
@@ -441,7 +441,7 @@ void BrowseQuery::applyQuery(const Value& oBrowse)
             if (nPct > 0 && nCnt % nPct == 0)
                 dlg::getProgress(progressValue, double(nCnt), double(nLastRec));
             if (std::all_of(tests.begin(), tests.end(), [&area](const Test& t) { return matches(t, area); }))
-                records.emplace_back(std::int64_t(area.recno()));
+                records.push_back(area.recno());
             area.skip(1);
         }
         static_cast<dlg::ProgressWindow&>(progressValue.asObject()).destroy();
@@ -450,10 +450,7 @@ void BrowseQuery::applyQuery(const Value& oBrowse)
         if (cancelled) {
             area.setRecordList(std::nullopt);
         } else {
-            std::vector<std::uint32_t> list;
-            for (const Value& r : records)
-                list.push_back(std::uint32_t(r.asInt()));
-            area.setRecordList(none ? std::vector<std::uint32_t>{} : list);  // an empty list matches nothing
+            area.setRecordList(std::move(records));  // an empty list matches nothing
         }
         area.goTop();
         if (oBrowse.isObject() && rt::hasMember(oBrowse, "RefreshAll"))

@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 namespace dlg {
@@ -192,7 +193,18 @@ void getProgress(const rt::Value& progress, double current, double total)
         p->setProgress(int(std::lround(current * 100.0 / total)));
 }
 
-void completeEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); }
+// Called every few records by a long scan: the events are handled at most
+// every 10 ms, which keeps a Cancel click prompt without the cost of
+// handling events thousands of times a second.
+void completeEvents()
+{
+    static auto last = std::chrono::steady_clock::time_point();
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last < std::chrono::milliseconds(10))
+        return;
+    last = now;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
 
 void pointerWait()
 {

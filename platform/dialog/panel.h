@@ -68,7 +68,8 @@ private:
 
 // RK_GetProgress(oProgress, nCurrent, nTotal): the bar shows nCurrent of nTotal.
 void getProgress(const rt::Value& progress, double current, double total);
-// RK_CompleteEvents(): handles the window events waiting, so a Cancel click lands.
+// RK_CompleteEvents(): handles the window events waiting, so a Cancel click
+// lands; at most every 10 ms, however often it is called.
 void completeEvents();
 // RK_PointerWait(), RK_PointerArrow(): the busy pointer over the application, and back.
 void pointerWait();

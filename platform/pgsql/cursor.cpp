@@ -156,7 +156,7 @@ Value FieldOrder::call(Args args)
 
 // ------------------------------------------------------------ Cursor
 
-Cursor::Cursor() : result_(nullptr, clearResult), lError(false) {}
+Cursor::Cursor() : lError(false), result_(nullptr, clearResult) {}
 
 Cursor::~Cursor() = default;
 
@@ -321,8 +321,10 @@ void Cursor::sort(const Value& bBefore)
 }
 
 // The order of a FieldOrder over the cells themselves: text through its
-// upper-cased form (computed once per non-ASCII cell), numbers and dates
-// through their values; NULL first.
+// upper-cased form, numbers and dates through their values; NULL first.
+// Each row gets a 16-byte key (the first 8 bytes of the folded text in
+// byte order, or the number) so that most comparisons stay in one
+// contiguous array; only texts whose first 8 bytes tie are read whole.
 void Cursor::sortNative(const FieldOrder& by)
 {
     const int n = by.field();
@@ -330,51 +332,58 @@ void Cursor::sortNative(const FieldOrder& by)
         return;
     const Field& f = fields_[std::size_t(n) - 1];
     pg_result* r = result_.get();
-    const std::size_t rows = std::size_t(PQntuples(r));
-    auto text = [r, n](std::uint32_t row) -> const char* {
-        return PQgetisnull(r, int(row), n - 1) ? nullptr : PQgetvalue(r, int(row), n - 1);
+    struct Key {
+        double number = 0;        // numbers and dates
+        std::uint64_t prefix = 0; // text: the first 8 folded bytes, big-endian
+        std::uint32_t row = 0;
+        bool null = false;
     };
-    std::vector<std::uint32_t> order = order_;
-    auto stable = [&](auto ascending) {
-        if (by.descend())
-            std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return ascending(b, a) < 0; });
-        else
-            std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return ascending(a, b) < 0; });
-    };
-    auto nullsFirst = [](bool an, bool bn) { return an == bn ? 0 : an ? -1 : 1; };
-    if (f.letter == 'C' || f.letter == 'L') {
-        std::vector<std::string> folded(rows);  // empty for ASCII cells, compared on the fly
-        std::vector<char> ascii(rows, 1);
-        for (std::size_t i = 0; i < rows; ++i)
-            if (const char* t = text(std::uint32_t(i)); t && !asciiOnly(t)) {
-                ascii[i] = 0;
-                folded[i] = rt::upper(t);
+    const bool text = f.letter == 'C' || f.letter == 'L';
+    std::vector<std::string> folded(text ? std::size_t(PQntuples(r)) : 0);  // non-ASCII cells only
+    std::vector<char> ascii(folded.size(), 1);
+    std::vector<Key> keys;
+    keys.reserve(order_.size());
+    for (std::uint32_t row : order_) {
+        Key k;
+        k.row = row;
+        k.null = PQgetisnull(r, int(row), n - 1);
+        const char* t = k.null ? "" : PQgetvalue(r, int(row), n - 1);
+        if (!k.null && text) {
+            if (!asciiOnly(t)) {
+                ascii[row] = 0;
+                folded[row] = rt::upper(t);
+                t = folded[row].c_str();
             }
-        stable([&](std::uint32_t a, std::uint32_t b) {
-            const char *x = text(a), *y = text(b);
-            if (!x || !y)
-                return nullsFirst(!x, !y);
-            return compareFolded(ascii[a] ? x : folded[a].c_str(), ascii[a], ascii[b] ? y : folded[b].c_str(), ascii[b]);
-        });
-    } else {
-        // Numbers and dates: the converted value, once per row.
-        std::vector<double> key(rows);
-        std::vector<char> null(rows, 0);
-        for (std::size_t i = 0; i < rows; ++i) {
-            const char* t = text(std::uint32_t(i));
-            if (!t) {
-                null[i] = 1;
-                continue;
+            for (int i = 0; i < 8 && *t; ++i, ++t) {
+                unsigned char c = static_cast<unsigned char>(*t);
+                if (ascii[row] && c >= 'a' && c <= 'z')
+                    c = static_cast<unsigned char>(c - 32);
+                k.prefix |= std::uint64_t(c) << (56 - 8 * i);
             }
+        } else if (!k.null) {
             const Value v = convert(f, t);
-            key[i] = v.isNum() ? v.asDouble() : v.isDate() ? double(v.asDate().julian) : 0.0;
+            k.number = v.isNum() ? v.asDouble() : v.isDate() ? double(v.asDate().julian) : 0.0;
         }
-        stable([&](std::uint32_t a, std::uint32_t b) {
-            if (null[a] || null[b])
-                return nullsFirst(null[a], null[b]);
-            return key[a] < key[b] ? -1 : key[a] > key[b];
-        });
+        keys.push_back(k);
     }
+    auto ascending = [&](const Key& a, const Key& b) -> int {
+        if (a.null || b.null)
+            return a.null == b.null ? 0 : a.null ? -1 : 1;
+        if (!text)
+            return a.number < b.number ? -1 : a.number > b.number;
+        if (a.prefix != b.prefix)
+            return a.prefix < b.prefix ? -1 : 1;
+        return compareFolded(ascii[a.row] ? PQgetvalue(r, int(a.row), n - 1) : folded[a.row].c_str(), ascii[a.row],
+                             ascii[b.row] ? PQgetvalue(r, int(b.row), n - 1) : folded[b.row].c_str(), ascii[b.row]);
+    };
+    if (by.descend())
+        std::stable_sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) { return ascending(b, a) < 0; });
+    else
+        std::stable_sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) { return ascending(a, b) < 0; });
+    std::vector<std::uint32_t> order;
+    order.reserve(keys.size());
+    for (const Key& k : keys)
+        order.push_back(k.row);
     applyOrder(std::move(order));
 }
 
