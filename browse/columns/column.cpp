@@ -11,8 +11,8 @@
 #include "browse/columns/row_colors.h"
 
 #include "platform/dialog/library.h"
-#include "platform/gui/browse.h"
-#include "platform/gui/cellgroup.h"
+#include "platform/grid/browse.h"
+#include "platform/grid/cellgroup.h"
 #include "platform/gui/font.h"
 #include "platform/gui/presparam.h"
 #include "platform/runtime/array.h"

@@ -10,7 +10,7 @@
 
 #include "platform/dbf/workarea.h"
 #include "platform/dialog/library.h"
-#include "platform/gui/scrollbar.h"
+#include "platform/grid/scrollbar.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/functions.h"

@@ -23,7 +23,7 @@
 #include "platform/dialog/layout.h"
 #include "platform/dialog/library.h"
 
-#include "platform/gui/browse.h"
+#include "platform/grid/browse.h"
 #include "platform/gui/events.h"
 #include "platform/gui/font.h"
 #include "platform/runtime/array.h"
