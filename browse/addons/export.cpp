@@ -12,7 +12,7 @@
 #include "platform/dbf/dbf.h"
 #include "platform/dbf/table.h"
 #include "platform/dialog/library.h"
-#include "platform/gui/column.h"
+#include "platform/grid/column.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/datetime.h"

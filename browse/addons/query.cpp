@@ -170,14 +170,14 @@ void BrowseQuery::appendStatics(Build& b)
     if (staticBrowse_.isBlock())
         setSlot(outer, dlg::slot::ParentAnchor, staticBrowse_);
     // Hidden until startBlock shows it.
-    setSlot(outer, dlg::slot::OnStatic, rt::makeBlock([](Args a) { rt::sendWith(rt::argAt(a, 0), "hide"); }));
+    setSlot(outer, dlg::slot::StaticBlock, rt::makeBlock([](Args a) { rt::sendWith(rt::argAt(a, 0), "hide"); }));
     b.list.asArray().items.push_back(outer);
 
     Value inner = record(dlg::type::Static, 2);
     setSlot(inner, dlg::slot::Width, dlg::kFillParent);
     setSlot(inner, dlg::slot::Height, dlg::kFillParent);
     setSlot(inner, dlg::slot::Colors, rt::makeArray({Value(), bgColor}));
-    setSlot(inner, 33, true);
+    setSlot(inner, dlg::slot::PixelWidth, true);
     setSlot(inner, dlg::slot::Anchor, anchorOver(b.staticText));
     setSlot(inner, dlg::slot::ParentAnchor, anchorOver(b.staticQuery));
     b.list.asArray().items.push_back(inner);
@@ -215,10 +215,10 @@ void BrowseQuery::appendButtons(Build& b)
         setSlot(btn, dlg::slot::Height, 1);
         setSlot(btn, dlg::slot::Tooltip, s.tip);
         setSlot(btn, dlg::slot::GroupId, kGroup);
-        setSlot(btn, dlg::slot::ButtonConfig, buttonConfig);
+        setSlot(btn, dlg::slot::Config, buttonConfig);
         setSlot(btn, dlg::slot::Action, rt::makeBlock([action = s.action](Args) { action(); }));
         if (s.enabling) {
-            setSlot(btn, dlg::slot::Enable, enable);
+            setSlot(btn, dlg::slot::EnableBlock, enable);
             setSlot(btn, dlg::slot::When, enable);
         }
         b.add(btn);
@@ -288,7 +288,7 @@ void BrowseQuery::appendItems(Build& b)
         setSlot(entry, dlg::slot::Row, row);
         setSlot(entry, dlg::slot::Col, col + say);
         setSlot(entry, dlg::slot::Width, width + 1);
-        setSlot(entry, dlg::slot::EntryWidth, width);
+        setSlot(entry, dlg::slot::QueryWidth, width);
         setSlot(entry, dlg::slot::Picture, it[2].isChar() ? it[2] : Value(""));
         setSlot(entry, dlg::slot::Id, "QUERY_" + std::to_string(i));
         setSlot(entry, dlg::slot::LabelOf, labelNo);

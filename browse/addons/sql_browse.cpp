@@ -20,8 +20,6 @@ namespace {
 
 using rt::Value;
 
-constexpr int kBrowseOptions = 56;
-constexpr int kColumnOptions = 13;
 constexpr int kColumnWidth = 10;
 
 // The clause texts of the building command (slot 70): the given ones, then NILs.
@@ -47,14 +45,14 @@ void appendBrowse(const Value& list, const Value& browseAnchor, const Value& cur
     dlg::getListSet(list, dlg::slot::Col, 0);
     dlg::getListSet(list, dlg::slot::Width, 100);
     dlg::getListSet(list, dlg::slot::Height, 25);
-    dlg::getListSet(list, 17, dlg::browPres());
+    dlg::getListSet(list, dlg::slot::Presentation, dlg::browPres());
     dlg::getListSet(list, dlg::slot::Id, "SQL_BROWSE");
-    dlg::getListSet(list, 37, Value::array(7));  // no cell editing
-    dlg::getListSet(list, 42, 3);                 // a row cursor
-    dlg::getListSet(list, 22, rt::makeArray({Value(), Value()}));
+    dlg::getListSet(list, dlg::slot::CellEdit, Value::array(7));  // no cell editing
+    dlg::getListSet(list, dlg::slot::CursorMode, 3);  // a row cursor
+    dlg::getListSet(list, dlg::slot::Colors, rt::makeArray({Value(), Value()}));
     dlg::getListSet(list, dlg::slot::Anchor, browseAnchor);
-    dlg::getListSet(list, dlg::slot::GetSet2, rt::makeArray({cursorAnchor, "oCursor"}));
-    dlg::getListSet(list, dlg::slot::Options, Value::array(kBrowseOptions));
+    dlg::getListSet(list, dlg::slot::DataSource, rt::makeArray({cursorAnchor, "oCursor"}));
+    dlg::getListSet(list, dlg::slot::Options, Value::array(dlg::kBrowseOptions));
     dlg::getListSet(list, dlg::slot::Source,
                     sourceTexts({"RKBROWSE", "oBrowse", Value(), "oCursor", "0", "0", "100", "25"}));
 }
@@ -66,12 +64,12 @@ void appendColumn(const Value& list, const Value& cursor, int field, const Value
     list.asArray().items.push_back(dlg::getTemplate(dlg::type::Column));
     dlg::getListSet(list, dlg::slot::Caption, rt::sendWith(cursor, "fieldName", field));
     dlg::getListSet(list, dlg::slot::Width, kColumnWidth);
-    Value options = Value::array(kColumnOptions);
-    options.asArray().items[0] = sqlSortBlock(browseAnchor, field, field);
+    Value options = Value::array(dlg::kColumnOptions);
+    options.asArray().items[dlg::index(dlg::columnOption::SortBlock)] = sqlSortBlock(browseAnchor, field, field);
     options.asArray().items[1] = Value("SQLSortBlock(oBrowse, " + n + ", " + n + ")");
     dlg::getListSet(list, dlg::slot::Options, options);
     dlg::getListSet(list, dlg::slot::ParentAnchor, browseAnchor);
-    dlg::getListSet(list, dlg::slot::GetSet2, rt::makeArray({sqlFieldBlock(cursor, field), Value(dataText)}));
+    dlg::getListSet(list, dlg::slot::DataSource, rt::makeArray({sqlFieldBlock(cursor, field), Value(dataText)}));
     dlg::getListSet(list, dlg::slot::Source,
                     sourceTexts({"RKBROWSECOL", Value(), "oBrowse", Value(dataText), std::to_string(kColumnWidth)}));
 }
@@ -98,10 +96,10 @@ Value sqlBrowseOptions()
 {
     Value o = dlg::dialogOptions();
     auto& items = o.asArray().items;
-    items[dlg::opt::Title - 1] = Value("SQL Browse");
-    items[dlg::opt::Resizable - 1] = true;
-    items[dlg::opt::Maximize - 1] = true;
-    items[dlg::opt::SizeBlock - 1] = rt::makeBlock([](rt::Args a) -> Value {
+    items[dlg::readOption::Title - 1] = Value("SQL Browse");
+    items[dlg::readOption::Resizable - 1] = true;
+    items[dlg::readOption::Maximize - 1] = true;
+    items[dlg::readOption::SizeBlock - 1] = rt::makeBlock([](rt::Args a) -> Value {
         const Value& dx = rt::argAt(a, 0);
         const Value& dy = rt::argAt(a, 1);
         const Value size = rt::sendWith(rt::argAt(a, 2), "currentSize");

@@ -4,7 +4,7 @@
 
 #include "platform/dialog/elements.h"
 
-#include "platform/gui/browse.h"
+#include "platform/grid/browse.h"
 #include "platform/gui/xbppart.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
@@ -67,7 +67,7 @@ rt::Value dialogOptions() { return rt::Value::array(kDialogOptions); }
 
 rt::Value optionTitle(const rt::Value& options)
 {
-    const rt::Value& t = rt::entryOf(options, opt::Title);
+    const rt::Value& t = rt::entryOf(options, readOption::Title);
     return t.isChar() ? t : rt::Value();
 }
 
@@ -75,14 +75,14 @@ void applyDialogOptions(const rt::Value& dialog, const rt::Value& options)
 {
     auto* part = dialog.isObject() ? dynamic_cast<DialogPart*>(&dialog.asObject()) : nullptr;
     QDialog* d = part ? part->dialog() : nullptr;
-    if (!d || !rt::isTrue(rt::entryOf(options, opt::Resizable)))
+    if (!d || !rt::isTrue(rt::entryOf(options, readOption::Resizable)))
         return;
     d->setMinimumSize(QSize(120, 80));
     d->setMaximumSize(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
     d->setSizeGripEnabled(true);
-    if (rt::isTrue(rt::entryOf(options, opt::Maximize)))
+    if (rt::isTrue(rt::entryOf(options, readOption::Maximize)))
         d->setWindowFlag(Qt::WindowMaximizeButtonHint, true);
-    if (const rt::Value& b = rt::entryOf(options, opt::SizeBlock); b.isBlock())
+    if (const rt::Value& b = rt::entryOf(options, readOption::SizeBlock); b.isBlock())
         d->installEventFilter(new ResizeFollower(d, dialog, b));
 }
 

@@ -72,7 +72,7 @@ rt::Value StaticPart::create(rt::Args a)
         }
     }
     adoptWidget(w);
-    if (const rt::Value b = getBlock(elementSlot(slot::OnStatic)); b.isBlock())
+    if (const rt::Value b = getBlock(elementSlot(slot::StaticBlock)); b.isBlock())
         rt::evalWith(b, self());
     return self();
 }

@@ -13,16 +13,6 @@ namespace dlg {
 // A static's width or height (slots 9, 10) of this value fills its parent.
 constexpr int kFillParent = -10004;
 
-// Slots of these elements beyond those of dialog.h.
-namespace slot {
-constexpr int Colors = 22;       // a static's { NIL, background }
-constexpr int OnStatic = 35;     // block evaluated with the created static
-constexpr int Enable = 8;        // enable block of a grouped button, evaluated with the button
-constexpr int GroupId = 60;      // a button's group ("QUERYBUTTONS")
-constexpr int ButtonConfig = 68;
-constexpr int EntryWidth = 57;
-}  // namespace slot
-
 // RK_XbpStatic (type 13): a plain area that other elements take as their
 // parent through slot 30; { NIL, colour } in slot 22 paints its background,
 // and slot 35, a block, is evaluated with it once it exists.

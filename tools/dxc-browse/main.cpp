@@ -116,13 +116,13 @@ void zebra()
 // built; P reports, Esc ends the read.
 rt::Value browseRecord(Position& pos, const rt::Value& list, std::initializer_list<std::pair<int, rt::Value>> values)
 {
-    rt::Value r = record(28, values);
+    rt::Value r = record(dlg::type::Browse, values);
     auto& s = r.asArray().items;
-    s[5 - 1] = 0;
-    s[6 - 1] = 0;
-    s[9 - 1] = kBrowseCols;
-    s[10 - 1] = kBrowseRows;
-    s[28 - 1] = rt::makeBlock([&pos, list](rt::Args a) {
+    s[dlg::index(dlg::slot::Row)] = 0;
+    s[dlg::index(dlg::slot::Col)] = 0;
+    s[dlg::index(dlg::slot::Width)] = kBrowseCols;
+    s[dlg::index(dlg::slot::Height)] = kBrowseRows;
+    s[dlg::index(dlg::slot::Anchor)] = rt::makeBlock([&pos, list](rt::Args a) {
         if (a.empty() || !a[0].isObject())
             return;
         pos.browse = a[0];
@@ -264,7 +264,7 @@ int runTable(const char* file, Export& job)
     const rt::Value holderAnchor = dlg::getAnchorCB([holder] { return *holder; }, [holder](const rt::Value& v) { *holder = v; });
     items.push_back(record(dlg::type::Static, {{dlg::slot::Row, 0}, {dlg::slot::Col, 0}, {dlg::slot::Width, kBrowseCols},
                                                {dlg::slot::Height, kBrowseRows}, {dlg::slot::Anchor, holderAnchor}}));
-    items.push_back(browseRecord(pos, list, {{25, rt::Value(pos.alias)}, {dlg::slot::ParentAnchor, holderAnchor}}));
+    items.push_back(browseRecord(pos, list, {{dlg::slot::Alias, rt::Value(pos.alias)}, {dlg::slot::ParentAnchor, holderAnchor}}));
     const rt::Value structure = rt::callFunction("DbStruct");
     for (const rt::Value& f : structure.asArray().items) {
         const auto& d = f.asArray().items;  // {name, type, length, decimals}
@@ -282,7 +282,7 @@ int runTable(const char* file, Export& job)
         });
         const int shown = memo ? 20 : type == "D" ? 10 : type == "N" || type == "F" ? len + 1 : len;
         const int chars = std::clamp(std::max<int>(int(name.size()), shown), 4, kMaxColumnChars);
-        items.push_back(record(29, {{3, rt::Value(name)}, {4, data}, {9, chars}}));
+        items.push_back(record(dlg::type::Column, {{dlg::slot::Caption, rt::Value(name)}, {dlg::slot::DataBlock, data}, {dlg::slot::Width, chars}}));
     }
     const std::string title = std::string("dxc-browse - ") + file;
     const rt::Value query = job.out.empty() ? addQueryPanel(pos, list, structure, holderAnchor) : rt::Value();
@@ -306,10 +306,10 @@ int runArray(long long n)
                                    i % 3 == 0}));
     const rt::Value list = rt::Value::array();
     auto& items = list.asArray().items;
-    items.push_back(browseRecord(pos, list, {{31, rt::makeBlock([rows](rt::Args) { return rows; })}}));
+    items.push_back(browseRecord(pos, list, {{dlg::slot::DataSource, rt::makeBlock([rows](rt::Args) { return rows; })}}));
     const char* captions[] = {"Number", "Text", "Amount", "Flag"};
     for (int c = 0; c < 4; ++c)
-        items.push_back(record(29, {{3, rt::Value(captions[c])}, {29, c + 1}, {9, 14}}));
+        items.push_back(record(dlg::type::Column, {{dlg::slot::Caption, rt::Value(captions[c])}, {dlg::slot::ArrayPointer, c + 1}, {dlg::slot::Width, 14}}));
     rt::callWith("RK_ReadGUI", list, "dxc-browse - array");
     pos.report();
     return 0;

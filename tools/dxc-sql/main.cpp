@@ -20,7 +20,7 @@
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/elements.h"
 #include "platform/dialog/library.h"
-#include "platform/gui/browse.h"
+#include "platform/grid/browse.h"
 #include "platform/gui/events.h"
 #include "platform/gui/functions.h"
 #include "platform/pgsql/connection.h"

@@ -9,6 +9,7 @@
 #include "platform/dbf/dbf.h"
 #include "platform/dbf/table.h"
 #include "platform/dialog/dialog.h"
+#include "platform/dialog/dialog_options.h"
 #include "platform/dialog/elements.h"
 #include "platform/dialog/library.h"
 #include "platform/gui/events.h"
@@ -49,7 +50,7 @@ public:
         d.set(dlg::slot::GetSet2, rt::makeBlock([data](rt::Args) { return data; }));
         for (int i = 1; i <= columns; ++i) {
             d.add(dlg::type::Column);
-            d.set(29, i);
+            d.set(dlg::slot::ArrayPointer, i);
         }
         return d;
     }
@@ -58,17 +59,17 @@ public:
     {
         Dialog d;
         d.add(dlg::type::Browse);
-        d.set(25, Value(alias));
+        d.set(dlg::slot::Alias, Value(alias));
         const Value structure = rt::callFunction("DbStruct");
         for (const Value& f : structure.asArray().items) {
             const std::string name = tb::at(f, 1).str();
             d.add(dlg::type::Column);
             d.set(dlg::slot::Caption, Value(name));
-            d.set(4, rt::makeBlock([alias, name](rt::Args) { return rt::fieldHooks().aliasGet(alias, name); }));
+            d.set(dlg::slot::DataBlock, rt::makeBlock([alias, name](rt::Args) { return rt::fieldHooks().aliasGet(alias, name); }));
         }
         return d;
     }
-    void startAt(int element) { rt::Value& r = list.asArray().items.front(); r.asArray().items.at(39) = element; }
+    void startAt(int element) { rt::Value& r = list.asArray().items.front(); r.asArray().items.at(dlg::index(dlg::slot::StartElement)) = element; }
 
     // Runs the read; fn runs inside it, once shown, with the browse; then the read ends.
     void run(const std::function<void(const Value&)>& fn)

@@ -204,14 +204,14 @@ TEST_F(QueryTest, EmbeddedPanelFindsWithRealKeysAndClicks)
     dlg::getListSet(d.list, dlg::slot::Anchor, holderAnchor);
     auto browse = std::make_shared<Value>();
     d.list.asArray().items.push_back(dlg::getTemplate(dlg::type::Browse));
-    dlg::getListSet(d.list, 25, "CLIENTS");
+    dlg::getListSet(d.list, dlg::slot::Alias, "CLIENTS");
     dlg::getListSet(d.list, dlg::slot::Width, 60);
     dlg::getListSet(d.list, dlg::slot::Height, 15);
     dlg::getListSet(d.list, dlg::slot::ParentAnchor, holderAnchor);
     dlg::getListSet(d.list, dlg::slot::Anchor,
                     dlg::getAnchorCB([browse] { return *browse; }, [browse](const Value& v) { *browse = v; }));
     d.list.asArray().items.push_back(dlg::getTemplate(dlg::type::Column));
-    dlg::getListSet(d.list, 4, rt::makeBlock([](rt::Args) { return rt::fieldHooks().aliasGet("CLIENTS", "NAME"); }));
+    dlg::getListSet(d.list, dlg::slot::DataBlock, rt::makeBlock([](rt::Args) { return rt::fieldHooks().aliasGet("CLIENTS", "NAME"); }));
 
     const Value q = makeQuery(d.list);
     auto& bq = static_cast<addons::BrowseQuery&>(q.asObject());

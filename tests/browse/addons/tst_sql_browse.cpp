@@ -4,8 +4,8 @@
 #include "common/pg_test_db.h"
 
 #include "platform/dbf/tst_table_util.h"
-#include "platform/gui/browse.h"
-#include "platform/gui/column.h"
+#include "platform/grid/browse.h"
+#include "platform/grid/column.h"
 #include "platform/pgsql/connection.h"
 #include "platform/pgsql/cursor.h"
 
@@ -77,14 +77,14 @@ TEST_F(SqlBrowseTest, ElementsFollowTheCursorsFields)
     const Value& browse = tb::at(list, 1);
     EXPECT_EQ(tb::at(browse, dlg::slot::Type).asInt(), dlg::type::Browse);
     EXPECT_EQ(tb::at(browse, dlg::slot::Id).str(), "SQL_BROWSE");
-    EXPECT_EQ(rt::evalWith(tb::at(tb::at(browse, dlg::slot::GetSet2), 1)).cell(), c.cell());
+    EXPECT_EQ(rt::evalWith(tb::at(tb::at(browse, dlg::slot::DataSource), 1)).cell(), c.cell());
     for (int i : {1, 2}) {
         const Value& col = tb::at(list, std::size_t(i) + 1);
         EXPECT_EQ(tb::at(col, dlg::slot::Type).asInt(), dlg::type::Column);
         EXPECT_EQ(tb::at(col, dlg::slot::Caption).str(), i == 1 ? "word" : "qty");
-        EXPECT_TRUE(tb::at(tb::at(col, dlg::slot::Options), 1).isBlock()) << "every column sorts";
+        EXPECT_TRUE(tb::at(tb::at(col, dlg::slot::Options), dlg::columnOption::SortBlock).isBlock()) << "every column sorts";
     }
-    EXPECT_EQ(tb::at(addons::sqlBrowseOptions(), 1).str(), "SQL Browse");
+    EXPECT_EQ(tb::at(addons::sqlBrowseOptions(), dlg::readOption::Title).str(), "SQL Browse");
 }
 
 TEST_F(SqlBrowseTest, HeaderSortBlocksOrderTheCursorAndTheBrowseShowsIt)
