@@ -268,4 +268,33 @@ TEST_F(QueryTest, EmbeddedPanelFindsWithRealKeysAndClicks)
     *browse = Value();
 }
 
+// Floating, the panel is a window of its own that startBlock runs and
+// doneBlock ends; the entries start blank and "Find" waits for a key.
+TEST_F(QueryTest, FloatingPanelRunsInItsOwnWindow)
+{
+    openClients();
+    const Value q = makeQuery();
+    auto& bq = static_cast<addons::BrowseQuery&>(q.asObject());
+    bq.isFloating = true;
+    bq.buildGets(Value(), Value());
+    EXPECT_TRUE(rt::isEmpty(tb::at(tb::at(bq.queryArray, 1), 7)));
+    EXPECT_TRUE(tb::at(tb::at(bq.queryArray, 2), 7).isDate());
+    QTimer watchdog;
+    testread::startReadWatchdog(watchdog);
+    bool ran = false;
+    testread::then([&] {
+        ran = true;
+        EXPECT_TRUE(bq.isVisible());
+        EXPECT_EQ(dlg::activeDialog()->windowTitle().toStdString(), "Browse Query");
+        EXPECT_TRUE(dlg::getObject(bq.queryGetList, "QUERY_3").isObject());
+        for (QPushButton* b : dlg::activeDialog()->findChildren<QPushButton*>())
+            if (b->text() == "Find")
+                EXPECT_FALSE(b->isEnabled());
+        rt::evalWith(bq.doneBlock);
+    });
+    rt::evalWith(bq.startBlock);
+    EXPECT_TRUE(ran);
+    EXPECT_FALSE(bq.isVisible());
+}
+
 }  // namespace
