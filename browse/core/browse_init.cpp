@@ -396,8 +396,8 @@ rt::Value RK_XbpBrowse::init(rt::Args a)
 
     // Focus highlighting of the read.
     if (const rt::Value hilite = rt::entryOf(memberOr(getList, "getOptions"), dlg::readOption::HiliteGets); !rt::isEmpty(hilite)) {
-        cbKillInputFocus = selfBlock([hilite](B& b, rt::Args) { return rt::callWith("RK_HiliteGets", b.self(), 2, hilite); });
-        cbSetInputFocus = selfBlock([hilite](B& b, rt::Args) { return rt::callWith("RK_HiliteGets", b.self(), 1, hilite); });
+        cbKillInputFocus = selfBlock([hilite](B& b, rt::Args) { return dlg::hiliteGets(b.self(), 2, hilite); });
+        cbSetInputFocus = selfBlock([hilite](B& b, rt::Args) { return dlg::hiliteGets(b.self(), 1, hilite); });
     }
 
     // The anchors, then the saved layout before the columns exist. Slot 28
