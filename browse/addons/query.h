@@ -17,6 +17,10 @@
 // inside the static that holds the browse: startBlock shrinks the browse
 // and shows the panel, doneBlock hides it and gives the browse its room
 // back. Floating, startBlock runs the panel as a window of its own.
+//
+// The blocks of the panel's elements refer to the object without holding
+// it (the object holds the element list they live in): keep the object
+// while its dialog runs.
 #pragma once
 
 #include "platform/runtime/object.h"
