@@ -167,6 +167,7 @@ const char* formatName(dbf::Format f)
     switch (f) {
     case dbf::Format::DBase3: return "dBASE III";
     case dbf::Format::DBase4: return "dBASE IV";
+    case dbf::Format::DBase7: return "dBASE 7";
     case dbf::Format::FoxPro: return "FoxPro";
     case dbf::Format::VisualFoxPro: return "Visual FoxPro";
     }
