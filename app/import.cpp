@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -100,14 +101,76 @@ private:
     std::int64_t unlisted_ = 0;
 };
 
+// Bytes of a DBF field as a reader can see them: printable ASCII as it is,
+// any other byte as \xNN.
+std::string shownBytes(std::string_view bytes)
+{
+    std::string out;
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u < 0x7F && c != '\\') {
+            out += c;
+        } else {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", u);
+            out += buf;
+        }
+    }
+    return out;
+}
+
+const char* faultText(dbf::ValueFault::Kind kind)
+{
+    switch (kind) {
+    case dbf::ValueFault::Kind::NotANumber: return "no es un número";
+    case dbf::ValueFault::Kind::Overflow: return "número desbordado";
+    case dbf::ValueFault::Kind::NotADate: return "no es una fecha";
+    case dbf::ValueFault::Kind::NotADateTime: return "no es una fecha y hora";
+    case dbf::ValueFault::Kind::BadMemo: return "memo ilegible";
+    }
+    return "ilegible";
+}
+
+// The values of one table the DBF could not give: the first ones listed,
+// the rest counted.
+class FaultReport {
+public:
+    FaultReport(std::string table, const dbf::Table& dbf) : table_(std::move(table)), dbf_(dbf) {}
+    void add(const dbf::ValueFault& f)
+    {
+        if (static_cast<int>(lines_.size()) >= kRejectedListed) {
+            ++unlisted_;
+            return;
+        }
+        lines_.push_back("Registro " + std::to_string(f.recno) + " de " + table_ + ", campo " +
+                         dbf_.fields()[std::size_t(f.field)].name + ": \"" + shownBytes(f.bytes) + "\" " +
+                         faultText(f.kind) + ", importado como NULL");
+    }
+    void print() const
+    {
+        for (const std::string& l : lines_)
+            out({rt::Value(l)});
+        if (unlisted_)
+            out({rt::Value("Otros " + std::to_string(unlisted_) + " valores ilegibles de " + table_ +
+                           " importados como NULL")});
+    }
+
+private:
+    std::string table_;
+    const dbf::Table& dbf_;
+    std::vector<std::string> lines_;
+    std::int64_t unlisted_ = 0;
+};
+
 // The value of one field as the import sends it; nullopt for an empty one,
-// which is left out (its column keeps its default, NULL).
-pgsql::Field fieldText(const rt::Value& v, bool forInsert)
+// which is left out (its column keeps its default, NULL). A number is sent
+// with every digit the field holds.
+pgsql::Field fieldText(const dbf::Table& table, int field, const rt::Value& v, bool forInsert)
 {
     if (rt::isEmpty(v))
         return std::nullopt;
     if (v.isNum())
-        return rt::var2char(v);
+        return table.numberText(field, v);
     if (v.isDate())
         return pgsql::dtoq(v, forInsert);
     if (v.isLogical())
@@ -136,7 +199,7 @@ bool insertRecords(TableLoad& load, RejectReport& report)
         cFields.clear();
         cValues.clear();
         for (int i = 0; i < nFields; ++i) {
-            const pgsql::Field text = fieldText(load.area.fieldGet(i), true);
+            const pgsql::Field text = fieldText(load.area.table(), i, load.area.fieldGet(i), true);
             if (!text)
                 continue;
             cValues += *text;
@@ -160,7 +223,7 @@ bool insertRecords(TableLoad& load, RejectReport& report)
 // A field's COPY value, the same as fieldText gives the INSERT: a view of
 // the value itself where it can be sent as it is (ASCII text), else of
 // `made`. Trailing blanks of a padded column are left out.
-pgsql::FieldView copyText(const rt::Value& v, std::string& made, bool padded)
+pgsql::FieldView copyText(const dbf::Table& table, int field, const rt::Value& v, std::string& made, bool padded)
 {
     if (rt::isEmpty(v))
         return std::nullopt;
@@ -168,7 +231,7 @@ pgsql::FieldView copyText(const rt::Value& v, std::string& made, bool padded)
     if (v.isChar() && rt::isAsciiText(v.asString())) {
         text = v.asString();
     } else {
-        made = *fieldText(v, false);
+        made = *fieldText(table, field, v, false);
         text = made;
     }
     if (padded)
@@ -194,7 +257,7 @@ bool copyRecords(TableLoad& load, RejectReport& report)
         bool any = false;
         for (std::size_t i = 0; i < nFields; ++i) {
             held[i] = load.area.fieldGet(static_cast<int>(i));
-            row[i] = copyText(held[i], made[i], load.padded[i]);
+            row[i] = copyText(load.area.table(), static_cast<int>(i), held[i], made[i], load.padded[i]);
             any = any || row[i].has_value();
         }
         if (any && !copy.row(row, load.area.recno()))
@@ -223,6 +286,7 @@ void reportFailure(const std::string& what, const pgsql::Connection& conn)
 bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string& cTable, const rt::Value& aDbStruct,
                  bool bulk)
 {
+    dbf::Table& dbfTable = area.table();
     const std::string schema = rt::var2char(conn.sChema);
     const std::string target = sqlName(schema) + "." + sqlName(cTable);
 
@@ -260,6 +324,8 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
         load.padded.push_back(f.type == 'C' && f.len >= 1);
     }
     RejectReport report(cTable);
+    FaultReport faults(cTable, dbfTable);
+    dbfTable.setFaultHandler([&faults](const dbf::ValueFault& f) { faults.add(f); });
     // A bulk load builds the recno key once at the end, which costs the
     // server less than keeping it up to date row by row.
     const bool hasRecnoField = std::any_of(fields.begin(), fields.end(),
@@ -272,9 +338,11 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
         if (ok && keyAfterLoad)
             ok = conn.execute("ALTER TABLE " + target + " ADD PRIMARY KEY (recno)");
     } catch (const rt::Error& e) {
-        // A damaged record ends this table; what was sent is rolled back.
+        // A file that cannot be read on ends this table; what was sent is rolled back.
         conn.setErrorText(e.message());
+        ok = false;
     }
+    dbfTable.setFaultHandler({});
     if (ok)
         ok = conn.execute("COMMIT");
     else
@@ -286,15 +354,35 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
     }
     append(" Ok");
     report.print();
+    faults.print();
+    if (dbfTable.headerCount() > dbfTable.recordCount())
+        out({rt::Value("Faltan " + std::to_string(dbfTable.headerCount() - dbfTable.recordCount()) + " registros de " + cTable +
+                       ": el archivo está cortado (su encabezado cuenta " + std::to_string(dbfTable.headerCount()) +
+                       ")")});
     return true;
+}
+
+// A DBF whose header counts more records than the file holds whole.
+bool isCut(const dbf::Table& t) { return t.headerCount() > t.recordCount(); }
+
+void reportCut(const dbf::Table& t, const std::string& cTable)
+{
+    out({rt::Value("La tabla " + cTable + " está dañada: su encabezado cuenta " + std::to_string(t.headerCount()) +
+                   " registros y el archivo tiene " + std::to_string(t.recordCount()) +
+                   " enteros; no se importó (--salvage importa los registros enteros)")});
 }
 
 }  // namespace
 
-void importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const std::string& cRuta, bool bulk)
+void importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const std::string& cRuta, const Options& opts)
 {
     if (!aDbfFiles.isArray())
         return;
+    // The tables read by the import are read in the code page asked for.
+    struct CodePage {
+        explicit CodePage(int n) { dbf::overrideCodePage(n); }
+        ~CodePage() { dbf::overrideCodePage(0); }
+    } codePage(opts.codePage);
     for (const rt::Value& entry : aDbfFiles.asArray().items) {
         if (!entry.isArray() || entry.asArray().items.empty() || !entry.asArray().items[0].isChar())
             continue;
@@ -320,9 +408,12 @@ void importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const s
         } else if (!conn.isOpen()) {
             append(" Error");
             connected = false;
+        } else if (isCut(area->table()) && !opts.salvage) {
+            append(" Error");
+            reportCut(area->table(), cTable);
         } else {
             append(" Ok");
-            connected = importTable(conn, *area, cTable, aDbStruct, bulk);
+            connected = importTable(conn, *area, cTable, aDbStruct, opts.bulk);
         }
         dbf::closeAllAreas();
         if (!connected) {

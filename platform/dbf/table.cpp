@@ -1444,9 +1444,10 @@ rt::Value Table::get(int field) const
     return t.decode(field, fi, p);
 }
 
-std::string Table::numberText(int field) const
+std::string Table::numberText(int field) const { return numberText(field, get(field)); }
+
+std::string Table::numberText(int field, const rt::Value& v) const
 {
-    const rt::Value v = get(field);
     if (!v.isNum())
         return {};
     const FieldInfo& fi = d->info[std::size_t(field)];
@@ -1466,6 +1467,8 @@ std::string Table::numberText(int field) const
 
 void Table::setFaultHandler(FaultHandler handler) { d->onFault = std::move(handler); }
 std::uint64_t Table::faultCount() const noexcept { return d->faults; }
+
+bool codePageSupported(int codePage) { return codePage > 0 && codecSupported(codePage); }
 
 void overrideCodePage(int codePage)
 {

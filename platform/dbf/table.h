@@ -50,6 +50,8 @@ using FaultHandler = std::function<void(const ValueFault&)>;
 // A code page every table opened from now on is read in, whatever its
 // header names (0: the header decides). Raises for a page the runtime lacks.
 void overrideCodePage(int codePage);
+// Whether tables in this code page can be read.
+[[nodiscard]] bool codePageSupported(int codePage);
 
 // A field of a table to create, as DbStruct gives it.
 struct FieldSpec {
@@ -140,6 +142,8 @@ public:
     // the fewest digits that read back the same for B and O); "" when the
     // field holds no number.
     [[nodiscard]] std::string numberText(int field) const;
+    // The same for a value get(field) has just given (the field is not read again).
+    [[nodiscard]] std::string numberText(int field, const rt::Value& v) const;
     // Where faults of single values go; without a handler they are counted.
     void setFaultHandler(FaultHandler handler);
     [[nodiscard]] std::uint64_t faultCount() const noexcept;

@@ -8,7 +8,8 @@
 // Each subcommand is one entry of `commands`: a name, its synopsis and a
 // function taking the words after the name. Exit status: 0 done (or usage
 // asked for with --help), 1 the command failed (message on standard error),
-// 2 a wrong command line (usage shown).
+// 2 a wrong command line (usage shown), 3 dump wrote what a damaged table
+// holds (warning on standard error).
 #include "sample.h"
 
 #include "platform/dbf/dbf.h"
@@ -26,7 +27,6 @@
 #include <charconv>
 #include <cstdio>
 #include <exception>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +36,7 @@ namespace {
 
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
+constexpr int kDamaged = 3;
 
 using Words = std::vector<std::string>;
 
@@ -68,7 +69,11 @@ dump options:
   --order TAG|EXPR    in the order of an index tag, or of a key expression
   --deleted           include deleted records (skipped by default)
   --format FMT        table (default), csv (RFC 4180, CRLF) or json (an array
-                      of objects keyed by column); output is UTF-8
+                      of objects keyed by column); output is always UTF-8
+
+options of info and dump:
+  --codepage N        read the table's text in code page N (437, 850, 1252,
+                      936, ...) whatever its header says
 
 values: numbers with the field's decimals (binary doubles with the fewest
 digits that read back the same), period as decimal point; dates yyyy-mm-dd;
@@ -77,7 +82,15 @@ from character fields and character results (a field of blanks is the empty
 text). Null means no value is stored: a numeric field of blanks, an empty
 date, a logical of "?" or blank, a memo field that points to no block, an
 expression giving NIL. In CSV null is an empty cell and the empty text is
-written as "" (quoted); in JSON null is null.
+written as "" (quoted); in JSON null is null. Binary values (G, P, W, Q,
+binary character and memo fields, blobs) are written as base64 text. Field
+names are decoded through the table's code page; a name a field before
+already has gets "_2", "_3", ...
+
+damage: a value that cannot be read (a date "20241345", a number of "*") is
+null, and record, field and bytes go to standard error; a table whose header
+counts more records than the file holds gets its whole records written, a
+warning on standard error and exit status 3.
 
 sample options:
   --clients N         clients to write, 1 to 999999 (default 250); client n
@@ -92,7 +105,7 @@ void printUsage(std::FILE* out)
         std::fprintf(out, "  %-20.*s %.*s\n", static_cast<int>(c.synopsis.size()), c.synopsis.data(),
                      static_cast<int>(c.summary.size()), c.summary.data());
     std::fprintf(out, "%s", kOptionsHelp);
-    std::fprintf(out, "\nexit status: 0 done, 1 failed, 2 usage shown\n");
+    std::fprintf(out, "\nexit status: 0 done, 1 failed, 2 usage shown, 3 dump of a damaged table\n");
 }
 
 int usageError(const std::string& why)
@@ -181,12 +194,14 @@ int runInfo(const Words& words)
     try {
         const std::string path = dbf::resolveTablePath(words[0]);
         const auto table = dbf::Table::open(path, true, true);
-        char version = 0;
-        std::ifstream(path, std::ios::binary).read(&version, 1);
         std::printf("file:       %s\n", path.c_str());
-        std::printf("version:    %s (0x%02X)\n", formatName(table->format()), static_cast<unsigned char>(version));
-        std::printf("code page:  %d\n", table->codePage());
-        std::printf("records:    %u\n", table->recordCount());
+        std::printf("version:    %s (0x%02X)\n", formatName(table->format()), table->version());
+        std::printf("code page:  %d%s\n", table->codePage(), table->codePageAssumed() ? ", assumed" : "");
+        if (table->headerCount() > table->recordCount())
+            std::printf("records:    %u whole in the file, %u in the header\n", table->recordCount(),
+                        table->headerCount());
+        else
+            std::printf("records:    %u\n", table->recordCount());
         std::printf("memo file:  %s\n", table->memoPath().empty() ? "none" : table->memoPath().c_str());
         std::printf("fields:     %zu\n", table->fields().size());
         for (const dbf::Field& f : table->fields())
@@ -297,7 +312,41 @@ struct Cell {
     std::string text;
 };
 
-Cell textCell(std::string s) { return {Cell::Kind::Text, std::move(s)}; }
+// Text as written: a malformed UTF-8 sequence (an expression may cut one)
+// becomes U+FFFD, so the output is always UTF-8.
+std::string wellFormed(std::string s)
+{
+    if (rt::isAsciiText(s))
+        return s;
+    std::string out;
+    for (std::size_t i = 0; i < s.size();) {
+        const rt::Utf8Char c = rt::decodeUtf8(s, i);
+        if (c.ok)
+            out.append(s, i, c.len);
+        else
+            rt::appendUtf8(out, 0xFFFD);
+        i += c.len;
+    }
+    return out;
+}
+
+Cell textCell(std::string s) { return {Cell::Kind::Text, wellFormed(std::move(s))}; }
+
+std::string base64(std::string_view bytes)
+{
+    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+        std::uint32_t v = 0;
+        for (std::size_t k = 0; k < 3; ++k)
+            v = v << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        for (std::size_t k = 0; k < 4; ++k)
+            out += k <= n ? kDigits[(v >> (18 - 6 * k)) & 0x3F] : '=';
+    }
+    return out;
+}
 Cell literalCell(std::string s) { return {Cell::Kind::Literal, std::move(s)}; }
 
 std::string isoDate(rt::Date d)
@@ -321,15 +370,7 @@ Cell cellOfValue(const rt::Value& v)
     }
 }
 
-bool allBlank(std::string_view s) { return s.find_first_not_of(' ') == std::string_view::npos; }
-
-// A binary double as the fewest digits that read back as the same number.
-std::string shortestText(double d)
-{
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, d);
-    return std::string(buf, r.ptr);
-}
+bool allBlank(std::string_view s) { return s.find_first_not_of(std::string_view(" \0", 2)) == std::string_view::npos; }
 
 // A memo pointer of blanks or zeros (text or, in 4 bytes, binary) points to no block.
 bool noMemoBlock(std::string_view raw)
@@ -345,17 +386,32 @@ Cell cellOfField(dbf::WorkArea& area, int index)
     const std::string_view raw =
         area.table().rawRecord().substr(static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.len));
     const rt::Value v = area.fieldGet(index);
+    if (v.isNil())
+        return {};
     switch (f.type) {
     case 'N':
-    case 'F': return allBlank(raw) || !v.isNum() ? Cell{} : cellOfValue(v);
+    case 'F': return allBlank(raw) ? Cell{} : cellOfValue(v);
     case 'L': return raw.empty() || raw[0] == '?' || raw[0] == ' ' ? Cell{} : cellOfValue(v);
     case 'M':
     case 'G':
-    case 'P': return noMemoBlock(raw) ? Cell{} : textCell(v.isChar() ? v.str() : std::string());
-    case 'T': return v.isChar() && allBlank(v.asString()) ? Cell{} : cellOfValue(v);
-    case 'B': return v.isNum() ? literalCell(shortestText(v.asDouble())) : cellOfValue(v);
-    default: return cellOfValue(v);
+    case 'P':
+    case 'W':
+        if (noMemoBlock(raw))
+            return {};
+        break;
+    case 'T':
+    case '@': return v.isChar() && allBlank(v.asString()) ? Cell{} : cellOfValue(v);
+    case 'B':
+    case 'O':
+    case 'Y':
+        if (v.isNum())
+            return literalCell(area.table().numberText(index, v));
+        break;
+    default: break;
     }
+    if (f.binary)
+        return {Cell::Kind::Text, base64(v.isChar() ? v.asString() : std::string_view())};
+    return cellOfValue(v);
 }
 
 struct Column {
@@ -516,9 +572,21 @@ int runDump(const Words& words)
                 area.createOrder({"DUMP", o->order, ""});
         }
         const rt::Value forBlock = o->forExpr.empty() ? rt::Value() : rt::compile(o->forExpr);
+        dbf::Table& table = area.table();
+        table.setFaultHandler([&table](const dbf::ValueFault& f) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "dxc-dbf: record %u, field %s: %s\n", f.recno,
+                         table.fields()[std::size_t(f.field)].name.c_str(), f.why.c_str());
+        });
         writeDump(area, columns, forBlock, o->format);
+        const bool cut = table.headerCount() > table.recordCount();
+        const std::uint32_t whole = table.recordCount(), claimed = table.headerCount();
         dbf::closeAllAreas();
-        return 0;
+        if (!cut)
+            return 0;
+        std::fprintf(stderr, "dxc-dbf: warning: %s is cut short: its header counts %u records, the file holds %u whole\n",
+                     o->file.c_str(), claimed, whole);
+        return kDamaged;
     } catch (const rt::Error& e) {
         return failWith(e);
     }
@@ -550,9 +618,22 @@ int dispatch(int argc, char** argv)
         printUsage(stdout);
         return 0;
     }
+    Words words(argv + 2, argv + argc);
+    for (auto it = words.begin(); it != words.end(); ++it) {
+        if (*it != "--codepage")
+            continue;
+        int codePage = 0;
+        const std::string* v = it + 1 != words.end() ? &*(it + 1) : nullptr;
+        const auto r = v ? std::from_chars(v->data(), v->data() + v->size(), codePage) : std::from_chars_result{};
+        if (!v || r.ec != std::errc() || r.ptr != v->data() + v->size() || !dbf::codePageSupported(codePage))
+            return usageError("--codepage needs a code page this program reads (437, 850, 1252, 936, ...)");
+        dbf::overrideCodePage(codePage);
+        words.erase(it, it + 2);
+        break;
+    }
     for (const Command& c : commands)
         if (c.name == name)
-            return c.run(Words(argv + 2, argv + argc));
+            return c.run(words);
     return usageError("unknown command '" + std::string(name) + "'");
 }
 
