@@ -284,9 +284,9 @@ std::string shortestText(double d)
     return std::string(buf, r.ptr);
 }
 
-// The exact text of an N or F field: "-12.50", "0.5"; "" when it is no
-// plain decimal number.
-std::string exactDecimal(const char* p, std::size_t n)
+// The exact text of an N or F field with at least `dec` decimals: "-12.50",
+// "0.500"; "" when it is no plain decimal number.
+std::string exactDecimal(const char* p, std::size_t n, int dec)
 {
     std::string_view text, whole, fraction;
     bool negative = false;
@@ -296,8 +296,8 @@ std::string exactDecimal(const char* p, std::size_t n)
         whole.remove_prefix(1);
     std::string out = negative ? "-" : "";
     out += whole.empty() ? std::string_view("0") : whole;
-    if (!fraction.empty())
-        out.append(".").append(fraction);
+    if (!fraction.empty() || dec > 0)
+        out.append(".").append(fraction).append(std::size_t(std::max<int>(0, dec - int(fraction.size()))), '0');
     return out;
 }
 
@@ -1454,7 +1454,7 @@ std::string Table::numberText(int field, const rt::Value& v) const
     const char* p = d->cur + fi.offset;
     switch (fi.codec) {
     case Codec8::Number:
-        if (std::string exact = exactDecimal(p, fi.len); !exact.empty())
+        if (std::string exact = exactDecimal(p, fi.len, fi.dec); !exact.empty())
             return exact;
         break;
     case Codec8::Currency: return currencyText(static_cast<std::int64_t>(le64(bytes(p))));

@@ -390,7 +390,9 @@ Cell cellOfField(dbf::WorkArea& area, int index)
         return {};
     switch (f.type) {
     case 'N':
-    case 'F': return allBlank(raw) ? Cell{} : cellOfValue(v);
+    case 'F':
+        // The stored digits: a double would round an N(20) of 18 digits.
+        return allBlank(raw) ? Cell{} : literalCell(area.table().numberText(index, v));
     case 'L': return raw.empty() || raw[0] == '?' || raw[0] == ' ' ? Cell{} : cellOfValue(v);
     case 'M':
     case 'G':
@@ -584,6 +586,7 @@ int runDump(const Words& words)
         dbf::closeAllAreas();
         if (!cut)
             return 0;
+        std::fflush(stdout);
         std::fprintf(stderr, "dxc-dbf: warning: %s is cut short: its header counts %u records, the file holds %u whole\n",
                      o->file.c_str(), claimed, whole);
         return kDamaged;
