@@ -612,32 +612,42 @@ int runSample(const Words& words)
     }
 }
 
+// Takes "--codepage N" out of words (before or after the command) and sets
+// it; false when N is no code page we read.
+bool takeCodePage(Words& words)
+{
+    const auto it = std::find(words.begin(), words.end(), "--codepage");
+    if (it == words.end())
+        return true;
+    int codePage = 0;
+    if (it + 1 == words.end())
+        return false;
+    const std::string& v = *(it + 1);
+    const auto r = std::from_chars(v.data(), v.data() + v.size(), codePage);
+    if (r.ec != std::errc() || r.ptr != v.data() + v.size() || !dbf::codePageSupported(codePage))
+        return false;
+    dbf::overrideCodePage(codePage);
+    words.erase(it, it + 2);
+    return true;
+}
+
 int dispatch(int argc, char** argv)
 {
-    if (argc < 2)
+    Words words(argv + 1, argv + argc);
+    if (!takeCodePage(words))
+        return usageError("--codepage needs a code page this program reads (437, 850, 1252, 936, ...)");
+    if (words.empty())
         return usageError("no command given");
-    const std::string_view name = argv[1];
+    const std::string name = words[0];
     if (name == "--help" || name == "-h" || name == "help") {
         printUsage(stdout);
         return 0;
     }
-    Words words(argv + 2, argv + argc);
-    for (auto it = words.begin(); it != words.end(); ++it) {
-        if (*it != "--codepage")
-            continue;
-        int codePage = 0;
-        const std::string* v = it + 1 != words.end() ? &*(it + 1) : nullptr;
-        const auto r = v ? std::from_chars(v->data(), v->data() + v->size(), codePage) : std::from_chars_result{};
-        if (!v || r.ec != std::errc() || r.ptr != v->data() + v->size() || !dbf::codePageSupported(codePage))
-            return usageError("--codepage needs a code page this program reads (437, 850, 1252, 936, ...)");
-        dbf::overrideCodePage(codePage);
-        words.erase(it, it + 2);
-        break;
-    }
+    words.erase(words.begin());
     for (const Command& c : commands)
         if (c.name == name)
             return c.run(words);
-    return usageError("unknown command '" + std::string(name) + "'");
+    return usageError("unknown command '" + name + "'");
 }
 
 }  // namespace
