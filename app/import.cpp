@@ -26,8 +26,11 @@
 #include "platform/runtime/functions.h"
 #include "platform/runtime/text.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -179,9 +182,62 @@ pgsql::Field fieldText(const dbf::Table& table, int field, const rt::Value& v, b
     return forInsert ? pgsql::stoq(text) : text;
 }
 
+// While a table's records are sent, a note at the end of its console line
+// when standard error is a terminal: records done of total, rows per second
+// and time left, taken back when the table ends. Nothing is written when
+// standard error is not a terminal.
+class Progress {
+public:
+    using Clock = std::chrono::steady_clock;
+    explicit Progress(std::uint32_t total) : on_(total > 0 && ::isatty(2) == 1), total_(total) {}
+    ~Progress() { show({}); }
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+
+    void step(std::uint32_t done)
+    {
+        if (!on_ || (done & 0x3FF) != 0)
+            return;
+        const auto now = Clock::now();
+        if (now - last_ < std::chrono::milliseconds(250))
+            return;
+        last_ = now;
+        const double elapsed = std::chrono::duration<double>(now - start_).count();
+        const double rate = elapsed > 0 ? done / elapsed : 0;
+        char buf[96];
+        std::snprintf(buf, sizeof buf, " %u de %u registros, %.0f/s, quedan %.0f s", done, total_, rate,
+                      rate > 0 ? (total_ - std::min(done, total_)) / rate : 0.0);
+        show(buf);
+    }
+
+private:
+    // Replaces the note shown (on the console's open line) with `text`.
+    void show(std::string_view text)
+    {
+        std::string out;
+        if (shown_ > 0)
+            out = "\033[" + std::to_string(shown_) + "D\033[K";
+        out += text;
+        shown_ = text.size();
+        for (std::string_view rest = out; !rest.empty();) {
+            const ssize_t n = ::write(2, rest.data(), rest.size());
+            if (n <= 0)
+                break;
+            rest.remove_prefix(std::size_t(n));
+        }
+    }
+
+    bool on_;
+    std::uint32_t total_;
+    std::size_t shown_ = 0;
+    Clock::time_point start_ = Clock::now();
+    Clock::time_point last_ = start_;
+};
+
 struct TableLoad {
     pgsql::Connection& conn;
     dbf::WorkArea& area;
+    Progress& progress;
     std::string target;               // schema.table as it stands in statements
     std::vector<std::string> columns; // as they stand in statements
     std::vector<bool> padded;         // character(n) columns: the server pads them
@@ -207,6 +263,7 @@ bool insertRecords(TableLoad& load, RejectReport& report)
             cFields += load.columns[static_cast<std::size_t>(i)];
             cFields += ',';
         }
+        load.progress.step(load.area.recno());
         if (cValues.empty())
             continue;  // every field empty: nothing to insert
         cFields.pop_back();
@@ -243,27 +300,47 @@ pgsql::FieldView copyText(const dbf::Table& table, int field, const rt::Value& v
 // leave the column out. A record whose fields are all empty is skipped here
 // too. Trailing blanks of character(n) columns are not sent, as the server
 // puts them back: the stored rows are the same, and the server reads a
-// third fewer bytes.
-bool copyRecords(TableLoad& load, RejectReport& report)
+// third fewer bytes. numbered: recno goes in the rows (1, 2, ... as the
+// identity would give them), which spares the server a nextval per row; the
+// identity then continues after the last one.
+bool copyRecords(TableLoad& load, RejectReport& report, bool numbered)
 {
-    pgsql::CopyLoader copy(load.conn, load.target, load.columns, report.callback());
-    const std::size_t nFields = load.columns.size();
+    std::vector<std::string> columns = load.columns;
+    if (numbered)
+        columns.insert(columns.begin(), "recno");
+    pgsql::CopyLoader copy(load.conn, load.target, columns, report.callback());
+    const std::size_t nFields = load.columns.size(), first = numbered ? 1 : 0;
     // Reused from record to record: the values read, the texts made from
     // them, and views of either, which the loader copies into its batch.
     std::vector<rt::Value> held(nFields);
     std::vector<std::string> made(nFields);
-    std::vector<pgsql::FieldView> row(nFields);
+    std::vector<pgsql::FieldView> row(columns.size());
+    std::string recno;
+    std::int64_t sent = 0;
     for (load.area.goTop(); !load.area.eof(); load.area.skip(1)) {
+        load.progress.step(load.area.recno());
         bool any = false;
         for (std::size_t i = 0; i < nFields; ++i) {
             held[i] = load.area.fieldGet(static_cast<int>(i));
-            row[i] = copyText(load.area.table(), static_cast<int>(i), held[i], made[i], load.padded[i]);
-            any = any || row[i].has_value();
+            row[first + i] = copyText(load.area.table(), static_cast<int>(i), held[i], made[i], load.padded[i]);
+            any = any || row[first + i].has_value();
         }
-        if (any && !copy.row(row, load.area.recno()))
+        if (!any)
+            continue;
+        if (numbered) {
+            recno = std::to_string(++sent);
+            row[0] = recno;
+        }
+        if (!copy.row(row, load.area.recno()))
             return false;
     }
-    return copy.finish();
+    if (!copy.finish())
+        return false;
+    if (!numbered)
+        return true;
+    const std::string next = "SELECT setval(pg_get_serial_sequence($1, 'recno'), coalesce(max(recno), 0) + 1, false) "
+                             "FROM " + load.target;
+    return load.conn.value(next.c_str(), {load.target}).has_value();
 }
 
 // Drops the primary key CreateTable made on recno, whatever its name.
@@ -318,7 +395,8 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
          "Campos y ", rt::Value(rt::var2char(rt::Value(static_cast<long long>(area.table().recordCount())))),
          "Registros"});
 
-    TableLoad load{conn, area, target, {}, {}};
+    Progress progress(area.table().recordCount());
+    TableLoad load{conn, area, progress, target, {}, {}};
     for (const dbf::Field& f : fields) {
         load.columns.push_back(sqlName(rt::lower(f.name)));
         load.padded.push_back(f.type == 'C' && f.len >= 1);
@@ -334,7 +412,7 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
     bool ok = !keyAfterLoad || dropPrimaryKey(conn, target);
     try {
         if (ok)
-            ok = bulk ? copyRecords(load, report) : insertRecords(load, report);
+            ok = bulk ? copyRecords(load, report, keyAfterLoad) : insertRecords(load, report);
         if (ok && keyAfterLoad)
             ok = conn.execute("ALTER TABLE " + target + " ADD PRIMARY KEY (recno)");
     } catch (const rt::Error& e) {
