@@ -289,21 +289,31 @@ namespace {
 
 bool isWide(int codePage) { return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950; }
 
+const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);
+
 // One iconv descriptor per thread and direction: a descriptor keeps state.
 iconv_t wideConverter(int codePage, bool toUtf8)
 {
-    thread_local std::map<int, iconv_t> converters;
+    struct Converters {
+        std::map<int, iconv_t> open;
+        ~Converters()
+        {
+            for (const auto& [key, cd] : open)
+                if (cd != kNoIconv)
+                    iconv_close(cd);
+        }
+    };
+    thread_local Converters converters;
     const int key = toUtf8 ? codePage : -codePage;
-    auto it = converters.find(key);
-    if (it == converters.end()) {
+    auto it = converters.open.find(key);
+    if (it == converters.open.end()) {
         const std::string page = "CP" + std::to_string(codePage);
-        it = converters.emplace(key, toUtf8 ? iconv_open("UTF-8", page.c_str()) : iconv_open(page.c_str(), "UTF-8"))
+        it = converters.open
+                 .emplace(key, toUtf8 ? iconv_open("UTF-8", page.c_str()) : iconv_open(page.c_str(), "UTF-8"))
                  .first;
     }
     return it->second;
 }
-
-const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);
 
 // Converts as much as iconv can; a byte it cannot take becomes `bad` (when
 // given) or ends the conversion with false.
