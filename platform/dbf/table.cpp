@@ -127,27 +127,35 @@ enum class Stored : std::uint8_t { Value, Blank, Overflow };
 
 bool allOf(const char* p, std::size_t n, std::string_view set)
 {
-    return std::all_of(p, p + n, [set](char c) { return set.find(c) != std::string_view::npos; });
+    for (std::size_t i = 0; i < n; ++i)
+        if (std::memchr(set.data(), p[i], set.size()) == nullptr)
+            return false;
+    return true;
 }
 
 constexpr std::string_view kBlanks(" \0", 2);
+
+bool isBlank(char c) { return c == ' ' || c == '\0'; }
 
 Stored storedKind(const FieldInfo& fi, const char* p)
 {
     const std::size_t n = fi.len;
     switch (fi.codec) {
     case Codec8::Number: {
-        if (allOf(p, n, kBlanks))
+        const char* first = std::find_if_not(p, p + n, isBlank);
+        if (first == p + n)
             return Stored::Blank;
+        if (*first != '*')
+            return Stored::Value;
         // Writers fill a number too wide for its field with "*"; some
         // shapefile writers write them for no value.
-        const char* first = std::find_if(p, p + n, [](char c) { return c != ' ' && c != '\0'; });
-        const char* last = std::find_if(first, p + n, [](char c) { return c == ' ' || c == '\0'; });
+        const char* last = std::find_if(first, p + n, isBlank);
         return allOf(first, std::size_t(last - first), "*") && allOf(last, std::size_t(p + n - last), kBlanks)
                    ? Stored::Overflow
                    : Stored::Value;
     }
-    case Codec8::Date: return allOf(p, n, std::string_view(" 0\0", 3)) ? Stored::Blank : Stored::Value;
+    case Codec8::Date:
+        return (*p >= '1' && *p <= '9') || !allOf(p, n, std::string_view(" 0\0", 3)) ? Stored::Value : Stored::Blank;
     case Codec8::DateText: return allOf(p, n, std::string_view(" 0-/.\0", 6)) ? Stored::Blank : Stored::Value;
     case Codec8::Logical: return allOf(p, 1, std::string_view(" ?\0", 3)) ? Stored::Blank : Stored::Value;
     case Codec8::MemoText:

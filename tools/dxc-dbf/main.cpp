@@ -330,7 +330,8 @@ std::string wellFormed(std::string s)
     return out;
 }
 
-Cell textCell(std::string s) { return {Cell::Kind::Text, wellFormed(std::move(s))}; }
+// Fields decode to well-formed UTF-8 already; expression results are checked.
+Cell textCell(std::string s) { return {Cell::Kind::Text, std::move(s)}; }
 
 std::string base64(std::string_view bytes)
 {
@@ -353,16 +354,20 @@ std::string isoDate(rt::Date d)
 {
     int y = 0, m = 0, day = 0;
     rt::splitDate(d, y, m, day);
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, day);
-    return buf;
+    char buf[10] = {char('0' + y / 1000 % 10), char('0' + y / 100 % 10), char('0' + y / 10 % 10), char('0' + y % 10),
+                    '-', char('0' + m / 10), char('0' + m % 10), '-', char('0' + day / 10), char('0' + day % 10)};
+    return std::string(buf, sizeof buf);
 }
 
 Cell cellOfValue(const rt::Value& v)
 {
     switch (v.kind()) {
     case rt::Kind::Nil: return {};
-    case rt::Kind::Char: return textCell(rt::rtrim(v.asString()));
+    case rt::Kind::Char: {
+        // Blanks are ASCII: trimming bytes cannot cut a character.
+        const std::string_view text = v.asString();
+        return textCell(std::string(text.substr(0, text.find_last_not_of(' ') + 1)));
+    }
     case rt::Kind::Num: return literalCell(rt::numberText(v));
     case rt::Kind::Date: return v.asDate().empty() ? Cell{} : textCell(isoDate(v.asDate()));
     case rt::Kind::Logical: return literalCell(v.asBool() ? "true" : "false");
@@ -424,18 +429,34 @@ struct Column {
     bool right = false;
 };
 
-std::string csvCell(const Cell& c)
+// Appends a cell as RFC 4180 writes it: quoted when it holds a comma, a
+// quote or a line end, or is the empty text (which null is not).
+void appendCsv(std::string& out, const Cell& c)
 {
     if (c.kind == Cell::Kind::Null)
-        return {};
-    if (c.kind == Cell::Kind::Literal)
-        return c.text;
-    if (!c.text.empty() && c.text.find_first_of(",\"\r\n") == std::string::npos)
-        return c.text;
-    std::string out = "\"";
-    for (char ch : c.text)
-        out += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-    return out + "\"";
+        return;
+    const bool plain = c.kind == Cell::Kind::Literal ||
+                       (!c.text.empty() && std::none_of(c.text.begin(), c.text.end(), [](char ch) {
+                           return ch == ',' || ch == '"' || ch == '\r' || ch == '\n';
+                       }));
+    if (plain) {
+        out += c.text;
+        return;
+    }
+    out += '"';
+    for (char ch : c.text) {
+        if (ch == '"')
+            out += '"';
+        out += ch;
+    }
+    out += '"';
+}
+
+std::string csvCell(const Cell& c)
+{
+    std::string out;
+    appendCsv(out, c);
+    return out;
 }
 
 std::string jsonString(const std::string& s)
@@ -529,25 +550,35 @@ void writeDump(dbf::WorkArea& area, std::vector<Column>& columns, const rt::Valu
         }
         out += eol;
     }
+    // Decided once, not per cell: the keys of JSON objects, the format.
+    const bool json = format == "json", csv = format == "csv";
+    std::vector<std::string> keys;
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        keys.push_back((i ? ", " : "") + jsonString(columns[i].header) + ": ");
     bool first = true;
     for (area.goTop(); !area.eof(); area.skip(1)) {
         if (!forBlock.isNil() && !rt::truth(rt::eval(forBlock), "--for"))
             continue;
-        if (format == "json")
+        if (json)
             out += first ? "\n{" : ",\n{";
         first = false;
         for (std::size_t i = 0; i < columns.size(); ++i) {
             const Column& c = columns[i];
-            const Cell cell = c.field >= 0 ? cellOfField(area, c.field) : cellOfValue(rt::eval(c.block));
-            if (format == "json") {
-                out += (i ? ", " : "") + jsonString(c.header) + ": " + jsonCell(cell);
-            } else if (format == "csv") {
-                out += (i ? "," : "") + csvCell(cell);
+            Cell cell = c.field >= 0 ? cellOfField(area, c.field) : cellOfValue(rt::eval(c.block));
+            if (c.field < 0)
+                cell.text = wellFormed(std::move(cell.text));
+            if (json) {
+                out += keys[i];
+                out += jsonCell(cell);
+            } else if (csv) {
+                if (i)
+                    out += ',';
+                appendCsv(out, cell);
             } else {
                 out += (i ? " " : "") + tableCell(cell.text, c.width, c.right);
             }
         }
-        out += format == "json" ? "}" : eol;
+        out += json ? "}" : eol;
         flush(false);
     }
     if (format == "json")
