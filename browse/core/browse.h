@@ -16,7 +16,7 @@
 #pragma once
 
 #include "platform/dialog/element_parts.h"
-#include "platform/gui/browse.h"
+#include "platform/grid/browse.h"
 #include "platform/runtime/error.h"
 
 #include <functional>

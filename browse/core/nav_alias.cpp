@@ -47,12 +47,8 @@ template <class F>
 Value inAlias(const Value& alias, F&& f)
 {
     dbf::WorkArea* area = areaOf(alias);
-    if (!area) {
-        rt::Error e("Alias does not exist", "RK_XbpBrowse", {alias});
-        e.subsystem = "DBF";
-        e.genCode = 1002;
-        rt::raise(std::move(e));
-    }
+    if (!area)
+        rt::raiseNoAlias("RK_XbpBrowse", {alias});
     const dbf::SelectGuard in(area->number());
     return f();
 }

@@ -26,7 +26,7 @@
 // ev::Navigate and ev::User + 10 call it with their two parameters.
 #pragma once
 
-#include "platform/gui/grid_rows.h"
+#include "platform/grid/grid_rows.h"
 #include "platform/gui/xbppart.h"
 
 #include <QPointer>
