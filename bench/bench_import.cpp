@@ -167,21 +167,33 @@ double bareLoop(const std::string& statements, const std::string& createSql)
     return s;
 }
 
+// Seconds of one `dxc --bulk` import into a fresh database "dxc".
+double bulkSeconds(const std::string& bulkCommand, long records)
+{
+    freshDatabase("dxc");
+    const auto r = runChild(bulkCommand);
+    if (r.status != 0 || rowsIn("dxc", "dxcam01") != records)
+        die("dxc --bulk import failed or incomplete");
+    return r.seconds;
+}
+
+// Seconds of one `pgdbf | psql` into a fresh database "dxc_bench".
+double pgdbfSeconds(const std::string& dbfFile, long records)
+{
+    freshDatabase("dxc_bench");
+    const auto r = runChild("pgdbf -s CP850 " + dbfFile + " | psql -X -q -v ON_ERROR_STOP=1 -d dxc_bench >/dev/null");
+    if (r.status != 0 || rowsIn("dxc_bench", "dxcam01") != records)
+        die("pgdbf | psql failed or incomplete");
+    return r.seconds;
+}
+
 // dxc --bulk and pgdbf | psql alone, interleaved; prints their ratio.
 int bulkAgainstPgdbf(const std::string& bulkCommand, const std::string& dbfFile, long records, int rounds)
 {
     std::vector<double> tBulk, tPgdbf;
     for (int round = 0; round < rounds; ++round) {
-        freshDatabase("dxc");
-        auto r = runChild(bulkCommand);
-        if (r.status != 0 || rowsIn("dxc", "dxcam01") != records)
-            die("dxc --bulk import failed or incomplete");
-        tBulk.push_back(r.seconds);
-        freshDatabase("dxc_bench");
-        r = runChild("pgdbf -s CP850 " + dbfFile + " | psql -X -q -v ON_ERROR_STOP=1 -d dxc_bench >/dev/null");
-        if (r.status != 0 || rowsIn("dxc_bench", "dxcam01") != records)
-            die("pgdbf | psql failed or incomplete");
-        tPgdbf.push_back(r.seconds);
+        tBulk.push_back(bulkSeconds(bulkCommand, records));
+        tPgdbf.push_back(pgdbfSeconds(dbfFile, records));
     }
     std::sort(tBulk.begin(), tBulk.end());
     std::sort(tPgdbf.begin(), tPgdbf.end());
@@ -284,17 +296,8 @@ int main(int argc, char** argv)
         if (rowsIn("dxc_bench", "dxcam01") != records)
             die("bare loop incomplete");
 
-        freshDatabase("dxc");
-        r = runChild(dxc + big.string() + " --bulk");
-        if (r.status != 0 || rowsIn("dxc", "dxcam01") != records)
-            die("dxc --bulk import failed or incomplete");
-        tBulk.push_back(r.seconds);
-
-        freshDatabase("dxc_bench");
-        r = runChild("pgdbf -s CP850 " + dbfFile + " | psql -X -q -v ON_ERROR_STOP=1 -d dxc_bench >/dev/null");
-        if (r.status != 0 || rowsIn("dxc_bench", "dxcam01") != records)
-            die("pgdbf | psql failed or incomplete");
-        tPgdbf.push_back(r.seconds);
+        tBulk.push_back(bulkSeconds(dxc + big.string() + " --bulk", records));
+        tPgdbf.push_back(pgdbfSeconds(dbfFile, records));
     }
     freshDatabase("dxc");
     const auto smallRun = runChild(dxc + small.string());
