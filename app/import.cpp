@@ -190,7 +190,7 @@ class Progress {
 public:
     using Clock = std::chrono::steady_clock;
     explicit Progress(std::uint32_t total) : on_(total > 0 && ::isatty(2) == 1), total_(total) {}
-    ~Progress() { show({}); }
+    ~Progress() { finish(); }
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
 
@@ -208,6 +208,13 @@ public:
         std::snprintf(buf, sizeof buf, " %u de %u registros, %.0f/s, quedan %.0f s", done, total_, rate,
                       rate > 0 ? (total_ - std::min(done, total_)) / rate : 0.0);
         show(buf);
+    }
+
+    // Takes the note back, before the console line goes on.
+    void finish()
+    {
+        show({});
+        on_ = false;
     }
 
 private:
@@ -421,6 +428,7 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
         ok = false;
     }
     dbfTable.setFaultHandler({});
+    progress.finish();
     if (ok)
         ok = conn.execute("COMMIT");
     else
