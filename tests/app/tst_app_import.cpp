@@ -341,6 +341,25 @@ TEST_F(Import, ACutFileIsReportedAsDamagedUnlessSalvaged)
               (Lines{"1 name 1", "2 name 2", "3 name 3", "4 name 4", "5 name 5", "6 name 6"}));
 }
 
+// --codepage reads a table whose header names no code page we know (850 is
+// assumed) in the page asked for.
+TEST_F(Import, CodePageOverrideReadsTheTextInIt)
+{
+    const std::string dir = realWorldFolder("unknowncp");
+    for (const auto& [codePage, text] : {std::pair{0, "ñand"}, std::pair{1252, "¤and"}}) {
+        SCOPED_TRACE(codePage);
+        dropDxc();
+        auto opts = importOptions(dir);
+        opts.codePage = codePage;
+        const Transcript run = runProgram(opts);
+        EXPECT_EQ(run.lines, connectionLines() + importLines("unknowncp", 1, 1) + Lines{"Cerrando Conexion"})
+            << run.text();
+        Conn c(connectDxc());
+        ASSERT_TRUE(c);
+        EXPECT_EQ(testpg::value(c.get(), "SELECT t FROM unknowncp"), text);
+    }
+}
+
 // The same folder through INSERT and through COPY gives the same rows and
 // the same NULLs; both agree with what pgdbf loads from the same files.
 TEST_F(Import, CopyAndInsertAgreeAndBothMatchPgdbf)
