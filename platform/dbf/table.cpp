@@ -251,36 +251,54 @@ bool plainDecimal(const char* p, std::size_t n, std::string_view& text, bool& ne
     return at == end && !(whole.empty() && fraction.empty());
 }
 
-// The number in an N or F field; false when the text is no number.
+// The number in an N or F field; false when the text is no number. One
+// pass for the usual digits; long digit strings and exponents go the slow,
+// exact way.
 bool parseNumber(const char* p, std::size_t n, int dec, rt::Value& out)
 {
-    std::string_view text, whole, fraction;
+    std::size_t i = 0, end = n;
+    while (i < n && (p[i] == ' ' || p[i] == '\0'))
+        ++i;
+    while (end > i && (p[end - 1] == ' ' || p[end - 1] == '\0'))
+        --end;
     bool negative = false;
-    if (plainDecimal(p, n, text, negative, whole, fraction) && whole.size() + fraction.size() <= 18) {
-        std::uint64_t mantissa = 0;
-        for (char c : whole)
+    std::size_t at = i;
+    if (at < end && (p[at] == '-' || p[at] == '+'))
+        negative = p[at++] == '-';
+    std::uint64_t mantissa = 0;
+    int digits = 0, fraction = 0;
+    bool point = false;
+    for (; at < end; ++at) {
+        const char c = p[at];
+        if (c >= '0' && c <= '9') {
             mantissa = mantissa * 10 + std::uint64_t(c - '0');
-        for (char c : fraction)
-            mantissa = mantissa * 10 + std::uint64_t(c - '0');
-        const bool point = text.find('.') != std::string_view::npos;
+            ++digits;
+            fraction += point;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    const int shown = std::max(dec, fraction);
+    if (at == end && digits > 0 && digits <= 18) {
         if (!point && dec == 0) {
             const auto v = static_cast<std::int64_t>(mantissa);
             out = rt::Value::integer(negative ? -v : v);
         } else {
-            const double v = double(mantissa) / kPow10[fraction.size()];
-            out = rt::Value::number(negative ? -v : v, std::max<int>(dec, int(fraction.size())));
+            const double v = double(mantissa) / kPow10[fraction];
+            out = rt::Value::number(negative ? -v : v, shown);
         }
         return true;
     }
-    // Long digit strings and exponents go the slow, exact way.
-    if (text.empty())
+    if (i == end)
         return false;
     double v = 0;
-    const char* from = text.data() + (text[0] == '+');
-    const auto r = std::from_chars(from, text.data() + text.size(), v);
-    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(v))
+    const char* from = p + i + (p[i] == '+');
+    const auto r = std::from_chars(from, p + end, v);
+    if (r.ec != std::errc() || r.ptr != p + end || !std::isfinite(v))
         return false;
-    out = rt::Value::number(v, std::max<int>(dec, int(fraction.size())));
+    out = rt::Value::number(v, shown);
     return true;
 }
 
@@ -891,8 +909,9 @@ rt::Value Table::Impl::decodeText(const FieldInfo& fi, const char* p) const
     }
     if (fi.codec == Codec8::Raw)
         return rt::Value(std::string_view(p, n));
-    // C writers end text at a NUL and pad with NULs: the padding reads as blanks.
-    const auto* nul = static_cast<const char*>(std::memchr(p, '\0', n));
+    // Writers of C strings end the text at a NUL and pad with NULs (the last
+    // byte tells): the padding reads as blanks.
+    const auto* nul = p[n - 1] == '\0' ? static_cast<const char*>(std::memchr(p, '\0', n)) : nullptr;
     if (!nul)
         return codec->decode(p, n);
     const std::size_t text = std::size_t(nul - p);

@@ -128,7 +128,7 @@ public:
     // D date (also "yyyy-mm-dd" or "dd/mm/yyyy" in 10 bytes), L logical,
     // M text, I/B/Y/O/+ numbers, T and @ as text "yyyy-mm-dd hh:mm:ss"
     // (".fff" added when the milliseconds are not 0), G/P/W/Q the bytes.
-    // Text ends at its first NUL (the rest is padding, read as blanks).
+    // Text padded with NULs ends at its first NUL (the rest reads as blanks).
     // Blank fields read as the language's empty values, so Empty() is true
     // for them: blank N/F give 0 (with the field's decimals), a blank or
     // "00000000" D the empty date, a blank or "?" L false, an empty T and a
