@@ -35,8 +35,9 @@ struct ClientWindow {
     [[nodiscard]] bool editing() const;         // aApp[8]
 };
 
-// Test([oDialog, xCodCli]): builds and runs the client window modally; ends
-// at once, without a message, when the connection fails. Returns NIL.
+// Test([oDialog, xCodCli]): builds and runs the client window modally.
+// Returns NIL once the window has run; .F., after a message box, when it
+// cannot open (no connection, no client table).
 rt::Value Test(rt::Args args);
 // The window of the Test running now, or null (for tests).
 [[nodiscard]] std::shared_ptr<ClientWindow> runningClient();
@@ -78,6 +79,30 @@ rt::Value focus(const rt::Value& oElement);
 // again; NIL values leave a part out.
 void sqlRefresh(const rt::Value& oConn, const rt::Value& oDb, const std::string& order, const rt::Value& joinTable,
                 const rt::Value& joinCond, const rt::Value& like, bool last);
+
+// The title of the window and of its questions.
+inline constexpr std::string_view kTitle = "Test SQLRecordSet";
+
+// True when the form may show another client: nothing typed is pending, or
+// the user agreed to discard it ("¿Descartar los cambios del cliente?").
+// The entry fields are written back first, so a "No" keeps every value.
+bool mayLeaveRecord(ClientWindow& s);
+// The form's elements shown again (element types in `skip` left out) with
+// the picture of the client shown, an empty box when it has none.
+void showRecord(const ClientWindow& s, std::initializer_list<int> skip);
+
+// The command buttons' actions.
+void exitWindow(ClientWindow& s);
+void cancelEdit(ClientWindow& s);
+void saveRecord(ClientWindow& s);
+void newRecord(ClientWindow& s);
+void editRecord(ClientWindow& s);
+void deleteRecord(ClientWindow& s);  // asks first, naming the client
+void refreshTable(ClientWindow& s);
+void showPicture(const ClientWindow& s);
+void refreshBrowse(ClientWindow& s);
+// "Siguiente": the next match of the search; says so after the last one.
+void nextMatch(ClientWindow& s);
 }  // namespace client
 
 // Registers Test and the helpers by name.

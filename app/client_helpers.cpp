@@ -153,8 +153,10 @@ rt::Value KeySeekBrow(const rt::Value& nKey, const rt::Value&, const rt::Value& 
 rt::Value Like(const rt::Value& cSeek_, const rt::Value& oConn_, const rt::Value& oDb_, const rt::Value& cOrderBy_)
 {
     const rt::Value text = deref(cSeek_);
-    std::string cxSeek = text.isChar() ? rt::alltrim(text.asString()) : std::string();
+    const std::string typed = text.isChar() ? rt::alltrim(text.asString()) : std::string();
+    std::string cxSeek = typed;
     const std::string order = cOrderBy_.isChar() ? rt::alltrim(cOrderBy_.asString()) : std::string();
+    const rt::Value shown = rt::sendWith(deref(oDb_), "recno");
 
     if (!cxSeek.empty()) {
         const rt::Value type = rt::sendWith(deref(oDb_), "FieldType", order);
@@ -168,8 +170,21 @@ rt::Value Like(const rt::Value& cSeek_, const rt::Value& oConn_, const rt::Value
     } else {
         client::sqlRefresh(oConn_, oDb_, order, "dxcam01e", "dxcam01.codcli = dxcam01e.codcli", {}, true);
     }
+    const rt::Value db = deref(oDb_);
+    if (rt::isTrue(rt::getMember(db, "lError")))
+        return db;  // the server's failure is said by the window; the text stays
+    if (rt::sendWith(db, "LastRec").asInt() == 0) {
+        // Nothing found: the whole table again on the client shown before,
+        // and the search text kept for another try.
+        client::sqlRefresh(oConn_, oDb_, order, {}, {}, {}, false);
+        rt::sendWith(db, "seek", shown, "recno");
+        dlg::winAlert(typed.empty() ? std::string("No se encontraron clientes con datos en dxcam01e.")
+                                    : "No se encontraron clientes para \"" + typed + "\".",
+                      client::kTitle);
+        return db;
+    }
     assignRef(cSeek_, rt::replicate(" ", 100));
-    return deref(oDb_);
+    return db;
 }
 
 bool ValidarCampo(const rt::Value& oCaso, const rt::Value& aApp, const rt::Value& getList)

@@ -2,9 +2,13 @@
 // browse of all clients with seek-as-you-type and LIKE search, and the
 // commands that create, edit, save, cancel and delete clients.
 #include "app/client.h"
+#include "app/messages.h"
 
 #include "platform/dialog/dialog.h"
+#include "platform/dialog/elements.h"
+#include "platform/dialog/library.h"
 #include "platform/pgsql/connection.h"
+#include "platform/pgsql/dataobject.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/datetime.h"
@@ -47,6 +51,20 @@ rt::Value windowBlock(const W& w, F f, std::string text)
         std::move(text));
 }
 
+// A block that runs a user action: failures of the server it meets are
+// said once the action is over.
+template <class F>
+rt::Value windowAction(const W& w, F f, std::string text)
+{
+    return windowBlock(
+        w,
+        [f](ClientWindow& s, rt::Args a) -> rt::Value {
+            const UserAction action;
+            return f(s, a);
+        },
+        std::move(text));
+}
+
 // A get/set block over a variable of the window.
 rt::Value anchor(const W& w, rt::Value ClientWindow::*var, const std::string& name)
 {
@@ -77,6 +95,29 @@ rt::Value appAnchor(const W& w, int n)
         "aApp[" + std::to_string(n) + "]");
 }
 
+// The get/set block over aApp[1] that RK_ReadGUI hands the dialog to: the
+// dialog then asks before Escape or closing the window discards typed work.
+rt::Value dialogAnchor(const W& w)
+{
+    return dlg::getAnchorCB(
+        [w]() -> rt::Value {
+            const auto s = w.lock();
+            return s ? s->app(1) : rt::Value();
+        },
+        [w](const rt::Value& v) {
+            const auto s = w.lock();
+            if (!s)
+                return;
+            s->app(1) = v;
+            if (auto* d = v.isObject() ? dynamic_cast<dlg::DialogPart*>(&v.asObject()) : nullptr)
+                d->mayEndWithoutOk = [w] {
+                    const auto s = w.lock();
+                    return !s || client::mayLeaveRecord(*s);
+                };
+        },
+        "aApp[1]");
+}
+
 // A get/set block over a member of the record object aApp[2].
 rt::Value memberAnchor(const W& w, const std::string& member)
 {
@@ -102,11 +143,6 @@ bool hasCurrentRow(const ClientWindow& s)
         return false;
     const rt::Value n = rt::sendWith(s.app(2), "recno");
     return n.isNum() && n.asDouble() > 0;
-}
-rt::Value conditionOfCode(const ClientWindow& s)
-{
-    const rt::Value code = rt::getMember(s.app(2), "codcli");
-    return rt::Value("dxcam01.codcli=" + rt::callWith("StoQ", code).str());
 }
 
 rt::Value src(const char* type, rt::Value var, rt::Value parent, rt::Value bound, std::string row, std::string col,
@@ -174,7 +210,7 @@ rt::Value Builder::whenCurrentRow() const
 
 rt::Value Builder::action(void (*f)(ClientWindow&), const char* text) const
 {
-    return windowBlock(
+    return windowAction(
         w_,
         [f](ClientWindow& s, rt::Args) {
             f(s);
@@ -256,7 +292,7 @@ void Builder::button(const char* caption, double row, double col, double width, 
 // picture and no filter, and its result is not stored.
 rt::Value Builder::clientLookup(bool full) const
 {
-    return windowBlock(
+    return windowAction(
         w_,
         [full](ClientWindow& s, rt::Args) {
             std::vector<rt::Value> a(14);
@@ -305,10 +341,13 @@ void Builder::formGroup()
         a[6] = rt::makeArray({rt::makeArray({"Usuario", "id_usuario"}), rt::makeArray({"Fecha", "id_Fecha"}),
                               rt::makeArray({"Hora", "id_hora"})});
         a[7] = false;
-        a[8] = windowBlock(
+        a[8] = windowAction(
             w_, [](ClientWindow& s, rt::Args) { return RecordGet(s.aApp, s.GetList); },
             "{|| RecordGet(aApp, GetList)}");
         a[9] = false;
+        a[10] = windowAction(
+            w_, [](ClientWindow& s, rt::Args) { return rt::Value(client::mayLeaveRecord(s)); },
+            "{|| MayLeaveRecord()}");
         rt::callFunction("XbToolsBar", rt::Args(a.data(), a.size()));
     }
 
@@ -375,7 +414,7 @@ void Builder::browseGroup()
     set(dlg::slot::When, whenEditingWithCode());
     set(dlg::slot::Options, rt::makeArray({false, false}));
     set(dlg::slot::GetSet2, rt::makeArray({anchor(w_, &ClientWindow::aOrderBy, "aOrderBy"), "aOrderBy"}));
-    set(38, windowBlock(
+    set(38, windowAction(
                 w_,
                 [](ClientWindow& s, rt::Args) {
                     rt::sendWith(s.app(3), "sort", s.app(6));
@@ -399,7 +438,7 @@ void Builder::browseGroup()
     set(dlg::slot::GetSet2, anchor(w_, &ClientWindow::cBuscar, "cBuscar"));
     set(dlg::slot::Id, dlg::getIdDefault({}, "cBuscar", "GET_"));
     set(dlg::slot::Anchor, appAnchor(w_, 5));
-    set(dlg::slot::KeyHandler, windowBlock(
+    set(dlg::slot::KeyHandler, windowAction(
                                    w_,
                                    [w = w_](ClientWindow& s, rt::Args a) {
                                        return KeySeekBrow(rt::argAt(a, 0), rt::argAt(a, 1), s.app(5), s.oBrowse,
@@ -415,22 +454,15 @@ void Builder::browseGroup()
         set(dlg::slot::Source,
             src("RKPUSHBUTTON", {}, "oMyGroup2", {}, "0.6", "XCOL()+0.0", rt::str(rt::Value(width), 4, 1), "1.18"));
     };
-    searchButton("Siguiente", 8.0,
-                 action(
-                     [](ClientWindow& s) {
-                         rt::sendWith(s.app(2), "LocateNext");
-                         client::refreshAll(s.oBrowse);
-                         client::getRefresh(s.GetList, {28, 1});
-                         client::focus(s.app(5));
-                     },
-                     "{|| aApp[2]:LocateNext(), ...}"));
+    searchButton("Siguiente", 8.0, action(client::nextMatch, "{|| aApp[2]:LocateNext(), ...}"));
     searchButton("Like", 6.0,
-                 windowBlock(
+                 windowAction(
                      w_,
                      [w = w_](ClientWindow& s, rt::Args) {
+                         if (!client::mayLeaveRecord(s))
+                             return rt::Value();
                          Like(anchor(w, &ClientWindow::cBuscar, "cBuscar"), s.oConn, appAnchor(w, 2), s.app(6));
-                         client::refreshAll(s.oBrowse);
-                         client::getRefresh(s.GetList, {28, 1});
+                         client::showRecord(s, {28, 1});
                          client::focus(s.app(5));
                          return rt::Value();
                      },
@@ -498,9 +530,11 @@ void Builder::browseElement()
     // the browse set's row before it is read. A Like search may have
     // narrowed the record object to other clients; then it reads the whole
     // table again, in its order, to find the chosen one.
-    opt(23, windowBlock(
+    opt(23, windowAction(
                 w_,
                 [](ClientWindow& s, rt::Args) {
+                    if (!client::mayLeaveRecord(s))
+                        return rt::Value();
                     const rt::Value recno = rt::sendWith(s.app(3), "recno");
                     if (!rt::isTrue(rt::sendWith(s.app(2), "seek", recno, "recno"))) {
                         client::sqlRefresh(s.oConn, s.app(2), rt::var2char(rt::sendWith(s.app(2), "sort")), {}, {},
@@ -530,99 +564,58 @@ void Builder::browseElement()
     column("FECHA;REGISTRO", field("feching"), "aApp[3]:feching", 6, "@D");
 }
 
+// The command row. Exit and Cancel share a place: each is hidden while the
+// other shows.
+struct Command {
+    const char* caption;
+    double step;  // added to the running column first
+    const char* colText;
+    double width;
+    const char* tooltip;
+    void (*run)(ClientWindow&);
+    const char* text;
+    enum { Always, EditingWithCode, CurrentRow } when;
+    enum { Never, WhileEditing, WhileViewing } hide;
+    bool twoLines;
+};
+constexpr Command kCommands[] = {
+    {"Exit", 0.0, "0.5", 6.8, "Update Record", client::exitWindow, "{|| RK_ReadGuiEvent(6, GetList)}",
+     Command::Always, Command::WhileEditing, false},
+    {"Cancel", 0.0, "0.5", 6.8, "Cancel Record", client::cancelEdit, "{|| aApp[2]:RecordCancel(), ...}",
+     Command::Always, Command::WhileViewing, false},
+    {"Save", 6.8, "xCol+=6.8", 6.8, "Update/Insert Record", client::saveRecord, "{|| aApp[2]:RecordPut(...), ...}",
+     Command::EditingWithCode, Command::Never, false},
+    {"New", 6.8, "xCol+=6.8", 6.8, "Blank  Record", client::newRecord, "{|| aApp[2]:RecordBlank(.T.), ...}",
+     Command::CurrentRow, Command::Never, false},
+    {"Edit", 6.8, "xCol+=6.8", 6.8, "Edit Record", client::editRecord, "{|| aApp[8] := .T., ...}",
+     Command::CurrentRow, Command::Never, false},
+    {"Delete", 6.8, "xCol+=6.8", 6.8, "Delete Record", client::deleteRecord, "{|| aApp[2]:RecordDelete(...), ...}",
+     Command::CurrentRow, Command::Never, false},
+    {"Refresh;Tabla", 16.0, "xCol+=16.0", 8.8, nullptr, client::refreshTable, "{|| aApp[2]:Refresh(), ...}",
+     Command::CurrentRow, Command::Never, true},
+    {"Refresh;Picture", 8.8, "xCol+=8.8", 8.8, nullptr, [](ClientWindow& s) { client::showPicture(s); },
+     "{|| RK_BitMapDraw(aApp[7], aApp[2]:FieldGetPicture())}", Command::Always, Command::Never, true},
+    {"Refresh;Browse", 8.8, "xCol+=8.8", 8.8, nullptr, client::refreshBrowse, "{|| aApp[3]:Refresh(), ...}",
+     Command::CurrentRow, Command::Never, true},
+};
+
 void Builder::commandButtons()
 {
     xRow += 15.8;
     xCol = 0.5;
-    const rt::Value none;
     const auto editFlag = [this](bool shownWhenEditing) {
         return windowBlock(
             w_, [shownWhenEditing](ClientWindow& s, rt::Args) { return rt::Value(s.editing() != shownWhenEditing); },
             shownWhenEditing ? "{|| !aApp[8]}" : "{|| aApp[8]}");
     };
-
-    button("Exit", xRow, xCol, 6.8, 1.8, "0.5",
-           action([](ClientWindow& s) { dlg::readGuiEvent(6, s.GetList); }, "{|| RK_ReadGuiEvent(6, GetList)}"),
-           "Update Record", none, editFlag(false), false);
-    button("Cancel", xRow, xCol, 6.8, 1.8, "0.5",
-           action(
-               [](ClientWindow& s) {
-                   rt::sendWith(s.app(2), "RecordCancel");
-                   client::refreshAll(s.oBrowse);
-                   s.app(8) = false;
-                   client::getRefresh(s.GetList, {28});
-               },
-               "{|| aApp[2]:RecordCancel(), ...}"),
-           "Cancel Record", none, editFlag(true), false);
-    button("Save", xRow, xCol += 6.8, 6.8, 1.8, "xCol+=6.8",
-           action(
-               [](ClientWindow& s) {
-                   // A refused write (a conflict, a code taken, a lost server)
-                   // keeps the form in editing with the user's values.
-                   const bool saved = rt::isTrue(rt::sendWith(s.app(2), "RecordPut", conditionOfCode(s)));
-                   if (saved)
-                       s.app(8) = false;
-                   client::refreshAll(s.oBrowse);
-                   client::focus(s.ocodcli);
-                   client::getRefresh(s.GetList, {28});
-               },
-               "{|| aApp[2]:RecordPut(...), ...}"),
-           "Update/Insert Record", whenEditingWithCode(), none, false);
-    button("New", xRow, xCol += 6.8, 6.8, 1.8, "xCol+=6.8",
-           action(
-               [](ClientWindow& s) {
-                   rt::sendWith(s.app(2), "RecordBlank", true);
-                   s.app(8) = true;
-                   client::getRefresh(s.GetList, {28});
-                   client::refreshAll(s.oBrowse);
-                   client::focus(s.ocodcli);
-               },
-               "{|| aApp[2]:RecordBlank(.T.), ...}"),
-           "Blank  Record", whenCurrentRow(), none, false);
-    button("Edit", xRow, xCol += 6.8, 6.8, 1.8, "xCol+=6.8",
-           action(
-               [](ClientWindow& s) {
-                   s.app(8) = true;
-                   client::getRefresh(s.GetList, {28});
-                   client::focus(s.oNombre);
-               },
-               "{|| aApp[8] := .T., ...}"),
-           "Edit Record", whenCurrentRow(), none, false);
-    button("Delete", xRow, xCol += 6.8, 6.8, 1.8, "xCol+=6.8",
-           action(
-               [](ClientWindow& s) {
-                   rt::sendWith(s.app(2), "RecordDelete", conditionOfCode(s));
-                   client::refreshAll(s.oBrowse);
-                   client::getRefresh(s.GetList, {28});
-               },
-               "{|| aApp[2]:RecordDelete(...), ...}"),
-           "Delete Record", whenCurrentRow(), none, false);
-    button("Refresh;Tabla", xRow, xCol += 16.0, 8.8, 1.8, "xCol+=16.0",
-           action(
-               [](ClientWindow& s) {
-                   rt::sendWith(s.app(2), "Refresh");
-                   client::refreshAll(s.oBrowse);
-                   client::getRefresh(s.GetList, {28});
-               },
-               "{|| aApp[2]:Refresh(), ...}"),
-           nullptr, whenCurrentRow(), none, true);
-    button("Refresh;Picture", xRow, xCol += 8.8, 8.8, 1.8, "xCol+=8.8",
-           action(
-               [](ClientWindow& s) {
-                   if (s.app(7).isObject())
-                       rt::callWith("RK_BitMapDraw", s.app(7), rt::sendWith(s.app(2), "FieldGetPicture"));
-               },
-               "{|| RK_BitMapDraw(aApp[7], aApp[2]:FieldGetPicture())}"),
-           nullptr, none, none, true);
-    button("Refresh;Browse", xRow, xCol += 8.8, 8.8, 1.8, "xCol+=8.8",
-           action(
-               [](ClientWindow& s) {
-                   rt::sendWith(s.app(3), "Refresh");
-                   client::refreshAll(s.oBrowse);
-                   client::getRefresh(s.GetList, {28});
-               },
-               "{|| aApp[3]:Refresh(), ...}"),
-           nullptr, whenCurrentRow(), none, true);
+    for (const Command& c : kCommands) {
+        const rt::Value when = c.when == Command::EditingWithCode ? whenEditingWithCode()
+                               : c.when == Command::CurrentRow    ? whenCurrentRow()
+                                                                  : rt::Value();
+        const rt::Value hide = c.hide == Command::Never ? rt::Value() : editFlag(c.hide == Command::WhileViewing);
+        button(c.caption, xRow, xCol += c.step, c.width, 1.8, c.colText, action(c.run, c.text), c.tooltip, when, hide,
+               c.twoLines);
+    }
 }
 
 void Builder::build()
@@ -718,9 +711,9 @@ rt::Value Test(rt::Args args)
     const std::size_t passWidth = rt::utf8Length(rt::var2char(rt::publicGet("cPass")));
     rt::publicSet("cPass", rt::replicate(" ", std::max<std::size_t>(passWidth, 12)));
     if (rt::isTrue(conn->lError)) {
-        // No window and no message box; the reason goes beside the console.
         std::fprintf(stderr, "dxc: %s\n", conn->errorText().c_str());
-        return {};
+        dlg::winAlert(connectionFailureMessage(conn->errorText()), client::kTitle);
+        return false;
     }
 
     Teardown teardown{s, g_running};
@@ -737,17 +730,23 @@ rt::Value Test(rt::Args args)
                               rt::makeArray({"dxcam01.ID_USUARIO", "dxcam01.ID_FECHA", "dxcam01.ID_HORA"}), auditValues,
                               "foto");
     s.app(3) = openDataObject(s.oConn, kBrowseColumns, "dxcam01.nombre", {}, {}, {}, {});
-    // Without its table the window has nothing to show: the reason goes
-    // beside the console, as the program's other failures do, and the
-    // program ends.
+    // Without its table the window has nothing to show: the user is told,
+    // the reason also goes beside the console, and the program ends.
     for (int n : {2, 3})
         if (!s.app(n).isObject() || rt::isTrue(rt::getMember(s.app(n), "lError"))) {
-            const rt::Value why = s.app(n).isObject() ? rt::getMember(s.app(n), "cError") : rt::Value();
-            std::fprintf(stderr, "dxc: the client table cannot be opened: %s\n", rt::var2char(why).c_str());
-            return {};
+            const std::string why =
+                s.app(n).isObject() ? rt::var2char(rt::getMember(s.app(n), "cError")) : std::string();
+            std::fprintf(stderr, "dxc: the client table cannot be opened: %s\n", why.c_str());
+            dlg::winAlert("La base de datos dxc no tiene la tabla de clientes dxcam01.\n" + why, client::kTitle);
+            return false;
         }
-    if (!rt::isEmpty(xCodCli))
+    // The form and the browse start on the same client.
+    if (!rt::isEmpty(xCodCli)) {
         rt::sendWith(s.app(2), "seek", xCodCli, "codcli");
+        rt::sendWith(s.app(3), "seek", xCodCli, "codcli");
+    } else if (rt::sendWith(s.app(3), "recno").asDouble() > 0) {
+        rt::sendWith(s.app(2), "seek", rt::sendWith(s.app(3), "recno"), "recno");
+    }
     s.app(6) = rt::sendWith(s.app(3), "sort");
 
     const rt::Value fields = rt::sendWith(s.app(2), "FCount");
@@ -758,9 +757,9 @@ rt::Value Test(rt::Args args)
 
     std::vector<rt::Value> a(30);
     a[0] = s.GetList;
-    a[1] = "Test SQLRecordSet";
+    a[1] = std::string(client::kTitle);
     a[2] = getOptions();
-    a[6] = appAnchor(w, 1);
+    a[6] = dialogAnchor(w);
     a[7] = true;
     a[9] = false;
     a[10] = oDialog;

@@ -4,11 +4,13 @@
 #include "app/dxc.h"
 #include "app/client.h"
 #include "app/console_lines.h"
+#include "app/messages.h"
 
 #include "browse/core/browse.h"
 
 #include "platform/dbf/dbf.h"
 #include "platform/dialog/dialog.h"
+#include "platform/dialog/library.h"
 #include "platform/gui/events.h"
 #include "platform/pgsql/connection.h"
 #include "platform/pgsql/dataobject.h"
@@ -150,6 +152,7 @@ void registerProgramFunctions()
     browse::registerBrowseLibrary();
     popup::registerPopupFunctions();
     registerClientFunctions();
+    installFailureMessages();
 }
 
 int runMain(const Options& opts)
@@ -195,6 +198,8 @@ int runMain(const Options& opts)
         lOk = false;
         if (opts.connect)
             break;
+        // The console line stays as it is; the dialog comes back after the user read why.
+        dlg::winAlert(connectionFailureMessage(connectionOf(oConn).errorText()), "Connection Server");
     }
     if (!lOk)
         return 1;
@@ -220,8 +225,11 @@ int runMain(const Options& opts)
         out({"Cargando Test"});
         // The client window registers itself as Test and connects again
         // with the program-wide settings; without it the program ends here.
-        if (rt::findFunction("Test"))
-            rt::callFunction("Test");
+        const rt::Value shown = rt::findFunction("Test") ? rt::callFunction("Test") : rt::Value();
+        if (shown.isLogical() && !shown.asBool()) {
+            rt::publicSet("cPass", rt::replicate(" ", 12));
+            return 1;
+        }
     }
     // Nothing needs the password any more.
     rt::publicSet("cPass", rt::replicate(" ", 12));

@@ -265,12 +265,16 @@ rt::Value DialogPart::create(rt::Args a)
 rt::Value DialogPart::handleEvent(int nEvent, const rt::Value& mp1, const rt::Value& mp2)
 {
     switch (nEvent) {
-    case dev::EndRead:
-        endRead(mp1.isNum() && mp1.asInt() == 6);
+    case dev::EndRead: {
+        const bool ok = mp1.isNum() && mp1.asInt() == 6;
+        if (ok || ended_ || !mayEndWithoutOk || mayEndWithoutOk())
+            endRead(ok);
         return {};
+    }
     case gui::ev::Close: {
         rt::Value r = XbpPart::handleEvent(nEvent, mp1, mp2);
-        endRead(false);
+        if (ended_ || !mayEndWithoutOk || mayEndWithoutOk())
+            endRead(false);
         return r;
     }
     default: return XbpPart::handleEvent(nEvent, mp1, mp2);
@@ -282,11 +286,16 @@ void DialogPart::endRead(bool ok)
     if (ended_)
         return;
     if (ok)
-        for (const rt::Value& e : elements)
-            if (auto* get = e.isObject() ? dynamic_cast<GetPart*>(&e.asObject()) : nullptr)
-                get->commit();
+        commitEdits();
     ended_ = true;
     accepted_ = ok;
+}
+
+void DialogPart::commitEdits()
+{
+    for (const rt::Value& e : elements)
+        if (auto* get = e.isObject() ? dynamic_cast<GetPart*>(&e.asObject()) : nullptr)
+            get->commit();
 }
 
 QDialog* DialogPart::dialog() const { return qobject_cast<QDialog*>(widget()); }

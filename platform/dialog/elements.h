@@ -11,6 +11,7 @@
 #include "platform/dialog/entry.h"
 #include "platform/gui/xbppart.h"
 
+#include <functional>
 #include <vector>
 
 class QImage;
@@ -43,12 +44,18 @@ public:
     // Ends the read. With ok the edited entry fields are written back first;
     // an error there leaves the read running.
     void endRead(bool ok);
+    // Writes every edited entry field back to its variable.
+    void commitEdits();
     [[nodiscard]] bool ended() const noexcept { return ended_; }
     [[nodiscard]] bool accepted() const noexcept { return accepted_; }
     [[nodiscard]] QDialog* dialog() const;
 
     // Evaluates the when and hide conditions of every element of the read.
     void refreshConditions();
+
+    // Asked before Escape, closing the window or event 5 end the read; false
+    // keeps the read running. Installed by the caller (unsaved work).
+    std::function<bool()> mayEndWithoutOk;
 
     rt::Value title;
     // The element objects in list order (NIL where no widget was made);

@@ -10,12 +10,12 @@
 #include "platform/runtime/datetime.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
+#include "platform/runtime/ops.h"
 #include "platform/runtime/text.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <iostream>
 #include <unordered_map>
 
 namespace pgsql {
@@ -26,11 +26,7 @@ using rt::Value;
 
 namespace {
 
-const char* const kConflict = "El cliente fue modificado por otro usuario. Sus cambios no se guardaron.";
-const char* const kExists = "Ya existe un registro con esos datos. Sus cambios no se guardaron.";
-const char* const kNoMatch = "El registro no cumple la condicion indicada. Sus cambios no se guardaron.";
-const char* const kNotDeleted = "El registro no cumple la condicion indicada. No se borro.";
-const char* const kLost = "Se perdio la conexion con el servidor: ";
+const char* const kLost = "connection lost: ";
 
 std::string textAt(Args a, std::size_t i)
 {
@@ -160,23 +156,22 @@ void DataObject::begin()
 {
     lError = false;
     error_.clear();
+    failure_ = Failure{};
 }
 
 void DataObject::fail(std::string text)
 {
-    lError = true;
-    error_ = std::move(text);
+    fail(FailureKind::Other, std::move(text));
 }
 
-void DataObject::alert(const std::string& text)
+void DataObject::fail(FailureKind kind, std::string text, std::string statement, std::string sqlstate)
 {
-    if (rt::NativeFn fn = rt::findFunction("RK_WinAlert")) {
-        const Value arg(text);
-        if (rt::guarded([&] { fn(Args(&arg, 1)); }))
-            return;
-    }
-    std::cerr << text << '\n';
+    lError = true;
+    failure_ = Failure{kind, table_, std::move(statement), std::move(sqlstate), text};
+    error_ = kind == FailureKind::ConnectionLost ? kLost + text : std::move(text);
 }
+
+void DataObject::report() const { reportFailure(failure_); }
 
 namespace {
 
@@ -218,13 +213,10 @@ bool DataObject::ready()
         return true;
     if (c->reconnect()) {
         resetPending_ = false;
-        lossReported_ = false;
         return true;
     }
-    fail(kLost + c->errorText());
-    if (!lossReported_)
-        alert(error_);
-    lossReported_ = true;
+    fail(FailureKind::ConnectionLost, c->errorText());
+    report();
     return false;
 }
 
@@ -240,18 +232,16 @@ bool DataObject::run(const Sql& q, Result& out)
     out.reset(PQexecParams(c->handle(), q.text.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
                            nullptr, nullptr, 0));
     const ExecStatusType st = PQresultStatus(out.get());
-    if (st == PGRES_TUPLES_OK || st == PGRES_COMMAND_OK) {
-        lossReported_ = false;
+    if (st == PGRES_TUPLES_OK || st == PGRES_COMMAND_OK)
         return true;
-    }
+    const char* state = out ? PQresultErrorField(out.get(), PG_DIAG_SQLSTATE) : nullptr;
+    const std::string sqlstate = state ? state : "";
     if (detail::sessionLost(c->handle(), out.get())) {
-        fail(kLost + detail::errorOf(c->handle(), out.get()));
-        if (!lossReported_)
-            alert(error_);
-        lossReported_ = true;
+        fail(FailureKind::ConnectionLost, detail::errorOf(c->handle(), out.get()), q.text, sqlstate);
+        report();
         resetPending_ = true;  // libpq may not have noticed yet
     } else {
-        fail(detail::errorOf(c->handle(), out.get()));
+        fail(kindOfState(sqlstate), detail::errorOf(c->handle(), out.get()), q.text, sqlstate);
     }
     out.reset();
     return false;
@@ -657,8 +647,40 @@ void DataObject::recordBlank()
 
 void DataObject::recordCancel()
 {
-    begin();
-    loadBuffer();
+    // Read again: after a refused save the row shown is the one stored now.
+    if (!recordGet())
+        loadBuffer();
+}
+
+namespace {
+
+// Text compares without its trailing blanks: an entry field pads what it writes back.
+bool sameValue(const Value& a, const Value& b)
+{
+    if (a.isChar() && b.isChar())
+        return rt::rtrim(a.str()) == rt::rtrim(b.str());
+    if (a.kind() != b.kind())
+        return rt::isEmpty(a) && rt::isEmpty(b);
+    if (a.isArray() || a.isBlock() || a.isObject())
+        return false;
+    return rt::exactEqual(a, b);
+}
+
+}  // namespace
+
+bool DataObject::changed() const
+{
+    if (pendingPicture_)
+        return true;
+    const bool onRow = !newRow_ && cur_ >= 0 && cur_ < static_cast<std::int64_t>(win_.size());
+    for (int i : listed_) {
+        if (i == recnoCol_)
+            continue;
+        const Value stored = onRow ? valueOf(cols_[i], win_[cur_].cells[i]) : emptyOf(cols_[i]);
+        if (!sameValue(buffer_[i], stored))
+            return true;
+    }
+    return false;
 }
 
 // The listed columns from the buffer, then the audit columns from their
@@ -742,8 +764,9 @@ void DataObject::explainUnwritten()
     if (!run(v, r))
         return;
     const bool same = PQntuples(r.get()) == 1 && win_[cur_].version == PQgetvalue(r.get(), 0, 0);
-    fail(same ? kNoMatch : kConflict);
-    alert(error_);
+    fail(same ? FailureKind::NoMatch : FailureKind::Conflict,
+         same ? "the row does not meet the condition" : "the row was changed by another user", v.text);
+    report();
 }
 
 bool DataObject::recordPut(const std::string& condition)
@@ -762,14 +785,14 @@ bool DataObject::recordPut(const std::string& condition)
         updateSql(q, values, cond);
     Result r;
     if (!run(q, r)) {
-        if (error_.rfind(kLost, 0) != 0)
-            alert(error_);
+        if (failure_.kind != FailureKind::ConnectionLost)
+            report();
         return false;
     }
     if (PQntuples(r.get()) == 0) {
         if (newRow_) {
-            fail(kExists);
-            alert(error_);
+            fail(FailureKind::DuplicateKey, "a row meeting the condition exists", q.text);
+            report();
         } else {
             explainUnwritten();
         }
@@ -806,13 +829,13 @@ bool DataObject::recordDelete(const std::string& condition)
         q << " AND (" << condition << ")";
     Result r;
     if (!run(q, r)) {
-        if (error_.rfind(kLost, 0) != 0)
-            alert(error_);
+        if (failure_.kind != FailureKind::ConnectionLost)
+            report();
         return false;
     }
     if (std::atoll(PQcmdTuples(r.get())) == 0) {
-        fail(kNotDeleted);
-        alert(error_);
+        fail(FailureKind::NotDeleted, "the row does not meet the condition", q.text);
+        report();
         return false;
     }
     if (exact_ && count_ > 0)

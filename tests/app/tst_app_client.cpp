@@ -29,6 +29,7 @@
 #include <QDialog>
 #include <QImage>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
@@ -139,6 +140,25 @@ struct Ui {
             QTest::keyClick(e, Qt::Key_Tab);
         }
     }
+    // The next question box is answered with a click on Sí or No as soon as
+    // it opens; its text goes to *asked.
+    void answerNext(bool yes, std::string* asked) const
+    {
+        auto* poll = new QTimer(&d);
+        poll->setInterval(5);
+        QObject::connect(poll, &QTimer::timeout, poll, [poll, yes, asked] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            poll->stop();
+            poll->deleteLater();
+            *asked = box->text().toStdString();
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == (yes ? QString::fromUtf8("Sí") : QString("No")))
+                    QTest::mouseClick(b, Qt::LeftButton);
+        });
+        poll->start();
+    }
     [[nodiscard]] std::string record(const char* member) const { return text(rt::getMember(w.app(2), member)); }
     [[nodiscard]] std::string browseSet(const char* member) const { return text(rt::getMember(w.app(3), member)); }
     QComboBox* combo() const { return d.findChild<QComboBox*>(); }
@@ -242,8 +262,10 @@ TEST_F(ClientWindowTest, ViewingAtStartThenNewEnablesFieldsAsTheCodeArrives)
     run({
         [&](Ui& ui) {
             recordObject = ui.w.app(2);
-            EXPECT_EQ(ui.record("codcli"), "000001");
-            EXPECT_EQ(ui.entry("GET_CODCLI")->text().trimmed(), "000001");
+            // The form shows the client under the browse's cursor: the first by name.
+            EXPECT_EQ(ui.record("codcli"), "000003");
+            EXPECT_EQ(ui.browseSet("codcli"), "000003");
+            EXPECT_EQ(ui.entry("GET_CODCLI")->text().trimmed(), "000003");
             for (const char* id :
                  {"GET_CODCLI", "GET_NOMBRE", "GET_APELL", "GET_DIRECCION", "GET_DIRECCION2", "GET_FECHING"})
                 EXPECT_FALSE(ui.entry(id)->isEnabled()) << id;
@@ -256,7 +278,7 @@ TEST_F(ClientWindowTest, ViewingAtStartThenNewEnablesFieldsAsTheCodeArrives)
             for (const char* b :
                  {"New", "Edit", "Delete", "Refresh;Tabla", "Refresh;Picture", "Refresh;Browse", "Siguiente", "Like"})
                 EXPECT_TRUE(ui.enabled(b)) << b;
-            EXPECT_TRUE(ui.check()->isChecked()) << "000001 has credit";
+            EXPECT_FALSE(ui.check()->isChecked()) << "000003 has no credit";
             // The browse shows the registration date of its row (ABEL).
             ASSERT_EQ(rt::sendWith(ui.w.oBrowse, "colCount").asInt(), 5);
             const rt::Value date = rt::eval(rt::getMember(rt::sendWith(ui.w.oBrowse, "getColumn", 5), "dataLink"));
@@ -292,7 +314,7 @@ TEST_F(ClientWindowTest, ViewingAtStartThenNewEnablesFieldsAsTheCodeArrives)
             EXPECT_TRUE(ui.shown("Exit"));
             EXPECT_FALSE(ui.shown("Cancel"));
             EXPECT_FALSE(ui.entry("GET_CODCLI")->isEnabled());
-            EXPECT_EQ(ui.record("codcli"), "000001");
+            EXPECT_EQ(ui.record("codcli"), "000003");
         },
     });
     EXPECT_EQ(one("SELECT count(*) FROM dxcam01"), "6") << "Cancel wrote nothing";
@@ -578,7 +600,7 @@ TEST_F(ClientWindowTest, AConflictingSaveKeepsTheUsersEdit)
             EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "MARIA JOSE");
             ui.click("Cancel");
         },
-    });
+    }, "000001");
     EXPECT_EQ(one("SELECT rtrim(nombre) || '|' || rtrim(apell) FROM dxcam01 WHERE codcli = '000001'"), "MARIA|OTRO");
 }
 
@@ -595,7 +617,7 @@ TEST_F(ClientWindowTest, ALostServerIsReportedTheEditKeptAndTheNextSaveReconnect
         },
         [&](Ui& ui) {
             ASSERT_EQ(messages_.messages.size(), 1u);
-            EXPECT_NE(messages_.messages[0].text.find("Se perdio la conexion"), std::string::npos)
+            EXPECT_EQ(messages_.messages[0].text.rfind("Se perdió la conexión con el servidor.", 0), 0u)
                 << messages_.messages[0].text;
             EXPECT_TRUE(ui.w.editing());
             EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "MARIA LUISA");
@@ -608,7 +630,7 @@ TEST_F(ClientWindowTest, ALostServerIsReportedTheEditKeptAndTheNextSaveReconnect
             EXPECT_EQ(messages_.messages.size(), 1u);
             EXPECT_FALSE(ui.w.editing());
         },
-    });
+    }, "000001");
     EXPECT_EQ(one("SELECT rtrim(nombre) FROM dxcam01 WHERE codcli = '000001'"), "MARIA LUISA");
 }
 
@@ -632,7 +654,7 @@ TEST_F(ClientWindowTest, TheRecordToolbarMovesTheFormAndEndsEditing)
             EXPECT_FALSE(ui.w.editing());
             EXPECT_TRUE(ui.shown("Exit"));
         },
-    });
+    }, "000001");
 }
 
 TEST_F(ClientWindowTest, ThePictureTakesAClickOnlyWhileEditing)
@@ -662,19 +684,22 @@ TEST_F(ClientWindowTest, ThePictureTakesAClickOnlyWhileEditing)
             EXPECT_EQ(asked, 1);
             ui.click("Save");
         },
-    });
+    }, "000001");
     popup::setImageChooser(previous);
     EXPECT_EQ(one("SELECT left(foto, 15) FROM dxcam01 WHERE codcli = '000001'"), "data:image/png;");
 }
 
 TEST_F(ClientWindowTest, DeleteRemovesTheCurrentClientAndTheRefreshButtonsRereadTheTable)
 {
+    std::string asked;
     run({
-        [](Ui& ui) {
+        [&](Ui& ui) {
             ASSERT_EQ(ui.record("codcli"), "000001");
+            ui.answerNext(true, &asked);
             ui.click("Delete");
         },
         [&](Ui& ui) {
+            EXPECT_EQ(asked, "¿Borrar el cliente 000001 MARIA PEREZ?");
             EXPECT_EQ(one("SELECT count(*) FROM dxcam01 WHERE codcli = '000001'"), "0");
             EXPECT_EQ(ui.record("codcli"), "000002") << "the next client is current";
             EXPECT_EQ(ui.entry("GET_CODCLI")->text().trimmed(), "000002");
@@ -692,7 +717,7 @@ TEST_F(ClientWindowTest, DeleteRemovesTheCurrentClientAndTheRefreshButtonsReread
             ui.type("GET_CBUSCAR", "MARI");
         },
         [](Ui& ui) { EXPECT_NE(ui.browseSet("nombre"), "MARIA") << "the deleted client is gone from the browse"; },
-    });
+    }, "000001");
     EXPECT_EQ(one("SELECT count(*) FROM dxcam01"), "5");
     EXPECT_TRUE(messages_.messages.empty());
 }
@@ -714,7 +739,7 @@ TEST_F(ClientWindowTest, TheCreditBoxIsSavedWithTheClient)
             EXPECT_FALSE(ui.w.editing());
             EXPECT_FALSE(ui.check()->isChecked());
         },
-    });
+    }, "000001");
     EXPECT_EQ(one("SELECT datacredit FROM dxcam01 WHERE codcli = '000001'"), "f");
 }
 
@@ -735,12 +760,17 @@ TEST_F(ClientWindowTest, WithoutItsConnectionOrItsTableTheWindowDoesNotOpen)
     });
     look.start(5);
     rt::publicSet("cUser", rt::padR("no_such_user_here", 18));
-    EXPECT_TRUE(rt::callWith("Test").isNil());
+    EXPECT_EQ(rt::callWith("Test").kind(), rt::Kind::Logical);
     rt::publicSet("cUser", rt::padR(envOr("PGUSER", "postgres"), 18));
     testpg::exec(db_.get(), "DROP TABLE dxcam01");
-    EXPECT_TRUE(rt::callWith("Test").isNil());
+    const rt::Value noTable = rt::callWith("Test");
+    EXPECT_TRUE(noTable.isLogical() && !noTable.asBool());
     EXPECT_FALSE(shown);
-    EXPECT_TRUE(messages_.messages.empty());
+    ASSERT_EQ(messages_.messages.size(), 2u);
+    EXPECT_EQ(messages_.messages[0].text.rfind("No se pudo conectar con el servidor. El usuario o la contraseña", 0), 0u)
+        << messages_.messages[0].text;
+    EXPECT_EQ(messages_.messages[1].text.rfind("La base de datos dxc no tiene la tabla de clientes dxcam01.", 0), 0u)
+        << messages_.messages[1].text;
     EXPECT_FALSE(app::runningClient());
 }
 
@@ -799,15 +829,22 @@ protected:
 
 TEST_F(ClientHelpersTest, LikeBuildsTheTextAndDatePatternsAndEmptiesTheSearch)
 {
-    rt::Value search = "ab";
+    rt::Value search = "ZZ";
     const rt::Value ref = refTo(search);
     rt::Value db = data_;
+    rt::sendWith(data_, "seek", "000004", "codcli");
     app::Like(ref, conn_, refTo(db), "nombre");
-    EXPECT_TRUE(codes().empty()) << "LIKE is exact about case: no name holds a lower-case ab";
-    EXPECT_EQ(search.str(), std::string(100, ' '));
+    // Nothing found: said, the search kept, the whole table on the same client.
+    ASSERT_EQ(messages_.messages.size(), 1u);
+    EXPECT_EQ(messages_.messages[0].text, "No se encontraron clientes para \"ZZ\".");
+    EXPECT_EQ(search.str(), "ZZ");
+    EXPECT_EQ(text(rt::getMember(data_, "codcli")), "000004");
+    EXPECT_EQ(codes().size(), 6u);
+    messages_.messages.clear();
 
     search = "AB";
     EXPECT_EQ(app::Like(ref, conn_, refTo(db), "nombre").cell(), data_.cell());
+    EXPECT_EQ(search.str(), std::string(100, ' '));
     EXPECT_EQ(codes(), (Lines{"000003", "000005"}));
 
     // A date column: the typed date as the server writes it.
@@ -818,8 +855,9 @@ TEST_F(ClientHelpersTest, LikeBuildsTheTextAndDatePatternsAndEmptiesTheSearch)
     // A quote is text like any other.
     search = "O'N";
     app::Like(ref, conn_, refTo(db), "nombre");
-    EXPECT_TRUE(codes().empty());
-    EXPECT_TRUE(messages_.messages.empty());
+    EXPECT_EQ(codes().size(), 6u);
+    ASSERT_EQ(messages_.messages.size(), 1u);
+    EXPECT_EQ(messages_.messages[0].text, "No se encontraron clientes para \"O'N\".");
 
     search = "   ";
     app::Like(ref, conn_, refTo(db), "nombre");

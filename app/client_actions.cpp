@@ -1,0 +1,150 @@
+// What the client window's buttons do, and the question that guards typed
+// work before the form shows another client or the window closes.
+#include "app/client.h"
+
+#include "platform/dialog/dialog.h"
+#include "platform/dialog/elements.h"
+#include "platform/dialog/library.h"
+#include "platform/pgsql/dataobject.h"
+#include "platform/runtime/block.h"
+#include "platform/runtime/functions.h"
+#include "platform/runtime/object.h"
+#include "platform/runtime/text.h"
+
+namespace app::client {
+
+namespace {
+
+pgsql::DataObject* recordObject(const ClientWindow& s)
+{
+    return s.app(2).isObject() ? dynamic_cast<pgsql::DataObject*>(&s.app(2).asObject()) : nullptr;
+}
+
+dlg::DialogPart* dialogOf(const ClientWindow& s)
+{
+    return s.app(1).isObject() ? dynamic_cast<dlg::DialogPart*>(&s.app(1).asObject()) : nullptr;
+}
+
+rt::Value conditionOfCode(const ClientWindow& s)
+{
+    const rt::Value code = rt::getMember(s.app(2), "codcli");
+    return rt::Value("dxcam01.codcli=" + rt::callWith("StoQ", code).str());
+}
+
+std::string memberText(const ClientWindow& s, const char* member)
+{
+    return rt::alltrim(rt::var2char(rt::getMember(s.app(2), member)));
+}
+
+}  // namespace
+
+bool mayLeaveRecord(ClientWindow& s)
+{
+    if (!s.editing())
+        return true;
+    if (dlg::DialogPart* d = dialogOf(s))
+        d->commitEdits();
+    const pgsql::DataObject* record = recordObject(s);
+    if (!record || !record->changed())
+        return true;
+    const bool discard = dlg::askYesNo("¿Descartar los cambios del cliente?", kTitle);
+    if (!discard)
+        getRefresh(s.GetList, {28});  // the values as written back
+    return discard;
+}
+
+void showRecord(const ClientWindow& s, std::initializer_list<int> skip)
+{
+    getRefresh(s.GetList, skip);
+    showPicture(s);
+}
+
+void exitWindow(ClientWindow& s) { dlg::readGuiEvent(6, s.GetList); }
+
+void cancelEdit(ClientWindow& s)
+{
+    rt::sendWith(s.app(2), "RecordCancel");
+    refreshAll(s.oBrowse);
+    s.app(8) = false;
+    showRecord(s, {28});
+}
+
+void saveRecord(ClientWindow& s)
+{
+    // A refused write (a conflict, a code taken, a lost server) keeps the
+    // form in editing with the user's values.
+    const bool saved = rt::isTrue(rt::sendWith(s.app(2), "RecordPut", conditionOfCode(s)));
+    if (saved)
+        s.app(8) = false;
+    refreshAll(s.oBrowse);
+    focus(s.ocodcli);
+    showRecord(s, {28});
+}
+
+void newRecord(ClientWindow& s)
+{
+    if (!mayLeaveRecord(s))
+        return;
+    rt::sendWith(s.app(2), "RecordBlank", true);
+    s.app(8) = true;
+    showRecord(s, {28});
+    refreshAll(s.oBrowse);
+    focus(s.ocodcli);
+}
+
+void editRecord(ClientWindow& s)
+{
+    s.app(8) = true;
+    getRefresh(s.GetList, {28});
+    focus(s.oNombre);
+}
+
+void deleteRecord(ClientWindow& s)
+{
+    std::string who = memberText(s, "codcli");
+    for (const char* member : {"nombre", "apell"})
+        if (const std::string part = memberText(s, member); !part.empty())
+            who += " " + part;
+    if (!dlg::askYesNo("¿Borrar el cliente " + who + "?", kTitle))
+        return;
+    if (rt::isTrue(rt::sendWith(s.app(2), "RecordDelete", conditionOfCode(s))))
+        s.app(8) = false;
+    refreshAll(s.oBrowse);
+    showRecord(s, {28});
+}
+
+void refreshTable(ClientWindow& s)
+{
+    if (!mayLeaveRecord(s))
+        return;
+    rt::sendWith(s.app(2), "Refresh");
+    refreshAll(s.oBrowse);
+    showRecord(s, {28});
+}
+
+void showPicture(const ClientWindow& s)
+{
+    if (s.app(7).isObject())
+        rt::callWith("RK_BitMapDraw", s.app(7), rt::sendWith(s.app(2), "FieldGetPicture"));
+}
+
+void refreshBrowse(ClientWindow& s)
+{
+    rt::sendWith(s.app(3), "Refresh");
+    refreshAll(s.oBrowse);
+    getRefresh(s.GetList, {28});
+}
+
+void nextMatch(ClientWindow& s)
+{
+    if (!mayLeaveRecord(s))
+        return;
+    const bool found = rt::isTrue(rt::sendWith(s.app(2), "LocateNext"));
+    if (!found && !rt::isTrue(rt::getMember(s.app(2), "lError")))
+        dlg::winAlert("Ese era el último cliente encontrado.", kTitle);
+    refreshAll(s.oBrowse);
+    showRecord(s, {28, 1});
+    focus(s.app(5));
+}
+
+}  // namespace app::client
