@@ -12,6 +12,7 @@ namespace {
 struct State {
     int depth = 0;
     std::vector<std::string> pending;  // shown when the outermost action ends
+    bool lossPending = false;          // one loss per action, whichever object met it
     bool lossShownOutside = false;
 };
 State& state()
@@ -27,8 +28,11 @@ void onFailure(const pgsql::Failure& f)
     State& s = state();
     const std::string text = failureMessage(f);
     if (s.depth > 0) {
-        if (std::find(s.pending.begin(), s.pending.end(), text) == s.pending.end())
-            s.pending.push_back(text);
+        const bool loss = f.kind == pgsql::FailureKind::ConnectionLost;
+        if ((loss && s.lossPending) || std::find(s.pending.begin(), s.pending.end(), text) != s.pending.end())
+            return;
+        s.lossPending = s.lossPending || loss;
+        s.pending.push_back(text);
         return;
     }
     // A repaint that finds the server gone would otherwise ask again and again.
@@ -89,6 +93,7 @@ UserAction::~UserAction()
     if (--s.depth > 0)
         return;
     s.lossShownOutside = false;
+    s.lossPending = false;
     const std::vector<std::string> texts = std::move(s.pending);
     s.pending.clear();
     for (const std::string& t : texts)

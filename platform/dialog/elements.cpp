@@ -471,13 +471,18 @@ void GetPart::leave()
     auto* w = static_cast<EntryWidget*>(lineEdit());
     if (!w)
         return;
-    commit();
     DialogPart* d = dialogPart();
+    const bool deactivated = w->lastFocusOut == Qt::ActiveWindowFocusReason || w->lastFocusOut == Qt::PopupFocusReason;
+    if (w->edited && !entryTextValid(format, w->text().toStdString())) {
+        if (!deactivated && !(d && (d->refocus || d->ended())))
+            refuseText(*w);
+        return;
+    }
+    commit();
     // A click that took the focus left the field, not the key pressed before
     // it (its own press is queued behind this event).
     if (d && w->lastFocusOut == Qt::MouseFocusReason)
         d->lastKey = 0;
-    const bool deactivated = w->lastFocusOut == Qt::ActiveWindowFocusReason || w->lastFocusOut == Qt::PopupFocusReason;
     if (validBlock.isBlock() && !deactivated && !(d && (d->refocus || d->ended()))) {
         rt::Value ok;
         if (rt::runReporting([&] { ok = rt::evalWith(validBlock, self()); }) && ok.isLogical() && !ok.asBool() &&
@@ -488,6 +493,18 @@ void GetPart::leave()
         }
     }
     afterChange();
+}
+
+// A text that is not a value of the field: said, and the field keeps the
+// focus and the text, so nothing typed is lost or written as empty.
+void GetPart::refuseText(QLineEdit& w)
+{
+    winAlert("La fecha \"" + w.text().toStdString() + "\" no es válida.", "Fecha");
+    if (!w.isEnabled() || !w.isVisible())
+        return;
+    w.setFocus(Qt::OtherFocusReason);
+    if (DialogPart* d = dialogPart(); d && w.hasFocus())
+        d->refocus = this;
 }
 
 void GetPart::release()
@@ -527,6 +544,9 @@ void GetPart::commit()
     if (!w || !w->edited || !binding.isBlock() || format.kind == 'U')
         return;
     const std::string text = w->text().toStdString();
+    // Not a value: the variable keeps what it had (never an empty date).
+    if (!entryTextValid(format, text))
+        return;
     rt::evalWith(binding, entryValue(format, text));
     w->edited = false;
     // Show the value as written (padding, number form) unless the user is
@@ -595,8 +615,11 @@ rt::Value PushButtonPart::handleEvent(int nEvent, const rt::Value& mp1, const rt
     if (nEvent != dev::Activate)
         return ElementPart::handleEvent(nEvent, mp1, mp2);
     // A press queued before an earlier action disabled or hid the button
-    // (a double click) does not act.
+    // (a double click), or behind a field that refused to let the focus
+    // go, does not act.
     if (!isEnabled() || !widget()->isVisibleTo(widget()->window()))
+        return {};
+    if (const DialogPart* d = dialogPart(); d && d->refocus)
         return {};
     rt::Value r;
     // An action that raises is reported; the dialog's state still follows

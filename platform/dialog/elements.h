@@ -156,6 +156,7 @@ public:
 private:
     void applyFormat(const rt::Value& value);
     void leave();
+    void refuseText(QLineEdit& w);
 };
 
 // RK_XbpPushButton: a button whose action (slot 18) runs when it is pressed,

@@ -7,6 +7,7 @@
 #include "app/dxc.h"
 #include "browse/core/browse.h"
 #include "platform/dialog/dialog.h"
+#include "platform/dialog/elements.h"
 #include "platform/dialog/library.h"
 #include "platform/gui/cellgroup.h"
 #include "platform/gui/column.h"
@@ -24,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -220,7 +222,7 @@ protected:
 
     // Runs Test and plays the steps once the window is shown, each when
     // the dialog's queue is empty; then leaves through Exit.
-    void run(std::vector<Step> steps, const rt::Value& xCodCli = {})
+    void run(std::vector<Step> steps, const rt::Value& xCodCli = {}, bool scriptEnds = true)
     {
         std::size_t next = 0;
         bool ended = false;
@@ -236,6 +238,8 @@ protected:
                 mine = d;
             if (d != mine)
                 return;  // a lookup of the window is open
+            if (QApplication::activeModalWidget() && QApplication::activeModalWidget() != d)
+                return;  // a question or message box waits for its answer
             if (next < steps.size() && !HasFatalFailure()) {
                 Ui ui{*w, *d};
                 steps[next++](ui);
@@ -246,7 +250,11 @@ protected:
         });
         tick.start();
         rt::callWith("Test", rt::Value(), xCodCli);
-        EXPECT_TRUE(ended) << "the window ended before its script";
+        if (scriptEnds)
+            EXPECT_TRUE(ended) << "the window ended before its script";
+        else
+            EXPECT_FALSE(ended) << "the window did not end by itself";
+        EXPECT_EQ(next, steps.size()) << "steps left unplayed";
         EXPECT_FALSE(app::runningClient());
     }
 
@@ -600,6 +608,11 @@ TEST_F(ClientWindowTest, AConflictingSaveKeepsTheUsersEdit)
             EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "MARIA JOSE");
             ui.click("Cancel");
         },
+        [](Ui& ui) {
+            // The client as it is stored now, read again.
+            EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "MARIA");
+            EXPECT_EQ(ui.entry("GET_APELL")->text().trimmed(), "OTRO");
+        },
     }, "000001");
     EXPECT_EQ(one("SELECT rtrim(nombre) || '|' || rtrim(apell) FROM dxcam01 WHERE codcli = '000001'"), "MARIA|OTRO");
 }
@@ -772,6 +785,255 @@ TEST_F(ClientWindowTest, WithoutItsConnectionOrItsTableTheWindowDoesNotOpen)
     EXPECT_EQ(messages_.messages[1].text.rfind("La base de datos dxc no tiene la tabla de clientes dxcam01.", 0), 0u)
         << messages_.messages[1].text;
     EXPECT_FALSE(app::runningClient());
+}
+
+// ------------------------------------------------------------------ typed work is not lost unasked
+
+// Escape (a real key to the dialog) and closing the window, with changes typed.
+TEST_F(ClientWindowTest, EscapeOrClosingWithChangesAsksAndNoKeepsTheForm)
+{
+    std::string asked;
+    run({
+        [](Ui& ui) { ui.click("Edit"); },
+        [&](Ui& ui) {
+            // Typed, not yet written back: the field still has the focus.
+            ui.type("GET_NOMBRE", "JOSE");  // the first key replaces the name (@K)
+            ui.answerNext(false, &asked);
+            QTest::keyClick(ui.entry("GET_NOMBRE"), Qt::Key_Escape);
+        },
+        [&](Ui& ui) {
+            EXPECT_EQ(asked, "¿Descartar los cambios del cliente?");
+            EXPECT_TRUE(ui.w.editing());
+            EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "JOSE");
+            asked.clear();
+            ui.answerNext(false, &asked);
+            ui.d.close();
+        },
+        [&](Ui& ui) {
+            EXPECT_EQ(asked, "¿Descartar los cambios del cliente?");
+            EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "JOSE");
+            asked.clear();
+            ui.answerNext(true, &asked);
+            QTest::keyClick(ui.entry("GET_NOMBRE"), Qt::Key_Escape);
+        },
+    }, "000001", false);
+    EXPECT_EQ(asked, "¿Descartar los cambios del cliente?");
+    EXPECT_EQ(one("SELECT rtrim(nombre) FROM dxcam01 WHERE codcli = '000001'"), "MARIA") << "nothing was saved";
+}
+
+TEST_F(ClientWindowTest, EscapeWithoutChangesEndsWithoutAQuestion)
+{
+    std::string asked;
+    run({
+        [](Ui& ui) { ui.click("Edit"); },
+        [&](Ui& ui) {
+            ui.answerNext(false, &asked);
+            QTest::keyClick(ui.entry("GET_NOMBRE"), Qt::Key_Escape);
+        },
+    }, "000001", false);
+    EXPECT_EQ(asked, "");
+}
+
+// A move of the record toolbar and a row chosen in the browse ask too.
+TEST_F(ClientWindowTest, MovingToAnotherClientWithChangesAsksFirst)
+{
+    std::string asked;
+    const auto next = [](Ui& ui) {
+        for (QPushButton* b : widgetOf(ui.w.oMyGroup1)->findChildren<QPushButton*>())
+            if (b->toolTip() == "Siguiente")
+                QTest::mouseClick(b, Qt::LeftButton);
+    };
+    run({
+        [](Ui& ui) { ui.click("Edit"); },
+        [&](Ui& ui) {
+            ui.setText("GET_NOMBRE", "MARIA JOSE");
+            ui.answerNext(false, &asked);
+            next(ui);
+        },
+        [&](Ui& ui) {
+            EXPECT_EQ(asked, "¿Descartar los cambios del cliente?");
+            EXPECT_EQ(ui.record("codcli"), "000001") << "No: the form stays";
+            EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "MARIA JOSE");
+            EXPECT_TRUE(ui.w.editing());
+            ui.type("GET_CBUSCAR", "JU");
+        },
+        [&](Ui& ui) {
+            ASSERT_EQ(ui.browseSet("codcli"), "000004");
+            asked.clear();
+            ui.answerNext(true, &asked);
+            widgetOf(ui.w.oBrowse)->setFocus();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        },
+        [&](Ui& ui) {
+            EXPECT_EQ(asked, "¿Descartar los cambios del cliente?");
+            EXPECT_EQ(ui.record("codcli"), "000004") << "Sí: the chosen client";
+            EXPECT_FALSE(ui.w.editing());
+        },
+    }, "000001");
+    EXPECT_EQ(one("SELECT rtrim(nombre) FROM dxcam01 WHERE codcli = '000001'"), "MARIA");
+}
+
+TEST_F(ClientWindowTest, DeleteAnsweredNoChangesNothing)
+{
+    std::string asked;
+    run({
+        [&](Ui& ui) {
+            ui.answerNext(false, &asked);
+            ui.click("Delete");
+        },
+        [&](Ui& ui) {
+            EXPECT_EQ(asked, "¿Borrar el cliente 000004 JUAN CABRERA?");
+            EXPECT_EQ(ui.record("codcli"), "000004");
+        },
+    }, "000004");
+    EXPECT_EQ(one("SELECT count(*) FROM dxcam01"), "6");
+}
+
+// 31-02-2024 is refused where it is typed; Save then writes nothing over the date.
+TEST_F(ClientWindowTest, ADateThatIsNotADateIsRefusedInItsField)
+{
+    run({
+        [](Ui& ui) { ui.click("Edit"); },
+        [](Ui& ui) {
+            QLineEdit* date = ui.entry("GET_FECHING");
+            ASSERT_TRUE(date->isEnabled());
+            date->setFocus();
+            date->selectAll();
+            QTest::keyClicks(date, "31022024");
+            QTest::keyClick(date, Qt::Key_Tab);
+        },
+        [&](Ui& ui) {
+            ASSERT_EQ(messages_.messages.size(), 1u);
+            EXPECT_EQ(messages_.messages[0].text, "La fecha \"31-02-2024\" no es válida.");
+            EXPECT_TRUE(ui.entry("GET_FECHING")->hasFocus());
+            EXPECT_EQ(ui.entry("GET_FECHING")->text(), "31-02-2024");
+            EXPECT_EQ(text(rt::getMember(ui.w.app(2), "feching")), "15-03-2020");
+            ui.click("Save");
+        },
+        [&](Ui& ui) {
+            EXPECT_TRUE(ui.w.editing()) << "the press behind the refused field did nothing";
+            EXPECT_TRUE(ui.entry("GET_FECHING")->hasFocus());
+            QLineEdit* date = ui.entry("GET_FECHING");
+            date->selectAll();
+            QTest::keyClicks(date, "29022024");
+            QTest::keyClick(date, Qt::Key_Tab);
+        },
+        [](Ui& ui) { ui.click("Save"); },
+        [](Ui& ui) { EXPECT_FALSE(ui.w.editing()); },
+    }, "000001");
+    EXPECT_EQ(one("SELECT feching FROM dxcam01 WHERE codcli = '000001'"), "2024-02-29");
+}
+
+// ------------------------------------------------------------------ failures said in the window
+
+// While the server refuses new sessions every Save says so, not only the first.
+TEST_F(ClientWindowTest, EverySaveWhileTheServerIsGoneSaysSo)
+{
+    PGconn* admin = testpg::connectTo("postgres");
+    ASSERT_TRUE(admin);
+    const auto allow = [admin](bool on) {
+        testpg::exec(admin, std::string("ALTER DATABASE dxc ALLOW_CONNECTIONS ") + (on ? "true" : "false"));
+    };
+    const auto cut = [&] {
+        allow(false);
+        testpg::exec(admin, "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = 'dxc'");
+    };
+    run({
+        [](Ui& ui) { ui.click("Edit"); },
+        [&](Ui& ui) {
+            ui.setText("GET_NOMBRE", "MARIA LUISA");
+            cut();
+            ui.click("Save");
+        },
+        [&](Ui& ui) {
+            ASSERT_EQ(messages_.messages.size(), 1u);
+            ui.click("Save");
+        },
+        [&](Ui& ui) {
+            ASSERT_EQ(messages_.messages.size(), 2u) << "the second Save said nothing";
+            for (const auto& m : messages_.messages)
+                EXPECT_EQ(m.text.rfind("Se perdió la conexión con el servidor.\n", 0), 0u) << m.text;
+            EXPECT_TRUE(ui.w.editing());
+            EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "MARIA LUISA");
+            allow(true);
+            ui.click("Save");
+        },
+        [&](Ui& ui) {
+            EXPECT_EQ(messages_.messages.size(), 2u);
+            EXPECT_FALSE(ui.w.editing());
+        },
+    }, "000001");
+    allow(true);
+    PQfinish(admin);
+    db_.reset(connectDxc());  // its session was ended with the others
+    EXPECT_EQ(one("SELECT rtrim(nombre) FROM dxcam01 WHERE codcli = '000001'"), "MARIA LUISA");
+}
+
+TEST_F(ClientWindowTest, LikeWithoutMatchesAndSiguientePastTheLastSaySo)
+{
+    run({
+        [](Ui& ui) { ui.type("GET_CBUSCAR", "ZZ"); },
+        [](Ui& ui) { ui.click("Like"); },
+        [&](Ui& ui) {
+            ASSERT_EQ(messages_.messages.size(), 1u);
+            EXPECT_EQ(messages_.messages[0].text, "No se encontraron clientes para \"ZZ\".");
+            EXPECT_EQ(ui.entry("GET_CBUSCAR")->text().trimmed(), "ZZ") << "the search text stays";
+            EXPECT_EQ(ui.entry("GET_CODCLI")->text().trimmed(), "000004") << "the form stays";
+            ui.entry("GET_CBUSCAR")->clear();
+            ui.type("GET_CBUSCAR", "AB");
+        },
+        [](Ui& ui) { ui.click("Like"); },
+        [](Ui& ui) { ui.click("Siguiente"); },
+        [&](Ui& ui) {
+            EXPECT_EQ(ui.record("codcli"), "000005");
+            EXPECT_EQ(messages_.messages.size(), 1u);
+            ui.click("Siguiente");
+        },
+        [&](Ui& ui) {
+            ASSERT_EQ(messages_.messages.size(), 2u);
+            EXPECT_EQ(messages_.messages[1].text, "Ese era el último cliente encontrado.");
+            EXPECT_EQ(ui.record("codcli"), "000005");
+        },
+    }, "000004");
+}
+
+// ------------------------------------------------------------------ one current client
+
+TEST_F(ClientWindowTest, ThePictureAlwaysBelongsToTheClientShown)
+{
+    QImage image(4, 3, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+    }
+    testpg::exec(db_.get(), "UPDATE dxcam01 SET foto = 'data:image/png;base64," + png.toBase64().toStdString() +
+                                "' WHERE codcli = '000001'");
+    const auto shown = [](Ui& ui) {
+        auto* p = dynamic_cast<dlg::PicturePart*>(&ui.w.app(7).asObject());
+        return p && !p->image().isNull();
+    };
+    run({
+        [&](Ui& ui) {
+            EXPECT_TRUE(shown(ui));
+            ui.click("New");
+        },
+        [&](Ui& ui) {
+            EXPECT_FALSE(shown(ui)) << "a new client has no picture";
+            ui.click("Cancel");
+        },
+        [&](Ui& ui) {
+            EXPECT_TRUE(shown(ui));
+            ui.type("GET_CBUSCAR", "JUAN");
+        },
+        [](Ui& ui) { ui.click("Like"); },
+        [&](Ui& ui) {
+            EXPECT_EQ(ui.record("codcli"), "000004");
+            EXPECT_FALSE(shown(ui)) << "JUAN has no picture";
+        },
+    }, "000001");
 }
 
 // The helpers on their own, over a data object of the test table.
