@@ -42,10 +42,11 @@ bool mayLeaveRecord(ClientWindow& s)
 {
     if (!s.editing())
         return true;
-    if (dlg::DialogPart* d = dialogOf(s))
-        d->commitEdits();
+    // A field whose text is not a value (a wrong date) counts as typed work.
+    dlg::DialogPart* d = dialogOf(s);
+    const bool allWritten = !d || d->commitEdits();
     const pgsql::DataObject* record = recordObject(s);
-    if (!record || !record->changed())
+    if (allWritten && (!record || !record->changed()))
         return true;
     const bool discard = dlg::askYesNo("¿Descartar los cambios del cliente?", kTitle);
     if (!discard)

@@ -291,11 +291,13 @@ void DialogPart::endRead(bool ok)
     accepted_ = ok;
 }
 
-void DialogPart::commitEdits()
+bool DialogPart::commitEdits()
 {
+    bool all = true;
     for (const rt::Value& e : elements)
         if (auto* get = e.isObject() ? dynamic_cast<GetPart*>(&e.asObject()) : nullptr)
-            get->commit();
+            all = get->commit() && all;
+    return all;
 }
 
 QDialog* DialogPart::dialog() const { return qobject_cast<QDialog*>(widget()); }
@@ -538,21 +540,22 @@ void GetPart::load()
     w->edited = false;
 }
 
-void GetPart::commit()
+bool GetPart::commit()
 {
     auto* w = static_cast<EntryWidget*>(lineEdit());
     if (!w || !w->edited || !binding.isBlock() || format.kind == 'U')
-        return;
+        return true;
     const std::string text = w->text().toStdString();
     // Not a value: the variable keeps what it had (never an empty date).
     if (!entryTextValid(format, text))
-        return;
+        return false;
     rt::evalWith(binding, entryValue(format, text));
     w->edited = false;
     // Show the value as written (padding, number form) unless the user is
     // already typing in the field again.
     if (!w->hasFocus())
         load();
+    return true;
 }
 
 void GetPart::popup()

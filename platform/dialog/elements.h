@@ -44,8 +44,9 @@ public:
     // Ends the read. With ok the edited entry fields are written back first;
     // an error there leaves the read running.
     void endRead(bool ok);
-    // Writes every edited entry field back to its variable.
-    void commitEdits();
+    // Writes every edited entry field back to its variable; false when a
+    // field holds text that is not a value (it keeps the text, unwritten).
+    bool commitEdits();
     [[nodiscard]] bool ended() const noexcept { return ended_; }
     [[nodiscard]] bool accepted() const noexcept { return accepted_; }
     [[nodiscard]] QDialog* dialog() const;
@@ -134,8 +135,9 @@ public:
     // field was made for (a record blanked after an empty table) brings
     // the format along.
     void load();
-    // Writes an edited field back through the get/set block.
-    void commit();
+    // Writes an edited field back through the get/set block; false when its
+    // text is not a value of the field (nothing is written then).
+    bool commit();
     [[nodiscard]] QLineEdit* lineEdit() const;
     // EditBuffer(): the text as typed, padded with blanks to the field's
     // length for a character value (as the bound value is).
