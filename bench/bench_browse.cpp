@@ -20,7 +20,7 @@
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/element_parts.h"
 #include "platform/dialog/library.h"
-#include "platform/gui/column.h"
+#include "platform/grid/column.h"
 #include "platform/gui/events.h"
 #include "platform/gui/presparam.h"
 #include "platform/runtime/array.h"

@@ -25,7 +25,7 @@
 
 #include "browse/core/browse.h"
 #include "platform/dialog/dialog.h"
-#include "platform/gui/browse.h"
+#include "platform/grid/browse.h"
 #include "platform/gui/events.h"
 #include "platform/pgsql/connection.h"
 #include "platform/popup/popup.h"

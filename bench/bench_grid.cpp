@@ -9,9 +9,9 @@
 //              paging through it (the grid's share is the difference).
 //
 // Usage: bench_grid [runs] [shot.png]   (a PNG of our grid when named)
-#include "platform/gui/browse.h"
-#include "platform/gui/cellgroup.h"
-#include "platform/gui/column.h"
+#include "platform/grid/browse.h"
+#include "platform/grid/cellgroup.h"
+#include "platform/grid/column.h"
 #include "platform/gui/events.h"
 #include "platform/gui/presparam.h"
 #include "platform/runtime/array.h"

@@ -10,9 +10,10 @@
 #include "browse/columns/presentation.h"
 #include "browse/columns/row_colors.h"
 
+#include "platform/dialog/dialog.h"
 #include "platform/dialog/library.h"
-#include "platform/gui/browse.h"
-#include "platform/gui/cellgroup.h"
+#include "platform/grid/browse.h"
+#include "platform/grid/cellgroup.h"
 #include "platform/gui/font.h"
 #include "platform/gui/presparam.h"
 #include "platform/runtime/array.h"
@@ -28,6 +29,8 @@ namespace browse {
 namespace {
 
 using C = RK_XbpColumn;
+namespace slot = dlg::slot;
+namespace opt = dlg::columnOption;
 
 struct Ivar {
     const char* name;
@@ -240,34 +243,35 @@ private:
         c_.initParts(getList_);
         rec_ = c_.element();
         if (!rec_.isArray())
-            rt::raise("Element record expected", "RK_XbpColumn:Init", {getList_, c_.getListPointer});
+            dlg::recordExpected("RK_XbpColumn:Init", {getList_, c_.getListPointer});
     }
 
     void normaliseSlots()
     {
-        setSlot(rec_, 2, normalised(slot(2), 4));
-        setSlot(rec_, 9, normalised(slot(9), -1));
+        setSlot(rec_, slot::ColumnType, normalised(slot(slot::ColumnType), 4));
+        setSlot(rec_, slot::Width, normalised(slot(slot::Width), -1));
     }
 
     void readOptions()
     {
-        options_ = slot(21);
+        options_ = slot(slot::Options);
         if (!options_.isArray()) {
             options_ = rt::Value::array();
-            setSlot(rec_, 21, options_);
+            setSlot(rec_, slot::Options, options_);
         }
         pres_ = gui::presCopy(kBrowsePres.get(browse_));
-        if (options_.asArray().size() < 13)
-            options_.asArray().items.resize(13);
-        if (const rt::Value own = presOf(slot(17)); own.isArray())
+        if (options_.asArray().size() < dlg::kColumnOptions)
+            options_.asArray().items.resize(dlg::kColumnOptions);
+        if (const rt::Value own = presOf(slot(slot::Presentation)); own.isArray())
             mergePresentation(pres_, own);
-        setSlot(options_, 5, normalised(option(5), 13));
-        for (int n : {6, 7, 9, 11, 12, 13})
+        setSlot(options_, opt::CellEditExitKey, normalised(option(opt::CellEditExitKey), 13));
+        for (int n : {opt::SortOnLeftClick, opt::Reserved7, opt::NoResize, opt::NoAutoResizeColumn, opt::ValidateAlways,
+                      opt::OwnerDraw})
             setSlot(options_, n, normalised(option(n), false));
-        c_.noResize = option(9);
-        c_.noAutoResizeColumn = option(11);
-        c_.validateAlways = option(12);
-        c_.cellEditID = option(4);
+        c_.noResize = option(opt::NoResize);
+        c_.noAutoResizeColumn = option(opt::NoAutoResizeColumn);
+        c_.validateAlways = option(opt::ValidateAlways);
+        c_.cellEditID = option(opt::CellEditID);
     }
 
     void findCellEditor()
@@ -279,7 +283,7 @@ private:
         if (!list.isArray())
             return;
         for (const rt::Value& e : list.asArray().items) {
-            const rt::Value other = slotOf(e, 49);
+            const rt::Value other = slotOf(e, slot::Id);
             if (other.isChar() && other.asString() == id.asString()) {
                 c_.cellEditGetList = rt::makeArray({e});
                 return;
@@ -289,15 +293,15 @@ private:
 
     void readDataBlock()
     {
-        c_.arrayPointer = slot(29);
-        if (slot(29).isNum()) {
-            data_ = dlg::getColBlock(int(std::clamp<std::int64_t>(slot(29).asInt(), INT32_MIN, INT32_MAX)), browse_);
-            setSlot(rec_, 4, data_);
+        c_.arrayPointer = slot(slot::ArrayPointer);
+        if (slot(slot::ArrayPointer).isNum()) {
+            data_ = dlg::getColBlock(int(std::clamp<std::int64_t>(slot(slot::ArrayPointer).asInt(), INT32_MIN, INT32_MAX)), browse_);
+            setSlot(rec_, slot::DataBlock, data_);
             elementBlock_ = true;
         } else {
-            data_ = dataBlockOf(slot(4));
+            data_ = dataBlockOf(slot(slot::DataBlock));
             if (!data_.isBlock() && !data_.isArray())
-                data_ = dataBlockOf(slot(31));
+                data_ = dataBlockOf(slot(slot::DataSource));
         }
         multiLine_ = data_.isArray();
     }
@@ -309,7 +313,7 @@ private:
 
     void headerLines()
     {
-        rt::Value source = slot(3);
+        rt::Value source = slot(slot::Caption);
         if (source.isBlock()) {
             c_.headerBlock = source;
             source = rt::Value(kCaptionPlaceholder);
@@ -332,7 +336,7 @@ private:
 
     void footerLines()
     {
-        rt::Value source = option(3);
+        rt::Value source = option(opt::Footer);
         if (source.isBlock())
             source = rt::evalWith(source, self_);
         if (source.isChar()) {
@@ -364,21 +368,21 @@ private:
 
     void widthPairs()
     {
-        if (rt::isTrue(slot(33))) {
+        if (rt::isTrue(slot(slot::PixelWidth))) {
             const rt::Value scale = slotOf(rt::getMember(getList_, "scaleFactor"), 3);
-            const double width = slot(9).asDouble() * (scale.isNum() ? scale.asDouble() : 1.0);
+            const double width = slot(slot::Width).asDouble() * (scale.isNum() ? scale.asDouble() : 1.0);
             const rt::Value w =
                 width == double(std::int64_t(width)) ? rt::Value(std::int64_t(width)) : rt::Value(width);
             addPair(106, w);
             addPair(116, w);
         } else {
-            addPair(116, slot(9));
+            addPair(116, slot(slot::Width));
         }
     }
 
     void alignmentPairs()
     {
-        const rt::Value align = slot(42);
+        const rt::Value align = slot(slot::Align);
         auto addMissing = [this](long long id, const rt::Value& v) {
             if (!hasPresentation(pres_, id))
                 addPair(id, v);
@@ -395,7 +399,7 @@ private:
 
     void fontPair()
     {
-        rt::Value font = slot(11);
+        rt::Value font = slot(slot::Font);
         if (font.isBlock())
             font = rt::evalWith(font, self_);
         if (!rt::isEmpty(font))
@@ -406,12 +410,12 @@ private:
     {
         const rt::Value args[] = {{}, {}, {}, {}, pres_, true};
         c_.gui::XbpColumn::init(rt::Args(args, 6));
-        if (rt::isTrue(option(13)))
+        if (rt::isTrue(option(opt::OwnerDraw)))
             c_.drawMode = 1;
-        if (!rt::isEmpty(slot(2)))
-            c_.type = slot(2);
-        c_.picture_ = slot(12);
-        c_.gui::XbpColumn::picture = slot(12);
+        if (!rt::isEmpty(slot(slot::ColumnType)))
+            c_.type = slot(slot::ColumnType);
+        c_.picture_ = slot(slot::Picture);
+        c_.gui::XbpColumn::picture = slot(slot::Picture);
     }
 
     rt::Value captionGroup(const MemberRef& browsePres, int ownPresSlot, const rt::Value& lines,
@@ -419,7 +423,7 @@ private:
     {
         auto* g = new RK_MultiLineCellGroup();
         rt::Value gv = g->self();
-        g->width = slot(9);
+        g->width = slot(slot::Width);
         g->presentation = rt::makeArray({browsePres.get(browse_), slot(ownPresSlot)});
         const long long rows = std::max<long long>(lines.asArray().size(), memberInt(browseLines, browse_, 1));
         g->rows = rows;
@@ -449,29 +453,29 @@ private:
 
     void readBlocks()
     {
-        c_.sortBlock = dlg::getBlock(option(1));
-        rt::Value sortDefault = option(8);
+        c_.sortBlock = dlg::getBlock(option(opt::SortBlock));
+        rt::Value sortDefault = option(opt::SortDefault);
         if (sortDefault.isBlock())
             sortDefault = rt::evalWith(sortDefault, self_);
         // A missing option stays NIL: the column is then sorted by default (defaultSort).
         c_.sortDefault = sortDefault.isNil() ? rt::Value() : normalised(sortDefault, false);
-        setBlock(&gui::XbpColumn::hideBlock, &dlg::ElementParts::hideBlock, dlg::getBlock(slot(53)));
-        c_.validBlock = dlg::getBlock(slot(14));
-        setBlock(&gui::XbpColumn::whenBlock, &dlg::ElementParts::whenBlock, dlg::getBlock(slot(13)));
-        c_.cargo = rt::makeArray({c_.getListPointer, slot(16)});
-        c_.cellEditExitKey = option(5);
+        setBlock(&gui::XbpColumn::hideBlock, &dlg::ElementParts::hideBlock, dlg::getBlock(slot(slot::Hide)));
+        c_.validBlock = dlg::getBlock(slot(slot::Valid));
+        setBlock(&gui::XbpColumn::whenBlock, &dlg::ElementParts::whenBlock, dlg::getBlock(slot(slot::When)));
+        c_.cargo = rt::makeArray({c_.getListPointer, slot(slot::Cargo)});
+        c_.cellEditExitKey = option(opt::CellEditExitKey);
         const rt::Value data = multiLine_ ? slotOf(data_, 1) : data_;
         c_.getsetBlock = rt::makeBlock([data, self = weakSelf()](rt::Args a) {
             return data.isBlock() ? rt::evalWith(data, rt::argAt(a, 0), self.lock()) : rt::Value();
         });
-        if (slot(3).isBlock())
-            c_.headerBlock = slot(3);
+        if (slot(slot::Caption).isBlock())
+            c_.headerBlock = slot(slot::Caption);
         c_.dataSource = kDataSource.get(browse_);
-        setBlock(&gui::XbpColumn::protectBlock, &dlg::ElementParts::protectBlock, dlg::getBlock(slot(32)));
-        c_.footerBlock = option(3);
+        setBlock(&gui::XbpColumn::protectBlock, &dlg::ElementParts::protectBlock, dlg::getBlock(slot(slot::Protect)));
+        c_.footerBlock = option(opt::Footer);
         c_.pointer = c_.getListPointer;
         c_.presArray = pres_;
-        const rt::Value placed = slot(45);
+        const rt::Value placed = slot(slot::Placement);
         c_.columnPos = placed.isArray() ? slotOf(placed, 2) : rt::Value(colCountOf(browse_) + 1);
     }
 
@@ -479,7 +483,7 @@ private:
     // browse's row colours apply.
     void colourBlock()
     {
-        const rt::Value own = colorBlockOf(slot(22));
+        const rt::Value own = colorBlockOf(slot(slot::Colors));
         const rt::Value rows = kRowColorBlock.get(browse_);
         const gui::WeakPart browse = weakBrowse();
         if (own.isBlock() && rows.isBlock()) {
@@ -498,7 +502,7 @@ private:
 
     void earlyBlock()
     {
-        if (const rt::Value early = dlg::getBlock(slot(63)); early.isBlock())
+        if (const rt::Value early = dlg::getBlock(slot(slot::EarlyBlock)); early.isBlock())
             rt::evalWith(early, self_);
     }
 
@@ -574,10 +578,10 @@ private:
 
     void showCaptions()
     {
-        rt::setMember(c_.heading, "cargo", slot(3));
-        c_.setHeaderCaption(slot(3));
-        rt::setMember(c_.footing, "cargo", option(3));
-        c_.setFooterCaption(option(3));
+        rt::setMember(c_.heading, "cargo", slot(slot::Caption));
+        c_.setHeaderCaption(slot(slot::Caption));
+        rt::setMember(c_.footing, "cargo", option(opt::Footer));
+        c_.setFooterCaption(option(opt::Footer));
     }
 
     // Headers start in the look of a sortable or a non-selectable column;
@@ -624,14 +628,14 @@ private:
 
     void lateBlocks()
     {
-        if (const rt::Value late = dlg::getBlock(slot(28)); late.isBlock())
+        if (const rt::Value late = dlg::getBlock(slot(slot::Anchor)); late.isBlock())
             rt::evalWith(late, self_);
         const rt::Value area = c_.dataArea;
-        if (slot(55).isBlock())
-            rt::setMember(area, "setInputFocus", slot(55));
-        if (slot(56).isBlock()) {
-            rt::setMember(self_, "killInputFocus", slot(56));
-            rt::setMember(area, "killInputFocus", slot(56));
+        if (slot(slot::DataSetFocus).isBlock())
+            rt::setMember(area, "setInputFocus", slot(slot::DataSetFocus));
+        if (slot(slot::DataKillFocus).isBlock()) {
+            rt::setMember(self_, "killInputFocus", slot(slot::DataKillFocus));
+            rt::setMember(area, "killInputFocus", slot(slot::DataKillFocus));
         }
         if (const rt::Value rb = kRightButtonDown.get(browse_); rb.isBlock())
             rt::setMember(area, "rbDown", dlg::mergeBlocks(rt::getMember(area, "rbDown"), rb));
@@ -643,7 +647,7 @@ private:
             return;
         const rt::Value down = headerDown(browse_, self_);
         rt::setMember(c_.heading, "rbDown", down);
-        if (rt::isTrue(option(6)))
+        if (rt::isTrue(option(opt::SortOnLeftClick)))
             rt::setMember(c_.heading, "lbDown", down);
     }
 
@@ -656,12 +660,12 @@ private:
 
     void dataToolTips()
     {
-        rt::Value tips = slot(44);
+        rt::Value tips = slot(slot::DataToolTips);
         const rt::Value shown = rt::getMember(getList_, "isDataToolTips");
         rt::setMember(getList_, "isDataToolTips", rt::isTrue(shown) || tips.isArray());
         if (!tips.isArray()) {
             tips = rt::makeArray({rt::makeBlock([](rt::Args) { return false; }), "", 0, 0, 0});
-            setSlot(rec_, 44, tips);
+            setSlot(rec_, slot::DataToolTips, tips);
         }
         tips.asArray().items.resize(8);
         tips.asArray().items[6] = browse_;

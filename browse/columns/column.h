@@ -12,8 +12,8 @@
 #pragma once
 
 #include "platform/dialog/element_parts.h"
-#include "platform/gui/cellgroup.h"
-#include "platform/gui/column.h"
+#include "platform/grid/cellgroup.h"
+#include "platform/grid/column.h"
 
 namespace browse {
 

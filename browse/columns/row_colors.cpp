@@ -8,6 +8,7 @@
 #include "browse/columns/members.h"
 #include "browse/columns/presentation.h"
 
+#include "platform/dialog/slots.h"
 #include "platform/gui/color.h"
 #include "platform/gui/xbppart.h"
 #include "platform/runtime/array.h"
@@ -112,7 +113,8 @@ rt::Value unmarkedColors(const rt::Value& colorBlock, const rt::Value& color, co
     return colorBlock.isBlock() ? evalWithBrowse(colorBlock, browse) : color;
 }
 
-rt::Value markColors(const rt::Value& options) { return rt::makeArray({rt::entryOf(options, 5), rt::entryOf(options, 6)}); }
+rt::Value markColors(const rt::Value& options) { return rt::makeArray({rt::entryOf(options, dlg::browseOption::MarkColorFG),
+                                                                    rt::entryOf(options, dlg::browseOption::MarkColorBG)}); }
 
 rt::Value fnBrowseColor(rt::Args a) { return browseColor(a); }
 
@@ -155,7 +157,7 @@ private:
             marked = evalWithBrowse(marked, browse);
         if (!marked.isLogical() || !marked.asBool())
             return unmarkedColors(colorBlock_, color_, browse);
-        const rt::Value& fg = rt::entryOf(options_, 5);
+        const rt::Value& fg = rt::entryOf(options_, dlg::browseOption::MarkColorFG);
         return fg.isBlock() ? evalWithBrowse(fg, browse) : markColors(options_);
     }
 
@@ -171,7 +173,8 @@ rt::Value makeRowColorBlock(const rt::Value& browse, const rt::Value& options, c
 {
     using K = RowColorBlock::Kind;
     K kind = data.isArray() ? K::ArrayMark : K::SourceMark;
-    if (rt::isEmpty(rt::entryOf(options, 1)) && rt::isEmpty(rt::entryOf(options, 3))) {
+    if (rt::isEmpty(rt::entryOf(options, dlg::browseOption::Mark)) &&
+        rt::isEmpty(rt::entryOf(options, dlg::browseOption::MarkColorBlock))) {
         if (colorBlock.isBlock())
             return colorBlock;
         if (!storedBrowseColor().isArray() && !memberTrue(kTagEnable, browse))

@@ -16,7 +16,7 @@
 #pragma once
 
 #include "platform/dialog/element_parts.h"
-#include "platform/gui/browse.h"
+#include "platform/grid/browse.h"
 #include "platform/runtime/error.h"
 
 #include <functional>
@@ -178,6 +178,8 @@ protected:
     // A cell's data or colour block raised: kept for ForceStable to report
     // when errors are not trapped.
     void cellFailed(const rt::Error& e) override;
+    // The grid's own stabilisation runs ForceStable: trapped or reported.
+    void stabiliseByItself() override { ForceStable(); }
 
 private:
     // A block that runs fn on this browse while it lives and returns NIL

@@ -9,8 +9,9 @@
 #include "browse/core/navigation.h"
 
 #include "platform/dbf/workarea.h"
+#include "platform/dialog/dialog.h"
 #include "platform/dialog/library.h"
-#include "platform/gui/scrollbar.h"
+#include "platform/grid/scrollbar.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/functions.h"
@@ -23,10 +24,9 @@ namespace browse {
 namespace {
 
 using B = RK_XbpBrowse;
+namespace slot = dlg::slot;
+namespace opt = dlg::browseOption;
 
-constexpr std::size_t kOptionCount = 56;
-constexpr int kColumnType = 29;
-constexpr int kColumnGroupType = 98;
 
 // A member of any object by name; NIL when it has none.
 rt::Value memberOr(const rt::Value& obj, std::string_view name)
@@ -102,17 +102,19 @@ int kindOf(const rt::Value& v)
 void applyOptionDefaults(rt::Array& o)
 {
     const auto def = [&o](int n, const rt::Value& d) {
-        rt::Value& v = o.items[std::size_t(n) - 1];
+        rt::Value& v = o.items[dlg::index(n)];
         if (v.kind() != d.kind())
             v = d;
     };
-    for (int n : {9, 17, 18, 19, 20, 21, 24, 31, 33, 34, 37, 40, 41, 46})
+    for (int n : {opt::IsScope, opt::NoVScroll, opt::NoHScroll, opt::NoSoftTrack, opt::Fit, opt::Optimize,
+                  opt::NoSizeCols, opt::Descending, opt::RightButtonSelect, opt::NoDescendToggle, opt::NoRestore,
+                  opt::ResizeColumns, opt::TagEnable, opt::UseVisualStyle})
         def(n, false);
-    for (int n : {11, 13})
+    for (int n : {opt::HeaderLines, opt::FooterLines})
         def(n, 1);
-    for (int n : {12, 14})
+    for (int n : {opt::HeaderDelim, opt::FooterDelim})
         def(n, ";");
-    for (int n : {32, 42, 45, 50})
+    for (int n : {opt::RefreshInterval, opt::TagElement, opt::TagMode, opt::FitMax})
         def(n, 0);
 }
 
@@ -121,21 +123,21 @@ void applyOptionDefaults(rt::Array& o)
 void initSortLook(B& b, const rt::Array& o)
 {
     const rt::Value s = browseSort();
-    const auto opt = [&o](int n) -> const rt::Value& { return o.items[std::size_t(n) - 1]; };
-    const auto pick = [&](rt::Value& var, std::size_t sortEntry, int option) {
-        var = rt::isEmpty(opt(option)) ? rt::entryOf(s, sortEntry) : opt(option);
+    const auto option = [&o](int n) -> const rt::Value& { return o.items[dlg::index(n)]; };
+    const auto pick = [&](rt::Value& var, std::size_t sortEntry, int n) {
+        var = rt::isEmpty(option(n)) ? rt::entryOf(s, sortEntry) : option(n);
     };
-    pick(b.sortColorSelectedFG, 1, 25);
-    pick(b.sortColorSelectedBG, 2, 26);
-    pick(b.sortColorNonselectableFG, 3, 38);
-    pick(b.sortColorNonselectableBG, 4, 39);
-    pick(b.sortImageAscend, 5, 29);
-    pick(b.sortImageDescend, 6, 30);
-    pick(b.sortColorUnSelectedFG, 7, 27);
-    pick(b.sortColorUnSelectedBG, 8, 28);
-    pick(b.sortFontSelected, 9, 54);
-    pick(b.sortFontUnSelected, 10, 55);
-    pick(b.sortFontNonSelectable, 11, 56);
+    pick(b.sortColorSelectedFG, 1, opt::SortColorSelectedFG);
+    pick(b.sortColorSelectedBG, 2, opt::SortColorSelectedBG);
+    pick(b.sortColorNonselectableFG, 3, opt::SortColorNonselectableFG);
+    pick(b.sortColorNonselectableBG, 4, opt::SortColorNonselectableBG);
+    pick(b.sortImageAscend, 5, opt::SortImageAscend);
+    pick(b.sortImageDescend, 6, opt::SortImageDescend);
+    pick(b.sortColorUnSelectedFG, 7, opt::SortColorUnSelectedFG);
+    pick(b.sortColorUnSelectedBG, 8, opt::SortColorUnSelectedBG);
+    pick(b.sortFontSelected, 9, opt::SortFontSelected);
+    pick(b.sortFontUnSelected, 10, opt::SortFontUnSelected);
+    pick(b.sortFontNonSelectable, 11, opt::SortFontNonSelectable);
     if (rt::isEmpty(b.sortColorNonselectableFG))
         b.sortColorNonselectableFG = getPresentation(b.browsePres, 117, 0);
     if (rt::isEmpty(b.sortColorNonselectableBG))
@@ -193,9 +195,9 @@ std::vector<rt::Value> columnRecords(const rt::Value& list, int pointer)
     const auto& items = list.asArray().items;
     for (std::size_t i = std::size_t(std::max(pointer, 0)); i < items.size(); ++i) {
         const rt::Value& type = rt::entryOf(items[i], 1);
-        if (!type.isNum() || (type.asInt() != kColumnType && type.asInt() != kColumnGroupType))
+        if (!type.isNum() || (type.asInt() != dlg::type::Column && type.asInt() != dlg::type::ColumnAlt))
             break;
-        if (type.asInt() == kColumnType)
+        if (type.asInt() == dlg::type::Column)
             out.push_back(items[i]);
     }
     return out;
@@ -211,7 +213,7 @@ rt::Value RK_XbpBrowse::init(rt::Args a)
     // The record, the configuration object and the presentation list.
     initParts(oGetList);
     const rt::Value list = elementsArray();
-    const rt::Value configSlot = elementSlot(68);
+    const rt::Value configSlot = elementSlot(slot::Config);
     config = configSlot.isObject() ? configSlot : xbpBrowseDefault();
     const rt::Value presParam = memberOr(config, "presParam");
     browsePres = presParam.isArray() ? rt::aClone(presParam) : rt::Value::array();
@@ -219,16 +221,16 @@ rt::Value RK_XbpBrowse::init(rt::Args a)
     browsePres = applyScaleFactor(browsePres, oGetList);
 
     // Fonts.
-    mergeFont(*this, elementSlot(11));
+    mergeFont(*this, elementSlot(slot::Font));
 
     // The data source; a refused value ends construction.
     rt::Value value;
-    if (const rt::Value dataBlock = dlg::getBlock(elementSlot(31)); dataBlock.isBlock()) {
+    if (const rt::Value dataBlock = dlg::getBlock(elementSlot(slot::DataSource)); dataBlock.isBlock()) {
         value = rt::eval(dataBlock);
         if (!dlg::readDataCheck(value, "ACONI", list, getListPointer, true))
             return self();
-    } else if (elementSlot(25).isChar()) {
-        value = elementSlot(25);
+    } else if (elementSlot(slot::Alias).isChar()) {
+        value = elementSlot(slot::Alias);
         if (!dlg::readDataCheck(value, "C", list, getListPointer, true))
             return self();
     }
@@ -242,19 +244,19 @@ rt::Value RK_XbpBrowse::init(rt::Args a)
     }
 
     // The options array and the platform browse.
-    options = elementSlot(21);
+    options = elementSlot(slot::Options);
     if (!options.isArray()) {
-        options = rt::Value::array(kOptionCount);
-        setElementSlot(21, options);
+        options = rt::Value::array(dlg::kBrowseOptions);
+        setElementSlot(slot::Options, options);
     }
-    rt::Array& opt = options.asArray();
-    opt.items.resize(kOptionCount);
-    const auto option = [&opt](int n) -> const rt::Value& { return opt.items[std::size_t(n) - 1]; };
+    rt::Array& o = options.asArray();
+    o.items.resize(dlg::kBrowseOptions);
+    const auto option = [&o](int n) -> const rt::Value& { return o.items[dlg::index(n)]; };
     const rt::Value platformArgs[] = {rt::argAt(a, 0), rt::argAt(a, 1), rt::argAt(a, 2), rt::argAt(a, 3),
                                       browsePres, rt::argAt(a, 5)};
     gui::XbpBrowse::init(rt::Args(platformArgs, 6));
-    if (option(51).isNum())
-        nScrollHeight = option(51);
+    if (option(opt::ScrollHeight).isNum())
+        nScrollHeight = option(opt::ScrollHeight);
     scrollBarHeight = scrollExtent();
     useVisualStyle = memberOr(config, "useVisualStyleBrowse");
 
@@ -273,82 +275,82 @@ rt::Value RK_XbpBrowse::init(rt::Args a)
     isCellEditing = false;
     if (const rt::Value colors = browse::browseColor({}); colors.isArray())
         browseColor = rt::aClone(colors);
-    cursorModeVar = elementSlot(42).isNum() ? elementSlot(42) : rt::Value(2);
+    cursorModeVar = elementSlot(slot::CursorMode).isNum() ? elementSlot(slot::CursorMode) : rt::Value(2);
 
     // The data-source kind.
     if (const int kind = kindOf(value))
-        setElementSlot(2, kind);
+        setElementSlot(slot::SourceKind, kind);
     dataSource = value;
-    dataSourceType = elementSlot(2);
+    dataSourceType = elementSlot(slot::SourceKind);
 
     // The element's colour block and the option defaults.
     rt::Value colorBlock;
-    if (const rt::Value c = elementSlot(22); c.isBlock())
+    if (const rt::Value c = elementSlot(slot::Colors); c.isBlock())
         colorBlock = c;
     else if (rt::entryOf(c, 1).isBlock())
         colorBlock = rt::entryOf(c, 1);
     const rt::Value colorPair = rt::makeArray({rt::Value(), 15});
-    applyOptionDefaults(opt);
+    applyOptionDefaults(o);
 
     // Tagging, style, cell editing and the sort look.
-    tagEnable = option(41);
-    tagElement = option(42);
-    tagColorFG = option(43);
-    tagColorBG = option(44);
-    tagMode = option(45);
+    tagEnable = option(opt::TagEnable);
+    tagElement = option(opt::TagElement);
+    tagColorFG = option(opt::TagColorFG);
+    tagColorBG = option(opt::TagColorBG);
+    tagMode = option(opt::TagMode);
     lastTagRec = 0;
     lastTagPos = 0;
-    useVisualStyle = option(46);
+    useVisualStyle = option(opt::UseVisualStyle);
     cellEditMode = false;
     CellEditSetup();
-    resizeColumns = option(40);
-    initSortLook(*this, opt);
+    resizeColumns = option(opt::ResizeColumns);
+    initSortLook(*this, o);
 
     // Zebra colours, then the variables read from blocks and options.
     if (rt::Value even, odd; colorBlock.isNil() && zebraColors(browsePres, even, odd))
         colorBlock = selfBlock([even, odd](B& b, rt::Args) { return b.ZebraColor(even, odd); });
     sortColumn = 0;
-    descending = option(31);
-    descendToggle = !option(34).asBool();
+    descending = option(opt::Descending);
+    descendToggle = !option(opt::NoDescendToggle).asBool();
     oHasFocus = rt::Value();
     dataLink = value;
-    outputBlock = dlg::getBlock(elementSlot(4));
-    inputBlock = dlg::getBlock(elementSlot(18));
-    whenBlock = dlg::getBlock(elementSlot(13));
-    hideBlock = dlg::getBlock(elementSlot(53));
-    protectBlock = dlg::getBlock(elementSlot(32));
-    mark = option(1);
-    markColorBlock = option(3);
+    outputBlock = dlg::getBlock(elementSlot(slot::OutputBlock));
+    inputBlock = dlg::getBlock(elementSlot(slot::InputBlock));
+    whenBlock = dlg::getBlock(elementSlot(slot::When));
+    hideBlock = dlg::getBlock(elementSlot(slot::Hide));
+    protectBlock = dlg::getBlock(elementSlot(slot::Protect));
+    mark = option(opt::Mark);
+    markColorBlock = option(opt::MarkColorBlock);
     rowColorBlock = makeRowColorBlock(self(), options, colorPair, value, colorBlock);
-    thumbRecords = option(10);
+    thumbRecords = option(opt::ThumbRecords);
     if (value.isChar() && !thumbRecords.isNum() && !thumbRecords.isBlock())
         thumbRecords = 32000;
-    headerLines = option(11);
-    headerDelim = option(12);
-    footerLines = option(13);
-    footerDelim = option(14);
-    headerPres = option(15);
-    footerPres = option(16);
-    fit = option(20);
-    fitMax = option(50);
-    optimize = option(21);
-    isScope = option(9);
-    const rt::Value editSettings = elementSlot(37);
+    headerLines = option(opt::HeaderLines);
+    headerDelim = option(opt::HeaderDelim);
+    footerLines = option(opt::FooterLines);
+    footerDelim = option(opt::FooterDelim);
+    headerPres = option(opt::HeaderPres);
+    footerPres = option(opt::FooterPres);
+    fit = option(opt::Fit);
+    fitMax = option(opt::FitMax);
+    optimize = option(opt::Optimize);
+    isScope = option(opt::IsScope);
+    const rt::Value editSettings = elementSlot(slot::CellEdit);
     font = rt::entryOf(editSettings, 4);
-    pointerBlock = dlg::getBlock(elementSlot(41));
+    pointerBlock = dlg::getBlock(elementSlot(slot::PointerBlock));
     autoLock = rt::entryOf(editSettings, 6).isLogical() && !rt::entryOf(editSettings, 6).asBool() && value.isChar();
-    freezeLeft = option(7);
-    freezeRight = option(8);
-    refreshInterval = option(32);
-    refreshWhenBlock = option(48);
-    refreshBlock = option(47);
-    rightButtonSelect = option(33);
-    rightButtonDown = option(35);
-    filter = option(36);
-    if (!rt::isEmpty(option(37)))
-        noRestore = option(37);
-    ownerDrawBlock = option(49);
-    recordObject = option(53);
+    freezeLeft = option(opt::FreezeLeft);
+    freezeRight = option(opt::FreezeRight);
+    refreshInterval = option(opt::RefreshInterval);
+    refreshWhenBlock = option(opt::RefreshWhenBlock);
+    refreshBlock = option(opt::RefreshBlock);
+    rightButtonSelect = option(opt::RightButtonSelect);
+    rightButtonDown = option(opt::RightButtonDown);
+    filter = option(opt::Filter);
+    if (!rt::isEmpty(option(opt::NoRestore)))
+        noRestore = option(opt::NoRestore);
+    ownerDrawBlock = option(opt::OwnerDrawBlock);
+    recordObject = option(opt::RecordObject);
     columns = rt::Value::array();
     arrayElement = 1;
     hasHeader = false;
@@ -366,22 +368,22 @@ rt::Value RK_XbpBrowse::init(rt::Args a)
         drawMode = 1;
 
     // Cargo and scrolling.
-    cargo = rt::makeArray({getListPointer, list, elementSlot(16), arrayElement, dataSource});
-    vScroll = !option(17).asBool();
-    hScroll = !option(18).asBool();
-    softTrack = !option(19).asBool();
-    sizeCols = !option(24).asBool();
+    cargo = rt::makeArray({getListPointer, list, elementSlot(slot::Cargo), arrayElement, dataSource});
+    vScroll = !option(opt::NoVScroll).asBool();
+    hScroll = !option(opt::NoHScroll).asBool();
+    softTrack = !option(opt::NoSoftTrack).asBool();
+    sizeCols = !option(opt::NoSizeCols).asBool();
 
     // Selection and marking callbacks.
     cbItemSelected = selfBlock([](B& b, rt::Args) { return runSelection(b); });
-    if (option(23).isBlock())
-        cbItemSelected = dlg::mergeBlocks(cbItemSelected, option(23));
-    else if (const rt::Value input = dlg::getBlock(elementSlot(18)); input.isBlock())
+    if (option(opt::ItemSelected).isBlock())
+        cbItemSelected = dlg::mergeBlocks(cbItemSelected, option(opt::ItemSelected));
+    else if (const rt::Value input = dlg::getBlock(elementSlot(slot::InputBlock)); input.isBlock())
         cbItemSelected = dlg::mergeBlocks(cbItemSelected, input);
     if (pointerBlock.isBlock())
         cbItemMarked = selfBlock([](B& b, rt::Args) { return rt::evalWith(b.pointerBlock, b.arrayElement); });
-    if (option(22).isBlock()) {
-        cbItemMarked = dlg::mergeBlocks(cbItemMarked, option(22));
+    if (option(opt::ItemMarked).isBlock()) {
+        cbItemMarked = dlg::mergeBlocks(cbItemMarked, option(opt::ItemMarked));
         isItemMarkedCodeBlock = true;
     }
     if (rt::isTrue(getWhenOnBrowseItemMarked()))
@@ -393,24 +395,24 @@ rt::Value RK_XbpBrowse::init(rt::Args a)
         cargo.asArray().items[3] = arrayElement;
 
     // Focus highlighting of the read.
-    if (const rt::Value hilite = rt::entryOf(memberOr(getList, "getOptions"), 51); !rt::isEmpty(hilite)) {
-        cbKillInputFocus = selfBlock([hilite](B& b, rt::Args) { return rt::callWith("RK_HiliteGets", b.self(), 2, hilite); });
-        cbSetInputFocus = selfBlock([hilite](B& b, rt::Args) { return rt::callWith("RK_HiliteGets", b.self(), 1, hilite); });
+    if (const rt::Value hilite = rt::entryOf(memberOr(getList, "getOptions"), dlg::readOption::HiliteGets); !rt::isEmpty(hilite)) {
+        cbKillInputFocus = selfBlock([hilite](B& b, rt::Args) { return dlg::hiliteGets(b.self(), 2, hilite); });
+        cbSetInputFocus = selfBlock([hilite](B& b, rt::Args) { return dlg::hiliteGets(b.self(), 1, hilite); });
     }
 
     // The anchors, then the saved layout before the columns exist. Slot 28
     // may name a program-wide variable that is to receive the browse.
-    if (const rt::Value anchor = dlg::getBlock(elementSlot(28), "O"); anchor.isBlock())
+    if (const rt::Value anchor = dlg::getBlock(elementSlot(slot::Anchor), "O"); anchor.isBlock())
         rt::evalWith(anchor, self());
-    if (const rt::Value early = dlg::getBlock(elementSlot(63)); early.isBlock())
+    if (const rt::Value early = dlg::getBlock(elementSlot(slot::EarlyBlock)); early.isBlock())
         rt::evalWith(early, self());
-    const rt::Value id = elementSlot(49);
+    const rt::Value id = elementSlot(slot::Id);
     const bool autoRestore = !rt::isEmpty(autoRestoreBrowse()) && !rt::isEmpty(id) && !rt::isTrue(noRestore);
     if (autoRestore || !rt::isEmpty(restoreConfig))
         prepareAutoRestore(id);
 
     // Scroll-bar tips and tagging keys.
-    scrollBarTipBlock = elementSlot(44);
+    scrollBarTipBlock = elementSlot(slot::ScrollBarTipBlock);
     if (scrollBarTipBlock.isBlock() && rt::hasMember(getList, "isDataToolTips"))
         rt::setMember(getList, "isDataToolTips", true);
     if (rt::isTrue(tagEnable))

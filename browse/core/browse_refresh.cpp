@@ -6,7 +6,7 @@
 #include "browse/core/navigation.h"
 
 #include "platform/dbf/workarea.h"
-#include "platform/gui/column.h"
+#include "platform/grid/column.h"
 #include "platform/gui/events.h"
 #include "platform/gui/timer.h"
 #include "platform/runtime/array.h"

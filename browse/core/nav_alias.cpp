@@ -47,12 +47,8 @@ template <class F>
 Value inAlias(const Value& alias, F&& f)
 {
     dbf::WorkArea* area = areaOf(alias);
-    if (!area) {
-        rt::Error e("Alias does not exist", "RK_XbpBrowse", {alias});
-        e.subsystem = "DBF";
-        e.genCode = 1002;
-        rt::raise(std::move(e));
-    }
+    if (!area)
+        rt::raiseNoAlias("RK_XbpBrowse", {alias});
     const dbf::SelectGuard in(area->number());
     return f();
 }
@@ -114,9 +110,10 @@ Value recordIdentityBlock(RK_XbpBrowse* self)
     return detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args a) {
         const Value n = rt::argAt(a, 0);
         return inAlias(self->dataSource, [&] {
+            dbf::WorkArea& area = dbf::requireArea("DBGOTO");
             if (n.isNum())
-                rt::callWith("DbGoto", n);
-            return rt::callWith("RecNo");
+                area.goTo(n.asInt());
+            return Value::integer(area.recno());
         });
     });
 }

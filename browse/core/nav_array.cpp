@@ -5,6 +5,7 @@
 #include "browse/core/browse.h"
 #include "browse/core/navigation.h"
 
+#include "platform/dialog/slots.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 
@@ -179,7 +180,7 @@ void installArrayBlocks(RK_XbpBrowse& b)
 
 void chooseArrayStart(RK_XbpBrowse& b)
 {
-    rt::Value p = b.elementSlot(40);
+    rt::Value p = b.elementSlot(dlg::slot::StartElement);
     if (rt::isEmpty(p) && b.pointerBlock.isBlock())
         p = rt::eval(b.pointerBlock);
     const long long length = arrayLength(b);

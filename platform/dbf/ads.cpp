@@ -42,7 +42,7 @@ bool live(const HandleEntry& e) noexcept
 {
     rt::Error e("Invalid table handle", op, {h});
     e.subsystem = "DBF";
-    e.genCode = 1020;
+    e.genCode = rt::gen::NotIndexed;
     rt::raise(std::move(e));
 }
 
@@ -52,12 +52,8 @@ Value fnGetTableHandle(Args a)
     if (alias.isNil())
         return Value::integer(tableHandle(requireArea("ADSGETTABLEHANDLE")));
     WorkArea* area = findArea(rt::textArg(a, 0, "ADSGETTABLEHANDLE"));
-    if (!area) {
-        rt::Error e("Alias does not exist", "ADSGETTABLEHANDLE", {alias});
-        e.subsystem = "DBF";
-        e.genCode = 1002;
-        rt::raise(std::move(e));
-    }
+    if (!area)
+        rt::raiseNoAlias("ADSGETTABLEHANDLE", {alias});
     return Value::integer(tableHandle(*area));
 }
 

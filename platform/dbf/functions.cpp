@@ -394,7 +394,7 @@ int orderArg(WorkArea& area, Args a, std::size_t i, const char* op)
             if (rt::sameNameNoCase(name, rt::alltrim(which.asString())))
                 e.description = "Order cannot be used (" + why + ")";
     e.subsystem = "DBF";
-    e.genCode = 1050;
+    e.genCode = rt::gen::NoOrder;
     e.filename = area.table().path();
     rt::raise(std::move(e));
 }
@@ -518,25 +518,16 @@ bool hookPut(std::string_view name, const Value& v)
 WorkArea& aliasArea(std::string_view alias)
 {
     WorkArea* area = findArea(alias);
-    if (!area) {
-        rt::Error e("Alias does not exist", std::string(alias));
-        e.subsystem = "DBF";
-        e.genCode = 1002;
-        rt::raise(std::move(e));
-    }
+    if (!area)
+        rt::raiseNoAlias(std::string(alias));
     return *area;
 }
 
 int aliasField(WorkArea& area, std::string_view field)
 {
     const int i = area.table().fieldIndex(field);
-    if (i < 0) {
-        rt::Error e("Field does not exist", area.alias() + "->" + std::string(field));
-        e.subsystem = "DBF";
-        e.genCode = 1449;
-        e.filename = area.table().path();
-        rt::raise(std::move(e));
-    }
+    if (i < 0)
+        rt::raiseNoField(area.alias() + "->" + std::string(field), "DBF", area.table().path());
     return i;
 }
 

@@ -22,7 +22,7 @@ namespace {
 {
     rt::Error e(std::move(description), tag, std::move(args));
     e.subsystem = "DBF";
-    e.genCode = 1020;
+    e.genCode = rt::gen::NotIndexed;
     rt::raise(std::move(e));
 }
 
@@ -506,7 +506,7 @@ std::string Order::searchKey(const rt::Value& v, const char* op) const
     }
     rt::Error e("Key type mismatch", op, {v});
     e.subsystem = "DBF";
-    e.genCode = 1021;
+    e.genCode = rt::gen::KeyMismatch;
     rt::raise(std::move(e));
 }
 

@@ -19,7 +19,7 @@ namespace dbf {
 namespace {
 
 [[noreturn]] void raiseDbf(std::string description, std::string operation, std::vector<rt::Value> args = {},
-                           std::string filename = {}, int genCode = 1001)
+                           std::string filename = {}, int genCode = rt::gen::FileNotFound)
 {
     rt::Error e(std::move(description), std::move(operation), std::move(args));
     e.subsystem = "DBF";
@@ -609,7 +609,7 @@ bool WorkArea::seek(const rt::Value& key, bool soft, bool last)
 {
     Order* o = active();
     if (!o)
-        raiseDbf("Work area not indexed", "DBSEEK", {key}, table_->path(), 1020);
+        raiseDbf("Work area not indexed", "DBSEEK", {key}, table_->path(), rt::gen::NotIndexed);
     const std::string k = o->searchKey(key, "DBSEEK");
     const View& v = view();
     const auto n = static_cast<std::int64_t>(viewSize());
@@ -703,7 +703,7 @@ void WorkArea::destroyOrder(int number)
 void WorkArea::setFocus(int number)
 {
     if (number < 0 || number > orderCount())
-        raiseDbf("Order not found", "ORDSETFOCUS", {rt::Value(number)}, table_->path(), 1050);
+        raiseDbf("Order not found", "ORDSETFOCUS", {rt::Value(number)}, table_->path(), rt::gen::NoOrder);
     if (number == focus_)
         return;
     const int previous = focus_;
@@ -809,7 +809,7 @@ WorkArea& requireArea(const char* op)
 {
     WorkArea* a = currentArea();
     if (!a)
-        raiseDbf("Work area not in use", op, {}, {}, 2001);
+        raiseDbf("Work area not in use", op, {}, {}, rt::gen::NotInUse);
     return *a;
 }
 
@@ -869,7 +869,7 @@ int selectAlias(std::string_view alias)
 {
     WorkArea* a = findArea(alias);
     if (!a)
-        raiseDbf("Alias does not exist", "DBSELECTAREA", {rt::Value(alias)}, {}, 1002);
+        rt::raiseNoAlias("DBSELECTAREA", {rt::Value(alias)});
     areas().current = a->number();
     return a->number();
 }
@@ -878,7 +878,7 @@ std::string resolveTablePath(std::string_view file)
 {
     const std::string name = rt::alltrim(file);
     if (name.empty())
-        raiseDbf("File not found", "DBUSEAREA", {rt::Value(file)}, name, 1001);
+        raiseDbf("File not found", "DBUSEAREA", {rt::Value(file)}, name, rt::gen::FileNotFound);
     std::vector<std::string> candidates;
     if (std::filesystem::path(name).has_extension())
         candidates = {name};
@@ -898,7 +898,7 @@ std::string resolveTablePath(std::string_view file)
             return folder.empty() ? found : (folder / found).string();
         }
     }
-    raiseDbf("File not found", "DBUSEAREA", {rt::Value(file)}, name, 1001);
+    raiseDbf("File not found", "DBUSEAREA", {rt::Value(file)}, name, rt::gen::FileNotFound);
 }
 
 bool engineLoaded(std::string_view name) { return rt::sameNameNoCase(rt::alltrim(name), "FOXCDX"); }
@@ -929,7 +929,7 @@ WorkArea& useArea(bool newArea, std::string_view driver, std::string_view file, 
         selectArea(0);
     const int number = areas().current;
     if (WorkArea* other = findArea(name); other && other->number() != number)
-        raiseDbf("Alias already in use", "DBUSEAREA", {rt::Value(name)}, path, 1011);
+        raiseDbf("Alias already in use", "DBUSEAREA", {rt::Value(name)}, path, rt::gen::AliasInUse);
     areas().open.erase(number);
     ++areas().generation;
     std::unique_ptr<Table> table = Table::open(path, readOnly, shared);

@@ -13,58 +13,25 @@
 // screen pixels (top-left origin), all lines of a read in one write.
 //
 // Records are arrays of kRecordSlots slots; the slot numbers are the
-// constants of namespace slot. Positions and sizes are in text rows and
+// constants of namespace slot (slots.h). Positions and sizes are in text rows and
 // columns, fractions allowed, row 0 at the top; the dialog font's line
 // height and average character width turn them into pixels.
 #pragma once
 
+#include "platform/dialog/slots.h"
 #include "platform/runtime/value.h"
 
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QDialog;
 class QFont;
 class QWidget;
 
 namespace dlg {
-
-constexpr int kRecordSlots = 80;
-
-namespace slot {
-constexpr int Type = 1;
-constexpr int Caption = 3;
-constexpr int GetSet = 4;      // get/set block of the bound variable
-constexpr int Row = 5;
-constexpr int Col = 6;
-constexpr int Width = 9;
-constexpr int Height = 10;
-constexpr int Font = 11;
-constexpr int Picture = 12;
-constexpr int When = 13;
-constexpr int Valid = 14;
-constexpr int Tooltip = 15;
-constexpr int Action = 18;     // a button's action, a picture's click block
-constexpr int Options = 21;
-constexpr int CheckCaption = 23;  // a check box's { caption, NIL }
-constexpr int VarName = 25;    // { name, NIL }
-constexpr int CheckData = 26;  // a check box's data block
-constexpr int Anchor = 28;
-constexpr int LabelOf = 29;    // an entry's label element number
-constexpr int ParentAnchor = 30;
-constexpr int GetSet2 = 31;    // also a combo box's items
-constexpr int Items = 31;
-constexpr int Popup = 37;      // an entry's pop-up settings, entry 1 the block
-constexpr int Change = 38;     // a combo box's change block
-constexpr int Password = 40;   // { .T., NIL, .F. }: password entry
-constexpr int ButtonStyle = 42;  // 8192: caption lines at ";" (always done)
-constexpr int KeyHandler = 44;
-constexpr int Id = 49;
-constexpr int Hide = 53;
-constexpr int Source = 70;     // 8 clause texts; entry 1 the type name
-}  // namespace slot
 
 // Element type numbers (slot 1), as the template function stores them.
 namespace type {
@@ -87,6 +54,9 @@ constexpr int OnCreate = 81;  // carries a block evaluated when the dialog is cr
 [[nodiscard]] rt::Value getTemplate(int type, const rt::Value& subType = {});
 // RK_GetListSet(GetList, slot, value): sets a slot of the list's last record.
 void getListSet(const rt::Value& getList, int slot, const rt::Value& value);
+// Raises "Element record expected": what operation was given is not an
+// element record, or not a list whose last entry is one.
+[[noreturn]] void recordExpected(std::string operation, std::vector<rt::Value> args);
 // RK_GetAnchorCB: a get/set block over a variable. Evaluated without
 // argument it returns the variable's value; with one it assigns it (an
 // object, for anchors of kind "O") and returns it.

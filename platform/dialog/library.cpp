@@ -3,10 +3,10 @@
 
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/layout.h"
+#include "platform/grid/browse.h"
+#include "platform/grid/column.h"
 #include "platform/gui/bitmap.h"
-#include "platform/gui/browse.h"
 #include "platform/gui/color.h"
-#include "platform/gui/column.h"
 #include "platform/gui/presparam.h"
 #include "platform/gui/xbppart.h"
 #include "platform/runtime/array.h"

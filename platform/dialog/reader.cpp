@@ -23,7 +23,7 @@
 #include "platform/dialog/layout.h"
 #include "platform/dialog/library.h"
 
-#include "platform/gui/browse.h"
+#include "platform/grid/browse.h"
 #include "platform/gui/events.h"
 #include "platform/gui/font.h"
 #include "platform/runtime/array.h"
@@ -208,9 +208,8 @@ rt::Value createBrowse(const ElementContext& c)
     rt::Value browse;
     rt::runReporting([&] {
         setListPointer(c.getList, c.listPointer);
-        // Slot 17, the application's presentation list, goes over the
-        // browse's own.
-        const rt::Value pres = slotOf(c.record, 17);
+        // The application's presentation list goes over the browse's own.
+        const rt::Value pres = slotOf(c.record, slot::Presentation);
         const rt::Value args[] = {c.parent,  rt::Value(), platformPos(c), platformSize(c),
                                   pres.isArray() ? pres : rt::Value(), true, c.getList};
         browse = rt::send(browseClass("RK_XbpBrowse"), "new", rt::Args(args, 7));
@@ -514,7 +513,7 @@ std::vector<rt::Value> checkedRecords(const rt::Value& list)
     std::vector<rt::Value> records = list.asArray().items;
     for (const rt::Value& r : records)
         if (!r.isArray() || !slotOf(r, slot::Type).isNum())
-            rt::raise("Element record expected", "RK_ReadGUI", {r});
+            recordExpected("RK_ReadGUI", {r});
     return records;
 }
 

@@ -75,15 +75,10 @@ rt::Value optionsDefault(int t)
     case type::PushButton:
         return rt::makeArray({rt::Value(), rt::Value(), rt::Value(), false, false, false, false, false});
     case type::ComboBox: return rt::makeArray({false, false});
-    case type::Browse: return rt::Value::array(56);
-    case type::Column: return rt::Value::array(13);
+    case type::Browse: return rt::Value::array(kBrowseOptions);
+    case type::Column: return rt::Value::array(kColumnOptions);
     default: return {};
     }
-}
-
-[[noreturn]] void recordExpected(const char* op, const rt::Value& list)
-{
-    rt::raise("Element record expected", op, {list});
 }
 
 rt::Value& lastRecord(const rt::Value& list, const char* op, std::vector<rt::Value> args)
@@ -92,11 +87,16 @@ rt::Value& lastRecord(const rt::Value& list, const char* op, std::vector<rt::Val
         rt::raiseArg(op, args);
     auto& items = list.asArray().items;
     if (items.empty() || !items.back().isArray())
-        recordExpected(op, list);
+        recordExpected(op, {list});
     return items.back();
 }
 
 }  // namespace
+
+void recordExpected(std::string operation, std::vector<rt::Value> args)
+{
+    rt::raise("Element record expected", std::move(operation), std::move(args));
+}
 
 // --- the template
 
@@ -107,12 +107,12 @@ rt::Value getTemplate(int t, const rt::Value& subType)
         rt::raiseArg("RK_GetTemplate", std::vector<rt::Value>{t, subType});
     rt::Value rec = rt::Value::array(kRecordSlots);
     auto& s = rec.asArray().items;
-    auto set = [&s](int slotNo, rt::Value v) { s[std::size_t(slotNo - 1)] = std::move(v); };
+    auto set = [&s](int slotNo, rt::Value v) { s[index(slotNo)] = std::move(v); };
     set(slot::Type, t);
     if (t == type::Column)
-        set(2, 4);
+        set(slot::ColumnType, 4);
     else if (t != type::Browse && subType.isNum())
-        set(2, subType);
+        set(slot::SubType, subType);
     set(slot::Caption, "");
     set(slot::Row, 0.0);
     set(slot::Col, 0.0);
@@ -124,8 +124,8 @@ rt::Value getTemplate(int t, const rt::Value& subType)
         set(slot::Password, rt::makeArray({false, rt::Value(), false}));
     }
     if (t == type::Browse)
-        set(42, 2);
-    set(33, false);
+        set(slot::CursorMode, 2);
+    set(slot::PixelWidth, false);
     set(slot::Id, "");
     rt::Value source = filled(8, "");
     auto& src = source.asArray().items;
@@ -143,7 +143,7 @@ void getListSet(const rt::Value& getList, int slotNo, const rt::Value& value)
     auto& items = rec.asArray().items;
     if (items.size() < std::size_t(slotNo))
         items.resize(std::size_t(slotNo));
-    items[std::size_t(slotNo - 1)] = value;
+    items[index(slotNo)] = value;
 }
 
 // --- anchors and ids
@@ -185,7 +185,7 @@ double xcol(const rt::Value& getList)
     if (items.empty())
         return 0.0;
     if (!items.back().isArray())
-        recordExpected("XCOL", getList);
+        recordExpected("XCOL", {getList});
     return numberSlot(items.back(), slot::Col, 0.0) + elementColumns(items.back());
 }
 
@@ -196,7 +196,7 @@ const rt::Value& slotOf(const rt::Value& record, int slotNo) noexcept
     if (!record.isArray() || slotNo < 1)
         return rt::nil();
     const auto& items = record.asArray().items;
-    return std::size_t(slotNo) <= items.size() ? items[std::size_t(slotNo - 1)] : rt::nil();
+    return std::size_t(slotNo) <= items.size() ? items[index(slotNo)] : rt::nil();
 }
 
 double numberSlot(const rt::Value& record, int slotNo, double def) noexcept

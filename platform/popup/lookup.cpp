@@ -269,8 +269,8 @@ void appendFilter(const State& s, const std::string& name, double row)
         const double width = double(rt::utf8Length(caption)) + 4.0;
         detail::push(list, dlg::type::CheckBox, {}, "xbPopBrowse");
         set(list, dlg::slot::Caption, caption);
-        set(list, 23, rt::makeArray({caption, {}}));
-        set(list, 26, conditionBlock(s, i));
+        set(list, dlg::slot::CheckCaption, rt::makeArray({caption, {}}));
+        set(list, dlg::slot::CheckData, conditionBlock(s, i));
         set(list, dlg::slot::Row, row);
         set(list, dlg::slot::Col, col);
         set(list, dlg::slot::Width, width);
@@ -300,24 +300,29 @@ void appendBrowse(const State& s, const std::vector<ColumnDef>& cols, double row
     set(list, dlg::slot::Col, 0.5);
     set(list, dlg::slot::Width, width);
     set(list, dlg::slot::Height, height);
-    set(list, 17, sqlBrowPres(17));
-    set(list, 22, rt::makeArray({rt::makeBlock([](rt::Args a) { return sqlBrowseZebra(rt::argAt(a, 0)); },
+    set(list, dlg::slot::Presentation, sqlBrowPres(17));
+    set(list, dlg::slot::Colors, rt::makeArray({rt::makeBlock([](rt::Args a) { return sqlBrowseZebra(rt::argAt(a, 0)); },
                                                "{|x| SQLBrowseZebra(x)}"),
                                  {}}));
     const rt::Value data = s->data;
-    set(list, 31, rt::makeArray({rt::makeBlock([data](rt::Args) { return data; }, "{|| oData}"), "oData"}));
-    set(list, 42, 3);
-    rt::Value options = rt::Value::array(56);
+    set(list, dlg::slot::DataSource, rt::makeArray({rt::makeBlock([data](rt::Args) { return data; }, "{|| oData}"), "oData"}));
+    set(list, dlg::slot::CursorMode, 3);
+    namespace opt = dlg::browseOption;
+    rt::Value options = rt::Value::array(dlg::kBrowseOptions);
     auto& o = options.asArray().items;
     const bool twoLines = std::any_of(cols.begin(), cols.end(),
                                       [](const ColumnDef& c) { return c.header.find(';') != std::string::npos; });
-    o[8] = false;
-    o[10] = twoLines ? 2 : 1;
-    for (int n : {17, 18, 19, 20, 21, 24, 31, 33, 34, 37, 40, 41})
-        o[std::size_t(n - 1)] = false;
-    o[21] = rt::makeBlock([s](rt::Args) { drawPicture(s); return rt::Value(); }, "{|| DrawPicture()}");
-    o[22] = rt::makeBlock([s](rt::Args) { accept(s); return rt::Value(); }, "{|| RK_ReadGuiEvent(6, GetList)}");
-    o[45] = true;
+    o[dlg::index(opt::IsScope)] = false;
+    o[dlg::index(opt::HeaderLines)] = twoLines ? 2 : 1;
+    for (int n : {opt::NoVScroll, opt::NoHScroll, opt::NoSoftTrack, opt::Fit, opt::Optimize, opt::NoSizeCols,
+                  opt::Descending, opt::RightButtonSelect, opt::NoDescendToggle, opt::NoRestore, opt::ResizeColumns,
+                  opt::TagEnable})
+        o[dlg::index(n)] = false;
+    o[dlg::index(opt::ItemMarked)] =
+        rt::makeBlock([s](rt::Args) { drawPicture(s); return rt::Value(); }, "{|| DrawPicture()}");
+    o[dlg::index(opt::ItemSelected)] =
+        rt::makeBlock([s](rt::Args) { accept(s); return rt::Value(); }, "{|| RK_ReadGuiEvent(6, GetList)}");
+    o[dlg::index(opt::UseVisualStyle)] = true;
     set(list, dlg::slot::Options, options);
     set(list, dlg::slot::Anchor, weakAnchor(&LookupState::browse, s));
     set(list, dlg::slot::Id, "POPBROWSE");
@@ -332,8 +337,9 @@ void appendBrowse(const State& s, const std::vector<ColumnDef>& cols, double row
         set(list, dlg::slot::Width, c.width);
         if (!c.picture.empty())
             set(list, dlg::slot::Picture, c.picture);
-        rt::Value colOptions = rt::Value::array(13);
-        for (std::size_t i = 5; i < 13; ++i)
+        // Every flag from sorting on a left click on is off.
+        rt::Value colOptions = rt::Value::array(dlg::kColumnOptions);
+        for (std::size_t i = dlg::index(dlg::columnOption::SortOnLeftClick); i < dlg::kColumnOptions; ++i)
             colOptions.asArray().items[i] = false;
         set(list, dlg::slot::Options, colOptions);
     }

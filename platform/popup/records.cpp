@@ -32,7 +32,7 @@ std::string num(double v)
 void setSource(const rt::Value& getList, std::string_view typeName, std::string_view binding, double row, double col,
                double width, double height)
 {
-    set(getList, 70,
+    set(getList, dlg::slot::Source,
         rt::makeArray({rt::Value(typeName), {}, {}, binding.empty() ? rt::Value() : rt::Value(binding),
                        rt::Value(num(row)), rt::Value(num(col)), rt::Value(width > 0 ? num(width) : ""),
                        rt::Value(height > 0 ? num(height) : "")}));

@@ -18,7 +18,7 @@ constexpr std::int64_t kMaxArray = 64 * 1024 * 1024;
 [[noreturn]] void boundError(std::int64_t pos)
 {
     Error e("Bound error", "array access", {Value::integer(pos)});
-    e.genCode = 1132;
+    e.genCode = gen::Bound;
     raise(std::move(e));
 }
 }  // namespace

@@ -124,7 +124,7 @@ private:
         advance();
         return true;
     }
-    [[noreturn]] void error(std::size_t pos, std::string description, int genCode = 1449)
+    [[noreturn]] void error(std::size_t pos, std::string description, int genCode = gen::Syntax)
     {
         syntaxError(src_, pos, std::move(description), genCode);
     }
@@ -296,7 +296,7 @@ private:
         }
         NativeFn native = findFunction(fn.text);
         if (!native)
-            error(fn.pos, "Undefined function: " + fn.text, 1001);
+            error(fn.pos, "Undefined function: " + fn.text, gen::UndefinedFunction);
         return call(native, args(open));
     }
 

@@ -22,22 +22,20 @@ namespace {
 const Value& element(const Value& a, const Value& i)
 {
     if (!a.isArray() || !i.isNum())
-        argumentError("array access", a, i, 1068);
+        argumentError("array access", a, i, gen::ArrayAccess);
     return a.asArray().at1(i.asInt());
 }
 
 Value& elementForWrite(const Value& a, const Value& i)
 {
     if (!a.isArray() || !i.isNum())
-        argumentError("array assign", a, i, 1069);
+        argumentError("array assign", a, i, gen::ArrayAssign);
     return a.asArray().at1(i.asInt());
 }
 
 [[noreturn]] void noAlias(const std::string& alias)
 {
-    Error e("Alias does not exist", alias);
-    e.genCode = 1002;
-    raise(std::move(e));
+    raiseNoAlias(alias, {}, "BASE");
 }
 
 // ---------------------------------------------------------------- leaves
@@ -165,9 +163,7 @@ protected:
 private:
     [[noreturn]] void missing() const
     {
-        Error e("Field does not exist", name_);
-        e.genCode = 1449;
-        raise(std::move(e));
+        raiseNoField(name_);
     }
     std::string name_;
 };

@@ -1,6 +1,8 @@
 // Internal to the expression compiler: the tokens of an expression text.
 #pragma once
 
+#include "error.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -63,7 +65,7 @@ private:
 
 // Raises a compile error: subsystem "COMPILER", the 1-based character
 // position of byte offset `pos` in `src`, the whole text as the operation.
-[[noreturn]] void syntaxError(std::string_view src, std::size_t pos, std::string description, int genCode = 1449);
+[[noreturn]] void syntaxError(std::string_view src, std::size_t pos, std::string description, int genCode = gen::Syntax);
 
 // 1-based character position of byte offset `byte` in UTF-8 text.
 [[nodiscard]] long long characterPosition(std::string_view src, std::size_t byte) noexcept;

@@ -58,11 +58,28 @@ void raise(std::string description, std::string operation, std::vector<Value> ar
 void raiseArg(std::string operation, Args args)
 {
     Error e("Argument error", std::move(operation), std::vector<Value>(args.begin(), args.end()));
-    e.genCode = 1001;
+    e.genCode = gen::Argument;
     throw e;
 }
 
 void raise(Error e) { throw std::move(e); }
+
+void raiseNoAlias(std::string operation, std::vector<Value> args, std::string subsystem)
+{
+    Error e("Alias does not exist", std::move(operation), std::move(args));
+    e.subsystem = std::move(subsystem);
+    e.genCode = gen::NoAlias;
+    throw e;
+}
+
+void raiseNoField(std::string operation, std::string subsystem, std::string filename)
+{
+    Error e("Field does not exist", std::move(operation));
+    e.subsystem = std::move(subsystem);
+    e.genCode = gen::Syntax;
+    e.filename = std::move(filename);
+    throw e;
+}
 
 bool guarded(const std::function<void()>& f, Error* caught)
 {

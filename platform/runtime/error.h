@@ -32,10 +32,35 @@ private:
     mutable std::string what_;
 };
 
+// The numbers of Error::genCode. One number groups errors of one sort, so
+// some have several names.
+namespace gen {
+constexpr int Argument = 1001;
+constexpr int UndefinedFunction = 1001;
+constexpr int FileNotFound = 1001;  // a DBF error without a number of its own
+constexpr int NoAlias = 1002;
+constexpr int NoVariable = 1003;
+constexpr int AliasInUse = 1011;
+constexpr int NotIndexed = 1020;    // also an index that cannot be read, a bad table handle
+constexpr int KeyMismatch = 1021;
+constexpr int NoOrder = 1050;
+constexpr int ArrayAccess = 1068;
+constexpr int ArrayAssign = 1069;
+constexpr int Bound = 1132;
+constexpr int ZeroDivide = 1340;
+constexpr int Syntax = 1449;        // also a field that does not exist
+constexpr int NotInUse = 2001;
+}  // namespace gen
+
 // Raising functions do not return.
 [[noreturn]] void raise(std::string description, std::string operation = {}, std::vector<Value> args = {});
 [[noreturn]] void raiseArg(std::string operation, Args args);  // "Argument error"
 [[noreturn]] void raise(Error e);
+// "Alias does not exist" (gen::NoAlias) of the given subsystem.
+[[noreturn]] void raiseNoAlias(std::string operation, std::vector<Value> args = {}, std::string subsystem = "DBF");
+// "Field does not exist" (gen::Syntax) of the given subsystem; filename the
+// table's file when known.
+[[noreturn]] void raiseNoField(std::string operation, std::string subsystem = "BASE", std::string filename = {});
 
 // Runs f; any runtime error (or other exception) ends it and is handed back
 // instead of escaping: the guarded sequence ("BEGIN SEQUENCE ... RECOVER").

@@ -37,7 +37,7 @@ Value callFunction(std::string_view name, Args args)
     NativeFn fn = findFunction(name);
     if (!fn) {
         Error e("Undefined function", std::string(name));
-        e.genCode = 1001;
+        e.genCode = gen::UndefinedFunction;
         raise(std::move(e));
     }
     return fn(args);
@@ -100,7 +100,7 @@ const Value& publicGet(std::string_view name)
     auto it = publics().find(upperAscii(name));
     if (it == publics().end()) {
         Error e("Variable does not exist", std::string(name));
-        e.genCode = 1003;
+        e.genCode = gen::NoVariable;
         raise(std::move(e));
     }
     return it->second;

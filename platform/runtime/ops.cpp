@@ -172,7 +172,7 @@ namespace {
 [[noreturn]] void zeroDivide(const char* op, const Value& a, const Value& b)
 {
     Error e("Zero divide", op, {a, b});
-    e.genCode = 1340;
+    e.genCode = gen::ZeroDivide;
     raise(std::move(e));
 }
 }  // namespace

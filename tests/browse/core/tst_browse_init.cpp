@@ -2,7 +2,7 @@
 // defaults, the data source and its kind, colours, callbacks, create.
 #include "tst_browse_fixture.h"
 
-#include "platform/gui/scrollbar.h"
+#include "platform/grid/scrollbar.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // the dialog closes: no block it keeps holds it (or a column) in a cycle.
 #include "tst_browse_fixture.h"
 
-#include "platform/gui/cellgroup.h"
+#include "platform/grid/cellgroup.h"
 #include "platform/gui/xbppart.h"
 
 #include <QCoreApplication>

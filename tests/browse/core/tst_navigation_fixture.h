@@ -6,8 +6,8 @@
 #include "browse/core/browse.h"
 #include "browse/core/navigation.h"
 
-#include "platform/gui/cellgroup.h"
-#include "platform/gui/column.h"
+#include "platform/grid/cellgroup.h"
+#include "platform/grid/column.h"
 #include "platform/gui/events.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"

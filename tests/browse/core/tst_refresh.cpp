@@ -3,7 +3,7 @@
 #include "tst_browse_fixture.h"
 
 #include "platform/dbf/workarea.h"
-#include "platform/gui/cellgroup.h"
+#include "platform/grid/cellgroup.h"
 #include "platform/gui/timer.h"
 
 namespace {

@@ -1,9 +1,9 @@
 // xbPopBrowse: the modal lookup over the clients table, driven by keys.
 #include "popup_fixture.h"
 
-#include "platform/gui/browse.h"
-#include "platform/gui/cellgroup.h"
-#include "platform/gui/column.h"
+#include "platform/grid/browse.h"
+#include "platform/grid/cellgroup.h"
+#include "platform/grid/column.h"
 #include "platform/runtime/text.h"
 
 #include <QCheckBox>

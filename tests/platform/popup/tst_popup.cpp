@@ -2,10 +2,10 @@
 // read back from the grid's cells.
 #include "popup_fixture.h"
 
-#include "platform/gui/browse.h"
-#include "platform/gui/cellgroup.h"
+#include "platform/grid/browse.h"
+#include "platform/grid/cellgroup.h"
+#include "platform/grid/column.h"
 #include "platform/gui/color.h"
-#include "platform/gui/column.h"
 #include "platform/gui/presparam.h"
 
 namespace popt {

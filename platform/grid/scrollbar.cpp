@@ -1,4 +1,4 @@
-#include "platform/gui/scrollbar.h"
+#include "platform/grid/scrollbar.h"
 
 #include "platform/gui/events.h"
 #include "platform/gui/widgetbase.h"

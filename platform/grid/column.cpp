@@ -1,7 +1,7 @@
-#include "platform/gui/column.h"
+#include "platform/grid/column.h"
 
-#include "platform/gui/browse.h"
-#include "platform/gui/cellgroup.h"
+#include "platform/grid/browse.h"
+#include "platform/grid/cellgroup.h"
 #include "platform/gui/presparam.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"

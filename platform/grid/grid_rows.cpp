@@ -1,4 +1,4 @@
-#include "platform/gui/grid_rows.h"
+#include "platform/grid/grid_rows.h"
 
 #include <algorithm>
 #include <utility>

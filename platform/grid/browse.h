@@ -26,7 +26,7 @@
 // ev::Navigate and ev::User + 10 call it with their two parameters.
 #pragma once
 
-#include "platform/gui/grid_rows.h"
+#include "platform/grid/grid_rows.h"
 #include "platform/gui/xbppart.h"
 
 #include <QPointer>
@@ -155,6 +155,10 @@ protected:
     // A cell's data or colour block raised while the grid read it; the cell
     // shows the error mark and the grid goes on. Derived grids may report it.
     virtual void cellFailed(const rt::Error& e) {}
+    // The stabilisation the grid runs by itself: after a move by the user,
+    // soon after a change, before painting. Derived grids that guard or
+    // report their stabilisation override it.
+    virtual void stabiliseByItself() { forceStable(); }
 
 private:
     struct Placed {

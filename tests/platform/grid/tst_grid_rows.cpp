@@ -1,7 +1,7 @@
 // The row window of the grid over a counting source: every read is checked
 // against the record the source is on, and the source refuses to leave its
 // range, so a read past an end shows up as a wrong record.
-#include "platform/gui/grid_rows.h"
+#include "platform/grid/grid_rows.h"
 
 #include <gtest/gtest.h>
 

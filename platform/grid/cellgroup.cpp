@@ -1,8 +1,8 @@
-#include "platform/gui/cellgroup.h"
+#include "platform/grid/cellgroup.h"
 
-#include "platform/gui/browse.h"
+#include "platform/grid/browse.h"
+#include "platform/grid/column.h"
 #include "platform/gui/color.h"
-#include "platform/gui/column.h"
 #include "platform/gui/events.h"
 #include "platform/gui/font.h"
 #include "platform/gui/presparam.h"

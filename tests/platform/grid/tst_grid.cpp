@@ -1,12 +1,12 @@
 // The grid on real widgets (offscreen): an array-like source navigated
 // through its blocks, real key and mouse events, then the queue dispatched.
-#include "platform/gui/browse.h"
-#include "platform/gui/cellgroup.h"
+#include "platform/grid/browse.h"
+#include "platform/grid/cellgroup.h"
+#include "platform/grid/column.h"
+#include "platform/grid/scrollbar.h"
 #include "platform/gui/color.h"
-#include "platform/gui/column.h"
 #include "platform/gui/events.h"
 #include "platform/gui/ps.h"
-#include "platform/gui/scrollbar.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/compiler.h"

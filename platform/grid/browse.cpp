@@ -1,11 +1,11 @@
-#include "platform/gui/browse.h"
+#include "platform/grid/browse.h"
 
-#include "platform/gui/cellgroup.h"
+#include "platform/grid/cellgroup.h"
+#include "platform/grid/column.h"
+#include "platform/grid/scrollbar.h"
 #include "platform/gui/color.h"
-#include "platform/gui/column.h"
 #include "platform/gui/events.h"
 #include "platform/gui/presparam.h"
-#include "platform/gui/scrollbar.h"
 #include "platform/gui/widgetbase.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
@@ -823,8 +823,8 @@ void XbpBrowse::afterMove(int oldRow, int oldCol, bool user)
         return;
     }
     // The user sees the move at once and handlers find the data on the row.
-    const rt::Value keep = self();
-    if (!rt::runReporting([&] { rt::sendWith(keep, "forceStable"); }))
+    const rt::Value keep = self();  // the browse outlives its stabilisation
+    if (!rt::runReporting([&] { stabiliseByItself(); }))
         autoFailed_ = true;
     markCursorRows(rowPos(), colPos_);
     if (rowPos() != oldRow || colPos_ != oldCol || (!rows_.hitTop() && !rows_.hitBottom()))
@@ -1112,8 +1112,8 @@ void XbpBrowse::stabiliseSoon()
         stablePending_ = false;
         if (autoFailed_ || rows_.isStable() || status != Created)
             return;
-        const rt::Value keep = self();
-        if (!rt::runReporting([&] { rt::sendWith(keep, "forceStable"); }))
+        const rt::Value keep = self();  // the browse outlives its stabilisation
+        if (!rt::runReporting([&] { stabiliseByItself(); }))
             autoFailed_ = true;
     });
 }
@@ -1122,8 +1122,8 @@ void XbpBrowse::stabiliseForPaint()
 {
     if (autoFailed_ || rows_.isStable())
         return;
-    const rt::Value keep = self();
-    if (!rt::guarded([&] { rt::sendWith(keep, "forceStable"); }))
+    const rt::Value keep = self();  // the browse outlives its stabilisation
+    if (!rt::guarded([&] { stabiliseByItself(); }))
         autoFailed_ = true;
 }
 
