@@ -19,12 +19,23 @@ namespace app {
 // The user name written into the audit column of every saved client.
 inline constexpr std::string_view kUsuario = "DXC";
 
+// The entries of aApp that the window uses.
+namespace appSlot {
+constexpr int Dialog = 1;       // the dialog window object
+constexpr int Record = 2;       // the record object over dxcam01
+constexpr int BrowseSet = 3;    // the browse's data object
+constexpr int SearchField = 5;  // the search field's entry object
+constexpr int OrderColumn = 6;  // the browse set's ordering column
+constexpr int Picture = 7;      // the picture element's object
+constexpr int Editing = 8;      // the edit flag
+constexpr int Count = 15;
+}  // namespace appSlot
+
 // What the controls of one client window share. The blocks of the window
 // hold it weakly, so the dialog's element list never keeps it alive.
 struct ClientWindow {
     rt::Value GetList;   // the element list
-    rt::Value aApp;      // 15 entries: 1 dialog, 2 record object, 3 browse set,
-                         // 5 search entry, 6 ordering column, 7 picture, 8 edit flag
+    rt::Value aApp;      // appSlot::Count entries, named in appSlot
     rt::Value cBuscar;   // the search text (100 blanks when empty)
     rt::Value aOrderBy;  // the combo box's column names
     rt::Value oConn;     // the window's own connection
@@ -32,7 +43,7 @@ struct ClientWindow {
     rt::Value oBrowse, ocodcli, oNombre, oMyGroup1, oMyGroup2;
 
     [[nodiscard]] rt::Value& app(int n) const;  // aApp[n], 1-based
-    [[nodiscard]] bool editing() const;         // aApp[8]
+    [[nodiscard]] bool editing() const;         // aApp[appSlot::Editing]
 };
 
 // Test([oDialog, xCodCli]): builds and runs the client window modally.

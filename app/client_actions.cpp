@@ -5,6 +5,7 @@
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/elements.h"
 #include "platform/dialog/library.h"
+#include "platform/pgsql/connection.h"
 #include "platform/pgsql/dataobject.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/functions.h"
@@ -17,23 +18,23 @@ namespace {
 
 pgsql::DataObject* recordObject(const ClientWindow& s)
 {
-    return s.app(2).isObject() ? dynamic_cast<pgsql::DataObject*>(&s.app(2).asObject()) : nullptr;
+    return s.app(appSlot::Record).isObject() ? dynamic_cast<pgsql::DataObject*>(&s.app(appSlot::Record).asObject()) : nullptr;
 }
 
 dlg::DialogPart* dialogOf(const ClientWindow& s)
 {
-    return s.app(1).isObject() ? dynamic_cast<dlg::DialogPart*>(&s.app(1).asObject()) : nullptr;
+    return s.app(appSlot::Dialog).isObject() ? dynamic_cast<dlg::DialogPart*>(&s.app(appSlot::Dialog).asObject()) : nullptr;
 }
 
 rt::Value conditionOfCode(const ClientWindow& s)
 {
-    const rt::Value code = rt::getMember(s.app(2), "codcli");
-    return rt::Value("dxcam01.codcli=" + rt::callWith("StoQ", code).str());
+    const rt::Value code = rt::getMember(s.app(appSlot::Record), "codcli");
+    return rt::Value("dxcam01.codcli=" + pgsql::stoq(code.isChar() ? code.asString() : rt::var2char(code)));
 }
 
 std::string memberText(const ClientWindow& s, const char* member)
 {
-    return rt::alltrim(rt::var2char(rt::getMember(s.app(2), member)));
+    return rt::alltrim(rt::var2char(rt::getMember(s.app(appSlot::Record), member)));
 }
 
 }  // namespace
@@ -64,9 +65,9 @@ void exitWindow(ClientWindow& s) { dlg::readGuiEvent(6, s.GetList); }
 
 void cancelEdit(ClientWindow& s)
 {
-    rt::sendWith(s.app(2), "RecordCancel");
+    rt::sendWith(s.app(appSlot::Record), "RecordCancel");
     refreshAll(s.oBrowse);
-    s.app(8) = false;
+    s.app(appSlot::Editing) = false;
     showRecord(s, {28});
 }
 
@@ -74,9 +75,9 @@ void saveRecord(ClientWindow& s)
 {
     // A refused write (a conflict, a code taken, a lost server) keeps the
     // form in editing with the user's values.
-    const bool saved = rt::isTrue(rt::sendWith(s.app(2), "RecordPut", conditionOfCode(s)));
+    const bool saved = rt::isTrue(rt::sendWith(s.app(appSlot::Record), "RecordPut", conditionOfCode(s)));
     if (saved)
-        s.app(8) = false;
+        s.app(appSlot::Editing) = false;
     refreshAll(s.oBrowse);
     focus(s.ocodcli);
     showRecord(s, {28});
@@ -86,8 +87,8 @@ void newRecord(ClientWindow& s)
 {
     if (!mayLeaveRecord(s))
         return;
-    rt::sendWith(s.app(2), "RecordBlank", true);
-    s.app(8) = true;
+    rt::sendWith(s.app(appSlot::Record), "RecordBlank", true);
+    s.app(appSlot::Editing) = true;
     showRecord(s, {28});
     refreshAll(s.oBrowse);
     focus(s.ocodcli);
@@ -95,7 +96,7 @@ void newRecord(ClientWindow& s)
 
 void editRecord(ClientWindow& s)
 {
-    s.app(8) = true;
+    s.app(appSlot::Editing) = true;
     getRefresh(s.GetList, {28});
     focus(s.oNombre);
 }
@@ -108,8 +109,8 @@ void deleteRecord(ClientWindow& s)
             who += " " + part;
     if (!dlg::askYesNo("¿Borrar el cliente " + who + "?", kTitle))
         return;
-    if (rt::isTrue(rt::sendWith(s.app(2), "RecordDelete", conditionOfCode(s))))
-        s.app(8) = false;
+    if (rt::isTrue(rt::sendWith(s.app(appSlot::Record), "RecordDelete", conditionOfCode(s))))
+        s.app(appSlot::Editing) = false;
     refreshAll(s.oBrowse);
     showRecord(s, {28});
 }
@@ -118,20 +119,20 @@ void refreshTable(ClientWindow& s)
 {
     if (!mayLeaveRecord(s))
         return;
-    rt::sendWith(s.app(2), "Refresh");
+    rt::sendWith(s.app(appSlot::Record), "Refresh");
     refreshAll(s.oBrowse);
     showRecord(s, {28});
 }
 
 void showPicture(const ClientWindow& s)
 {
-    if (s.app(7).isObject())
-        rt::callWith("RK_BitMapDraw", s.app(7), rt::sendWith(s.app(2), "FieldGetPicture"));
+    if (s.app(appSlot::Picture).isObject())
+        dlg::bitMapDraw(s.app(appSlot::Picture), rt::sendWith(s.app(appSlot::Record), "FieldGetPicture"));
 }
 
 void refreshBrowse(ClientWindow& s)
 {
-    rt::sendWith(s.app(3), "Refresh");
+    rt::sendWith(s.app(appSlot::BrowseSet), "Refresh");
     refreshAll(s.oBrowse);
     getRefresh(s.GetList, {28});
 }
@@ -140,12 +141,12 @@ void nextMatch(ClientWindow& s)
 {
     if (!mayLeaveRecord(s))
         return;
-    const bool found = rt::isTrue(rt::sendWith(s.app(2), "LocateNext"));
-    if (!found && !rt::isTrue(rt::getMember(s.app(2), "lError")))
+    const bool found = rt::isTrue(rt::sendWith(s.app(appSlot::Record), "LocateNext"));
+    if (!found && !rt::isTrue(rt::getMember(s.app(appSlot::Record), "lError")))
         dlg::winAlert("Ese era el último cliente encontrado.", kTitle);
     refreshAll(s.oBrowse);
     showRecord(s, {28, 1});
-    focus(s.app(5));
+    focus(s.app(appSlot::SearchField));
 }
 
 }  // namespace app::client

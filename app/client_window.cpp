@@ -9,6 +9,7 @@
 #include "platform/dialog/library.h"
 #include "platform/pgsql/connection.h"
 #include "platform/pgsql/dataobject.h"
+#include "platform/popup/popup.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/datetime.h"
@@ -24,7 +25,7 @@
 namespace app {
 
 rt::Value& ClientWindow::app(int n) const { return aApp.asArray().items[std::size_t(n) - 1]; }
-bool ClientWindow::editing() const { return rt::isTrue(app(8)); }
+bool ClientWindow::editing() const { return rt::isTrue(app(appSlot::Editing)); }
 
 namespace {
 
@@ -102,13 +103,13 @@ rt::Value dialogAnchor(const W& w)
     return dlg::getAnchorCB(
         [w]() -> rt::Value {
             const auto s = w.lock();
-            return s ? s->app(1) : rt::Value();
+            return s ? s->app(appSlot::Dialog) : rt::Value();
         },
         [w](const rt::Value& v) {
             const auto s = w.lock();
             if (!s)
                 return;
-            s->app(1) = v;
+            s->app(appSlot::Dialog) = v;
             if (auto* d = v.isObject() ? dynamic_cast<dlg::DialogPart*>(&v.asObject()) : nullptr)
                 d->mayEndWithoutOk = [w] {
                     const auto s = w.lock();
@@ -124,24 +125,24 @@ rt::Value memberAnchor(const W& w, const std::string& member)
     return dlg::getAnchorCB(
         [w, member]() -> rt::Value {
             const auto s = w.lock();
-            return s && s->app(2).isObject() ? rt::getMember(s->app(2), member) : rt::Value();
+            return s && s->app(appSlot::Record).isObject() ? rt::getMember(s->app(appSlot::Record), member) : rt::Value();
         },
         [w, member](const rt::Value& v) {
-            if (const auto s = w.lock(); s && s->app(2).isObject())
-                rt::setMember(s->app(2), member, v);
+            if (const auto s = w.lock(); s && s->app(appSlot::Record).isObject())
+                rt::setMember(s->app(appSlot::Record), member, v);
         },
         "aApp[2]:" + member);
 }
 
 bool codeNotEmpty(const ClientWindow& s)
 {
-    return s.app(2).isObject() && !rt::isEmpty(rt::getMember(s.app(2), "codcli"));
+    return s.app(appSlot::Record).isObject() && !rt::isEmpty(rt::getMember(s.app(appSlot::Record), "codcli"));
 }
 bool hasCurrentRow(const ClientWindow& s)
 {
-    if (!s.app(2).isObject())
+    if (!s.app(appSlot::Record).isObject())
         return false;
-    const rt::Value n = rt::sendWith(s.app(2), "recno");
+    const rt::Value n = rt::sendWith(s.app(appSlot::Record), "recno");
     return n.isNum() && n.asDouble() > 0;
 }
 
@@ -174,6 +175,7 @@ private:
 
     void formGroup();
     void browseGroup();
+    void searchField();  // the search entry, "Siguiente" and "Like"
     void browseElement();
     void commandButtons();
 
@@ -222,7 +224,7 @@ rt::Value Builder::action(void (*f)(ClientWindow&), const char* text) const
 void Builder::group(const char* caption, rt::Value ClientWindow::*var, const char* varName, double row, double height,
                     const char* rowText, const char* heightText)
 {
-    push(dlg::getTemplate(1, 2));
+    push(dlg::getTemplate(dlg::type::Group, 2));
     set(dlg::slot::Caption, caption);
     set(dlg::slot::Row, row);
     set(dlg::slot::Col, 0.0);
@@ -235,7 +237,7 @@ void Builder::group(const char* caption, rt::Value ClientWindow::*var, const cha
 void Builder::label(const char* caption, double row, const char* rowText, const rt::Value& parent,
                     const char* parentName)
 {
-    push(dlg::getTemplate(12, rt::Value(1)));
+    push(dlg::getTemplate(dlg::type::Say, rt::Value(1)));
     set(dlg::slot::Caption, caption);
     set(dlg::slot::Row, row);
     set(dlg::slot::Col, 1.0);
@@ -247,7 +249,7 @@ void Builder::memberGet(const std::string& member, double row, double col, doubl
                         rt::Value when, rt::Value ClientWindow::*objectVar, const char* objectName)
 {
     const std::string bound = "aApp[2]:" + member;
-    push(dlg::getTemplate(2));
+    push(dlg::getTemplate(dlg::type::Get));
     set(dlg::slot::GetSet, memberAnchor(w_, member));
     set(dlg::slot::Row, row);
     set(dlg::slot::Col, col);
@@ -270,7 +272,7 @@ void Builder::memberGet(const std::string& member, double row, double col, doubl
 void Builder::button(const char* caption, double row, double col, double width, double height, const char* colText,
                      rt::Value action, const char* tooltip, rt::Value when, rt::Value hide, bool twoLines)
 {
-    push(dlg::getTemplate(10));
+    push(dlg::getTemplate(dlg::type::PushButton));
     set(dlg::slot::Caption, caption);
     set(dlg::slot::Row, row);
     set(dlg::slot::Col, col);
@@ -283,7 +285,7 @@ void Builder::button(const char* caption, double row, double col, double width, 
     set(dlg::slot::When, when);
     set(dlg::slot::Hide, hide);
     if (twoLines)
-        set(42, 8192);
+        set(dlg::slot::ButtonStyle, 8192);
     set(dlg::slot::Source, src("RKPUSHBUTTON", {}, {}, {}, "xRow", colText, rt::str(rt::Value(width), 5, 2),
                                rt::str(rt::Value(height), 4, 2)));
 }
@@ -300,7 +302,7 @@ rt::Value Builder::clientLookup(bool full) const
             a[1] = "Consulta de Cliente";
             a[2] = 60.3;
             a[3] = 19;
-            a[4] = rt::getMember(s.app(2), "codcli");
+            a[4] = rt::getMember(s.app(appSlot::Record), "codcli");
             a[5] = "codcli";
             a[6] = aCliente();
             a[7] = "dxcam01";
@@ -310,7 +312,7 @@ rt::Value Builder::clientLookup(bool full) const
                 a[13] = rt::makeArray({"Test", rt::makeArray({rt::makeArray({"estatus", "N", true}),
                                                               rt::makeArray({"estatus", "C", false})})});
             }
-            return rt::callFunction("xbPopBrowse", rt::Args(a.data(), a.size()));
+            return popup::xbPopBrowse(rt::Args(a.data(), a.size()));
         },
         "{|| xbPopBrowse(oConn, \"Consulta de Cliente\", ...)}");
 }
@@ -326,7 +328,7 @@ void Builder::formGroup()
         windowBlock(
             w_, [](ClientWindow& s, rt::Args) { return rt::Value(ValidarCampo(1, s.aApp, s.GetList)); },
             "{|| ValidarCampo(1, aApp, GetList)}"));
-    set(37, rt::makeArray(
+    set(dlg::slot::Popup, rt::makeArray(
                 {clientLookup(true), {}, false, false, false, {}, {}, {}, {}, {}, {}, false, {}, false, {}, {}, {}}));
 
     // The record toolbar: moves the record object and shows who saved it.
@@ -336,7 +338,7 @@ void Builder::formGroup()
         a[1] = xRow - 0.2;
         a[2] = 38.4;
         a[3] = s_.oConn;
-        a[4] = appAnchor(w_, 2);
+        a[4] = appAnchor(w_, appSlot::Record);
         a[5] = group1_;
         a[6] = rt::makeArray({rt::makeArray({"Usuario", "id_usuario"}), rt::makeArray({"Fecha", "id_Fecha"}),
                               rt::makeArray({"Hora", "id_hora"})});
@@ -348,7 +350,7 @@ void Builder::formGroup()
         a[10] = windowAction(
             w_, [](ClientWindow& s, rt::Args) { return rt::Value(client::mayLeaveRecord(s)); },
             "{|| MayLeaveRecord()}");
-        rt::callFunction("XbToolsBar", rt::Args(a.data(), a.size()));
+        popup::xbToolsBar(rt::Args(a.data(), a.size()));
     }
 
     label("Nombres:", xRow += 1.1, "xRow+=1.1", group1_, "oMyGroup1");
@@ -362,12 +364,12 @@ void Builder::formGroup()
         a[0] = list_;
         a[1] = xRow - 0.1;
         a[2] = 56.0;
-        a[3] = s_.app(2);
-        a[5] = appAnchor(w_, 7);
+        a[3] = s_.app(appSlot::Record);
+        a[5] = appAnchor(w_, appSlot::Picture);
         a[6] = rt::makeArray({13.0, 4.65});
         a[7] = group1_;
         a[9] = false;
-        rt::callFunction("XbBitmap", rt::Args(a.data(), a.size()));
+        popup::xbBitmap(rt::Args(a.data(), a.size()));
         set(dlg::slot::When, whenEditing());
     }
 
@@ -378,56 +380,31 @@ void Builder::formGroup()
     label("Fecha de Registro:", xRow += 1.1, "xRow+=1.1", group1_, "oMyGroup1");
     memberGet("feching", xRow - 0.1, 15.0, 0, "@D", whenEditingWithCode(), nullptr, nullptr);
     // Entry 3 .T.: the lookup's answer is not stored into the date.
-    set(37, rt::makeArray(
+    set(dlg::slot::Popup, rt::makeArray(
                 {clientLookup(false), {}, true, false, false, {}, {}, {}, {}, {}, {}, false, {}, false, {}, {}, {}}));
 
-    push(dlg::getTemplate(5));
+    push(dlg::getTemplate(dlg::type::CheckBox));
     set(dlg::slot::Row, xRow);
     set(dlg::slot::Col, 35.0);
     set(dlg::slot::When, whenEditingWithCode());
-    set(23, rt::makeArray({"DataCredito", {}}));
+    set(dlg::slot::CheckCaption, rt::makeArray({"DataCredito", {}}));
     {
         const rt::Value member = memberAnchor(w_, "datacredit");
         // The box's new state arrives as the block's argument and is written.
-        set(26,
+        set(dlg::slot::CheckData,
             rt::makeBlock(
-                [member](rt::Args a) { return rt::callWith("RK_ReadVar", member, rt::argAt(a, 0), rt::Value(), true); },
+                [member](rt::Args a) { return dlg::readVar(member, rt::argAt(a, 0), true); },
                 "{|x| RK_ReadVar(@aApp[2]:datacredit, x, NIL, .T.)}"));
     }
     set(dlg::slot::ParentAnchor, group1_);
     set(dlg::slot::Source, src("RKCHECKBOX", {}, "oMyGroup1", "aApp[2]:datacredit", "xRow", "35.0", "", ""));
 }
 
-void Builder::browseGroup()
+void Builder::searchField()
 {
-    xRow += 2.8;
-    group("Test-Browse", &ClientWindow::oMyGroup2, "oMyGroup2", xRow, 15.3, "xRow+=2.8", "15.3");
-    group2_ = anchor(w_, &ClientWindow::oMyGroup2, "oMyGroup2");
-
-    // The ordering column of the browse set.
-    push(dlg::getTemplate(6, 3));
-    set(dlg::slot::GetSet, appAnchor(w_, 6));
-    set(dlg::slot::Row, 0.7);
-    set(dlg::slot::Col, 0.5);
-    set(dlg::slot::Width, 13.5);
-    set(dlg::slot::Height, 10.5);
-    set(dlg::slot::When, whenEditingWithCode());
-    set(dlg::slot::Options, rt::makeArray({false, false}));
-    set(dlg::slot::GetSet2, rt::makeArray({anchor(w_, &ClientWindow::aOrderBy, "aOrderBy"), "aOrderBy"}));
-    set(38, windowAction(
-                w_,
-                [](ClientWindow& s, rt::Args) {
-                    rt::sendWith(s.app(3), "sort", s.app(6));
-                    client::refreshAll(s.oBrowse);
-                    return rt::Value();
-                },
-                "{|| aApp[3]:sort(aApp[6]), oBrowse:RefreshAll()}"));
-    set(dlg::slot::ParentAnchor, group2_);
-    set(dlg::slot::Source, src("RKCOMBOBOX", {}, "oMyGroup2", "aApp[6]", "0.7", "0.5", "13.5", "10.5"));
-
     // The search field: every key seeks in the browse set.
     const double searchCol = dlg::xcol(list_) + 1.2;
-    push(dlg::getTemplate(2, 0));
+    push(dlg::getTemplate(dlg::type::Get, 0));
     set(dlg::slot::GetSet, anchor(w_, &ClientWindow::cBuscar, "cBuscar"));
     set(dlg::slot::Row, 0.7);
     set(dlg::slot::Col, searchCol);
@@ -437,12 +414,12 @@ void Builder::browseGroup()
     set(dlg::slot::VarName, rt::makeArray({"cBuscar", {}}));
     set(dlg::slot::GetSet2, anchor(w_, &ClientWindow::cBuscar, "cBuscar"));
     set(dlg::slot::Id, dlg::getIdDefault({}, "cBuscar", "GET_"));
-    set(dlg::slot::Anchor, appAnchor(w_, 5));
+    set(dlg::slot::Anchor, appAnchor(w_, appSlot::SearchField));
     set(dlg::slot::KeyHandler, windowAction(
                                    w_,
                                    [w = w_](ClientWindow& s, rt::Args a) {
-                                       return KeySeekBrow(rt::argAt(a, 0), rt::argAt(a, 1), s.app(5), s.oBrowse,
-                                                          anchor(w, &ClientWindow::cBuscar, "cBuscar"), s.app(3));
+                                       return KeySeekBrow(rt::argAt(a, 0), rt::argAt(a, 1), s.app(appSlot::SearchField), s.oBrowse,
+                                                          anchor(w, &ClientWindow::cBuscar, "cBuscar"), s.app(appSlot::BrowseSet));
                                    },
                                    "{|nKey, b, o| KeySeekBrow(nKey, b, aApp[5], oBrowse, @cBuscar, aApp[3])}"));
     set(dlg::slot::ParentAnchor, group2_);
@@ -461,12 +438,42 @@ void Builder::browseGroup()
                      [w = w_](ClientWindow& s, rt::Args) {
                          if (!client::mayLeaveRecord(s))
                              return rt::Value();
-                         Like(anchor(w, &ClientWindow::cBuscar, "cBuscar"), s.oConn, appAnchor(w, 2), s.app(6));
+                         Like(anchor(w, &ClientWindow::cBuscar, "cBuscar"), s.oConn, appAnchor(w, appSlot::Record), s.app(appSlot::OrderColumn));
                          client::showRecord(s, {28, 1});
-                         client::focus(s.app(5));
+                         client::focus(s.app(appSlot::SearchField));
                          return rt::Value();
                      },
                      "{|| Like(@cBuscar, oConn, @aApp[2], aApp[6]), ...}"));
+}
+
+void Builder::browseGroup()
+{
+    xRow += 2.8;
+    group("Test-Browse", &ClientWindow::oMyGroup2, "oMyGroup2", xRow, 15.3, "xRow+=2.8", "15.3");
+    group2_ = anchor(w_, &ClientWindow::oMyGroup2, "oMyGroup2");
+
+    // The ordering column of the browse set.
+    push(dlg::getTemplate(dlg::type::ComboBox, 3));
+    set(dlg::slot::GetSet, appAnchor(w_, appSlot::OrderColumn));
+    set(dlg::slot::Row, 0.7);
+    set(dlg::slot::Col, 0.5);
+    set(dlg::slot::Width, 13.5);
+    set(dlg::slot::Height, 10.5);
+    set(dlg::slot::When, whenEditingWithCode());
+    set(dlg::slot::Options, rt::makeArray({false, false}));
+    set(dlg::slot::GetSet2, rt::makeArray({anchor(w_, &ClientWindow::aOrderBy, "aOrderBy"), "aOrderBy"}));
+    set(dlg::slot::Change, windowAction(
+                w_,
+                [](ClientWindow& s, rt::Args) {
+                    rt::sendWith(s.app(appSlot::BrowseSet), "sort", s.app(appSlot::OrderColumn));
+                    client::refreshAll(s.oBrowse);
+                    return rt::Value();
+                },
+                "{|| aApp[3]:sort(aApp[6]), oBrowse:RefreshAll()}"));
+    set(dlg::slot::ParentAnchor, group2_);
+    set(dlg::slot::Source, src("RKCOMBOBOX", {}, "oMyGroup2", "aApp[6]", "0.7", "0.5", "13.5", "10.5"));
+
+    searchField();
 
     // The browse toolbar: moves the browse set and redraws the browse.
     {
@@ -474,7 +481,7 @@ void Builder::browseGroup()
         a[0] = list_;
         a[1] = 0.65;
         a[2] = dlg::xcol(list_) + 6.0;
-        a[4] = s_.app(3);
+        a[4] = s_.app(appSlot::BrowseSet);
         a[5] = group2_;
         a[7] = false;
         a[8] = windowBlock(
@@ -485,14 +492,14 @@ void Builder::browseGroup()
             },
             "{|| oBrowse:RefreshAll()}");
         a[9] = true;
-        rt::callFunction("XbToolsBar", rt::Args(a.data(), a.size()));
+        popup::xbToolsBar(rt::Args(a.data(), a.size()));
     }
     browseElement();
 }
 
 void Builder::column(const char* header, rt::Value data, const std::string& text, int width, const char* picture)
 {
-    push(dlg::getTemplate(29));
+    push(dlg::getTemplate(dlg::type::Column));
     set(dlg::slot::Caption, header);
     set(dlg::slot::Width, width);
     if (picture)
@@ -506,40 +513,42 @@ void Builder::column(const char* header, rt::Value data, const std::string& text
 
 void Builder::browseElement()
 {
-    push(dlg::getTemplate(28));
+    push(dlg::getTemplate(dlg::type::Browse));
     set(dlg::slot::Row, 2.0);
     set(dlg::slot::Col, 0.76);
     set(dlg::slot::Width, 69.0);
     set(dlg::slot::Height, 13.0);
-    set(17, rt::callWith("SQLBrowPres", 17));
-    set(22, rt::makeArray({rt::makeBlock([](rt::Args a) { return rt::callWith("SQLBrowseZebra", rt::argAt(a, 0)); },
+    set(dlg::slot::Presentation, popup::sqlBrowPres(17));
+    set(dlg::slot::Colors, rt::makeArray({rt::makeBlock([](rt::Args a) { return popup::sqlBrowseZebra(rt::argAt(a, 0)); },
                                          "{|l| SQLBrowseZebra(l)}"),
                            {}}));
-    set(dlg::slot::GetSet2, rt::makeArray({appAnchor(w_, 3), "aApp[03]"}));
-    set(37, rt::makeArray({{}, {}, {}, {}, {}, false, {}}));
-    set(42, 3);
+    set(dlg::slot::GetSet2, rt::makeArray({appAnchor(w_, appSlot::BrowseSet), "aApp[03]"}));
+    set(dlg::slot::CellEdit, rt::makeArray({{}, {}, {}, {}, {}, false, {}}));
+    set(dlg::slot::CursorMode, 3);
 
-    rt::Value options = rt::Value::array(56);
+    rt::Value options = rt::Value::array(dlg::kBrowseOptions);
     auto& o = options.asArray().items;
-    const auto opt = [&o](int n, rt::Value v) { o[std::size_t(n) - 1] = std::move(v); };
-    for (int n : {9, 17, 18, 19, 20, 21, 24, 31, 33, 34, 37, 40, 41})
+    const auto opt = [&o](int n, rt::Value v) { o[dlg::index(n)] = std::move(v); };
+    using namespace dlg::browseOption;
+    for (int n : {IsScope, NoVScroll, NoHScroll, NoSoftTrack, Fit, Optimize, NoSizeCols, Descending, RightButtonSelect,
+                  NoDescendToggle, NoRestore, ResizeColumns, TagEnable})
         opt(n, false);
-    opt(11, 2);
-    opt(46, true);
+    opt(HeaderLines, 2);
+    opt(UseVisualStyle, true);
     // A chosen row becomes the form's record: the record object is put on
     // the browse set's row before it is read. A Like search may have
     // narrowed the record object to other clients; then it reads the whole
     // table again, in its order, to find the chosen one.
-    opt(23, windowAction(
+    opt(ItemSelected, windowAction(
                 w_,
                 [](ClientWindow& s, rt::Args) {
                     if (!client::mayLeaveRecord(s))
                         return rt::Value();
-                    const rt::Value recno = rt::sendWith(s.app(3), "recno");
-                    if (!rt::isTrue(rt::sendWith(s.app(2), "seek", recno, "recno"))) {
-                        client::sqlRefresh(s.oConn, s.app(2), rt::var2char(rt::sendWith(s.app(2), "sort")), {}, {},
+                    const rt::Value recno = rt::sendWith(s.app(appSlot::BrowseSet), "recno");
+                    if (!rt::isTrue(rt::sendWith(s.app(appSlot::Record), "seek", recno, "recno"))) {
+                        client::sqlRefresh(s.oConn, s.app(appSlot::Record), rt::var2char(rt::sendWith(s.app(appSlot::Record), "sort")), {}, {},
                                            {}, false);
-                        rt::sendWith(s.app(2), "seek", recno, "recno");
+                        rt::sendWith(s.app(appSlot::Record), "seek", recno, "recno");
                     }
                     return RecordGet(s.aApp, s.GetList);
                 },
@@ -551,12 +560,12 @@ void Builder::browseElement()
 
     const auto field = [this](const char* name) {
         return windowBlock(
-            w_, [n = std::string(name)](ClientWindow& s, rt::Args) { return rt::getMember(s.app(3), n); },
+            w_, [n = std::string(name)](ClientWindow& s, rt::Args) { return rt::getMember(s.app(appSlot::BrowseSet), n); },
             std::string("{|| aApp[3]:") + name + "}");
     };
     column("1;RECNO",
            windowBlock(
-               w_, [](ClientWindow& s, rt::Args) { return rt::sendWith(s.app(3), "recno"); }, "{|| aApp[3]:recno()}"),
+               w_, [](ClientWindow& s, rt::Args) { return rt::sendWith(s.app(appSlot::BrowseSet), "recno"); }, "{|| aApp[3]:recno()}"),
            "aApp[3]:recno()", 4, nullptr);
     column("Nº;CLIENTE", field("codcli"), "aApp[3]:codcli", 5, nullptr);
     column(";NOMBRES", field("nombre"), "aApp[3]:nombre", 15, nullptr);
@@ -625,16 +634,18 @@ void Builder::build()
     commandButtons();
 }
 
+// The read's options; only the focus highlighting has a name of ours, the
+// other entries are handed to the dialog library as they stand.
 rt::Value getOptions()
 {
     rt::Value options = rt::Value::array(99);
     auto& o = options.asArray().items;
-    const auto opt = [&o](int n, rt::Value v) { o[std::size_t(n) - 1] = std::move(v); };
+    const auto opt = [&o](int n, rt::Value v) { o[dlg::index(n)] = std::move(v); };
     for (int n : {23, 32, 33, 38, 52})
         opt(n, true);
     for (int n : {35, 43, 63, 77})
         opt(n, rt::makeArray({{}, {}}));
-    opt(51, 3);
+    opt(dlg::readOption::HiliteGets, 3);
     opt(59, rt::makeArray({rt::makeArray({1, 7}), rt::makeArray({2, 0})}));
     opt(64, 0);
     return options;
@@ -657,8 +668,11 @@ rt::Value openDataObject(const rt::Value& oConn, const char* columns, const char
     a[14] = audit;
     a[15] = auditValues;
     a[16] = picture;
-    const rt::Value object = rt::callFunction("PGSQL", rt::Args(a.data(), a.size()));
-    return rt::sendWith(object, "new");
+    auto* data = new pgsql::DataObject;
+    const rt::Value object(static_cast<rt::Object*>(data));
+    data->configure(rt::Args(a.data(), a.size()));
+    data->open();
+    return object;
 }
 
 std::string trimmedPublic(const char* name) { return rt::alltrim(rt::var2char(rt::publicGet(name))); }
@@ -670,7 +684,7 @@ struct Teardown {
     ~Teardown()
     {
         s.GetList.asArray().items.clear();
-        for (int n : {2, 3})
+        for (int n : {appSlot::Record, appSlot::BrowseSet})
             if (s.app(n).isObject()) {
                 try {
                     rt::sendWith(s.app(n), "DESTROY");
@@ -683,6 +697,33 @@ struct Teardown {
         g_running = previous;
     }
 };
+
+// The record object and the browse set over dxcam01; false, after a message
+// box, when the table cannot be opened.
+bool openDataObjects(ClientWindow& s)
+{
+    const rt::Value user = s.cUsuario;
+    const rt::Value auditValues = rt::makeArray({
+        rt::makeBlock([user](rt::Args) { return user; }, "{|| cUsuario}"),
+        rt::makeBlock([](rt::Args) { return rt::Value(rt::today()); }, "{|| Date()}"),
+        rt::makeBlock([](rt::Args) { return rt::Value(rt::ampm(rt::timeText())); }, "{|| AMPM(Time())}"),
+    });
+    s.app(appSlot::Record) = openDataObject(s.oConn, kRecordColumns, "dxcam01.recno", 1,
+                              rt::makeArray({"dxcam01.ID_USUARIO", "dxcam01.ID_FECHA", "dxcam01.ID_HORA"}), auditValues,
+                              "foto");
+    s.app(appSlot::BrowseSet) = openDataObject(s.oConn, kBrowseColumns, "dxcam01.nombre", {}, {}, {}, {});
+    // Without its table the window has nothing to show: the user is told,
+    // the reason also goes beside the console, and the program ends.
+    for (int n : {appSlot::Record, appSlot::BrowseSet})
+        if (!s.app(n).isObject() || rt::isTrue(rt::getMember(s.app(n), "lError"))) {
+            const std::string why =
+                s.app(n).isObject() ? rt::var2char(rt::getMember(s.app(n), "cError")) : std::string();
+            std::fprintf(stderr, "dxc: the client table cannot be opened: %s\n", why.c_str());
+            dlg::winAlert("La base de datos dxc no tiene la tabla de clientes dxcam01.\n" + why, client::kTitle);
+            return false;
+        }
+    return true;
+}
 
 }  // namespace
 
@@ -697,7 +738,7 @@ rt::Value Test(rt::Args args)
     ClientWindow& s = *window;
     const W w = window;
     s.GetList = rt::Value::array();
-    s.aApp = rt::Value::array(15);
+    s.aApp = rt::Value::array(appSlot::Count);
     s.cBuscar = rt::replicate(" ", 100);
     s.aOrderBy = rt::Value::array();
     s.cUsuario = std::string(kUsuario);
@@ -719,39 +760,21 @@ rt::Value Test(rt::Args args)
     Teardown teardown{s, g_running};
     g_running = window;
 
-    s.app(8) = false;
-    const rt::Value user = s.cUsuario;
-    const rt::Value auditValues = rt::makeArray({
-        rt::makeBlock([user](rt::Args) { return user; }, "{|| cUsuario}"),
-        rt::makeBlock([](rt::Args) { return rt::Value(rt::today()); }, "{|| Date()}"),
-        rt::makeBlock([](rt::Args) { return rt::Value(rt::ampm(rt::timeText())); }, "{|| AMPM(Time())}"),
-    });
-    s.app(2) = openDataObject(s.oConn, kRecordColumns, "dxcam01.recno", 1,
-                              rt::makeArray({"dxcam01.ID_USUARIO", "dxcam01.ID_FECHA", "dxcam01.ID_HORA"}), auditValues,
-                              "foto");
-    s.app(3) = openDataObject(s.oConn, kBrowseColumns, "dxcam01.nombre", {}, {}, {}, {});
-    // Without its table the window has nothing to show: the user is told,
-    // the reason also goes beside the console, and the program ends.
-    for (int n : {2, 3})
-        if (!s.app(n).isObject() || rt::isTrue(rt::getMember(s.app(n), "lError"))) {
-            const std::string why =
-                s.app(n).isObject() ? rt::var2char(rt::getMember(s.app(n), "cError")) : std::string();
-            std::fprintf(stderr, "dxc: the client table cannot be opened: %s\n", why.c_str());
-            dlg::winAlert("La base de datos dxc no tiene la tabla de clientes dxcam01.\n" + why, client::kTitle);
-            return false;
-        }
+    s.app(appSlot::Editing) = false;
+    if (!openDataObjects(s))
+        return false;
     // The form and the browse start on the same client.
     if (!rt::isEmpty(xCodCli)) {
-        rt::sendWith(s.app(2), "seek", xCodCli, "codcli");
-        rt::sendWith(s.app(3), "seek", xCodCli, "codcli");
-    } else if (rt::sendWith(s.app(3), "recno").asDouble() > 0) {
-        rt::sendWith(s.app(2), "seek", rt::sendWith(s.app(3), "recno"), "recno");
+        rt::sendWith(s.app(appSlot::Record), "seek", xCodCli, "codcli");
+        rt::sendWith(s.app(appSlot::BrowseSet), "seek", xCodCli, "codcli");
+    } else if (rt::sendWith(s.app(appSlot::BrowseSet), "recno").asDouble() > 0) {
+        rt::sendWith(s.app(appSlot::Record), "seek", rt::sendWith(s.app(appSlot::BrowseSet), "recno"), "recno");
     }
-    s.app(6) = rt::sendWith(s.app(3), "sort");
+    s.app(appSlot::OrderColumn) = rt::sendWith(s.app(appSlot::BrowseSet), "sort");
 
-    const rt::Value fields = rt::sendWith(s.app(2), "FCount");
+    const rt::Value fields = rt::sendWith(s.app(appSlot::Record), "FCount");
     for (std::int64_t i = 1; fields.isNum() && i <= fields.asInt(); ++i)
-        s.aOrderBy.asArray().items.push_back(rt::sendWith(s.app(2), "FieldName", i));
+        s.aOrderBy.asArray().items.push_back(rt::sendWith(s.app(appSlot::Record), "FieldName", i));
 
     Builder(s, w).build();
 

@@ -58,14 +58,14 @@ void buildConnectionDialog(const rt::Value& getList)
     auto push = [&](rt::Value record) { getList.asArray().items.push_back(std::move(record)); };
     auto say = [&](const char* caption, double step, const char* rowText) {
         xRow += step;
-        push(dlg::getTemplate(12, rt::Value(1)));
+        push(dlg::getTemplate(dlg::type::Say, rt::Value(1)));
         set(dlg::slot::Caption, caption);
         set(dlg::slot::Row, xRow);
         set(dlg::slot::Col, 1.0);
         set(dlg::slot::Source, rt::makeArray({"RKSAYGET", {}, {}, caption, rowText, "001.0", "", ""}));
     };
     auto get = [&](const char* name, const char* picture, bool password) {
-        push(dlg::getTemplate(2));
+        push(dlg::getTemplate(dlg::type::Get));
         set(dlg::slot::GetSet, dlg::publicAnchorCB(name));
         set(dlg::slot::Row, xRow - 0.1);
         set(dlg::slot::Col, 10.0);
@@ -79,7 +79,7 @@ void buildConnectionDialog(const rt::Value& getList)
         set(dlg::slot::Source, rt::makeArray({"RKSAYGET", {}, {}, name, "xRow-0.1", "10.0", "", ""}));
     };
     auto button = [&](const char* caption, double col, const char* rowText, const char* colText, int event) {
-        push(dlg::getTemplate(10));
+        push(dlg::getTemplate(dlg::type::PushButton));
         set(dlg::slot::Caption, caption);
         set(dlg::slot::Row, xRow);
         set(dlg::slot::Col, col);
@@ -223,9 +223,8 @@ int runMain(const Options& opts)
     connectionOf(oConn).close();
     if (!opts.importOnly) {
         out({"Cargando Test"});
-        // The client window registers itself as Test and connects again
-        // with the program-wide settings; without it the program ends here.
-        const rt::Value shown = rt::findFunction("Test") ? rt::callFunction("Test") : rt::Value();
+        // The client window connects again with the program-wide settings.
+        const rt::Value shown = Test({});
         if (shown.isLogical() && !shown.asBool()) {
             rt::publicSet("cPass", rt::replicate(" ", 12));
             return 1;
