@@ -159,7 +159,7 @@ private:
     };
     class Sql;
 
-    // connection and errors (dataobject.cpp)
+    // the session: connection, statements, failures (dataobject_session.cpp)
     Connection* conn() const;
     bool ready();
     bool run(const Sql& sql, std::unique_ptr<pg_result, detail::ResultDeleter>& out);
@@ -167,6 +167,9 @@ private:
     void fail(FailureKind kind, std::string text, std::string statement = {}, std::string sqlstate = {});
     void report() const;
     void begin();
+    void startFollowingWrites();
+    // the schema step (dataobject_schema.cpp)
+    bool readSchema();
     [[nodiscard]] std::string table() const;
     [[nodiscard]] int columnIndex(const std::string& name) const;
     [[nodiscard]] static std::string bare(std::string_view name);

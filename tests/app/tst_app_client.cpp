@@ -225,6 +225,7 @@ protected:
     void run(std::vector<Step> steps, const rt::Value& xCodCli = {}, bool scriptEnds = true)
     {
         std::size_t next = 0;
+        int idleTicks = 0;
         bool ended = false;
         QDialog* mine = nullptr;
         QTimer tick;
@@ -245,6 +246,9 @@ protected:
                 steps[next++](ui);
                 return;
             }
+            // A window that must end by itself gets a second to do so.
+            if (!scriptEnds && ++idleTicks < 200)
+                return;
             ended = true;
             dlg::readGuiEvent(6, w->GetList);
         });
