@@ -182,6 +182,8 @@ protected:
     void stabiliseByItself() override { ForceStable(); }
 
 private:
+    friend class BrowseBuilder;  // Init's steps
+
     // A block that runs fn on this browse while it lives and returns NIL
     // after. Blocks the browse keeps (callbacks, its timer's, its colour
     // block) hold it this way, so they never keep it alive in a cycle.

@@ -175,12 +175,21 @@ private:
     void shiftRows(int delta);
     void readCell(XbpColumn* c, int row);
     void afterMove(int oldRow, int oldCol, bool user);
+    void moveRows(void (*move)(RowWindow&));
+    void toShownColumn(int from, int step);
     void markCursorRows(int row, int col);
     void updateThumbs();
     void updateHitFlags();
     void ensureColVisible(int pos);
     [[nodiscard]] bool isFrozenPos(int pos) const;
     [[nodiscard]] std::vector<int> unfrozenPositions() const;
+    [[nodiscard]] int shownWidth(const std::vector<int>& positions) const;  // of the shown columns among them
+    // relayout's jobs.
+    QSize layoutViewport();
+    int layoutRows(int vpH);
+    std::size_t arrangeColumns(int vpW);
+    bool showColumns(const std::vector<Placed>& before, int vpH, int dataH);
+    void updateHScroll(int vpW, std::size_t scrolled);
     void attachColumn(XbpColumn* c);
     void afterColumnsChanged();
     void onVScroll(int command, long long pos);
