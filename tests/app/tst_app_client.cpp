@@ -35,6 +35,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -226,6 +227,7 @@ protected:
     {
         std::size_t next = 0;
         int idleTicks = 0;
+        int loopLevel = 0;
         bool ended = false;
         QDialog* mine = nullptr;
         QTimer tick;
@@ -235,12 +237,17 @@ protected:
             QDialog* d = dlg::activeDialog();
             if (ended || !w || !d || !d->isVisible() || gui::appEventCount() > 0)
                 return;
-            if (!mine)
+            if (!mine) {
                 mine = d;
+                loopLevel = QThread::currentThread()->loopLevel();
+            }
             if (d != mine)
                 return;  // a lookup of the window is open
-            if (QApplication::activeModalWidget() && QApplication::activeModalWidget() != d)
-                return;  // a question or message box waits for its answer
+            // A question or message box waits for its answer, or its answer
+            // has not reached the action that asked yet.
+            if (QThread::currentThread()->loopLevel() > loopLevel ||
+                (QApplication::activeModalWidget() && QApplication::activeModalWidget() != d))
+                return;
             if (next < steps.size() && !HasFatalFailure()) {
                 Ui ui{*w, *d};
                 steps[next++](ui);
