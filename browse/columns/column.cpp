@@ -6,6 +6,7 @@
 #include "browse/columns/column.h"
 
 #include "browse/columns/column_parts.h"
+#include "browse/columns/column_sort.h"
 #include "browse/columns/members.h"
 #include "browse/columns/presentation.h"
 #include "browse/columns/row_colors.h"
@@ -92,7 +93,8 @@ rt::ClassInfo makeClass()
     c.method<C>("setFooterColor", [](C& o, rt::Args a) { return o.setFooterColor(rt::argAt(a, 0)); });
     c.method<C>("Refresh", [](C& o, rt::Args) { return o.Refresh(); });
     // Filled in by the column layout, visibility and sorting work.
-    for (const char* later : {"MoveColumn", "WhenHideEval", "Sort", "resizeColumn"})
+    c.method<C>("Sort", [](C& o, rt::Args a) { return o.Sort(rt::argAt(a, 0), rt::argAt(a, 1), rt::argAt(a, 2)); });
+    for (const char* later : {"MoveColumn", "WhenHideEval", "resizeColumn"})
         c.method<C>(later, [](C& o, rt::Args) { return o.self(); });
     c.method<C>("Destroy", [](C& o, rt::Args) { return o.destroy(); });
     // DrawRow, ScrollUp and ScrollDown stay the platform's (they do nothing
@@ -764,6 +766,7 @@ void registerColumnClasses()
 {
     rt::registerClass<RK_XbpColumn>();
     rt::registerClass<RK_MultiLineCellGroup>();
+    registerSortFunctions();
 }
 
 }  // namespace browse

@@ -36,6 +36,8 @@ public:
     rt::Value setFooterColor(const rt::Value& bColor);
     // Re-applies captions and colours (after a layout change).
     rt::Value Refresh();
+    // Sort(a, nColPos, nMode): header sorting (column_sort.cpp).
+    rt::Value Sort(const rt::Value& a, const rt::Value& nColPos, const rt::Value& nMode);
 
     // The element's picture (member `picture`). When the data link formats
     // through it, the platform's own picture stays NIL so no cell is

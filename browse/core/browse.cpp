@@ -2,6 +2,7 @@
 #include "browse/core/browse.h"
 
 #include "browse/columns/column.h"
+#include "browse/columns/column_sort.h"
 #include "browse/columns/presentation.h"
 #include "browse/columns/row_colors.h"
 #include "browse/core/globals.h"
@@ -258,7 +259,6 @@ rt::Value RK_XbpBrowse::Restore(rt::Args) { return self(); }
 rt::Value RK_XbpBrowse::MoveColumn(rt::Args) { return self(); }
 rt::Value RK_XbpBrowse::CellEdit(rt::Args) { return self(); }
 rt::Value RK_XbpBrowse::CellEditMode(rt::Args) { return self(); }
-rt::Value RK_XbpBrowse::SortClear() { return self(); }
 rt::Value RK_XbpBrowse::Optimize(rt::Args) { return self(); }
 rt::Value RK_XbpBrowse::RestoreDefaults() { return self(); }
 rt::Value RK_XbpBrowse::FitColumns(rt::Args) { return self(); }
@@ -269,6 +269,14 @@ rt::Value RK_XbpBrowse::Tag(rt::Args) { return self(); }
 rt::Value RK_XbpBrowse::itemRbDown(rt::Args a)
 {
     return cbItemRbDown.isBlock() ? rt::evalWith(cbItemRbDown, rt::argAt(a, 0), rt::argAt(a, 1), self()) : rt::Value();
+}
+
+// Headers back to the non-selectable colours, without arrows; the sort
+// column and direction stay.
+rt::Value RK_XbpBrowse::SortClear()
+{
+    sortClear(self());
+    return self();
 }
 
 rt::Value RK_XbpBrowse::HFLbDown(const rt::Value& aPos, const rt::Value& aValues)

@@ -7,15 +7,23 @@
 // and one column element per field, striped in zebra colours. The grid's
 // keys scroll and page (Up, Down, PgUp, PgDn, Ctrl+PgUp top, Ctrl+PgDn
 // bottom, Left, Right, Home, End), as do the mouse wheel and the scroll
-// bar. P prints the current position to standard output as "record N of M,
-// row R of S"; Esc or closing the window prints it once more and ends the
-// program. Exit status: 0 done, 1 the table could not be opened, 2 usage.
+// bar. A left click on a header sorts by that column (text without regard
+// to case), a second click on it turns the order round; header borders
+// drag to resize. P prints the current position to standard output as
+// "record N of M, row R of S", L the layout as "columns: CAPTION:WIDTH,
+// ...; sorted: CAPTION asc|desc|none"; Esc or closing the window prints
+// the position once more and ends the program. Exit status: 0 done, 1 the
+// table could not be opened, 2 usage.
+#include "browse/columns/column.h"
+#include "browse/columns/column_sort.h"
 #include "browse/core/browse.h"
 
 #include "platform/dbf/dbf.h"
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/library.h"
 #include "platform/gui/color.h"
+#include "platform/dialog/slots.h"
+#include "platform/grid/column.h"
 #include "platform/gui/events.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
@@ -59,6 +67,34 @@ struct Position {
                     b ? b->rowCount() : 0);
         std::fflush(stdout);
     }
+
+    // Captions in display order with their widths in pixels, and the
+    // column the rows are sorted by.
+    void layout() const
+    {
+        const browse::RK_XbpBrowse* b = browse::asRkBrowse(browse);
+        if (!b)
+            return;
+        std::string line = "columns: ";
+        for (int i = 1; i <= b->colCount(); ++i) {
+            const gui::XbpColumn* c = b->columnAt(i);
+            line += (i > 1 ? ", " : "") + captionOf(c) + ":" + std::to_string(c->width());
+        }
+        const long long sorted = b->sortColumn.isNum() ? b->sortColumn.asInt() : 0;
+        line += "; sorted: ";
+        if (sorted >= 1 && sorted <= b->colCount())
+            line += captionOf(b->columnAt(int(sorted))) + (rt::isTrue(b->descending) ? " desc" : " asc");
+        else
+            line += "none";
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    }
+
+    static std::string captionOf(const gui::XbpColumn* c)
+    {
+        const auto* rk = dynamic_cast<const browse::RK_XbpColumn*>(c);
+        return rk && rk->headerCaption.isChar() ? rk->headerCaption.str() : std::string();
+    }
 };
 
 rt::Value record(int type, std::initializer_list<std::pair<int, rt::Value>> values)
@@ -69,25 +105,40 @@ rt::Value record(int type, std::initializer_list<std::pair<int, rt::Value>> valu
     return r;
 }
 
+// A left click on the header sorts; the rows are not sorted at start.
+void sortable(const rt::Value& column, const rt::Value& sortBlock)
+{
+    rt::Value& options = column.asArray().items[dlg::index(dlg::slot::Options)];
+    if (!options.isArray())
+        options = rt::Value::array(dlg::kColumnOptions);
+    options.asArray().items.resize(std::max<std::size_t>(options.asArray().size(), dlg::kColumnOptions));
+    auto& o = options.asArray().items;
+    o[dlg::index(dlg::columnOption::SortBlock)] = sortBlock;
+    o[dlg::index(dlg::columnOption::SortOnLeftClick)] = true;
+    o[dlg::index(dlg::columnOption::SortDefault)] = false;
+}
+
 // Zebra stripes for every browse built afterwards: {fg, bg} of the first
 // stripe, then of the second.
 void zebra()
 {
     rt::callWith("RK_BrowseColor", rt::makeArray({gui::clr::Black, gui::makeRgbColor(255, 255, 255),
                                                   gui::clr::Black, gui::makeRgbColor(228, 238, 250)}));
+    // The sorted column's header: dark blue on pale yellow.
+    rt::callWith("RK_BrowseSort", rt::makeArray({gui::makeRgbColor(0, 0, 128), gui::makeRgbColor(255, 244, 196)}));
 }
 
 // The browse element: its anchor block (slot 28) gets the browse once it is
 // built; P reports, Esc ends the read.
 rt::Value browseRecord(Position& pos, const rt::Value& list, std::initializer_list<std::pair<int, rt::Value>> values)
 {
-    rt::Value r = record(28, values);
+    rt::Value r = record(dlg::type::Browse, values);
     auto& s = r.asArray().items;
-    s[5 - 1] = 0;
-    s[6 - 1] = 0;
-    s[9 - 1] = kBrowseCols;
-    s[10 - 1] = kBrowseRows;
-    s[28 - 1] = rt::makeBlock([&pos, list](rt::Args a) {
+    s[dlg::index(dlg::slot::Row)] = 0;
+    s[dlg::index(dlg::slot::Col)] = 0;
+    s[dlg::index(dlg::slot::Width)] = kBrowseCols;
+    s[dlg::index(dlg::slot::Height)] = kBrowseRows;
+    s[dlg::index(dlg::slot::Anchor)] = rt::makeBlock([&pos, list](rt::Args a) {
         if (a.empty() || !a[0].isObject())
             return;
         pos.browse = a[0];
@@ -97,6 +148,8 @@ rt::Value browseRecord(Position& pos, const rt::Value& list, std::initializer_li
                 dlg::readGuiEvent(5, list);
             else if (key == 'p' || key == 'P')
                 pos.report();
+            else if (key == 'l' || key == 'L')
+                pos.layout();
         }));
     });
     return r;
@@ -115,7 +168,7 @@ int runTable(const char* file)
 
     const rt::Value list = rt::Value::array();
     auto& items = list.asArray().items;
-    items.push_back(browseRecord(pos, list, {{25, rt::Value(pos.alias)}}));
+    items.push_back(browseRecord(pos, list, {{dlg::slot::Alias, rt::Value(pos.alias)}}));
     const rt::Value structure = rt::callFunction("DbStruct");
     for (const rt::Value& f : structure.asArray().items) {
         const auto& d = f.asArray().items;  // {name, type, length, decimals}
@@ -133,7 +186,12 @@ int runTable(const char* file)
         });
         const int shown = memo ? 20 : type == "D" ? 10 : type == "N" || type == "F" ? len + 1 : len;
         const int chars = std::clamp(std::max<int>(int(name.size()), shown), 4, kMaxColumnChars);
-        items.push_back(record(29, {{3, rt::Value(name)}, {4, data}, {9, chars}}));
+        rt::Value col = record(dlg::type::Column, {{dlg::slot::Caption, rt::Value(name)},
+                                                   {dlg::slot::DataBlock, data},
+                                                   {dlg::slot::Width, chars}});
+        if (!memo)
+            sortable(col, browse::aliasSortBlock(name));
+        items.push_back(col);
     }
     const std::string title = std::string("dxc-browse - ") + file;
     rt::callWith("RK_ReadGUI", list, title);
@@ -154,10 +212,16 @@ int runArray(long long n)
                                    i % 3 == 0}));
     const rt::Value list = rt::Value::array();
     auto& items = list.asArray().items;
-    items.push_back(browseRecord(pos, list, {{31, rt::makeBlock([rows](rt::Args) { return rows; })}}));
+    items.push_back(
+        browseRecord(pos, list, {{dlg::slot::DataSource, rt::makeBlock([rows](rt::Args) { return rows; })}}));
     const char* captions[] = {"Number", "Text", "Amount", "Flag"};
-    for (int c = 0; c < 4; ++c)
-        items.push_back(record(29, {{3, rt::Value(captions[c])}, {29, c + 1}, {9, 14}}));
+    for (int c = 0; c < 4; ++c) {
+        rt::Value col = record(dlg::type::Column, {{dlg::slot::Caption, rt::Value(captions[c])},
+                                                   {dlg::slot::ArrayPointer, c + 1},
+                                                   {dlg::slot::Width, 14}});
+        sortable(col, browse::arraySortBlock(c + 1));
+        items.push_back(col);
+    }
     rt::callWith("RK_ReadGUI", list, "dxc-browse - array");
     pos.report();
     return 0;
