@@ -94,11 +94,26 @@ rt::ClassInfo makeClass()
     c.method<C>("Refresh", [](C& o, rt::Args) { return o.Refresh(); });
     // Filled in by the column layout, visibility and sorting work.
     c.method<C>("Sort", [](C& o, rt::Args a) { return o.Sort(rt::argAt(a, 0), rt::argAt(a, 1), rt::argAt(a, 2)); });
-    for (const char* later : {"MoveColumn", "WhenHideEval", "resizeColumn"})
-        c.method<C>(later, [](C& o, rt::Args) { return o.self(); });
+    c.method<C>("WhenHideEval", [](C& o, rt::Args a) {
+        rt::Value protect = rt::argAt(a, 2);
+        return o.WhenHideEval(&protect);
+    });
+    c.method<C>("resizeColumn", [](C& o, rt::Args a) { return o.resizeColumn(rt::argAt(a, 0), rt::argAt(a, 1)); });
+    c.method<C>("MoveColumn", [](C& o, rt::Args a) { return o.MoveColumn(rt::argAt(a, 0)); });
     c.method<C>("Destroy", [](C& o, rt::Args) { return o.destroy(); });
-    // DrawRow, ScrollUp and ScrollDown stay the platform's (they do nothing
-    // yet): a column class that names them is called back for every cell.
+    // The grid calls the C++ hooks; these names serve callers by name.
+    c.method<C>("DrawRow", [](C& o, rt::Args a) {
+        o.drawRow(int(rt::argAt(a, 0).isNum() ? a[0].asInt() : 0), rt::isTrue(rt::argAt(a, 1)));
+        return o.self();
+    });
+    c.method<C>("ScrollUp", [](C& o, rt::Args a) {
+        o.scrolled(int(rt::argAt(a, 0).isNum() ? a[0].asInt() : 0), false);
+        return o.self();
+    });
+    c.method<C>("ScrollDown", [](C& o, rt::Args a) {
+        o.scrolled(int(rt::argAt(a, 0).isNum() ? a[0].asInt() : 0), true);
+        return o.self();
+    });
     return c;
 }
 

@@ -279,8 +279,24 @@ rt::Value RK_XbpBrowse::SortClear()
     return self();
 }
 
+// A press in a header or footer: a column with noResize is sized from
+// neither border, so presses that would size it are passed over.
 rt::Value RK_XbpBrowse::HFLbDown(const rt::Value& aPos, const rt::Value& aValues)
 {
+    const gui::XbpColumn* pressed = gui::asColumn(rt::entryOf(aValues, 1));
+    const int nCol = pressed ? colNum(pressed) : 0;
+    const auto at = gui::pairOf(aPos);
+    const auto fixed = [this](int pos) {
+        const RK_XbpColumn* c = pos >= 1 && pos <= colCount() ? asRkColumn(columnAt(pos)->self()) : nullptr;
+        return c && rt::isTrue(c->noResize);
+    };
+    if (nCol > 0 && at) {
+        const int x = at->x();
+        if (nCol > 1 && fixed(nCol - 1) && x < 5)
+            return {};
+        if (fixed(nCol) && (x > 5 || (nCol < colCount() && !fixed(nCol + 1))))
+            return {};
+    }
     return startSizing(aPos, aValues);
 }
 

@@ -64,6 +64,11 @@ public:
     // (the browse asks for every cell it reads).
     enum Hook : unsigned { DrawRowHook = 1, ScrollUpHook = 2, ScrollDownHook = 4 };
     [[nodiscard]] bool hasHook(Hook h) const;
+    // What the browse calls for the row hooks: a member named by the class
+    // when there is one (an error in it is passed over), else nothing. A
+    // C++ column overrides these and spares the call by name.
+    virtual void drawRow(int row, bool cursor);
+    virtual void scrolled(int rows, bool down);
     [[nodiscard]] bool isShown() const;  // not hidden by hide()
 
     // The text of a data value: through `picture` when it is given.
