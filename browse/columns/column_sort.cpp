@@ -14,6 +14,7 @@
 #include "platform/runtime/block.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
+#include "platform/runtime/object.h"
 
 namespace browse {
 
@@ -122,9 +123,13 @@ bool changeDirection(const rt::Value& browse, const rt::Value& block, const rt::
     }
     const int kind = kindOf(browse);
     if (kind == kObjectKind) {
+        // An object without a descending order (the PostgreSQL data object)
+        // keeps its order; the flip then only changes the arrow.
         const rt::Value ds = kDataSource.get(browse);
-        rt::sendWith(ds, "DbSetDescend", descending);
-        rt::sendWith(ds, "DbGoTop");
+        if (rt::hasMember(ds, "DbSetDescend"))
+            rt::sendWith(ds, "DbSetDescend", descending);
+        if (rt::hasMember(ds, "DbGoTop"))
+            rt::sendWith(ds, "DbGoTop");
     } else if (kind == kSqlKind) {
         const rt::Value args[] = {a, colPos, descending};
         const rt::Value r = runSortBlock(block, browse, rt::Args(args, 3));

@@ -3,7 +3,9 @@
 # key presses, mouse wheel turns and scroll-bar clicks (xdotool): a table of
 # 1,000 records written by python3-dbf, then the 999,999 clients of the
 # sample tool. The program reports its position on P and at exit, and each
-# report is checked; a screenshot shows the zebra stripes.
+# report is checked; a screenshot shows the zebra stripes. Header clicks sort
+# the table both ways and a header border is dragged; the layout line (L)
+# shows both.
 #
 #   browse_e2e.sh PATH/TO/dxc-browse WORKDIR [PATH/TO/dxc-dbf]
 # Exit: 0 passed, 1 failed, 77 skipped (no Xvfb, xdotool, import or python3-dbf).
@@ -38,8 +40,10 @@ BIG="$WORK/big/DXCAM01.DBF"
 OUT="$WORK/out.txt"
 OUTBIG="$WORK/outbig.txt"
 OUTARRAY="$WORK/outarray.txt"
+OUTSORT="$WORK/outsort.txt"
 SHOT="$WORK/shot.png"
-export OUT OUTBIG OUTARRAY BROWSE TABLE BIG SHOT
+SORTSHOT="$WORK/sorted.png"
+export OUT OUTBIG OUTARRAY OUTSORT BROWSE TABLE BIG SHOT SORTSHOT
 # Runs inside the virtual display.
 cat > "$WORK/drive.sh" <<'EOF'
 set -euo pipefail
@@ -119,6 +123,27 @@ if [ -f "$BIG" ]; then
     finish
 fi
 
+# Sorting: a click on the NAME header (the second column), twice; then the
+# border between CODE and NAME dragged 40 pixels right. L and P report.
+layout() {
+    xdotool key l p
+    lines=$((lines + 2))
+    await layout
+}
+start "$OUTSORT" "$TABLE"
+layout
+xdotool mousemove --window "$WID" 150 12 click 1
+sleep 0.5
+layout
+xdotool mousemove --window "$WID" 150 12 click 1
+sleep 0.5
+layout
+import -window "$WID" "$SORTSHOT"
+xdotool mousemove --window "$WID" 71 12 mousedown 1 mousemove --window "$WID" 90 12 mousemove --window "$WID" 111 12 mouseup 1
+sleep 0.5
+layout
+finish
+
 start "$OUTARRAY" --array 1000000
 step ctrl+Next
 step ctrl+Prior Down
@@ -180,6 +205,22 @@ if [ -f "$BIG" ]; then
     expect 6 999998 $((ROWS - 1))
     checked=$((checked + 6))
 fi
+cat "$OUTSORT"
+# sorted LINE TEXT: report LINE of the sort run contains TEXT.
+sorted() {
+    if ! sed -n "${1}p" "$OUTSORT" | grep -qF -- "$2"; then
+        echo "FAIL: sort report $1 is '$(sed -n "${1}p" "$OUTSORT")', expected '$2'"
+        fail=1
+    fi
+}
+sorted 1 "sorted: none"
+sorted 3 "sorted: NAME asc"
+sorted 4 "record 1 of 1000, row 1 of"  # 'Client 1' first
+sorted 5 "sorted: NAME desc"
+sorted 6 "record 1 of 1000, row $ROWS of $ROWS"  # descending: the same record, now at the bottom
+sorted 1 "CODE:64,"
+sorted 7 "CODE:104,"                   # the border dragged 40 pixels
+checked=$((checked + 7))
 cat "$OUTARRAY"
 CHECK=$OUTARRAY
 expect 1 1000000 "$ROWS"         # an array of a million rows
