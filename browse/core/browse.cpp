@@ -7,6 +7,7 @@
 #include "browse/columns/row_colors.h"
 #include "browse/core/globals.h"
 #include "browse/core/navigation.h"
+#include "browse/core/owner_draw.h"
 
 #include "platform/dbf/dbf.h"
 #include "platform/dialog/library.h"
@@ -325,6 +326,7 @@ void registerBrowseLibrary()
     done = true;
     rt::registerClass<RK_XbpBrowse>();
     registerColumnClasses();
+    registerOwnerDrawBrowse();
     registerPresentationFunctions();
     registerRowColorFunctions();
     registerNavigationFunctions();

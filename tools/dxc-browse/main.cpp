@@ -25,17 +25,21 @@
 #include "platform/dialog/slots.h"
 #include "platform/grid/column.h"
 #include "platform/gui/events.h"
+#include "platform/gui/presparam.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
 #include "platform/runtime/object.h"
+#include "platform/runtime/text.h"
 
 #include <QApplication>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <vector>
 #include <string>
 
 namespace {
@@ -43,6 +47,9 @@ namespace {
 constexpr int kMaxColumnChars = 40;
 constexpr double kBrowseRows = 30;
 constexpr double kBrowseCols = 110;
+constexpr int kLinesRowHeight = 52;  // three text lines of the multi-line column
+constexpr int kCardHeight = 48;      // a card: two text lines beside its picture
+constexpr int kCardPicture = 40;
 
 // The position the program reports: the record (or array element) and the
 // screen row of the cursor.
@@ -213,7 +220,8 @@ int runArray(long long n)
     const rt::Value list = rt::Value::array();
     auto& items = list.asArray().items;
     items.push_back(
-        browseRecord(pos, list, {{dlg::slot::DataSource, rt::makeBlock([rows](rt::Args) { return rows; })}}));
+        browseRecord(pos, list, {{dlg::slot::DataSource, rt::makeBlock([rows](rt::Args) { return rows; })},
+                                 {dlg::slot::Presentation, rt::makeArray({rt::makeArray({gui::pp::DaRowHeight, kLinesRowHeight})})}}));
     const char* captions[] = {"Number", "Text", "Amount", "Flag"};
     for (int c = 0; c < 4; ++c) {
         rt::Value col = record(dlg::type::Column, {{dlg::slot::Caption, rt::Value(captions[c])},
@@ -222,8 +230,99 @@ int runArray(long long n)
         sortable(col, browse::arraySortBlock(c + 1));
         items.push_back(col);
     }
+    // A multi-line column: three lines of the row in one cell.
+    const auto line = [&pos, rows](int n) {
+        return rt::makeBlock([&pos, rows, n](rt::Args) -> rt::Value {
+            const rt::Value e = pos.browse.isObject() ? rt::getMember(pos.browse, "arrayElement") : rt::Value();
+            const auto& r = rows.asArray().items;
+            if (!e.isNum() || e.asInt() < 1 || std::size_t(e.asInt()) > r.size())
+                return {};
+            const auto& row = r[std::size_t(e.asInt()) - 1].asArray().items;
+            if (n == 1)
+                return row[1];
+            if (n == 2)
+                return rt::Value("Amount " + rt::var2char(row[2]));
+            return rt::Value(std::string("Flag ") + (rt::isTrue(row[3]) ? "yes" : "no"));
+        });
+    };
+    items.push_back(record(dlg::type::Column, {{dlg::slot::Caption, rt::Value("Lines")},
+                                               {dlg::slot::DataBlock, rt::makeArray({line(1), line(2), line(3)})},
+                                               {dlg::slot::Width, 18}}));
     rt::callWith("RK_ReadGUI", list, "dxc-browse - array");
     pos.report();
+    return 0;
+}
+
+// --- the owner-drawn cards
+
+// The picture a record names: a field value ending in a picture extension,
+// a plain file name inside the table's folder (a name with a path in it is
+// ignored, so data never reaches outside the folder).
+std::string pictureOf(const std::string& alias, const std::vector<std::string>& fields, const std::filesystem::path& dir)
+{
+    for (const std::string& f : fields) {
+        const rt::Value v = rt::fieldHooks().aliasGet(alias, f);
+        if (!v.isChar())
+            continue;
+        const std::string name = rt::alltrim(v.asString());
+        const std::string upper = rt::upperAscii(name);
+        const bool picture = upper.size() > 4 && (upper.ends_with(".JPG") || upper.ends_with(".PNG") ||
+                                                  upper.ends_with(".BMP") || upper.ends_with(".GIF"));
+        if (!picture || name.find_first_of("/\\:") != std::string::npos || name.starts_with("."))
+            continue;
+        const std::filesystem::path p = dir / name;
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(p, ec))
+            return p.string();
+    }
+    return {};
+}
+
+int runCards(const char* file)
+{
+    Position pos;
+    rt::Error err("");
+    if (!rt::guarded([&] { rt::callWith("DbUseArea", true, "FOXCDX", file, rt::Value(), true, true); }, &err)) {
+        std::fprintf(stderr, "dxc-browse: %s\n", err.message().c_str());
+        return 1;
+    }
+    pos.alias = rt::callFunction("Alias").str();
+    pos.count = rt::callFunction("LastRec").asInt();
+    std::vector<std::string> texts;
+    for (const rt::Value& f : rt::callFunction("DbStruct").asArray().items)
+        if (f.asArray().items[1].str() == "C")
+            texts.push_back(f.asArray().items[0].str());
+    const std::filesystem::path dir = std::filesystem::absolute(file).parent_path();
+
+    // The dialog reader makes the owner-drawn browse for the browse element.
+    rt::registerFunction("RK_XbpBrowse", [](rt::Args) { return rt::callFunction("RK_XbpOwnerDrawBrowseGeneric"); });
+    const rt::Value list = rt::Value::array();
+    auto& items = list.asArray().items;
+    const rt::Value pres = rt::makeArray({rt::makeArray({gui::pp::DaRowHeight, kCardHeight}),
+                                          rt::makeArray({gui::pp::DaCellHeight, kCardHeight})});
+    items.push_back(browseRecord(pos, list, {{dlg::slot::Alias, rt::Value(pos.alias)}, {dlg::slot::Presentation, pres}}));
+    const std::string alias = pos.alias;
+    const rt::Value card = rt::makeBlock([alias, texts, dir](rt::Args) -> rt::Value {
+        std::vector<rt::Value> lines;
+        const std::string picture = pictureOf(alias, texts, dir);
+        const int x = picture.empty() ? 5 : kCardPicture + 10;
+        if (!picture.empty())
+            lines.push_back(rt::makeArray({rt::Value(picture), 5, 4, kCardPicture, kCardPicture}));
+        const auto text = [&](std::size_t i) {
+            return i < texts.size() ? rt::Value(rt::rtrim(rt::fieldHooks().aliasGet(alias, texts[i]).str()))
+                                    : rt::Value("");
+        };
+        lines.push_back(rt::makeArray({text(0), x, 4, {}, {}, "10.Tahoma Bold"}));
+        lines.push_back(rt::makeArray({text(1), x, 24}));
+        return rt::makeArray(std::move(lines));
+    });
+    items.push_back(record(dlg::type::Column, {{dlg::slot::Caption, rt::Value("Cards")},
+                                               {dlg::slot::DataBlock, card},
+                                               {dlg::slot::Width, 60}}));
+    const std::string title = std::string("dxc-browse - cards - ") + file;
+    rt::callWith("RK_ReadGUI", list, title);
+    pos.report();
+    rt::callFunction("DbCloseAll");
     return 0;
 }
 
@@ -233,8 +332,11 @@ int main(int argc, char** argv)
 {
     const std::string first = argc > 1 ? argv[1] : "";
     const bool array = first == "--array";
-    if (argc < 2 || first == "--help" || (!array && argc != 2) || (array && argc > 3)) {
-        std::fprintf(stderr, "usage: dxc-browse FILE.DBF\n       dxc-browse --array [ROWS]\n");
+    const bool cards = first == "--cards";
+    if (argc < 2 || first == "--help" || (!array && !cards && argc != 2) || (array && argc > 3) ||
+        (cards && argc != 3)) {
+        std::fprintf(stderr, "usage: dxc-browse FILE.DBF\n       dxc-browse --array [ROWS]\n"
+                             "       dxc-browse --cards FILE.DBF\n");
         return first == "--help" ? 0 : 2;
     }
     QApplication app(argc, argv);
@@ -252,5 +354,7 @@ int main(int argc, char** argv)
         }
         return runArray(n);
     }
+    if (cards)
+        return runCards(argv[2]);
     return runTable(argv[1]);
 }

@@ -238,19 +238,6 @@ TEST_F(ColumnTest, SortLookAndTaggingCallbacks)
     EXPECT_FALSE(b->isLeftMouseButton.asBool());
 }
 
-TEST_F(ColumnTest, MultiLineColumnShowsItsFirstLine)
-{
-    useRows(threeRows());
-    RK_XbpColumn* c = column([](const Value& rec) {
-        set(rec, 4, makeArray({rt::makeBlock([](rt::Args) { return Value("one"); }), rt::makeBlock([](rt::Args) {
-                                   return Value("two");
-                               })}));
-    });
-    create();
-    EXPECT_EQ(c->dataLinkMultiLine.asArray().size(), 2u);
-    EXPECT_EQ(cell(c->dataArea, 1), "one");
-}
-
 // --- row colours painted by the grid
 
 TEST_F(ColumnTest, ArrayStripesComeFromBrowseColorByRowParity)
