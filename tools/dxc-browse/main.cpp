@@ -289,7 +289,8 @@ int runCards(const char* file)
     pos.alias = rt::callFunction("Alias").str();
     pos.count = rt::callFunction("LastRec").asInt();
     std::vector<std::string> texts;
-    for (const rt::Value& f : rt::callFunction("DbStruct").asArray().items)
+    const rt::Value structure = rt::callFunction("DbStruct");
+    for (const rt::Value& f : structure.asArray().items)
         if (f.asArray().items[1].str() == "C")
             texts.push_back(f.asArray().items[0].str());
     const std::filesystem::path dir = std::filesystem::absolute(file).parent_path();
