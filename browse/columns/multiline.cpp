@@ -7,12 +7,16 @@
 #include "platform/grid/column.h"
 #include "platform/gui/color.h"
 #include "platform/gui/events.h"
+#include "platform/gui/font.h"
 #include "platform/gui/presparam.h"
 #include "platform/gui/ps.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/classes.h"
 #include "platform/runtime/text.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
 
 #include <algorithm>
 
@@ -60,15 +64,12 @@ long long alignmentOf(const rt::Value& column, const rt::Value& browse)
     return gui::align::VCenter;
 }
 
-double alignText(const QRectF& cell, const gui::XbpPS& ps, long long align, const QString& text)
+double alignText(const QRectF& cell, const QFontMetricsF& fm, long long align, const QString& text)
 {
-    const gui::TextBox box = gui::graQueryTextBox(ps, text);
-    const double textWidth = box.bottomRight.x() - box.topLeft.x();
-    if (bitTest(align, 2))
-        return cell.width() - textWidth;
-    if (bitTest(align, 1))
-        return (cell.width() - textWidth) / 2;
-    return cell.left();
+    if (!bitTest(align, 2) && !bitTest(align, 1))
+        return cell.left();
+    const double textWidth = fm.horizontalAdvance(text);
+    return bitTest(align, 2) ? cell.width() - textWidth : (cell.width() - textWidth) / 2;
 }
 
 }  // namespace
@@ -189,7 +190,8 @@ bool G::setSize(QSize s)
 }
 
 // The lines go from the top, the bottom or the middle of the cell, one
-// font height apart, or closer when they do not fit.
+// font height apart, or closer when they do not fit. The y positions are
+// base lines, as GraStringAt takes them.
 void G::drawLines(gui::XbpPS& ps, int row)
 {
     const rt::Value cell = cellValue(row);
@@ -202,8 +204,13 @@ void G::drawLines(gui::XbpPS& ps, int row)
     const auto& r = rect.asArray().items;
     const QRectF box(QPointF(r[0].asDouble(), r[1].asDouble()), QPointF(r[2].asDouble(), r[3].asDouble()));
     const double cellHeight = box.height();
-    const gui::TextBox test = gui::graQueryTextBox(ps, QStringLiteral("test"));
-    const double fontHeight = test.topLeft.y() - test.bottomLeft.y();
+    // One font and pen for all lines of the cell: the PS's, measured once.
+    QPainter* p = ps.painter();
+    if (!p)
+        return;
+    const QFont font = gui::drawingFont(ps.font());
+    const QFontMetricsF fm(font);
+    const double fontHeight = fm.ascent() + fm.descent();
     const long long align = alignmentOf(column, browse);
     const double n = double(lines.size());
     double space = fontHeight, offset = 3;
@@ -218,11 +225,15 @@ void G::drawLines(gui::XbpPS& ps, int row)
         y = y1 + space * n - space;
     else if (align != 0 && bitTest(align, 3))
         y = y1 + (cellHeight + space * n) / 2 - space + offset;
+    p->save();
+    p->setFont(font);
+    p->setPen(ps.textColor());
     for (const rt::Value& line : lines) {
-        const QString text = QString::fromStdString(rt::var2lchar(line));
-        gui::graStringAt(ps, QPointF(alignText(box, ps, align, text), y), text);
+        const QString text = gui::mapSymbolText(ps.font(), QString::fromStdString(rt::var2lchar(line)));
+        p->drawText(ps.toDevice(alignText(box, fm, align, text), y), text);
         y -= space;
     }
+    p->restore();
 }
 
 }  // namespace browse

@@ -7,7 +7,6 @@
 
 #include "platform/grid/cellgroup.h"
 
-class QFontMetrics;
 
 namespace gui {
 class XbpPS;
