@@ -3,6 +3,7 @@
 // columns are built from element records as the dialog reader builds them.
 #include "tst_column_fixture.h"
 
+#include "platform/gui/static.h"
 #include "platform/runtime/classes.h"
 
 namespace {
@@ -161,6 +162,14 @@ TEST_F(ColumnTest, NumericCaptionBecomesABitmap)
     });
     EXPECT_TRUE(rt::isDerivedFrom(c->headerCaption, "XbpBitmap"));
     EXPECT_EQ(cell(c->heading, 1), "");
+    const auto children = gui::asCellGroup(c->heading)->children();
+    ASSERT_EQ(children.size(), 1u) << "the bitmap is shown in the heading";
+    const auto* shown = dynamic_cast<const gui::XbpStatic*>(children[0]);
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->type.asInt(), gui::static_type::Bitmap);
+    const QRect inHeading = shown->widget()->geometry();
+    const QSize heading = gui::asCellGroup(c->heading)->widget()->size();
+    EXPECT_LE(std::abs(inHeading.center().x() - heading.width() / 2), 1) << "centred";
 }
 
 TEST_F(ColumnTest, FooterCaptionAndCaptionColours)
