@@ -32,6 +32,19 @@ for i in range(1, 1001):
 t.close()
 EOF
 
+# Cards: two text fields and a picture file named by a third, in the table's folder.
+CARDS="$WORK/cards/CARDS.DBF"
+mkdir -p "$WORK/cards"
+convert -size 60x60 xc:red "$WORK/cards/RED.JPG"
+"$PY" - "$CARDS" <<'EOF'
+import sys, dbf
+t = dbf.Table(sys.argv[1], 'NAME C(24); CITY C(20); PHOTO C(20)', dbf_type='db3')
+t.open(dbf.READ_WRITE)
+for i in range(1, 41):
+    t.append(('Client %d' % i, 'City %d' % i, 'RED.JPG' if i % 2 else ''))
+t.close()
+EOF
+
 if [ -n "$DBFTOOL" ]; then
     "$DBFTOOL" sample "$WORK/big" --clients 999999 > /dev/null
 fi
@@ -41,9 +54,11 @@ OUT="$WORK/out.txt"
 OUTBIG="$WORK/outbig.txt"
 OUTARRAY="$WORK/outarray.txt"
 OUTSORT="$WORK/outsort.txt"
+OUTCARDS="$WORK/outcards.txt"
 SHOT="$WORK/shot.png"
 SORTSHOT="$WORK/sorted.png"
-export OUT OUTBIG OUTARRAY OUTSORT BROWSE TABLE BIG SHOT SORTSHOT
+CARDSHOT="$WORK/cards.png"
+export OUT OUTBIG OUTARRAY OUTSORT OUTCARDS BROWSE TABLE BIG SHOT SORTSHOT CARDSHOT CARDS
 # Runs inside the virtual display.
 cat > "$WORK/drive.sh" <<'EOF'
 set -euo pipefail
@@ -144,6 +159,11 @@ sleep 0.5
 layout
 finish
 
+start "$OUTCARDS" --cards "$CARDS"
+import -window "$WID" "$CARDSHOT"
+layout
+finish
+
 start "$OUTARRAY" --array 1000000
 step ctrl+Next
 step ctrl+Prior Down
@@ -221,9 +241,22 @@ sorted 6 "record 1 of 1000, row $ROWS of $ROWS"  # descending: the same record, 
 sorted 1 "CODE:64,"
 sorted 7 "CODE:104,"                   # the border dragged 40 pixels
 checked=$((checked + 7))
+cat "$OUTCARDS"
+if ! sed -n 1p "$OUTCARDS" | grep -q '^columns: Cards:'; then
+    echo "FAIL: the cards browse reported '$(sed -n 1p "$OUTCARDS")'"
+    fail=1
+fi
+# Every other card shows its red picture (40 x 40).
+reds=$(convert "$CARDSHOT" -fuzz 12% -fill black +opaque red -fill white -opaque red -format '%[fx:int(mean*w*h+0.5)]' info:)
+if ! [ "${reds:-0}" -gt 3000 ]; then
+    echo "FAIL: no pictures in the cards screenshot (${reds:-0} red pixels)"
+    fail=1
+fi
+checked=$((checked + 2))
 cat "$OUTARRAY"
 CHECK=$OUTARRAY
-expect 1 1000000 "$ROWS"         # an array of a million rows
+ROWSA=$(sed -n '1p' "$OUTARRAY" | sed -E 's/.* of ([0-9]+)$/\1/')  # taller rows: three lines a cell
+expect 1 1000000 "$ROWSA"        # an array of a million rows
 expect 2 2 2
 expect 3 5 5
 expect 4 5 5                     # the report at exit
