@@ -8,7 +8,7 @@
 // several caption rows.
 //
 // A column whose data block is an array of blocks (a multi-line column)
-// shows its first line only until the multi-line data area exists.
+// gets an RK_XbpCellGroupMultiLine as its data area (multiline.h).
 #pragma once
 
 #include "platform/dialog/element_parts.h"

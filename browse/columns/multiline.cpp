@@ -2,6 +2,8 @@
 // the platform has drawn empty (an array value has no text of its own).
 #include "browse/columns/multiline.h"
 
+#include "browse/columns/presentation.h"
+
 #include "platform/dialog/slots.h"
 #include "platform/grid/browse.h"
 #include "platform/grid/column.h"
@@ -50,14 +52,8 @@ std::vector<rt::Value> linesOf(const rt::Value& cell)
 // 110 of the browse's, else 4 (centred vertically).
 long long alignmentOf(const rt::Value& column, const rt::Value& browse)
 {
-    const rt::Value pres = column.isObject() ? rt::getMember(column, "presArray") : rt::Value();
-    if (pres.isArray())
-        for (const rt::Value& p : pres.asArray().items)
-            if (p.isArray() && p.asArray().size() >= 2 && p.asArray().items[0].isNum()) {
-                const long long id = p.asArray().items[0].asInt();
-                if ((id == gui::pp::Alignment || id == gui::pp::DaAlignment) && p.asArray().items[1].isNum())
-                    return p.asArray().items[1].asInt();
-            }
+    if (const rt::Value own = cellAlignment(column, {}); own.isNum())
+        return own.asInt();
     const gui::XbpPart* b = gui::asBrowse(browse);
     if (const rt::Value* v = b ? gui::presFind(b->presParams, gui::pp::DaAlignment) : nullptr; v && v->isNum())
         return v->asInt();

@@ -1,6 +1,8 @@
 // RK_XbpOwnerDrawBrowseGeneric: the cell painting of the owner-drawn browse.
 #include "browse/core/owner_draw.h"
 
+#include "browse/columns/presentation.h"
+
 #include "platform/grid/cellgroup.h"
 #include "platform/grid/column.h"
 #include "platform/gui/bitmap.h"
@@ -104,15 +106,8 @@ double num(const rt::Value& v, double def) { return v.isNum() ? v.asDouble() : d
 // The alignment of a column's cells: pair 10 or 110, else 4.
 int alignmentOf(const rt::Value& column)
 {
-    const rt::Value pres = column.isObject() ? rt::getMember(column, "presArray") : rt::Value();
-    if (pres.isArray())
-        for (const rt::Value& p : pres.asArray().items)
-            if (p.isArray() && p.asArray().size() >= 2 && p.asArray().items[0].isNum()) {
-                const long long id = p.asArray().items[0].asInt();
-                if ((id == gui::pp::Alignment || id == gui::pp::DaAlignment) && p.asArray().items[1].isNum())
-                    return int(p.asArray().items[1].asInt());
-            }
-    return gui::align::VCenter;
+    const rt::Value a = cellAlignment(column, gui::align::VCenter);
+    return a.isNum() ? int(a.asInt()) : gui::align::VCenter;
 }
 
 // One cell's geometry and state while its lines are drawn.

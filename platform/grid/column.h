@@ -7,10 +7,11 @@
 // fg, hilite bg} result colours the cell, anything else keeps the platform
 // colours) and `type`.
 //
-// The browse calls the row hooks by name, so a derived class may follow the
-// rows: DrawRow(nRow, lCursor) before the cells of a screen row are read,
-// ScrollUp(n, .T.) and ScrollDown(n, .T.) when the rows on screen move n
-// rows up or down the data.
+// The browse calls the row hooks (drawRow, scrolled), so a derived class
+// may follow the rows: DrawRow(nRow, lCursor) before the cells of a screen
+// row are read, ScrollUp(n, .T.) and ScrollDown(n, .T.) when the rows on
+// screen move n rows up or down the data; a class defined by name names
+// them as members.
 //
 // Width: setSize({w, h}) in pixels, else presentation pair 106 (pixels),
 // else 116 (characters of the cell font), else measured from the caption

@@ -162,16 +162,24 @@ rt::Value browseRecord(Position& pos, const rt::Value& list, std::initializer_li
     return r;
 }
 
-int runTable(const char* file)
+// Opens the table shared and read-only; false (said on stderr) when it cannot.
+bool openTable(const char* file, Position& pos)
 {
-    Position pos;
     rt::Error err("");
     if (!rt::guarded([&] { rt::callWith("DbUseArea", true, "FOXCDX", file, rt::Value(), true, true); }, &err)) {
         std::fprintf(stderr, "dxc-browse: %s\n", err.message().c_str());
-        return 1;
+        return false;
     }
     pos.alias = rt::callFunction("Alias").str();
     pos.count = rt::callFunction("LastRec").asInt();
+    return true;
+}
+
+int runTable(const char* file)
+{
+    Position pos;
+    if (!openTable(file, pos))
+        return 1;
 
     const rt::Value list = rt::Value::array();
     auto& items = list.asArray().items;
@@ -281,13 +289,8 @@ std::string pictureOf(const std::string& alias, const std::vector<std::string>& 
 int runCards(const char* file)
 {
     Position pos;
-    rt::Error err("");
-    if (!rt::guarded([&] { rt::callWith("DbUseArea", true, "FOXCDX", file, rt::Value(), true, true); }, &err)) {
-        std::fprintf(stderr, "dxc-browse: %s\n", err.message().c_str());
+    if (!openTable(file, pos))
         return 1;
-    }
-    pos.alias = rt::callFunction("Alias").str();
-    pos.count = rt::callFunction("LastRec").asInt();
     std::vector<std::string> texts;
     const rt::Value structure = rt::callFunction("DbStruct");
     for (const rt::Value& f : structure.asArray().items)
