@@ -2,10 +2,12 @@
 #include "browse/core/browse.h"
 
 #include "browse/columns/column.h"
+#include "browse/columns/column_sort.h"
 #include "browse/columns/presentation.h"
 #include "browse/columns/row_colors.h"
 #include "browse/core/globals.h"
 #include "browse/core/navigation.h"
+#include "browse/core/owner_draw.h"
 
 #include "platform/dbf/dbf.h"
 #include "platform/dialog/library.h"
@@ -258,7 +260,6 @@ rt::Value RK_XbpBrowse::Restore(rt::Args) { return self(); }
 rt::Value RK_XbpBrowse::MoveColumn(rt::Args) { return self(); }
 rt::Value RK_XbpBrowse::CellEdit(rt::Args) { return self(); }
 rt::Value RK_XbpBrowse::CellEditMode(rt::Args) { return self(); }
-rt::Value RK_XbpBrowse::SortClear() { return self(); }
 rt::Value RK_XbpBrowse::Optimize(rt::Args) { return self(); }
 rt::Value RK_XbpBrowse::RestoreDefaults() { return self(); }
 rt::Value RK_XbpBrowse::FitColumns(rt::Args) { return self(); }
@@ -271,8 +272,32 @@ rt::Value RK_XbpBrowse::itemRbDown(rt::Args a)
     return cbItemRbDown.isBlock() ? rt::evalWith(cbItemRbDown, rt::argAt(a, 0), rt::argAt(a, 1), self()) : rt::Value();
 }
 
+// Headers back to the non-selectable colours, without arrows; the sort
+// column and direction stay.
+rt::Value RK_XbpBrowse::SortClear()
+{
+    sortClear(self());
+    return self();
+}
+
+// A press in a header or footer: a column with noResize is sized from
+// neither border, so presses that would size it are passed over.
 rt::Value RK_XbpBrowse::HFLbDown(const rt::Value& aPos, const rt::Value& aValues)
 {
+    const gui::XbpColumn* pressed = gui::asColumn(rt::entryOf(aValues, 1));
+    const int nCol = pressed ? colNum(pressed) : 0;
+    const auto at = gui::pairOf(aPos);
+    const auto fixed = [this](int pos) {
+        const RK_XbpColumn* c = pos >= 1 && pos <= colCount() ? asRkColumn(columnAt(pos)->self()) : nullptr;
+        return c && rt::isTrue(c->noResize);
+    };
+    if (nCol > 0 && at) {
+        const int x = at->x();
+        if (nCol > 1 && fixed(nCol - 1) && x < 5)
+            return {};
+        if (fixed(nCol) && (x > 5 || (nCol < colCount() && !fixed(nCol + 1))))
+            return {};
+    }
     return startSizing(aPos, aValues);
 }
 
@@ -301,6 +326,7 @@ void registerBrowseLibrary()
     done = true;
     rt::registerClass<RK_XbpBrowse>();
     registerColumnClasses();
+    registerOwnerDrawBrowse();
     registerPresentationFunctions();
     registerRowColorFunctions();
     registerNavigationFunctions();
