@@ -4,6 +4,7 @@
 #include "browse/columns/column.h"
 #include "browse/columns/presentation.h"
 #include "browse/columns/row_colors.h"
+#include "browse/core/features.h"
 #include "browse/core/globals.h"
 #include "browse/core/navigation.h"
 
@@ -250,23 +251,54 @@ rt::Value RK_XbpBrowse::CustomDrawCell(const rt::Value& oPS, const rt::Value& aI
     return customDrawCell(self(), oPS, aInfo);
 }
 
-// --- hooks of later work
+// --- the interaction features (features.h)
 
-rt::Value RK_XbpBrowse::CellEditSetup() { return self(); }
-rt::Value RK_XbpBrowse::Save(rt::Args) { return self(); }
-rt::Value RK_XbpBrowse::Restore(rt::Args) { return self(); }
-rt::Value RK_XbpBrowse::MoveColumn(rt::Args) { return self(); }
-rt::Value RK_XbpBrowse::CellEdit(rt::Args) { return self(); }
-rt::Value RK_XbpBrowse::CellEditMode(rt::Args) { return self(); }
+namespace {
+Features& featureTable()
+{
+    static Features f;
+    return f;
+}
+}  // namespace
+
+void setFeatures(const Features& f) { featureTable() = f; }
+const Features& features() { return featureTable(); }
+
+#define DXC_FEATURE(Name, entry)                                           \
+    rt::Value RK_XbpBrowse::Name(rt::Args a)                               \
+    {                                                                      \
+        return features().entry ? features().entry(*this, a) : self();    \
+    }
+DXC_FEATURE(Save, save)
+DXC_FEATURE(Restore, restore)
+DXC_FEATURE(MoveColumn, moveColumn)
+DXC_FEATURE(CellEdit, cellEdit)
+DXC_FEATURE(CellEditMode, cellEditMode)
+DXC_FEATURE(Optimize, optimize)
+DXC_FEATURE(FitColumns, fitColumns)
+DXC_FEATURE(ResizeColumns, resizeColumns)
+DXC_FEATURE(Tag, tag)
+#undef DXC_FEATURE
+
+rt::Value RK_XbpBrowse::CellEditSetup()
+{
+    return features().cellEditSetup ? features().cellEditSetup(*this, {}) : self();
+}
+rt::Value RK_XbpBrowse::RestoreDefaults()
+{
+    return features().restoreDefaults ? features().restoreDefaults(*this, {}) : self();
+}
 rt::Value RK_XbpBrowse::SortClear() { return self(); }
-rt::Value RK_XbpBrowse::Optimize(rt::Args) { return self(); }
-rt::Value RK_XbpBrowse::RestoreDefaults() { return self(); }
-rt::Value RK_XbpBrowse::FitColumns(rt::Args) { return self(); }
-rt::Value RK_XbpBrowse::ResizeColumns(rt::Args) { return self(); }
-rt::Value RK_XbpBrowse::Tag(rt::Args) { return self(); }
 
 // The platform's right-button callback: the block given, with (aPos, {oColumn, nRow}, self).
 rt::Value RK_XbpBrowse::itemRbDown(rt::Args a)
+{
+    if (features().itemRbDown)
+        return features().itemRbDown(*this, a);
+    return platformItemRbDown(a);
+}
+
+rt::Value RK_XbpBrowse::platformItemRbDown(rt::Args a)
 {
     return cbItemRbDown.isBlock() ? rt::evalWith(cbItemRbDown, rt::argAt(a, 0), rt::argAt(a, 1), self()) : rt::Value();
 }
@@ -279,11 +311,20 @@ rt::Value RK_XbpBrowse::HFLbDown(const rt::Value& aPos, const rt::Value& aValues
 // The platform's resize callback: the block given, with (aOldSize, aNewSize, self).
 rt::Value RK_XbpBrowse::Resize(rt::Args a)
 {
+    if (features().resize)
+        return features().resize(*this, a);
+    return platformResize(a);
+}
+
+rt::Value RK_XbpBrowse::platformResize(rt::Args a)
+{
     return cbResize.isBlock() ? rt::evalWith(cbResize, rt::argAt(a, 0), rt::argAt(a, 1), self()) : rt::Value();
 }
 
 rt::Value RK_XbpBrowse::SetSize(rt::Args a)
 {
+    if (features().setSize)
+        return features().setSize(*this, a);
     const auto s = gui::pairOf(rt::argAt(a, 0));
     return s ? rt::Value(setSize(QSize(s->x(), s->y()))) : rt::Value(false);
 }

@@ -1,0 +1,31 @@
+// The features table of the browse core, filled with this library's methods.
+#include "browse/features/features.h"
+
+#include "browse/core/browse.h"
+#include "browse/core/features.h"
+
+#include "platform/dialog/cell_editor.h"
+#include "platform/dialog/hotkeys.h"
+#include "platform/dialog/storage.h"
+
+namespace browse {
+
+void registerBrowseFeatures()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    Features f;
+    f.tag = &tag;
+    f.cellEditSetup = &cellEditSetup;
+    f.cellEditMode = &cellEditMode;
+    f.cellEdit = &cellEdit;
+    f.itemRbDown = &itemRbDown;
+    setFeatures(f);
+    dlg::registerHotKeyFunctions();
+    dlg::registerCellEditFunctions();
+    dlg::registerStorageFunctions();
+}
+
+}  // namespace browse
