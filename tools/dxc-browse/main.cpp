@@ -2,6 +2,7 @@
 //
 //     dxc-browse FILE.DBF      the table in a dialog built from element records
 //     dxc-browse --array [N]   an in-memory array of N rows (default 1,000)
+//     dxc-browse --edit FILE.DBF   the table opened for writing, edited in place
 //
 // The dialog holds one browse element over the table's alias (or the array)
 // and one column element per field, striped in zebra colours. The grid's
@@ -9,8 +10,15 @@
 // bottom, Left, Right, Home, End), as do the mouse wheel and the scroll
 // bar. P prints the current position to standard output as "record N of M,
 // row R of S"; Esc or closing the window prints it once more and ends the
-// program. Exit status: 0 done, 1 the table could not be opened, 2 usage.
+// program. Rows are tagged with Space, Shift+Up/Down, Ctrl and Shift clicks,
+// Shift+Insert (all) and Shift+Delete (none); Ctrl+C copies the tagged rows
+// (or the current one) as tab-separated text. With --edit, Enter edits the
+// current cell, Insert appends a record and Delete deletes the current one;
+// without it the table is opened read-only. Exit status: 0 done, 1 the table could not be opened, 2 usage.
+#include "interaction.h"
+
 #include "browse/core/browse.h"
+#include "browse/features/features.h"
 
 #include "platform/dbf/dbf.h"
 #include "platform/dialog/dialog.h"
@@ -79,9 +87,11 @@ void zebra()
 
 // The browse element: its anchor block (slot 28) gets the browse once it is
 // built; P reports, Esc ends the read.
-rt::Value browseRecord(Position& pos, const rt::Value& list, std::initializer_list<std::pair<int, rt::Value>> values)
+rt::Value browseRecord(Position& pos, const rt::Value& list, std::initializer_list<std::pair<int, rt::Value>> values,
+                       bool edit = false)
 {
     rt::Value r = record(28, values);
+    dxcb::enableInteraction(r, edit, pos.alias.empty());
     auto& s = r.asArray().items;
     s[5 - 1] = 0;
     s[6 - 1] = 0;
@@ -97,16 +107,18 @@ rt::Value browseRecord(Position& pos, const rt::Value& list, std::initializer_li
                 dlg::readGuiEvent(5, list);
             else if (key == 'p' || key == 'P')
                 pos.report();
+            else
+                dxcb::interactionKey(pos.browse, key);
         }));
     });
     return r;
 }
 
-int runTable(const char* file)
+int runTable(const char* file, bool edit)
 {
     Position pos;
     rt::Error err("");
-    if (!rt::guarded([&] { rt::callWith("DbUseArea", true, "FOXCDX", file, rt::Value(), true, true); }, &err)) {
+    if (!rt::guarded([&] { rt::callWith("DbUseArea", true, "FOXCDX", file, rt::Value(), true, !edit); }, &err)) {
         std::fprintf(stderr, "dxc-browse: %s\n", err.message().c_str());
         return 1;
     }
@@ -115,7 +127,7 @@ int runTable(const char* file)
 
     const rt::Value list = rt::Value::array();
     auto& items = list.asArray().items;
-    items.push_back(browseRecord(pos, list, {{25, rt::Value(pos.alias)}}));
+    items.push_back(browseRecord(pos, list, {{25, rt::Value(pos.alias)}}, edit));
     const rt::Value structure = rt::callFunction("DbStruct");
     for (const rt::Value& f : structure.asArray().items) {
         const auto& d = f.asArray().items;  // {name, type, length, decimals}
@@ -123,7 +135,9 @@ int runTable(const char* file)
         const int len = int(d[2].asInt());
         const bool memo = type == "M" || type == "G" || type == "P";
         const std::string alias = pos.alias;
-        rt::Value data = rt::makeBlock([alias, name, memo](rt::Args) -> rt::Value {
+        rt::Value data = rt::makeBlock([alias, name, memo](rt::Args a) -> rt::Value {
+            if (!rt::argAt(a, 0).isNil() && !memo)  // the cell editor writes through the block
+                rt::fieldHooks().aliasPut(alias, name, a[0]);
             rt::Value v = rt::fieldHooks().aliasGet(alias, name);
             if (memo && v.isChar()) {  // the first line is enough in a grid
                 const std::string s = v.str();
@@ -167,10 +181,15 @@ int runArray(long long n)
 
 int main(int argc, char** argv)
 {
+    const bool edit = argc > 1 && std::string(argv[1]) == "--edit";
+    if (edit) {
+        --argc;
+        ++argv;
+    }
     const std::string first = argc > 1 ? argv[1] : "";
     const bool array = first == "--array";
-    if (argc < 2 || first == "--help" || (!array && argc != 2) || (array && argc > 3)) {
-        std::fprintf(stderr, "usage: dxc-browse FILE.DBF\n       dxc-browse --array [ROWS]\n");
+    if (argc < 2 || first == "--help" || (!array && argc != 2) || (array && argc > 3) || (edit && array)) {
+        std::fprintf(stderr, "usage: dxc-browse [--edit] FILE.DBF\n       dxc-browse --array [ROWS]\n");
         return first == "--help" ? 0 : 2;
     }
     QApplication app(argc, argv);
@@ -178,6 +197,7 @@ int main(int argc, char** argv)
     gui::registerGuiFunctions();
     dlg::registerDialogFunctions();
     browse::registerBrowseLibrary();
+    browse::registerBrowseFeatures();
     dlg::installErrorMessageBox();
     zebra();
     if (array) {
@@ -188,5 +208,5 @@ int main(int argc, char** argv)
         }
         return runArray(n);
     }
-    return runTable(argv[1]);
+    return runTable(argv[1], edit);
 }
