@@ -188,6 +188,10 @@ void addMethods(rt::ClassInfo& c)
     c.method<B>("DataDisplay", [](B& o, rt::Args a) { return o.DataDisplay(rt::argAt(a, 0)); });
     addVarAndMethod<&B::Optimize>(c, "Optimize", &B::optimize);
     addPlain<&B::RestoreDefaults>(c, "RestoreDefaults");
+    // A column's heading double-click, when the browse optimises.
+    c.method<B>("_Optimize", [](B& o, rt::Args a) {
+        return features().optimizeColumn ? features().optimizeColumn(o, a) : rt::Value();
+    });
     addArgs<&B::FitColumns>(c, "FitColumns");
     addPlain<&B::ForceStable>(c, "ForceStable");
     addPlain<&B::RefreshView>(c, "RefreshView");

@@ -29,6 +29,8 @@ struct Features {
     Method save = nullptr;
     Method restore = nullptr;
     Method restoreDefaults = nullptr;
+    // _Optimize(a, b, oHeading): a heading double-click.
+    Method optimizeColumn = nullptr;
     // Construction, before the columns exist: the saved layout rewrites the
     // column records.
     Step restoreLayout = nullptr;

@@ -22,6 +22,18 @@ void registerBrowseFeatures()
     f.cellEditMode = &cellEditMode;
     f.cellEdit = &cellEdit;
     f.itemRbDown = &itemRbDown;
+    f.moveColumn = &moveColumn;
+    f.fitColumns = &fitColumns;
+    f.resizeColumns = &resizeColumns;
+    f.optimize = &optimize;
+    f.optimizeColumn = [](RK_XbpBrowse&, rt::Args a) { return optimizeColumn(rt::argAt(a, 2)); };
+    f.resize = &resize;
+    f.setSize = &setSize;
+    f.save = &save;
+    f.restore = &restore;
+    f.restoreDefaults = &restoreDefaults;
+    f.restoreLayout = &restoreLayout;
+    f.autoSave = &autoSave;
     setFeatures(f);
     dlg::registerHotKeyFunctions();
     dlg::registerCellEditFunctions();

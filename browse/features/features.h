@@ -15,6 +15,9 @@ void registerBrowseFeatures();
 // --- row tagging (tagging.cpp)
 // Tag(oCell, mp1, nKey): the one entry of every tagging input.
 rt::Value tag(RK_XbpBrowse& b, rt::Args a);
+// The Shift range of Tag (from the anchor to the current row) without the
+// modifier query: for callers that know Shift is meant.
+void tagRange(RK_XbpBrowse& b);
 // The number of tagged rows of the browse's data source (0 for a kind
 // that carries no tags).
 [[nodiscard]] long long taggedCount(const RK_XbpBrowse& b);

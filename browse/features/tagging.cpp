@@ -161,6 +161,8 @@ void tagAreaRange(RK_XbpBrowse& b, dbf::WorkArea& area)
     area.goTo(saved);
 }
 
+}  // namespace
+
 // Shift held: tag from the anchor to the current row; without an anchor
 // only the current row toggles.
 void tagRange(RK_XbpBrowse& b)
@@ -183,6 +185,8 @@ void tagRange(RK_XbpBrowse& b)
     }
     b.gui::XbpBrowse::refreshAll();
 }
+
+namespace {
 
 // No modifier: the tags go (with tagMode 1 the current row is tagged
 // instead). Returns false when nothing was there to clear.

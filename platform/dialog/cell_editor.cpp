@@ -101,9 +101,9 @@ std::string refusal(dbf::WorkArea& area)
     return {};
 }
 
-// Runs `write` on the current record of the area under a record lock, the
-// record read again first; false (with the message shown) when refused.
-bool underLock(dbf::WorkArea& area, std::uint32_t recno, const std::function<void()>& write)
+}  // namespace
+
+bool lockedWrite(dbf::WorkArea& area, std::uint32_t recno, const std::function<void()>& write)
 {
     if (const std::string why = refusal(area); !why.empty()) {
         winAlert(why);
@@ -129,6 +129,8 @@ bool underLock(dbf::WorkArea& area, std::uint32_t recno, const std::function<voi
         winAlert("No se pudo guardar: " + err.message());
     return ok;
 }
+
+namespace {
 
 // The typed text as a value of the cell's kind; nullopt (with a message)
 // when it does not convert.
@@ -185,7 +187,7 @@ bool writeCell(const rt::Value& browse, gui::XbpColumn& column, const rt::Value&
     if (dbf::WorkArea* area = areaOf(browse)) {
         if (area->onPhantom())
             return false;
-        return underLock(*area, area->recno(), [&] { rt::evalWith(column.dataLink, value); });
+        return lockedWrite(*area, area->recno(), [&] { rt::evalWith(column.dataLink, value); });
     }
     rt::Error err("");
     if (!rt::guarded([&] { rt::evalWith(column.dataLink, value); }, &err)) {
@@ -345,7 +347,7 @@ bool appendRow(const rt::Value& browse)
     if (!b)
         return false;
     if (dbf::WorkArea* area = areaOf(browse)) {
-        if (!underLock(*area, 0, [area] { area->append(); }))
+        if (!lockedWrite(*area, 0, [area] { area->append(); }))
             return false;
     } else if (const rt::Value rows = memberOr(browse, "dataSource"); rows.isArray()) {
         // A row shaped like the first, of blank values.
@@ -375,7 +377,7 @@ bool deleteRow(const rt::Value& browse)
     if (dbf::WorkArea* area = areaOf(browse)) {
         if (area->onPhantom() || !confirm("¿Borrar el registro actual?"))
             return false;
-        if (!underLock(*area, area->recno(), [area] { area->setDeleted(true); }))
+        if (!lockedWrite(*area, area->recno(), [area] { area->setDeleted(true); }))
             return false;
     } else if (const rt::Value rows = memberOr(browse, "dataSource"); rows.isArray()) {
         const rt::Value at = memberOr(browse, "arrayElement");

@@ -25,7 +25,14 @@
 
 #include "platform/runtime/value.h"
 
+#include <cstdint>
+#include <functional>
+
 class QWidget;
+
+namespace dbf {
+class WorkArea;
+}
 
 namespace dlg {
 
@@ -36,6 +43,13 @@ bool appendRow(const rt::Value& browse);
 bool deleteRow(const rt::Value& browse);
 // The open editor of a browse, or null (for tests).
 [[nodiscard]] QWidget* cellEditor(const rt::Value& browse);
+
+// Runs `write` on record `recno` of the area (0: an append) under a lock
+// that other programs writing the same way respect, with the record read
+// again from the file first and committed after. False, with the message
+// shown, when the table cannot be written, the lock is not had within a
+// few seconds, or the write raised (the record is then left as it was).
+bool lockedWrite(dbf::WorkArea& area, std::uint32_t recno, const std::function<void()>& write);
 
 // Registers RK_BrowCellBlock and RK_BrowCellEdit.
 void registerCellEditFunctions();

@@ -2,10 +2,12 @@
 #include "interaction.h"
 
 #include "browse/core/browse.h"
+#include "browse/core/globals.h"
 #include "browse/features/features.h"
 
 #include "platform/dbf/workarea.h"
 #include "platform/dialog/slots.h"
+#include "platform/dialog/storage.h"
 #include "platform/grid/column.h"
 #include "platform/gui/color.h"
 #include "platform/gui/events.h"
@@ -15,12 +17,18 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
+#include <filesystem>
+
 namespace dxcb {
 
 namespace {
 
 namespace opt = dlg::browseOption;
 constexpr long long kCtrlC = 3;
+constexpr long long kMoveLeft = gui::key::Left + gui::key::CtrlFlag + gui::key::ShiftFlag;
+constexpr long long kMoveRight = gui::key::Right + gui::key::CtrlFlag + gui::key::ShiftFlag;
+constexpr const char* kSettings = "dxc-browse";
+constexpr const char* kLayouts = "Layouts";
 
 void setOption(rt::Value& record, int n, const rt::Value& v)
 {
@@ -50,6 +58,7 @@ void enableInteraction(rt::Value& record, bool edit, bool array)
     setOption(record, opt::TagEnable, true);
     setOption(record, opt::TagColorFG, gui::clr::White);
     setOption(record, opt::TagColorBG, gui::makeRgbColor(40, 110, 200));
+    setOption(record, opt::Optimize, true);  // a heading double-click fits the column
     if (array)
         setOption(record, opt::TagElement, 4);  // the Flag column's logical
     if (!edit)
@@ -99,8 +108,23 @@ std::string copiedRows(const rt::Value& browse)
     return out;
 }
 
+void keepLayout(rt::Value& record, const std::string& tablePath, bool reset)
+{
+    const std::string id = std::filesystem::absolute(tablePath).lexically_normal().string();
+    record.asArray().items[dlg::index(dlg::slot::Id)] = rt::Value(id);
+    // Layouts are named by the table alone (no dialog name): ":" + the id.
+    const rt::Value setting = rt::makeArray({kSettings, kLayouts, false});
+    browse::autoRestoreBrowse(rt::Args(&setting, 1));
+    if (reset)
+        dlg::regWrite(kSettings, kLayouts, ":" + id, 0);
+}
+
 bool interactionKey(const rt::Value& browse, long long key)
 {
+    if (key == kMoveLeft || key == kMoveRight) {
+        rt::sendWith(browse, "MoveColumn", key == kMoveLeft ? -1 : 1);
+        return true;
+    }
     if (key != kCtrlC)
         return false;
     QGuiApplication::clipboard()->setText(QString::fromStdString(copiedRows(browse)));

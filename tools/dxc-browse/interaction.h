@@ -13,8 +13,14 @@ namespace dxcb {
 // row, Delete deletes the current one after a confirmation.
 void enableInteraction(rt::Value& browseRecord, bool edit, bool array);
 
+// The layout (column order and widths) of the table's browse is kept in
+// the user's settings when the window closes and comes back the next time;
+// `reset` forgets it and starts from the designed columns.
+void keepLayout(rt::Value& browseRecord, const std::string& tablePath, bool reset);
+
 // The browse's keys of this file; true when the key was one (Ctrl+C copies
-// the tagged rows, or the current one, to the clipboard).
+// the tagged rows, or the current one, to the clipboard; Ctrl+Shift+Left
+// and Ctrl+Shift+Right move the current column).
 bool interactionKey(const rt::Value& browse, long long key);
 
 // The rows a copy takes, as text: a header line of captions, then one line

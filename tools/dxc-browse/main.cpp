@@ -3,6 +3,7 @@
 //     dxc-browse FILE.DBF      the table in a dialog built from element records
 //     dxc-browse --array [N]   an in-memory array of N rows (default 1,000)
 //     dxc-browse --edit FILE.DBF   the table opened for writing, edited in place
+//     dxc-browse --reset-layout FILE.DBF   the designed columns, the saved layout forgotten
 //
 // The dialog holds one browse element over the table's alias (or the array)
 // and one column element per field, striped in zebra colours. The grid's
@@ -14,7 +15,10 @@
 // Shift+Insert (all) and Shift+Delete (none); Ctrl+C copies the tagged rows
 // (or the current one) as tab-separated text. With --edit, Enter edits the
 // current cell, Insert appends a record and Delete deletes the current one;
-// without it the table is opened read-only. Exit status: 0 done, 1 the table could not be opened, 2 usage.
+// without it the table is opened read-only. Ctrl+Shift+Left/Right move the
+// current column, a heading double-click fits a column to its widest value
+// (and back); the column order and widths of a table are kept for the next
+// time. Exit status: 0 done, 1 the table could not be opened, 2 usage.
 #include "interaction.h"
 
 #include "browse/core/browse.h"
@@ -114,7 +118,7 @@ rt::Value browseRecord(Position& pos, const rt::Value& list, std::initializer_li
     return r;
 }
 
-int runTable(const char* file, bool edit)
+int runTable(const char* file, bool edit, bool resetLayout)
 {
     Position pos;
     rt::Error err("");
@@ -128,6 +132,7 @@ int runTable(const char* file, bool edit)
     const rt::Value list = rt::Value::array();
     auto& items = list.asArray().items;
     items.push_back(browseRecord(pos, list, {{25, rt::Value(pos.alias)}}, edit));
+    dxcb::keepLayout(items.back(), file, resetLayout);
     const rt::Value structure = rt::callFunction("DbStruct");
     for (const rt::Value& f : structure.asArray().items) {
         const auto& d = f.asArray().items;  // {name, type, length, decimals}
@@ -181,15 +186,20 @@ int runArray(long long n)
 
 int main(int argc, char** argv)
 {
-    const bool edit = argc > 1 && std::string(argv[1]) == "--edit";
-    if (edit) {
-        --argc;
-        ++argv;
+    bool edit = false, resetLayout = false;
+    for (; argc > 1; --argc, ++argv) {
+        const std::string flag = argv[1];
+        if (flag == "--edit")
+            edit = true;
+        else if (flag == "--reset-layout")
+            resetLayout = true;
+        else
+            break;
     }
     const std::string first = argc > 1 ? argv[1] : "";
     const bool array = first == "--array";
-    if (argc < 2 || first == "--help" || (!array && argc != 2) || (array && argc > 3) || (edit && array)) {
-        std::fprintf(stderr, "usage: dxc-browse [--edit] FILE.DBF\n       dxc-browse --array [ROWS]\n");
+    if (argc < 2 || first == "--help" || (!array && argc != 2) || (array && argc > 3) || ((edit || resetLayout) && array)) {
+        std::fprintf(stderr, "usage: dxc-browse [--edit] [--reset-layout] FILE.DBF\n       dxc-browse --array [ROWS]\n");
         return first == "--help" ? 0 : 2;
     }
     QApplication app(argc, argv);
@@ -208,5 +218,5 @@ int main(int argc, char** argv)
         }
         return runArray(n);
     }
-    return runTable(argv[1], edit);
+    return runTable(argv[1], edit, resetLayout);
 }

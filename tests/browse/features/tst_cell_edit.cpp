@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <sys/wait.h>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -140,6 +142,46 @@ TEST_F(CellEdit, SettingsAreNormalisedInPlace)
     b->destroy();
     make(tb::arrayDialog(tb::rows(3)));
     EXPECT_FALSE(rt::isTrue(b->cellEditMode));
+}
+
+}  // namespace
+
+namespace {
+
+// Two programs add 1 to the same field 200 times each, both through the
+// locked write: no increment is lost.
+TEST_F(CellEdit, TwoProgramsEditingOneSharedTableLoseNothing)
+{
+    b->destroy();
+    b = nullptr;
+    dbf::closeAllAreas();
+    const std::string shared = path + ".shared.dbf";
+    dbf::Table::create(shared, {{"CODE", 'N', 8, 0}});
+    {
+        auto t = dbf::Table::open(shared, false, false);
+        t->appendBlank();
+        t->put(0, Value(0));
+        t->flush();
+    }
+    const auto increments = [&shared] {
+        rt::evalText("DbUseArea(.T., \"FOXCDX\", \"" + shared + "\", \"SHARED\", .T.)");
+        dbf::WorkArea* area = dbf::findArea("SHARED");
+        int written = 0;
+        for (int i = 0; i < 200; ++i)
+            written += dlg::lockedWrite(*area, 1, [area] { area->fieldPut(0, Value(area->fieldGet(0).asInt() + 1)); });
+        rt::evalText("DbCloseArea()");
+        return written;
+    };
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(increments() == 200 ? 0 : 1);
+    EXPECT_EQ(increments(), 200);
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(run("/usr/bin/python3 -c \"import dbfread; print(next(iter(dbfread.DBF('" + shared + "')))['CODE'])\""),
+              "400\n");
+    std::remove(shared.c_str());
 }
 
 }  // namespace
