@@ -64,7 +64,7 @@ void enableInteraction(rt::Value& record, bool edit, bool array)
     if (!edit)
         return;
     auto& s = record.asArray().items;
-    s[dlg::index(dlg::slot::CellEdit)] = gui::key::Enter;
+    s[dlg::index(dlg::slot::CellEdit)] = rt::makeArray({gui::key::Enter});
     s[dlg::index(dlg::slot::CellOperations)] = rt::makeArray({gui::key::Ins});
     s[dlg::index(dlg::slot::CellOperations + 1)] = rt::makeArray({gui::key::Del});
 }
