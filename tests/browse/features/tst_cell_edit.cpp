@@ -185,3 +185,58 @@ TEST_F(CellEdit, TwoProgramsEditingOneSharedTableLoseNothing)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CellEdit, InsertAppendsARecordAndDeleteMarksOneDeleted)
+{
+    dlg::MessageCapture capture;  // answers the confirmation with yes
+    ASSERT_TRUE(dlg::appendRow(bv));
+    QLineEdit* edit = qobject_cast<QLineEdit*>(dlg::cellEditor(bv));
+    ASSERT_NE(edit, nullptr);
+    QTest::keyClicks(edit, "added");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(names(), "name 1|name 2|name 3|added\n");
+
+    rt::evalText("DbGoTo(2)");
+    ASSERT_TRUE(dlg::deleteRow(bv));
+    ASSERT_EQ(capture.messages.size(), 1u);
+    EXPECT_EQ(capture.messages[0].text, "¿Borrar el registro actual?");
+    EXPECT_EQ(run("/usr/bin/python3 -c \"import dbfread; print('|'.join(r['NAME'] for r in dbfread.DBF('" + path +
+                  "', ignore_missing_memofile=True)))\""),
+              "name 1|name 3|added\n");
+}
+
+TEST_F(CellEdit, AReadOnlyTableIsRefusedWithAMessage)
+{
+    b->destroy();
+    b = nullptr;
+    dbf::closeAllAreas();
+    rt::evalText("DbUseArea(.T., \"FOXCDX\", \"" + path + "\", \"RO\", .T., .T.)");
+    const std::string before = slurp(path);
+    dlg::MessageCapture capture;
+    dbf::WorkArea* area = dbf::findArea("RO");
+    EXPECT_FALSE(dlg::lockedWrite(*area, 1, [area] { area->fieldPut(0, Value("changed")); }));
+    ASSERT_EQ(capture.messages.size(), 1u);
+    EXPECT_NE(capture.messages[0].text.find("sólo para lectura"), std::string::npos);
+    EXPECT_EQ(slurp(path), before);
+}
+
+TEST_F(CellEdit, RightClickMovesTheCursorOnlyWithRightButtonSelect)
+{
+    for (bool select : {false, true}) {
+        Elements e = tb::arrayDialog(tb::rows(5));
+        e.option(dlg::browseOption::RightButtonSelect, select);
+        b->destroy();
+        make(e);
+        create();
+        const Value values = rt::makeArray({b->columnAt(2)->self(), 3});
+        const Value args[] = {rt::makeArray({5, 5}), values};
+        rt::send(bv, "itemRbDown", rt::Args(args, 2));
+        settle();
+        EXPECT_EQ(b->rowPos(), select ? 3 : 1) << select;
+        EXPECT_EQ(b->colPos(), select ? 2 : 1) << select;
+    }
+}
+
+}  // namespace
