@@ -182,8 +182,12 @@ protected:
     // A cell's data or colour block raised: kept for ForceStable to report
     // when errors are not trapped.
     void cellFailed(const rt::Error& e) override;
+    // The grid's own stabilisation runs ForceStable: trapped or reported.
+    void stabiliseByItself() override { ForceStable(); }
 
 private:
+    friend class BrowseBuilder;  // Init's steps
+
     // A block that runs fn on this browse while it lives and returns NIL
     // after. Blocks the browse keeps (callbacks, its timer's, its colour
     // block) hold it this way, so they never keep it alive in a cycle.

@@ -1,6 +1,7 @@
 // RK_XbpBrowse construction: Init reads the browse's element record and its
 // options array and prepares everything the columns and the navigation
-// need; create makes the window.
+// need; create makes the window. Init's steps are BrowseBuilder's, run in a
+// fixed order; kOptionMembers maps the options copied as they stand.
 #include "browse/core/browse.h"
 
 #include "browse/columns/presentation.h"
@@ -27,7 +28,6 @@ namespace {
 using B = RK_XbpBrowse;
 namespace slot = dlg::slot;
 namespace opt = dlg::browseOption;
-
 
 // A member of any object by name; NIL when it has none.
 rt::Value memberOr(const rt::Value& obj, std::string_view name)
@@ -204,224 +204,335 @@ std::vector<rt::Value> columnRecords(const rt::Value& list, int pointer)
     return out;
 }
 
+// The members that take an option as it stands once the defaults are in,
+// or its negation (the options that switch a part off).
+struct OptionMember {
+    int option;
+    rt::Value B::*member;
+    bool negated = false;
+};
+
+const OptionMember kOptionMembers[] = {
+    {opt::Mark, &B::mark},
+    {opt::MarkColorBlock, &B::markColorBlock},
+    {opt::FreezeLeft, &B::freezeLeft},
+    {opt::FreezeRight, &B::freezeRight},
+    {opt::IsScope, &B::isScope},
+    {opt::ThumbRecords, &B::thumbRecords},
+    {opt::HeaderLines, &B::headerLines},
+    {opt::HeaderDelim, &B::headerDelim},
+    {opt::FooterLines, &B::footerLines},
+    {opt::FooterDelim, &B::footerDelim},
+    {opt::HeaderPres, &B::headerPres},
+    {opt::FooterPres, &B::footerPres},
+    {opt::NoVScroll, &B::vScroll, true},
+    {opt::NoHScroll, &B::hScroll, true},
+    {opt::NoSoftTrack, &B::softTrack, true},
+    {opt::Fit, &B::fit},
+    {opt::Optimize, &B::optimize},
+    {opt::NoSizeCols, &B::sizeCols, true},
+    {opt::Descending, &B::descending},
+    {opt::RefreshInterval, &B::refreshInterval},
+    {opt::RightButtonSelect, &B::rightButtonSelect},
+    {opt::NoDescendToggle, &B::descendToggle, true},
+    {opt::RightButtonDown, &B::rightButtonDown},
+    {opt::Filter, &B::filter},
+    {opt::ResizeColumns, &B::resizeColumns},
+    {opt::TagEnable, &B::tagEnable},
+    {opt::TagElement, &B::tagElement},
+    {opt::TagColorFG, &B::tagColorFG},
+    {opt::TagColorBG, &B::tagColorBG},
+    {opt::TagMode, &B::tagMode},
+    {opt::UseVisualStyle, &B::useVisualStyle},
+    {opt::RefreshBlock, &B::refreshBlock},
+    {opt::RefreshWhenBlock, &B::refreshWhenBlock},
+    {opt::OwnerDrawBlock, &B::ownerDrawBlock},
+    {opt::FitMax, &B::fitMax},
+    {opt::RecordObject, &B::recordObject},
+};
+
 }  // namespace
+
+// Init's steps, in the order they run: later steps see what earlier ones
+// wrote. A data source that is missing or refused ends construction before
+// the platform browse is initialised. The element's anchor blocks see every
+// member set.
+class BrowseBuilder {
+public:
+    BrowseBuilder(B& b, rt::Args a) : b_(b), args_(a) {}
+
+    // True when the browse is complete.
+    bool run()
+    {
+        configuration();
+        if (!dataSource())
+            return false;
+        platformBrowse();
+        plainDefaults();
+        sourceKind();
+        options();
+        cellEditing();
+        sortLook();
+        blocks();
+        rowColours();
+        recordObject();
+        cargo();
+        callbacks();
+        navigation();
+        focusHighlight();
+        anchors();
+        restore();
+        scrollBarTips();
+        tagKeys();
+        return true;
+    }
+
+private:
+    [[nodiscard]] rt::Value slot(int n) const { return b_.elementSlot(n); }
+    [[nodiscard]] const rt::Value& option(int n) const { return b_.options.asArray().items[dlg::index(n)]; }
+
+    // The record, the configuration object, the presentation list and its
+    // fonts.
+    void configuration()
+    {
+        const rt::Value& oGetList = rt::argAt(args_, 6);
+        b_.initParts(oGetList);
+        list_ = b_.elementsArray();
+        const rt::Value configSlot = slot(slot::Config);
+        b_.config = configSlot.isObject() ? configSlot : xbpBrowseDefault();
+        const rt::Value presParam = memberOr(b_.config, "presParam");
+        b_.browsePres = presParam.isArray() ? rt::aClone(presParam) : rt::Value::array();
+        mergePresentation(b_.browsePres, rt::argAt(args_, 4));
+        b_.browsePres = applyScaleFactor(b_.browsePres, oGetList);
+        mergeFont(b_, slot(slot::Font));
+    }
+
+    // The data source: the data block's value, the alias name, or the
+    // current work area. False when there is none or it is refused.
+    bool dataSource()
+    {
+        if (const rt::Value dataBlock = dlg::getBlock(slot(slot::DataSource)); dataBlock.isBlock()) {
+            value_ = rt::eval(dataBlock);
+            if (!dlg::readDataCheck(value_, "ACONI", list_, b_.getListPointer, true))
+                return false;
+        } else if (slot(slot::Alias).isChar()) {
+            value_ = slot(slot::Alias);
+            if (!dlg::readDataCheck(value_, "C", list_, b_.getListPointer, true))
+                return false;
+        }
+        if (!value_.isArray() && rt::isEmpty(value_)) {
+            const dbf::WorkArea* area = dbf::currentArea();
+            value_ = area ? rt::Value(area->alias()) : rt::Value();
+            if (rt::isEmpty(value_)) {
+                dlg::winAlert("RK_ReadGui() error! Browse has no data source");
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The options array at its full length, then the platform browse.
+    void platformBrowse()
+    {
+        b_.options = slot(slot::Options);
+        if (!b_.options.isArray()) {
+            b_.options = rt::Value::array(dlg::kBrowseOptions);
+            b_.setElementSlot(slot::Options, b_.options);
+        }
+        b_.options.asArray().items.resize(dlg::kBrowseOptions);
+        const rt::Value platformArgs[] = {rt::argAt(args_, 0), rt::argAt(args_, 1), rt::argAt(args_, 2),
+                                          rt::argAt(args_, 3), b_.browsePres,        rt::argAt(args_, 5)};
+        b_.gui::XbpBrowse::init(rt::Args(platformArgs, 6));
+        if (option(opt::ScrollHeight).isNum())
+            b_.nScrollHeight = option(opt::ScrollHeight);
+        b_.scrollBarHeight = b_.scrollExtent();
+        b_.useVisualStyle = memberOr(b_.config, "useVisualStyleBrowse");
+    }
+
+    // The members that start at a value of their own.
+    void plainDefaults()
+    {
+        b_.tabstop = false;
+        b_.dataEnabled = true;
+        b_.noRestore = false;
+        b_.skipUnique = false;
+        b_.nBrow = 1;
+        b_.lBrow = false;
+        b_.isItemMarkedCodeBlock = false;
+        b_.isTrapErrors = browseTrapErrors();
+        b_.evenRow = false;
+        b_.isLeftMouseButton = false;
+        b_.configMessageBlock = browseConfigMessageBlock();
+        b_.isCellEditing = false;
+        if (const rt::Value colors = browseColor({}); colors.isArray())
+            b_.browseColor = rt::aClone(colors);
+        b_.cursorModeVar = slot(slot::CursorMode).isNum() ? slot(slot::CursorMode) : rt::Value(2);
+        b_.lastTagRec = 0;
+        b_.lastTagPos = 0;
+        b_.cellEditMode = false;
+        b_.sortColumn = 0;
+        b_.oHasFocus = rt::Value();
+        b_.dataLink = value_;
+        b_.columns = rt::Value::array();
+        b_.arrayElement = 1;
+        b_.hasHeader = false;
+        b_.hasFooter = false;
+    }
+
+    void sourceKind()
+    {
+        if (const int kind = kindOf(value_))
+            b_.setElementSlot(slot::SourceKind, kind);
+        b_.dataSource = value_;
+        b_.dataSourceType = slot(slot::SourceKind);
+    }
+
+    // Each option into its member, past the defaults.
+    void options()
+    {
+        applyOptionDefaults(b_.options.asArray());
+        for (const OptionMember& m : kOptionMembers)
+            b_.*m.member = m.negated ? rt::Value(!option(m.option).asBool()) : option(m.option);
+        if (value_.isChar() && !b_.thumbRecords.isNum() && !b_.thumbRecords.isBlock())
+            b_.thumbRecords = 32000;
+        if (!rt::isEmpty(option(opt::NoRestore)))
+            b_.noRestore = option(opt::NoRestore);
+    }
+
+    void cellEditing() { b_.CellEditSetup(); }
+    void sortLook() { initSortLook(b_, b_.options.asArray()); }
+
+    // The element's blocks and its cell-edit settings.
+    void blocks()
+    {
+        b_.outputBlock = dlg::getBlock(slot(slot::OutputBlock));
+        b_.inputBlock = dlg::getBlock(slot(slot::InputBlock));
+        b_.whenBlock = dlg::getBlock(slot(slot::When));
+        b_.hideBlock = dlg::getBlock(slot(slot::Hide));
+        b_.protectBlock = dlg::getBlock(slot(slot::Protect));
+        b_.pointerBlock = dlg::getBlock(slot(slot::PointerBlock));
+        const rt::Value editSettings = slot(slot::CellEdit);
+        b_.font = rt::entryOf(editSettings, 4);
+        const rt::Value& noAutoLock = rt::entryOf(editSettings, 6);
+        b_.autoLock = noAutoLock.isLogical() && !noAutoLock.asBool() && value_.isChar();
+    }
+
+    // The element's colour block, else zebra stripes when the presentation
+    // list asks for them; the row colour block over it.
+    void rowColours()
+    {
+        rt::Value colorBlock;
+        if (const rt::Value c = slot(slot::Colors); c.isBlock())
+            colorBlock = c;
+        else if (rt::entryOf(c, 1).isBlock())
+            colorBlock = rt::entryOf(c, 1);
+        if (rt::Value even, odd; colorBlock.isNil() && zebraColors(b_.browsePres, even, odd))
+            colorBlock = b_.selfBlock([even, odd](B& b, rt::Args) { return b.ZebraColor(even, odd); });
+        const rt::Value colorPair = rt::makeArray({rt::Value(), 15});
+        b_.rowColorBlock = makeRowColorBlock(b_.self(), b_.options, colorPair, value_, colorBlock);
+    }
+
+    // The record object follows every move.
+    void recordObject()
+    {
+        if (b_.recordObject.isObject()) {
+            const rt::Value record = b_.recordObject;
+            b_.navigateBlock = rt::makeBlock([record](rt::Args) { return rt::sendWith(record, "scatter"); });
+            rt::eval(b_.navigateBlock);
+        } else {
+            b_.navigateBlock = rt::makeBlock([](rt::Args) {});
+        }
+        if (b_.ownerDrawBlock.isBlock())
+            b_.drawMode = 1;
+    }
+
+    // { getListPointer, the records, the element's cargo, arrayElement, dataSource }.
+    void cargo()
+    {
+        b_.cargo = rt::makeArray({b_.getListPointer, list_, slot(slot::Cargo), b_.arrayElement, b_.dataSource});
+    }
+
+    // Selection and marking.
+    void callbacks()
+    {
+        b_.cbItemSelected = b_.selfBlock([](B& b, rt::Args) { return runSelection(b); });
+        if (option(opt::ItemSelected).isBlock())
+            b_.cbItemSelected = dlg::mergeBlocks(b_.cbItemSelected, option(opt::ItemSelected));
+        else if (const rt::Value input = dlg::getBlock(slot(slot::InputBlock)); input.isBlock())
+            b_.cbItemSelected = dlg::mergeBlocks(b_.cbItemSelected, input);
+        if (b_.pointerBlock.isBlock())
+            b_.cbItemMarked = b_.selfBlock([](B& b, rt::Args) { return rt::evalWith(b.pointerBlock, b.arrayElement); });
+        if (option(opt::ItemMarked).isBlock()) {
+            b_.cbItemMarked = dlg::mergeBlocks(b_.cbItemMarked, option(opt::ItemMarked));
+            b_.isItemMarkedCodeBlock = true;
+        }
+        if (rt::isTrue(getWhenOnBrowseItemMarked()))
+            b_.isItemMarkedCodeBlock = true;
+    }
+
+    // The navigation blocks of the kind; the cargo follows the start element.
+    void navigation()
+    {
+        installNavigation(b_);
+        if (b_.cargo.isArray() && b_.cargo.asArray().size() >= 4)
+            b_.cargo.asArray().items[3] = b_.arrayElement;
+    }
+
+    // The read's focus highlighting.
+    void focusHighlight()
+    {
+        const rt::Value hilite = rt::entryOf(memberOr(b_.getList, "getOptions"), dlg::readOption::HiliteGets);
+        if (rt::isEmpty(hilite))
+            return;
+        b_.cbKillInputFocus = b_.selfBlock([hilite](B& b, rt::Args) { return dlg::hiliteGets(b.self(), 2, hilite); });
+        b_.cbSetInputFocus = b_.selfBlock([hilite](B& b, rt::Args) { return dlg::hiliteGets(b.self(), 1, hilite); });
+    }
+
+    // Slot 28 may name a program-wide variable that is to receive the browse.
+    void anchors()
+    {
+        if (const rt::Value anchor = dlg::getBlock(slot(slot::Anchor), "O"); anchor.isBlock())
+            rt::evalWith(anchor, b_.self());
+        if (const rt::Value early = dlg::getBlock(slot(slot::EarlyBlock)); early.isBlock())
+            rt::evalWith(early, b_.self());
+    }
+
+    // The saved layout, before the columns exist.
+    void restore()
+    {
+        const rt::Value id = slot(slot::Id);
+        const bool autoRestore = !rt::isEmpty(autoRestoreBrowse()) && !rt::isEmpty(id) && !rt::isTrue(b_.noRestore);
+        if (autoRestore || !rt::isEmpty(b_.restoreConfig))
+            b_.prepareAutoRestore(id);
+    }
+
+    void scrollBarTips()
+    {
+        b_.scrollBarTipBlock = slot(slot::ScrollBarTipBlock);
+        if (b_.scrollBarTipBlock.isBlock() && rt::hasMember(b_.getList, "isDataToolTips"))
+            rt::setMember(b_.getList, "isDataToolTips", true);
+    }
+
+    void tagKeys()
+    {
+        if (!rt::isTrue(b_.tagEnable))
+            return;
+        b_.cbKeyboard = dlg::mergeBlocks(b_.cbKeyboard, b_.selfBlock([](B& b, rt::Args k) {
+            const rt::Value args[] = {rt::Value(), rt::Value(), rt::argAt(k, 0)};
+            return rt::send(b.self(), "Tag", rt::Args(args, 3));
+        }));
+    }
+
+    B& b_;
+    rt::Args args_;
+    rt::Value list_;   // the element list's records
+    rt::Value value_;  // the data source as found
+};
 
 rt::Value RK_XbpBrowse::init(rt::Args a)
 {
     initialised_ = false;
-    const rt::Value& oGetList = rt::argAt(a, 6);
-
-    // The record, the configuration object and the presentation list.
-    initParts(oGetList);
-    const rt::Value list = elementsArray();
-    const rt::Value configSlot = elementSlot(slot::Config);
-    config = configSlot.isObject() ? configSlot : xbpBrowseDefault();
-    const rt::Value presParam = memberOr(config, "presParam");
-    browsePres = presParam.isArray() ? rt::aClone(presParam) : rt::Value::array();
-    mergePresentation(browsePres, rt::argAt(a, 4));
-    browsePres = applyScaleFactor(browsePres, oGetList);
-
-    // Fonts.
-    mergeFont(*this, elementSlot(slot::Font));
-
-    // The data source; a refused value ends construction.
-    rt::Value value;
-    if (const rt::Value dataBlock = dlg::getBlock(elementSlot(slot::DataSource)); dataBlock.isBlock()) {
-        value = rt::eval(dataBlock);
-        if (!dlg::readDataCheck(value, "ACONI", list, getListPointer, true))
-            return self();
-    } else if (elementSlot(slot::Alias).isChar()) {
-        value = elementSlot(slot::Alias);
-        if (!dlg::readDataCheck(value, "C", list, getListPointer, true))
-            return self();
-    }
-    if (!value.isArray() && rt::isEmpty(value)) {
-        const dbf::WorkArea* area = dbf::currentArea();
-        value = area ? rt::Value(area->alias()) : rt::Value();
-        if (rt::isEmpty(value)) {
-            dlg::winAlert("RK_ReadGui() error! Browse has no data source");
-            return self();
-        }
-    }
-
-    // The options array and the platform browse.
-    options = elementSlot(slot::Options);
-    if (!options.isArray()) {
-        options = rt::Value::array(dlg::kBrowseOptions);
-        setElementSlot(slot::Options, options);
-    }
-    rt::Array& o = options.asArray();
-    o.items.resize(dlg::kBrowseOptions);
-    const auto option = [&o](int n) -> const rt::Value& { return o.items[dlg::index(n)]; };
-    const rt::Value platformArgs[] = {rt::argAt(a, 0), rt::argAt(a, 1), rt::argAt(a, 2), rt::argAt(a, 3),
-                                      browsePres, rt::argAt(a, 5)};
-    gui::XbpBrowse::init(rt::Args(platformArgs, 6));
-    if (option(opt::ScrollHeight).isNum())
-        nScrollHeight = option(opt::ScrollHeight);
-    scrollBarHeight = scrollExtent();
-    useVisualStyle = memberOr(config, "useVisualStyleBrowse");
-
-    // Plain defaults.
-    tabstop = false;
-    dataEnabled = true;
-    noRestore = false;
-    skipUnique = false;
-    nBrow = 1;
-    lBrow = false;
-    isItemMarkedCodeBlock = false;
-    isTrapErrors = browseTrapErrors();
-    evenRow = false;
-    isLeftMouseButton = false;
-    configMessageBlock = browseConfigMessageBlock();
-    isCellEditing = false;
-    if (const rt::Value colors = browse::browseColor({}); colors.isArray())
-        browseColor = rt::aClone(colors);
-    cursorModeVar = elementSlot(slot::CursorMode).isNum() ? elementSlot(slot::CursorMode) : rt::Value(2);
-
-    // The data-source kind.
-    if (const int kind = kindOf(value))
-        setElementSlot(slot::SourceKind, kind);
-    dataSource = value;
-    dataSourceType = elementSlot(slot::SourceKind);
-
-    // The element's colour block and the option defaults.
-    rt::Value colorBlock;
-    if (const rt::Value c = elementSlot(slot::Colors); c.isBlock())
-        colorBlock = c;
-    else if (rt::entryOf(c, 1).isBlock())
-        colorBlock = rt::entryOf(c, 1);
-    const rt::Value colorPair = rt::makeArray({rt::Value(), 15});
-    applyOptionDefaults(o);
-
-    // Tagging, style, cell editing and the sort look.
-    tagEnable = option(opt::TagEnable);
-    tagElement = option(opt::TagElement);
-    tagColorFG = option(opt::TagColorFG);
-    tagColorBG = option(opt::TagColorBG);
-    tagMode = option(opt::TagMode);
-    lastTagRec = 0;
-    lastTagPos = 0;
-    useVisualStyle = option(opt::UseVisualStyle);
-    cellEditMode = false;
-    CellEditSetup();
-    resizeColumns = option(opt::ResizeColumns);
-    initSortLook(*this, o);
-
-    // Zebra colours, then the variables read from blocks and options.
-    if (rt::Value even, odd; colorBlock.isNil() && zebraColors(browsePres, even, odd))
-        colorBlock = selfBlock([even, odd](B& b, rt::Args) { return b.ZebraColor(even, odd); });
-    sortColumn = 0;
-    descending = option(opt::Descending);
-    descendToggle = !option(opt::NoDescendToggle).asBool();
-    oHasFocus = rt::Value();
-    dataLink = value;
-    outputBlock = dlg::getBlock(elementSlot(slot::OutputBlock));
-    inputBlock = dlg::getBlock(elementSlot(slot::InputBlock));
-    whenBlock = dlg::getBlock(elementSlot(slot::When));
-    hideBlock = dlg::getBlock(elementSlot(slot::Hide));
-    protectBlock = dlg::getBlock(elementSlot(slot::Protect));
-    mark = option(opt::Mark);
-    markColorBlock = option(opt::MarkColorBlock);
-    rowColorBlock = makeRowColorBlock(self(), options, colorPair, value, colorBlock);
-    thumbRecords = option(opt::ThumbRecords);
-    if (value.isChar() && !thumbRecords.isNum() && !thumbRecords.isBlock())
-        thumbRecords = 32000;
-    headerLines = option(opt::HeaderLines);
-    headerDelim = option(opt::HeaderDelim);
-    footerLines = option(opt::FooterLines);
-    footerDelim = option(opt::FooterDelim);
-    headerPres = option(opt::HeaderPres);
-    footerPres = option(opt::FooterPres);
-    fit = option(opt::Fit);
-    fitMax = option(opt::FitMax);
-    optimize = option(opt::Optimize);
-    isScope = option(opt::IsScope);
-    const rt::Value editSettings = elementSlot(slot::CellEdit);
-    font = rt::entryOf(editSettings, 4);
-    pointerBlock = dlg::getBlock(elementSlot(slot::PointerBlock));
-    autoLock = rt::entryOf(editSettings, 6).isLogical() && !rt::entryOf(editSettings, 6).asBool() && value.isChar();
-    freezeLeft = option(opt::FreezeLeft);
-    freezeRight = option(opt::FreezeRight);
-    refreshInterval = option(opt::RefreshInterval);
-    refreshWhenBlock = option(opt::RefreshWhenBlock);
-    refreshBlock = option(opt::RefreshBlock);
-    rightButtonSelect = option(opt::RightButtonSelect);
-    rightButtonDown = option(opt::RightButtonDown);
-    filter = option(opt::Filter);
-    if (!rt::isEmpty(option(opt::NoRestore)))
-        noRestore = option(opt::NoRestore);
-    ownerDrawBlock = option(opt::OwnerDrawBlock);
-    recordObject = option(opt::RecordObject);
-    columns = rt::Value::array();
-    arrayElement = 1;
-    hasHeader = false;
-    hasFooter = false;
-
-    // The record object follows every move.
-    if (recordObject.isObject()) {
-        const rt::Value record = recordObject;
-        navigateBlock = rt::makeBlock([record](rt::Args) { return rt::sendWith(record, "scatter"); });
-        rt::eval(navigateBlock);
-    } else {
-        navigateBlock = rt::makeBlock([](rt::Args) {});
-    }
-    if (ownerDrawBlock.isBlock())
-        drawMode = 1;
-
-    // Cargo and scrolling.
-    cargo = rt::makeArray({getListPointer, list, elementSlot(slot::Cargo), arrayElement, dataSource});
-    vScroll = !option(opt::NoVScroll).asBool();
-    hScroll = !option(opt::NoHScroll).asBool();
-    softTrack = !option(opt::NoSoftTrack).asBool();
-    sizeCols = !option(opt::NoSizeCols).asBool();
-
-    // Selection and marking callbacks.
-    cbItemSelected = selfBlock([](B& b, rt::Args) { return runSelection(b); });
-    if (option(opt::ItemSelected).isBlock())
-        cbItemSelected = dlg::mergeBlocks(cbItemSelected, option(opt::ItemSelected));
-    else if (const rt::Value input = dlg::getBlock(elementSlot(slot::InputBlock)); input.isBlock())
-        cbItemSelected = dlg::mergeBlocks(cbItemSelected, input);
-    if (pointerBlock.isBlock())
-        cbItemMarked = selfBlock([](B& b, rt::Args) { return rt::evalWith(b.pointerBlock, b.arrayElement); });
-    if (option(opt::ItemMarked).isBlock()) {
-        cbItemMarked = dlg::mergeBlocks(cbItemMarked, option(opt::ItemMarked));
-        isItemMarkedCodeBlock = true;
-    }
-    if (rt::isTrue(getWhenOnBrowseItemMarked()))
-        isItemMarkedCodeBlock = true;
-
-    // Navigation; the cargo follows the start element.
-    installNavigation(*this);
-    if (cargo.isArray() && cargo.asArray().size() >= 4)
-        cargo.asArray().items[3] = arrayElement;
-
-    // Focus highlighting of the read.
-    if (const rt::Value hilite = rt::entryOf(memberOr(getList, "getOptions"), dlg::readOption::HiliteGets); !rt::isEmpty(hilite)) {
-        cbKillInputFocus = selfBlock([hilite](B& b, rt::Args) { return rt::callWith("RK_HiliteGets", b.self(), 2, hilite); });
-        cbSetInputFocus = selfBlock([hilite](B& b, rt::Args) { return rt::callWith("RK_HiliteGets", b.self(), 1, hilite); });
-    }
-
-    // The anchors, then the saved layout before the columns exist. Slot 28
-    // may name a program-wide variable that is to receive the browse.
-    if (const rt::Value anchor = dlg::getBlock(elementSlot(slot::Anchor), "O"); anchor.isBlock())
-        rt::evalWith(anchor, self());
-    if (const rt::Value early = dlg::getBlock(elementSlot(slot::EarlyBlock)); early.isBlock())
-        rt::evalWith(early, self());
-    const rt::Value id = elementSlot(slot::Id);
-    const bool autoRestore = !rt::isEmpty(autoRestoreBrowse()) && !rt::isEmpty(id) && !rt::isTrue(noRestore);
-    if (autoRestore || !rt::isEmpty(restoreConfig))
-        prepareAutoRestore(id);
-
-    // Scroll-bar tips and tagging keys.
-    scrollBarTipBlock = elementSlot(slot::ScrollBarTipBlock);
-    if (scrollBarTipBlock.isBlock() && rt::hasMember(getList, "isDataToolTips"))
-        rt::setMember(getList, "isDataToolTips", true);
-    if (rt::isTrue(tagEnable))
-        cbKeyboard = dlg::mergeBlocks(cbKeyboard, selfBlock([](B& b, rt::Args k) {
-                                          const rt::Value args[] = {rt::Value(), rt::Value(), rt::argAt(k, 0)};
-                                          return rt::send(b.self(), "Tag", rt::Args(args, 3));
-                                      }));
-    initialised_ = true;
+    initialised_ = BrowseBuilder(*this, a).run();
     return self();
 }
 

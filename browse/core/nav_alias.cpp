@@ -110,9 +110,10 @@ Value recordIdentityBlock(RK_XbpBrowse* self)
     return detail::navBlock(*self, [](RK_XbpBrowse* self, rt::Args a) {
         const Value n = rt::argAt(a, 0);
         return inAlias(self->dataSource, [&] {
+            dbf::WorkArea& area = dbf::requireArea("DBGOTO");
             if (n.isNum())
-                rt::callWith("DbGoto", n);
-            return rt::callWith("RecNo");
+                area.goTo(n.asInt());
+            return Value::integer(area.recno());
         });
     });
 }

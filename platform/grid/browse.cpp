@@ -65,10 +65,11 @@ void addMove(rt::ClassInfo& c, const char* name)
     });
 }
 
-rt::ClassInfo makeClass()
+using B = XbpBrowse;
+
+// The navigation blocks, settings and callbacks, as members.
+void addMembers(rt::ClassInfo& c)
 {
-    using B = XbpBrowse;
-    rt::ClassInfo c("XbpBrowse", {&XbpPart::staticClass()});
     for (auto [name, slot] : {std::pair{"skipBlock", &B::skipBlock}, {"goTopBlock", &B::goTopBlock},
                               {"goBottomBlock", &B::goBottomBlock}, {"posBlock", &B::posBlock},
                               {"phyPosBlock", &B::phyPosBlock}, {"firstPosBlock", &B::firstPosBlock},
@@ -109,6 +110,11 @@ rt::ClassInfo makeClass()
             return block.isBlock() ? rt::evalWith(block, rt::argAt(a, 0), rt::argAt(a, 1), o.self()) : rt::Value();
         });
 
+}
+
+// The moves and refreshes, and the cursor's position.
+void addMoves(rt::ClassInfo& c)
+{
     addMove<&B::up>(c, "up");
     addMove<&B::down>(c, "down");
     addMove<&B::pageUp>(c, "pageUp");
@@ -140,6 +146,11 @@ rt::ClassInfo makeClass()
         return previous;
     });
     c.method<B>("stable", [](B& o, rt::Args) { return o.isStable(); });
+}
+
+// The columns, and what the platform's subclasses override.
+void addColumnMethods(rt::ClassInfo& c)
+{
     c.method<B>("addColumn", [](B& o, rt::Args a) {
         if (!asColumn(rt::argAt(a, 0)))
             rt::raiseArg("addColumn", a);
@@ -186,6 +197,14 @@ rt::ClassInfo makeClass()
         const auto [fg, bg] = g->cellColors(intArg(a, 1, 0), false);
         return rt::makeArray({fg, bg});
     });
+}
+
+rt::ClassInfo makeClass()
+{
+    rt::ClassInfo c("XbpBrowse", {&XbpPart::staticClass()});
+    addMembers(c);
+    addMoves(c);
+    addColumnMethods(c);
     return c;
 }
 
@@ -602,6 +621,24 @@ void XbpBrowse::relayout()
     if (inLayout_ || layoutHolds_ > 0 || !widget_ || !viewport_)
         return;
     inLayout_ = true;
+    const QSize view = layoutViewport();
+    const int dataH = layoutRows(view.height());
+    const std::vector<Placed> before = placed_;
+    const std::size_t scrolled = arrangeColumns(view.width());
+    const bool newlyShown = showColumns(before, view.height(), dataH);
+    if (newlyShown)
+        rows_.touchAll();
+    updateHScroll(view.width(), scrolled);
+    updateFocusProxy();
+    inLayout_ = false;
+    if (newlyShown)
+        stabiliseSoon();
+}
+
+// The viewport and the scroll bars along its right and bottom edges; the
+// viewport's size.
+QSize XbpBrowse::layoutViewport()
+{
     const int W = widget_->width(), H = widget_->height();
     const int ext = scrollExtent();
     auto* vbar = dynamic_cast<XbpScrollBar*>(asPart(vScrollBar));
@@ -611,8 +648,13 @@ void XbpBrowse::relayout()
     viewport_->setGeometry(0, 0, vpW, vpH);
     placeChild(vbar, widget_, QRect(vpW, 0, ext, vpH));
     placeChild(hbar, widget_, QRect(0, vpH, vpW, ext));
+    return {vpW, vpH};
+}
 
-    // Bands and rows.
+// The header and footer bands, the row height and the number of rows that
+// fit; the height of the data area.
+int XbpBrowse::layoutRows(int vpH)
+{
     headHeight_ = footHeight_ = 0;
     int rowH = 0;
     for (int i = 1; i <= colCount(); ++i) {
@@ -640,14 +682,14 @@ void XbpBrowse::relayout()
                 d->setRowCount(rows);
         stabiliseSoon();
     }
+    return dataH;
+}
 
-    // Columns: left frozen, the scrolled ones from leftIndex_, right frozen.
-    const std::vector<int> before = [&] {
-        std::vector<int> v;
-        for (const Placed& p : placed_)
-            v.push_back(p.pos);
-        return v;
-    }();
+// Where the columns go: the left frozen ones, the scrolled ones from
+// leftIndex_ while they start inside the viewport, the right frozen ones.
+// The number of columns that scroll.
+std::size_t XbpBrowse::arrangeColumns(int vpW)
+{
     placed_.clear();
     int xl = 0;
     for (int pos : leftFrozen_)
@@ -655,11 +697,7 @@ void XbpBrowse::relayout()
             placed_.push_back({pos, xl, c->width()});
             xl += c->width();
         }
-    int wr = 0;
-    for (int pos : rightFrozen_)
-        if (XbpColumn* c = columnAt(pos); c && c->isShown())
-            wr += c->width();
-    int xr = std::max(xl, vpW - wr);
+    int xr = std::max(xl, vpW - shownWidth(rightFrozen_));
     const std::vector<int> free = unfrozenPositions();
     leftIndex_ = std::clamp(leftIndex_, 0, std::max(0, int(free.size()) - 1));
     for (std::size_t i = leftIndex_, x = xl; i < free.size() && int(x) < xr; ++i) {
@@ -672,7 +710,13 @@ void XbpBrowse::relayout()
             placed_.push_back({pos, xr, c->width()});
             xr += c->width();
         }
+    return free.size();
+}
 
+// The column windows where arrangeColumns put them, the others hidden.
+// True when a column shows that did not before.
+bool XbpBrowse::showColumns(const std::vector<Placed>& before, int vpH, int dataH)
+{
     bool newlyShown = false;
     for (int i = 1; i <= colCount(); ++i) {
         XbpColumn* c = columnAt(i);
@@ -681,12 +725,13 @@ void XbpBrowse::relayout()
             continue;
         if (cw->parentWidget() != viewport_)
             cw->setParent(viewport_);
-        const auto it = std::find_if(placed_.begin(), placed_.end(), [i](const Placed& p) { return p.pos == i; });
+        const auto isHere = [i](const Placed& p) { return p.pos == i; };
+        const auto it = std::find_if(placed_.begin(), placed_.end(), isHere);
         if (it == placed_.end()) {
             cw->hide();
             continue;
         }
-        newlyShown = newlyShown || std::find(before.begin(), before.end(), i) == before.end();
+        newlyShown = newlyShown || std::none_of(before.begin(), before.end(), isHere);
         placeChild(c, viewport_, QRect(it->x, 0, it->w, vpH));
         placeChild(c->headingGroup(), cw, QRect(0, 0, it->w, headHeight_));
         placeChild(c->footingGroup(), cw, QRect(0, vpH - footHeight_, it->w, footHeight_));
@@ -707,22 +752,32 @@ void XbpBrowse::relayout()
         if (isFrozenPos(i))
             cw->raise();
     }
-    if (newlyShown)
-        rows_.touchAll();
+    return newlyShown;
+}
 
-    if (hbar) {
-        const bool allFit = leftIndex_ == 0 && !placed_.empty() &&
-                            int(std::count_if(placed_.begin(), placed_.end(), [&](const Placed& p) { return !isFrozenPos(p.pos); })) ==
-                                int(free.size()) &&
-                            std::all_of(placed_.begin(), placed_.end(), [&](const Placed& p) { return p.x + p.w <= vpW; });
-        hbar->setRange(1, allFit ? 1 : std::max<long long>(1, (long long)free.size()));
-        hbar->setScrollBoxSize(std::max<long long>(1, (long long)placed_.size()));
-        hbar->setData(leftIndex_ + 1);
-    }
-    updateFocusProxy();
-    inLayout_ = false;
-    if (newlyShown)
-        stabiliseSoon();
+// The horizontal scroll bar: one step per scrolled column, a single one
+// when they all fit.
+void XbpBrowse::updateHScroll(int vpW, std::size_t scrolled)
+{
+    auto* hbar = dynamic_cast<XbpScrollBar*>(asPart(hScrollBar));
+    if (!hbar)
+        return;
+    const auto isScrolled = [&](const Placed& p) { return !isFrozenPos(p.pos); };
+    const bool allFit = leftIndex_ == 0 && !placed_.empty() &&
+                        std::size_t(std::count_if(placed_.begin(), placed_.end(), isScrolled)) == scrolled &&
+                        std::all_of(placed_.begin(), placed_.end(), [&](const Placed& p) { return p.x + p.w <= vpW; });
+    hbar->setRange(1, allFit ? 1 : std::max<long long>(1, (long long)scrolled));
+    hbar->setScrollBoxSize(std::max<long long>(1, (long long)placed_.size()));
+    hbar->setData(leftIndex_ + 1);
+}
+
+int XbpBrowse::shownWidth(const std::vector<int>& positions) const
+{
+    int w = 0;
+    for (int pos : positions)
+        if (XbpColumn* c = columnAt(pos); c && c->isShown())
+            w += c->width();
+    return w;
 }
 
 void XbpBrowse::updateFocusProxy()
@@ -758,14 +813,7 @@ void XbpBrowse::ensureColVisible(int pos)
         leftIndex_ = idx;
     } else {
         const int vpW = viewport_ ? viewport_->width() : 0;
-        int frozenW = 0;
-        for (int p : leftFrozen_)
-            if (XbpColumn* c = columnAt(p); c && c->isShown())
-                frozenW += c->width();
-        for (int p : rightFrozen_)
-            if (XbpColumn* c = columnAt(p); c && c->isShown())
-                frozenW += c->width();
-        const int room = vpW - frozenW;
+        const int room = vpW - shownWidth(leftFrozen_) - shownWidth(rightFrozen_);
         auto span = [&] {
             int w = 0;
             for (int i = leftIndex_; i <= idx; ++i)
@@ -823,55 +871,32 @@ void XbpBrowse::afterMove(int oldRow, int oldCol, bool user)
         return;
     }
     // The user sees the move at once and handlers find the data on the row.
-    const rt::Value keep = self();
-    if (!rt::runReporting([&] { rt::sendWith(keep, "forceStable"); }))
+    const rt::Value keep = self();  // the browse outlives its stabilisation
+    if (!rt::runReporting([&] { stabiliseByItself(); }))
         autoFailed_ = true;
     markCursorRows(rowPos(), colPos_);
     if (rowPos() != oldRow || colPos_ != oldCol || (!rows_.hitTop() && !rows_.hitBottom()))
         fire("itemMarked", rt::makeArray({rowPos(), colPos_}));
 }
 
-void XbpBrowse::up()
+void XbpBrowse::moveRows(void (*move)(RowWindow&))
 {
     const int r = rowPos();
-    rows_.up();
+    move(rows_);
     afterMove(r, colPos_, false);
 }
 
-void XbpBrowse::down()
-{
-    const int r = rowPos();
-    rows_.down();
-    afterMove(r, colPos_, false);
-}
+void XbpBrowse::up() { moveRows([](RowWindow& r) { r.up(); }); }
 
-void XbpBrowse::pageUp()
-{
-    const int r = rowPos();
-    rows_.pageUp();
-    afterMove(r, colPos_, false);
-}
+void XbpBrowse::down() { moveRows([](RowWindow& r) { r.down(); }); }
 
-void XbpBrowse::pageDown()
-{
-    const int r = rowPos();
-    rows_.pageDown();
-    afterMove(r, colPos_, false);
-}
+void XbpBrowse::pageUp() { moveRows([](RowWindow& r) { r.pageUp(); }); }
 
-void XbpBrowse::goTop()
-{
-    const int r = rowPos();
-    rows_.goTop();
-    afterMove(r, colPos_, false);
-}
+void XbpBrowse::pageDown() { moveRows([](RowWindow& r) { r.pageDown(); }); }
 
-void XbpBrowse::goBottom()
-{
-    const int r = rowPos();
-    rows_.goBottom();
-    afterMove(r, colPos_, false);
-}
+void XbpBrowse::goTop() { moveRows([](RowWindow& r) { r.goTop(); }); }
+
+void XbpBrowse::goBottom() { moveRows([](RowWindow& r) { r.goBottom(); }); }
 
 // Without a goPosBlock: go to the top and skip to the position.
 void XbpBrowse::goPos(long long pos)
@@ -903,41 +928,24 @@ void XbpBrowse::setColPos(int pos)
     }
 }
 
-void XbpBrowse::left()
+// The cursor to the first shown column from position `from` on, in steps
+// of `step`; it stays when there is none.
+void XbpBrowse::toShownColumn(int from, int step)
 {
-    for (int p = colPos_ - 1; p >= 1; --p)
+    for (int p = from; p >= 1 && p <= colCount(); p += step)
         if (columnAt(p)->isShown()) {
             setColPos(p);
             return;
         }
 }
 
-void XbpBrowse::right()
-{
-    for (int p = colPos_ + 1; p <= colCount(); ++p)
-        if (columnAt(p)->isShown()) {
-            setColPos(p);
-            return;
-        }
-}
+void XbpBrowse::left() { toShownColumn(colPos_ - 1, -1); }
 
-void XbpBrowse::firstCol()
-{
-    for (int p = 1; p <= colCount(); ++p)
-        if (columnAt(p)->isShown()) {
-            setColPos(p);
-            return;
-        }
-}
+void XbpBrowse::right() { toShownColumn(colPos_ + 1, 1); }
 
-void XbpBrowse::lastCol()
-{
-    for (int p = colCount(); p >= 1; --p)
-        if (columnAt(p)->isShown()) {
-            setColPos(p);
-            return;
-        }
-}
+void XbpBrowse::firstCol() { toShownColumn(1, 1); }
+
+void XbpBrowse::lastCol() { toShownColumn(colCount(), -1); }
 
 void XbpBrowse::home()
 {
@@ -1112,8 +1120,8 @@ void XbpBrowse::stabiliseSoon()
         stablePending_ = false;
         if (autoFailed_ || rows_.isStable() || status != Created)
             return;
-        const rt::Value keep = self();
-        if (!rt::runReporting([&] { rt::sendWith(keep, "forceStable"); }))
+        const rt::Value keep = self();  // the browse outlives its stabilisation
+        if (!rt::runReporting([&] { stabiliseByItself(); }))
             autoFailed_ = true;
     });
 }
@@ -1122,8 +1130,8 @@ void XbpBrowse::stabiliseForPaint()
 {
     if (autoFailed_ || rows_.isStable())
         return;
-    const rt::Value keep = self();
-    if (!rt::guarded([&] { rt::sendWith(keep, "forceStable"); }))
+    const rt::Value keep = self();  // the browse outlives its stabilisation
+    if (!rt::guarded([&] { stabiliseByItself(); }))
         autoFailed_ = true;
 }
 

@@ -155,6 +155,10 @@ protected:
     // A cell's data or colour block raised while the grid read it; the cell
     // shows the error mark and the grid goes on. Derived grids may report it.
     virtual void cellFailed(const rt::Error& e) {}
+    // The stabilisation the grid runs by itself: after a move by the user,
+    // soon after a change, before painting. Derived grids that guard or
+    // report their stabilisation override it.
+    virtual void stabiliseByItself() { forceStable(); }
 
 private:
     struct Placed {
@@ -171,12 +175,21 @@ private:
     void shiftRows(int delta);
     void readCell(XbpColumn* c, int row);
     void afterMove(int oldRow, int oldCol, bool user);
+    void moveRows(void (*move)(RowWindow&));
+    void toShownColumn(int from, int step);
     void markCursorRows(int row, int col);
     void updateThumbs();
     void updateHitFlags();
     void ensureColVisible(int pos);
     [[nodiscard]] bool isFrozenPos(int pos) const;
     [[nodiscard]] std::vector<int> unfrozenPositions() const;
+    [[nodiscard]] int shownWidth(const std::vector<int>& positions) const;  // of the shown columns among them
+    // relayout's jobs.
+    QSize layoutViewport();
+    int layoutRows(int vpH);
+    std::size_t arrangeColumns(int vpW);
+    bool showColumns(const std::vector<Placed>& before, int vpH, int dataH);
+    void updateHScroll(int vpW, std::size_t scrolled);
     void attachColumn(XbpColumn* c);
     void afterColumnsChanged();
     void onVScroll(int command, long long pos);
