@@ -319,10 +319,9 @@ bool browCellEdit(const rt::Value& browse)
     edit->setFrame(false);
     edit->setFont(area->cellFont());
     edit->setAlignment(old.isNum() ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignLeft | Qt::AlignVCenter);
-    QString text = col->format(old);
-    if (old.isChar())
-        text = QString::fromStdString(old.str());  // the field's own text, blanks and all
-    edit->setText(old.isChar() ? text.trimmed() : text.trimmed());
+    // Text as the field holds it (a picture may shorten it); the rest as shown.
+    const QString text = old.isChar() ? QString::fromStdString(old.str()) : col->format(old);
+    edit->setText(text.trimmed());
     if (old.isChar() && old.charLen() > 0)
         edit->setMaxLength(int(old.charLen()));
     edit->setGeometry(area->rowRect(b->rowPos()));

@@ -141,8 +141,11 @@ int runTable(const char* file, bool edit, bool resetLayout)
         const bool memo = type == "M" || type == "G" || type == "P";
         const std::string alias = pos.alias;
         rt::Value data = rt::makeBlock([alias, name, memo](rt::Args a) -> rt::Value {
-            if (!rt::argAt(a, 0).isNil() && !memo)  // the cell editor writes through the block
+            if (!rt::argAt(a, 0).isNil()) {  // the cell editor writes through the block
+                if (memo)  // the grid shows a memo's first line only
+                    rt::raise("Los campos memo no se editan en la rejilla", "FIELDPUT");
                 rt::fieldHooks().aliasPut(alias, name, a[0]);
+            }
             rt::Value v = rt::fieldHooks().aliasGet(alias, name);
             if (memo && v.isChar()) {  // the first line is enough in a grid
                 const std::string s = v.str();
