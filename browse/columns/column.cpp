@@ -191,7 +191,11 @@ int colCountOf(const rt::Value& browse)
 
 // Later features reached from the constructor; each does nothing until its
 // work lands, so their wiring is already in place.
-void optimizeColumn(const rt::Value&, const rt::Value&) {}
+void optimizeColumn(const rt::Value& browse, const rt::Value& column)
+{
+    if (browse.isObject() && column.isObject() && rt::hasMember(browse, "_Optimize"))
+        rt::sendWith(browse, "_Optimize", rt::Value(), rt::Value(), rt::getMember(column, "heading"));
+}
 
 // The mouse callbacks of the data area outlive a browse that is gone as no-ops.
 void setLeftButton(const rt::Value& browse, bool down)
