@@ -479,7 +479,9 @@ void importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const s
         // writes to it), so A.B.DBF is read even though its table is "a".
         dbf::WorkArea* area = nullptr;
         try {
-            area = &dbf::useArea(true, "FOXCDX", cRuta + file, cTable, false, true);
+            // No alias given: the one made from the file name is always a
+            // valid one, even for names like CAÑA.DBF or O'BRIEN.DBF.
+            area = &dbf::useArea(true, "FOXCDX", cRuta + file, "", false, true);
         } catch (const rt::Error& e) {
             out({rt::Value("No se pudo abrir " + cRuta + file + ": " + e.message())});
             dbf::closeAllAreas();

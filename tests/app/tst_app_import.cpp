@@ -254,6 +254,29 @@ EOF)"),
               (Lines{"n1      |1|u   ", "n3      |3|u   ", "n4      |4|u   ", "n5      |5|u   "}));
 }
 
+// File names a user may well have: a letter beyond ASCII, a quote. Each
+// table is named after its file and quoted where SQL needs it.
+TEST_F(Import, FileNamesWithAccentsAndQuotesImport)
+{
+    const std::string dir = scratch("odd_names");
+    ASSERT_EQ(shell("/usr/bin/python3 - " + dir + R"( <<'EOF'
+import sys, dbf
+for name in ('CAÑA', "O'BRIEN"):
+    t = dbf.Table(sys.argv[1] + '/' + name + '.DBF', 'NAME C(8)', dbf_type='db3')
+    t.open(dbf.READ_WRITE)
+    t.append((name[:4],))
+    t.close()
+EOF)"),
+              0);
+    const Transcript run = runProgram(importOptions(dir));
+    EXPECT_EQ(run.status, 0) << run.text();
+    EXPECT_EQ(run.text().find("Invalid alias"), std::string::npos) << run.text();
+    Conn c(connectDxc());
+    ASSERT_TRUE(c);
+    EXPECT_EQ(rows(c.get(), "SELECT name FROM \"o'brien\""), (Lines{"O'BR    "}));
+    EXPECT_EQ(rows(c.get(), "SELECT count(*) FROM pg_tables WHERE tablename LIKE 'ca%a'"), (Lines{"1"}));
+}
+
 // A folder holding the named tables of real_world.py (written byte by byte
 // as other programs write them).
 std::string realWorldFolder(const std::string& tables)
