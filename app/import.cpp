@@ -286,7 +286,8 @@ bool insertRecords(TableLoad& load, RejectReport& report)
 }
 
 // A field's COPY value, the same as fieldText gives the INSERT: a view of
-// the value itself where it is text, else of `made`. Trailing blanks of a padded column are left out.
+// the value itself where it is text, else of `made`. Trailing blanks of a
+// padded column are left out.
 pgsql::FieldView copyText(const dbf::Table& table, int field, const rt::Value& v, std::string& made, bool padded)
 {
     if (rt::isEmpty(v))
