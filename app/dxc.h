@@ -24,6 +24,8 @@ struct Options {
     bool connect = false;             // --connect: no dialog, one attempt
     bool importOnly = false;          // --import-only: end after "Cerrando Conexion"
     bool bulk = false;                // --bulk: new tables loaded with COPY
+    bool salvage = false;             // --salvage: the whole records of a cut DBF are imported
+    int codePage = 0;                 // --codepage: DBF text read in this code page (0: the header's)
 };
 
 // Parses argv into opts; on a wrong command line returns a message (the
@@ -47,8 +49,10 @@ void registerProgramFunctions();
 int runMain(const Options& opts);
 
 // The import over an open connection to "dxc": aDbfFiles is a Directory()
-// listing, cRuta the folder prefix ("" or ending in "/").
-void importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const std::string& cRuta, bool bulk);
+// listing, cRuta the folder prefix ("" or ending in "/"); opts gives --bulk,
+// --salvage and --codepage.
+void importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const std::string& cRuta,
+                    const Options& opts);
 
 // How many rejected records are listed one by one per table before the rest
 // are only counted.

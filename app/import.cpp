@@ -26,8 +26,12 @@
 #include "platform/runtime/functions.h"
 #include "platform/runtime/text.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -100,14 +104,76 @@ private:
     std::int64_t unlisted_ = 0;
 };
 
+// Bytes of a DBF field as a reader can see them: printable ASCII as it is,
+// any other byte as \xNN.
+std::string shownBytes(std::string_view bytes)
+{
+    std::string out;
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u < 0x7F && c != '\\') {
+            out += c;
+        } else {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", u);
+            out += buf;
+        }
+    }
+    return out;
+}
+
+const char* faultText(dbf::ValueFault::Kind kind)
+{
+    switch (kind) {
+    case dbf::ValueFault::Kind::NotANumber: return "no es un número";
+    case dbf::ValueFault::Kind::Overflow: return "número desbordado";
+    case dbf::ValueFault::Kind::NotADate: return "no es una fecha";
+    case dbf::ValueFault::Kind::NotADateTime: return "no es una fecha y hora";
+    case dbf::ValueFault::Kind::BadMemo: return "memo ilegible";
+    }
+    return "ilegible";
+}
+
+// The values of one table the DBF could not give: the first ones listed,
+// the rest counted.
+class FaultReport {
+public:
+    FaultReport(std::string table, const dbf::Table& dbf) : table_(std::move(table)), dbf_(dbf) {}
+    void add(const dbf::ValueFault& f)
+    {
+        if (static_cast<int>(lines_.size()) >= kRejectedListed) {
+            ++unlisted_;
+            return;
+        }
+        lines_.push_back("Registro " + std::to_string(f.recno) + " de " + table_ + ", campo " +
+                         dbf_.fields()[std::size_t(f.field)].name + ": \"" + shownBytes(f.bytes) + "\" " +
+                         faultText(f.kind) + ", importado como NULL");
+    }
+    void print() const
+    {
+        for (const std::string& l : lines_)
+            out({rt::Value(l)});
+        if (unlisted_)
+            out({rt::Value("Otros " + std::to_string(unlisted_) + " valores ilegibles de " + table_ +
+                           " importados como NULL")});
+    }
+
+private:
+    std::string table_;
+    const dbf::Table& dbf_;
+    std::vector<std::string> lines_;
+    std::int64_t unlisted_ = 0;
+};
+
 // The value of one field as the import sends it; nullopt for an empty one,
-// which is left out (its column keeps its default, NULL).
-pgsql::Field fieldText(const rt::Value& v, bool forInsert)
+// which is left out (its column keeps its default, NULL). A number is sent
+// with every digit the field holds.
+pgsql::Field fieldText(const dbf::Table& table, int field, const rt::Value& v, bool forInsert)
 {
     if (rt::isEmpty(v))
         return std::nullopt;
     if (v.isNum())
-        return rt::var2char(v);
+        return table.numberText(field, v);
     if (v.isDate())
         return pgsql::dtoq(v, forInsert);
     if (v.isLogical())
@@ -116,9 +182,69 @@ pgsql::Field fieldText(const rt::Value& v, bool forInsert)
     return forInsert ? pgsql::stoq(text) : text;
 }
 
+// While a table's records are sent, a note at the end of its console line
+// when standard error is a terminal: records done of total, rows per second
+// and time left, taken back when the table ends. Nothing is written when
+// standard error is not a terminal.
+class Progress {
+public:
+    using Clock = std::chrono::steady_clock;
+    explicit Progress(std::uint32_t total) : on_(total > 0 && ::isatty(2) == 1), total_(total) {}
+    ~Progress() { finish(); }
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+
+    void step(std::uint32_t done)
+    {
+        if (!on_ || (done & 0x3FF) != 0)
+            return;
+        const auto now = Clock::now();
+        if (now - last_ < std::chrono::milliseconds(250))
+            return;
+        last_ = now;
+        const double elapsed = std::chrono::duration<double>(now - start_).count();
+        const double rate = elapsed > 0 ? done / elapsed : 0;
+        char buf[96];
+        std::snprintf(buf, sizeof buf, " %u de %u registros, %.0f/s, quedan %.0f s", done, total_, rate,
+                      rate > 0 ? (total_ - std::min(done, total_)) / rate : 0.0);
+        show(buf);
+    }
+
+    // Takes the note back, before the console line goes on.
+    void finish()
+    {
+        show({});
+        on_ = false;
+    }
+
+private:
+    // Replaces the note shown (on the console's open line) with `text`.
+    void show(std::string_view text)
+    {
+        std::string out;
+        if (shown_ > 0)
+            out = "\033[" + std::to_string(shown_) + "D\033[K";
+        out += text;
+        shown_ = text.size();
+        for (std::string_view rest = out; !rest.empty();) {
+            const ssize_t n = ::write(2, rest.data(), rest.size());
+            if (n <= 0)
+                break;
+            rest.remove_prefix(std::size_t(n));
+        }
+    }
+
+    bool on_;
+    std::uint32_t total_;
+    std::size_t shown_ = 0;
+    Clock::time_point start_ = Clock::now();
+    Clock::time_point last_ = start_;
+};
+
 struct TableLoad {
     pgsql::Connection& conn;
     dbf::WorkArea& area;
+    Progress& progress;
     std::string target;               // schema.table as it stands in statements
     std::vector<std::string> columns; // as they stand in statements
     std::vector<bool> padded;         // character(n) columns: the server pads them
@@ -136,7 +262,7 @@ bool insertRecords(TableLoad& load, RejectReport& report)
         cFields.clear();
         cValues.clear();
         for (int i = 0; i < nFields; ++i) {
-            const pgsql::Field text = fieldText(load.area.fieldGet(i), true);
+            const pgsql::Field text = fieldText(load.area.table(), i, load.area.fieldGet(i), true);
             if (!text)
                 continue;
             cValues += *text;
@@ -144,6 +270,7 @@ bool insertRecords(TableLoad& load, RejectReport& report)
             cFields += load.columns[static_cast<std::size_t>(i)];
             cFields += ',';
         }
+        load.progress.step(load.area.recno());
         if (cValues.empty())
             continue;  // every field empty: nothing to insert
         cFields.pop_back();
@@ -160,7 +287,7 @@ bool insertRecords(TableLoad& load, RejectReport& report)
 // A field's COPY value, the same as fieldText gives the INSERT: a view of
 // the value itself where it can be sent as it is (ASCII text), else of
 // `made`. Trailing blanks of a padded column are left out.
-pgsql::FieldView copyText(const rt::Value& v, std::string& made, bool padded)
+pgsql::FieldView copyText(const dbf::Table& table, int field, const rt::Value& v, std::string& made, bool padded)
 {
     if (rt::isEmpty(v))
         return std::nullopt;
@@ -168,7 +295,7 @@ pgsql::FieldView copyText(const rt::Value& v, std::string& made, bool padded)
     if (v.isChar() && rt::isAsciiText(v.asString())) {
         text = v.asString();
     } else {
-        made = *fieldText(v, false);
+        made = *fieldText(table, field, v, false);
         text = made;
     }
     if (padded)
@@ -180,27 +307,47 @@ pgsql::FieldView copyText(const rt::Value& v, std::string& made, bool padded)
 // leave the column out. A record whose fields are all empty is skipped here
 // too. Trailing blanks of character(n) columns are not sent, as the server
 // puts them back: the stored rows are the same, and the server reads a
-// third fewer bytes.
-bool copyRecords(TableLoad& load, RejectReport& report)
+// third fewer bytes. numbered: recno goes in the rows (1, 2, ... as the
+// identity would give them), which spares the server a nextval per row; the
+// identity then continues after the last one.
+bool copyRecords(TableLoad& load, RejectReport& report, bool numbered)
 {
-    pgsql::CopyLoader copy(load.conn, load.target, load.columns, report.callback());
-    const std::size_t nFields = load.columns.size();
+    std::vector<std::string> columns = load.columns;
+    if (numbered)
+        columns.insert(columns.begin(), "recno");
+    pgsql::CopyLoader copy(load.conn, load.target, columns, report.callback());
+    const std::size_t nFields = load.columns.size(), first = numbered ? 1 : 0;
     // Reused from record to record: the values read, the texts made from
     // them, and views of either, which the loader copies into its batch.
     std::vector<rt::Value> held(nFields);
     std::vector<std::string> made(nFields);
-    std::vector<pgsql::FieldView> row(nFields);
+    std::vector<pgsql::FieldView> row(columns.size());
+    std::string recno;
+    std::int64_t sent = 0;
     for (load.area.goTop(); !load.area.eof(); load.area.skip(1)) {
+        load.progress.step(load.area.recno());
         bool any = false;
         for (std::size_t i = 0; i < nFields; ++i) {
             held[i] = load.area.fieldGet(static_cast<int>(i));
-            row[i] = copyText(held[i], made[i], load.padded[i]);
-            any = any || row[i].has_value();
+            row[first + i] = copyText(load.area.table(), static_cast<int>(i), held[i], made[i], load.padded[i]);
+            any = any || row[first + i].has_value();
         }
-        if (any && !copy.row(row, load.area.recno()))
+        if (!any)
+            continue;
+        if (numbered) {
+            recno = std::to_string(++sent);
+            row[0] = recno;
+        }
+        if (!copy.row(row, load.area.recno()))
             return false;
     }
-    return copy.finish();
+    if (!copy.finish())
+        return false;
+    if (!numbered)
+        return true;
+    const std::string next = "SELECT setval(pg_get_serial_sequence($1, 'recno'), coalesce(max(recno), 0) + 1, false) "
+                             "FROM " + load.target;
+    return load.conn.value(next.c_str(), {load.target}).has_value();
 }
 
 // Drops the primary key CreateTable made on recno, whatever its name.
@@ -223,6 +370,7 @@ void reportFailure(const std::string& what, const pgsql::Connection& conn)
 bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string& cTable, const rt::Value& aDbStruct,
                  bool bulk)
 {
+    dbf::Table& dbfTable = area.table();
     const std::string schema = rt::var2char(conn.sChema);
     const std::string target = sqlName(schema) + "." + sqlName(cTable);
 
@@ -254,12 +402,15 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
          "Campos y ", rt::Value(rt::var2char(rt::Value(static_cast<long long>(area.table().recordCount())))),
          "Registros"});
 
-    TableLoad load{conn, area, target, {}, {}};
+    Progress progress(area.table().recordCount());
+    TableLoad load{conn, area, progress, target, {}, {}};
     for (const dbf::Field& f : fields) {
         load.columns.push_back(sqlName(rt::lower(f.name)));
         load.padded.push_back(f.type == 'C' && f.len >= 1);
     }
     RejectReport report(cTable);
+    FaultReport faults(cTable, dbfTable);
+    dbfTable.setFaultHandler([&faults](const dbf::ValueFault& f) { faults.add(f); });
     // A bulk load builds the recno key once at the end, which costs the
     // server less than keeping it up to date row by row.
     const bool hasRecnoField = std::any_of(fields.begin(), fields.end(),
@@ -268,13 +419,16 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
     bool ok = !keyAfterLoad || dropPrimaryKey(conn, target);
     try {
         if (ok)
-            ok = bulk ? copyRecords(load, report) : insertRecords(load, report);
+            ok = bulk ? copyRecords(load, report, keyAfterLoad) : insertRecords(load, report);
         if (ok && keyAfterLoad)
             ok = conn.execute("ALTER TABLE " + target + " ADD PRIMARY KEY (recno)");
     } catch (const rt::Error& e) {
-        // A damaged record ends this table; what was sent is rolled back.
+        // A file that cannot be read on ends this table; what was sent is rolled back.
         conn.setErrorText(e.message());
+        ok = false;
     }
+    dbfTable.setFaultHandler({});
+    progress.finish();
     if (ok)
         ok = conn.execute("COMMIT");
     else
@@ -286,15 +440,35 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
     }
     append(" Ok");
     report.print();
+    faults.print();
+    if (dbfTable.headerCount() > dbfTable.recordCount())
+        out({rt::Value("Faltan " + std::to_string(dbfTable.headerCount() - dbfTable.recordCount()) + " registros de " + cTable +
+                       ": el archivo está cortado (su encabezado cuenta " + std::to_string(dbfTable.headerCount()) +
+                       ")")});
     return true;
+}
+
+// A DBF whose header counts more records than the file holds whole.
+bool isCut(const dbf::Table& t) { return t.headerCount() > t.recordCount(); }
+
+void reportCut(const dbf::Table& t, const std::string& cTable)
+{
+    out({rt::Value("La tabla " + cTable + " está dañada: su encabezado cuenta " + std::to_string(t.headerCount()) +
+                   " registros y el archivo tiene " + std::to_string(t.recordCount()) +
+                   " enteros; no se importó (--salvage importa los registros enteros)")});
 }
 
 }  // namespace
 
-void importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const std::string& cRuta, bool bulk)
+void importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const std::string& cRuta, const Options& opts)
 {
     if (!aDbfFiles.isArray())
         return;
+    // The tables read by the import are read in the code page asked for.
+    struct CodePage {
+        explicit CodePage(int n) { dbf::overrideCodePage(n); }
+        ~CodePage() { dbf::overrideCodePage(0); }
+    } codePage(opts.codePage);
     for (const rt::Value& entry : aDbfFiles.asArray().items) {
         if (!entry.isArray() || entry.asArray().items.empty() || !entry.asArray().items[0].isChar())
             continue;
@@ -320,9 +494,12 @@ void importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const s
         } else if (!conn.isOpen()) {
             append(" Error");
             connected = false;
+        } else if (isCut(area->table()) && !opts.salvage) {
+            append(" Error");
+            reportCut(area->table(), cTable);
         } else {
             append(" Ok");
-            connected = importTable(conn, *area, cTable, aDbStruct, bulk);
+            connected = importTable(conn, *area, cTable, aDbStruct, opts.bulk);
         }
         dbf::closeAllAreas();
         if (!connected) {

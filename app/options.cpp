@@ -1,6 +1,8 @@
 // The command line: conveniences for scripts and tests.
 #include "app/dxc.h"
 
+#include "platform/dbf/table.h"
+
 #include <charconv>
 #include <cstdlib>
 
@@ -9,7 +11,7 @@ namespace app {
 const char* usage()
 {
     return "usage: dxc [--dir DIR] [--host HOST] [--port PORT] [--user USER]\n"
-           "           [--connect] [--import-only] [--bulk]\n"
+           "           [--connect] [--import-only] [--bulk] [--salvage] [--codepage N]\n"
            "\n"
            "Without arguments dxc imports the DBF tables of the working folder after\n"
            "asking for the server settings.\n"
@@ -22,6 +24,10 @@ const char* usage()
            "                  program with status 1\n"
            "  --import-only   end after the import (\"Cerrando Conexion\")\n"
            "  --bulk          load new tables with COPY instead of one INSERT per record\n"
+           "  --salvage       import the whole records of a DBF whose file is cut short\n"
+           "                  (without it such a table is reported as damaged, not imported)\n"
+           "  --codepage N    read the DBF text in code page N (437, 850, 1252, 936, ...)\n"
+           "                  whatever the tables' headers say\n"
            "The password is never taken from the command line.\n";
 }
 
@@ -55,6 +61,15 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
             opts.importOnly = true;
         } else if (a == "--bulk") {
             opts.bulk = true;
+        } else if (a == "--salvage") {
+            opts.salvage = true;
+        } else if (a == "--codepage") {
+            if (!value(v))
+                return a + " needs a value";
+            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), opts.codePage);
+            if (ec != std::errc() || end != v.data() + v.size() || !dbf::codePageSupported(opts.codePage))
+                return "--codepage needs a code page this program reads (437, 850, 1252, 936, ...), not \"" + v +
+                       "\"";
         } else if (a == "--dir" || a == "--host" || a == "--user" || a == "--port") {
             if (!value(v))
                 return a + " needs a value";

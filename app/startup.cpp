@@ -213,7 +213,7 @@ int runMain(const Options& opts)
         rt::inkey(1);
         return 1;
     }
-    importDbfFiles(connectionOf(oConn), aDbfFiles, cRuta, opts.bulk);
+    importDbfFiles(connectionOf(oConn), aDbfFiles, cRuta, opts);
     out({"Cerrando Conexion"});
     connectionOf(oConn).close();
     if (!opts.importOnly) {

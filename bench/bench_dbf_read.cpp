@@ -7,7 +7,8 @@
 // table and reading every field of every record and `pgdbf FILE > /dev/null`
 // over the whole file (3 runs each, interleaved; medians), runs
 // python3-dbfread over the first 100,000 records (scaled to rows/s), and
-// prints rows/s and the ratios. Peak memory of a child that reads 100,000 records and of one that
+// prints rows/s and the ratios. `dxc-dbf dump FILE --format csv > /dev/null`
+// is timed in the same rounds as pgdbf: the whole tool against the whole peer. Peak memory of a child that reads 100,000 records and of one that
 // reads 1,000,000 shows that memory does not grow with the record count.
 // --keep DIR writes the tables into DIR and leaves them there; --engine-only
 // skips the other readers (for profiling).
@@ -163,11 +164,18 @@ double dbfreadRowsPerSecond(const std::string& path, std::uint32_t limit)
     return rate;
 }
 
-double pgdbfSeconds(const std::string& path)
+double commandSeconds(const std::string& command)
 {
     const auto start = Clock::now();
-    const int rc = std::system(("pgdbf " + quote(path) + " > /dev/null 2>&1").c_str());
+    const int rc = std::system((command + " > /dev/null 2>&1").c_str());
     return rc == 0 ? seconds(start) : -1;
+}
+
+double pgdbfSeconds(const std::string& path) { return commandSeconds("pgdbf " + quote(path)); }
+
+double dumpSeconds(const std::string& path)
+{
+    return commandSeconds(std::string(DXC_DBF_TOOL) + " dump " + quote(path) + " --format csv");
 }
 
 }  // namespace
@@ -219,16 +227,18 @@ int main(int argc, char** argv)
 
         // Interleaved, so that drift in the machine's load hits both alike.
         std::size_t check = 0;
-        double oursTimes[3], pgTimes[3];
+        double oursTimes[3], pgTimes[3], dumpTimes[3];
         for (int round = 0; round < 3; ++round) {
             const auto start = Clock::now();
             check += readAll(file, count);
             oursTimes[round] = seconds(start);
             pgTimes[round] = engineOnly ? 0 : pgdbfSeconds(file);
+            dumpTimes[round] = engineOnly ? 0 : dumpSeconds(file);
         }
         std::sort(oursTimes, oursTimes + 3);
         std::sort(pgTimes, pgTimes + 3);
-        const double ours = oursTimes[1], pg = pgTimes[1];
+        std::sort(dumpTimes, dumpTimes + 3);
+        const double ours = oursTimes[1], pg = pgTimes[1], dump = dumpTimes[1];
         const double oursRate = count / ours;
         std::printf("engine:   %.3f s  %10.0f rows/s  (median of 3, every field read; checksum %zu)\n", ours, oursRate,
                     check);
@@ -241,6 +251,12 @@ int main(int argc, char** argv)
                         pgRate);
         else
             std::printf("pgdbf:    failed or not installed\n");
+        if (dump > 0)
+            std::printf("dump csv: %.3f s  %10.0f rows/s  (dxc-dbf dump FILE --format csv > /dev/null, median of 3)\n",
+                        dump, count / dump);
+        if (dump > 0 && pg > 0)
+            std::printf("dump csv / pgdbf = %.2fx (time of pgdbf over time of the dump; 1 or more: not slower)\n",
+                        pg / dump);
 
         const std::uint32_t pyRecords = std::min<std::uint32_t>(count, 100000);
         const double pyRate = dbfreadRowsPerSecond(file, pyRecords);

@@ -1,7 +1,7 @@
 // Import speed: dxc's DBF-to-SQL import against the ceiling of its own
 // mechanism and against pgdbf.
 //
-//   bench_import [--records N] [--keep DIR] [--rounds R]
+//   bench_import [--records N] [--keep DIR] [--rounds R] [--bulk-only]
 //
 // Writes a client table DXCAM01.DBF of N (default 1,000,000) records with
 // `dxc-dbf sample` into a folder of its own, then, R times (default 1),
@@ -13,7 +13,8 @@
 //                loop only reads lines and sends them)
 //   pgdbf        `pgdbf -s CP850 FILE | psql` (the sample is in code page 850)
 // and prints rows/s, the ratios, and the peak memory of dxc for N/10 and N
-// records (memory must not grow with the record count).
+// records (memory must not grow with the record count). --bulk-only runs
+// only dxc --bulk and pgdbf, for measuring the COPY path's levers.
 //
 // Needs the server settings in PGHOST, PGPORT, PGUSER, PGPASSFILE
 // (scripts/bench.sh starts the private server). Drops and creates the
@@ -166,6 +167,44 @@ double bareLoop(const std::string& statements, const std::string& createSql)
     return s;
 }
 
+// Seconds of one `dxc --bulk` import into a fresh database "dxc".
+double bulkSeconds(const std::string& bulkCommand, long records)
+{
+    freshDatabase("dxc");
+    const auto r = runChild(bulkCommand);
+    if (r.status != 0 || rowsIn("dxc", "dxcam01") != records)
+        die("dxc --bulk import failed or incomplete");
+    return r.seconds;
+}
+
+// Seconds of one `pgdbf | psql` into a fresh database "dxc_bench".
+double pgdbfSeconds(const std::string& dbfFile, long records)
+{
+    freshDatabase("dxc_bench");
+    const auto r = runChild("pgdbf -s CP850 " + dbfFile + " | psql -X -q -v ON_ERROR_STOP=1 -d dxc_bench >/dev/null");
+    if (r.status != 0 || rowsIn("dxc_bench", "dxcam01") != records)
+        die("pgdbf | psql failed or incomplete");
+    return r.seconds;
+}
+
+// dxc --bulk and pgdbf | psql alone, interleaved; prints their ratio.
+int bulkAgainstPgdbf(const std::string& bulkCommand, const std::string& dbfFile, long records, int rounds)
+{
+    std::vector<double> tBulk, tPgdbf;
+    for (int round = 0; round < rounds; ++round) {
+        tBulk.push_back(bulkSeconds(bulkCommand, records));
+        tPgdbf.push_back(pgdbfSeconds(dbfFile, records));
+    }
+    std::sort(tBulk.begin(), tBulk.end());
+    std::sort(tPgdbf.begin(), tPgdbf.end());
+    const double bulk = tBulk[tBulk.size() / 2], pgdbf = tPgdbf[tPgdbf.size() / 2];
+    std::printf("\n%ld records, %d round(s), medians\n", records, rounds);
+    std::printf("  dxc --bulk (COPY)        %9.0f rows/s  %6.2f s\n", double(records) / bulk, bulk);
+    std::printf("  pgdbf | psql             %9.0f rows/s  %6.2f s\n", double(records) / pgdbf, pgdbf);
+    std::printf("ratio: dxc --bulk / pgdbf %.2fx\n", pgdbf / bulk);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -173,6 +212,7 @@ int main(int argc, char** argv)
     long records = 1000000;
     int rounds = 1;
     std::string keep;
+    bool bulkOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--records" && i + 1 < argc)
@@ -181,8 +221,10 @@ int main(int argc, char** argv)
             rounds = std::max(1, std::atoi(argv[++i]));
         else if (a == "--keep" && i + 1 < argc)
             keep = argv[++i];
+        else if (a == "--bulk-only")
+            bulkOnly = true;
         else
-            die("usage: bench_import [--records N] [--keep DIR] [--rounds R]");
+            die("usage: bench_import [--records N] [--keep DIR] [--rounds R] [--bulk-only]");
     }
     if (!std::getenv("PGHOST"))
         die("PGHOST is not set: run through scripts/bench.sh or source .pgdata/env");
@@ -203,6 +245,8 @@ int main(int argc, char** argv)
     const std::string dbfFile = (big / "DXCAM01.DBF").string();
 
     const std::string dxc = std::string(DXC_PROGRAM) + " --connect --import-only >/dev/null --dir ";
+    if (bulkOnly)
+        return bulkAgainstPgdbf(dxc + big.string() + " --bulk", dbfFile, records, rounds);
 
     // The INSERT texts of the bare loop are the import's own: run it once
     // and collect what the server received.
@@ -252,17 +296,8 @@ int main(int argc, char** argv)
         if (rowsIn("dxc_bench", "dxcam01") != records)
             die("bare loop incomplete");
 
-        freshDatabase("dxc");
-        r = runChild(dxc + big.string() + " --bulk");
-        if (r.status != 0 || rowsIn("dxc", "dxcam01") != records)
-            die("dxc --bulk import failed or incomplete");
-        tBulk.push_back(r.seconds);
-
-        freshDatabase("dxc_bench");
-        r = runChild("pgdbf -s CP850 " + dbfFile + " | psql -X -q -v ON_ERROR_STOP=1 -d dxc_bench >/dev/null");
-        if (r.status != 0 || rowsIn("dxc_bench", "dxcam01") != records)
-            die("pgdbf | psql failed or incomplete");
-        tPgdbf.push_back(r.seconds);
+        tBulk.push_back(bulkSeconds(dxc + big.string() + " --bulk", records));
+        tPgdbf.push_back(pgdbfSeconds(dbfFile, records));
     }
     freshDatabase("dxc");
     const auto smallRun = runChild(dxc + small.string());

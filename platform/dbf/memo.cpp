@@ -31,10 +31,14 @@ MemoFile::MemoFile(const std::string& path, Kind kind, bool& readOnly) : kind_(k
         // A block size of 0 is how some writers say "1 byte".
         blockSize_ = std::max<std::uint32_t>(be16(head + 6), 1);
         break;
-    case Kind::Dbt3: blockSize_ = 512; break;
+    case Kind::Dbt3:
     case Kind::Dbt4: {
+        // dBASE IV names its block size at 20; dBASE III leaves it 0 there
+        // (its blocks are 512 bytes), and some of its writers leave garbage,
+        // so only a power of two from 32 up is taken.
         const std::uint32_t size = le16(head + 20);
-        blockSize_ = size >= 64 ? size : 512;
+        const bool plausible = size >= 32 && (size & (size - 1)) == 0;
+        blockSize_ = plausible ? size : 512;
         break;
     }
     }
@@ -74,7 +78,10 @@ std::string MemoFile::read(std::uint32_t block) const
 {
     const std::uint64_t size = file_.size();
     const std::uint64_t offset = std::uint64_t(block) * blockSize_;
-    if (offset < kHeaderBytes)
+    // The .DBT header is block 0 whatever its size; the .FPT header is
+    // always 512 bytes.
+    const std::uint64_t headerEnd = kind_ == Kind::Fpt ? kHeaderBytes : std::min(kHeaderBytes, blockSize_);
+    if (offset < headerEnd)
         fail(kErrCorrupt, path(), "Memo block " + std::to_string(block) + " lies inside the memo file header",
              static_cast<long long>(offset));
     if (offset >= size)
@@ -114,8 +121,8 @@ std::string MemoFile::read(std::uint32_t block) const
     }
     if (start + length > size)
         fail(kErrCorrupt, path(),
-             "Memo block " + std::to_string(block) + " runs past the end of the memo file (" + std::to_string(length) +
-                 " bytes)",
+             "Memo block " + std::to_string(block) + " holds " + std::to_string(length) +
+                 " bytes, which run past the end of the memo file (" + std::to_string(size) + " bytes)",
              static_cast<long long>(offset));
     rt::ensureTextSize(length, "memo");
     std::string text(length, '\0');

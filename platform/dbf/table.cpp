@@ -2,9 +2,10 @@
 //
 // Header (numbers little-endian)
 //   OFFSET SIZE  DESCRIPTION
-//   0      1     version: 0x02 0x03 dBASE III and plain FoxPro, 0x83 dBASE III
-//                with .DBT, 0x04 0x8B ... dBASE IV, 0xF5 0xFB FoxPro with .FPT,
-//                0x30 0x31 0x32 Visual FoxPro
+//   0      1     version: 0x03 dBASE III and plain FoxPro, 0x83 dBASE III
+//                with .DBT, 0x04 0x8B ... dBASE IV and 7, 0xF5 0xFB FoxPro
+//                with .FPT, 0x30 0x31 0x32 Visual FoxPro (0x02, dBASE II,
+//                has another header and is refused)
 //   1      3     last update: year - 1900, month, day
 //   4      4     record count
 //   8      2     header length: the first record starts here
@@ -12,23 +13,31 @@
 //   28     1     table flags: 0x01 structural index, 0x02 memo (Visual FoxPro)
 //   29     1     language driver: names the code page (0 means 850 here)
 //   32     32*n  field descriptors, ended by 0x0D; Visual FoxPro writes 263
-//                more bytes after it, which the header length covers
+//                more bytes after it, which the header length covers. Some
+//                writers end them with 0x00 or 0x0A, or not at all when the
+//                header length ends with the last descriptor. No descriptor
+//                at all (header length 33) is a table of records without
+//                fields.
 //
 // Field descriptor
-//   0      11    name, NUL-padded
+//   0      11    name, NUL-padded, in the table's code page
 //   11     1     type letter
 //   16     1     length (for C the decimals byte is the high byte of the length)
 //   17     1     decimals
 //   18     1     Visual FoxPro flags: 0x01 system, 0x02 nullable, 0x04 binary
 //
 // dBASE 7 (version bits 0-2 = 4) differs: a 32-byte language driver name
-// follows the header, and field descriptors of 48 bytes start at 68 (name
-// 0..31, type 32, length 33, decimals 34); its I and + fields are 4 bytes
-// big-endian with the sign bit inverted, so that they sort as bytes.
+// ("DBWINUS0", "DB850WE0") follows the header, and field descriptors of 48
+// bytes start at 68 (name 0..31, type 32, length 33, decimals 34); its I and
+// + fields are 4 bytes big-endian with the sign bit inverted, O doubles and
+// @ timestamps (milliseconds from Julian day 0) 8 bytes big-endian with the
+// sign bit inverted (all bits when negative), so that all sort as bytes.
 //
 // Record: the deleted flag ('*' deleted, ' ' not), then the fields in order.
-// The file may end with 0x1A. Visual FoxPro keeps one bit per nullable
-// field in the hidden system field _NullFlags.
+// The file may end with 0x1A. Visual FoxPro keeps bits in the hidden system
+// field _NullFlags: in field order, one for each V or Q field (set: the
+// field's last byte holds the length of its value) and then one for each
+// nullable field (set: NULL).
 #include "platform/dbf/table.h"
 
 #include "cdx.h"
@@ -55,21 +64,29 @@ constexpr std::size_t kWindowBytes = 256 * 1024;  // sequential read-ahead
 constexpr std::size_t kAppendBlockBytes = 256 * 1024;  // appended records written at once
 constexpr std::size_t kRandomBytes = 4096;        // read around a random go
 constexpr std::uint32_t kVfpBacklink = 263;
+constexpr std::int64_t kMsPerDay = 86400000;
+
+int g_codePageOverride = 0;
 
 // How the bytes of a field become a value.
 enum class Codec8 : std::uint8_t {
-    Char,         // C, decoded from the code page
-    Raw,          // C with the binary flag: bytes as they are
-    Number,       // N F: ASCII digits
-    Date,         // D: "yyyymmdd"
-    Logical,      // L
-    MemoText,     // M
-    MemoRaw,      // G P, dBASE B, binary M
-    Int32,        // I
-    Int32Sorted,  // I and + of dBASE 7: big-endian, sign bit inverted
-    Double,       // B (8 bytes)
-    Currency,     // Y: int64 / 10000
-    DateTime,     // T: Julian day and milliseconds
+    Char,          // C, decoded from the code page
+    Raw,           // C with the binary flag: bytes as they are
+    VarChar,       // V: C whose last byte may hold the value's length
+    VarRaw,        // Q, and V with the binary flag
+    Number,        // N F: ASCII digits
+    Date,          // D: "yyyymmdd"
+    DateText,      // D of 10 bytes: "yyyy-mm-dd" or "dd/mm/yyyy"
+    Logical,       // L
+    MemoText,      // M
+    MemoRaw,       // G P W, dBASE B, binary M
+    Int32,         // I
+    Int32Sorted,   // I and + of dBASE 7: big-endian, sign bit inverted
+    Double,        // B (8 bytes)
+    DoubleSorted,  // O of dBASE 7
+    Currency,      // Y: int64 / 10000
+    DateTime,      // T: Julian day and milliseconds
+    Timestamp,     // @ of dBASE 7: milliseconds from Julian day 0 as a sorted double
 };
 
 // What get() needs of a field, packed close together.
@@ -77,18 +94,100 @@ struct FieldInfo {
     std::uint32_t offset = 0;
     std::uint32_t len = 0;
     std::int16_t dec = 0;
-    std::int16_t nullBit = -1;  // bit in _NullFlags, -1 when not nullable
+    std::int16_t nullBit = -1;    // bit in _NullFlags, -1 when not nullable
+    std::int16_t lengthBit = -1;  // V Q: bit in _NullFlags set when the last byte holds the length
     Codec8 codec = Codec8::Char;
     bool binaryPointer = false;  // memo block number as int32 instead of 10 digits
 };
 
-Format formatOf(unsigned char version, bool& known)
+bool isBinaryCodec(Codec8 c)
 {
-    known = true;
+    return c == Codec8::Raw || c == Codec8::VarRaw || c == Codec8::MemoRaw;
+}
+
+// Fields whose blank value is bytes 0, not blanks.
+bool isZeroFilled(const FieldInfo& fi)
+{
+    switch (fi.codec) {
+    case Codec8::Int32:
+    case Codec8::Int32Sorted:
+    case Codec8::Double:
+    case Codec8::DoubleSorted:
+    case Codec8::Currency:
+    case Codec8::DateTime:
+    case Codec8::Timestamp: return true;
+    default: return fi.binaryPointer;
+    }
+}
+
+// What a field holds before its bytes are decoded. This is the one place
+// that says, for every type, which bytes are the type's blank (read as the
+// language's empty value) and which mean no value at all.
+enum class Stored : std::uint8_t { Value, Blank, Overflow };
+
+bool allOf(const char* p, std::size_t n, std::string_view set)
+{
+    for (std::size_t i = 0; i < n; ++i)
+        if (std::memchr(set.data(), p[i], set.size()) == nullptr)
+            return false;
+    return true;
+}
+
+constexpr std::string_view kBlanks(" \0", 2);
+
+bool isBlank(char c) { return c == ' ' || c == '\0'; }
+
+Stored storedKind(const FieldInfo& fi, const char* p)
+{
+    const std::size_t n = fi.len;
+    switch (fi.codec) {
+    case Codec8::Number: {
+        const char* first = std::find_if_not(p, p + n, isBlank);
+        if (first == p + n)
+            return Stored::Blank;
+        if (*first != '*')
+            return Stored::Value;
+        // Writers fill a number too wide for its field with "*"; some
+        // shapefile writers write them for no value.
+        const char* last = std::find_if(first, p + n, isBlank);
+        return allOf(first, std::size_t(last - first), "*") && allOf(last, std::size_t(p + n - last), kBlanks)
+                   ? Stored::Overflow
+                   : Stored::Value;
+    }
+    case Codec8::Date:
+        return (*p >= '1' && *p <= '9') || !allOf(p, n, std::string_view(" 0\0", 3)) ? Stored::Value : Stored::Blank;
+    case Codec8::DateText: return allOf(p, n, std::string_view(" 0-/.\0", 6)) ? Stored::Blank : Stored::Value;
+    case Codec8::Logical: return allOf(p, 1, std::string_view(" ?\0", 3)) ? Stored::Blank : Stored::Value;
+    case Codec8::MemoText:
+    case Codec8::MemoRaw:
+        if (fi.binaryPointer)
+            return allOf(p, 4, std::string_view("\0", 1)) ? Stored::Blank : Stored::Value;
+        return allOf(p, n, std::string_view(" 0\0", 3)) ? Stored::Blank : Stored::Value;
+    case Codec8::DoubleSorted:
+    case Codec8::DateTime:
+    case Codec8::Timestamp: return allOf(p, n, std::string_view("\0", 1)) ? Stored::Blank : Stored::Value;
+    default: return Stored::Value;
+    }
+}
+
+// The language's empty value of a field's type.
+rt::Value blankValue(const FieldInfo& fi)
+{
+    switch (fi.codec) {
+    case Codec8::Number:
+    case Codec8::DoubleSorted: return fi.dec > 0 ? rt::Value::number(0.0, fi.dec) : rt::Value::integer(0);
+    case Codec8::Date:
+    case Codec8::DateText: return rt::Value(rt::Date{});
+    case Codec8::Logical: return rt::Value(false);
+    default: return rt::Value(std::string_view());
+    }
+}
+
+bool knownVersion(unsigned char version, Format& format)
+{
     switch (version) {
-    case 0x02:
     case 0x03:
-    case 0x83: return Format::DBase3;
+    case 0x83: format = Format::DBase3; return true;
     case 0x04:
     case 0x05:
     case 0x43:
@@ -96,13 +195,13 @@ Format formatOf(unsigned char version, bool& known)
     case 0x8B:
     case 0x8C:
     case 0x8E:
-    case 0xCB: return Format::DBase4;
+    case 0xCB: format = Format::DBase4; return true;
     case 0xF5:
-    case 0xFB: return Format::FoxPro;
+    case 0xFB: format = Format::FoxPro; return true;
     case 0x30:
     case 0x31:
-    case 0x32: return Format::VisualFoxPro;
-    default: known = false; return Format::DBase3;
+    case 0x32: format = Format::VisualFoxPro; return true;
+    default: return false;
     }
 }
 
@@ -123,23 +222,48 @@ std::string hexByte(unsigned v)
 constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-// The number in an N or F field. Blanks, NULs and "*" overflow marks read
-// as 0, which the language sees as empty; false when the text is no number.
-bool parseNumber(const char* p, std::size_t n, int dec, rt::Value& out)
+// The digits of an N or F field without its padding; false when the text is
+// no plain decimal number ([sign] digits [. digits]).
+bool plainDecimal(const char* p, std::size_t n, std::string_view& text, bool& negative, std::string_view& whole,
+                  std::string_view& fraction)
 {
-    std::size_t i = 0;
+    std::size_t i = 0, end = n;
     while (i < n && (p[i] == ' ' || p[i] == '\0'))
         ++i;
-    std::size_t end = n;
     while (end > i && (p[end - 1] == ' ' || p[end - 1] == '\0'))
         --end;
-    if (i == end || std::all_of(p + i, p + end, [](char c) { return c == '*'; })) {
-        out = dec > 0 ? rt::Value::number(0.0, dec) : rt::Value::integer(0);
-        return true;
+    text = std::string_view(p + i, end - i);
+    std::size_t at = i;
+    negative = at < end && p[at] == '-';
+    if (at < end && (p[at] == '-' || p[at] == '+'))
+        ++at;
+    const std::size_t wholeStart = at;
+    while (at < end && p[at] >= '0' && p[at] <= '9')
+        ++at;
+    whole = std::string_view(p + wholeStart, at - wholeStart);
+    std::size_t fracStart = at;
+    if (at < end && p[at] == '.') {
+        fracStart = ++at;
+        while (at < end && p[at] >= '0' && p[at] <= '9')
+            ++at;
     }
+    fraction = std::string_view(p + fracStart, at - fracStart);
+    return at == end && !(whole.empty() && fraction.empty());
+}
+
+// The number in an N or F field; false when the text is no number. One
+// pass for the usual digits; long digit strings and exponents go the slow,
+// exact way.
+bool parseNumber(const char* p, std::size_t n, int dec, rt::Value& out)
+{
+    std::size_t i = 0, end = n;
+    while (i < n && (p[i] == ' ' || p[i] == '\0'))
+        ++i;
+    while (end > i && (p[end - 1] == ' ' || p[end - 1] == '\0'))
+        --end;
     bool negative = false;
     std::size_t at = i;
-    if (p[at] == '-' || p[at] == '+')
+    if (at < end && (p[at] == '-' || p[at] == '+'))
         negative = p[at++] == '-';
     std::uint64_t mantissa = 0;
     int digits = 0, fraction = 0;
@@ -167,7 +291,8 @@ bool parseNumber(const char* p, std::size_t n, int dec, rt::Value& out)
         }
         return true;
     }
-    // Long digit strings and exponents go the slow, exact way.
+    if (i == end)
+        return false;
     double v = 0;
     const char* from = p + i + (p[i] == '+');
     const auto r = std::from_chars(from, p + end, v);
@@ -175,6 +300,107 @@ bool parseNumber(const char* p, std::size_t n, int dec, rt::Value& out)
         return false;
     out = rt::Value::number(v, shown);
     return true;
+}
+
+// A double as the fewest digits that read back the same.
+std::string shortestText(double d)
+{
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, d);
+    return std::string(buf, r.ptr);
+}
+
+// The exact text of an N or F field with at least `dec` decimals: "-12.50",
+// "0.500"; "" when it is no plain decimal number.
+std::string exactDecimal(const char* p, std::size_t n, int dec)
+{
+    std::string_view text, whole, fraction;
+    bool negative = false;
+    if (!plainDecimal(p, n, text, negative, whole, fraction))
+        return {};
+    while (whole.size() > 1 && whole[0] == '0')
+        whole.remove_prefix(1);
+    std::string out = negative ? "-" : "";
+    out += whole.empty() ? std::string_view("0") : whole;
+    if (!fraction.empty() || dec > 0)
+        out.append(".").append(fraction).append(std::size_t(std::max<int>(0, dec - int(fraction.size()))), '0');
+    return out;
+}
+
+// A currency field's int64 count of ten-thousandths as exact decimal text.
+std::string currencyText(std::int64_t units)
+{
+    const bool negative = units < 0;
+    const std::uint64_t u = negative ? 0 - static_cast<std::uint64_t>(units) : static_cast<std::uint64_t>(units);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%s%llu.%04llu", negative ? "-" : "", static_cast<unsigned long long>(u / 10000),
+                  static_cast<unsigned long long>(u % 10000));
+    return buf;
+}
+
+// dBASE 7 keeps doubles big-endian with the sign bit inverted (all bits
+// when negative), so that they sort as bytes.
+double sortedDouble(const unsigned char* p)
+{
+    std::uint64_t u = be64(p);
+    u = (u & 0x8000000000000000ull) ? u ^ 0x8000000000000000ull : ~u;
+    double d;
+    std::memcpy(&d, &u, 8);
+    return d;
+}
+
+// "yyyy-mm-dd hh:mm:ss[.fff]"; false when the day is outside years 1 to 9999.
+bool dateTimeText(std::int64_t julian, std::int64_t ms, std::string& out)
+{
+    if (julian <= 0 || julian > 0x7FFFFFFF || ms < 0 || ms >= kMsPerDay)
+        return false;
+    int y = 0, mo = 0, dd = 0;
+    rt::splitDate(rt::Date{static_cast<std::int32_t>(julian)}, y, mo, dd);
+    if (y <= 0 || y > 9999)
+        return false;
+    char buf[40];
+    const auto s = static_cast<unsigned>(ms / 1000);
+    int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02u:%02u:%02u", y, mo, dd, s / 3600, s / 60 % 60, s % 60);
+    if (ms % 1000)
+        n += std::snprintf(buf + n, sizeof buf - std::size_t(n), ".%03u", static_cast<unsigned>(ms % 1000));
+    out.assign(buf, std::size_t(n));
+    return true;
+}
+
+// A date of 8 digits "yyyymmdd", or of 10 "yyyy-mm-dd" or "dd/mm/yyyy".
+rt::Date parseDate(const char* p, std::size_t n)
+{
+    int digit[10];
+    for (std::size_t k = 0; k < n; ++k)
+        digit[k] = p[k] - '0';
+    auto num = [&](std::size_t from, std::size_t count) {
+        int v = 0;
+        for (std::size_t k = from; k < from + count; ++k) {
+            if (digit[k] < 0 || digit[k] > 9)
+                return -1;
+            v = v * 10 + digit[k];
+        }
+        return v;
+    };
+    int y = -1, m = -1, d = -1;
+    if (n == 8) {
+        y = num(0, 4), m = num(4, 2), d = num(6, 2);
+    } else if (n == 10 && p[4] == '-' && p[7] == '-') {
+        y = num(0, 4), m = num(5, 2), d = num(8, 2);
+    } else if (n == 10 && p[2] == '/' && p[5] == '/') {
+        d = num(0, 2), m = num(3, 2), y = num(6, 4);
+    }
+    if (y < 0 || m < 0 || d < 0)
+        return {};
+    return rt::makeDate(y, m, d);
+}
+
+void needLength(const std::string& path, const Field& f, std::initializer_list<int> lens, const std::string& label,
+                long long where)
+{
+    if (std::find(lens.begin(), lens.end(), f.len) == lens.end())
+        fail(kErrCorrupt, path, label + " of type " + std::string(1, f.type) + " cannot have length " + std::to_string(f.len),
+             where);
 }
 
 }  // namespace
@@ -185,6 +411,7 @@ struct Table::Impl {
     Format format = Format::DBase3;
     unsigned char version = 0x03;
     int codePage = 850;
+    bool codePageAssumed = false;
     const Codec* codec = nullptr;
     bool readOnly = false;
     bool shared = false;
@@ -201,6 +428,7 @@ struct Table::Impl {
     std::uint32_t headerLen = 0;
     std::uint32_t recLen = 0;
     std::uint32_t count = 0;
+    std::uint32_t headerCount = 0;
 
     // Records [windowFirst, windowFirst + windowCount) as read from the file.
     std::vector<char> window;
@@ -221,30 +449,38 @@ struct Table::Impl {
     std::uint32_t appendsFirst = 0;
     bool dateStamped = false;
 
+    // Faults of single values: told once per record and field read.
+    FaultHandler onFault;
+    mutable std::uint64_t faults = 0;
+    mutable std::uint32_t faultRecno = 0;
+    mutable std::vector<int> faultFields;
+
     // --- opening ---
     void readHeader();
+    void takeCodePage(unsigned char driver, const std::vector<unsigned char>& head, bool level7);
     void parseFields(const std::vector<unsigned char>& head);
     [[nodiscard]] bool hasLevel7Layout(const std::vector<unsigned char>& head) const;
-    void addField(const Layout& layout, const unsigned char* d, std::uint32_t at, std::uint32_t& offset, int& nullBits);
+    void addField(const Layout& layout, const unsigned char* d, std::uint32_t at, std::uint32_t& offset, int& flagBits);
+    [[nodiscard]] FieldInfo codecOf(Field& f, unsigned char flags, bool level7, const std::string& label,
+                                    long long where) const;
+    void nameFields();
     void openMemo();
     void findIndex(unsigned char flags);
     void buildBlank();
-    void trustFileSize(std::uint32_t headerCount);
+    void trustFileSize(std::uint32_t countInHeader);
 
     // --- reading ---
     void load(std::uint32_t n);
-    [[nodiscard]] long long fieldOffset(int i) const
-    {
-        return static_cast<long long>(headerLen) + static_cast<long long>(recno - 1) * recLen + fields[i].offset;
-    }
-    [[noreturn]] void badField(int i, const std::string& what) const
-    {
-        fail(kErrCorrupt, path, what + " in field " + fields[i].name + " of record " + std::to_string(recno),
-             fieldOffset(i));
-    }
     [[nodiscard]] bool isNull(int i) const;
+    [[nodiscard]] bool flagBit(int bit) const;
+    [[nodiscard]] rt::Value fault(int i, ValueFault::Kind kind, const std::string& why) const;
+    [[nodiscard]] rt::Value decode(int i, const FieldInfo& fi, const char* p) const;
+    [[nodiscard]] rt::Value decodeText(const FieldInfo& fi, const char* p) const;
+    [[nodiscard]] rt::Value decodeNumber(int i, const FieldInfo& fi, const char* p) const;
+    [[nodiscard]] rt::Value decodeDate(int i, const FieldInfo& fi, const char* p) const;
+    [[nodiscard]] rt::Value decodeBinaryNumber(const FieldInfo& fi, const char* p) const;
+    [[nodiscard]] rt::Value decodeDateTime(int i, const FieldInfo& fi, const char* p) const;
     [[nodiscard]] rt::Value readMemo(int i, bool text) const;
-    [[nodiscard]] std::uint32_t memoBlock(int i) const;
 
     // --- writing ---
     void checkWritable(const char* operation) const;
@@ -255,6 +491,16 @@ struct Table::Impl {
     void stampHeader(bool withCount);
     void setNull(int i, bool null);
     [[nodiscard]] std::string encodeField(int i, const rt::Value& v);
+    [[nodiscard]] std::string encodeText(int i, const rt::Value& v) const;
+    [[nodiscard]] std::string encodeNumber(int i, const rt::Value& v) const;
+    [[nodiscard]] std::string encodeMemo(int i, const rt::Value& v);
+    [[nodiscard]] std::string encodeBinaryNumber(int i, const rt::Value& v) const;
+    [[nodiscard]] std::string encodeDateTime(int i, const rt::Value& v) const;
+    void requireKind(int i, const rt::Value& v, bool ok) const
+    {
+        if (!ok)
+            badPut(i, kErrDataType, "Value of kind " + std::string(rt::valType(v)) + " is wrong", v);
+    }
     [[noreturn]] void badPut(int i, int genCode, const std::string& what, const rt::Value& v) const
     {
         rt::Error e(what + " for field " + fields[i].name, "put", {v});
@@ -274,40 +520,58 @@ void Table::Impl::readHeader()
     if (size < 32)
         fail(kErrCorrupt, path, "Table header is truncated (" + std::to_string(size) + " bytes)", 0);
     file.readExact(0, h, 32, "Table header");
-    bool known = false;
     version = h[0];
-    format = formatOf(version, known);
-    if (!known)
+    if (version == 0x02)
+        fail(kErrUnsupported, path, "dBASE II tables (version byte 0x02) are not supported", 0);
+    if (!knownVersion(version, format))
         fail(kErrCorrupt, path, "Not a table file (version byte " + hexByte(version) + ")", 0);
-    const std::uint32_t headerCount = le32(h + 4);
+    const std::uint32_t countInHeader = le32(h + 4);
     headerLen = le16(h + 8);
     recLen = le16(h + 10);
-    if (headerLen < 32 + 32 + 1)
-        fail(kErrCorrupt, path, "Header length " + std::to_string(headerLen) + " is too short for any field", 8);
+    if (headerLen < 32 + 1)
+        fail(kErrCorrupt, path, "Header length " + std::to_string(headerLen) + " is too short for a table", 8);
     if (headerLen > size)
         fail(kErrCorrupt, path,
              "Header length " + std::to_string(headerLen) + " runs past the end of the file (" + std::to_string(size) +
                  " bytes)",
              8);
-    if (recLen < 2)
-        fail(kErrCorrupt, path, "Record length " + std::to_string(recLen) + " is too short for any field", 10);
+    if (recLen < 1)
+        fail(kErrCorrupt, path, "Record length 0 leaves no room for the deleted flag", 10);
 
-    const unsigned char driver = h[29];
+    std::vector<unsigned char> head(headerLen);
+    file.readExact(0, head.data(), head.size(), "Table header");
+    const bool level7 = hasLevel7Layout(head);
+    if (level7)
+        format = Format::DBase7;
+    takeCodePage(h[29], head, level7);
+    parseFields(head);
+    trustFileSize(countInHeader);
+    findIndex(h[28]);
+}
+
+// The code page: the caller's override, else the dBASE 7 driver name, else
+// the driver byte, else 850 (assumed).
+void Table::Impl::takeCodePage(unsigned char driver, const std::vector<unsigned char>& head, bool level7)
+{
     codePage = codePageOfDriver(driver);
+    if (level7) {
+        const auto* name = reinterpret_cast<const char*>(head.data() + 32);
+        if (const int named = codePageOfDriverName(std::string_view(name, strnlen(name, 32))))
+            codePage = named;
+    }
+    codePageAssumed = codePage == 0;
     if (codePage == 0)
         codePage = 850;
-    if (!rt::cp::supported(codePage))
+    if (g_codePageOverride != 0) {
+        codePage = g_codePageOverride;
+        codePageAssumed = false;
+    }
+    if (!codecSupported(codePage))
         fail(kErrUnsupported, path,
              "Code page " + std::to_string(codePage) + " of the table (language driver " + hexByte(driver) +
                  ") is not supported",
              29);
     codec = &Codec::of(codePage);
-
-    std::vector<unsigned char> head(headerLen);
-    file.readExact(0, head.data(), head.size(), "Table header");
-    parseFields(head);
-    trustFileSize(headerCount);
-    findIndex(h[28]);
 }
 
 // dBASE 7 tables (version bits 0-2 = 4) put a language driver name before
@@ -328,39 +592,55 @@ bool Table::Impl::hasLevel7Layout(const std::vector<unsigned char>& head) const
 
 void Table::Impl::parseFields(const std::vector<unsigned char>& head)
 {
-    const Layout& layout = hasLevel7Layout(head) ? kLayout48 : kLayout32;
+    const Layout& layout = format == Format::DBase7 ? kLayout48 : kLayout32;
     std::uint32_t offset = 1;
-    int nullBits = 0;
-    std::uint32_t at = layout.first;
-    for (; at < headerLen && head[at] != 0x0D; at += layout.size) {
+    int flagBits = 0;
+    for (std::uint32_t at = layout.first; at < headerLen && head[at] != 0x0D; at += layout.size) {
+        // Other writers end the descriptors with 0x00 or 0x0A: taken as the
+        // end where the fields so far fill the record or the header ends.
+        const bool otherEnd = head[at] == 0x00 || head[at] == 0x0A;
+        if (otherEnd && (offset == recLen || at + 1 == headerLen))
+            break;
         if (at + layout.size > headerLen)
-            fail(kErrCorrupt, path, "Field descriptor " + std::to_string(fields.size() + 1) + " is truncated", at);
-        addField(layout, head.data() + at, at, offset, nullBits);
+            fail(kErrCorrupt, path,
+                 "Header length " + std::to_string(headerLen) + " ends inside field descriptor " +
+                     std::to_string(fields.size() + 1) + " (no 0x0D terminator before it)",
+                 at);
+        addField(layout, head.data() + at, at, offset, flagBits);
     }
-    if (fields.empty())
+    // Without fields the records hold only the deleted flag (shapefiles).
+    if (fields.empty() && recLen != 1)
         fail(kErrCorrupt, path, "Table has no fields", 32);
     if (offset > recLen)
         fail(kErrCorrupt, path,
              "Fields end at byte " + std::to_string(offset) + ", past the record length " + std::to_string(recLen), 10);
-    if (nullBits > 0 && (nullFlagsOffset < 0 || nullBits > nullFlagsBytes * 8))
-        fail(kErrCorrupt, path, "Nullable fields lack their _NullFlags field", 32);
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        byName.emplace(fields[i].name, int(i));
+    if (flagBits > 0 && (nullFlagsOffset < 0 || flagBits > nullFlagsBytes * 8))
+        fail(kErrCorrupt, path, "Nullable and variable-length fields lack their _NullFlags field", 32);
+    nameFields();
+}
+
+// A name a field before already has gets "_2", "_3", ...: tables written by
+// other programs repeat names, and each name must find one field.
+void Table::Impl::nameFields()
+{
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const std::string stored = fields[i].name;
+        for (int n = 2; !byName.emplace(fields[i].name, int(i)).second; ++n)
+            fields[i].name = stored + "_" + std::to_string(n);
+    }
 }
 
 void Table::Impl::addField(const Layout& layout, const unsigned char* d, std::uint32_t at, std::uint32_t& offset,
-                           int& nullBits)
+                           int& flagBits)
 {
     Field f;
     std::size_t nameLen = 0;
     while (nameLen < layout.nameLen && d[nameLen] != 0)
         ++nameLen;
-    f.name = rt::upperAscii(std::string_view(reinterpret_cast<const char*>(d), nameLen));
-    const unsigned char typeByte = d[layout.type];
-    f.type = static_cast<char>(std::toupper(typeByte));
+    f.name = rt::upperAscii(codec->decode(reinterpret_cast<const char*>(d), nameLen).str());
+    f.type = static_cast<char>(std::toupper(d[layout.type]));
     f.len = d[layout.len];
     f.dec = d[layout.dec];
-    const bool level7 = &layout == &kLayout48;
     f.offset = static_cast<int>(offset);
     const unsigned char flags = format == Format::VisualFoxPro ? d[18] : 0;
     const long long where = at;
@@ -386,81 +666,98 @@ void Table::Impl::addField(const Layout& layout, const unsigned char* d, std::ui
     if (nameLen == 0)
         fail(kErrCorrupt, path, label + " has no name", where);
 
+    FieldInfo fi = codecOf(f, flags, &layout == &kLayout48, label, where + layout.type);
+    if (f.type == 'V' || f.type == 'Q')
+        fi.lengthBit = static_cast<std::int16_t>(flagBits++);
+    if (flags & 0x02)
+        fi.nullBit = static_cast<std::int16_t>(flagBits++);
+    fi.offset = static_cast<std::uint32_t>(f.offset);
+    fi.len = static_cast<std::uint32_t>(f.len);
+    fi.dec = static_cast<std::int16_t>(f.dec);
+    f.binary = isBinaryCodec(fi.codec);
+    fields.push_back(std::move(f));
+    info.push_back(fi);
+}
+
+// How a field's bytes are read, by type family; the lengths each type takes.
+FieldInfo Table::Impl::codecOf(Field& f, unsigned char flags, bool level7, const std::string& label,
+                               long long where) const
+{
+    const bool binary = flags & 0x04;
     FieldInfo fi;
-    auto unknownType = [&](unsigned char type) {
-        fail(kErrUnsupported, path,
-             label + " has unknown type '" + (std::isprint(type) ? std::string(1, char(type)) : hexByte(type)) + "'",
-             where + layout.type);
-    };
-    auto needLength = [&](std::initializer_list<int> lens) {
-        if (std::find(lens.begin(), lens.end(), f.len) == lens.end())
-            fail(kErrCorrupt, path,
-                 label + " of type " + std::string(1, f.type) + " cannot have length " + std::to_string(f.len),
-                 where + layout.len);
-    };
     switch (f.type) {
-    case 'C': fi.codec = flags & 0x04 ? Codec8::Raw : Codec8::Char; break;
+    case 'C': fi.codec = binary ? Codec8::Raw : Codec8::Char; break;
+    case 'V': fi.codec = binary ? Codec8::VarRaw : Codec8::VarChar; break;
+    case 'Q': fi.codec = Codec8::VarRaw; break;
     case 'N':
     case 'F':
         fi.codec = Codec8::Number;
         if (f.dec > 0 && f.dec >= f.len)
             fail(kErrCorrupt, path,
-                 label + " has " + std::to_string(f.dec) + " decimals in length " + std::to_string(f.len),
-                 where + layout.dec);
+                 label + " has " + std::to_string(f.dec) + " decimals in length " + std::to_string(f.len), where + 6);
         break;
     case 'D':
-        needLength({8});
-        fi.codec = Codec8::Date;
+        needLength(path, f, {8, 10}, label, where + 5);
+        fi.codec = f.len == 8 ? Codec8::Date : Codec8::DateText;
         break;
     case 'L':
-        needLength({1});
+        needLength(path, f, {1}, label, where + 5);
         fi.codec = Codec8::Logical;
         break;
     case 'M':
     case 'G':
     case 'P':
-        needLength({4, 10});
-        fi.codec = f.type == 'M' && !(flags & 0x04) ? Codec8::MemoText : Codec8::MemoRaw;
+    case 'W':
+        needLength(path, f, {4, 10}, label, where + 5);
+        fi.codec = f.type == 'M' && !binary ? Codec8::MemoText : Codec8::MemoRaw;
         fi.binaryPointer = f.len == 4;
         break;
     case 'B':
-        needLength({8, 10});
+        needLength(path, f, {8, 10}, label, where + 5);
         fi.codec = f.len == 8 ? Codec8::Double : Codec8::MemoRaw;
+        break;
+    case 'O':
+    case '@':
+        if (!level7)
+            fail(kErrUnsupported, path, label + " has unknown type '" + std::string(1, f.type) + "'", where);
+        needLength(path, f, {8}, label, where + 5);
+        fi.codec = f.type == 'O' ? Codec8::DoubleSorted : Codec8::Timestamp;
         break;
     case 'I':
     case '+':
         if (f.type == '+' && !level7)
-            unknownType(typeByte);
-        needLength({4});
+            fail(kErrUnsupported, path, label + " has unknown type '+'", where);
+        needLength(path, f, {4}, label, where + 5);
         fi.codec = level7 ? Codec8::Int32Sorted : Codec8::Int32;
         break;
     case 'Y':
-        needLength({8});
+        needLength(path, f, {8}, label, where + 5);
         fi.codec = Codec8::Currency;
         f.dec = 4;
         break;
     case 'T':
-        needLength({8});
+        needLength(path, f, {8}, label, where + 5);
         fi.codec = Codec8::DateTime;
         break;
-    default: unknownType(typeByte);
+    default: {
+        const auto type = static_cast<unsigned char>(f.type);
+        fail(kErrUnsupported, path,
+             label + " has unknown type '" + (std::isprint(type) ? std::string(1, f.type) : hexByte(type)) + "'",
+             where);
     }
-    if (flags & 0x02)
-        fi.nullBit = static_cast<std::int16_t>(nullBits++);
-    fi.offset = static_cast<std::uint32_t>(f.offset);
-    fi.len = static_cast<std::uint32_t>(f.len);
-    fi.dec = static_cast<std::int16_t>(f.dec);
-    fields.push_back(std::move(f));
-    info.push_back(fi);
+    }
+    return fi;
 }
 
-void Table::Impl::trustFileSize(std::uint32_t headerCount)
+void Table::Impl::trustFileSize(std::uint32_t countInHeader)
 {
     // A header may claim more records than the file holds (a writer that
-    // died between record and count, or a truncated copy): the file wins.
+    // died between record and count, or a truncated copy): the file wins,
+    // and headerCount keeps the claim so that callers can tell the damage.
     const std::uint64_t size = file.size();
     const std::uint64_t held = size > headerLen ? (size - headerLen) / recLen : 0;
-    count = static_cast<std::uint32_t>(std::min<std::uint64_t>(headerCount, held));
+    headerCount = countInHeader;
+    count = static_cast<std::uint32_t>(std::min<std::uint64_t>(countInHeader, held));
 }
 
 void Table::Impl::openMemo()
@@ -488,7 +785,7 @@ void Table::Impl::openMemo()
     }
     MemoFile::Kind kind = MemoFile::Kind::Fpt;
     if (std::string_view(ext) == ".dbt")
-        kind = format == Format::DBase4 ? MemoFile::Kind::Dbt4 : MemoFile::Kind::Dbt3;
+        kind = format == Format::DBase4 || format == Format::DBase7 ? MemoFile::Kind::Dbt4 : MemoFile::Kind::Dbt3;
     // A memo file that cannot be written makes the whole table read-only.
     memo = std::make_unique<MemoFile>(found, kind, readOnly);
     memoPath = found;
@@ -512,14 +809,9 @@ void Table::Impl::findIndex(unsigned char flags)
 void Table::Impl::buildBlank()
 {
     blank.assign(recLen, ' ');
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        const FieldInfo& fi = info[i];
-        const bool binary = fi.binaryPointer || fi.codec == Codec8::Int32 || fi.codec == Codec8::Double ||
-                            fi.codec == Codec8::Int32Sorted || fi.codec == Codec8::Currency ||
-                            fi.codec == Codec8::DateTime;
-        if (binary)
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        if (isZeroFilled(info[i]))
             std::fill_n(blank.begin() + fields[i].offset, fields[i].len, '\0');
-    }
     if (nullFlagsOffset >= 0)
         std::fill_n(blank.begin() + nullFlagsOffset, nullFlagsBytes, '\0');
     for (std::size_t i = 0; i < fields.size(); ++i)
@@ -561,37 +853,150 @@ void Table::Impl::load(std::uint32_t n)
     windowCount = static_cast<std::uint32_t>(got);
 }
 
-bool Table::Impl::isNull(int i) const
+bool Table::Impl::flagBit(int bit) const
 {
-    const int bit = info[i].nullBit;
     return bit >= 0 && recno != 0 && (static_cast<unsigned char>(cur[nullFlagsOffset + bit / 8]) >> (bit % 8)) & 1;
 }
 
-std::uint32_t Table::Impl::memoBlock(int i) const
+bool Table::Impl::isNull(int i) const { return flagBit(info[i].nullBit); }
+
+rt::Value Table::Impl::fault(int i, ValueFault::Kind kind, const std::string& why) const
 {
-    const char* p = cur + fields[i].offset;
-    if (info[i].binaryPointer)
-        return le32(bytes(p));
-    std::uint64_t block = 0;
-    for (int k = 0; k < fields[i].len; ++k) {
-        const char c = p[k];
-        if (c >= '0' && c <= '9') {
-            block = block * 10 + std::uint64_t(c - '0');
-            if (block > 0xFFFFFFFFull)
-                badField(i, "Memo block number is too large");
-        } else if (c != ' ' && c != '\0') {
-            badField(i, "Memo block number is not a number");
+    if (faultRecno != recno) {
+        faultRecno = recno;
+        faultFields.clear();
+    }
+    if (std::find(faultFields.begin(), faultFields.end(), i) != faultFields.end())
+        return {};
+    faultFields.push_back(i);
+    ++faults;
+    if (onFault)
+        onFault(ValueFault{kind, recno, i, std::string(cur + info[i].offset, info[i].len), why});
+    return {};
+}
+
+rt::Value Table::Impl::decode(int i, const FieldInfo& fi, const char* p) const
+{
+    switch (fi.codec) {
+    case Codec8::Char:
+    case Codec8::Raw:
+    case Codec8::VarChar:
+    case Codec8::VarRaw: return decodeText(fi, p);
+    case Codec8::Number: return decodeNumber(i, fi, p);
+    case Codec8::Date:
+    case Codec8::DateText: return decodeDate(i, fi, p);
+    case Codec8::Logical: return rt::Value(*p == 'T' || *p == 't' || *p == 'Y' || *p == 'y');
+    case Codec8::MemoText:
+    case Codec8::MemoRaw: return readMemo(i, fi.codec == Codec8::MemoText);
+    case Codec8::Int32:
+    case Codec8::Int32Sorted:
+    case Codec8::Double:
+    case Codec8::DoubleSorted:
+    case Codec8::Currency: return decodeBinaryNumber(fi, p);
+    case Codec8::DateTime:
+    case Codec8::Timestamp: return decodeDateTime(i, fi, p);
+    }
+    return {};
+}
+
+rt::Value Table::Impl::decodeText(const FieldInfo& fi, const char* p) const
+{
+    std::size_t n = fi.len;
+    if (fi.codec == Codec8::VarChar || fi.codec == Codec8::VarRaw) {
+        if (flagBit(fi.lengthBit))
+            n = std::min<std::size_t>(static_cast<unsigned char>(p[n - 1]), n - 1);
+        return fi.codec == Codec8::VarRaw ? rt::Value(std::string_view(p, n)) : codec->decode(p, n);
+    }
+    if (fi.codec == Codec8::Raw)
+        return rt::Value(std::string_view(p, n));
+    // Writers of C strings end the text at a NUL and pad with NULs (the last
+    // byte tells): the padding reads as blanks.
+    const auto* nul = p[n - 1] == '\0' ? static_cast<const char*>(std::memchr(p, '\0', n)) : nullptr;
+    if (!nul)
+        return codec->decode(p, n);
+    const std::size_t text = std::size_t(nul - p);
+    return rt::Value(codec->decode(p, text).str() + std::string(n - text, ' '));
+}
+
+rt::Value Table::Impl::decodeNumber(int i, const FieldInfo& fi, const char* p) const
+{
+    rt::Value v;
+    if (!parseNumber(p, fi.len, fi.dec, v))
+        return fault(i, ValueFault::Kind::NotANumber, "Text \"" + std::string(p, fi.len) + "\" is not a number");
+    return v;
+}
+
+rt::Value Table::Impl::decodeDate(int i, const FieldInfo& fi, const char* p) const
+{
+    const rt::Date date = parseDate(p, fi.len);
+    if (date.empty())
+        return fault(i, ValueFault::Kind::NotADate, "Text \"" + std::string(p, fi.len) + "\" is not a date");
+    return rt::Value(date);
+}
+
+rt::Value Table::Impl::decodeBinaryNumber(const FieldInfo& fi, const char* p) const
+{
+    const unsigned char* b = bytes(p);
+    switch (fi.codec) {
+    case Codec8::Int32: return rt::Value::integer(static_cast<std::int32_t>(le32(b)));
+    case Codec8::Int32Sorted: return rt::Value::integer(static_cast<std::int32_t>(be32(b) ^ 0x80000000u));
+    case Codec8::Currency: return rt::Value::number(double(static_cast<std::int64_t>(le64(b))) / 10000.0, 4);
+    case Codec8::DoubleSorted: return rt::Value::number(sortedDouble(b), fi.dec);
+    default: {
+        const std::uint64_t raw = le64(b);
+        double v;
+        std::memcpy(&v, &raw, 8);
+        return rt::Value::number(v, fi.dec);
+    }
+    }
+}
+
+rt::Value Table::Impl::decodeDateTime(int i, const FieldInfo& fi, const char* p) const
+{
+    std::int64_t julian = 0, ms = 0;
+    if (fi.codec == Codec8::DateTime) {
+        julian = static_cast<std::int32_t>(le32(bytes(p)));
+        ms = le32(bytes(p) + 4);
+    } else {
+        const double total = sortedDouble(bytes(p));
+        if (std::isfinite(total) && total >= 0 && total < 1e17) {
+            const auto whole = static_cast<std::int64_t>(total);
+            julian = whole / kMsPerDay;
+            ms = whole % kMsPerDay;
         }
     }
-    return static_cast<std::uint32_t>(block);
+    std::string text;
+    if (!dateTimeText(julian, ms, text))
+        return fault(i, ValueFault::Kind::NotADateTime,
+                     "Date-time has day " + std::to_string(julian) + " and " + std::to_string(ms) + " ms");
+    return rt::Value(text);
 }
 
 rt::Value Table::Impl::readMemo(int i, bool text) const
 {
-    const std::uint32_t block = memoBlock(i);
-    if (block == 0)
-        return rt::Value(std::string_view());
-    const std::string data = memo->read(block);
+    const char* p = cur + fields[i].offset;
+    std::uint64_t block = 0;
+    if (info[i].binaryPointer) {
+        block = le32(bytes(p));
+    } else {
+        for (int k = 0; k < fields[i].len; ++k) {
+            const char c = p[k];
+            if (c >= '0' && c <= '9')
+                block = block * 10 + std::uint64_t(c - '0');
+            else if (c != ' ' && c != '\0')
+                return fault(i, ValueFault::Kind::BadMemo, "Memo block number is not a number");
+            if (block > 0xFFFFFFFFull)
+                return fault(i, ValueFault::Kind::BadMemo, "Memo block number is too large");
+        }
+    }
+    std::string data;
+    try {
+        data = memo->read(static_cast<std::uint32_t>(block));
+    } catch (const rt::Error& e) {
+        if (e.genCode != kErrCorrupt)
+            throw;
+        return fault(i, ValueFault::Kind::BadMemo, e.description);
+    }
     return text ? codec->decode(data.data(), data.size()) : rt::Value(std::string_view(data));
 }
 
@@ -673,135 +1078,137 @@ void Table::Impl::setNull(int i, bool null)
 
 std::string Table::Impl::encodeField(int i, const rt::Value& v)
 {
+    switch (info[i].codec) {
+    case Codec8::Char:
+    case Codec8::Raw: return encodeText(i, v);
+    case Codec8::Number: return encodeNumber(i, v);
+    case Codec8::Date:
+        requireKind(i, v, v.isDate());
+        return rt::dtos(v.asDate());
+    case Codec8::Logical:
+        requireKind(i, v, v.isLogical());
+        return v.asBool() ? "T" : "F";
+    case Codec8::MemoText:
+    case Codec8::MemoRaw: return encodeMemo(i, v);
+    case Codec8::Int32:
+    case Codec8::Int32Sorted:
+    case Codec8::Double:
+    case Codec8::Currency: return encodeBinaryNumber(i, v);
+    case Codec8::DateTime: return encodeDateTime(i, v);
+    default: badPut(i, kErrReadOnly, "Field type " + std::string(1, fields[i].type) + " is read-only", v);
+    }
+}
+
+std::string Table::Impl::encodeText(int i, const rt::Value& v) const
+{
+    requireKind(i, v, v.isChar());
+    std::string out;
+    try {
+        out = info[i].codec == Codec8::Raw ? v.str() : codec->encode(v.asString());
+    } catch (rt::Error& e) {
+        badPut(i, kErrDataType, e.description, v);
+    }
+    out.resize(info[i].len, ' ');
+    return out;
+}
+
+std::string Table::Impl::encodeNumber(int i, const rt::Value& v) const
+{
+    const Field& f = fields[i];
+    requireKind(i, v, v.isNum());
+    if (!std::isfinite(v.asDouble()))
+        badPut(i, kErrDataWidth, "Number is not finite", v);
+    std::string out = rt::str(v, f.len, f.dec);
+    if (out.find('*') != std::string::npos || out.size() != std::size_t(f.len))
+        badPut(i, kErrDataWidth, "Number does not fit in " + std::to_string(f.len) + " characters", v);
+    return out;
+}
+
+std::string Table::Impl::encodeMemo(int i, const rt::Value& v)
+{
     const Field& f = fields[i];
     const FieldInfo& fi = info[i];
-    const auto len = static_cast<std::size_t>(f.len);
-    auto wrongKind = [&]() {
-        badPut(i, kErrDataType, "Value of kind " + std::string(rt::valType(v)) + " is wrong", v);
-    };
-    std::string out;
-    switch (fi.codec) {
-    case Codec8::Char:
-    case Codec8::Raw: {
-        if (!v.isChar())
-            wrongKind();
+    if (f.type != 'M')
+        badPut(i, kErrReadOnly, "Field type " + std::string(1, f.type) + " is read-only", v);
+    requireKind(i, v, v.isChar());
+    std::uint32_t block = 0;
+    if (v.charLen() > 0) {
+        std::string data;
         try {
-            out = fi.codec == Codec8::Raw ? v.str() : codec->encode(v.asString());
+            data = fi.codec == Codec8::MemoRaw ? v.str() : codec->encode(v.asString());
         } catch (rt::Error& e) {
             badPut(i, kErrDataType, e.description, v);
         }
-        out.resize(len, ' ');
-        return out;
+        block = memo->write(data, fi.codec == Codec8::MemoText);
     }
-    case Codec8::Number: {
-        if (!v.isNum())
-            wrongKind();
-        if (!std::isfinite(v.asDouble()))
-            badPut(i, kErrDataWidth, "Number is not finite", v);
-        out = rt::str(v, f.len, f.dec);
-        if (out.find('*') != std::string::npos || out.size() != len)
-            badPut(i, kErrDataWidth, "Number does not fit in " + std::to_string(f.len) + " characters", v);
-        return out;
-    }
-    case Codec8::Date:
-        if (!v.isDate())
-            wrongKind();
-        return rt::dtos(v.asDate());
-    case Codec8::Logical:
-        if (!v.isLogical())
-            wrongKind();
-        return v.asBool() ? "T" : "F";
-    case Codec8::MemoText:
-    case Codec8::MemoRaw: {
-        if (f.type == 'G' || f.type == 'P' || f.type == 'B')
-            badPut(i, kErrReadOnly, "Field type " + std::string(1, f.type) + " is read-only", v);
-        if (!v.isChar())
-            wrongKind();
-        std::uint32_t block = 0;
-        if (v.charLen() > 0) {
-            std::string data;
-            try {
-                data = fi.codec == Codec8::MemoRaw ? v.str() : codec->encode(v.asString());
-            } catch (rt::Error& e) {
-                badPut(i, kErrDataType, e.description, v);
-            }
-            block = memo->write(data, fi.codec == Codec8::MemoText);
-        }
-        if (fi.binaryPointer) {
-            out.assign(4, '\0');
-            putLe32(bytes(out.data()), block);
-        } else {
-            out = block == 0 ? std::string(len, ' ') : rt::padL(std::to_string(block), len);
-        }
-        return out;
-    }
+    if (!fi.binaryPointer)
+        return block == 0 ? std::string(fi.len, ' ') : rt::padL(std::to_string(block), fi.len);
+    std::string out(4, '\0');
+    putLe32(bytes(out.data()), block);
+    return out;
+}
+
+std::string Table::Impl::encodeBinaryNumber(int i, const rt::Value& v) const
+{
+    requireKind(i, v, v.isNum());
+    const double d = v.asDouble();
+    std::string out(8, '\0');
+    switch (info[i].codec) {
     case Codec8::Int32:
     case Codec8::Int32Sorted: {
-        if (!v.isNum())
-            wrongKind();
-        const double d = std::round(v.asDouble());
-        if (!(d >= -2147483648.0 && d <= 2147483647.0))
+        const double r = std::round(d);
+        if (!(r >= -2147483648.0 && r <= 2147483647.0))
             badPut(i, kErrDataWidth, "Number does not fit in a 32-bit integer", v);
-        out.assign(4, '\0');
-        const auto u = static_cast<std::uint32_t>(static_cast<std::int32_t>(d));
+        out.resize(4);
+        const auto u = static_cast<std::uint32_t>(static_cast<std::int32_t>(r));
         // The sorted form (big-endian, sign bit flipped) compares bytewise.
-        if (fi.codec == Codec8::Int32)
+        if (info[i].codec == Codec8::Int32)
             putLe32(bytes(out.data()), u);
         else
             putBe32(bytes(out.data()), u ^ 0x80000000u);
         return out;
     }
-    case Codec8::Double: {
-        if (!v.isNum())
-            wrongKind();
-        const double d = v.asDouble();
+    case Codec8::Currency: {
+        const double units = std::round(d * 10000.0);
+        if (!(units >= -9.2e18 && units <= 9.2e18))
+            badPut(i, kErrDataWidth, "Number does not fit in a currency field", v);
+        putLe64(bytes(out.data()), static_cast<std::uint64_t>(static_cast<std::int64_t>(units)));
+        return out;
+    }
+    default: {
         std::uint64_t raw;
         std::memcpy(&raw, &d, 8);
-        out.assign(8, '\0');
         putLe64(bytes(out.data()), raw);
         return out;
     }
-    case Codec8::Currency: {
-        if (!v.isNum())
-            wrongKind();
-        const double d = std::round(v.asDouble() * 10000.0);
-        if (!(d >= -9.2e18 && d <= 9.2e18))
-            badPut(i, kErrDataWidth, "Number does not fit in a currency field", v);
-        out.assign(8, '\0');
-        putLe64(bytes(out.data()), static_cast<std::uint64_t>(static_cast<std::int64_t>(d)));
-        return out;
     }
-    case Codec8::DateTime: {
-        std::int32_t julian = 0;
-        std::int64_t ms = 0;
-        if (v.isDate()) {
-            julian = v.asDate().julian;
-        } else if (v.isChar()) {
-            const std::string s = rt::alltrim(v.asString());
-            if (!s.empty()) {
-                int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0, frac = 0, used = 0;
-                const int got = std::sscanf(s.c_str(), "%4d-%2d-%2d%n %2d:%2d:%2d%n.%3d%n", &y, &mo, &d, &used, &h, &mi,
-                                            &sec, &used, &frac, &used);
-                julian = rt::makeDate(y, mo, d).julian;
-                if (got < 3 || static_cast<std::size_t>(used) != s.size() || julian == 0 || h > 23 || mi > 59 ||
-                    sec > 59 || h < 0 || mi < 0 || sec < 0 || frac < 0)
-                    badPut(i, kErrDataType, "Text is not a date-time \"yyyy-mm-dd hh:mm:ss\"", v);
-                // "%3d" after the point: ".5" means 500 ms.
-                const std::size_t point = s.find('.');
-                if (point != std::string::npos)
-                    for (std::size_t digits = s.size() - point - 1; digits < 3; ++digits)
-                        frac *= 10;
-                ms = ((h * 60LL + mi) * 60 + sec) * 1000 + frac;
-            }
-        } else {
-            wrongKind();
-        }
-        out.assign(8, '\0');
-        putLe32(bytes(out.data()), static_cast<std::uint32_t>(julian));
-        putLe32(bytes(out.data()) + 4, static_cast<std::uint32_t>(ms));
-        return out;
+}
+
+std::string Table::Impl::encodeDateTime(int i, const rt::Value& v) const
+{
+    std::int32_t julian = 0;
+    std::int64_t ms = 0;
+    requireKind(i, v, v.isDate() || v.isChar());
+    if (v.isDate()) {
+        julian = v.asDate().julian;
+    } else if (const std::string s = rt::alltrim(v.asString()); !s.empty()) {
+        int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0, frac = 0, used = 0;
+        const int got = std::sscanf(s.c_str(), "%4d-%2d-%2d%n %2d:%2d:%2d%n.%3d%n", &y, &mo, &d, &used, &h, &mi, &sec,
+                                    &used, &frac, &used);
+        julian = rt::makeDate(y, mo, d).julian;
+        if (got < 3 || static_cast<std::size_t>(used) != s.size() || julian == 0 || h > 23 || mi > 59 || sec > 59 ||
+            h < 0 || mi < 0 || sec < 0 || frac < 0)
+            badPut(i, kErrDataType, "Text is not a date-time \"yyyy-mm-dd hh:mm:ss\"", v);
+        // "%3d" after the point: ".5" means 500 ms.
+        const std::size_t point = s.find('.');
+        if (point != std::string::npos)
+            for (std::size_t digits = s.size() - point - 1; digits < 3; ++digits)
+                frac *= 10;
+        ms = ((h * 60LL + mi) * 60 + sec) * 1000 + frac;
     }
-    }
+    std::string out(8, '\0');
+    putLe32(bytes(out.data()), static_cast<std::uint32_t>(julian));
+    putLe32(bytes(out.data()) + 4, static_cast<std::uint32_t>(ms));
     return out;
 }
 
@@ -866,7 +1273,8 @@ std::string headerBytes(const std::vector<Field>& fields, Format format, unsigne
     auto* p = bytes(h.data());
     switch (format) {
     case Format::DBase3: p[0] = hasMemo ? 0x83 : 0x03; break;
-    case Format::DBase4: p[0] = hasMemo ? 0x8B : 0x03; break;
+    case Format::DBase4:
+    case Format::DBase7: p[0] = hasMemo ? 0x8B : 0x03; break;
     case Format::FoxPro: p[0] = hasMemo ? 0xF5 : 0x03; break;
     case Format::VisualFoxPro: p[0] = 0x30; break;
     }
@@ -906,6 +1314,8 @@ void Table::create(const std::string& path, const std::vector<FieldSpec>& specs,
 {
     if (codePage == 0)
         codePage = 850;
+    if (format == Format::DBase7)
+        fail(kErrCreate, path, "dBASE 7 tables are read, not created", -1, "create");
     const unsigned char driver = driverOfCodePage(codePage);
     if (driver == 0 || !rt::cp::supported(codePage))
         fail(kErrCreate, path, "Code page " + std::to_string(codePage) + " cannot be named in a table header", -1,
@@ -991,6 +1401,9 @@ std::unique_ptr<Table> Table::open(const std::string& path, bool readOnly, bool 
 const std::string& Table::path() const noexcept { return d->path; }
 Format Table::format() const noexcept { return d->format; }
 int Table::codePage() const noexcept { return d->codePage; }
+bool Table::codePageAssumed() const noexcept { return d->codePageAssumed; }
+unsigned char Table::version() const noexcept { return d->version; }
+std::uint32_t Table::headerCount() const noexcept { return d->headerCount; }
 bool Table::readOnly() const noexcept { return d->readOnly; }
 const std::string& Table::memoPath() const noexcept { return d->memoPath; }
 const std::vector<Field>& Table::fields() const noexcept { return d->fields; }
@@ -1047,69 +1460,48 @@ rt::Value Table::get(int field) const
         fail(kErrRead, t.path, "Field number " + std::to_string(field + 1) + " does not exist", -1, "get");
     const FieldInfo& fi = t.info[std::size_t(field)];
     const char* p = t.cur + fi.offset;
-    const std::size_t len = fi.len;
-    if (fi.nullBit >= 0 && t.isNull(field))
+    if (t.isNull(field))
         return {};
+    switch (storedKind(fi, p)) {
+    case Stored::Blank: return blankValue(fi);
+    case Stored::Overflow:
+        return t.fault(field, ValueFault::Kind::Overflow, "Number \"" + std::string(p, fi.len) + "\" overflowed");
+    case Stored::Value: break;
+    }
+    return t.decode(field, fi, p);
+}
+
+std::string Table::numberText(int field) const { return numberText(field, get(field)); }
+
+std::string Table::numberText(int field, const rt::Value& v) const
+{
+    if (!v.isNum())
+        return {};
+    const FieldInfo& fi = d->info[std::size_t(field)];
+    const char* p = d->cur + fi.offset;
     switch (fi.codec) {
-    case Codec8::Char: return t.codec->decode(p, len);
-    case Codec8::Raw: return rt::Value(std::string_view(p, len));
-    case Codec8::Number: {
-        rt::Value v;
-        if (!parseNumber(p, len, fi.dec, v))
-            t.badField(field, "Text \"" + std::string(p, len) + "\" is not a number");
-        return v;
+    case Codec8::Number:
+        if (std::string exact = exactDecimal(p, fi.len, fi.dec); !exact.empty())
+            return exact;
+        break;
+    case Codec8::Currency: return currencyText(static_cast<std::int64_t>(le64(bytes(p))));
+    case Codec8::Double:
+    case Codec8::DoubleSorted: return shortestText(v.asDouble());
+    default: break;
     }
-    case Codec8::Date: {
-        if (std::all_of(p, p + 8, [](char c) { return c == ' ' || c == '0' || c == '\0'; }))
-            return rt::Value(rt::Date{});
-        int digit[8];
-        bool allDigits = true;
-        for (int k = 0; k < 8; ++k) {
-            digit[k] = p[k] - '0';
-            allDigits = allDigits && digit[k] >= 0 && digit[k] <= 9;
-        }
-        if (!allDigits)
-            t.badField(field, "Text \"" + std::string(p, 8) + "\" is not a date");
-        const rt::Date date = rt::makeDate(digit[0] * 1000 + digit[1] * 100 + digit[2] * 10 + digit[3],
-                                           digit[4] * 10 + digit[5], digit[6] * 10 + digit[7]);
-        if (date.empty())
-            t.badField(field, "Text \"" + std::string(p, 8) + "\" is not a date");
-        return rt::Value(date);
-    }
-    case Codec8::Logical: return rt::Value(*p == 'T' || *p == 't' || *p == 'Y' || *p == 'y');
-    case Codec8::MemoText:
-    case Codec8::MemoRaw:
-        if (t.recno == 0)
-            return rt::Value(std::string_view());
-        return t.readMemo(field, fi.codec == Codec8::MemoText);
-    case Codec8::Int32: return rt::Value::integer(static_cast<std::int32_t>(le32(bytes(p))));
-    case Codec8::Int32Sorted: return rt::Value::integer(static_cast<std::int32_t>(be32(bytes(p)) ^ 0x80000000u));
-    case Codec8::Double: {
-        const std::uint64_t raw = le64(bytes(p));
-        double v;
-        std::memcpy(&v, &raw, 8);
-        return rt::Value::number(v, fi.dec);
-    }
-    case Codec8::Currency: return rt::Value::number(double(static_cast<std::int64_t>(le64(bytes(p)))) / 10000.0, 4);
-    case Codec8::DateTime: {
-        const auto julian = static_cast<std::int32_t>(le32(bytes(p)));
-        const std::uint32_t ms = le32(bytes(p) + 4);
-        if (julian == 0 && ms == 0)
-            return rt::Value(std::string_view());
-        int y = 0, mo = 0, dd = 0;
-        rt::splitDate(rt::Date{julian}, y, mo, dd);
-        if (julian < 0 || y <= 0 || y > 9999 || ms >= 86400000u)
-            t.badField(field, "Date-time has day " + std::to_string(julian) + " and " + std::to_string(ms) + " ms");
-        char buf[40];
-        const unsigned s = ms / 1000;
-        int n =
-            std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02u:%02u:%02u", y, mo, dd, s / 3600, s / 60 % 60, s % 60);
-        if (ms % 1000)
-            n += std::snprintf(buf + n, sizeof buf - std::size_t(n), ".%03u", ms % 1000);
-        return rt::Value(std::string_view(buf, std::size_t(n)));
-    }
-    }
-    return {};
+    return rt::numberText(v);
+}
+
+void Table::setFaultHandler(FaultHandler handler) { d->onFault = std::move(handler); }
+std::uint64_t Table::faultCount() const noexcept { return d->faults; }
+
+bool codePageSupported(int codePage) { return codePage > 0 && codecSupported(codePage); }
+
+void overrideCodePage(int codePage)
+{
+    if (codePage != 0 && !codecSupported(codePage))
+        fail(kErrUnsupported, "", "Code page " + std::to_string(codePage) + " is not supported");
+    g_codePageOverride = codePage;
 }
 
 void Table::put(int field, const rt::Value& v)

@@ -1,31 +1,57 @@
 // One DBF table file (with its memo file) as other programs write it:
-// dBASE III, dBASE IV, FoxPro and Visual FoxPro headers, memo files .DBT
-// and .FPT, the language-driver byte naming the code page.
+// dBASE III, dBASE IV, dBASE 7, FoxPro and Visual FoxPro headers, memo
+// files .DBT and .FPT of any block size, the language-driver byte (or the
+// dBASE 7 driver name) naming the code page.
 //
 // The table is never loaded whole: records are read through a bounded
-// buffer, so memory stays flat in the record count. Every fault of the file
-// (truncated, lying header, memo pointer past the end, unknown field type,
-// missing memo file) raises a runtime error naming the file and the fault.
+// buffer, so memory stays flat in the record count. A fault of the file
+// (truncated header, lying header, unknown field type, missing memo file)
+// raises a runtime error naming the file and the fault. A fault of one
+// value (a date "NotAYear", a memo pointer past the end) reads as NIL and
+// is told to the table's fault handler; a file cut short is told by
+// headerCount() exceeding recordCount().
 #pragma once
 
 #include "platform/runtime/value.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace dbf {
 
-enum class Format { DBase3, DBase4, FoxPro, VisualFoxPro };
+enum class Format { DBase3, DBase4, DBase7, FoxPro, VisualFoxPro };
 
 struct Field {
-    std::string name;  // upper case, as stored (at most 10 characters, 31 in dBASE 7 tables)
-    char type = 'C';   // C N F D L M I B Y T (G and P are read as memo bytes)
-    int len = 0;       // bytes in the record
+    // Upper case, decoded through the table's code page (at most 10 bytes
+    // stored, 31 in dBASE 7 tables). A name a field before already has gets
+    // "_2", "_3", ... so that every name finds one field.
+    std::string name;
+    char type = 'C';  // C N F D L M I B Y T V Q W G P, dBASE 7 also @ O +
+    int len = 0;      // bytes in the record
     int dec = 0;
-    int offset = 0;  // from the start of the record (the deleted flag is byte 0)
+    int offset = 0;       // from the start of the record (the deleted flag is byte 0)
+    bool binary = false;  // the value is bytes, not text (G P W Q, binary C and memo, dBASE blobs)
 };
+
+// One value that could not be read; it reads as NIL.
+struct ValueFault {
+    enum class Kind { NotANumber, Overflow, NotADate, NotADateTime, BadMemo };
+    Kind kind;
+    std::uint32_t recno = 0;
+    int field = 0;      // 0-based
+    std::string bytes;  // the field's bytes as stored
+    std::string why;    // the engine's description, for the log
+};
+using FaultHandler = std::function<void(const ValueFault&)>;
+
+// A code page every table opened from now on is read in, whatever its
+// header names (0: the header decides). Raises for a page the runtime lacks.
+void overrideCodePage(int codePage);
+// Whether tables in this code page can be read.
+[[nodiscard]] bool codePageSupported(int codePage);
 
 // A field of a table to create, as DbStruct gives it.
 struct FieldSpec {
@@ -52,8 +78,10 @@ public:
     // writes to it raise (we cannot keep another program's index current).
     // The table, its memo file and its index are found without regard to
     // the letter case of their names. The code page comes from the language
-    // driver byte (850 when it is 0 or unknown; a known one whose code page
-    // the runtime lacks raises). Errors carry subsystem "DBF" and the file.
+    // driver byte or name (850 when it is 0 or unknown, which
+    // codePageAssumed() tells; a known one whose code page the runtime lacks
+    // raises), unless overrideCodePage() names one. Errors carry subsystem
+    // "DBF" and the file.
     // Not thread-safe: a table belongs to one thread.
     static std::unique_ptr<Table> open(const std::string& path, bool readOnly, bool shared);
 
@@ -73,6 +101,8 @@ public:
     [[nodiscard]] const std::string& path() const noexcept;
     [[nodiscard]] Format format() const noexcept;
     [[nodiscard]] int codePage() const noexcept;  // 437, 850, 1252, ...
+    [[nodiscard]] bool codePageAssumed() const noexcept;
+    [[nodiscard]] unsigned char version() const noexcept;  // byte 0 of the header
     [[nodiscard]] bool readOnly() const noexcept;
     [[nodiscard]] const std::string& memoPath() const noexcept;  // empty when none
     [[nodiscard]] const std::vector<Field>& fields() const noexcept;
@@ -81,9 +111,10 @@ public:
 
     // Records in the file: the header's count, but never more than the file
     // holds whole (a count that claims more is a writer that died, or a cut
-    // copy). A shared table re-reads the count from the header when asked to
-    // (another process may have appended).
+    // copy: headerCount() then exceeds it). A shared table re-reads the count
+    // from the header when asked to (another process may have appended).
     [[nodiscard]] std::uint32_t recordCount() const noexcept;
+    [[nodiscard]] std::uint32_t headerCount() const noexcept;
     void refreshCount();
 
     // Makes record recno (1-based) current. 0 or a number past the end gives
@@ -94,15 +125,28 @@ public:
 
     // Field of the current record (0-based), decoded to the runtime's value:
     // C text (trailing blanks kept), N/F numbers with the field's decimals,
-    // D date, L logical, M text, I/B/Y numbers, T as text "yyyy-mm-dd hh:mm:ss"
-    // (".fff" added when the milliseconds are not 0), G/P the memo's bytes.
-    // Empty fields read as the language's empty values, so Empty() is true
-    // for them: blank or "*"-filled N/F give 0 (with the field's decimals),
-    // a blank or "00000000" D the empty date, a blank or "?" L false, an
-    // empty T and a memo without block "". A Visual FoxPro field whose null
-    // flag is set gives NIL. Text that is not a number or a date raises
-    // naming the field and the record.
+    // D date (also "yyyy-mm-dd" or "dd/mm/yyyy" in 10 bytes), L logical,
+    // M text, I/B/Y/O/+ numbers, T and @ as text "yyyy-mm-dd hh:mm:ss"
+    // (".fff" added when the milliseconds are not 0), G/P/W/Q the bytes.
+    // Text padded with NULs ends at its first NUL (the rest reads as blanks).
+    // Blank fields read as the language's empty values, so Empty() is true
+    // for them: blank N/F give 0 (with the field's decimals), a blank or
+    // "00000000" D the empty date, a blank or "?" L false, an empty T and a
+    // memo without block "". A Visual FoxPro field whose null flag is set
+    // gives NIL. A value that cannot be read (N/F text that is no number or
+    // all "*", a date that does not exist, a memo block outside the memo
+    // file) gives NIL and is told to the fault handler.
     [[nodiscard]] rt::Value get(int field) const;
+    // The exact decimal text of a number field of the current record, as
+    // SQL and JSON read it (no exponent, no binary rounding of N, F and Y;
+    // the fewest digits that read back the same for B and O); "" when the
+    // field holds no number.
+    [[nodiscard]] std::string numberText(int field) const;
+    // The same for a value get(field) has just given (the field is not read again).
+    [[nodiscard]] std::string numberText(int field, const rt::Value& v) const;
+    // Where faults of single values go; without a handler they are counted.
+    void setFaultHandler(FaultHandler handler);
+    [[nodiscard]] std::uint64_t faultCount() const noexcept;
     // Encodes into the current record; raises on a value of the wrong kind,
     // a number too wide for the field, or text the code page cannot hold,
     // and then leaves the record as it was. Text longer than a C field is cut

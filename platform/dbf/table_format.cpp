@@ -4,10 +4,12 @@
 #include "platform/runtime/text.h"
 
 #include <dirent.h>
+#include <iconv.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <map>
 #include <memory>
@@ -272,6 +274,82 @@ unsigned char driverOfCodePage(int codePage) noexcept
     return 0;
 }
 
+int codePageOfDriverName(std::string_view name) noexcept
+{
+    if (name.substr(0, 5) == "DBWIN")
+        return 1252;
+    // "DB" and the code page's number: DB437US0, DB850WE0, DB852PO0, ...
+    if (name.size() >= 5 && name.substr(0, 2) == "DB" && std::isdigit(static_cast<unsigned char>(name[2])) &&
+        std::isdigit(static_cast<unsigned char>(name[3])) && std::isdigit(static_cast<unsigned char>(name[4])))
+        return (name[2] - '0') * 100 + (name[3] - '0') * 10 + (name[4] - '0');
+    return 0;
+}
+
+namespace {
+
+bool isWide(int codePage) { return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950; }
+
+const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);
+
+// One iconv descriptor per thread and direction: a descriptor keeps state.
+iconv_t wideConverter(int codePage, bool toUtf8)
+{
+    struct Converters {
+        std::map<int, iconv_t> open;
+        ~Converters()
+        {
+            for (const auto& [key, cd] : open)
+                if (cd != kNoIconv)
+                    iconv_close(cd);
+        }
+    };
+    thread_local Converters converters;
+    const int key = toUtf8 ? codePage : -codePage;
+    auto it = converters.open.find(key);
+    if (it == converters.open.end()) {
+        const std::string page = "CP" + std::to_string(codePage);
+        it = converters.open
+                 .emplace(key, toUtf8 ? iconv_open("UTF-8", page.c_str()) : iconv_open(page.c_str(), "UTF-8"))
+                 .first;
+    }
+    return it->second;
+}
+
+// Converts as much as iconv can; a byte it cannot take becomes `bad` (when
+// given) or ends the conversion with false.
+bool convert(iconv_t cd, std::string_view in, std::string& out, const char* bad)
+{
+    out.clear();
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char buf[1024];
+    auto* ip = const_cast<char*>(in.data());
+    std::size_t il = in.size();
+    while (il > 0) {
+        char* op = buf;
+        std::size_t ol = sizeof buf;
+        const std::size_t r = iconv(cd, &ip, &il, &op, &ol);
+        out.append(buf, std::size_t(op - buf));
+        if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            if (!bad)
+                return false;
+            out += bad;
+            ++ip;
+            --il;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool codecSupported(int codePage)
+{
+    if (isWide(codePage))
+        return wideConverter(codePage, true) != kNoIconv;
+    return rt::cp::supported(codePage);
+}
+
 // --- Codec ---
 
 const Codec& Codec::of(int codePage)
@@ -280,6 +358,14 @@ const Codec& Codec::of(int codePage)
     static std::map<int, std::unique_ptr<Codec>> codecs;
     std::lock_guard guard(lock);
     auto& slot = codecs[codePage];
+    if (!slot && isWide(codePage)) {
+        if (!codecSupported(codePage))
+            rt::raise("Code page " + std::to_string(codePage) + " is not supported", "codepage", {rt::Value(codePage)});
+        auto c = std::make_unique<Codec>();
+        c->codePage_ = codePage;
+        c->wide_ = true;
+        slot = std::move(c);
+    }
     if (!slot) {
         auto c = std::make_unique<Codec>();
         c->codePage_ = codePage;
@@ -295,8 +381,19 @@ const Codec& Codec::of(int codePage)
     return *slot;
 }
 
+rt::Value Codec::decodeWide(const char* p, std::size_t n) const
+{
+    std::string out;
+    convert(wideConverter(codePage_, true), std::string_view(p, n), out, "\xEF\xBF\xBD");
+    return rt::Value(out);
+}
+
 rt::Value Codec::decode(const char* p, std::size_t n) const
 {
+    if (wide_) {
+        const bool ascii = std::all_of(p, p + n, [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        return ascii ? rt::Value(std::string_view(p, n)) : decodeWide(p, n);
+    }
     if (asciiSame_) {
         std::size_t i = 0;
         std::uint64_t high = 0;
@@ -324,6 +421,15 @@ rt::Value Codec::decode(const char* p, std::size_t n) const
     return rt::Value(std::string_view(out.data(), static_cast<std::size_t>(o - out.data())));
 }
 
-std::string Codec::encode(std::string_view utf8) const { return rt::cp::encode(utf8, codePage_); }
+std::string Codec::encode(std::string_view utf8) const
+{
+    if (!wide_)
+        return rt::cp::encode(utf8, codePage_);
+    std::string out;
+    if (!convert(wideConverter(codePage_, false), utf8, out, nullptr))
+        rt::raise("Text has a character code page " + std::to_string(codePage_) + " cannot hold", "codepage",
+                  {rt::Value(utf8)});
+    return out;
+}
 
 }  // namespace dbf::detail

@@ -119,8 +119,15 @@ private:
 [[nodiscard]] int codePageOfDriver(unsigned char driver) noexcept;
 // The language-driver byte we write for a code page; 0 when it has none.
 [[nodiscard]] unsigned char driverOfCodePage(int codePage) noexcept;
+// The code page of a dBASE 7 language driver name ("DBWINUS0" 1252,
+// "DB850WE0" 850); 0 for a name we do not know.
+[[nodiscard]] int codePageOfDriverName(std::string_view name) noexcept;
+// Whether a table's text in this code page can be read: the runtime's one
+// byte pages, and the double-byte ones through iconv (932 936 949 950).
+[[nodiscard]] bool codecSupported(int codePage);
 
-// Bytes of one code page to UTF-8 by table look-up.
+// Bytes of one code page to UTF-8: by table look-up for the one-byte
+// pages, through iconv for the double-byte ones.
 class Codec {
 public:
     // The page's tables, built once; raises for a page the runtime lacks.
@@ -133,7 +140,10 @@ public:
     [[nodiscard]] std::string encode(std::string_view utf8) const;
 
 private:
+    [[nodiscard]] rt::Value decodeWide(const char* p, std::size_t n) const;
+
     int codePage_ = 0;
+    bool wide_ = false;  // two bytes for some characters
     bool asciiSame_ = true;
     std::array<std::array<char, 4>, 256> utf8_{};  // each byte's character as UTF-8, NUL-padded
     std::array<std::uint8_t, 256> len_{};

@@ -254,6 +254,112 @@ EOF)"),
               (Lines{"n1      |1|u   ", "n3      |3|u   ", "n4      |4|u   ", "n5      |5|u   "}));
 }
 
+// A folder holding the named tables of real_world.py (written byte by byte
+// as other programs write them).
+std::string realWorldFolder(const std::string& tables)
+{
+    const std::string dir = scratch("real_world_" + tables);
+    EXPECT_EQ(shell("/usr/bin/python3 " + std::string(std::getenv("DXC_SOURCE_DIR")) +
+                    "/tests/platform/dbf/fixtures/real_world.py " + dir + " " + tables),
+              0);
+    return dir;
+}
+
+struct RealWorldCase {
+    const char* table;
+    Lines after;  // the lines after the table's "Importeado" line
+    const char* query;
+    Lines rows;
+};
+
+// Values the DBF cannot give are NULL and told; numbers keep every digit;
+// NUL padding never reaches the server; repeated field names get columns
+// of their own. Both the INSERT and the COPY path, same rows.
+TEST_F(Import, TablesOtherProgramsWriteArriveWhole)
+{
+    const RealWorldCase cases[] = {
+        {"quotes",
+         {"Registro 7 de quotes, campo DAY: \"20241345\" no es una fecha, importado como NULL"},
+         "SELECT recno || ' ' || coalesce(day::text, 'NULL') || ' ' || volume FROM quotes WHERE recno IN (1, 7) "
+         "ORDER BY recno",
+         {"1 2024-01-02 1000", "7 NULL 7000"}},
+        {"nulpad",
+         {"Registro 1 de nulpad, campo POP: \"**********\" número desbordado, importado como NULL",
+          "Registro 2 de nulpad, campo AREA: \"**********\" número desbordado, importado como NULL"},
+         "SELECT rtrim(region) || '|' || coalesce(pop::text, 'NULL') || '|' || coalesce(area::text, 'NULL') || '|' "
+         "|| length(region) FROM nulpad ORDER BY recno",
+         // Text goes as code page 1252 shows it (č is not in it).
+         {"Jihoceský kraj|NULL|10056.79|14", "Praha|1300000|NULL|5"}},
+        {"numbers",
+         {},
+         "SELECT concat_ws(' ', third, money, big, count, ratio, tiny) FROM numbers ORDER BY recno",
+         {"0.3333333333333333 1234567890123.4567 123456789012345.67 -5 -0.125 1e-07",
+          "2.5 -1.0000 -0.50 7 0.500 123456.789"}},
+        {"dupnames", {}, "SELECT concat_ws(' ', point_id, point_id_2, rtrim(name)) FROM dupnames ORDER BY recno",
+         {"1 2 one", "3 4 two"}},
+    };
+    for (const RealWorldCase& c : cases) {
+        for (bool bulk : {false, true}) {
+            SCOPED_TRACE(std::string(c.table) + (bulk ? " COPY" : " INSERT"));
+            dropDxc();
+            const std::string dir = realWorldFolder(c.table);
+            const Transcript run = runProgram(importOptions(dir, bulk));
+            const int fields = c.table == std::string("quotes") ? 5 : c.table == std::string("numbers") ? 6 : 3;
+            const int records = c.table == std::string("quotes") ? 7 : 2;
+            EXPECT_EQ(run.lines, connectionLines() + importLines(c.table, fields, records) + c.after +
+                                     Lines{"Cerrando Conexion"})
+                << run.text();
+            Conn conn(connectDxc());
+            ASSERT_TRUE(conn);
+            EXPECT_EQ(rows(conn.get(), c.query), c.rows);
+        }
+    }
+}
+
+// A DBF cut short is not imported as if it were whole: reported as damaged,
+// or with --salvage its whole records and the count of the missing ones.
+TEST_F(Import, ACutFileIsReportedAsDamagedUnlessSalvaged)
+{
+    const std::string dir = realWorldFolder("cut");
+    const Transcript refused = runProgram(importOptions(dir));
+    const Lines damaged{"Verificando Tabla: cut Error",
+                        "La tabla cut está dañada: su encabezado cuenta 10 registros y el archivo tiene 6 enteros; "
+                        "no se importó (--salvage importa los registros enteros)",
+                        "Cerrando Conexion"};
+    EXPECT_EQ(refused.lines, connectionLines() + damaged) << refused.text();
+    Conn c(connectDxc());
+    ASSERT_TRUE(c);
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM pg_tables WHERE tablename = 'cut'"), "0");
+
+    auto salvage = importOptions(dir, true);
+    salvage.salvage = true;
+    const Transcript saved = runProgram(salvage);
+    const Lines missing{"Faltan 4 registros de cut: el archivo está cortado (su encabezado cuenta 10)",
+                        "Cerrando Conexion"};
+    EXPECT_EQ(saved.lines, preparedLines() + importLines("cut", 2, 6) + missing) << saved.text();
+    EXPECT_EQ(rows(c.get(), "SELECT code || ' ' || rtrim(name) FROM cut ORDER BY recno"),
+              (Lines{"1 name 1", "2 name 2", "3 name 3", "4 name 4", "5 name 5", "6 name 6"}));
+}
+
+// --codepage reads a table whose header names no code page we know (850 is
+// assumed) in the page asked for.
+TEST_F(Import, CodePageOverrideReadsTheTextInIt)
+{
+    const std::string dir = realWorldFolder("unknowncp");
+    for (const auto& [codePage, text] : {std::pair{0, "ñand"}, std::pair{1252, "¤and"}}) {
+        SCOPED_TRACE(codePage);
+        dropDxc();
+        auto opts = importOptions(dir);
+        opts.codePage = codePage;
+        const Transcript run = runProgram(opts);
+        EXPECT_EQ(run.lines, connectionLines() + importLines("unknowncp", 1, 1) + Lines{"Cerrando Conexion"})
+            << run.text();
+        Conn c(connectDxc());
+        ASSERT_TRUE(c);
+        EXPECT_EQ(testpg::value(c.get(), "SELECT t FROM unknowncp"), text);
+    }
+}
+
 // The same folder through INSERT and through COPY gives the same rows and
 // the same NULLs; both agree with what pgdbf loads from the same files.
 TEST_F(Import, CopyAndInsertAgreeAndBothMatchPgdbf)

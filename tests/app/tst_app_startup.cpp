@@ -186,6 +186,9 @@ TEST(Options, CommandLine)
         {{"--password", "secret"}, false, "no password on the command line"},
         {{"--password=secret"}, false, "nor in this form"},
         {{"extra"}, false, "unknown word"},
+        {{"--salvage", "--codepage", "936"}, true, "salvage and a double-byte code page"},
+        {{"--codepage", "77"}, false, "a code page we do not read"},
+        {{"--codepage"}, false, "code page missing"},
     };
     for (const Case& c : cases) {
         app::Options o;
@@ -201,6 +204,10 @@ TEST(Options, CommandLine)
     EXPECT_EQ(o.port, 5433);
     EXPECT_TRUE(o.bulk);
     EXPECT_FALSE(o.connect);
+    EXPECT_FALSE(o.salvage);
+    ASSERT_FALSE(app::parseOptions({"--salvage", "--codepage", "1250"}, o));
+    EXPECT_TRUE(o.salvage);
+    EXPECT_EQ(o.codePage, 1250);
 }
 
 }  // namespace

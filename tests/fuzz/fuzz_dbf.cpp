@@ -1,13 +1,15 @@
 // Fuzzes the table layer with arbitrary table, memo and index files.
 //
 // Input: one byte of options (bits 0-1: memo file .fpt, .dbt or none; bit 2:
-// a structural .cdx beside the table; bit 3: open for writing), the table's
+// a structural .cdx beside the table; bit 3: open for writing; bit 4: read
+// in the double-byte code page 936 whatever the header says), the table's
 // length and the memo file's length (4 bytes each, little-endian, cut to
 // what is there), then the table's bytes, the memo file's bytes and the
 // index file's bytes. The files are written into a scratch folder; the table
-// is opened and every field of every record is read, forwards, then a few
-// records backwards. Opened for writing, the first record is written back
-// with the values it holds. Only runtime errors may come out.
+// is opened and every field of every record is read (value, exact number
+// text, faults told to a handler), forwards, then a few records backwards.
+// Opened for writing, the first record is written back with the values it
+// holds. Only runtime errors may come out.
 #include "platform/dbf/table.h"
 #include "platform/runtime/error.h"
 
@@ -44,7 +46,8 @@ void readEverything(dbf::Table& t)
         (void)t.rawRecord();
         for (int f = 0; f < fields; ++f) {
             try {
-                (void)t.get(f);
+                const rt::Value v = t.get(f);
+                (void)t.numberText(f, v);
             } catch (const rt::Error&) {
             }
         }
@@ -110,7 +113,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         writeFile(base + ".cdx", data + dbfLen + memoLen, cdxLen);
 
     try {
+        dbf::overrideCodePage(options & 16 ? 936 : 0);
         auto table = dbf::Table::open(base + ".dbf", !(options & 8), false);
+        std::size_t told = 0;
+        table->setFaultHandler([&](const dbf::ValueFault& f) { told += f.bytes.size() + f.why.size(); });
         readEverything(*table);
         if (options & 8)
             writeBack(*table);

@@ -8,7 +8,8 @@
 // Each subcommand is one entry of `commands`: a name, its synopsis and a
 // function taking the words after the name. Exit status: 0 done (or usage
 // asked for with --help), 1 the command failed (message on standard error),
-// 2 a wrong command line (usage shown).
+// 2 a wrong command line (usage shown), 3 dump wrote what a damaged table
+// holds (warning on standard error).
 #include "sample.h"
 
 #include "platform/dbf/dbf.h"
@@ -26,7 +27,6 @@
 #include <charconv>
 #include <cstdio>
 #include <exception>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +36,7 @@ namespace {
 
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
+constexpr int kDamaged = 3;
 
 using Words = std::vector<std::string>;
 
@@ -68,7 +69,11 @@ dump options:
   --order TAG|EXPR    in the order of an index tag, or of a key expression
   --deleted           include deleted records (skipped by default)
   --format FMT        table (default), csv (RFC 4180, CRLF) or json (an array
-                      of objects keyed by column); output is UTF-8
+                      of objects keyed by column); output is always UTF-8
+
+options of info and dump:
+  --codepage N        read the table's text in code page N (437, 850, 1252,
+                      936, ...) whatever its header says
 
 values: numbers with the field's decimals (binary doubles with the fewest
 digits that read back the same), period as decimal point; dates yyyy-mm-dd;
@@ -77,7 +82,15 @@ from character fields and character results (a field of blanks is the empty
 text). Null means no value is stored: a numeric field of blanks, an empty
 date, a logical of "?" or blank, a memo field that points to no block, an
 expression giving NIL. In CSV null is an empty cell and the empty text is
-written as "" (quoted); in JSON null is null.
+written as "" (quoted); in JSON null is null. Binary values (G, P, W, Q,
+binary character and memo fields, blobs) are written as base64 text. Field
+names are decoded through the table's code page; a name a field before
+already has gets "_2", "_3", ...
+
+damage: a value that cannot be read (a date "20241345", a number of "*") is
+null, and record, field and bytes go to standard error; a table whose header
+counts more records than the file holds gets its whole records written, a
+warning on standard error and exit status 3.
 
 sample options:
   --clients N         clients to write, 1 to 999999 (default 250); client n
@@ -92,7 +105,7 @@ void printUsage(std::FILE* out)
         std::fprintf(out, "  %-20.*s %.*s\n", static_cast<int>(c.synopsis.size()), c.synopsis.data(),
                      static_cast<int>(c.summary.size()), c.summary.data());
     std::fprintf(out, "%s", kOptionsHelp);
-    std::fprintf(out, "\nexit status: 0 done, 1 failed, 2 usage shown\n");
+    std::fprintf(out, "\nexit status: 0 done, 1 failed, 2 usage shown, 3 dump of a damaged table\n");
 }
 
 int usageError(const std::string& why)
@@ -167,6 +180,7 @@ const char* formatName(dbf::Format f)
     switch (f) {
     case dbf::Format::DBase3: return "dBASE III";
     case dbf::Format::DBase4: return "dBASE IV";
+    case dbf::Format::DBase7: return "dBASE 7";
     case dbf::Format::FoxPro: return "FoxPro";
     case dbf::Format::VisualFoxPro: return "Visual FoxPro";
     }
@@ -180,12 +194,14 @@ int runInfo(const Words& words)
     try {
         const std::string path = dbf::resolveTablePath(words[0]);
         const auto table = dbf::Table::open(path, true, true);
-        char version = 0;
-        std::ifstream(path, std::ios::binary).read(&version, 1);
         std::printf("file:       %s\n", path.c_str());
-        std::printf("version:    %s (0x%02X)\n", formatName(table->format()), static_cast<unsigned char>(version));
-        std::printf("code page:  %d\n", table->codePage());
-        std::printf("records:    %u\n", table->recordCount());
+        std::printf("version:    %s (0x%02X)\n", formatName(table->format()), table->version());
+        std::printf("code page:  %d%s\n", table->codePage(), table->codePageAssumed() ? ", assumed" : "");
+        if (table->headerCount() > table->recordCount())
+            std::printf("records:    %u whole in the file, %u in the header\n", table->recordCount(),
+                        table->headerCount());
+        else
+            std::printf("records:    %u\n", table->recordCount());
         std::printf("memo file:  %s\n", table->memoPath().empty() ? "none" : table->memoPath().c_str());
         std::printf("fields:     %zu\n", table->fields().size());
         for (const dbf::Field& f : table->fields())
@@ -296,23 +312,62 @@ struct Cell {
     std::string text;
 };
 
+// Text as written: a malformed UTF-8 sequence (an expression may cut one)
+// becomes U+FFFD, so the output is always UTF-8.
+std::string wellFormed(std::string s)
+{
+    if (rt::isAsciiText(s))
+        return s;
+    std::string out;
+    for (std::size_t i = 0; i < s.size();) {
+        const rt::Utf8Char c = rt::decodeUtf8(s, i);
+        if (c.ok)
+            out.append(s, i, c.len);
+        else
+            rt::appendUtf8(out, 0xFFFD);
+        i += c.len;
+    }
+    return out;
+}
+
+// Fields decode to well-formed UTF-8 already; expression results are checked.
 Cell textCell(std::string s) { return {Cell::Kind::Text, std::move(s)}; }
+
+std::string base64(std::string_view bytes)
+{
+    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+        std::uint32_t v = 0;
+        for (std::size_t k = 0; k < 3; ++k)
+            v = v << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        for (std::size_t k = 0; k < 4; ++k)
+            out += k <= n ? kDigits[(v >> (18 - 6 * k)) & 0x3F] : '=';
+    }
+    return out;
+}
 Cell literalCell(std::string s) { return {Cell::Kind::Literal, std::move(s)}; }
 
 std::string isoDate(rt::Date d)
 {
     int y = 0, m = 0, day = 0;
     rt::splitDate(d, y, m, day);
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, day);
-    return buf;
+    char buf[10] = {char('0' + y / 1000 % 10), char('0' + y / 100 % 10), char('0' + y / 10 % 10), char('0' + y % 10),
+                    '-', char('0' + m / 10), char('0' + m % 10), '-', char('0' + day / 10), char('0' + day % 10)};
+    return std::string(buf, sizeof buf);
 }
 
 Cell cellOfValue(const rt::Value& v)
 {
     switch (v.kind()) {
     case rt::Kind::Nil: return {};
-    case rt::Kind::Char: return textCell(rt::rtrim(v.asString()));
+    case rt::Kind::Char: {
+        // Blanks are ASCII: trimming bytes cannot cut a character.
+        const std::string_view text = v.asString();
+        return textCell(std::string(text.substr(0, text.find_last_not_of(' ') + 1)));
+    }
     case rt::Kind::Num: return literalCell(rt::numberText(v));
     case rt::Kind::Date: return v.asDate().empty() ? Cell{} : textCell(isoDate(v.asDate()));
     case rt::Kind::Logical: return literalCell(v.asBool() ? "true" : "false");
@@ -320,15 +375,7 @@ Cell cellOfValue(const rt::Value& v)
     }
 }
 
-bool allBlank(std::string_view s) { return s.find_first_not_of(' ') == std::string_view::npos; }
-
-// A binary double as the fewest digits that read back as the same number.
-std::string shortestText(double d)
-{
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, d);
-    return std::string(buf, r.ptr);
-}
+bool allBlank(std::string_view s) { return s.find_first_not_of(std::string_view(" \0", 2)) == std::string_view::npos; }
 
 // A memo pointer of blanks or zeros (text or, in 4 bytes, binary) points to no block.
 bool noMemoBlock(std::string_view raw)
@@ -344,17 +391,34 @@ Cell cellOfField(dbf::WorkArea& area, int index)
     const std::string_view raw =
         area.table().rawRecord().substr(static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.len));
     const rt::Value v = area.fieldGet(index);
+    if (v.isNil())
+        return {};
     switch (f.type) {
     case 'N':
-    case 'F': return allBlank(raw) || !v.isNum() ? Cell{} : cellOfValue(v);
+    case 'F':
+        // The stored digits: a double would round an N(20) of 18 digits.
+        return allBlank(raw) ? Cell{} : literalCell(area.table().numberText(index, v));
     case 'L': return raw.empty() || raw[0] == '?' || raw[0] == ' ' ? Cell{} : cellOfValue(v);
     case 'M':
     case 'G':
-    case 'P': return noMemoBlock(raw) ? Cell{} : textCell(v.isChar() ? v.str() : std::string());
-    case 'T': return v.isChar() && allBlank(v.asString()) ? Cell{} : cellOfValue(v);
-    case 'B': return v.isNum() ? literalCell(shortestText(v.asDouble())) : cellOfValue(v);
-    default: return cellOfValue(v);
+    case 'P':
+    case 'W':
+        if (noMemoBlock(raw))
+            return {};
+        break;
+    case 'T':
+    case '@': return v.isChar() && allBlank(v.asString()) ? Cell{} : cellOfValue(v);
+    case 'B':
+    case 'O':
+    case 'Y':
+        if (v.isNum())
+            return literalCell(area.table().numberText(index, v));
+        break;
+    default: break;
     }
+    if (f.binary)
+        return {Cell::Kind::Text, base64(v.isChar() ? v.asString() : std::string_view())};
+    return cellOfValue(v);
 }
 
 struct Column {
@@ -365,18 +429,34 @@ struct Column {
     bool right = false;
 };
 
-std::string csvCell(const Cell& c)
+// Appends a cell as RFC 4180 writes it: quoted when it holds a comma, a
+// quote or a line end, or is the empty text (which null is not).
+void appendCsv(std::string& out, const Cell& c)
 {
     if (c.kind == Cell::Kind::Null)
-        return {};
-    if (c.kind == Cell::Kind::Literal)
-        return c.text;
-    if (!c.text.empty() && c.text.find_first_of(",\"\r\n") == std::string::npos)
-        return c.text;
-    std::string out = "\"";
-    for (char ch : c.text)
-        out += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-    return out + "\"";
+        return;
+    const bool plain = c.kind == Cell::Kind::Literal ||
+                       (!c.text.empty() && std::none_of(c.text.begin(), c.text.end(), [](char ch) {
+                           return ch == ',' || ch == '"' || ch == '\r' || ch == '\n';
+                       }));
+    if (plain) {
+        out += c.text;
+        return;
+    }
+    out += '"';
+    for (char ch : c.text) {
+        if (ch == '"')
+            out += '"';
+        out += ch;
+    }
+    out += '"';
+}
+
+std::string csvCell(const Cell& c)
+{
+    std::string out;
+    appendCsv(out, c);
+    return out;
 }
 
 std::string jsonString(const std::string& s)
@@ -470,25 +550,35 @@ void writeDump(dbf::WorkArea& area, std::vector<Column>& columns, const rt::Valu
         }
         out += eol;
     }
+    // Decided once, not per cell: the keys of JSON objects, the format.
+    const bool json = format == "json", csv = format == "csv";
+    std::vector<std::string> keys;
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        keys.push_back((i ? ", " : "") + jsonString(columns[i].header) + ": ");
     bool first = true;
     for (area.goTop(); !area.eof(); area.skip(1)) {
         if (!forBlock.isNil() && !rt::truth(rt::eval(forBlock), "--for"))
             continue;
-        if (format == "json")
+        if (json)
             out += first ? "\n{" : ",\n{";
         first = false;
         for (std::size_t i = 0; i < columns.size(); ++i) {
             const Column& c = columns[i];
-            const Cell cell = c.field >= 0 ? cellOfField(area, c.field) : cellOfValue(rt::eval(c.block));
-            if (format == "json") {
-                out += (i ? ", " : "") + jsonString(c.header) + ": " + jsonCell(cell);
-            } else if (format == "csv") {
-                out += (i ? "," : "") + csvCell(cell);
+            Cell cell = c.field >= 0 ? cellOfField(area, c.field) : cellOfValue(rt::eval(c.block));
+            if (c.field < 0)
+                cell.text = wellFormed(std::move(cell.text));
+            if (json) {
+                out += keys[i];
+                out += jsonCell(cell);
+            } else if (csv) {
+                if (i)
+                    out += ',';
+                appendCsv(out, cell);
             } else {
                 out += (i ? " " : "") + tableCell(cell.text, c.width, c.right);
             }
         }
-        out += format == "json" ? "}" : eol;
+        out += json ? "}" : eol;
         flush(false);
     }
     if (format == "json")
@@ -515,9 +605,22 @@ int runDump(const Words& words)
                 area.createOrder({"DUMP", o->order, ""});
         }
         const rt::Value forBlock = o->forExpr.empty() ? rt::Value() : rt::compile(o->forExpr);
+        dbf::Table& table = area.table();
+        table.setFaultHandler([&table](const dbf::ValueFault& f) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "dxc-dbf: record %u, field %s: %s\n", f.recno,
+                         table.fields()[std::size_t(f.field)].name.c_str(), f.why.c_str());
+        });
         writeDump(area, columns, forBlock, o->format);
+        const bool cut = table.headerCount() > table.recordCount();
+        const std::uint32_t whole = table.recordCount(), claimed = table.headerCount();
         dbf::closeAllAreas();
-        return 0;
+        if (!cut)
+            return 0;
+        std::fflush(stdout);
+        std::fprintf(stderr, "dxc-dbf: warning: %s is cut short: its header counts %u records, the file holds %u whole\n",
+                     o->file.c_str(), claimed, whole);
+        return kDamaged;
     } catch (const rt::Error& e) {
         return failWith(e);
     }
@@ -540,19 +643,42 @@ int runSample(const Words& words)
     }
 }
 
+// Takes "--codepage N" out of words (before or after the command) and sets
+// it; false when N is no code page we read.
+bool takeCodePage(Words& words)
+{
+    const auto it = std::find(words.begin(), words.end(), "--codepage");
+    if (it == words.end())
+        return true;
+    int codePage = 0;
+    if (it + 1 == words.end())
+        return false;
+    const std::string& v = *(it + 1);
+    const auto r = std::from_chars(v.data(), v.data() + v.size(), codePage);
+    if (r.ec != std::errc() || r.ptr != v.data() + v.size() || !dbf::codePageSupported(codePage))
+        return false;
+    dbf::overrideCodePage(codePage);
+    words.erase(it, it + 2);
+    return true;
+}
+
 int dispatch(int argc, char** argv)
 {
-    if (argc < 2)
+    Words words(argv + 1, argv + argc);
+    if (!takeCodePage(words))
+        return usageError("--codepage needs a code page this program reads (437, 850, 1252, 936, ...)");
+    if (words.empty())
         return usageError("no command given");
-    const std::string_view name = argv[1];
+    const std::string name = words[0];
     if (name == "--help" || name == "-h" || name == "help") {
         printUsage(stdout);
         return 0;
     }
+    words.erase(words.begin());
     for (const Command& c : commands)
         if (c.name == name)
-            return c.run(Words(argv + 2, argv + argc));
-    return usageError("unknown command '" + std::string(name) + "'");
+            return c.run(words);
+    return usageError("unknown command '" + name + "'");
 }
 
 }  // namespace

@@ -55,3 +55,10 @@ add_test(NAME dxc-dbf.import-fixtures
           ${CMAKE_CURRENT_BINARY_DIR}/import-fixtures --force --verify $<TARGET_FILE:dxc-dbf>)
 set_tests_properties(dxc-dbf.import-fixtures PROPERTIES
   PASS_REGULAR_EXPRESSION "fixtures: 9 tables and 2 broken files agree with dxc-dbf")
+
+# Tables other programs write (byte by byte): UTF-8 output, base64 for
+# binary values, faults on standard error, exit status 3 for a cut table.
+add_test(NAME dxc-dbf.real-world
+  COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/check_real_world.py $<TARGET_FILE:dxc-dbf>
+          ${CMAKE_CURRENT_BINARY_DIR}/real-world-check)
+set_tests_properties(dxc-dbf.real-world PROPERTIES PASS_REGULAR_EXPRESSION "real world: 15 tables read")

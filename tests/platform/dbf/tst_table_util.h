@@ -111,6 +111,7 @@ inline std::string formatName(dbf::Format f)
     switch (f) {
     case dbf::Format::DBase3: return "DBase3";
     case dbf::Format::DBase4: return "DBase4";
+    case dbf::Format::DBase7: return "DBase7";
     case dbf::Format::FoxPro: return "FoxPro";
     case dbf::Format::VisualFoxPro: return "VisualFoxPro";
     }
