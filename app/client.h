@@ -19,12 +19,23 @@ namespace app {
 // The user name written into the audit column of every saved client.
 inline constexpr std::string_view kUsuario = "DXC";
 
+// The entries of aApp that the window uses.
+namespace appSlot {
+constexpr int Dialog = 1;       // the dialog window object
+constexpr int Record = 2;       // the record object over dxcam01
+constexpr int BrowseSet = 3;    // the browse's data object
+constexpr int SearchField = 5;  // the search field's entry object
+constexpr int OrderColumn = 6;  // the browse set's ordering column
+constexpr int Picture = 7;      // the picture element's object
+constexpr int Editing = 8;      // the edit flag
+constexpr int Count = 15;
+}  // namespace appSlot
+
 // What the controls of one client window share. The blocks of the window
 // hold it weakly, so the dialog's element list never keeps it alive.
 struct ClientWindow {
     rt::Value GetList;   // the element list
-    rt::Value aApp;      // 15 entries: 1 dialog, 2 record object, 3 browse set,
-                         // 5 search entry, 6 ordering column, 7 picture, 8 edit flag
+    rt::Value aApp;      // appSlot::Count entries, named in appSlot
     rt::Value cBuscar;   // the search text (100 blanks when empty)
     rt::Value aOrderBy;  // the combo box's column names
     rt::Value oConn;     // the window's own connection
@@ -32,11 +43,12 @@ struct ClientWindow {
     rt::Value oBrowse, ocodcli, oNombre, oMyGroup1, oMyGroup2;
 
     [[nodiscard]] rt::Value& app(int n) const;  // aApp[n], 1-based
-    [[nodiscard]] bool editing() const;         // aApp[8]
+    [[nodiscard]] bool editing() const;         // aApp[appSlot::Editing]
 };
 
-// Test([oDialog, xCodCli]): builds and runs the client window modally; ends
-// at once, without a message, when the connection fails. Returns NIL.
+// Test([oDialog, xCodCli]): builds and runs the client window modally.
+// Returns NIL once the window has run; .F., after a message box, when it
+// cannot open (no connection, no client table).
 rt::Value Test(rt::Args args);
 // The window of the Test running now, or null (for tests).
 [[nodiscard]] std::shared_ptr<ClientWindow> runningClient();
@@ -78,6 +90,30 @@ rt::Value focus(const rt::Value& oElement);
 // again; NIL values leave a part out.
 void sqlRefresh(const rt::Value& oConn, const rt::Value& oDb, const std::string& order, const rt::Value& joinTable,
                 const rt::Value& joinCond, const rt::Value& like, bool last);
+
+// The title of the window and of its questions.
+inline constexpr std::string_view kTitle = "Test SQLRecordSet";
+
+// True when the form may show another client: nothing typed is pending, or
+// the user agreed to discard it ("¿Descartar los cambios del cliente?").
+// The entry fields are written back first, so a "No" keeps every value.
+bool mayLeaveRecord(ClientWindow& s);
+// The form's elements shown again (element types in `skip` left out) with
+// the picture of the client shown, an empty box when it has none.
+void showRecord(const ClientWindow& s, std::initializer_list<int> skip);
+
+// The command buttons' actions.
+void exitWindow(ClientWindow& s);
+void cancelEdit(ClientWindow& s);
+void saveRecord(ClientWindow& s);
+void newRecord(ClientWindow& s);
+void editRecord(ClientWindow& s);
+void deleteRecord(ClientWindow& s);  // asks first, naming the client
+void refreshTable(ClientWindow& s);
+void showPicture(const ClientWindow& s);
+void refreshBrowse(ClientWindow& s);
+// "Siguiente": the next match of the search; says so after the last one.
+void nextMatch(ClientWindow& s);
 }  // namespace client
 
 // Registers Test and the helpers by name.

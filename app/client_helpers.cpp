@@ -2,9 +2,12 @@
 // ValidarCampo and cChar.
 #include "app/client.h"
 
+#include "platform/dialog/dialog.h"
 #include "platform/dialog/library.h"
 #include "platform/gui/events.h"
 #include "platform/gui/xbppart.h"
+#include "platform/pgsql/connection.h"
+#include "platform/pgsql/dataobject.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/codepage.h"
@@ -24,7 +27,7 @@ namespace client {
 void getRefresh(const rt::Value& getList, std::initializer_list<int> skip)
 {
     std::vector<rt::Value> types(skip.begin(), skip.end());
-    rt::callWith("RK_GetRefresh", getList, rt::Value(), 4, rt::makeArray(std::move(types)));
+    dlg::getRefresh(getList, 4, rt::makeArray(std::move(types)));
 }
 
 void refreshAll(const rt::Value& oBrowse)
@@ -42,19 +45,14 @@ rt::Value focus(const rt::Value& oElement)
 }
 
 void sqlRefresh(const rt::Value& oConn, const rt::Value& oDb, const std::string& order, const rt::Value& joinTable,
-                const rt::Value& joinCond, const rt::Value& like, bool last)
+                const rt::Value& joinCond, const rt::Value& like, bool)
 {
-    std::vector<rt::Value> args(15);
-    args[0] = oConn;
-    args[1] = oDb;
-    args[4] = "dxcam01." + order;
-    args[6] = joinTable;
-    args[7] = joinCond;
-    args[9] = like;
-    args[11] = false;
-    args[13] = false;
-    args[14] = last;
-    rt::callFunction("SQLRefresh", rt::Args(args.data(), args.size()));
+    const rt::Value db = deref(oDb);
+    auto* data = db.isObject() ? dynamic_cast<pgsql::DataObject*>(&db.asObject()) : nullptr;
+    if (!data)
+        return;
+    const auto text = [](const rt::Value& v) { return v.isChar() ? v.str() : std::string(); };
+    data->sqlRefresh(oConn, "dxcam01." + order, text(joinTable), text(joinCond), text(like));
 }
 
 }  // namespace client
@@ -82,10 +80,9 @@ bool isAppArray(const rt::Value& aApp) { return aApp.isArray(); }
 // RK_ReadGuiLastKey(GetList[, nKey]).
 long long lastKey(const rt::Value& getList)
 {
-    const rt::Value k = rt::callWith("RK_ReadGuiLastKey", getList);
-    return k.isNum() ? k.asInt() : 0;
+    return dlg::readGuiLastKey(getList);
 }
-void clearLastKey(const rt::Value& getList) { rt::callWith("RK_ReadGuiLastKey", getList, 0); }
+void clearLastKey(const rt::Value& getList) { dlg::readGuiLastKey(getList, 0); }
 
 }  // namespace
 
@@ -93,12 +90,12 @@ rt::Value RecordGet(const rt::Value& aApp, const rt::Value& getList)
 {
     if (!isAppArray(aApp))
         return {};
-    entry(aApp, 8) = false;
-    const rt::Value record = entry(aApp, 2);
+    entry(aApp, appSlot::Editing) = false;
+    const rt::Value record = entry(aApp, appSlot::Record);
     rt::sendWith(record, "RecordGet");
     client::getRefresh(getList, {28, 1});
-    if (const rt::Value picture = entry(aApp, 7); picture.isObject())
-        rt::callWith("RK_BitMapDraw", picture, rt::sendWith(record, "FieldGetPicture", "foto"));
+    if (const rt::Value picture = entry(aApp, appSlot::Picture); picture.isObject())
+        dlg::bitMapDraw(picture, rt::sendWith(record, "FieldGetPicture", "foto"));
     return {};
 }
 
@@ -153,14 +150,15 @@ rt::Value KeySeekBrow(const rt::Value& nKey, const rt::Value&, const rt::Value& 
 rt::Value Like(const rt::Value& cSeek_, const rt::Value& oConn_, const rt::Value& oDb_, const rt::Value& cOrderBy_)
 {
     const rt::Value text = deref(cSeek_);
-    std::string cxSeek = text.isChar() ? rt::alltrim(text.asString()) : std::string();
+    const std::string typed = text.isChar() ? rt::alltrim(text.asString()) : std::string();
+    std::string cxSeek = typed;
     const std::string order = cOrderBy_.isChar() ? rt::alltrim(cOrderBy_.asString()) : std::string();
+    const rt::Value shown = rt::sendWith(deref(oDb_), "recno");
 
     if (!cxSeek.empty()) {
         const rt::Value type = rt::sendWith(deref(oDb_), "FieldType", order);
         if (type.isChar() && type.asString() == "D") {
-            const rt::Value day = rt::callWith("DtoQ", rt::Value(rt::ctod(cxSeek)), false);
-            cxSeek = "%" + (day.isChar() ? day.str() : std::string()) + "%";
+            cxSeek = "%" + pgsql::dtoq(rt::Value(rt::ctod(cxSeek)), false) + "%";
         } else {
             cxSeek = "%" + cxSeek + "%";
         }
@@ -168,14 +166,27 @@ rt::Value Like(const rt::Value& cSeek_, const rt::Value& oConn_, const rt::Value
     } else {
         client::sqlRefresh(oConn_, oDb_, order, "dxcam01e", "dxcam01.codcli = dxcam01e.codcli", {}, true);
     }
+    const rt::Value db = deref(oDb_);
+    if (rt::isTrue(rt::getMember(db, "lError")))
+        return db;  // the server's failure is said by the window; the text stays
+    if (rt::sendWith(db, "LastRec").asInt() == 0) {
+        // Nothing found: the whole table again on the client shown before,
+        // and the search text kept for another try.
+        client::sqlRefresh(oConn_, oDb_, order, {}, {}, {}, false);
+        rt::sendWith(db, "seek", shown, "recno");
+        dlg::winAlert(typed.empty() ? std::string("No se encontraron clientes con datos en dxcam01e.")
+                                    : "No se encontraron clientes para \"" + typed + "\".",
+                      client::kTitle);
+        return db;
+    }
     assignRef(cSeek_, rt::replicate(" ", 100));
-    return deref(oDb_);
+    return db;
 }
 
 bool ValidarCampo(const rt::Value& oCaso, const rt::Value& aApp, const rt::Value& getList)
 {
     const bool caso1 = oCaso.isNum() && oCaso.asInt() == 1;
-    const rt::Value record = isAppArray(aApp) ? entry(aApp, 2) : rt::Value();
+    const rt::Value record = isAppArray(aApp) ? entry(aApp, appSlot::Record) : rt::Value();
     const rt::Value code = record.isObject() ? rt::getMember(record, "codcli") : rt::Value();
     if (caso1 && rt::isEmpty(code) && lastKey(getList) == gui::key::Enter) {
         dlg::winAlert("Codigo de Producto no Puede Estar en Blanco, Verifique...");

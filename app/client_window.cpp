@@ -2,9 +2,14 @@
 // browse of all clients with seek-as-you-type and LIKE search, and the
 // commands that create, edit, save, cancel and delete clients.
 #include "app/client.h"
+#include "app/messages.h"
 
 #include "platform/dialog/dialog.h"
+#include "platform/dialog/elements.h"
+#include "platform/dialog/library.h"
 #include "platform/pgsql/connection.h"
+#include "platform/pgsql/dataobject.h"
+#include "platform/popup/popup.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/datetime.h"
@@ -20,7 +25,7 @@
 namespace app {
 
 rt::Value& ClientWindow::app(int n) const { return aApp.asArray().items[std::size_t(n) - 1]; }
-bool ClientWindow::editing() const { return rt::isTrue(app(8)); }
+bool ClientWindow::editing() const { return rt::isTrue(app(appSlot::Editing)); }
 
 namespace {
 
@@ -43,6 +48,20 @@ rt::Value windowBlock(const W& w, F f, std::string text)
             if (const auto s = w.lock())
                 return f(*s, a);
             return {};
+        },
+        std::move(text));
+}
+
+// A block that runs a user action: failures of the server it meets are
+// said once the action is over.
+template <class F>
+rt::Value windowAction(const W& w, F f, std::string text)
+{
+    return windowBlock(
+        w,
+        [f](ClientWindow& s, rt::Args a) -> rt::Value {
+            const UserAction action;
+            return f(s, a);
         },
         std::move(text));
 }
@@ -77,36 +96,54 @@ rt::Value appAnchor(const W& w, int n)
         "aApp[" + std::to_string(n) + "]");
 }
 
+// The get/set block over aApp[1] that RK_ReadGUI hands the dialog to: the
+// dialog then asks before Escape or closing the window discards typed work.
+rt::Value dialogAnchor(const W& w)
+{
+    return dlg::getAnchorCB(
+        [w]() -> rt::Value {
+            const auto s = w.lock();
+            return s ? s->app(appSlot::Dialog) : rt::Value();
+        },
+        [w](const rt::Value& v) {
+            const auto s = w.lock();
+            if (!s)
+                return;
+            s->app(appSlot::Dialog) = v;
+            if (auto* d = v.isObject() ? dynamic_cast<dlg::DialogPart*>(&v.asObject()) : nullptr)
+                d->mayEndWithoutOk = [w] {
+                    const auto s = w.lock();
+                    return !s || client::mayLeaveRecord(*s);
+                };
+        },
+        "aApp[1]");
+}
+
 // A get/set block over a member of the record object aApp[2].
 rt::Value memberAnchor(const W& w, const std::string& member)
 {
     return dlg::getAnchorCB(
         [w, member]() -> rt::Value {
             const auto s = w.lock();
-            return s && s->app(2).isObject() ? rt::getMember(s->app(2), member) : rt::Value();
+            return s && s->app(appSlot::Record).isObject() ? rt::getMember(s->app(appSlot::Record), member) : rt::Value();
         },
         [w, member](const rt::Value& v) {
-            if (const auto s = w.lock(); s && s->app(2).isObject())
-                rt::setMember(s->app(2), member, v);
+            if (const auto s = w.lock(); s && s->app(appSlot::Record).isObject())
+                rt::setMember(s->app(appSlot::Record), member, v);
         },
         "aApp[2]:" + member);
 }
 
 bool codeNotEmpty(const ClientWindow& s)
 {
-    return s.app(2).isObject() && !rt::isEmpty(rt::getMember(s.app(2), "codcli"));
+    return s.app(appSlot::Record).isObject() && !rt::isEmpty(rt::getMember(s.app(appSlot::Record), "codcli"));
 }
 bool hasCurrentRow(const ClientWindow& s)
 {
-    if (!s.app(2).isObject())
+    if (!s.app(appSlot::Record).isObject())
         return false;
-    const rt::Value n = rt::sendWith(s.app(2), "recno");
+    const rt::Value n = rt::sendWith(s.app(appSlot::Record), "recno");
     return n.isNum() && n.asDouble() > 0;
-}
-rt::Value conditionOfCode(const ClientWindow& s)
-{
-    const rt::Value code = rt::getMember(s.app(2), "codcli");
-    return rt::Value("dxcam01.codcli=" + rt::callWith("StoQ", code).str());
 }
 
 rt::Value src(const char* type, rt::Value var, rt::Value parent, rt::Value bound, std::string row, std::string col,
@@ -138,6 +175,7 @@ private:
 
     void formGroup();
     void browseGroup();
+    void searchField();  // the search entry, "Siguiente" and "Like"
     void browseElement();
     void commandButtons();
 
@@ -174,7 +212,7 @@ rt::Value Builder::whenCurrentRow() const
 
 rt::Value Builder::action(void (*f)(ClientWindow&), const char* text) const
 {
-    return windowBlock(
+    return windowAction(
         w_,
         [f](ClientWindow& s, rt::Args) {
             f(s);
@@ -186,7 +224,7 @@ rt::Value Builder::action(void (*f)(ClientWindow&), const char* text) const
 void Builder::group(const char* caption, rt::Value ClientWindow::*var, const char* varName, double row, double height,
                     const char* rowText, const char* heightText)
 {
-    push(dlg::getTemplate(1, 2));
+    push(dlg::getTemplate(dlg::type::Group, 2));
     set(dlg::slot::Caption, caption);
     set(dlg::slot::Row, row);
     set(dlg::slot::Col, 0.0);
@@ -199,7 +237,7 @@ void Builder::group(const char* caption, rt::Value ClientWindow::*var, const cha
 void Builder::label(const char* caption, double row, const char* rowText, const rt::Value& parent,
                     const char* parentName)
 {
-    push(dlg::getTemplate(12, rt::Value(1)));
+    push(dlg::getTemplate(dlg::type::Say, rt::Value(1)));
     set(dlg::slot::Caption, caption);
     set(dlg::slot::Row, row);
     set(dlg::slot::Col, 1.0);
@@ -211,7 +249,7 @@ void Builder::memberGet(const std::string& member, double row, double col, doubl
                         rt::Value when, rt::Value ClientWindow::*objectVar, const char* objectName)
 {
     const std::string bound = "aApp[2]:" + member;
-    push(dlg::getTemplate(2));
+    push(dlg::getTemplate(dlg::type::Get));
     set(dlg::slot::GetSet, memberAnchor(w_, member));
     set(dlg::slot::Row, row);
     set(dlg::slot::Col, col);
@@ -234,7 +272,7 @@ void Builder::memberGet(const std::string& member, double row, double col, doubl
 void Builder::button(const char* caption, double row, double col, double width, double height, const char* colText,
                      rt::Value action, const char* tooltip, rt::Value when, rt::Value hide, bool twoLines)
 {
-    push(dlg::getTemplate(10));
+    push(dlg::getTemplate(dlg::type::PushButton));
     set(dlg::slot::Caption, caption);
     set(dlg::slot::Row, row);
     set(dlg::slot::Col, col);
@@ -247,7 +285,7 @@ void Builder::button(const char* caption, double row, double col, double width, 
     set(dlg::slot::When, when);
     set(dlg::slot::Hide, hide);
     if (twoLines)
-        set(42, 8192);
+        set(dlg::slot::ButtonStyle, 8192);
     set(dlg::slot::Source, src("RKPUSHBUTTON", {}, {}, {}, "xRow", colText, rt::str(rt::Value(width), 5, 2),
                                rt::str(rt::Value(height), 4, 2)));
 }
@@ -256,7 +294,7 @@ void Builder::button(const char* caption, double row, double col, double width, 
 // picture and no filter, and its result is not stored.
 rt::Value Builder::clientLookup(bool full) const
 {
-    return windowBlock(
+    return windowAction(
         w_,
         [full](ClientWindow& s, rt::Args) {
             std::vector<rt::Value> a(14);
@@ -264,7 +302,7 @@ rt::Value Builder::clientLookup(bool full) const
             a[1] = "Consulta de Cliente";
             a[2] = 60.3;
             a[3] = 19;
-            a[4] = rt::getMember(s.app(2), "codcli");
+            a[4] = rt::getMember(s.app(appSlot::Record), "codcli");
             a[5] = "codcli";
             a[6] = aCliente();
             a[7] = "dxcam01";
@@ -274,7 +312,7 @@ rt::Value Builder::clientLookup(bool full) const
                 a[13] = rt::makeArray({"Test", rt::makeArray({rt::makeArray({"estatus", "N", true}),
                                                               rt::makeArray({"estatus", "C", false})})});
             }
-            return rt::callFunction("xbPopBrowse", rt::Args(a.data(), a.size()));
+            return popup::xbPopBrowse(rt::Args(a.data(), a.size()));
         },
         "{|| xbPopBrowse(oConn, \"Consulta de Cliente\", ...)}");
 }
@@ -290,7 +328,7 @@ void Builder::formGroup()
         windowBlock(
             w_, [](ClientWindow& s, rt::Args) { return rt::Value(ValidarCampo(1, s.aApp, s.GetList)); },
             "{|| ValidarCampo(1, aApp, GetList)}"));
-    set(37, rt::makeArray(
+    set(dlg::slot::Popup, rt::makeArray(
                 {clientLookup(true), {}, false, false, false, {}, {}, {}, {}, {}, {}, false, {}, false, {}, {}, {}}));
 
     // The record toolbar: moves the record object and shows who saved it.
@@ -300,16 +338,19 @@ void Builder::formGroup()
         a[1] = xRow - 0.2;
         a[2] = 38.4;
         a[3] = s_.oConn;
-        a[4] = appAnchor(w_, 2);
+        a[4] = appAnchor(w_, appSlot::Record);
         a[5] = group1_;
         a[6] = rt::makeArray({rt::makeArray({"Usuario", "id_usuario"}), rt::makeArray({"Fecha", "id_Fecha"}),
                               rt::makeArray({"Hora", "id_hora"})});
         a[7] = false;
-        a[8] = windowBlock(
+        a[8] = windowAction(
             w_, [](ClientWindow& s, rt::Args) { return RecordGet(s.aApp, s.GetList); },
             "{|| RecordGet(aApp, GetList)}");
         a[9] = false;
-        rt::callFunction("XbToolsBar", rt::Args(a.data(), a.size()));
+        a[10] = windowAction(
+            w_, [](ClientWindow& s, rt::Args) { return rt::Value(client::mayLeaveRecord(s)); },
+            "{|| MayLeaveRecord()}");
+        popup::xbToolsBar(rt::Args(a.data(), a.size()));
     }
 
     label("Nombres:", xRow += 1.1, "xRow+=1.1", group1_, "oMyGroup1");
@@ -323,12 +364,12 @@ void Builder::formGroup()
         a[0] = list_;
         a[1] = xRow - 0.1;
         a[2] = 56.0;
-        a[3] = s_.app(2);
-        a[5] = appAnchor(w_, 7);
+        a[3] = s_.app(appSlot::Record);
+        a[5] = appAnchor(w_, appSlot::Picture);
         a[6] = rt::makeArray({13.0, 4.65});
         a[7] = group1_;
         a[9] = false;
-        rt::callFunction("XbBitmap", rt::Args(a.data(), a.size()));
+        popup::xbBitmap(rt::Args(a.data(), a.size()));
         set(dlg::slot::When, whenEditing());
     }
 
@@ -339,56 +380,31 @@ void Builder::formGroup()
     label("Fecha de Registro:", xRow += 1.1, "xRow+=1.1", group1_, "oMyGroup1");
     memberGet("feching", xRow - 0.1, 15.0, 0, "@D", whenEditingWithCode(), nullptr, nullptr);
     // Entry 3 .T.: the lookup's answer is not stored into the date.
-    set(37, rt::makeArray(
+    set(dlg::slot::Popup, rt::makeArray(
                 {clientLookup(false), {}, true, false, false, {}, {}, {}, {}, {}, {}, false, {}, false, {}, {}, {}}));
 
-    push(dlg::getTemplate(5));
+    push(dlg::getTemplate(dlg::type::CheckBox));
     set(dlg::slot::Row, xRow);
     set(dlg::slot::Col, 35.0);
     set(dlg::slot::When, whenEditingWithCode());
-    set(23, rt::makeArray({"DataCredito", {}}));
+    set(dlg::slot::CheckCaption, rt::makeArray({"DataCredito", {}}));
     {
         const rt::Value member = memberAnchor(w_, "datacredit");
         // The box's new state arrives as the block's argument and is written.
-        set(26,
+        set(dlg::slot::CheckData,
             rt::makeBlock(
-                [member](rt::Args a) { return rt::callWith("RK_ReadVar", member, rt::argAt(a, 0), rt::Value(), true); },
+                [member](rt::Args a) { return dlg::readVar(member, rt::argAt(a, 0), true); },
                 "{|x| RK_ReadVar(@aApp[2]:datacredit, x, NIL, .T.)}"));
     }
     set(dlg::slot::ParentAnchor, group1_);
     set(dlg::slot::Source, src("RKCHECKBOX", {}, "oMyGroup1", "aApp[2]:datacredit", "xRow", "35.0", "", ""));
 }
 
-void Builder::browseGroup()
+void Builder::searchField()
 {
-    xRow += 2.8;
-    group("Test-Browse", &ClientWindow::oMyGroup2, "oMyGroup2", xRow, 15.3, "xRow+=2.8", "15.3");
-    group2_ = anchor(w_, &ClientWindow::oMyGroup2, "oMyGroup2");
-
-    // The ordering column of the browse set.
-    push(dlg::getTemplate(6, 3));
-    set(dlg::slot::GetSet, appAnchor(w_, 6));
-    set(dlg::slot::Row, 0.7);
-    set(dlg::slot::Col, 0.5);
-    set(dlg::slot::Width, 13.5);
-    set(dlg::slot::Height, 10.5);
-    set(dlg::slot::When, whenEditingWithCode());
-    set(dlg::slot::Options, rt::makeArray({false, false}));
-    set(dlg::slot::GetSet2, rt::makeArray({anchor(w_, &ClientWindow::aOrderBy, "aOrderBy"), "aOrderBy"}));
-    set(38, windowBlock(
-                w_,
-                [](ClientWindow& s, rt::Args) {
-                    rt::sendWith(s.app(3), "sort", s.app(6));
-                    client::refreshAll(s.oBrowse);
-                    return rt::Value();
-                },
-                "{|| aApp[3]:sort(aApp[6]), oBrowse:RefreshAll()}"));
-    set(dlg::slot::ParentAnchor, group2_);
-    set(dlg::slot::Source, src("RKCOMBOBOX", {}, "oMyGroup2", "aApp[6]", "0.7", "0.5", "13.5", "10.5"));
-
     // The search field: every key seeks in the browse set.
     const double searchCol = dlg::xcol(list_) + 1.2;
-    push(dlg::getTemplate(2, 0));
+    push(dlg::getTemplate(dlg::type::Get, 0));
     set(dlg::slot::GetSet, anchor(w_, &ClientWindow::cBuscar, "cBuscar"));
     set(dlg::slot::Row, 0.7);
     set(dlg::slot::Col, searchCol);
@@ -398,12 +414,12 @@ void Builder::browseGroup()
     set(dlg::slot::VarName, rt::makeArray({"cBuscar", {}}));
     set(dlg::slot::GetSet2, anchor(w_, &ClientWindow::cBuscar, "cBuscar"));
     set(dlg::slot::Id, dlg::getIdDefault({}, "cBuscar", "GET_"));
-    set(dlg::slot::Anchor, appAnchor(w_, 5));
-    set(dlg::slot::KeyHandler, windowBlock(
+    set(dlg::slot::Anchor, appAnchor(w_, appSlot::SearchField));
+    set(dlg::slot::KeyHandler, windowAction(
                                    w_,
                                    [w = w_](ClientWindow& s, rt::Args a) {
-                                       return KeySeekBrow(rt::argAt(a, 0), rt::argAt(a, 1), s.app(5), s.oBrowse,
-                                                          anchor(w, &ClientWindow::cBuscar, "cBuscar"), s.app(3));
+                                       return KeySeekBrow(rt::argAt(a, 0), rt::argAt(a, 1), s.app(appSlot::SearchField), s.oBrowse,
+                                                          anchor(w, &ClientWindow::cBuscar, "cBuscar"), s.app(appSlot::BrowseSet));
                                    },
                                    "{|nKey, b, o| KeySeekBrow(nKey, b, aApp[5], oBrowse, @cBuscar, aApp[3])}"));
     set(dlg::slot::ParentAnchor, group2_);
@@ -415,26 +431,49 @@ void Builder::browseGroup()
         set(dlg::slot::Source,
             src("RKPUSHBUTTON", {}, "oMyGroup2", {}, "0.6", "XCOL()+0.0", rt::str(rt::Value(width), 4, 1), "1.18"));
     };
-    searchButton("Siguiente", 8.0,
-                 action(
-                     [](ClientWindow& s) {
-                         rt::sendWith(s.app(2), "LocateNext");
-                         client::refreshAll(s.oBrowse);
-                         client::getRefresh(s.GetList, {28, 1});
-                         client::focus(s.app(5));
-                     },
-                     "{|| aApp[2]:LocateNext(), ...}"));
+    searchButton("Siguiente", 8.0, action(client::nextMatch, "{|| aApp[2]:LocateNext(), ...}"));
     searchButton("Like", 6.0,
-                 windowBlock(
+                 windowAction(
                      w_,
                      [w = w_](ClientWindow& s, rt::Args) {
-                         Like(anchor(w, &ClientWindow::cBuscar, "cBuscar"), s.oConn, appAnchor(w, 2), s.app(6));
-                         client::refreshAll(s.oBrowse);
-                         client::getRefresh(s.GetList, {28, 1});
-                         client::focus(s.app(5));
+                         if (!client::mayLeaveRecord(s))
+                             return rt::Value();
+                         Like(anchor(w, &ClientWindow::cBuscar, "cBuscar"), s.oConn, appAnchor(w, appSlot::Record), s.app(appSlot::OrderColumn));
+                         client::showRecord(s, {28, 1});
+                         client::focus(s.app(appSlot::SearchField));
                          return rt::Value();
                      },
                      "{|| Like(@cBuscar, oConn, @aApp[2], aApp[6]), ...}"));
+}
+
+void Builder::browseGroup()
+{
+    xRow += 2.8;
+    group("Test-Browse", &ClientWindow::oMyGroup2, "oMyGroup2", xRow, 15.3, "xRow+=2.8", "15.3");
+    group2_ = anchor(w_, &ClientWindow::oMyGroup2, "oMyGroup2");
+
+    // The ordering column of the browse set.
+    push(dlg::getTemplate(dlg::type::ComboBox, 3));
+    set(dlg::slot::GetSet, appAnchor(w_, appSlot::OrderColumn));
+    set(dlg::slot::Row, 0.7);
+    set(dlg::slot::Col, 0.5);
+    set(dlg::slot::Width, 13.5);
+    set(dlg::slot::Height, 10.5);
+    set(dlg::slot::When, whenEditingWithCode());
+    set(dlg::slot::Options, rt::makeArray({false, false}));
+    set(dlg::slot::GetSet2, rt::makeArray({anchor(w_, &ClientWindow::aOrderBy, "aOrderBy"), "aOrderBy"}));
+    set(dlg::slot::Change, windowAction(
+                w_,
+                [](ClientWindow& s, rt::Args) {
+                    rt::sendWith(s.app(appSlot::BrowseSet), "sort", s.app(appSlot::OrderColumn));
+                    client::refreshAll(s.oBrowse);
+                    return rt::Value();
+                },
+                "{|| aApp[3]:sort(aApp[6]), oBrowse:RefreshAll()}"));
+    set(dlg::slot::ParentAnchor, group2_);
+    set(dlg::slot::Source, src("RKCOMBOBOX", {}, "oMyGroup2", "aApp[6]", "0.7", "0.5", "13.5", "10.5"));
+
+    searchField();
 
     // The browse toolbar: moves the browse set and redraws the browse.
     {
@@ -442,7 +481,7 @@ void Builder::browseGroup()
         a[0] = list_;
         a[1] = 0.65;
         a[2] = dlg::xcol(list_) + 6.0;
-        a[4] = s_.app(3);
+        a[4] = s_.app(appSlot::BrowseSet);
         a[5] = group2_;
         a[7] = false;
         a[8] = windowBlock(
@@ -453,14 +492,14 @@ void Builder::browseGroup()
             },
             "{|| oBrowse:RefreshAll()}");
         a[9] = true;
-        rt::callFunction("XbToolsBar", rt::Args(a.data(), a.size()));
+        popup::xbToolsBar(rt::Args(a.data(), a.size()));
     }
     browseElement();
 }
 
 void Builder::column(const char* header, rt::Value data, const std::string& text, int width, const char* picture)
 {
-    push(dlg::getTemplate(29));
+    push(dlg::getTemplate(dlg::type::Column));
     set(dlg::slot::Caption, header);
     set(dlg::slot::Width, width);
     if (picture)
@@ -474,38 +513,42 @@ void Builder::column(const char* header, rt::Value data, const std::string& text
 
 void Builder::browseElement()
 {
-    push(dlg::getTemplate(28));
+    push(dlg::getTemplate(dlg::type::Browse));
     set(dlg::slot::Row, 2.0);
     set(dlg::slot::Col, 0.76);
     set(dlg::slot::Width, 69.0);
     set(dlg::slot::Height, 13.0);
-    set(17, rt::callWith("SQLBrowPres", 17));
-    set(22, rt::makeArray({rt::makeBlock([](rt::Args a) { return rt::callWith("SQLBrowseZebra", rt::argAt(a, 0)); },
+    set(dlg::slot::Presentation, popup::sqlBrowPres(17));
+    set(dlg::slot::Colors, rt::makeArray({rt::makeBlock([](rt::Args a) { return popup::sqlBrowseZebra(rt::argAt(a, 0)); },
                                          "{|l| SQLBrowseZebra(l)}"),
                            {}}));
-    set(dlg::slot::GetSet2, rt::makeArray({appAnchor(w_, 3), "aApp[03]"}));
-    set(37, rt::makeArray({{}, {}, {}, {}, {}, false, {}}));
-    set(42, 3);
+    set(dlg::slot::GetSet2, rt::makeArray({appAnchor(w_, appSlot::BrowseSet), "aApp[03]"}));
+    set(dlg::slot::CellEdit, rt::makeArray({{}, {}, {}, {}, {}, false, {}}));
+    set(dlg::slot::CursorMode, 3);
 
-    rt::Value options = rt::Value::array(56);
+    rt::Value options = rt::Value::array(dlg::kBrowseOptions);
     auto& o = options.asArray().items;
-    const auto opt = [&o](int n, rt::Value v) { o[std::size_t(n) - 1] = std::move(v); };
-    for (int n : {9, 17, 18, 19, 20, 21, 24, 31, 33, 34, 37, 40, 41})
+    const auto opt = [&o](int n, rt::Value v) { o[dlg::index(n)] = std::move(v); };
+    using namespace dlg::browseOption;
+    for (int n : {IsScope, NoVScroll, NoHScroll, NoSoftTrack, Fit, Optimize, NoSizeCols, Descending, RightButtonSelect,
+                  NoDescendToggle, NoRestore, ResizeColumns, TagEnable})
         opt(n, false);
-    opt(11, 2);
-    opt(46, true);
+    opt(HeaderLines, 2);
+    opt(UseVisualStyle, true);
     // A chosen row becomes the form's record: the record object is put on
     // the browse set's row before it is read. A Like search may have
     // narrowed the record object to other clients; then it reads the whole
     // table again, in its order, to find the chosen one.
-    opt(23, windowBlock(
+    opt(ItemSelected, windowAction(
                 w_,
                 [](ClientWindow& s, rt::Args) {
-                    const rt::Value recno = rt::sendWith(s.app(3), "recno");
-                    if (!rt::isTrue(rt::sendWith(s.app(2), "seek", recno, "recno"))) {
-                        client::sqlRefresh(s.oConn, s.app(2), rt::var2char(rt::sendWith(s.app(2), "sort")), {}, {},
+                    if (!client::mayLeaveRecord(s))
+                        return rt::Value();
+                    const rt::Value recno = rt::sendWith(s.app(appSlot::BrowseSet), "recno");
+                    if (!rt::isTrue(rt::sendWith(s.app(appSlot::Record), "seek", recno, "recno"))) {
+                        client::sqlRefresh(s.oConn, s.app(appSlot::Record), rt::var2char(rt::sendWith(s.app(appSlot::Record), "sort")), {}, {},
                                            {}, false);
-                        rt::sendWith(s.app(2), "seek", recno, "recno");
+                        rt::sendWith(s.app(appSlot::Record), "seek", recno, "recno");
                     }
                     return RecordGet(s.aApp, s.GetList);
                 },
@@ -517,12 +560,12 @@ void Builder::browseElement()
 
     const auto field = [this](const char* name) {
         return windowBlock(
-            w_, [n = std::string(name)](ClientWindow& s, rt::Args) { return rt::getMember(s.app(3), n); },
+            w_, [n = std::string(name)](ClientWindow& s, rt::Args) { return rt::getMember(s.app(appSlot::BrowseSet), n); },
             std::string("{|| aApp[3]:") + name + "}");
     };
     column("1;RECNO",
            windowBlock(
-               w_, [](ClientWindow& s, rt::Args) { return rt::sendWith(s.app(3), "recno"); }, "{|| aApp[3]:recno()}"),
+               w_, [](ClientWindow& s, rt::Args) { return rt::sendWith(s.app(appSlot::BrowseSet), "recno"); }, "{|| aApp[3]:recno()}"),
            "aApp[3]:recno()", 4, nullptr);
     column("Nº;CLIENTE", field("codcli"), "aApp[3]:codcli", 5, nullptr);
     column(";NOMBRES", field("nombre"), "aApp[3]:nombre", 15, nullptr);
@@ -530,99 +573,58 @@ void Builder::browseElement()
     column("FECHA;REGISTRO", field("feching"), "aApp[3]:feching", 6, "@D");
 }
 
+// The command row. Exit and Cancel share a place: each is hidden while the
+// other shows.
+struct Command {
+    const char* caption;
+    double step;  // added to the running column first
+    const char* colText;
+    double width;
+    const char* tooltip;
+    void (*run)(ClientWindow&);
+    const char* text;
+    enum { Always, EditingWithCode, CurrentRow } when;
+    enum { Never, WhileEditing, WhileViewing } hide;
+    bool twoLines;
+};
+constexpr Command kCommands[] = {
+    {"Exit", 0.0, "0.5", 6.8, "Update Record", client::exitWindow, "{|| RK_ReadGuiEvent(6, GetList)}",
+     Command::Always, Command::WhileEditing, false},
+    {"Cancel", 0.0, "0.5", 6.8, "Cancel Record", client::cancelEdit, "{|| aApp[2]:RecordCancel(), ...}",
+     Command::Always, Command::WhileViewing, false},
+    {"Save", 6.8, "xCol+=6.8", 6.8, "Update/Insert Record", client::saveRecord, "{|| aApp[2]:RecordPut(...), ...}",
+     Command::EditingWithCode, Command::Never, false},
+    {"New", 6.8, "xCol+=6.8", 6.8, "Blank  Record", client::newRecord, "{|| aApp[2]:RecordBlank(.T.), ...}",
+     Command::CurrentRow, Command::Never, false},
+    {"Edit", 6.8, "xCol+=6.8", 6.8, "Edit Record", client::editRecord, "{|| aApp[8] := .T., ...}",
+     Command::CurrentRow, Command::Never, false},
+    {"Delete", 6.8, "xCol+=6.8", 6.8, "Delete Record", client::deleteRecord, "{|| aApp[2]:RecordDelete(...), ...}",
+     Command::CurrentRow, Command::Never, false},
+    {"Refresh;Tabla", 16.0, "xCol+=16.0", 8.8, nullptr, client::refreshTable, "{|| aApp[2]:Refresh(), ...}",
+     Command::CurrentRow, Command::Never, true},
+    {"Refresh;Picture", 8.8, "xCol+=8.8", 8.8, nullptr, [](ClientWindow& s) { client::showPicture(s); },
+     "{|| RK_BitMapDraw(aApp[7], aApp[2]:FieldGetPicture())}", Command::Always, Command::Never, true},
+    {"Refresh;Browse", 8.8, "xCol+=8.8", 8.8, nullptr, client::refreshBrowse, "{|| aApp[3]:Refresh(), ...}",
+     Command::CurrentRow, Command::Never, true},
+};
+
 void Builder::commandButtons()
 {
     xRow += 15.8;
     xCol = 0.5;
-    const rt::Value none;
     const auto editFlag = [this](bool shownWhenEditing) {
         return windowBlock(
             w_, [shownWhenEditing](ClientWindow& s, rt::Args) { return rt::Value(s.editing() != shownWhenEditing); },
             shownWhenEditing ? "{|| !aApp[8]}" : "{|| aApp[8]}");
     };
-
-    button("Exit", xRow, xCol, 6.8, 1.8, "0.5",
-           action([](ClientWindow& s) { dlg::readGuiEvent(6, s.GetList); }, "{|| RK_ReadGuiEvent(6, GetList)}"),
-           "Update Record", none, editFlag(false), false);
-    button("Cancel", xRow, xCol, 6.8, 1.8, "0.5",
-           action(
-               [](ClientWindow& s) {
-                   rt::sendWith(s.app(2), "RecordCancel");
-                   client::refreshAll(s.oBrowse);
-                   s.app(8) = false;
-                   client::getRefresh(s.GetList, {28});
-               },
-               "{|| aApp[2]:RecordCancel(), ...}"),
-           "Cancel Record", none, editFlag(true), false);
-    button("Save", xRow, xCol += 6.8, 6.8, 1.8, "xCol+=6.8",
-           action(
-               [](ClientWindow& s) {
-                   // A refused write (a conflict, a code taken, a lost server)
-                   // keeps the form in editing with the user's values.
-                   const bool saved = rt::isTrue(rt::sendWith(s.app(2), "RecordPut", conditionOfCode(s)));
-                   if (saved)
-                       s.app(8) = false;
-                   client::refreshAll(s.oBrowse);
-                   client::focus(s.ocodcli);
-                   client::getRefresh(s.GetList, {28});
-               },
-               "{|| aApp[2]:RecordPut(...), ...}"),
-           "Update/Insert Record", whenEditingWithCode(), none, false);
-    button("New", xRow, xCol += 6.8, 6.8, 1.8, "xCol+=6.8",
-           action(
-               [](ClientWindow& s) {
-                   rt::sendWith(s.app(2), "RecordBlank", true);
-                   s.app(8) = true;
-                   client::getRefresh(s.GetList, {28});
-                   client::refreshAll(s.oBrowse);
-                   client::focus(s.ocodcli);
-               },
-               "{|| aApp[2]:RecordBlank(.T.), ...}"),
-           "Blank  Record", whenCurrentRow(), none, false);
-    button("Edit", xRow, xCol += 6.8, 6.8, 1.8, "xCol+=6.8",
-           action(
-               [](ClientWindow& s) {
-                   s.app(8) = true;
-                   client::getRefresh(s.GetList, {28});
-                   client::focus(s.oNombre);
-               },
-               "{|| aApp[8] := .T., ...}"),
-           "Edit Record", whenCurrentRow(), none, false);
-    button("Delete", xRow, xCol += 6.8, 6.8, 1.8, "xCol+=6.8",
-           action(
-               [](ClientWindow& s) {
-                   rt::sendWith(s.app(2), "RecordDelete", conditionOfCode(s));
-                   client::refreshAll(s.oBrowse);
-                   client::getRefresh(s.GetList, {28});
-               },
-               "{|| aApp[2]:RecordDelete(...), ...}"),
-           "Delete Record", whenCurrentRow(), none, false);
-    button("Refresh;Tabla", xRow, xCol += 16.0, 8.8, 1.8, "xCol+=16.0",
-           action(
-               [](ClientWindow& s) {
-                   rt::sendWith(s.app(2), "Refresh");
-                   client::refreshAll(s.oBrowse);
-                   client::getRefresh(s.GetList, {28});
-               },
-               "{|| aApp[2]:Refresh(), ...}"),
-           nullptr, whenCurrentRow(), none, true);
-    button("Refresh;Picture", xRow, xCol += 8.8, 8.8, 1.8, "xCol+=8.8",
-           action(
-               [](ClientWindow& s) {
-                   if (s.app(7).isObject())
-                       rt::callWith("RK_BitMapDraw", s.app(7), rt::sendWith(s.app(2), "FieldGetPicture"));
-               },
-               "{|| RK_BitMapDraw(aApp[7], aApp[2]:FieldGetPicture())}"),
-           nullptr, none, none, true);
-    button("Refresh;Browse", xRow, xCol += 8.8, 8.8, 1.8, "xCol+=8.8",
-           action(
-               [](ClientWindow& s) {
-                   rt::sendWith(s.app(3), "Refresh");
-                   client::refreshAll(s.oBrowse);
-                   client::getRefresh(s.GetList, {28});
-               },
-               "{|| aApp[3]:Refresh(), ...}"),
-           nullptr, whenCurrentRow(), none, true);
+    for (const Command& c : kCommands) {
+        const rt::Value when = c.when == Command::EditingWithCode ? whenEditingWithCode()
+                               : c.when == Command::CurrentRow    ? whenCurrentRow()
+                                                                  : rt::Value();
+        const rt::Value hide = c.hide == Command::Never ? rt::Value() : editFlag(c.hide == Command::WhileViewing);
+        button(c.caption, xRow, xCol += c.step, c.width, 1.8, c.colText, action(c.run, c.text), c.tooltip, when, hide,
+               c.twoLines);
+    }
 }
 
 void Builder::build()
@@ -632,16 +634,18 @@ void Builder::build()
     commandButtons();
 }
 
+// The read's options; only the focus highlighting has a name of ours, the
+// other entries are handed to the dialog library as they stand.
 rt::Value getOptions()
 {
     rt::Value options = rt::Value::array(99);
     auto& o = options.asArray().items;
-    const auto opt = [&o](int n, rt::Value v) { o[std::size_t(n) - 1] = std::move(v); };
+    const auto opt = [&o](int n, rt::Value v) { o[dlg::index(n)] = std::move(v); };
     for (int n : {23, 32, 33, 38, 52})
         opt(n, true);
     for (int n : {35, 43, 63, 77})
         opt(n, rt::makeArray({{}, {}}));
-    opt(51, 3);
+    opt(dlg::readOption::HiliteGets, 3);
     opt(59, rt::makeArray({rt::makeArray({1, 7}), rt::makeArray({2, 0})}));
     opt(64, 0);
     return options;
@@ -664,8 +668,11 @@ rt::Value openDataObject(const rt::Value& oConn, const char* columns, const char
     a[14] = audit;
     a[15] = auditValues;
     a[16] = picture;
-    const rt::Value object = rt::callFunction("PGSQL", rt::Args(a.data(), a.size()));
-    return rt::sendWith(object, "new");
+    auto* data = new pgsql::DataObject;
+    const rt::Value object(static_cast<rt::Object*>(data));
+    data->configure(rt::Args(a.data(), a.size()));
+    data->open();
+    return object;
 }
 
 std::string trimmedPublic(const char* name) { return rt::alltrim(rt::var2char(rt::publicGet(name))); }
@@ -677,7 +684,7 @@ struct Teardown {
     ~Teardown()
     {
         s.GetList.asArray().items.clear();
-        for (int n : {2, 3})
+        for (int n : {appSlot::Record, appSlot::BrowseSet})
             if (s.app(n).isObject()) {
                 try {
                     rt::sendWith(s.app(n), "DESTROY");
@@ -690,6 +697,33 @@ struct Teardown {
         g_running = previous;
     }
 };
+
+// The record object and the browse set over dxcam01; false, after a message
+// box, when the table cannot be opened.
+bool openDataObjects(ClientWindow& s)
+{
+    const rt::Value user = s.cUsuario;
+    const rt::Value auditValues = rt::makeArray({
+        rt::makeBlock([user](rt::Args) { return user; }, "{|| cUsuario}"),
+        rt::makeBlock([](rt::Args) { return rt::Value(rt::today()); }, "{|| Date()}"),
+        rt::makeBlock([](rt::Args) { return rt::Value(rt::ampm(rt::timeText())); }, "{|| AMPM(Time())}"),
+    });
+    s.app(appSlot::Record) = openDataObject(s.oConn, kRecordColumns, "dxcam01.recno", 1,
+                              rt::makeArray({"dxcam01.ID_USUARIO", "dxcam01.ID_FECHA", "dxcam01.ID_HORA"}), auditValues,
+                              "foto");
+    s.app(appSlot::BrowseSet) = openDataObject(s.oConn, kBrowseColumns, "dxcam01.nombre", {}, {}, {}, {});
+    // Without its table the window has nothing to show: the user is told,
+    // the reason also goes beside the console, and the program ends.
+    for (int n : {appSlot::Record, appSlot::BrowseSet})
+        if (!s.app(n).isObject() || rt::isTrue(rt::getMember(s.app(n), "lError"))) {
+            const std::string why =
+                s.app(n).isObject() ? rt::var2char(rt::getMember(s.app(n), "cError")) : std::string();
+            std::fprintf(stderr, "dxc: the client table cannot be opened: %s\n", why.c_str());
+            dlg::winAlert("La base de datos dxc no tiene la tabla de clientes dxcam01.\n" + why, client::kTitle);
+            return false;
+        }
+    return true;
+}
 
 }  // namespace
 
@@ -704,7 +738,7 @@ rt::Value Test(rt::Args args)
     ClientWindow& s = *window;
     const W w = window;
     s.GetList = rt::Value::array();
-    s.aApp = rt::Value::array(15);
+    s.aApp = rt::Value::array(appSlot::Count);
     s.cBuscar = rt::replicate(" ", 100);
     s.aOrderBy = rt::Value::array();
     s.cUsuario = std::string(kUsuario);
@@ -718,49 +752,37 @@ rt::Value Test(rt::Args args)
     const std::size_t passWidth = rt::utf8Length(rt::var2char(rt::publicGet("cPass")));
     rt::publicSet("cPass", rt::replicate(" ", std::max<std::size_t>(passWidth, 12)));
     if (rt::isTrue(conn->lError)) {
-        // No window and no message box; the reason goes beside the console.
         std::fprintf(stderr, "dxc: %s\n", conn->errorText().c_str());
-        return {};
+        dlg::winAlert(connectionFailureMessage(conn->errorText()), client::kTitle);
+        return false;
     }
 
     Teardown teardown{s, g_running};
     g_running = window;
 
-    s.app(8) = false;
-    const rt::Value user = s.cUsuario;
-    const rt::Value auditValues = rt::makeArray({
-        rt::makeBlock([user](rt::Args) { return user; }, "{|| cUsuario}"),
-        rt::makeBlock([](rt::Args) { return rt::Value(rt::today()); }, "{|| Date()}"),
-        rt::makeBlock([](rt::Args) { return rt::Value(rt::ampm(rt::timeText())); }, "{|| AMPM(Time())}"),
-    });
-    s.app(2) = openDataObject(s.oConn, kRecordColumns, "dxcam01.recno", 1,
-                              rt::makeArray({"dxcam01.ID_USUARIO", "dxcam01.ID_FECHA", "dxcam01.ID_HORA"}), auditValues,
-                              "foto");
-    s.app(3) = openDataObject(s.oConn, kBrowseColumns, "dxcam01.nombre", {}, {}, {}, {});
-    // Without its table the window has nothing to show: the reason goes
-    // beside the console, as the program's other failures do, and the
-    // program ends.
-    for (int n : {2, 3})
-        if (!s.app(n).isObject() || rt::isTrue(rt::getMember(s.app(n), "lError"))) {
-            const rt::Value why = s.app(n).isObject() ? rt::getMember(s.app(n), "cError") : rt::Value();
-            std::fprintf(stderr, "dxc: the client table cannot be opened: %s\n", rt::var2char(why).c_str());
-            return {};
-        }
-    if (!rt::isEmpty(xCodCli))
-        rt::sendWith(s.app(2), "seek", xCodCli, "codcli");
-    s.app(6) = rt::sendWith(s.app(3), "sort");
+    s.app(appSlot::Editing) = false;
+    if (!openDataObjects(s))
+        return false;
+    // The form and the browse start on the same client.
+    if (!rt::isEmpty(xCodCli)) {
+        rt::sendWith(s.app(appSlot::Record), "seek", xCodCli, "codcli");
+        rt::sendWith(s.app(appSlot::BrowseSet), "seek", xCodCli, "codcli");
+    } else if (rt::sendWith(s.app(appSlot::BrowseSet), "recno").asDouble() > 0) {
+        rt::sendWith(s.app(appSlot::Record), "seek", rt::sendWith(s.app(appSlot::BrowseSet), "recno"), "recno");
+    }
+    s.app(appSlot::OrderColumn) = rt::sendWith(s.app(appSlot::BrowseSet), "sort");
 
-    const rt::Value fields = rt::sendWith(s.app(2), "FCount");
+    const rt::Value fields = rt::sendWith(s.app(appSlot::Record), "FCount");
     for (std::int64_t i = 1; fields.isNum() && i <= fields.asInt(); ++i)
-        s.aOrderBy.asArray().items.push_back(rt::sendWith(s.app(2), "FieldName", i));
+        s.aOrderBy.asArray().items.push_back(rt::sendWith(s.app(appSlot::Record), "FieldName", i));
 
     Builder(s, w).build();
 
     std::vector<rt::Value> a(30);
     a[0] = s.GetList;
-    a[1] = "Test SQLRecordSet";
+    a[1] = std::string(client::kTitle);
     a[2] = getOptions();
-    a[6] = appAnchor(w, 1);
+    a[6] = dialogAnchor(w);
     a[7] = true;
     a[9] = false;
     a[10] = oDialog;

@@ -4,11 +4,13 @@
 #include "app/dxc.h"
 #include "app/client.h"
 #include "app/console_lines.h"
+#include "app/messages.h"
 
 #include "browse/core/browse.h"
 
 #include "platform/dbf/dbf.h"
 #include "platform/dialog/dialog.h"
+#include "platform/dialog/library.h"
 #include "platform/gui/events.h"
 #include "platform/pgsql/connection.h"
 #include "platform/pgsql/dataobject.h"
@@ -56,14 +58,14 @@ void buildConnectionDialog(const rt::Value& getList)
     auto push = [&](rt::Value record) { getList.asArray().items.push_back(std::move(record)); };
     auto say = [&](const char* caption, double step, const char* rowText) {
         xRow += step;
-        push(dlg::getTemplate(12, rt::Value(1)));
+        push(dlg::getTemplate(dlg::type::Say, rt::Value(1)));
         set(dlg::slot::Caption, caption);
         set(dlg::slot::Row, xRow);
         set(dlg::slot::Col, 1.0);
         set(dlg::slot::Source, rt::makeArray({"RKSAYGET", {}, {}, caption, rowText, "001.0", "", ""}));
     };
     auto get = [&](const char* name, const char* picture, bool password) {
-        push(dlg::getTemplate(2));
+        push(dlg::getTemplate(dlg::type::Get));
         set(dlg::slot::GetSet, dlg::publicAnchorCB(name));
         set(dlg::slot::Row, xRow - 0.1);
         set(dlg::slot::Col, 10.0);
@@ -77,7 +79,7 @@ void buildConnectionDialog(const rt::Value& getList)
         set(dlg::slot::Source, rt::makeArray({"RKSAYGET", {}, {}, name, "xRow-0.1", "10.0", "", ""}));
     };
     auto button = [&](const char* caption, double col, const char* rowText, const char* colText, int event) {
-        push(dlg::getTemplate(10));
+        push(dlg::getTemplate(dlg::type::PushButton));
         set(dlg::slot::Caption, caption);
         set(dlg::slot::Row, xRow);
         set(dlg::slot::Col, col);
@@ -150,6 +152,7 @@ void registerProgramFunctions()
     browse::registerBrowseLibrary();
     popup::registerPopupFunctions();
     registerClientFunctions();
+    installFailureMessages();
 }
 
 int runMain(const Options& opts)
@@ -195,6 +198,8 @@ int runMain(const Options& opts)
         lOk = false;
         if (opts.connect)
             break;
+        // The console line stays as it is; the dialog comes back after the user read why.
+        dlg::winAlert(connectionFailureMessage(connectionOf(oConn).errorText()), "Connection Server");
     }
     if (!lOk)
         return 1;
@@ -218,10 +223,12 @@ int runMain(const Options& opts)
     connectionOf(oConn).close();
     if (!opts.importOnly) {
         out({"Cargando Test"});
-        // The client window registers itself as Test and connects again
-        // with the program-wide settings; without it the program ends here.
-        if (rt::findFunction("Test"))
-            rt::callFunction("Test");
+        // The client window connects again with the program-wide settings.
+        const rt::Value shown = Test({});
+        if (shown.isLogical() && !shown.asBool()) {
+            rt::publicSet("cPass", rt::replicate(" ", 12));
+            return 1;
+        }
     }
     // Nothing needs the password any more.
     rt::publicSet("cPass", rt::replicate(" ", 12));

@@ -14,7 +14,7 @@ PACKAGES=(
     clang libclang-rt-14-dev
     # the private server, fixtures and end-to-end checks
     postgresql python3-dbf python3-dbfread pgdbf
-    fonts-dejavu-core xvfb xauth xdotool imagemagick
+    fonts-dejavu-core xvfb xauth xdotool imagemagick xclip
 )
 
 install_missing() {

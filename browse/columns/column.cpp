@@ -6,7 +6,9 @@
 #include "browse/columns/column.h"
 
 #include "browse/columns/column_parts.h"
+#include "browse/columns/column_sort.h"
 #include "browse/columns/members.h"
+#include "browse/columns/multiline.h"
 #include "browse/columns/presentation.h"
 #include "browse/columns/row_colors.h"
 
@@ -14,6 +16,7 @@
 #include "platform/dialog/library.h"
 #include "platform/grid/browse.h"
 #include "platform/grid/cellgroup.h"
+#include "platform/gui/color.h"
 #include "platform/gui/font.h"
 #include "platform/gui/presparam.h"
 #include "platform/runtime/array.h"
@@ -92,11 +95,27 @@ rt::ClassInfo makeClass()
     c.method<C>("setFooterColor", [](C& o, rt::Args a) { return o.setFooterColor(rt::argAt(a, 0)); });
     c.method<C>("Refresh", [](C& o, rt::Args) { return o.Refresh(); });
     // Filled in by the column layout, visibility and sorting work.
-    for (const char* later : {"MoveColumn", "WhenHideEval", "Sort", "resizeColumn"})
-        c.method<C>(later, [](C& o, rt::Args) { return o.self(); });
+    c.method<C>("Sort", [](C& o, rt::Args a) { return o.Sort(rt::argAt(a, 0), rt::argAt(a, 1), rt::argAt(a, 2)); });
+    c.method<C>("WhenHideEval", [](C& o, rt::Args a) {
+        rt::Value protect = rt::argAt(a, 2);
+        return o.WhenHideEval(&protect);
+    });
+    c.method<C>("resizeColumn", [](C& o, rt::Args a) { return o.resizeColumn(rt::argAt(a, 0), rt::argAt(a, 1)); });
+    c.method<C>("MoveColumn", [](C& o, rt::Args a) { return o.MoveColumn(rt::argAt(a, 0)); });
     c.method<C>("Destroy", [](C& o, rt::Args) { return o.destroy(); });
-    // DrawRow, ScrollUp and ScrollDown stay the platform's (they do nothing
-    // yet): a column class that names them is called back for every cell.
+    // The grid calls the C++ hooks; these names serve callers by name.
+    c.method<C>("DrawRow", [](C& o, rt::Args a) {
+        o.drawRow(int(rt::argAt(a, 0).isNum() ? a[0].asInt() : 0), rt::isTrue(rt::argAt(a, 1)));
+        return o.self();
+    });
+    c.method<C>("ScrollUp", [](C& o, rt::Args a) {
+        o.scrolled(int(rt::argAt(a, 0).isNum() ? a[0].asInt() : 0), false);
+        return o.self();
+    });
+    c.method<C>("ScrollDown", [](C& o, rt::Args a) {
+        o.scrolled(int(rt::argAt(a, 0).isNum() ? a[0].asInt() : 0), true);
+        return o.self();
+    });
     return c;
 }
 
@@ -172,7 +191,11 @@ int colCountOf(const rt::Value& browse)
 
 // Later features reached from the constructor; each does nothing until its
 // work lands, so their wiring is already in place.
-void optimizeColumn(const rt::Value&, const rt::Value&) {}
+void optimizeColumn(const rt::Value& browse, const rt::Value& column)
+{
+    if (browse.isObject() && column.isObject() && rt::hasMember(browse, "_Optimize"))
+        rt::sendWith(browse, "_Optimize", rt::Value(), rt::Value(), rt::getMember(column, "heading"));
+}
 
 // The mouse callbacks of the data area outlive a browse that is gone as no-ops.
 void setLeftButton(const rt::Value& browse, bool down)
@@ -218,6 +241,7 @@ public:
         earlyBlock();
         dataLink();
         addToBrowse();
+        multiLineArea();
         hideAtOnce();
         wireCallbacks();
         showCaptions();
@@ -545,10 +569,38 @@ private:
             c_.gui::XbpColumn::dataLink = data;
         }
         if (multiLine_) {
-            // Until the multi-line data area exists the column shows line 1.
+            auto* area = new RK_XbpCellGroupMultiLine();
+            area->setArea(gui::XbpCellGroup::DataArea);
+            c_.dataArea = area->self();
             c_.dataLinkMultiLine = data_;
             c_.gui::XbpColumn::dataLink = slotOf(data_, 1);
         }
+    }
+
+    // The multi-line data area paints the lines itself: the platform gets
+    // an empty array to show, and the highlight and background the lines
+    // are drawn over.
+    void multiLineArea()
+    {
+        auto* area = dynamic_cast<RK_XbpCellGroupMultiLine*>(&c_.dataArea.asObject());
+        if (!multiLine_ || !area)
+            return;
+        rt::Value hilite = gui::clr::SysHighlightText;
+        if (const gui::XbpPart* b = gui::asBrowse(browse_)) {
+            const rt::Value* v = gui::presFind(b->presParams, gui::pp::DaHiliteBgClr);
+            if (!v)
+                v = gui::presFind(b->presParams, gui::pp::HiliteBgClr);
+            if (v)
+                hilite = *v;
+        }
+        pres_.asArray().items.push_back(rt::makeArray({gui::pp::DaHiliteFgClr, hilite}));
+        pres_.asArray().items.push_back(rt::makeArray({gui::pp::DaFgClr, area->colorBG()}));
+        const rt::Value args[] = {{}, {}, {}, {}, pres_, true};
+        c_.gui::XbpColumn::configure(rt::Args(args, 6));
+        c_.gui::XbpColumn::dataLink = rt::makeBlock([](rt::Args) { return rt::Value::array(); });
+        area->dataLinkMultiLine = data_;
+        area->column = self_;
+        area->browse = browse_;
     }
 
     void wireCallbacks()
@@ -745,6 +797,11 @@ rt::Value RK_XbpColumn::destroy()
     if (tips_.isArray() && tips_.asArray().size() >= 7 && tips_.asArray().items[6].isObject())
         tips_.asArray().items[6] = rt::Value();
     tips_ = rt::Value();
+    // The multi-line area holds its column and browse: let go of both.
+    if (auto* area = dataArea.isObject() ? dynamic_cast<RK_XbpCellGroupMultiLine*>(&dataArea.asObject()) : nullptr) {
+        area->column = rt::Value();
+        area->browse = rt::Value();
+    }
     return gui::XbpColumn::destroy();
 }
 
@@ -764,6 +821,8 @@ void registerColumnClasses()
 {
     rt::registerClass<RK_XbpColumn>();
     rt::registerClass<RK_MultiLineCellGroup>();
+    rt::registerClass<RK_XbpCellGroupMultiLine>();
+    registerSortFunctions();
 }
 
 }  // namespace browse

@@ -8,7 +8,7 @@
 // several caption rows.
 //
 // A column whose data block is an array of blocks (a multi-line column)
-// shows its first line only until the multi-line data area exists.
+// gets an RK_XbpCellGroupMultiLine as its data area (multiline.h).
 #pragma once
 
 #include "platform/dialog/element_parts.h"
@@ -36,6 +36,14 @@ public:
     rt::Value setFooterColor(const rt::Value& bColor);
     // Re-applies captions and colours (after a layout change).
     rt::Value Refresh();
+    // Sort(a, nColPos, nMode): header sorting (column_sort.cpp).
+    rt::Value Sort(const rt::Value& a, const rt::Value& nColPos, const rt::Value& nMode);
+    // Visibility, size, place and the row hooks (column_visibility.cpp).
+    rt::Value WhenHideEval(rt::Value* lProtect = nullptr);
+    rt::Value resizeColumn(const rt::Value& aOldSize, const rt::Value& aNewSize);
+    rt::Value MoveColumn(const rt::Value& nMove);
+    void drawRow(int row, bool cursor) override;
+    void scrolled(int rows, bool down) override;
 
     // The element's picture (member `picture`). When the data link formats
     // through it, the platform's own picture stays NIL so no cell is

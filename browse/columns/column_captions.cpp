@@ -6,7 +6,9 @@
 #include "browse/columns/members.h"
 
 #include "platform/dialog/library.h"
+#include "platform/gui/bitmap.h"
 #include "platform/gui/color.h"
+#include "platform/gui/static.h"
 #include "platform/gui/xbppart.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
@@ -37,9 +39,22 @@ const MemberRef kUseVisualStyle("USEVISUALSTYLE");
 const CaptionSide kHeader{&C::headerBlock, &C::headerCaption, &gui::XbpColumn::heading, kHeaderDelim};
 const CaptionSide kFooter{&C::footerBlock, &C::footerCaption, &gui::XbpColumn::footing, kFooterDelim};
 
-// _LoadBitmap(oParent, oCaption): shows the bitmap centred in the caption
-// group; filled in with the column visibility work.
-void loadBitmap(const rt::Value&, const rt::Value&) {}
+// _LoadBitmap(oParent, oCaption): a bitmap static of the picture's size,
+// centred in the caption group. A caption that is no picture shows nothing.
+void loadBitmap(const rt::Value& group, const rt::Value& bitmap)
+{
+    const auto* picture = bitmap.isObject() ? dynamic_cast<gui::XbpPicture*>(&bitmap.asObject()) : nullptr;
+    if (!picture || !group.isObject())
+        return;
+    auto* s = new gui::XbpStatic();
+    const rt::Value keep = s->self();
+    s->type = gui::static_type::Bitmap;
+    s->caption = bitmap;
+    const rt::Value args[] = {group, {}, gui::pairValue(2, 2), gui::pairValue(picture->xSize(), picture->ySize()),
+                              {}, true};
+    s->create(rt::Args(args, 6));
+    dlg::centerObject(keep);
+}
 
 rt::Value bitmapOf(const rt::Value& caption)
 {

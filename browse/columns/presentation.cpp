@@ -6,6 +6,7 @@
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/functions.h"
+#include "platform/runtime/object.h"
 #include "platform/runtime/text.h"
 
 namespace browse {
@@ -87,6 +88,19 @@ rt::Value colorBlockOf(const rt::Value& color)
     if (color.asArray().items[0].isBlock())
         return color.asArray().items[0];
     return rt::makeBlock([color](rt::Args) { return color; });
+}
+
+rt::Value cellAlignment(const rt::Value& column, const rt::Value& def)
+{
+    const rt::Value pres = column.isObject() ? rt::getMember(column, "presArray") : rt::Value();
+    if (pres.isArray())
+        for (const rt::Value& p : pres.asArray().items)
+            if (p.isArray() && p.asArray().size() >= 2 && p.asArray().items[0].isNum()) {
+                const long long id = p.asArray().items[0].asInt();
+                if (id == 10 || id == 110)
+                    return p.asArray().items[1];
+            }
+    return def;
 }
 
 void registerPresentationFunctions()

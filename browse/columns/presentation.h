@@ -25,6 +25,11 @@ rt::Value mergePresentation(const rt::Value& target, const rt::Value& source);
 // block returning the array; NIL otherwise.
 [[nodiscard]] rt::Value colorBlockOf(const rt::Value& color);
 
+// The alignment a column gives its cells, for the cell painting of
+// multi-line and owner-drawn cells: the value of the first pair of its
+// presArray whose id is 10 or 110, else `def`.
+[[nodiscard]] rt::Value cellAlignment(const rt::Value& column, const rt::Value& def);
+
 // Registers RK_MergePresentation and RK_GetPresentation.
 void registerPresentationFunctions();
 

@@ -2,10 +2,13 @@
 #include "browse/core/browse.h"
 
 #include "browse/columns/column.h"
+#include "browse/columns/column_sort.h"
 #include "browse/columns/presentation.h"
 #include "browse/columns/row_colors.h"
+#include "browse/core/features.h"
 #include "browse/core/globals.h"
 #include "browse/core/navigation.h"
+#include "browse/core/owner_draw.h"
 
 #include "platform/dbf/dbf.h"
 #include "platform/dialog/library.h"
@@ -187,6 +190,10 @@ void addMethods(rt::ClassInfo& c)
     c.method<B>("DataDisplay", [](B& o, rt::Args a) { return o.DataDisplay(rt::argAt(a, 0)); });
     addVarAndMethod<&B::Optimize>(c, "Optimize", &B::optimize);
     addPlain<&B::RestoreDefaults>(c, "RestoreDefaults");
+    // A column's heading double-click, when the browse optimises.
+    c.method<B>("_Optimize", [](B& o, rt::Args a) {
+        return features().optimizeColumn ? features().optimizeColumn(o, a) : rt::Value();
+    });
     addArgs<&B::FitColumns>(c, "FitColumns");
     addPlain<&B::ForceStable>(c, "ForceStable");
     addPlain<&B::RefreshView>(c, "RefreshView");
@@ -250,40 +257,103 @@ rt::Value RK_XbpBrowse::CustomDrawCell(const rt::Value& oPS, const rt::Value& aI
     return customDrawCell(self(), oPS, aInfo);
 }
 
-// --- hooks of later work
+// --- the interaction features (features.h)
 
-rt::Value RK_XbpBrowse::CellEditSetup() { return self(); }
-rt::Value RK_XbpBrowse::Save(rt::Args) { return self(); }
-rt::Value RK_XbpBrowse::Restore(rt::Args) { return self(); }
-rt::Value RK_XbpBrowse::MoveColumn(rt::Args) { return self(); }
-rt::Value RK_XbpBrowse::CellEdit(rt::Args) { return self(); }
-rt::Value RK_XbpBrowse::CellEditMode(rt::Args) { return self(); }
-rt::Value RK_XbpBrowse::SortClear() { return self(); }
-rt::Value RK_XbpBrowse::Optimize(rt::Args) { return self(); }
-rt::Value RK_XbpBrowse::RestoreDefaults() { return self(); }
-rt::Value RK_XbpBrowse::FitColumns(rt::Args) { return self(); }
-rt::Value RK_XbpBrowse::ResizeColumns(rt::Args) { return self(); }
-rt::Value RK_XbpBrowse::Tag(rt::Args) { return self(); }
+namespace {
+Features& featureTable()
+{
+    static Features f;
+    return f;
+}
+}  // namespace
+
+void setFeatures(const Features& f) { featureTable() = f; }
+const Features& features() { return featureTable(); }
+
+#define DXC_FEATURE(Name, entry)                                           \
+    rt::Value RK_XbpBrowse::Name(rt::Args a)                               \
+    {                                                                      \
+        return features().entry ? features().entry(*this, a) : self();    \
+    }
+DXC_FEATURE(Save, save)
+DXC_FEATURE(Restore, restore)
+DXC_FEATURE(MoveColumn, moveColumn)
+DXC_FEATURE(CellEdit, cellEdit)
+DXC_FEATURE(CellEditMode, cellEditMode)
+DXC_FEATURE(Optimize, optimize)
+DXC_FEATURE(FitColumns, fitColumns)
+DXC_FEATURE(ResizeColumns, resizeColumns)
+DXC_FEATURE(Tag, tag)
+#undef DXC_FEATURE
+
+rt::Value RK_XbpBrowse::CellEditSetup()
+{
+    return features().cellEditSetup ? features().cellEditSetup(*this, {}) : self();
+}
+rt::Value RK_XbpBrowse::RestoreDefaults()
+{
+    return features().restoreDefaults ? features().restoreDefaults(*this, {}) : self();
+}
 
 // The platform's right-button callback: the block given, with (aPos, {oColumn, nRow}, self).
 rt::Value RK_XbpBrowse::itemRbDown(rt::Args a)
 {
+    if (features().itemRbDown)
+        return features().itemRbDown(*this, a);
+    return platformItemRbDown(a);
+}
+
+rt::Value RK_XbpBrowse::platformItemRbDown(rt::Args a)
+{
     return cbItemRbDown.isBlock() ? rt::evalWith(cbItemRbDown, rt::argAt(a, 0), rt::argAt(a, 1), self()) : rt::Value();
 }
 
+// Headers back to the non-selectable colours, without arrows; the sort
+// column and direction stay.
+rt::Value RK_XbpBrowse::SortClear()
+{
+    sortClear(self());
+    return self();
+}
+
+// A press in a header or footer: a column with noResize is sized from
+// neither border, so presses that would size it are passed over.
 rt::Value RK_XbpBrowse::HFLbDown(const rt::Value& aPos, const rt::Value& aValues)
 {
+    const gui::XbpColumn* pressed = gui::asColumn(rt::entryOf(aValues, 1));
+    const int nCol = pressed ? colNum(pressed) : 0;
+    const auto at = gui::pairOf(aPos);
+    const auto fixed = [this](int pos) {
+        const RK_XbpColumn* c = pos >= 1 && pos <= colCount() ? asRkColumn(columnAt(pos)->self()) : nullptr;
+        return c && rt::isTrue(c->noResize);
+    };
+    if (nCol > 0 && at) {
+        const int x = at->x();
+        if (nCol > 1 && fixed(nCol - 1) && x < 5)
+            return {};
+        if (fixed(nCol) && (x > 5 || (nCol < colCount() && !fixed(nCol + 1))))
+            return {};
+    }
     return startSizing(aPos, aValues);
 }
 
 // The platform's resize callback: the block given, with (aOldSize, aNewSize, self).
 rt::Value RK_XbpBrowse::Resize(rt::Args a)
 {
+    if (features().resize)
+        return features().resize(*this, a);
+    return platformResize(a);
+}
+
+rt::Value RK_XbpBrowse::platformResize(rt::Args a)
+{
     return cbResize.isBlock() ? rt::evalWith(cbResize, rt::argAt(a, 0), rt::argAt(a, 1), self()) : rt::Value();
 }
 
 rt::Value RK_XbpBrowse::SetSize(rt::Args a)
 {
+    if (features().setSize)
+        return features().setSize(*this, a);
     const auto s = gui::pairOf(rt::argAt(a, 0));
     return s ? rt::Value(setSize(QSize(s->x(), s->y()))) : rt::Value(false);
 }
@@ -301,6 +371,7 @@ void registerBrowseLibrary()
     done = true;
     rt::registerClass<RK_XbpBrowse>();
     registerColumnClasses();
+    registerOwnerDrawBrowse();
     registerPresentationFunctions();
     registerRowColorFunctions();
     registerNavigationFunctions();

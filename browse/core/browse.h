@@ -59,9 +59,10 @@ public:
     rt::Value ZebraColor(const rt::Value& uEven, const rt::Value& aOdd);
     rt::Value CustomDrawCell(const rt::Value& oPS, const rt::Value& aInfo);
 
-    // --- filled in by the tagging, cell-editing, layout and persistence
-    // work; until then each returns the browse. itemRbDown, Resize and
-    // SetSize keep the platform's behaviour meanwhile, as HFLbDown does.
+    // --- tagging, cell editing, column layout and layout persistence: run
+    // by the features table (features.h); without it each returns the
+    // browse, and itemRbDown, Resize and SetSize keep the platform's
+    // behaviour, as HFLbDown does.
     rt::Value CellEditSetup();
     rt::Value Save(rt::Args a);
     rt::Value Restore(rt::Args a);
@@ -78,6 +79,9 @@ public:
     rt::Value Tag(rt::Args a);
     rt::Value Resize(rt::Args a);
     rt::Value SetSize(rt::Args a);
+    // The platform's own right-button and resize handling (the callbacks given).
+    rt::Value platformItemRbDown(rt::Args a);
+    rt::Value platformResize(rt::Args a);
 
     // The element's options array (slot 21, grown to 56 entries by Init).
     rt::Value options;

@@ -6,6 +6,7 @@
 
 #include "browse/columns/presentation.h"
 #include "browse/columns/row_colors.h"
+#include "browse/core/features.h"
 #include "browse/core/globals.h"
 #include "browse/core/navigation.h"
 
@@ -576,6 +577,10 @@ void RK_XbpBrowse::prepareAutoRestore(const rt::Value& id)
     restoreLayout();
 }
 
-void RK_XbpBrowse::restoreLayout() {}
+void RK_XbpBrowse::restoreLayout()
+{
+    if (features().restoreLayout)
+        features().restoreLayout(*this);
+}
 
 }  // namespace browse

@@ -3,6 +3,7 @@
 // stabilisation, the navigation hook, when/hide/protect and teardown.
 #include "browse/core/browse.h"
 
+#include "browse/core/features.h"
 #include "browse/core/navigation.h"
 
 #include "platform/dbf/workarea.h"
@@ -360,7 +361,11 @@ rt::Value RK_XbpBrowse::destroy()
     return gui::XbpBrowse::destroy();
 }
 
-void RK_XbpBrowse::autoSave() {}
+void RK_XbpBrowse::autoSave()
+{
+    if (features().autoSave)
+        features().autoSave(*this);
+}
 
 // --- field access of object sources
 

@@ -17,6 +17,7 @@
 #pragma once
 
 #include "order.h"
+#include "record_set.h"
 
 #include "platform/runtime/value.h"
 
@@ -115,7 +116,7 @@ public:
     [[nodiscard]] const std::optional<std::vector<std::uint32_t>>& recordList() const noexcept { return list_; }
 
     // --- record tags and locks (locks hold within this process)
-    [[nodiscard]] std::set<std::uint32_t>& tags() noexcept { return tags_; }
+    [[nodiscard]] RecordSet& tags() noexcept { return tags_; }
     [[nodiscard]] std::set<std::uint32_t>& locks() noexcept { return locks_; }
 
     // Tags of the table's structural index whose expressions do not compile:
@@ -168,7 +169,7 @@ private:
     bool descend_ = false;
     rt::Value scopeTop_, scopeBottom_;
     std::optional<std::vector<std::uint32_t>> list_;
-    std::set<std::uint32_t> tags_;
+    RecordSet tags_;
     std::set<std::uint32_t> locks_;
 
     // shape_ changes when the view's slots change; data_ also on any write.

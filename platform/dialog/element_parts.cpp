@@ -1,6 +1,8 @@
 // The element list object and the element mix-in.
 #include "platform/dialog/element_parts.h"
 
+#include "platform/dialog/hotkeys.h"
+
 #include "platform/gui/xbppart.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/functions.h"
@@ -22,6 +24,11 @@ rt::ClassInfo makeGetListClass()
     c.field<G>("scaleFactor", &G::scaleFactor);
     c.field<G>("isDataToolTips", &G::isDataToolTips);
     c.field<G>("dialog", &G::dialog);
+    c.method<G>("AddHotKey", [](G& g, rt::Args a) {
+        const rt::Value self(static_cast<rt::Object*>(&g));
+        addHotKey(self, a);
+        return self;
+    });
     return c;
 }
 

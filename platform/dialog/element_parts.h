@@ -32,6 +32,7 @@ public:
     rt::Value scaleFactor;      // {x factor, y factor, pixel factor}, {1, 1, 1} unscaled
     rt::Value isDataToolTips;   // some element shows data tool tips
     rt::Value dialog;           // the dialog window object while the read runs
+    rt::Value hotKeys;          // AddHotKey's registrations (hotkeys.h)
 };
 
 // A new element list object over `records` (an array of element records).

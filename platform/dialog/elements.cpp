@@ -265,12 +265,16 @@ rt::Value DialogPart::create(rt::Args a)
 rt::Value DialogPart::handleEvent(int nEvent, const rt::Value& mp1, const rt::Value& mp2)
 {
     switch (nEvent) {
-    case dev::EndRead:
-        endRead(mp1.isNum() && mp1.asInt() == 6);
+    case dev::EndRead: {
+        const bool ok = mp1.isNum() && mp1.asInt() == 6;
+        if (ok || ended_ || !mayEndWithoutOk || mayEndWithoutOk())
+            endRead(ok);
         return {};
+    }
     case gui::ev::Close: {
         rt::Value r = XbpPart::handleEvent(nEvent, mp1, mp2);
-        endRead(false);
+        if (ended_ || !mayEndWithoutOk || mayEndWithoutOk())
+            endRead(false);
         return r;
     }
     default: return XbpPart::handleEvent(nEvent, mp1, mp2);
@@ -282,11 +286,18 @@ void DialogPart::endRead(bool ok)
     if (ended_)
         return;
     if (ok)
-        for (const rt::Value& e : elements)
-            if (auto* get = e.isObject() ? dynamic_cast<GetPart*>(&e.asObject()) : nullptr)
-                get->commit();
+        commitEdits();
     ended_ = true;
     accepted_ = ok;
+}
+
+bool DialogPart::commitEdits()
+{
+    bool all = true;
+    for (const rt::Value& e : elements)
+        if (auto* get = e.isObject() ? dynamic_cast<GetPart*>(&e.asObject()) : nullptr)
+            all = get->commit() && all;
+    return all;
 }
 
 QDialog* DialogPart::dialog() const { return qobject_cast<QDialog*>(widget()); }
@@ -462,13 +473,18 @@ void GetPart::leave()
     auto* w = static_cast<EntryWidget*>(lineEdit());
     if (!w)
         return;
-    commit();
     DialogPart* d = dialogPart();
+    const bool deactivated = w->lastFocusOut == Qt::ActiveWindowFocusReason || w->lastFocusOut == Qt::PopupFocusReason;
+    if (w->edited && !entryTextValid(format, w->text().toStdString())) {
+        if (!deactivated && !(d && (d->refocus || d->ended())))
+            refuseText(*w);
+        return;
+    }
+    commit();
     // A click that took the focus left the field, not the key pressed before
     // it (its own press is queued behind this event).
     if (d && w->lastFocusOut == Qt::MouseFocusReason)
         d->lastKey = 0;
-    const bool deactivated = w->lastFocusOut == Qt::ActiveWindowFocusReason || w->lastFocusOut == Qt::PopupFocusReason;
     if (validBlock.isBlock() && !deactivated && !(d && (d->refocus || d->ended()))) {
         rt::Value ok;
         if (rt::runReporting([&] { ok = rt::evalWith(validBlock, self()); }) && ok.isLogical() && !ok.asBool() &&
@@ -479,6 +495,18 @@ void GetPart::leave()
         }
     }
     afterChange();
+}
+
+// A text that is not a value of the field: said, and the field keeps the
+// focus and the text, so nothing typed is lost or written as empty.
+void GetPart::refuseText(QLineEdit& w)
+{
+    winAlert("La fecha \"" + w.text().toStdString() + "\" no es válida.", "Fecha");
+    if (!w.isEnabled() || !w.isVisible())
+        return;
+    w.setFocus(Qt::OtherFocusReason);
+    if (DialogPart* d = dialogPart(); d && w.hasFocus())
+        d->refocus = this;
 }
 
 void GetPart::release()
@@ -512,18 +540,22 @@ void GetPart::load()
     w->edited = false;
 }
 
-void GetPart::commit()
+bool GetPart::commit()
 {
     auto* w = static_cast<EntryWidget*>(lineEdit());
     if (!w || !w->edited || !binding.isBlock() || format.kind == 'U')
-        return;
+        return true;
     const std::string text = w->text().toStdString();
+    // Not a value: the variable keeps what it had (never an empty date).
+    if (!entryTextValid(format, text))
+        return false;
     rt::evalWith(binding, entryValue(format, text));
     w->edited = false;
     // Show the value as written (padding, number form) unless the user is
     // already typing in the field again.
     if (!w->hasFocus())
         load();
+    return true;
 }
 
 void GetPart::popup()
@@ -586,8 +618,11 @@ rt::Value PushButtonPart::handleEvent(int nEvent, const rt::Value& mp1, const rt
     if (nEvent != dev::Activate)
         return ElementPart::handleEvent(nEvent, mp1, mp2);
     // A press queued before an earlier action disabled or hid the button
-    // (a double click) does not act.
+    // (a double click), or behind a field that refused to let the focus
+    // go, does not act.
     if (!isEnabled() || !widget()->isVisibleTo(widget()->window()))
+        return {};
+    if (const DialogPart* d = dialogPart(); d && d->refocus)
         return {};
     rt::Value r;
     // An action that raises is reported; the dialog's state still follows

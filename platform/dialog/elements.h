@@ -11,6 +11,7 @@
 #include "platform/dialog/entry.h"
 #include "platform/gui/xbppart.h"
 
+#include <functional>
 #include <vector>
 
 class QImage;
@@ -43,12 +44,19 @@ public:
     // Ends the read. With ok the edited entry fields are written back first;
     // an error there leaves the read running.
     void endRead(bool ok);
+    // Writes every edited entry field back to its variable; false when a
+    // field holds text that is not a value (it keeps the text, unwritten).
+    bool commitEdits();
     [[nodiscard]] bool ended() const noexcept { return ended_; }
     [[nodiscard]] bool accepted() const noexcept { return accepted_; }
     [[nodiscard]] QDialog* dialog() const;
 
     // Evaluates the when and hide conditions of every element of the read.
     void refreshConditions();
+
+    // Asked before Escape, closing the window or event 5 end the read; false
+    // keeps the read running. Installed by the caller (unsaved work).
+    std::function<bool()> mayEndWithoutOk;
 
     rt::Value title;
     // The element objects in list order (NIL where no widget was made);
@@ -127,8 +135,9 @@ public:
     // field was made for (a record blanked after an empty table) brings
     // the format along.
     void load();
-    // Writes an edited field back through the get/set block.
-    void commit();
+    // Writes an edited field back through the get/set block; false when its
+    // text is not a value of the field (nothing is written then).
+    bool commit();
     [[nodiscard]] QLineEdit* lineEdit() const;
     // EditBuffer(): the text as typed, padded with blanks to the field's
     // length for a character value (as the bound value is).
@@ -149,6 +158,7 @@ public:
 private:
     void applyFormat(const rt::Value& value);
     void leave();
+    void refuseText(QLineEdit& w);
 };
 
 // RK_XbpPushButton: a button whose action (slot 18) runs when it is pressed,

@@ -153,6 +153,13 @@ rt::Value entryValue(const EntryFormat& f, std::string_view text)
     }
 }
 
+bool entryTextValid(const EntryFormat& f, std::string_view text)
+{
+    if (f.kind != 'D' || text.find_first_of("0123456789") == std::string_view::npos)
+        return true;
+    return !rt::ctod(text).empty();
+}
+
 bool entryAccepts(const EntryFormat& f, std::u32string& text)
 {
     if (f.kind == 'U')

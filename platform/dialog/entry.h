@@ -37,6 +37,9 @@ inline constexpr int kMaxEntryChars = 4096;
 [[nodiscard]] std::string entryText(const EntryFormat& f, const rt::Value& v);
 // The value written back for the field's text.
 [[nodiscard]] rt::Value entryValue(const EntryFormat& f, std::string_view text);
+// Whether the text stands for a value of the field: a date field's text
+// with digits must be a date (31-02-2024 is not); blank is the empty date.
+[[nodiscard]] bool entryTextValid(const EntryFormat& f, std::string_view text);
 // Checks typed text against the format, upper-casing in place where the
 // picture asks; false when the text cannot stand in the field.
 [[nodiscard]] bool entryAccepts(const EntryFormat& f, std::u32string& text);

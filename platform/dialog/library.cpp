@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QPainter>
 #include <QScreen>
 #include <QWidget>
@@ -472,6 +473,24 @@ void winAlert(std::string_view text, std::string_view title)
 void msgBox(const rt::Value& lines, std::string_view title)
 {
     show({std::string(title), messageText(lines), Severity::Info});
+}
+
+bool askYesNo(std::string_view text, std::string_view title)
+{
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return false;
+    QWidget* parent = QApplication::activeModalWidget();
+    if (!parent)
+        parent = QApplication::activeWindow();
+    QMessageBox box(QMessageBox::Question, QString::fromUtf8(title.data(), qsizetype(title.size())),
+                    QString::fromUtf8(text.data(), qsizetype(text.size())), QMessageBox::NoButton, parent);
+    QPushButton* yes = box.addButton(QString::fromUtf8("Sí"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("No"), QMessageBox::NoRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+    return box.clickedButton() == yes;
 }
 
 MessageSink setMessageSink(MessageSink s)

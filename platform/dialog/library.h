@@ -51,6 +51,10 @@ void presAdd(const rt::Value& pres, long long id, const rt::Value& value);
 // program without windows) the text goes to it instead and no window opens.
 void winAlert(std::string_view text, std::string_view title = {});
 void msgBox(const rt::Value& lines, std::string_view title = {});
+// A question with the buttons "Sí" and "No", modal to the window in front;
+// true for Sí. No is the default button and Escape answers No. Without a
+// window system the answer is No, so nothing is discarded unasked.
+bool askYesNo(std::string_view text, std::string_view title = {});
 enum class Severity { Info, Warning, Error };
 struct Message {
     std::string title;

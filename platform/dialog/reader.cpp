@@ -20,6 +20,7 @@
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/dialog_options.h"
 #include "platform/dialog/element_parts.h"
+#include "platform/dialog/hotkeys.h"
 #include "platform/dialog/elements.h"
 #include "platform/dialog/layout.h"
 #include "platform/dialog/library.h"
@@ -611,6 +612,8 @@ bool readGui(rt::Args args)
             dialog.lastKey = int(mp1.asInt());
         else if (n == gui::ev::LbDown)
             dialog.lastKey = 0;
+        if (n == gui::ev::Keyboard && mp1.isNum() && runHotKey(read.getList, int(mp1.asInt())))
+            continue;
         dispatch(n, mp1, mp2, target);
     }
     return dialog.accepted();

@@ -334,8 +334,7 @@ void XbpBrowse::readCell(XbpColumn* c, int row)
     if (!g)
         return;
     const rt::Value col = c->self();
-    if (c->hasHook(XbpColumn::DrawRowHook))
-        rt::guarded([&] { rt::sendWith(col, "DrawRow", row, row == rowPos()); });
+    c->drawRow(row, row == rowPos());
     rt::Value value;
     std::optional<rt::Error> failure;
     const bool ok = guardedCell([&] {
@@ -395,11 +394,7 @@ void XbpBrowse::shiftRows(int delta)
             if (r + delta >= 1 && r + delta <= int(valid.size()))
                 out[r - 1] = valid[r + delta - 1];
         valid = std::move(out);
-        const char* hook = delta > 0 ? "ScrollDown" : "ScrollUp";
-        if (c->hasHook(delta > 0 ? XbpColumn::ScrollDownHook : XbpColumn::ScrollUpHook)) {
-            const rt::Value cv = c->self();
-            rt::guarded([&] { rt::sendWith(cv, hook, std::abs(delta), true); });
-        }
+        c->scrolled(std::abs(delta), delta > 0);
     }
 }
 

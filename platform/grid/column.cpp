@@ -203,6 +203,22 @@ bool XbpColumn::hasHook(Hook h) const
     return (hooks_ & h) != 0;
 }
 
+void XbpColumn::drawRow(int row, bool cursor)
+{
+    if (hasHook(DrawRowHook)) {
+        const rt::Value keep = self();
+        rt::guarded([&] { rt::sendWith(keep, "DrawRow", row, cursor); });
+    }
+}
+
+void XbpColumn::scrolled(int rows, bool down)
+{
+    if (hasHook(down ? ScrollDownHook : ScrollUpHook)) {
+        const rt::Value keep = self();
+        rt::guarded([&] { rt::sendWith(keep, down ? "ScrollDown" : "ScrollUp", rows, true); });
+    }
+}
+
 bool XbpColumn::hasFixedWidth() const
 {
     if (width_ > 0)

@@ -7,10 +7,11 @@
 // fg, hilite bg} result colours the cell, anything else keeps the platform
 // colours) and `type`.
 //
-// The browse calls the row hooks by name, so a derived class may follow the
-// rows: DrawRow(nRow, lCursor) before the cells of a screen row are read,
-// ScrollUp(n, .T.) and ScrollDown(n, .T.) when the rows on screen move n
-// rows up or down the data.
+// The browse calls the row hooks (drawRow, scrolled), so a derived class
+// may follow the rows: DrawRow(nRow, lCursor) before the cells of a screen
+// row are read, ScrollUp(n, .T.) and ScrollDown(n, .T.) when the rows on
+// screen move n rows up or down the data; a class defined by name names
+// them as members.
 //
 // Width: setSize({w, h}) in pixels, else presentation pair 106 (pixels),
 // else 116 (characters of the cell font), else measured from the caption
@@ -64,6 +65,11 @@ public:
     // (the browse asks for every cell it reads).
     enum Hook : unsigned { DrawRowHook = 1, ScrollUpHook = 2, ScrollDownHook = 4 };
     [[nodiscard]] bool hasHook(Hook h) const;
+    // What the browse calls for the row hooks: a member named by the class
+    // when there is one (an error in it is passed over), else nothing. A
+    // C++ column overrides these and spares the call by name.
+    virtual void drawRow(int row, bool cursor);
+    virtual void scrolled(int rows, bool down);
     [[nodiscard]] bool isShown() const;  // not hidden by hide()
 
     // The text of a data value: through `picture` when it is given.

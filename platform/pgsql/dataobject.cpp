@@ -1,5 +1,7 @@
-// The data object: opening, columns and members, the record buffer and its
-// writes, errors and the loss of the server.
+// The data object: its class and methods, values between the server's text
+// and the runtime, the record buffer and its writes. The session
+// (dataobject_session.cpp) and the schema step (dataobject_schema.cpp) stand
+// apart.
 #include "dataobject.h"
 
 #include "connection.h"
@@ -10,12 +12,12 @@
 #include "platform/runtime/datetime.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
+#include "platform/runtime/ops.h"
 #include "platform/runtime/text.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <iostream>
 #include <unordered_map>
 
 namespace pgsql {
@@ -25,12 +27,6 @@ using rt::Args;
 using rt::Value;
 
 namespace {
-
-const char* const kConflict = "El cliente fue modificado por otro usuario. Sus cambios no se guardaron.";
-const char* const kExists = "Ya existe un registro con esos datos. Sus cambios no se guardaron.";
-const char* const kNoMatch = "El registro no cumple la condicion indicada. Sus cambios no se guardaron.";
-const char* const kNotDeleted = "El registro no cumple la condicion indicada. No se borro.";
-const char* const kLost = "Se perdio la conexion con el servidor: ";
 
 std::string textAt(Args a, std::size_t i)
 {
@@ -145,314 +141,6 @@ void DataObject::configure(Args a)
             auditNames_.push_back(v.isChar() ? bare(v.asString()) : std::string());
     auditBlocks_ = rt::argAt(a, 15);
     pictureCol_ = bare(textAt(a, 16));
-}
-
-// ------------------------------------------------------------------ errors
-
-Connection* DataObject::conn() const
-{
-    if (!connValue_.isObject())
-        return nullptr;
-    return dynamic_cast<Connection*>(&connValue_.asObject());
-}
-
-void DataObject::begin()
-{
-    lError = false;
-    error_.clear();
-}
-
-void DataObject::fail(std::string text)
-{
-    lError = true;
-    error_ = std::move(text);
-}
-
-void DataObject::alert(const std::string& text)
-{
-    if (rt::NativeFn fn = rt::findFunction("RK_WinAlert")) {
-        const Value arg(text);
-        if (rt::guarded([&] { fn(Args(&arg, 1)); }))
-            return;
-    }
-    std::cerr << text << '\n';
-}
-
-namespace {
-
-// Writes per database and table, over every data object of the process.
-std::uint64_t& writeCount(const std::string& key)
-{
-    static std::unordered_map<std::string, std::uint64_t> counts;
-    return counts[key];
-}
-
-}  // namespace
-
-void DataObject::noteOwnWrite()
-{
-    if (!writeKey_.empty())
-        writesSeen_ = ++writeCount(writeKey_);
-}
-
-void DataObject::followOthersWrites()
-{
-    if (writeKey_.empty() || !opened_ || destroyed_ || newRow_)
-        return;
-    const std::uint64_t now = writeCount(writeKey_);
-    if (now == writesSeen_)
-        return;
-    writesSeen_ = now;
-    refresh();
-}
-
-// Whether statements may go out; reconnects a connection the server dropped.
-bool DataObject::ready()
-{
-    if (destroyed_)
-        return fail("the data object was released"), false;
-    Connection* c = conn();
-    if (!c || !c->handle())
-        return fail("not connected"), false;
-    if (c->isOpen() && !resetPending_)
-        return true;
-    if (c->reconnect()) {
-        resetPending_ = false;
-        lossReported_ = false;
-        return true;
-    }
-    fail(kLost + c->errorText());
-    if (!lossReported_)
-        alert(error_);
-    lossReported_ = true;
-    return false;
-}
-
-bool DataObject::run(const Sql& q, Result& out)
-{
-    if (!ready())
-        return false;
-    Connection* c = conn();
-    std::vector<const char*> values;
-    values.reserve(q.params.size());
-    for (const auto& p : q.params)
-        values.push_back(p ? p->c_str() : nullptr);
-    out.reset(PQexecParams(c->handle(), q.text.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
-                           nullptr, nullptr, 0));
-    const ExecStatusType st = PQresultStatus(out.get());
-    if (st == PGRES_TUPLES_OK || st == PGRES_COMMAND_OK) {
-        lossReported_ = false;
-        return true;
-    }
-    if (detail::sessionLost(c->handle(), out.get())) {
-        fail(kLost + detail::errorOf(c->handle(), out.get()));
-        if (!lossReported_)
-            alert(error_);
-        lossReported_ = true;
-        resetPending_ = true;  // libpq may not have noticed yet
-    } else {
-        fail(detail::errorOf(c->handle(), out.get()));
-    }
-    out.reset();
-    return false;
-}
-
-// ------------------------------------------------------------------ opening
-
-std::string DataObject::bare(std::string_view name)
-{
-    std::string n = rt::lower(rt::alltrim(name));
-    const auto dot = n.rfind('.');
-    return dot == std::string::npos ? n : n.substr(dot + 1);
-}
-
-std::string DataObject::table() const
-{
-    const Connection* c = conn();
-    return c ? c->qualified(table_) : quoteIdent(table_);
-}
-
-int DataObject::columnIndex(const std::string& name) const
-{
-    const std::string n = bare(name);
-    for (std::size_t i = 0; i < cols_.size(); ++i)
-        if (cols_[i].name == n)
-            return static_cast<int>(i);
-    return -1;
-}
-
-bool DataObject::readColumns()
-{
-    Sql q;
-    q << "SELECT a.attname, format_type(a.atttypid, a.atttypmod), t.typname, a.atttypmod, t.typcategory "
-         "FROM pg_catalog.pg_attribute a JOIN pg_catalog.pg_type t ON t.oid = a.atttypid WHERE a.attrelid = ";
-    q.param(table(), "regclass") << " AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum";
-    Result r;
-    if (!run(q, r))
-        return false;
-    cols_.clear();
-    hasPicture_ = false;
-    for (int i = 0; i < PQntuples(r.get()); ++i) {
-        Column c;
-        const std::string real = PQgetvalue(r.get(), i, 0);
-        c.name = rt::lower(real);
-        c.real = real;
-        c.ident = quoteIdent(real);
-        c.sqlType = PQgetvalue(r.get(), i, 1);
-        const std::string typname = PQgetvalue(r.get(), i, 2);
-        const int typmod = std::atoi(PQgetvalue(r.get(), i, 3));
-        const char cat = PQgetvalue(r.get(), i, 4)[0];
-        if (!pictureCol_.empty() && c.name == pictureCol_) {
-            hasPicture_ = true;
-            continue;
-        }
-        if (typname == "bpchar" || typname == "varchar") {
-            c.letter = 'C';
-            c.length = typmod > 4 ? typmod - 4 : 0;
-            c.padded = c.length > 0;
-            c.bpchar = typname == "bpchar";
-            // "character" alone would mean character(1); an explicit cast to
-            // varchar(n) would silently cut a longer value.
-            c.sqlType = c.bpchar ? "bpchar" : "varchar";
-        } else if (cat == 'N') {
-            c.letter = 'N';
-            if (typname == "numeric" && typmod > 4) {
-                c.length = ((typmod - 4) >> 16) & 0xffff;
-                c.decimals = (typmod - 4) & 0xffff;
-            } else if (typname == "float4" || typname == "float8") {
-                c.decimals = -1;  // as the value shows
-            }
-        } else if (typname == "date") {
-            c.letter = 'D';
-            c.length = 8;
-        } else if (cat == 'B') {
-            c.letter = 'L';
-            c.length = 1;
-        } else if (cat == 'S' && typname != "text") {
-            c.letter = 'C';
-        } else {
-            c.letter = cat == 'D' ? 'C' : 'M';  // timestamps read as text
-        }
-        cols_.push_back(std::move(c));
-    }
-    if (cols_.empty())
-        return fail("table " + table_ + " has no columns"), false;
-    recnoCol_ = columnIndex("recno");
-    if (recnoCol_ < 0)
-        return fail("table " + table_ + " has no recno column"), false;
-    return true;
-}
-
-bool DataObject::ensurePictureColumn()
-{
-    if (pictureCol_.empty() || hasPicture_)
-        return true;
-    Sql q;
-    q << "ALTER TABLE " << table() << " ADD COLUMN IF NOT EXISTS " << quoteIdent(pictureCol_) << " text";
-    Result r;
-    if (!run(q, r))
-        return false;
-    hasPicture_ = true;
-    return true;
-}
-
-// An index that the order or a seek needs, under a stable name; a failure
-// (no right to create one) only costs speed.
-void DataObject::ensureIndex(int col, bool withRecno)
-{
-    if (col < 0 || col == recnoCol_)
-        return;
-    std::string name = "dxo_" + table_ + "_" + cols_[col].name + (withRecno ? "_o" : "_k");
-    if (name.size() > 63) {
-        const std::size_t h = std::hash<std::string>{}(name);
-        char tag[20];
-        std::snprintf(tag, sizeof tag, "_%08zx", h & 0xffffffffu);
-        name = name.substr(0, 50) + tag;
-    }
-    if (!indexed_.insert(name).second)
-        return;
-    Sql q;
-    q << "CREATE INDEX IF NOT EXISTS " << quoteIdent(name) << " ON " << table() << " (" << cols_[col].ident
-      << (withRecno ? ", \"recno\")" : ")");
-    Result r;
-    if (!run(q, r))
-        indexed_.erase(name);  // tried again next time
-    begin();
-}
-
-void DataObject::addMembers()
-{
-    const auto isListed = [this](int i) {
-        return std::find(listed_.begin(), listed_.end(), i) != listed_.end();
-    };
-    for (int i = 0; i < static_cast<int>(cols_.size()); ++i) {
-        // A column named like a method stays reachable through FieldGet.
-        if (i == recnoCol_ || staticClass().find(cols_[i].name))
-            continue;
-        std::function<void(rt::Object&, const Value&)> set;
-        if (isListed(i))
-            set = [i](rt::Object& o, const Value& v) { static_cast<DataObject&>(o).buffer_[i] = v; };
-        info_->addVar(
-            cols_[i].name, [i](rt::Object& o) { return static_cast<DataObject&>(o).buffer_[i]; }, set);
-    }
-    info_->addVar("recno", [](rt::Object& o) { return Value::integer(static_cast<DataObject&>(o).recno()); });
-}
-
-bool DataObject::open()
-{
-    begin();
-    opened_ = true;
-    if (!conn())
-        return fail("PGSQL: argument 1 is not a connection"), false;
-    if (table_.empty())
-        return fail("PGSQL: no table"), false;
-    if (!readColumns() || !ensurePictureColumn())
-        return false;
-    std::string list = columnList_;
-    std::size_t pos = 0;
-    while (pos <= list.size()) {
-        const std::size_t comma = std::min(list.find(',', pos), list.size());
-        const std::string name = bare(std::string_view(list).substr(pos, comma - pos));
-        pos = comma + 1;
-        if (name.empty())
-            continue;
-        if (name == "*") {
-            for (int i = 0; i < static_cast<int>(cols_.size()); ++i)
-                listed_.push_back(i);
-            continue;
-        }
-        const int i = columnIndex(name);
-        if (i < 0)
-            return fail("PGSQL: unknown column " + name), false;
-        listed_.push_back(i);
-    }
-    if (listed_.empty())
-        for (int i = 0; i < static_cast<int>(cols_.size()); ++i)
-            listed_.push_back(i);
-    for (const std::string& a : auditNames_)
-        if (columnIndex(a) < 0)
-            return fail("PGSQL: unknown audit column " + a), false;
-    order_ = orderArg_.empty() ? recnoCol_ : columnIndex(orderArg_);
-    if (order_ < 0)
-        return fail("PGSQL: unknown ordering column " + bare(orderArg_)), false;
-    buffer_.resize(cols_.size());
-    clearBuffer();
-    addMembers();
-    ensureIndex(order_, true);
-    if (const Connection* c = conn(); c && c->handle())
-        writeKey_ = std::string(PQdb(c->handle())) + "|" + table();
-    writesSeen_ = writeCount(writeKey_);
-    if (!countRows())
-        return false;
-    return goTop();
-}
-
-void DataObject::destroy()
-{
-    win_.clear();
-    cur_ = -1;
-    num_ = 0;
-    destroyed_ = true;
 }
 
 // ------------------------------------------------------------------ values
@@ -657,8 +345,40 @@ void DataObject::recordBlank()
 
 void DataObject::recordCancel()
 {
-    begin();
-    loadBuffer();
+    // Read again: after a refused save the row shown is the one stored now.
+    if (!recordGet())
+        loadBuffer();
+}
+
+namespace {
+
+// Text compares without its trailing blanks: an entry field pads what it writes back.
+bool sameValue(const Value& a, const Value& b)
+{
+    if (a.isChar() && b.isChar())
+        return rt::rtrim(a.str()) == rt::rtrim(b.str());
+    if (a.kind() != b.kind())
+        return rt::isEmpty(a) && rt::isEmpty(b);
+    if (a.isArray() || a.isBlock() || a.isObject())
+        return false;
+    return rt::exactEqual(a, b);
+}
+
+}  // namespace
+
+bool DataObject::changed() const
+{
+    if (pendingPicture_)
+        return true;
+    const bool onRow = !newRow_ && cur_ >= 0 && cur_ < static_cast<std::int64_t>(win_.size());
+    for (int i : listed_) {
+        if (i == recnoCol_)
+            continue;
+        const Value stored = onRow ? valueOf(cols_[i], win_[cur_].cells[i]) : emptyOf(cols_[i]);
+        if (!sameValue(buffer_[i], stored))
+            return true;
+    }
+    return false;
 }
 
 // The listed columns from the buffer, then the audit columns from their
@@ -742,8 +462,9 @@ void DataObject::explainUnwritten()
     if (!run(v, r))
         return;
     const bool same = PQntuples(r.get()) == 1 && win_[cur_].version == PQgetvalue(r.get(), 0, 0);
-    fail(same ? kNoMatch : kConflict);
-    alert(error_);
+    fail(same ? FailureKind::NoMatch : FailureKind::Conflict,
+         same ? "the row does not meet the condition" : "the row was changed by another user", v.text);
+    report();
 }
 
 bool DataObject::recordPut(const std::string& condition)
@@ -762,14 +483,14 @@ bool DataObject::recordPut(const std::string& condition)
         updateSql(q, values, cond);
     Result r;
     if (!run(q, r)) {
-        if (error_.rfind(kLost, 0) != 0)
-            alert(error_);
+        if (failure_.kind != FailureKind::ConnectionLost)
+            report();
         return false;
     }
     if (PQntuples(r.get()) == 0) {
         if (newRow_) {
-            fail(kExists);
-            alert(error_);
+            fail(FailureKind::DuplicateKey, "a row meeting the condition exists", q.text);
+            report();
         } else {
             explainUnwritten();
         }
@@ -806,13 +527,13 @@ bool DataObject::recordDelete(const std::string& condition)
         q << " AND (" << condition << ")";
     Result r;
     if (!run(q, r)) {
-        if (error_.rfind(kLost, 0) != 0)
-            alert(error_);
+        if (failure_.kind != FailureKind::ConnectionLost)
+            report();
         return false;
     }
     if (std::atoll(PQcmdTuples(r.get())) == 0) {
-        fail(kNotDeleted);
-        alert(error_);
+        fail(FailureKind::NotDeleted, "the row does not meet the condition", q.text);
+        report();
         return false;
     }
     if (exact_ && count_ > 0)

@@ -18,9 +18,13 @@
 //
 // Values reach the server only as parameters or quoted identifiers; the
 // condition and join texts callers pass are program text and are used as
-// given. When the server goes away a method says so once, leaves the object
-// as it was and returns .F. or 0; the next call reconnects first.
+// given. When the server goes away a method reports it (failure.h), leaves
+// the object as it was and returns .F. or 0; the next call reconnects first.
+// A refused write is reported the same way; the object never speaks to the
+// user itself.
 #pragma once
+
+#include "failure.h"
 
 #include "platform/runtime/object.h"
 
@@ -89,6 +93,9 @@ public:
     void recordCancel();
     bool recordDelete(const std::string& condition);
     bool refresh();
+    // Whether the buffer differs from the row it was read from (a new row:
+    // from a blank one), the picture included.
+    [[nodiscard]] bool changed() const;
 
     // ---- searching and order ----
     bool seek(const rt::Value& value, const std::string& column);
@@ -117,6 +124,8 @@ public:
     [[nodiscard]] bool isNewRow() const noexcept { return newRow_; }
     [[nodiscard]] std::int64_t recno() const;
     [[nodiscard]] const std::string& errorText() const noexcept { return error_; }
+    // The last call's failure (kind Other with an empty text after success).
+    [[nodiscard]] const Failure& lastFailure() const noexcept { return failure_; }
 
     rt::Value lError;    // .T. after a failed call
     rt::Value dataarea;  // object whose goTo(n) goes to the n-th row
@@ -150,13 +159,17 @@ private:
     };
     class Sql;
 
-    // connection and errors (dataobject.cpp)
+    // the session: connection, statements, failures (dataobject_session.cpp)
     Connection* conn() const;
     bool ready();
     bool run(const Sql& sql, std::unique_ptr<pg_result, detail::ResultDeleter>& out);
     void fail(std::string text);
-    void alert(const std::string& text);
+    void fail(FailureKind kind, std::string text, std::string statement = {}, std::string sqlstate = {});
+    void report() const;
     void begin();
+    void startFollowingWrites();
+    // the schema step (dataobject_schema.cpp)
+    bool readSchema();
     [[nodiscard]] std::string table() const;
     [[nodiscard]] int columnIndex(const std::string& name) const;
     [[nodiscard]] static std::string bare(std::string_view name);
@@ -230,7 +243,7 @@ private:
     bool exact_ = true;
 
     std::string error_;
-    bool lossReported_ = false;
+    Failure failure_;
     bool resetPending_ = false;
     // Writes to the same table through any data object of this process are
     // counted per table; an object that sees a count newer than its own

@@ -110,7 +110,7 @@ rt::Value iconAnchor(Move m)
 }
 
 void appendButton(const rt::Value& getList, const ButtonDef& def, double row, double col, const rt::Value& xData,
-                  const rt::Value& bBlock, const rt::Value& xParent, bool refreshAudit)
+                  const rt::Value& bBlock, const rt::Value& bBefore, const rt::Value& xParent, bool refreshAudit)
 {
     detail::push(getList, 10, {}, "XbToolsBar");
     set(getList, dlg::slot::Caption, def.caption);
@@ -122,7 +122,13 @@ void appendButton(const rt::Value& getList, const ButtonDef& def, double row, do
     set(getList, dlg::slot::Options, rt::makeArray({{}, {}, {}, false, false, false, false, false}));
     set(getList, dlg::slot::Action,
         rt::makeBlock(
-            [xData, bBlock, m = def.move, refreshAudit](rt::Args a) -> rt::Value {
+            [xData, bBlock, bBefore, m = def.move, refreshAudit](rt::Args a) -> rt::Value {
+                // The owner may keep the row (unsaved typing it asked about).
+                if (bBefore.isBlock()) {
+                    const rt::Value go = rt::evalWith(bBefore);
+                    if (go.isLogical() && !go.asBool())
+                        return {};
+                }
                 const rt::Value data = detail::dataOf(xData);
                 if (data.isObject())
                     move(data, m);
@@ -201,6 +207,7 @@ rt::Value xbToolsBar(rt::Args a)
     const rt::Value& xParent = rt::argAt(a, 5);
     const rt::Value& aLabels = rt::argAt(a, 6);
     const rt::Value& bBlock = rt::argAt(a, 8);
+    const rt::Value& bBefore = rt::argAt(a, 10);
 
     std::vector<std::pair<std::string, std::string>> pairs;
     if (aLabels.isArray())
@@ -209,7 +216,7 @@ rt::Value xbToolsBar(rt::Args a)
                 pairs.emplace_back(rt::entryOf(p, 1).str(), rt::alltrim(rt::entryOf(p, 2).asString()));
 
     for (const ButtonDef& def : kButtons) {
-        appendButton(getList, def, row, col, xData, bBlock, xParent, !pairs.empty());
+        appendButton(getList, def, row, col, xData, bBlock, bBefore, xParent, !pairs.empty());
         col += kToolButtonCols;
     }
     col += 0.3;

@@ -7,6 +7,7 @@
 #include "app/dxc.h"
 #include "browse/core/browse.h"
 #include "platform/dialog/dialog.h"
+#include "platform/dialog/elements.h"
 #include "platform/dialog/library.h"
 #include "platform/grid/cellgroup.h"
 #include "platform/grid/column.h"
@@ -24,14 +25,17 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QImage>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -139,6 +143,25 @@ struct Ui {
             QTest::keyClick(e, Qt::Key_Tab);
         }
     }
+    // The next question box is answered with a click on Sí or No as soon as
+    // it opens; its text goes to *asked.
+    void answerNext(bool yes, std::string* asked) const
+    {
+        auto* poll = new QTimer(&d);
+        poll->setInterval(5);
+        QObject::connect(poll, &QTimer::timeout, poll, [poll, yes, asked] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            poll->stop();
+            poll->deleteLater();
+            *asked = box->text().toStdString();
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == (yes ? QString::fromUtf8("Sí") : QString("No")))
+                    QTest::mouseClick(b, Qt::LeftButton);
+        });
+        poll->start();
+    }
     [[nodiscard]] std::string record(const char* member) const { return text(rt::getMember(w.app(2), member)); }
     [[nodiscard]] std::string browseSet(const char* member) const { return text(rt::getMember(w.app(3), member)); }
     QComboBox* combo() const { return d.findChild<QComboBox*>(); }
@@ -200,9 +223,11 @@ protected:
 
     // Runs Test and plays the steps once the window is shown, each when
     // the dialog's queue is empty; then leaves through Exit.
-    void run(std::vector<Step> steps, const rt::Value& xCodCli = {})
+    void run(std::vector<Step> steps, const rt::Value& xCodCli = {}, bool scriptEnds = true)
     {
         std::size_t next = 0;
+        int idleTicks = 0;
+        int loopLevel = 0;
         bool ended = false;
         QDialog* mine = nullptr;
         QTimer tick;
@@ -212,21 +237,35 @@ protected:
             QDialog* d = dlg::activeDialog();
             if (ended || !w || !d || !d->isVisible() || gui::appEventCount() > 0)
                 return;
-            if (!mine)
+            if (!mine) {
                 mine = d;
+                loopLevel = QThread::currentThread()->loopLevel();
+            }
             if (d != mine)
                 return;  // a lookup of the window is open
+            // A question or message box waits for its answer, or its answer
+            // has not reached the action that asked yet.
+            if (QThread::currentThread()->loopLevel() > loopLevel ||
+                (QApplication::activeModalWidget() && QApplication::activeModalWidget() != d))
+                return;
             if (next < steps.size() && !HasFatalFailure()) {
                 Ui ui{*w, *d};
                 steps[next++](ui);
                 return;
             }
+            // A window that must end by itself gets a second to do so.
+            if (!scriptEnds && ++idleTicks < 200)
+                return;
             ended = true;
             dlg::readGuiEvent(6, w->GetList);
         });
         tick.start();
         rt::callWith("Test", rt::Value(), xCodCli);
-        EXPECT_TRUE(ended) << "the window ended before its script";
+        if (scriptEnds)
+            EXPECT_TRUE(ended) << "the window ended before its script";
+        else
+            EXPECT_FALSE(ended) << "the window did not end by itself";
+        EXPECT_EQ(next, steps.size()) << "steps left unplayed";
         EXPECT_FALSE(app::runningClient());
     }
 
@@ -242,8 +281,10 @@ TEST_F(ClientWindowTest, ViewingAtStartThenNewEnablesFieldsAsTheCodeArrives)
     run({
         [&](Ui& ui) {
             recordObject = ui.w.app(2);
-            EXPECT_EQ(ui.record("codcli"), "000001");
-            EXPECT_EQ(ui.entry("GET_CODCLI")->text().trimmed(), "000001");
+            // The form shows the client under the browse's cursor: the first by name.
+            EXPECT_EQ(ui.record("codcli"), "000003");
+            EXPECT_EQ(ui.browseSet("codcli"), "000003");
+            EXPECT_EQ(ui.entry("GET_CODCLI")->text().trimmed(), "000003");
             for (const char* id :
                  {"GET_CODCLI", "GET_NOMBRE", "GET_APELL", "GET_DIRECCION", "GET_DIRECCION2", "GET_FECHING"})
                 EXPECT_FALSE(ui.entry(id)->isEnabled()) << id;
@@ -256,7 +297,7 @@ TEST_F(ClientWindowTest, ViewingAtStartThenNewEnablesFieldsAsTheCodeArrives)
             for (const char* b :
                  {"New", "Edit", "Delete", "Refresh;Tabla", "Refresh;Picture", "Refresh;Browse", "Siguiente", "Like"})
                 EXPECT_TRUE(ui.enabled(b)) << b;
-            EXPECT_TRUE(ui.check()->isChecked()) << "000001 has credit";
+            EXPECT_FALSE(ui.check()->isChecked()) << "000003 has no credit";
             // The browse shows the registration date of its row (ABEL).
             ASSERT_EQ(rt::sendWith(ui.w.oBrowse, "colCount").asInt(), 5);
             const rt::Value date = rt::eval(rt::getMember(rt::sendWith(ui.w.oBrowse, "getColumn", 5), "dataLink"));
@@ -292,7 +333,7 @@ TEST_F(ClientWindowTest, ViewingAtStartThenNewEnablesFieldsAsTheCodeArrives)
             EXPECT_TRUE(ui.shown("Exit"));
             EXPECT_FALSE(ui.shown("Cancel"));
             EXPECT_FALSE(ui.entry("GET_CODCLI")->isEnabled());
-            EXPECT_EQ(ui.record("codcli"), "000001");
+            EXPECT_EQ(ui.record("codcli"), "000003");
         },
     });
     EXPECT_EQ(one("SELECT count(*) FROM dxcam01"), "6") << "Cancel wrote nothing";
@@ -578,7 +619,12 @@ TEST_F(ClientWindowTest, AConflictingSaveKeepsTheUsersEdit)
             EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "MARIA JOSE");
             ui.click("Cancel");
         },
-    });
+        [](Ui& ui) {
+            // The client as it is stored now, read again.
+            EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "MARIA");
+            EXPECT_EQ(ui.entry("GET_APELL")->text().trimmed(), "OTRO");
+        },
+    }, "000001");
     EXPECT_EQ(one("SELECT rtrim(nombre) || '|' || rtrim(apell) FROM dxcam01 WHERE codcli = '000001'"), "MARIA|OTRO");
 }
 
@@ -595,7 +641,7 @@ TEST_F(ClientWindowTest, ALostServerIsReportedTheEditKeptAndTheNextSaveReconnect
         },
         [&](Ui& ui) {
             ASSERT_EQ(messages_.messages.size(), 1u);
-            EXPECT_NE(messages_.messages[0].text.find("Se perdio la conexion"), std::string::npos)
+            EXPECT_EQ(messages_.messages[0].text.rfind("Se perdió la conexión con el servidor.", 0), 0u)
                 << messages_.messages[0].text;
             EXPECT_TRUE(ui.w.editing());
             EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "MARIA LUISA");
@@ -608,7 +654,7 @@ TEST_F(ClientWindowTest, ALostServerIsReportedTheEditKeptAndTheNextSaveReconnect
             EXPECT_EQ(messages_.messages.size(), 1u);
             EXPECT_FALSE(ui.w.editing());
         },
-    });
+    }, "000001");
     EXPECT_EQ(one("SELECT rtrim(nombre) FROM dxcam01 WHERE codcli = '000001'"), "MARIA LUISA");
 }
 
@@ -632,7 +678,7 @@ TEST_F(ClientWindowTest, TheRecordToolbarMovesTheFormAndEndsEditing)
             EXPECT_FALSE(ui.w.editing());
             EXPECT_TRUE(ui.shown("Exit"));
         },
-    });
+    }, "000001");
 }
 
 TEST_F(ClientWindowTest, ThePictureTakesAClickOnlyWhileEditing)
@@ -662,19 +708,22 @@ TEST_F(ClientWindowTest, ThePictureTakesAClickOnlyWhileEditing)
             EXPECT_EQ(asked, 1);
             ui.click("Save");
         },
-    });
+    }, "000001");
     popup::setImageChooser(previous);
     EXPECT_EQ(one("SELECT left(foto, 15) FROM dxcam01 WHERE codcli = '000001'"), "data:image/png;");
 }
 
 TEST_F(ClientWindowTest, DeleteRemovesTheCurrentClientAndTheRefreshButtonsRereadTheTable)
 {
+    std::string asked;
     run({
-        [](Ui& ui) {
+        [&](Ui& ui) {
             ASSERT_EQ(ui.record("codcli"), "000001");
+            ui.answerNext(true, &asked);
             ui.click("Delete");
         },
         [&](Ui& ui) {
+            EXPECT_EQ(asked, "¿Borrar el cliente 000001 MARIA PEREZ?");
             EXPECT_EQ(one("SELECT count(*) FROM dxcam01 WHERE codcli = '000001'"), "0");
             EXPECT_EQ(ui.record("codcli"), "000002") << "the next client is current";
             EXPECT_EQ(ui.entry("GET_CODCLI")->text().trimmed(), "000002");
@@ -692,7 +741,7 @@ TEST_F(ClientWindowTest, DeleteRemovesTheCurrentClientAndTheRefreshButtonsReread
             ui.type("GET_CBUSCAR", "MARI");
         },
         [](Ui& ui) { EXPECT_NE(ui.browseSet("nombre"), "MARIA") << "the deleted client is gone from the browse"; },
-    });
+    }, "000001");
     EXPECT_EQ(one("SELECT count(*) FROM dxcam01"), "5");
     EXPECT_TRUE(messages_.messages.empty());
 }
@@ -714,7 +763,7 @@ TEST_F(ClientWindowTest, TheCreditBoxIsSavedWithTheClient)
             EXPECT_FALSE(ui.w.editing());
             EXPECT_FALSE(ui.check()->isChecked());
         },
-    });
+    }, "000001");
     EXPECT_EQ(one("SELECT datacredit FROM dxcam01 WHERE codcli = '000001'"), "f");
 }
 
@@ -735,13 +784,267 @@ TEST_F(ClientWindowTest, WithoutItsConnectionOrItsTableTheWindowDoesNotOpen)
     });
     look.start(5);
     rt::publicSet("cUser", rt::padR("no_such_user_here", 18));
-    EXPECT_TRUE(rt::callWith("Test").isNil());
+    EXPECT_EQ(rt::callWith("Test").kind(), rt::Kind::Logical);
     rt::publicSet("cUser", rt::padR(envOr("PGUSER", "postgres"), 18));
     testpg::exec(db_.get(), "DROP TABLE dxcam01");
-    EXPECT_TRUE(rt::callWith("Test").isNil());
+    const rt::Value noTable = rt::callWith("Test");
+    EXPECT_TRUE(noTable.isLogical() && !noTable.asBool());
     EXPECT_FALSE(shown);
-    EXPECT_TRUE(messages_.messages.empty());
+    ASSERT_EQ(messages_.messages.size(), 2u);
+    EXPECT_EQ(messages_.messages[0].text.rfind("No se pudo conectar con el servidor. El usuario o la contraseña", 0), 0u)
+        << messages_.messages[0].text;
+    EXPECT_EQ(messages_.messages[1].text.rfind("La base de datos dxc no tiene la tabla de clientes dxcam01.", 0), 0u)
+        << messages_.messages[1].text;
     EXPECT_FALSE(app::runningClient());
+}
+
+// ------------------------------------------------------------------ typed work is not lost unasked
+
+// Escape (a real key to the dialog) and closing the window, with changes typed.
+TEST_F(ClientWindowTest, EscapeOrClosingWithChangesAsksAndNoKeepsTheForm)
+{
+    std::string asked;
+    run({
+        [](Ui& ui) { ui.click("Edit"); },
+        [&](Ui& ui) {
+            // Typed, not yet written back: the field still has the focus.
+            ui.type("GET_NOMBRE", "JOSE");  // the first key replaces the name (@K)
+            ui.answerNext(false, &asked);
+            QTest::keyClick(ui.entry("GET_NOMBRE"), Qt::Key_Escape);
+        },
+        [&](Ui& ui) {
+            EXPECT_EQ(asked, "¿Descartar los cambios del cliente?");
+            EXPECT_TRUE(ui.w.editing());
+            EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "JOSE");
+            asked.clear();
+            ui.answerNext(false, &asked);
+            ui.d.close();
+        },
+        [&](Ui& ui) {
+            EXPECT_EQ(asked, "¿Descartar los cambios del cliente?");
+            EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "JOSE");
+            asked.clear();
+            ui.answerNext(true, &asked);
+            QTest::keyClick(ui.entry("GET_NOMBRE"), Qt::Key_Escape);
+        },
+    }, "000001", false);
+    EXPECT_EQ(asked, "¿Descartar los cambios del cliente?");
+    EXPECT_EQ(one("SELECT rtrim(nombre) FROM dxcam01 WHERE codcli = '000001'"), "MARIA") << "nothing was saved";
+}
+
+TEST_F(ClientWindowTest, EscapeWithoutChangesEndsWithoutAQuestion)
+{
+    std::string asked;
+    run({
+        [](Ui& ui) { ui.click("Edit"); },
+        [&](Ui& ui) {
+            ui.answerNext(false, &asked);
+            QTest::keyClick(ui.entry("GET_NOMBRE"), Qt::Key_Escape);
+        },
+    }, "000001", false);
+    EXPECT_EQ(asked, "");
+}
+
+// A move of the record toolbar and a row chosen in the browse ask too.
+TEST_F(ClientWindowTest, MovingToAnotherClientWithChangesAsksFirst)
+{
+    std::string asked;
+    const auto next = [](Ui& ui) {
+        for (QPushButton* b : widgetOf(ui.w.oMyGroup1)->findChildren<QPushButton*>())
+            if (b->toolTip() == "Siguiente")
+                QTest::mouseClick(b, Qt::LeftButton);
+    };
+    run({
+        [](Ui& ui) { ui.click("Edit"); },
+        [&](Ui& ui) {
+            ui.setText("GET_NOMBRE", "MARIA JOSE");
+            ui.answerNext(false, &asked);
+            next(ui);
+        },
+        [&](Ui& ui) {
+            EXPECT_EQ(asked, "¿Descartar los cambios del cliente?");
+            EXPECT_EQ(ui.record("codcli"), "000001") << "No: the form stays";
+            EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "MARIA JOSE");
+            EXPECT_TRUE(ui.w.editing());
+            ui.type("GET_CBUSCAR", "JU");
+        },
+        [&](Ui& ui) {
+            ASSERT_EQ(ui.browseSet("codcli"), "000004");
+            asked.clear();
+            ui.answerNext(true, &asked);
+            widgetOf(ui.w.oBrowse)->setFocus();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        },
+        [&](Ui& ui) {
+            EXPECT_EQ(asked, "¿Descartar los cambios del cliente?");
+            EXPECT_EQ(ui.record("codcli"), "000004") << "Sí: the chosen client";
+            EXPECT_FALSE(ui.w.editing());
+        },
+    }, "000001");
+    EXPECT_EQ(one("SELECT rtrim(nombre) FROM dxcam01 WHERE codcli = '000001'"), "MARIA");
+}
+
+TEST_F(ClientWindowTest, DeleteAnsweredNoChangesNothing)
+{
+    std::string asked;
+    run({
+        [&](Ui& ui) {
+            ui.answerNext(false, &asked);
+            ui.click("Delete");
+        },
+        [&](Ui& ui) {
+            EXPECT_EQ(asked, "¿Borrar el cliente 000004 JUAN CABRERA?");
+            EXPECT_EQ(ui.record("codcli"), "000004");
+        },
+    }, "000004");
+    EXPECT_EQ(one("SELECT count(*) FROM dxcam01"), "6");
+}
+
+// 31-02-2024 is refused where it is typed; Save then writes nothing over the date.
+TEST_F(ClientWindowTest, ADateThatIsNotADateIsRefusedInItsField)
+{
+    run({
+        [](Ui& ui) { ui.click("Edit"); },
+        [](Ui& ui) {
+            QLineEdit* date = ui.entry("GET_FECHING");
+            ASSERT_TRUE(date->isEnabled());
+            date->setFocus();
+            date->selectAll();
+            QTest::keyClicks(date, "31022024");
+            QTest::keyClick(date, Qt::Key_Tab);
+        },
+        [&](Ui& ui) {
+            ASSERT_EQ(messages_.messages.size(), 1u);
+            EXPECT_EQ(messages_.messages[0].text, "La fecha \"31-02-2024\" no es válida.");
+            EXPECT_TRUE(ui.entry("GET_FECHING")->hasFocus());
+            EXPECT_EQ(ui.entry("GET_FECHING")->text(), "31-02-2024");
+            EXPECT_EQ(text(rt::getMember(ui.w.app(2), "feching")), "15-03-2020");
+            ui.click("Save");
+        },
+        [&](Ui& ui) {
+            EXPECT_TRUE(ui.w.editing()) << "the press behind the refused field did nothing";
+            EXPECT_TRUE(ui.entry("GET_FECHING")->hasFocus());
+            QLineEdit* date = ui.entry("GET_FECHING");
+            date->selectAll();
+            QTest::keyClicks(date, "29022024");
+            QTest::keyClick(date, Qt::Key_Tab);
+        },
+        [](Ui& ui) { ui.click("Save"); },
+        [](Ui& ui) { EXPECT_FALSE(ui.w.editing()); },
+    }, "000001");
+    EXPECT_EQ(one("SELECT feching FROM dxcam01 WHERE codcli = '000001'"), "2024-02-29");
+}
+
+// ------------------------------------------------------------------ failures said in the window
+
+// While the server refuses new sessions every Save says so, not only the first.
+TEST_F(ClientWindowTest, EverySaveWhileTheServerIsGoneSaysSo)
+{
+    PGconn* admin = testpg::connectTo("postgres");
+    ASSERT_TRUE(admin);
+    const auto allow = [admin](bool on) {
+        testpg::exec(admin, std::string("ALTER DATABASE dxc ALLOW_CONNECTIONS ") + (on ? "true" : "false"));
+    };
+    const auto cut = [&] {
+        allow(false);
+        testpg::exec(admin, "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = 'dxc'");
+    };
+    run({
+        [](Ui& ui) { ui.click("Edit"); },
+        [&](Ui& ui) {
+            ui.setText("GET_NOMBRE", "MARIA LUISA");
+            cut();
+            ui.click("Save");
+        },
+        [&](Ui& ui) {
+            ASSERT_EQ(messages_.messages.size(), 1u);
+            ui.click("Save");
+        },
+        [&](Ui& ui) {
+            ASSERT_EQ(messages_.messages.size(), 2u) << "the second Save said nothing";
+            for (const auto& m : messages_.messages)
+                EXPECT_EQ(m.text.rfind("Se perdió la conexión con el servidor.\n", 0), 0u) << m.text;
+            EXPECT_TRUE(ui.w.editing());
+            EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "MARIA LUISA");
+            allow(true);
+            ui.click("Save");
+        },
+        [&](Ui& ui) {
+            EXPECT_EQ(messages_.messages.size(), 2u);
+            EXPECT_FALSE(ui.w.editing());
+        },
+    }, "000001");
+    allow(true);
+    PQfinish(admin);
+    db_.reset(connectDxc());  // its session was ended with the others
+    EXPECT_EQ(one("SELECT rtrim(nombre) FROM dxcam01 WHERE codcli = '000001'"), "MARIA LUISA");
+}
+
+TEST_F(ClientWindowTest, LikeWithoutMatchesAndSiguientePastTheLastSaySo)
+{
+    run({
+        [](Ui& ui) { ui.type("GET_CBUSCAR", "ZZ"); },
+        [](Ui& ui) { ui.click("Like"); },
+        [&](Ui& ui) {
+            ASSERT_EQ(messages_.messages.size(), 1u);
+            EXPECT_EQ(messages_.messages[0].text, "No se encontraron clientes para \"ZZ\".");
+            EXPECT_EQ(ui.entry("GET_CBUSCAR")->text().trimmed(), "ZZ") << "the search text stays";
+            EXPECT_EQ(ui.entry("GET_CODCLI")->text().trimmed(), "000004") << "the form stays";
+            ui.entry("GET_CBUSCAR")->clear();
+            ui.type("GET_CBUSCAR", "AB");
+        },
+        [](Ui& ui) { ui.click("Like"); },
+        [](Ui& ui) { ui.click("Siguiente"); },
+        [&](Ui& ui) {
+            EXPECT_EQ(ui.record("codcli"), "000005");
+            EXPECT_EQ(messages_.messages.size(), 1u);
+            ui.click("Siguiente");
+        },
+        [&](Ui& ui) {
+            ASSERT_EQ(messages_.messages.size(), 2u);
+            EXPECT_EQ(messages_.messages[1].text, "Ese era el último cliente encontrado.");
+            EXPECT_EQ(ui.record("codcli"), "000005");
+        },
+    }, "000004");
+}
+
+// ------------------------------------------------------------------ one current client
+
+TEST_F(ClientWindowTest, ThePictureAlwaysBelongsToTheClientShown)
+{
+    QImage image(4, 3, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+    }
+    testpg::exec(db_.get(), "UPDATE dxcam01 SET foto = 'data:image/png;base64," + png.toBase64().toStdString() +
+                                "' WHERE codcli = '000001'");
+    const auto shown = [](Ui& ui) {
+        auto* p = dynamic_cast<dlg::PicturePart*>(&ui.w.app(7).asObject());
+        return p && !p->image().isNull();
+    };
+    run({
+        [&](Ui& ui) {
+            EXPECT_TRUE(shown(ui));
+            ui.click("New");
+        },
+        [&](Ui& ui) {
+            EXPECT_FALSE(shown(ui)) << "a new client has no picture";
+            ui.click("Cancel");
+        },
+        [&](Ui& ui) {
+            EXPECT_TRUE(shown(ui));
+            ui.type("GET_CBUSCAR", "JUAN");
+        },
+        [](Ui& ui) { ui.click("Like"); },
+        [&](Ui& ui) {
+            EXPECT_EQ(ui.record("codcli"), "000004");
+            EXPECT_FALSE(shown(ui)) << "JUAN has no picture";
+        },
+    }, "000001");
 }
 
 // The helpers on their own, over a data object of the test table.
@@ -799,15 +1102,22 @@ protected:
 
 TEST_F(ClientHelpersTest, LikeBuildsTheTextAndDatePatternsAndEmptiesTheSearch)
 {
-    rt::Value search = "ab";
+    rt::Value search = "ZZ";
     const rt::Value ref = refTo(search);
     rt::Value db = data_;
+    rt::sendWith(data_, "seek", "000004", "codcli");
     app::Like(ref, conn_, refTo(db), "nombre");
-    EXPECT_TRUE(codes().empty()) << "LIKE is exact about case: no name holds a lower-case ab";
-    EXPECT_EQ(search.str(), std::string(100, ' '));
+    // Nothing found: said, the search kept, the whole table on the same client.
+    ASSERT_EQ(messages_.messages.size(), 1u);
+    EXPECT_EQ(messages_.messages[0].text, "No se encontraron clientes para \"ZZ\".");
+    EXPECT_EQ(search.str(), "ZZ");
+    EXPECT_EQ(text(rt::getMember(data_, "codcli")), "000004");
+    EXPECT_EQ(codes().size(), 6u);
+    messages_.messages.clear();
 
     search = "AB";
     EXPECT_EQ(app::Like(ref, conn_, refTo(db), "nombre").cell(), data_.cell());
+    EXPECT_EQ(search.str(), std::string(100, ' '));
     EXPECT_EQ(codes(), (Lines{"000003", "000005"}));
 
     // A date column: the typed date as the server writes it.
@@ -818,8 +1128,9 @@ TEST_F(ClientHelpersTest, LikeBuildsTheTextAndDatePatternsAndEmptiesTheSearch)
     // A quote is text like any other.
     search = "O'N";
     app::Like(ref, conn_, refTo(db), "nombre");
-    EXPECT_TRUE(codes().empty());
-    EXPECT_TRUE(messages_.messages.empty());
+    EXPECT_EQ(codes().size(), 6u);
+    ASSERT_EQ(messages_.messages.size(), 1u);
+    EXPECT_EQ(messages_.messages[0].text, "No se encontraron clientes para \"O'N\".");
 
     search = "   ";
     app::Like(ref, conn_, refTo(db), "nombre");

@@ -2,6 +2,7 @@
 // "dxc", the console lines, and the command line.
 #include "app_harness.h"
 
+#include "platform/dialog/library.h"
 #include "platform/runtime/functions.h"
 #include "platform/runtime/text.h"
 
@@ -11,6 +12,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 using namespace apptest;
 
@@ -27,6 +29,7 @@ protected:
         empty_ = scratch("empty");
     }
     std::string empty_;
+    dlg::MessageCapture messages_;
 };
 
 TEST_F(Startup, FirstConnectionCreatesTheDatabaseAndAnEmptyFolderImportsNothing)
@@ -55,12 +58,56 @@ TEST_F(Startup, FirstConnectionCreatesTheDatabaseAndAnEmptyFolderImportsNothing)
     EXPECT_EQ(again.lines, expected2) << again.text();
 }
 
+// Here the folder has no client table: the window says so and the program
+// ends with status 1.
 TEST_F(Startup, WithoutImportOnlyTheProgramGoesOnToTheClientWindow)
 {
     const Transcript run = runProgram(serverOptions(empty_), {connectWith("")});
     ASSERT_FALSE(run.lines.empty());
     EXPECT_EQ(run.lines.back(), "Cargando Test") << run.text();
     EXPECT_EQ(run.lines[run.lines.size() - 2], "Cerrando Conexion");
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(messages_.messages.size(), 1u);
+    EXPECT_EQ(messages_.messages[0].text.rfind("La base de datos dxc no tiene la tabla de clientes dxcam01.", 0), 0u)
+        << messages_.messages[0].text;
+}
+
+// Each failed connection of the settings dialog is explained in a message
+// box before the dialog comes back; the console line stays as it was.
+TEST_F(Startup, AFailedConnectionSaysWhyBeforeTheDialogComesBack)
+{
+    struct Case {
+        const char* name;
+        std::optional<std::string> host;
+        std::optional<int> port;
+        const char* password;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"wrong password", {}, {}, "not-the-password", "El usuario o la contraseña no son válidos."},
+        {"refused port", {}, 1, "", "El servidor no acepta conexiones en ese puerto."},
+        {"unknown host", "no-such-host.invalid", {}, "", "No se encontró el servidor con ese nombre."},
+        {"port out of range", {}, 70000, "", "El puerto no es válido (debe estar entre 1 y 65535)."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        messages_.messages.clear();
+        auto opts = serverOptions(empty_);
+        opts.importOnly = true;
+        if (c.host)
+            opts.host = c.host;
+        if (c.port)
+            opts.port = c.port;
+        const Transcript run = runProgram(opts, {connectWith(c.password), cancel(), cancel(), cancel()});
+        EXPECT_EQ(run.status, 1);
+        ASSERT_EQ(run.lines.size(), 1u) << run.text();
+        EXPECT_EQ(run.lines[0].rfind("Conectando con ", 0), 0u);
+        EXPECT_EQ(run.lines[0].substr(run.lines[0].size() - 6), " Error");
+        ASSERT_EQ(messages_.messages.size(), 1u);
+        EXPECT_EQ(messages_.messages[0].text.rfind(std::string("No se pudo conectar con el servidor. ") + c.reason, 0),
+                  0u)
+            << messages_.messages[0].text;
+    }
 }
 
 TEST_F(Startup, AWrongPasswordShowsErrorAndAFreshDialogKeepingTheOtherSettings)
@@ -100,6 +147,7 @@ TEST_F(Startup, FourFailedConnectionsEndAfterTheFourthError)
     auto opts = serverOptions(empty_);
     const Transcript run = runProgram(opts, {connectWith("x1"), connectWith("x2"), connectWith("x3"), connectWith("x4")});
     EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(messages_.messages.size(), 4u) << "each failure is said";
     const std::string failedLine = "Conectando con " + rt::alltrim(paddedHost()) + " Error";
     EXPECT_EQ(run.lines, Lines(4, failedLine)) << run.text();
 }

@@ -48,6 +48,10 @@ xdotool key --delay 60 Tab
 xdotool type --delay 40 "wrong-password"
 xdotool key --delay 60 Return Return
 wait_for " Error"
+# The message box that says why (the console line stays as it is): Return.
+dialog
+xdotool key --delay 60 Return
+sleep 0.5
 # Pass 2: a fresh dialog with the settings kept and the password empty.
 dialog
 xdotool key --delay 60 Tab Tab Tab Tab Return

@@ -3,7 +3,9 @@
 # key presses, mouse wheel turns and scroll-bar clicks (xdotool): a table of
 # 1,000 records written by python3-dbf, then the 999,999 clients of the
 # sample tool. The program reports its position on P and at exit, and each
-# report is checked; a screenshot shows the zebra stripes.
+# report is checked; a screenshot shows the zebra stripes. Header clicks sort
+# the table both ways and a header border is dragged; the layout line (L)
+# shows both.
 #
 #   browse_e2e.sh PATH/TO/dxc-browse WORKDIR [PATH/TO/dxc-dbf]
 # Exit: 0 passed, 1 failed, 77 skipped (no Xvfb, xdotool, import or python3-dbf).
@@ -30,6 +32,19 @@ for i in range(1, 1001):
 t.close()
 EOF
 
+# Cards: two text fields and a picture file named by a third, in the table's folder.
+CARDS="$WORK/cards/CARDS.DBF"
+mkdir -p "$WORK/cards"
+convert -size 60x60 xc:red "$WORK/cards/RED.JPG"
+"$PY" - "$CARDS" <<'EOF'
+import sys, dbf
+t = dbf.Table(sys.argv[1], 'NAME C(24); CITY C(20); PHOTO C(20)', dbf_type='db3')
+t.open(dbf.READ_WRITE)
+for i in range(1, 41):
+    t.append(('Client %d' % i, 'City %d' % i, 'RED.JPG' if i % 2 else ''))
+t.close()
+EOF
+
 if [ -n "$DBFTOOL" ]; then
     "$DBFTOOL" sample "$WORK/big" --clients 999999 > /dev/null
 fi
@@ -38,8 +53,12 @@ BIG="$WORK/big/DXCAM01.DBF"
 OUT="$WORK/out.txt"
 OUTBIG="$WORK/outbig.txt"
 OUTARRAY="$WORK/outarray.txt"
+OUTSORT="$WORK/outsort.txt"
+OUTCARDS="$WORK/outcards.txt"
 SHOT="$WORK/shot.png"
-export OUT OUTBIG OUTARRAY BROWSE TABLE BIG SHOT
+SORTSHOT="$WORK/sorted.png"
+CARDSHOT="$WORK/cards.png"
+export OUT OUTBIG OUTARRAY OUTSORT OUTCARDS BROWSE TABLE BIG SHOT SORTSHOT CARDSHOT CARDS
 # Runs inside the virtual display.
 cat > "$WORK/drive.sh" <<'EOF'
 set -euo pipefail
@@ -119,6 +138,32 @@ if [ -f "$BIG" ]; then
     finish
 fi
 
+# Sorting: a click on the NAME header (the second column), twice; then the
+# border between CODE and NAME dragged 40 pixels right. L and P report.
+layout() {
+    xdotool key l p
+    lines=$((lines + 2))
+    await layout
+}
+start "$OUTSORT" "$TABLE"
+layout
+xdotool mousemove --window "$WID" 150 12 click 1
+sleep 0.5
+layout
+xdotool mousemove --window "$WID" 150 12 click 1
+sleep 0.5
+layout
+import -window "$WID" "$SORTSHOT"
+xdotool mousemove --window "$WID" 71 12 mousedown 1 mousemove --window "$WID" 90 12 mousemove --window "$WID" 111 12 mouseup 1
+sleep 0.5
+layout
+finish
+
+start "$OUTCARDS" --cards "$CARDS"
+import -window "$WID" "$CARDSHOT"
+layout
+finish
+
 start "$OUTARRAY" --array 1000000
 step ctrl+Next
 step ctrl+Prior Down
@@ -180,9 +225,38 @@ if [ -f "$BIG" ]; then
     expect 6 999998 $((ROWS - 1))
     checked=$((checked + 6))
 fi
+cat "$OUTSORT"
+# sorted LINE TEXT: report LINE of the sort run contains TEXT.
+sorted() {
+    if ! sed -n "${1}p" "$OUTSORT" | grep -qF -- "$2"; then
+        echo "FAIL: sort report $1 is '$(sed -n "${1}p" "$OUTSORT")', expected '$2'"
+        fail=1
+    fi
+}
+sorted 1 "sorted: none"
+sorted 3 "sorted: NAME asc"
+sorted 4 "record 1 of 1000, row 1 of"  # 'Client 1' first
+sorted 5 "sorted: NAME desc"
+sorted 6 "record 1 of 1000, row $ROWS of $ROWS"  # descending: the same record, now at the bottom
+sorted 1 "CODE:64,"
+sorted 7 "CODE:104,"                   # the border dragged 40 pixels
+checked=$((checked + 7))
+cat "$OUTCARDS"
+if ! sed -n 1p "$OUTCARDS" | grep -q '^columns: Cards:'; then
+    echo "FAIL: the cards browse reported '$(sed -n 1p "$OUTCARDS")'"
+    fail=1
+fi
+# Every other card shows its red picture (40 x 40).
+reds=$(convert "$CARDSHOT" -fuzz 12% -fill black +opaque red -fill white -opaque red -format '%[fx:int(mean*w*h+0.5)]' info:)
+if ! [ "${reds:-0}" -gt 3000 ]; then
+    echo "FAIL: no pictures in the cards screenshot (${reds:-0} red pixels)"
+    fail=1
+fi
+checked=$((checked + 2))
 cat "$OUTARRAY"
 CHECK=$OUTARRAY
-expect 1 1000000 "$ROWS"         # an array of a million rows
+ROWSA=$(sed -n '1p' "$OUTARRAY" | sed -E 's/.* of ([0-9]+)$/\1/')  # taller rows: three lines a cell
+expect 1 1000000 "$ROWSA"        # an array of a million rows
 expect 2 2 2
 expect 3 5 5
 expect 4 5 5                     # the report at exit

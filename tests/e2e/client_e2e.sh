@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # End-to-end check of the client window under a virtual X server: dxc runs on
 # a sample folder, the connection dialog is typed with real keys, and once the
-# window "Test SQLRecordSet" is up a client is added, edited, searched and
-# deleted with real clicks and keys; every step is checked in the database
-# with psql. Buttons and fields are found through the dialog library's
+# window "Test SQLRecordSet" is up a client is added, edited (a wrong date
+# refused on the way), searched and deleted (No first, then Sí) with real
+# clicks and keys, and Escape over typed changes is answered No, then Sí;
+# every step is checked in the database with psql. Buttons and fields are found through the dialog library's
 # geometry dump (DXC_DIALOG_GEOMETRY).
 #
 #   client_e2e.sh PATH/TO/dxc PATH/TO/dxc-dbf WORKDIR
@@ -68,6 +69,26 @@ click() {
     sleep "$PAUSE"
 }
 keys() { xdotool key --delay 80 "$@"; sleep "$PAUSE"; }
+# Answers the message or question box whose title matches $1 with the keys
+# that follow (Return: the default, No for a question; Tab space: Sí), then
+# gives the window the focus back.
+answer() {
+    local title=$1 box=
+    shift
+    for _ in $(seq 100); do
+        box=$(xdotool search --onlyvisible --name "$title" 2>/dev/null | grep -vx "$wid" | tail -n 1 || true)
+        [[ -n $box ]] && break
+        kill -0 "$PID" 2>/dev/null || fail "dxc ended before the box '$title'"
+        sleep 0.1
+    done
+    [[ -n $box ]] || fail "no box '$title' to answer"
+    xdotool windowfocus --sync "$box"
+    sleep 0.3
+    keys "$@"
+    kill -0 "$PID" 2>/dev/null && xdotool windowfocus --sync "$wid" 2>/dev/null || true
+    sleep 0.3
+}
+alive() { sleep 1; kill -0 "$PID" 2>/dev/null || fail "$1: dxc ended"; echo "ok: $1"; }
 text() { xdotool type --delay 60 "$1"; sleep "$PAUSE"; }
 
 # The connection dialog: host, port kept, user, no password (the password
@@ -124,6 +145,20 @@ expect_sql "the edited client" \
     "SELECT trim(nombre) || '|' || trim(apell) FROM dxcam01 WHERE trim(codcli) = 'E2E01'" \
     "AAB E2E EDITADO|PRUEBA O'NEILL"
 
+# A date that is not a date is refused where it is typed (a message, the
+# focus stays); the right one is then saved.
+click Edit
+click GET_FECHING
+keys Home
+text "31022024"
+keys Tab
+answer "Fecha" Return
+keys Home
+text "29022024"
+keys Tab
+click Save
+expect_sql "the corrected date" "SELECT feching FROM dxcam01 WHERE trim(codcli) = 'E2E01'" "2024-02-29"
+
 # Away from it: the last client by name selected in the browse and saved
 # unchanged (its audit user shows the form held it), so the search below
 # must find the new client again.
@@ -143,18 +178,38 @@ click GET_CBUSCAR
 text "AAB"
 click Like
 click Delete
+answer "$TITLE" Return
+alive "Delete answered No"
+expect_sql "the client kept after No" "SELECT count(*) FROM dxcam01 WHERE trim(codcli) = 'E2E01'" 1
+click Delete
+answer "$TITLE" Tab space
 expect_sql "the client deleted" "SELECT count(*) FROM dxcam01 WHERE trim(codcli) = 'E2E01'" 0
 expect_sql "the other clients kept" "SELECT count(*) FROM dxcam01" 25
 expect_sql "the last client kept" "SELECT count(*) FROM dxcam01 WHERE trim(codcli) = '$last'" 1
 
-# Exit ends the program.
-click Exit
+# Escape over typed changes asks: No keeps the window and the typing, Sí
+# ends the program without saving. The search left no client in the form:
+# the first of the browse is chosen first.
+click 28
+keys ctrl+Home Return
+click Edit
+click GET_NOMBRE
+keys Home shift+End
+text "CAMBIO SIN GUARDAR"
+keys Escape
+answer "$TITLE" Return
+alive "Escape with changes answered No"
+click GET_NOMBRE
+keys Escape
+answer "$TITLE" Tab space
 for _ in $(seq 100); do kill -0 "$PID" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$PID" 2>/dev/null && fail "dxc did not end after Exit"
+kill -0 "$PID" 2>/dev/null && fail "dxc did not end after Escape answered Sí"
 status=0
 wait "$PID" || status=$?
 ((status == 0)) || { echo "FAIL: dxc ended with status $status" >&2; exit 1; }
-echo "ok: Exit ended dxc with status 0"
+echo "ok: Escape answered Sí ended dxc with status 0"
+[[ $(sql "SELECT count(*) FROM dxcam01 WHERE nombre LIKE 'CAMBIO%'") == 0 ]] || fail "the discarded name was saved"
+echo "ok: nothing saved"
 EOF2
 status=0
 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$WORK/drive.sh" || status=$?

@@ -3,6 +3,9 @@
 //     dxc-browse FILE.DBF      the table in a dialog built from element records;
 //                              F3 opens the query panel above it
 //     dxc-browse --array [N]   an in-memory array of N rows (default 1,000)
+//     dxc-browse --cards FILE.DBF  the table as owner-drawn cards
+//     dxc-browse --edit FILE.DBF   the table opened for writing, edited in place
+//     dxc-browse --reset-layout FILE.DBF   the designed columns, the saved layout forgotten
 //     dxc-browse FILE.DBF --export OUT.DBF|OUT.CSV [--order FIELD] [--force]
 //                              what the browse shows, written to a new table
 //                              or CSV file, without a window
@@ -11,9 +14,19 @@
 // and one column element per field, striped in zebra colours. The grid's
 // keys scroll and page (Up, Down, PgUp, PgDn, Ctrl+PgUp top, Ctrl+PgDn
 // bottom, Left, Right, Home, End), as do the mouse wheel and the scroll
-// bar. P prints the current position to standard output as "record N of M,
-// row R of S"; Esc or closing the window prints it once more and ends the
-// program.
+// bar. A left click on a header sorts by that column (text without regard
+// to case), a second click on it turns the order round; header borders
+// drag to resize. P prints the current position to standard output as
+// "record N of M, row R of S", L the layout as "columns: CAPTION:WIDTH,
+// ...; sorted: CAPTION asc|desc|none; tagged: N"; Esc or closing the window
+// prints the position once more and ends the program. Rows are tagged with
+// Space, Shift+Up/Down, Ctrl and Shift clicks, Shift+Insert (all) and
+// Shift+Delete (none); Ctrl+C copies the tagged rows (or the current one)
+// as tab-separated text. With --edit, Enter edits the current cell, Insert
+// appends a record and Delete deletes the current one; without it the
+// table is opened read-only. Ctrl+Shift+Left/Right move the current column,
+// a heading double-click fits a column to its widest value (and back); the
+// column order and widths of a table are kept for the next time.
 //
 // --export walks the browse (the offscreen platform stands in for the
 // screen) from top to bottom and writes every row it shows, in its order:
@@ -23,16 +36,24 @@
 // existing OUT is replaced only with --force; the file appears complete or
 // not at all. Exit status: 0 done, 1 the table could not be opened or
 // written, 2 usage.
+#include "interaction.h"
+
 #include "browse/addons/addons.h"
+#include "browse/columns/column.h"
+#include "browse/columns/column_sort.h"
 #include "browse/core/browse.h"
+#include "browse/features/features.h"
 
 #include "platform/dbf/dbf.h"
 #include "platform/dbf/table.h"
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/panel.h"
 #include "platform/dialog/library.h"
+#include "platform/dialog/slots.h"
+#include "platform/grid/column.h"
 #include "platform/gui/color.h"
 #include "platform/gui/events.h"
+#include "platform/gui/presparam.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/error.h"
@@ -69,6 +90,9 @@ struct Export {
 constexpr int kMaxColumnChars = 40;
 constexpr double kBrowseRows = 30;
 constexpr double kBrowseCols = 110;
+constexpr int kLinesRowHeight = 52;  // three text lines of the multi-line column
+constexpr int kCardHeight = 48;      // a card: two text lines beside its picture
+constexpr int kCardPicture = 40;
 
 // The position the program reports: the record (or array element) and the
 // screen row of the cursor.
@@ -94,6 +118,35 @@ struct Position {
                     b ? b->rowCount() : 0);
         std::fflush(stdout);
     }
+
+    // Captions in display order with their widths in pixels, and the
+    // column the rows are sorted by.
+    void layout() const
+    {
+        const browse::RK_XbpBrowse* b = browse::asRkBrowse(browse);
+        if (!b)
+            return;
+        std::string line = "columns: ";
+        for (int i = 1; i <= b->colCount(); ++i) {
+            const gui::XbpColumn* c = b->columnAt(i);
+            line += (i > 1 ? ", " : "") + captionOf(c) + ":" + std::to_string(c->width());
+        }
+        const long long sorted = b->sortColumn.isNum() ? b->sortColumn.asInt() : 0;
+        line += "; sorted: ";
+        if (sorted >= 1 && sorted <= b->colCount())
+            line += captionOf(b->columnAt(int(sorted))) + (rt::isTrue(b->descending) ? " desc" : " asc");
+        else
+            line += "none";
+        line += "; tagged: " + std::to_string(dxcb::taggedRows(browse));
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    }
+
+    static std::string captionOf(const gui::XbpColumn* c)
+    {
+        const auto* rk = dynamic_cast<const browse::RK_XbpColumn*>(c);
+        return rk && rk->headerCaption.isChar() ? rk->headerCaption.str() : std::string();
+    }
 };
 
 rt::Value record(int type, std::initializer_list<std::pair<int, rt::Value>> values)
@@ -104,19 +157,36 @@ rt::Value record(int type, std::initializer_list<std::pair<int, rt::Value>> valu
     return r;
 }
 
+// A left click on the header sorts; the rows are not sorted at start.
+void sortable(const rt::Value& column, const rt::Value& sortBlock)
+{
+    rt::Value& options = column.asArray().items[dlg::index(dlg::slot::Options)];
+    if (!options.isArray())
+        options = rt::Value::array(dlg::kColumnOptions);
+    options.asArray().items.resize(std::max<std::size_t>(options.asArray().size(), dlg::kColumnOptions));
+    auto& o = options.asArray().items;
+    o[dlg::index(dlg::columnOption::SortBlock)] = sortBlock;
+    o[dlg::index(dlg::columnOption::SortOnLeftClick)] = true;
+    o[dlg::index(dlg::columnOption::SortDefault)] = false;
+}
+
 // Zebra stripes for every browse built afterwards: {fg, bg} of the first
 // stripe, then of the second.
 void zebra()
 {
     rt::callWith("RK_BrowseColor", rt::makeArray({gui::clr::Black, gui::makeRgbColor(255, 255, 255),
                                                   gui::clr::Black, gui::makeRgbColor(228, 238, 250)}));
+    // The sorted column's header: dark blue on pale yellow.
+    rt::callWith("RK_BrowseSort", rt::makeArray({gui::makeRgbColor(0, 0, 128), gui::makeRgbColor(255, 244, 196)}));
 }
 
 // The browse element: its anchor block (slot 28) gets the browse once it is
 // built; P reports, Esc ends the read.
-rt::Value browseRecord(Position& pos, const rt::Value& list, std::initializer_list<std::pair<int, rt::Value>> values)
+rt::Value browseRecord(Position& pos, const rt::Value& list, std::initializer_list<std::pair<int, rt::Value>> values,
+                       bool edit = false)
 {
     rt::Value r = record(dlg::type::Browse, values);
+    dxcb::enableInteraction(r, edit, pos.alias.empty());
     auto& s = r.asArray().items;
     s[dlg::index(dlg::slot::Row)] = 0;
     s[dlg::index(dlg::slot::Col)] = 0;
@@ -132,8 +202,12 @@ rt::Value browseRecord(Position& pos, const rt::Value& list, std::initializer_li
                 dlg::readGuiEvent(5, list);
             else if (key == 'p' || key == 'P')
                 pos.report();
+            else if (key == 'l' || key == 'L')
+                pos.layout();
             else if (key == gui::key::F1 + 2 && pos.queryStart.isBlock())
                 rt::evalWith(pos.queryStart);
+            else
+                dxcb::interactionKey(pos.browse, key);
         }));
     });
     return r;
@@ -246,16 +320,25 @@ int exportTable(Export& job, const rt::Value& list, const std::string& title, Po
     return job.status;
 }
 
-int runTable(const char* file, Export& job)
+// Opens the table shared, read-only unless `write`; false (said on stderr)
+// when it cannot.
+bool openTable(const char* file, Position& pos, bool write = false)
 {
-    Position pos;
     rt::Error err("");
-    if (!rt::guarded([&] { rt::callWith("DbUseArea", true, "FOXCDX", file, rt::Value(), true, true); }, &err)) {
+    if (!rt::guarded([&] { rt::callWith("DbUseArea", true, "FOXCDX", file, rt::Value(), true, !write); }, &err)) {
         std::fprintf(stderr, "dxc-browse: %s\n", err.message().c_str());
-        return 1;
+        return false;
     }
     pos.alias = rt::callFunction("Alias").str();
     pos.count = rt::callFunction("LastRec").asInt();
+    return true;
+}
+
+int runTable(const char* file, Export& job, bool edit, bool resetLayout)
+{
+    Position pos;
+    if (!openTable(file, pos, edit))
+        return 1;
 
     const rt::Value list = rt::Value::array();
     auto& items = list.asArray().items;
@@ -264,7 +347,10 @@ int runTable(const char* file, Export& job)
     const rt::Value holderAnchor = dlg::getAnchorCB([holder] { return *holder; }, [holder](const rt::Value& v) { *holder = v; });
     items.push_back(record(dlg::type::Static, {{dlg::slot::Row, 0}, {dlg::slot::Col, 0}, {dlg::slot::Width, kBrowseCols},
                                                {dlg::slot::Height, kBrowseRows}, {dlg::slot::Anchor, holderAnchor}}));
-    items.push_back(browseRecord(pos, list, {{dlg::slot::Alias, rt::Value(pos.alias)}, {dlg::slot::ParentAnchor, holderAnchor}}));
+    items.push_back(browseRecord(pos, list, {{dlg::slot::Alias, rt::Value(pos.alias)}, {dlg::slot::ParentAnchor, holderAnchor}},
+                                 edit));
+    if (job.out.empty())
+        dxcb::keepLayout(items.back(), file, resetLayout);
     const rt::Value structure = rt::callFunction("DbStruct");
     for (const rt::Value& f : structure.asArray().items) {
         const auto& d = f.asArray().items;  // {name, type, length, decimals}
@@ -272,7 +358,12 @@ int runTable(const char* file, Export& job)
         const int len = int(d[2].asInt());
         const bool memo = type == "M" || type == "G" || type == "P";
         const std::string alias = pos.alias;
-        rt::Value data = rt::makeBlock([alias, name, memo](rt::Args) -> rt::Value {
+        rt::Value data = rt::makeBlock([alias, name, memo](rt::Args a) -> rt::Value {
+            if (!rt::argAt(a, 0).isNil()) {  // the cell editor writes through the block
+                if (memo)  // the grid shows a memo's first line only
+                    rt::raise("Los campos memo no se editan en la rejilla", "FIELDPUT");
+                rt::fieldHooks().aliasPut(alias, name, a[0]);
+            }
             rt::Value v = rt::fieldHooks().aliasGet(alias, name);
             if (memo && v.isChar()) {  // the first line is enough in a grid
                 const std::string s = v.str();
@@ -282,7 +373,12 @@ int runTable(const char* file, Export& job)
         });
         const int shown = memo ? 20 : type == "D" ? 10 : type == "N" || type == "F" ? len + 1 : len;
         const int chars = std::clamp(std::max<int>(int(name.size()), shown), 4, kMaxColumnChars);
-        items.push_back(record(dlg::type::Column, {{dlg::slot::Caption, rt::Value(name)}, {dlg::slot::DataBlock, data}, {dlg::slot::Width, chars}}));
+        rt::Value col = record(dlg::type::Column, {{dlg::slot::Caption, rt::Value(name)},
+                                                   {dlg::slot::DataBlock, data},
+                                                   {dlg::slot::Width, chars}});
+        if (!memo)
+            sortable(col, browse::aliasSortBlock(name));
+        items.push_back(col);
     }
     const std::string title = std::string("dxc-browse - ") + file;
     const rt::Value query = job.out.empty() ? addQueryPanel(pos, list, structure, holderAnchor) : rt::Value();
@@ -306,12 +402,106 @@ int runArray(long long n)
                                    i % 3 == 0}));
     const rt::Value list = rt::Value::array();
     auto& items = list.asArray().items;
-    items.push_back(browseRecord(pos, list, {{dlg::slot::DataSource, rt::makeBlock([rows](rt::Args) { return rows; })}}));
+    items.push_back(
+        browseRecord(pos, list, {{dlg::slot::DataSource, rt::makeBlock([rows](rt::Args) { return rows; })},
+                                 {dlg::slot::Presentation, rt::makeArray({rt::makeArray({gui::pp::DaRowHeight, kLinesRowHeight})})}}));
     const char* captions[] = {"Number", "Text", "Amount", "Flag"};
-    for (int c = 0; c < 4; ++c)
-        items.push_back(record(dlg::type::Column, {{dlg::slot::Caption, rt::Value(captions[c])}, {dlg::slot::ArrayPointer, c + 1}, {dlg::slot::Width, 14}}));
+    for (int c = 0; c < 4; ++c) {
+        rt::Value col = record(dlg::type::Column, {{dlg::slot::Caption, rt::Value(captions[c])},
+                                                   {dlg::slot::ArrayPointer, c + 1},
+                                                   {dlg::slot::Width, 14}});
+        sortable(col, browse::arraySortBlock(c + 1));
+        items.push_back(col);
+    }
+    // A multi-line column: three lines of the row in one cell.
+    const auto line = [&pos, rows](int n) {
+        return rt::makeBlock([&pos, rows, n](rt::Args) -> rt::Value {
+            const rt::Value e = pos.browse.isObject() ? rt::getMember(pos.browse, "arrayElement") : rt::Value();
+            const auto& r = rows.asArray().items;
+            if (!e.isNum() || e.asInt() < 1 || std::size_t(e.asInt()) > r.size())
+                return {};
+            const auto& row = r[std::size_t(e.asInt()) - 1].asArray().items;
+            if (n == 1)
+                return row[1];
+            if (n == 2)
+                return rt::Value("Amount " + rt::var2char(row[2]));
+            return rt::Value(std::string("Flag ") + (rt::isTrue(row[3]) ? "yes" : "no"));
+        });
+    };
+    items.push_back(record(dlg::type::Column, {{dlg::slot::Caption, rt::Value("Lines")},
+                                               {dlg::slot::DataBlock, rt::makeArray({line(1), line(2), line(3)})},
+                                               {dlg::slot::Width, 18}}));
     rt::callWith("RK_ReadGUI", list, "dxc-browse - array");
     pos.report();
+    return 0;
+}
+
+// --- the owner-drawn cards
+
+// The picture a record names: a field value ending in a picture extension,
+// a plain file name inside the table's folder (a name with a path in it is
+// ignored, so data never reaches outside the folder).
+std::string pictureOf(const std::string& alias, const std::vector<std::string>& fields, const std::filesystem::path& dir)
+{
+    for (const std::string& f : fields) {
+        const rt::Value v = rt::fieldHooks().aliasGet(alias, f);
+        if (!v.isChar())
+            continue;
+        const std::string name = rt::alltrim(v.asString());
+        const std::string upper = rt::upperAscii(name);
+        const bool picture = upper.size() > 4 && (upper.ends_with(".JPG") || upper.ends_with(".PNG") ||
+                                                  upper.ends_with(".BMP") || upper.ends_with(".GIF"));
+        if (!picture || name.find_first_of("/\\:") != std::string::npos || name.starts_with("."))
+            continue;
+        const std::filesystem::path p = dir / name;
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(p, ec))
+            return p.string();
+    }
+    return {};
+}
+
+int runCards(const char* file)
+{
+    Position pos;
+    if (!openTable(file, pos))
+        return 1;
+    std::vector<std::string> texts;
+    const rt::Value structure = rt::callFunction("DbStruct");
+    for (const rt::Value& f : structure.asArray().items)
+        if (f.asArray().items[1].str() == "C")
+            texts.push_back(f.asArray().items[0].str());
+    const std::filesystem::path dir = std::filesystem::absolute(file).parent_path();
+
+    // The dialog reader makes the owner-drawn browse for the browse element.
+    rt::registerFunction("RK_XbpBrowse", [](rt::Args) { return rt::callFunction("RK_XbpOwnerDrawBrowseGeneric"); });
+    const rt::Value list = rt::Value::array();
+    auto& items = list.asArray().items;
+    const rt::Value pres = rt::makeArray({rt::makeArray({gui::pp::DaRowHeight, kCardHeight}),
+                                          rt::makeArray({gui::pp::DaCellHeight, kCardHeight})});
+    items.push_back(browseRecord(pos, list, {{dlg::slot::Alias, rt::Value(pos.alias)}, {dlg::slot::Presentation, pres}}));
+    const std::string alias = pos.alias;
+    const rt::Value card = rt::makeBlock([alias, texts, dir](rt::Args) -> rt::Value {
+        std::vector<rt::Value> lines;
+        const std::string picture = pictureOf(alias, texts, dir);
+        const int x = picture.empty() ? 5 : kCardPicture + 10;
+        if (!picture.empty())
+            lines.push_back(rt::makeArray({rt::Value(picture), 5, 4, kCardPicture, kCardPicture}));
+        const auto text = [&](std::size_t i) {
+            return i < texts.size() ? rt::Value(rt::rtrim(rt::fieldHooks().aliasGet(alias, texts[i]).str()))
+                                    : rt::Value("");
+        };
+        lines.push_back(rt::makeArray({text(0), x, 4, {}, {}, "10.Tahoma Bold"}));
+        lines.push_back(rt::makeArray({text(1), x, 24}));
+        return rt::makeArray(std::move(lines));
+    });
+    items.push_back(record(dlg::type::Column, {{dlg::slot::Caption, rt::Value("Cards")},
+                                               {dlg::slot::DataBlock, card},
+                                               {dlg::slot::Width, 60}}));
+    const std::string title = std::string("dxc-browse - cards - ") + file;
+    rt::callWith("RK_ReadGUI", list, title);
+    pos.report();
+    rt::callFunction("DbCloseAll");
     return 0;
 }
 
@@ -337,12 +527,25 @@ bool parseExport(int argc, char** argv, Export& job)
 
 int main(int argc, char** argv)
 {
+    bool edit = false, resetLayout = false;
+    for (; argc > 1; --argc, ++argv) {
+        const std::string flag = argv[1];
+        if (flag == "--edit")
+            edit = true;
+        else if (flag == "--reset-layout")
+            resetLayout = true;
+        else
+            break;
+    }
     const std::string first = argc > 1 ? argv[1] : "";
     const bool array = first == "--array";
+    const bool cards = first == "--cards";
     Export job;
-    const bool exporting = !array && argc > 2 && parseExport(argc, argv, job);
-    if (argc < 2 || first == "--help" || (!array && argc != 2 && !exporting) || (array && argc > 3)) {
-        std::fprintf(stderr, "usage: dxc-browse FILE.DBF\n       dxc-browse --array [ROWS]\n"
+    const bool exporting = !array && !cards && argc > 2 && parseExport(argc, argv, job);
+    if (argc < 2 || first == "--help" || (!array && !cards && argc != 2 && !exporting) || (array && argc > 3) ||
+        (cards && argc != 3) || ((edit || resetLayout) && (array || cards || exporting))) {
+        std::fprintf(stderr, "usage: dxc-browse [--edit] [--reset-layout] FILE.DBF\n       dxc-browse --array [ROWS]\n"
+                             "       dxc-browse --cards FILE.DBF\n"
                              "       dxc-browse FILE.DBF --export OUT.DBF|OUT.CSV [--order FIELD] [--force]\n");
         return first == "--help" ? 0 : 2;
     }
@@ -353,6 +556,7 @@ int main(int argc, char** argv)
     gui::registerGuiFunctions();
     dlg::registerDialogFunctions();
     browse::registerBrowseLibrary();
+    browse::registerBrowseFeatures();
     addons::registerAddons();
     dlg::installErrorMessageBox();
     zebra();
@@ -364,5 +568,7 @@ int main(int argc, char** argv)
         }
         return runArray(n);
     }
-    return runTable(argv[1], job);
+    if (cards)
+        return runCards(argv[2]);
+    return runTable(argv[1], job, edit, resetLayout);
 }

@@ -178,11 +178,21 @@ Client makeClient(int n)
     if (!rng.percent(6))
         c.registered = randomDate(rng, oldest, newest);
     c.credit = rng.percent(70);
-    c.status = rng.percent(88) ? 'A' : 'I';
+    // The values the client lookup's filter knows: N (normal) and C.
+    c.status = rng.percent(88) ? 'N' : 'C';
+    // The form's "@!" fields write capitals; a few clients keep the mixed
+    // case another program typed, so searches meet both.
+    if (!rng.percent(8)) {
+        c.name = rt::upper(c.name);
+        c.surnames = rt::upper(c.surnames);
+        c.address = rt::upper(c.address);
+        c.address2 = rt::upper(c.address2);
+    }
     c.user = std::string(rng.pick(kUsers));
     c.stamped = c.registered.empty() ? randomDate(rng, oldest, newest)
                                      : rt::Date{std::min(c.registered.julian + rng.below(400), newest.julian)};
-    c.time = format("%02d:%02d:%02d.%02d", 7 + rng.below(13), rng.below(60), rng.below(60), rng.below(100));
+    // As the window writes it: 12-hour time, " 2:30:00 pm".
+    c.time = rt::ampm(format("%02d:%02d:%02d", 7 + rng.below(13), rng.below(60), rng.below(60)));
     switch (rng.below(4)) {
     case 0: c.phone = format("(0212) %03d-%04d", rng.below(1000), rng.below(10000)); break;
     case 1: c.phone = format("+34 9%02d %03d %03d", rng.below(100), rng.below(1000), rng.below(1000)); break;

@@ -19,16 +19,11 @@ using rt::Value;
 
 namespace {
 
-std::vector<std::string>& alerts()
+// The failures the data objects reported.
+std::vector<pgsql::Failure>& alerts()
 {
-    static std::vector<std::string> a;
+    static std::vector<pgsql::Failure> a;
     return a;
-}
-
-Value fnAlert(rt::Args a)
-{
-    alerts().push_back(rt::argAt(a, 0).isChar() ? rt::argAt(a, 0).str() : "?");
-    return {};
 }
 
 std::int64_t num(const Value& o, const char* m) { return rt::sendWith(o, m).asInt(); }
@@ -45,7 +40,7 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         pgsql::registerPgsqlFunctions();
-        rt::registerFunction("RK_WinAlert", fnAlert);
+        pgsql::setFailureReporter([](const pgsql::Failure& f) { alerts().push_back(f); });
         alerts().clear();
         auto* c = new pgsql::Connection;
         connValue = Value(static_cast<rt::Object*>(c));
@@ -54,6 +49,11 @@ protected:
                                        "PRIMARY KEY, codcli character(5), nombre character(20), feching date, "
                                        "datacredit boolean, saldo numeric(10,2), id_usuario character(10), "
                                        "id_fecha date, id_hora character(11))"));
+    }
+    void TearDown() override
+    {
+        pgsql::setFailureReporter({});
+        PgTest::TearDown();
     }
     pgsql::Connection& c() { return static_cast<pgsql::Connection&>(connValue.asObject()); }
 
@@ -400,13 +400,17 @@ TEST_F(DataObjectTest, InsertUpdateAndDeleteThroughTheBuffer)
     rt::sendWith(o, "RecordBlank", true);
     rt::setMember(o, "codcli", "00002");
     EXPECT_FALSE(yes(rt::sendWith(o, "RecordPut", "dxcam01.codcli=" + pgsql::stoq("00002"))));
-    EXPECT_EQ(alerts().size(), 1u);
+    ASSERT_EQ(alerts().size(), 1u);
+    EXPECT_EQ(alerts()[0].kind, pgsql::FailureKind::DuplicateKey);
     EXPECT_EQ(testpg::value(peer, "SELECT count(*) FROM dxcam01"), "6");
     EXPECT_EQ(text(o, "codcli"), "00002");  // the user's values stay
     // A value too long for its column is refused, not cut short.
     rt::setMember(o, "codcli", "000777");
     EXPECT_FALSE(yes(rt::sendWith(o, "RecordPut", "")));
-    EXPECT_EQ(alerts().size(), 2u);
+    ASSERT_EQ(alerts().size(), 2u);
+    EXPECT_EQ(alerts()[1].kind, pgsql::FailureKind::ValueTooLong);
+    EXPECT_EQ(alerts()[1].sqlstate, "22001");
+    EXPECT_EQ(alerts()[1].statement.rfind("INSERT INTO ", 0), 0u) << alerts()[1].statement;
     EXPECT_EQ(testpg::value(peer, "SELECT count(*) FROM dxcam01"), "6");
     rt::sendWith(o, "RecordCancel");
     EXPECT_EQ(recno(o), 6);
@@ -440,7 +444,8 @@ TEST_F(DataObjectTest, InsertUpdateAndDeleteThroughTheBuffer)
     EXPECT_EQ(num(o, "LastRec"), 5);
     const std::size_t shown = alerts().size();
     EXPECT_FALSE(yes(rt::sendWith(o, "RecordDelete", "dxcam01.codcli='00004'")));  // not this row
-    EXPECT_EQ(alerts().size(), shown + 1);
+    ASSERT_EQ(alerts().size(), shown + 1);
+    EXPECT_EQ(alerts().back().kind, pgsql::FailureKind::NotDeleted);
     EXPECT_EQ(recno(o), 3);
     EXPECT_EQ(testpg::value(peer, "SELECT count(*) FROM dxcam01"), "5");
     rt::sendWith(o, "GoBottom");
@@ -458,7 +463,8 @@ TEST_F(DataObjectTest, AVarcharValueTooLongIsRefusedNotCut)
     EXPECT_EQ(text(o, "nota"), "      ");
     rt::setMember(o, "nota", "1234567");
     EXPECT_FALSE(yes(rt::sendWith(o, "RecordPut", "")));
-    EXPECT_EQ(alerts().size(), 1u);
+    ASSERT_EQ(alerts().size(), 1u);
+    EXPECT_EQ(alerts()[0].kind, pgsql::FailureKind::ValueTooLong);
     EXPECT_EQ(testpg::value(peer, "SELECT coalesce(nota, 'none') FROM dxcam01 WHERE recno = 1"), "none");
     rt::setMember(o, "nota", "O'K   ");
     ASSERT_TRUE(yes(rt::sendWith(o, "RecordPut", "")));
@@ -477,7 +483,9 @@ TEST_F(DataObjectTest, ChangesByAnotherProgramAreNotOverwritten)
     rt::setMember(o, "nombre", "MINE");
     EXPECT_FALSE(yes(rt::sendWith(o, "RecordPut", "dxcam01.codcli='00002'")));
     ASSERT_EQ(alerts().size(), 1u);
-    EXPECT_EQ(alerts()[0], "El cliente fue modificado por otro usuario. Sus cambios no se guardaron.");
+    EXPECT_EQ(alerts()[0].kind, pgsql::FailureKind::Conflict);
+    EXPECT_EQ(alerts()[0].table, "dxcam01");
+    EXPECT_NE(alerts()[0].statement.find("xmin"), std::string::npos) << alerts()[0].statement;
     EXPECT_EQ(rt::rtrim(text(o, "nombre")), "MINE");
     EXPECT_EQ(testpg::value(peer, "SELECT nombre FROM dxcam01 WHERE recno = 2"), "OTHER               ");
     // After reading the row again the save goes through.
@@ -583,7 +591,8 @@ TEST_F(DataObjectTest, ServerLossIsReportedOnceAndTheNextCallReconnects)
     // Within the window nothing is read; a move past it needs the server.
     EXPECT_EQ(skip(o, 120), 0);
     ASSERT_EQ(alerts().size(), 1u);
-    EXPECT_EQ(alerts()[0].rfind("Se perdio la conexion con el servidor: ", 0), 0u) << alerts()[0];
+    EXPECT_EQ(alerts()[0].kind, pgsql::FailureKind::ConnectionLost) << alerts()[0].serverText;
+    EXPECT_FALSE(alerts()[0].serverText.empty());
     EXPECT_EQ(recno(o), 151);
     EXPECT_EQ(num(o, "getNum"), 151);
     EXPECT_TRUE(yes(rt::getMember(o, "lError")));

@@ -1,0 +1,35 @@
+// What the program says to the user when the server refuses or goes away:
+// the Spanish message of each kind of failure, shown in the window.
+#pragma once
+
+#include "platform/pgsql/failure.h"
+
+#include <string>
+
+namespace app {
+
+// The message a user reads for a failure; the server's text follows on a
+// second line where it helps (a lost connection, another refusal).
+[[nodiscard]] std::string failureMessage(const pgsql::Failure& f);
+
+// Why a connection failed, in Spanish, from libpq's message (which follows
+// on a second line): a wrong password or user, a refused port, an unknown
+// host, a port out of range, a missing database.
+[[nodiscard]] std::string connectionFailureMessage(const std::string& libpqText);
+
+// Installs the reporter that shows failures in a message box. A failure
+// inside a user action is shown once that action ends, each message once;
+// outside actions a lost server is shown once until an action runs.
+void installFailureMessages();
+
+// Marks a user action (a button, a key of the search field, a row chosen)
+// while it lives; nested scopes count as one action.
+class UserAction {
+public:
+    UserAction();
+    ~UserAction();
+    UserAction(const UserAction&) = delete;
+    UserAction& operator=(const UserAction&) = delete;
+};
+
+}  // namespace app

@@ -1,0 +1,413 @@
+// The in-cell editor of a browse and its append and delete operations.
+#include "platform/dialog/cell_editor.h"
+
+#include "platform/dbf/table.h"
+#include "platform/dbf/workarea.h"
+#include "platform/dialog/library.h"
+#include "platform/grid/browse.h"
+#include "platform/grid/cellgroup.h"
+#include "platform/grid/column.h"
+#include "platform/runtime/array.h"
+#include "platform/runtime/block.h"
+#include "platform/runtime/datetime.h"
+#include "platform/runtime/error.h"
+#include "platform/runtime/functions.h"
+
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <map>
+
+namespace dlg {
+
+namespace {
+
+// Record locks between programs: a byte past any table's end per record
+// (record 0 guards appends). Open-file-description locks, so closing
+// another descriptor of the table never drops them.
+constexpr off_t kLockBase = 1000000000;
+constexpr int kLockTries = 300;  // 10 ms apart: 3 s for another program to finish its write
+
+class RecordLock {
+public:
+    RecordLock(const std::string& path, std::uint32_t recno)
+    {
+        fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd_ < 0)
+            return;
+        struct flock l {};
+        l.l_type = F_WRLCK;
+        l.l_whence = SEEK_SET;
+        l.l_start = kLockBase + off_t(recno);
+        l.l_len = 1;
+        for (int i = 0; i < kLockTries; ++i) {
+            if (::fcntl(fd_, F_OFD_SETLK, &l) == 0) {
+                held_ = true;
+                return;
+            }
+            if (errno != EAGAIN && errno != EACCES)
+                return;
+            ::usleep(10000);
+        }
+    }
+    ~RecordLock()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    RecordLock(const RecordLock&) = delete;
+    RecordLock& operator=(const RecordLock&) = delete;
+    [[nodiscard]] bool held() const noexcept { return held_; }
+
+private:
+    int fd_ = -1;
+    bool held_ = false;
+};
+
+gui::XbpBrowse* gridOf(const rt::Value& v) { return v.isObject() ? dynamic_cast<gui::XbpBrowse*>(&v.asObject()) : nullptr; }
+
+rt::Value memberOr(const rt::Value& obj, std::string_view name)
+{
+    return rt::hasMember(obj, name) ? rt::getMember(obj, name) : rt::Value();
+}
+
+void setEditing(const rt::Value& browse, bool on)
+{
+    if (rt::hasMember(browse, "isCellEditing"))
+        rt::setMember(browse, "isCellEditing", on);
+}
+
+// The work area of an alias source, or null.
+dbf::WorkArea* areaOf(const rt::Value& browse)
+{
+    const rt::Value ds = memberOr(browse, "dataSource");
+    return ds.isChar() ? dbf::findArea(ds.str()) : nullptr;
+}
+
+// Why the table of an area cannot be written, or "".
+std::string refusal(dbf::WorkArea& area)
+{
+    if (area.table().readOnly())
+        return "La tabla está abierta sólo para lectura: no se puede modificar.";
+    if (!area.table().indexTags().empty())
+        return "La tabla tiene un índice (.CDX) que este programa no mantiene al día: no se puede modificar.";
+    return {};
+}
+
+}  // namespace
+
+bool lockedWrite(dbf::WorkArea& area, std::uint32_t recno, const std::function<void()>& write)
+{
+    if (const std::string why = refusal(area); !why.empty()) {
+        winAlert(why);
+        return false;
+    }
+    RecordLock lock(area.table().path(), recno);
+    if (!lock.held()) {
+        winAlert("El registro está bloqueado por otro usuario: inténtelo de nuevo.");
+        return false;
+    }
+    if (area.shared())
+        area.table().refreshCount();  // another program may have written since
+    if (recno != 0)
+        area.goTo(recno);
+    rt::Error err("");
+    const bool ok = rt::guarded(
+        [&] {
+            write();
+            area.commit();
+        },
+        &err);
+    if (!ok)
+        winAlert("No se pudo guardar: " + err.message());
+    return ok;
+}
+
+namespace {
+
+// The typed text as a value of the cell's kind; nullopt (with a message)
+// when it does not convert.
+std::optional<rt::Value> convert(const QString& text, const rt::Value& old)
+{
+    const QString t = text.trimmed();
+    switch (old.typeLetter()) {
+    case 'N': {
+        if (t.isEmpty())
+            return rt::Value::number(0, old.decimals());
+        bool ok = false;
+        const double d = QString(t).replace(',', '.').toDouble(&ok);
+        if (!ok) {
+            winAlert("«" + t.toStdString() + "» no es un número.");
+            return std::nullopt;
+        }
+        return old.decimals() == 0 && d == double(static_cast<long long>(d)) ? rt::Value(static_cast<long long>(d))
+                                                                            : rt::Value::number(d, old.decimals());
+    }
+    case 'D': {
+        const rt::Date d = rt::ctod(t.toStdString());
+        if (!t.isEmpty() && rt::dtos(d).find_first_not_of(' ') == std::string::npos) {
+            winAlert("«" + t.toStdString() + "» no es una fecha válida.");
+            return std::nullopt;
+        }
+        return rt::Value(d);
+    }
+    case 'L': {
+        const QString u = t.toUpper().remove('.');
+        if (u == "T" || u == "S" || u == "Y" || u == "SI" || u == "SÍ")
+            return rt::Value(true);
+        if (u == "F" || u == "N" || u == "NO" || u.isEmpty())
+            return rt::Value(false);
+        winAlert("«" + t.toStdString() + "» no es un valor lógico (S o N).");
+        return std::nullopt;
+    }
+    case 'C': {
+        const std::string s = text.toStdString();
+        // A longer text would be cut by the table: refuse it instead.
+        if (old.charLen() > 0 && std::size_t(text.size()) > old.charLen()) {
+            winAlert("El texto es demasiado largo: caben " + std::to_string(old.charLen()) + " caracteres.");
+            return std::nullopt;
+        }
+        return rt::Value(s);
+    }
+    default: return rt::Value(text.toStdString());
+    }
+}
+
+// Writes a cell's value through the column's data block: in a work area
+// under a record lock, in an object followed by its RecordPut.
+bool writeCell(const rt::Value& browse, gui::XbpColumn& column, const rt::Value& value)
+{
+    if (dbf::WorkArea* area = areaOf(browse)) {
+        if (area->onPhantom())
+            return false;
+        return lockedWrite(*area, area->recno(), [&] { rt::evalWith(column.dataLink, value); });
+    }
+    rt::Error err("");
+    if (!rt::guarded([&] { rt::evalWith(column.dataLink, value); }, &err)) {
+        winAlert("No se pudo guardar: " + err.message());
+        return false;
+    }
+    const rt::Value ds = memberOr(browse, "dataSource");
+    if (ds.isObject() && rt::hasMember(ds, "RecordPut") && !rt::isTrue(rt::send(ds, "RecordPut", {}))) {
+        winAlert("El registro no se guardó: otro usuario lo cambió o el servidor lo rechazó.");
+        return false;
+    }
+    return true;
+}
+
+std::map<const gui::XbpBrowse*, QPointer<QLineEdit>>& editors()
+{
+    static std::map<const gui::XbpBrowse*, QPointer<QLineEdit>> m;
+    return m;
+}
+
+// Watches the line edit: Enter and Tab write and move on, Escape cancels,
+// losing the focus writes.
+class CellEditor : public QObject {
+public:
+    CellEditor(QLineEdit* edit, rt::Value browse, rt::Value column, rt::Value old)
+        : QObject(edit), edit_(edit), browse_(std::move(browse)), column_(std::move(column)), old_(std::move(old))
+    {
+        edit->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::KeyPress) {
+            const int k = static_cast<QKeyEvent*>(e)->key();
+            if (k == Qt::Key_Escape) {
+                close();
+                return true;
+            }
+            if (k == Qt::Key_Return || k == Qt::Key_Enter || k == Qt::Key_Tab) {
+                if (commit())
+                    moveOn(k == Qt::Key_Tab);
+                return true;
+            }
+        } else if (e->type() == QEvent::FocusOut && !done_) {
+            // A click elsewhere writes; a refused value is dropped so the
+            // message box does not bring the editor back.
+            if (!commit())
+                close();
+        }
+        return false;
+    }
+
+private:
+    bool commit()
+    {
+        if (done_)
+            return true;
+        auto* col = dynamic_cast<gui::XbpColumn*>(&column_.asObject());
+        done_ = true;  // the message boxes below take the focus away
+        const auto value = convert(edit_->text(), old_);
+        if (!value || !writeCell(browse_, *col, *value)) {
+            done_ = false;
+            return false;
+        }
+        close();
+        return true;
+    }
+
+    void moveOn(bool right)
+    {
+        if (gui::XbpBrowse* b = gridOf(browse_)) {
+            if (right)
+                b->right();
+            else
+                b->down();
+        }
+    }
+
+    void close()
+    {
+        done_ = true;
+        setEditing(browse_, false);
+        gui::XbpBrowse* b = gridOf(browse_);
+        if (b) {
+            b->refreshCurrent();
+            editors().erase(b);
+        }
+        QWidget* area = edit_->parentWidget();
+        edit_->hide();
+        edit_->deleteLater();
+        if (area)
+            area->setFocus();
+    }
+
+    QLineEdit* edit_;
+    rt::Value browse_, column_, old_;
+    bool done_ = false;
+};
+
+bool confirm(const std::string& text)
+{
+    // A message sink (tests, no windows) takes the question and says yes.
+    MessageSink sink = setMessageSink(nullptr);
+    setMessageSink(sink);
+    if (sink) {
+        sink(Message{"Borrar", text, Severity::Warning});
+        return true;
+    }
+    return QMessageBox::question(nullptr, "Borrar", QString::fromStdString(text)) == QMessageBox::Yes;
+}
+
+}  // namespace
+
+bool browCellEdit(const rt::Value& browse)
+{
+    gui::XbpBrowse* b = gridOf(browse);
+    if (!b || cellEditor(browse))
+        return false;
+    b->forceStable();
+    gui::XbpColumn* col = b->columnAt(b->colPos());
+    gui::XbpCellGroup* area = col ? col->dataGroup() : nullptr;
+    if (!area || !area->widget() || b->rowPos() < 1 || !col->dataLink.isBlock())
+        return false;
+    rt::Value old;
+    rt::Error err("");
+    if (!rt::guarded([&] { old = rt::eval(col->dataLink); }, &err))
+        return false;
+    auto* edit = new QLineEdit(area->widget());
+    edit->setFrame(false);
+    edit->setFont(area->cellFont());
+    edit->setAlignment(old.isNum() ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignLeft | Qt::AlignVCenter);
+    // Text as the field holds it (a picture may shorten it); the rest as shown.
+    const QString text = old.isChar() ? QString::fromStdString(old.str()) : col->format(old);
+    edit->setText(text.trimmed());
+    if (old.isChar() && old.charLen() > 0)
+        edit->setMaxLength(int(old.charLen()));
+    edit->setGeometry(area->rowRect(b->rowPos()));
+    edit->selectAll();
+    new CellEditor(edit, browse, col->self(), old);
+    editors()[b] = edit;
+    setEditing(browse, true);
+    edit->show();
+    edit->setFocus();
+    return true;
+}
+
+QWidget* cellEditor(const rt::Value& browse)
+{
+    const auto it = editors().find(gridOf(browse));
+    return it == editors().end() ? nullptr : it->second.data();
+}
+
+bool appendRow(const rt::Value& browse)
+{
+    gui::XbpBrowse* b = gridOf(browse);
+    if (!b)
+        return false;
+    if (dbf::WorkArea* area = areaOf(browse)) {
+        if (!lockedWrite(*area, 0, [area] { area->append(); }))
+            return false;
+    } else if (const rt::Value rows = memberOr(browse, "dataSource"); rows.isArray()) {
+        // A row shaped like the first, of blank values.
+        rt::Value row = rt::Value::array();
+        const rt::Value& first = rt::entryOf(rows, 1);
+        if (first.isArray())
+            for (const rt::Value& v : first.asArray().items)
+                row.asArray().items.push_back(v.isChar()      ? rt::Value("")
+                                              : v.isNum()     ? rt::Value(0)
+                                              : v.isLogical() ? rt::Value(false)
+                                              : v.isDate()    ? rt::Value(rt::Date{})
+                                                              : rt::Value());
+        rows.asArray().items.push_back(row);
+        rt::setMember(browse, "arrayElement", static_cast<long long>(rows.asArray().size()));
+    } else {
+        return false;
+    }
+    rt::send(browse, "RefreshAll", {});
+    return browCellEdit(browse);
+}
+
+bool deleteRow(const rt::Value& browse)
+{
+    gui::XbpBrowse* b = gridOf(browse);
+    if (!b)
+        return false;
+    if (dbf::WorkArea* area = areaOf(browse)) {
+        if (area->onPhantom() || !confirm("¿Borrar el registro actual?"))
+            return false;
+        if (!lockedWrite(*area, area->recno(), [area] { area->setDeleted(true); }))
+            return false;
+    } else if (const rt::Value rows = memberOr(browse, "dataSource"); rows.isArray()) {
+        const rt::Value at = memberOr(browse, "arrayElement");
+        auto& items = rows.asArray().items;
+        if (!at.isNum() || at.asInt() < 1 || std::size_t(at.asInt()) > items.size() ||
+            !confirm("¿Borrar la fila actual?"))
+            return false;
+        items.erase(items.begin() + (at.asInt() - 1));
+        rt::setMember(browse, "arrayElement", std::max<long long>(1, std::min<long long>(at.asInt(), items.size())));
+    } else {
+        return false;
+    }
+    rt::send(browse, "RefreshAll", {});
+    return true;
+}
+
+void registerCellEditFunctions()
+{
+    // RK_BrowCellBlock(oBrowse, nMode, ...): the block of a hot key.
+    rt::registerFunction("RK_BrowCellBlock", [](rt::Args a) {
+        const rt::Value browse = rt::argAt(a, 0);
+        const long long mode = rt::argAt(a, 1).isNum() ? rt::argAt(a, 1).asInt() : 0;
+        return rt::makeBlock([browse, mode](rt::Args) {
+            return rt::Value(mode == 3 ? appendRow(browse) : mode == 4 ? deleteRow(browse) : browCellEdit(browse));
+        });
+    });
+    rt::registerFunction("RK_BrowCellEdit", [](rt::Args a) {
+        if (rt::isTrue(rt::argAt(a, 12)) && !rt::isTrue(rt::argAt(a, 13)))
+            return rt::Value(false);
+        return rt::Value(browCellEdit(rt::argAt(a, 0)));
+    });
+}
+
+}  // namespace dlg

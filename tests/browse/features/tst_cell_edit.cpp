@@ -1,0 +1,242 @@
+// In-place editing of a DBF through the browse: real keys into the editor,
+// the file read back by an independent reader.
+#include "browse/core/tst_browse_fixture.h"
+#include "browse/features/features.h"
+
+#include "platform/dialog/cell_editor.h"
+#include "platform/grid/column.h"
+
+#include "platform/runtime/text.h"
+
+#include <QLineEdit>
+#include <QTest>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+using rt::Value;
+using tb::Elements;
+
+std::string slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string run(const std::string& cmd)
+{
+    std::string out;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    char buf[256];
+    while (p && std::fgets(buf, sizeof buf, p))
+        out += buf;
+    if (p)
+        ::pclose(p);
+    return out;
+}
+
+class CellEdit : public tb::BrowseTest {
+protected:
+    static void SetUpTestSuite()
+    {
+        tb::BrowseTest::SetUpTestSuite();
+        browse::registerBrowseFeatures();
+    }
+
+    void SetUp() override
+    {
+        openTable("EDIT", 3);
+        const char* base = std::getenv("DXC_TEST_TMP");
+        path = std::string(base && *base ? base : "/tmp") + "/browse_EDIT_" + std::to_string(getpid()) + ".dbf";
+        Elements e;
+        e.add(dlg::type::Browse).set(25, "EDIT").add(dlg::type::Column);
+        make(e);
+        b->create({});
+        auto* c = new gui::XbpColumn();
+        c->dataLink = rt::makeBlock([](rt::Args a) {
+            if (!rt::argAt(a, 0).isNil())
+                rt::fieldHooks().aliasPut("EDIT", "NAME", a[0]);
+            return rt::fieldHooks().aliasGet("EDIT", "NAME");
+        });
+        b->addColumn(c->self());
+        b->widget()->show();
+        settle();
+    }
+
+    QLineEdit* open()
+    {
+        EXPECT_TRUE(dlg::browCellEdit(bv));
+        auto* edit = qobject_cast<QLineEdit*>(dlg::cellEditor(bv));
+        EXPECT_NE(edit, nullptr);
+        EXPECT_TRUE(rt::isTrue(b->isCellEditing));
+        return edit;
+    }
+
+    std::string names() const
+    {
+        return run("/usr/bin/python3 -c \"import dbfread; print('|'.join(r['NAME'] for r in dbfread.DBF('" + path +
+                   "')))\"");
+    }
+
+    std::string path;
+};
+
+TEST_F(CellEdit, EnterWritesTheRecordThatAnotherReaderSees)
+{
+    QLineEdit* edit = open();
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(edit->selectedText(), "name 1");  // typing replaces the whole value
+    QTest::keyClicks(edit, "nuevo");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(dlg::cellEditor(bv), nullptr);
+    EXPECT_FALSE(rt::isTrue(b->isCellEditing));
+    EXPECT_EQ(names(), "nuevo|name 2|name 3\n");
+}
+
+TEST_F(CellEdit, EscapeLeavesTheFileByteForByte)
+{
+    const std::string before = slurp(path);
+    QLineEdit* edit = open();
+    ASSERT_NE(edit, nullptr);
+    QTest::keyClicks(edit, "changed");
+    QTest::keyClick(edit, Qt::Key_Escape);
+    EXPECT_EQ(dlg::cellEditor(bv), nullptr);
+    rt::evalText("DbCommit()");
+    EXPECT_EQ(slurp(path), before);
+}
+
+TEST_F(CellEdit, TooLongTextIsRefusedAndTheEditorStays)
+{
+    dlg::MessageCapture capture;
+    QLineEdit* edit = open();
+    ASSERT_NE(edit, nullptr);
+    edit->setMaxLength(50);
+    edit->setText("a text far longer than ten");
+    QTest::keyClick(edit, Qt::Key_Return);
+    ASSERT_EQ(capture.messages.size(), 1u);
+    EXPECT_NE(capture.messages[0].text.find("demasiado largo"), std::string::npos);
+    EXPECT_EQ(dlg::cellEditor(bv), edit);
+    QTest::keyClick(edit, Qt::Key_Escape);
+    EXPECT_EQ(names(), "name 1|name 2|name 3\n");
+}
+
+TEST_F(CellEdit, SettingsAreNormalisedInPlace)
+{
+    Elements e = tb::arrayDialog(tb::rows(3));
+    e.browseSlot(37, rt::makeArray({13}));
+    make(e);
+    const Value& rec = e.record(1);
+    ASSERT_TRUE(tb::at(rec, 37).isArray());
+    EXPECT_EQ(tb::at(rec, 37).asArray().size(), 8u);
+    EXPECT_EQ(rt::var2char(tb::at(tb::at(rec, 37), 1)), "{13, NIL}");
+    EXPECT_EQ(tb::at(rec, 38).asArray().size(), 5u);
+    EXPECT_EQ(tb::at(rec, 39).asArray().size(), 3u);
+    EXPECT_TRUE(rt::isTrue(b->cellEditMode));
+    b->destroy();
+    make(tb::arrayDialog(tb::rows(3)));
+    EXPECT_FALSE(rt::isTrue(b->cellEditMode));
+}
+
+}  // namespace
+
+namespace {
+
+// Two programs add 1 to the same field 200 times each, both through the
+// locked write: no increment is lost.
+TEST_F(CellEdit, TwoProgramsEditingOneSharedTableLoseNothing)
+{
+    b->destroy();
+    b = nullptr;
+    dbf::closeAllAreas();
+    const std::string shared = path + ".shared.dbf";
+    dbf::Table::create(shared, {{"CODE", 'N', 8, 0}});
+    {
+        auto t = dbf::Table::open(shared, false, false);
+        t->appendBlank();
+        t->put(0, Value(0));
+        t->flush();
+    }
+    const auto increments = [&shared] {
+        rt::evalText("DbUseArea(.T., \"FOXCDX\", \"" + shared + "\", \"SHARED\", .T.)");
+        dbf::WorkArea* area = dbf::findArea("SHARED");
+        int written = 0;
+        for (int i = 0; i < 200; ++i)
+            written += dlg::lockedWrite(*area, 1, [area] { area->fieldPut(0, Value(area->fieldGet(0).asInt() + 1)); });
+        rt::evalText("DbCloseArea()");
+        return written;
+    };
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(increments() == 200 ? 0 : 1);
+    EXPECT_EQ(increments(), 200);
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(run("/usr/bin/python3 -c \"import dbfread; print(next(iter(dbfread.DBF('" + shared + "')))['CODE'])\""),
+              "400\n");
+    std::remove(shared.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CellEdit, InsertAppendsARecordAndDeleteMarksOneDeleted)
+{
+    dlg::MessageCapture capture;  // answers the confirmation with yes
+    ASSERT_TRUE(dlg::appendRow(bv));
+    QLineEdit* edit = qobject_cast<QLineEdit*>(dlg::cellEditor(bv));
+    ASSERT_NE(edit, nullptr);
+    QTest::keyClicks(edit, "added");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(names(), "name 1|name 2|name 3|added\n");
+
+    rt::evalText("DbGoTo(2)");
+    ASSERT_TRUE(dlg::deleteRow(bv));
+    ASSERT_EQ(capture.messages.size(), 1u);
+    EXPECT_EQ(capture.messages[0].text, "¿Borrar el registro actual?");
+    EXPECT_EQ(run("/usr/bin/python3 -c \"import dbfread; print('|'.join(r['NAME'] for r in dbfread.DBF('" + path +
+                  "', ignore_missing_memofile=True)))\""),
+              "name 1|name 3|added\n");
+}
+
+TEST_F(CellEdit, AReadOnlyTableIsRefusedWithAMessage)
+{
+    b->destroy();
+    b = nullptr;
+    dbf::closeAllAreas();
+    rt::evalText("DbUseArea(.T., \"FOXCDX\", \"" + path + "\", \"RO\", .T., .T.)");
+    const std::string before = slurp(path);
+    dlg::MessageCapture capture;
+    dbf::WorkArea* area = dbf::findArea("RO");
+    EXPECT_FALSE(dlg::lockedWrite(*area, 1, [area] { area->fieldPut(0, Value("changed")); }));
+    ASSERT_EQ(capture.messages.size(), 1u);
+    EXPECT_NE(capture.messages[0].text.find("sólo para lectura"), std::string::npos);
+    EXPECT_EQ(slurp(path), before);
+}
+
+TEST_F(CellEdit, RightClickMovesTheCursorOnlyWithRightButtonSelect)
+{
+    for (bool select : {false, true}) {
+        Elements e = tb::arrayDialog(tb::rows(5));
+        e.option(dlg::browseOption::RightButtonSelect, select);
+        b->destroy();
+        make(e);
+        create();
+        const Value values = rt::makeArray({b->columnAt(2)->self(), 3});
+        const Value args[] = {rt::makeArray({5, 5}), values};
+        rt::send(bv, "itemRbDown", rt::Args(args, 2));
+        settle();
+        EXPECT_EQ(b->rowPos(), select ? 3 : 1) << select;
+        EXPECT_EQ(b->colPos(), select ? 2 : 1) << select;
+    }
+}
+
+}  // namespace

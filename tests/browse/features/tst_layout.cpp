@@ -1,0 +1,235 @@
+// Column layout and its persistence over browses whose columns the dialog
+// library's column class builds, as the reader builds them.
+#include "browse/core/tst_browse_fixture.h"
+#include "browse/columns/column.h"
+#include "browse/features/features.h"
+
+#include "platform/dialog/storage.h"
+#include "platform/grid/column.h"
+#include "platform/runtime/text.h"
+
+#include <fstream>
+
+namespace {
+
+using rt::Value;
+using tb::Elements;
+
+class Layout : public tb::BrowseTest {
+protected:
+    static void SetUpTestSuite()
+    {
+        tb::BrowseTest::SetUpTestSuite();
+        browse::registerBrowseFeatures();
+    }
+
+    // A browse over `rows` rows with `columns` RK columns, column i showing
+    // element i of the row (the fixture rows have 3; more read NIL).
+    static Elements dialog(int rows, int columns)
+    {
+        Elements e;
+        const Value data = tb::rows(rows);
+        e.add(dlg::type::Browse).set(31, rt::makeBlock([data](rt::Args) { return data; }));
+        for (int i = 1; i <= columns; ++i)
+            e.add(dlg::type::Column).set(3, "C" + std::to_string(i)).set(29, std::min(i, 3)).set(9, 10);
+        return e;
+    }
+
+    void build(const Elements& e)
+    {
+        make(e);
+        ASSERT_NE(b, nullptr);
+        b->create({});
+        const std::size_t n = e.list.asArray().size();
+        for (std::size_t i = 2; i <= n; ++i) {
+            dlg::asGetList(getList)->getListPointer = static_cast<long long>(i);
+            const Value args[] = {bv, getList};
+            rt::newObject("RK_XbpColumn", rt::Args(args, 2));
+        }
+        b->widget()->show();
+        settle();
+    }
+
+    // The designed ordinals of the columns, in display order: "2 1 3".
+    std::string order() const
+    {
+        std::string s;
+        for (int i = 1; i <= b->colCount(); ++i)
+            s += (i > 1 ? " " : "") + rt::xtoc(browse::asRkColumn(b->columnAt(i)->self())->columnPos);
+        return s;
+    }
+
+    Value send(const char* m, std::initializer_list<Value> args)
+    {
+        const std::vector<Value> v(args);
+        return rt::send(bv, m, rt::Args(v.data(), v.size()));
+    }
+};
+
+TEST_F(Layout, MoveColumnClampsAndTheSortColumnFollows)
+{
+    const struct {
+        const char* name;
+        int pos, by, sortColumn;
+        const char* order;
+        int sortAfter;
+    } cases[] = {
+        {"last column right", 4, 1, 0, "1 2 3 4", 0},
+        {"first column left", 1, -1, 0, "1 2 3 4", 0},
+        {"2 by 5 clamps to the end", 2, 5, 0, "1 3 4 2", 0},
+        {"3 by -5 clamps to the start", 3, -5, 0, "3 1 2 4", 0},
+        {"the sorted column carries its marker", 2, 1, 2, "1 3 2 4", 3},
+        {"a column across the sorted one leaves it", 1, 2, 2, "2 3 1 4", 2},
+    };
+    for (const auto& c : cases) {
+        build(dialog(5, 4));
+        b->sortColumn = c.sortColumn;
+        send("MoveColumn", {c.by, c.pos});
+        EXPECT_EQ(order(), c.order) << c.name;
+        EXPECT_EQ(b->sortColumn.asInt(), c.sortAfter) << c.name;
+        b->destroy();
+        b = nullptr;
+    }
+}
+
+TEST_F(Layout, CursorStaysOnTheMovedColumn)
+{
+    build(dialog(5, 4));
+    b->gotoItem(1, 2);
+    send("MoveColumn", {1});
+    EXPECT_EQ(b->colPos(), 3);
+    EXPECT_EQ(rt::xtoc(browse::asRkColumn(b->columnAt(b->colPos())->self())->columnPos), "2");
+}
+
+TEST_F(Layout, OptimizeOnNoRowsIsTheMarginAndBack)
+{
+    build(dialog(0, 1));
+    gui::XbpColumn* c = b->columnAt(1);
+    const int designed = c->currentSize().width();
+    browse::optimizeColumn(c->heading);
+    EXPECT_EQ(c->currentSize().width(), 10);
+    browse::optimizeColumn(c->heading);
+    EXPECT_EQ(c->currentSize().width(), designed + 10);  // the margin is added going back too
+}
+
+TEST_F(Layout, SaveDividesByTheScaleAndRestoreDoesNotScaleBack)
+{
+    build(dialog(5, 3));
+    dlg::asGetList(getList)->scaleFactor = rt::makeArray({1, 1, 1.25});
+    b->columnAt(1)->setSize(QSize(100, b->columnAt(1)->currentSize().height()));
+    const Value saved = send("Save", {});
+    EXPECT_EQ(rt::entryOf(rt::entryOf(rt::entryOf(rt::entryOf(saved, 3), 1), 2), 1).asInt(), 80);
+    EXPECT_TRUE(rt::isTrue(send("Restore", {saved})));
+    EXPECT_EQ(b->columnAt(1)->currentSize().width(), 80);
+}
+
+TEST_F(Layout, RestoreNamingTwoColumnsKeepsThoseTwo)
+{
+    build(dialog(5, 3));
+    const Value config = rt::makeArray({rt::makeArray({0, 0}), rt::makeArray({300, 200}),
+                                        rt::makeArray({rt::makeArray({2, rt::makeArray({50, 20})}),
+                                                       rt::makeArray({1, rt::makeArray({60, 20})})})});
+    EXPECT_TRUE(rt::isTrue(send("Restore", {config})));
+    EXPECT_EQ(order(), "2 1");
+    EXPECT_EQ(b->columnAt(1)->currentSize().width(), 50);
+}
+
+TEST_F(Layout, DamagedLayoutFilesAreRefusedAndChangeNothing)
+{
+    build(dialog(5, 3));
+    send("MoveColumn", {1, 1});
+    const std::string file = "/tmp/layout_" + std::to_string(getpid());
+    send("Save", {file});
+    std::ifstream in(file);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const std::string& bad : {text.substr(0, text.size() / 2), std::string("A 3\nnonsense\n"), std::string()}) {
+        std::ofstream(file, std::ios::trunc) << bad;
+        EXPECT_FALSE(rt::isTrue(send("Restore", {file})));
+        EXPECT_EQ(order(), "2 1 3");
+    }
+    EXPECT_FALSE(rt::isTrue(send("Restore", {42})));
+    std::remove(file.c_str());
+}
+
+TEST_F(Layout, ConstructionRestoresFromTheStoreAndAMismatchIsDiscarded)
+{
+    std::map<std::string, Value> store;
+    const Value block = rt::makeBlock([&store](rt::Args a) -> Value {
+        const std::string name = rt::argAt(a, 0).str();
+        if (a.size() >= 2)
+            store[name] = a[1];
+        else if (store.count(name) && !store[name].isNil())
+            return store[name];
+        return {};
+    });
+    const Value setting = rt::makeArray({block, "Layouts"});
+    browse::autoRestoreBrowse(rt::Args(&setting, 1));
+
+    Elements e = dialog(5, 3);
+    e.browseSlot(49, "GRID");
+    build(e);
+    send("MoveColumn", {2, 1});
+    ASSERT_EQ(order(), "2 3 1");
+    b->destroy();  // saves
+    b = nullptr;
+    ASSERT_EQ(store.size(), 1u);
+
+    Elements again = dialog(5, 3);
+    again.browseSlot(49, "GRID");
+    build(again);
+    EXPECT_EQ(order(), "2 3 1");
+    EXPECT_EQ(rt::var2char(tb::at(again.record(2), 45)), "{1, 2}");
+    // Twice: the designed columns come back once.
+    send("RestoreDefaults", {});
+    EXPECT_EQ(order(), "1 2 3");
+    send("MoveColumn", {1, 1});
+    send("RestoreDefaults", {});
+    EXPECT_EQ(order(), "2 1 3");
+    b->destroy();
+    b = nullptr;
+
+    dlg::MessageCapture capture;
+    Elements fewer = dialog(5, 2);
+    fewer.browseSlot(49, "GRID");
+    build(fewer);
+    EXPECT_EQ(order(), "1 2");
+    ASSERT_EQ(capture.messages.size(), 1u);
+    EXPECT_NE(capture.messages[0].text.find("Your Saved Browse configuration cannot be restored:"), std::string::npos);
+    b->destroy();  // while the store lives
+    b = nullptr;
+    browse::resetGlobals();
+}
+
+TEST_F(Layout, NoRestoreNeitherSavesNorRestoresButRestoreConfigStill)
+{
+    int calls = 0;
+    const Value block = rt::makeBlock([&calls](rt::Args) { ++calls; return Value(); });
+    const Value setting = rt::makeArray({block, "Layouts"});
+    browse::autoRestoreBrowse(rt::Args(&setting, 1));
+    Elements e = dialog(5, 3);
+    e.browseSlot(49, "GRID").option(dlg::browseOption::NoRestore, true);
+    build(e);
+    b->destroy();
+    b = nullptr;
+    EXPECT_EQ(calls, 0);
+
+    // A layout the dialog hands over still applies.
+    const Value config = rt::makeArray({rt::makeArray({0, 0}), rt::makeArray({300, 200}),
+                                        rt::makeArray({rt::makeArray({3, rt::makeArray({40, 20})}),
+                                                       rt::makeArray({1, rt::makeArray({40, 20})}),
+                                                       rt::makeArray({2, rt::makeArray({40, 20})})})});
+    Elements given = dialog(5, 3);
+    given.browseSlot(49, "GRID").option(dlg::browseOption::NoRestore, true);
+    given.browseSlot(63, rt::makeBlock([config](rt::Args a) {
+        rt::setMember(rt::argAt(a, 0), "restoreConfig", config);
+        return Value();
+    }));
+    build(given);
+    EXPECT_EQ(order(), "3 1 2");
+    b->destroy();
+    b = nullptr;
+    EXPECT_EQ(calls, 0);
+    browse::resetGlobals();
+}
+
+}  // namespace
