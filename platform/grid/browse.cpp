@@ -616,6 +616,9 @@ void XbpBrowse::relayout()
     if (inLayout_ || layoutHolds_ > 0 || !widget_ || !viewport_)
         return;
     inLayout_ = true;
+    // Asked before columns are hidden: hiding the focused one hands the
+    // focus to the next widget of the window.
+    const bool hadFocus = holdsFocus();
     const QSize view = layoutViewport();
     const int dataH = layoutRows(view.height());
     const std::vector<Placed> before = placed_;
@@ -624,7 +627,7 @@ void XbpBrowse::relayout()
     if (newlyShown)
         rows_.touchAll();
     updateHScroll(view.width(), scrolled);
-    updateFocusProxy();
+    updateFocusProxy(hadFocus);
     inLayout_ = false;
     if (newlyShown)
         stabiliseSoon();
@@ -775,17 +778,26 @@ int XbpBrowse::shownWidth(const std::vector<int>& positions) const
     return w;
 }
 
-void XbpBrowse::updateFocusProxy()
+bool XbpBrowse::holdsFocus() const
+{
+    QWidget* f = QApplication::focusWidget();
+    return widget_ && f && widget_->isAncestorOf(f);
+}
+
+void XbpBrowse::updateFocusProxy(bool hadFocus)
 {
     if (!widget_)
         return;
     XbpColumn* c = columnAt(colPos_);
     XbpCellGroup* d = c ? c->dataGroup() : nullptr;
     QWidget* target = d && d->widget() && d->widget()->isVisibleTo(widget_) ? d->widget() : nullptr;
-    const bool hadFocus = QApplication::focusWidget() && widget_->isAncestorOf(QApplication::focusWidget());
     widget_->setFocusProxy(target);
-    if (hadFocus && target && QApplication::focusWidget() != target)
-        target->setFocus(Qt::OtherFocusReason);
+    if (!hadFocus)
+        return;
+    // With the cursor's column out of sight the browse itself keeps it.
+    QWidget* to = target ? target : widget_.data();
+    if (QApplication::focusWidget() != to)
+        to->setFocus(Qt::OtherFocusReason);
 }
 
 bool XbpBrowse::setSize(QSize s)
@@ -919,7 +931,7 @@ void XbpBrowse::setColPos(int pos)
     if (old != colPos_) {
         markCursorRows(rowPos(), old);
         markCursorRows(rowPos(), colPos_);
-        updateFocusProxy();
+        updateFocusProxy(holdsFocus());
     }
 }
 

@@ -195,7 +195,8 @@ private:
     void onVScroll(int command, long long pos);
     void onHScroll(int command, long long pos);
     bool handleKey(int key);  // true when the key was a navigation key
-    void updateFocusProxy();
+    [[nodiscard]] bool holdsFocus() const;
+    void updateFocusProxy(bool hadFocus);
 
     RowWindow rows_;
     std::vector<rt::Value> columns_;

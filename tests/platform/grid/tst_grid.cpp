@@ -16,7 +16,9 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QApplication>
 #include <QFontMetrics>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -738,4 +740,40 @@ TEST(GridCompiled, ArrayBlocksCompiledFromText)
     b->destroy();
 }
 
+}  // namespace
+
+namespace {
+// Right to and past the last column and Left to and before the first stay
+// in the grid, also when the move pans the focused column out of sight.
+TEST_F(Grid, ArrowsAtTheEndsKeepTheFocusInTheGrid)
+{
+    QWidget host;
+    auto* before = new QPushButton("antes", &host);
+    make(5, 8, {160, 150});  // narrower than its columns: moving pans
+    b->cursorModeVar = 3;      // a row cursor: Left and Right pan
+    b->widget()->setParent(&host);
+    b->widget()->move(0, 30);
+    auto* after = new QPushButton("después", &host);
+    after->move(0, 200);
+    host.resize(320, 240);
+    host.show();
+    before->setFocus();
+    area(1)->setFocus();
+    settle();
+    const auto inGrid = [&] { return b->widget()->isAncestorOf(QApplication::focusWidget()); };
+    const auto press = [&](Qt::Key k) {  // where a user's key goes: the focus widget
+        QTest::keyClick(QApplication::focusWidget(), k);
+        settle();
+    };
+    ASSERT_TRUE(inGrid());
+    for (int i = 0; i < 9; ++i)
+        press(Qt::Key_Right);
+    EXPECT_TRUE(inGrid()) << "Right on the last column";
+    for (int i = 0; i < 9; ++i)
+        press(Qt::Key_Left);
+    EXPECT_TRUE(inGrid()) << "Left on the first column";
+    press(Qt::Key_Down);
+    EXPECT_EQ(b->rowPos(), 2) << "the keys still reach the grid";
+    b->widget()->setParent(nullptr);
+}
 }  // namespace
