@@ -20,7 +20,6 @@
 #include "platform/pgsql/connection.h"
 #include "platform/pgsql/loader.h"
 #include "platform/runtime/array.h"
-#include "platform/runtime/codepage.h"
 #include "platform/runtime/console.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
@@ -178,7 +177,9 @@ pgsql::Field fieldText(const dbf::Table& table, int field, const rt::Value& v, b
         return pgsql::dtoq(v, forInsert);
     if (v.isLogical())
         return forInsert ? pgsql::stoq("t") : std::string("t");
-    const std::string text = rt::convToAnsiCP(v.isChar() ? v.asString() : std::string_view(rt::var2char(v)));
+    // The table's text, already decoded to UTF-8 as the database stores it:
+    // every character arrives, whether or not code page 1252 has it.
+    const std::string text = v.isChar() ? std::string(v.asString()) : rt::var2char(v);
     return forInsert ? pgsql::stoq(text) : text;
 }
 
@@ -285,14 +286,14 @@ bool insertRecords(TableLoad& load, RejectReport& report)
 }
 
 // A field's COPY value, the same as fieldText gives the INSERT: a view of
-// the value itself where it can be sent as it is (ASCII text), else of
-// `made`. Trailing blanks of a padded column are left out.
+// the value itself where it is text, else of `made`. Trailing blanks of a
+// padded column are left out.
 pgsql::FieldView copyText(const dbf::Table& table, int field, const rt::Value& v, std::string& made, bool padded)
 {
     if (rt::isEmpty(v))
         return std::nullopt;
     std::string_view text;
-    if (v.isChar() && rt::isAsciiText(v.asString())) {
+    if (v.isChar()) {
         text = v.asString();
     } else {
         made = *fieldText(table, field, v, false);

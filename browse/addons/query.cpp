@@ -21,6 +21,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 namespace addons {
@@ -87,20 +88,39 @@ bool matches(const Test& t, dbf::WorkArea& area)
 {
     const Value v = readItem(t, area);
     switch (t.kind) {
-    case 'C': {
-        // The platform's non-exact = of the upper-cased texts: the field starts with the entry.
-        if (!v.isChar())
-            return false;
-        const std::string field = rt::upper(v.asString());
-        const std::string_view entry = t.entry.asString();
-        return field.compare(0, entry.size(), entry) == 0;
-    }
+    case 'C': return v.isChar() && startsWithUpper(v.asString(), t.entry.asString());
     case 'D': return v.isDate() && rt::dtos(v.asDate()) == t.entry.asString();
     default: return v.kind() == t.entry.kind() && rt::exactEqual(v, t.entry);
     }
 }
 
+// Every this many records the scan looks at the clock: a few hundred
+// microseconds of scanning, so events are handled and the bar moves on time.
+constexpr std::int64_t kTickRecords = 256;
+// The bar repaints at once when its value changes: a few times a second is
+// enough to show the scan moving.
+constexpr auto kProgressEvery = std::chrono::milliseconds(100);
+
 }  // namespace
+
+bool startsWithUpper(std::string_view field, std::string_view upperEntry)
+{
+    // Upper-casing maps character to character and ASCII to ASCII, so while
+    // the field's head is ASCII it is compared in place, without a copy.
+    if (field.size() >= upperEntry.size()) {
+        std::size_t i = 0;
+        for (; i < upperEntry.size(); ++i) {
+            const auto c = static_cast<unsigned char>(field[i]);
+            if (c >= 0x80)
+                break;
+            if ((c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : char(c)) != upperEntry[i])
+                return false;
+        }
+        if (i == upperEntry.size())
+            return true;
+    }
+    return rt::upper(field).compare(0, upperEntry.size(), upperEntry) == 0;
+}
 
 struct BrowseQuery::Build {
     Value list;
@@ -440,14 +460,37 @@ void BrowseQuery::applyQuery(const Value& oBrowse)
         }
 
         std::vector<std::uint32_t> records;
+        // The loop itself only reads and tests; events and the bar are
+        // handled every kTickRecords records (events at most every 10 ms,
+        // the bar at its 1% marks but no more often than kProgressEvery).
+        using Clock = std::chrono::steady_clock;
+        auto lastProgress = Clock::now();
+        std::int64_t shown = 0;  // the last 1% mark the bar shows
+        std::int64_t tick = 0;
         area.goTop();
         while (!area.eof() && !cancelled) {
-            if (nCnt % 100 == 0)
+            if (tick == 0) {
+                tick = kTickRecords;
+                if (nPct > 0 && nCnt / nPct > shown) {
+                    if (const auto now = Clock::now(); now - lastProgress >= kProgressEvery) {
+                        lastProgress = now;
+                        shown = nCnt / nPct;
+                        dlg::getProgress(progressValue, double(shown * nPct), double(nLastRec));
+                    }
+                }
                 dlg::completeEvents();
+                if (cancelled)
+                    break;
+            }
+            --tick;
             ++nCnt;
-            if (nPct > 0 && nCnt % nPct == 0)
-                dlg::getProgress(progressValue, double(nCnt), double(nLastRec));
-            if (std::all_of(tests.begin(), tests.end(), [&area](const Test& t) { return matches(t, area); }))
+            bool all = true;
+            for (const Test& t : tests)
+                if (!matches(t, area)) {
+                    all = false;
+                    break;
+                }
+            if (all)
                 records.push_back(area.recno());
             area.skip(1);
         }

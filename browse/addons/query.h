@@ -26,6 +26,7 @@
 #include "platform/runtime/object.h"
 
 #include <memory>
+#include <string_view>
 
 namespace addons {
 
@@ -62,6 +63,10 @@ private:
     std::shared_ptr<bool> typed_ = std::make_shared<bool>(false);  // lData: an entry was just typed into
     rt::Value staticBrowse_;  // the object or anchor given to buildGets
 };
+
+// The panel's text test: Upper(field) starts with upperEntry (an entry
+// already upper-cased and trimmed).
+[[nodiscard]] bool startsWithUpper(std::string_view field, std::string_view upperEntry);
 
 // _GetEvalBlock(aQueryItem, aGetListItem): a block that stores slot 4 of the
 // element record into element 8 of the query item.

@@ -205,7 +205,7 @@ rt::Value headerDown(const rt::Value& browse, const rt::Value& column, const rt:
     return rt::makeBlock([col = gui::WeakPart::from(column), pos](rt::Args a) {
         const rt::Value column = col.lock();
         return column.isNil() ? rt::Value() : rt::sendWith(column, "Sort", rt::argAt(a, 0), pos);
-    });
+    }, "{|aPos, uMp2, oObj| oColumn:Sort(aPos, nColPos)}");
 }
 
 // --- RK_MultiLineCellGroup

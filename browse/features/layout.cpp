@@ -2,6 +2,7 @@
 // width over the columns, sizing a column to its widest value, and the
 // guarded size and resize overrides of the browse.
 #include "browse/columns/column.h"
+#include "browse/columns/column_parts.h"
 #include "browse/core/browse.h"
 #include "browse/features/features.h"
 
@@ -74,10 +75,20 @@ ColumnLook lookOf(gui::XbpColumn& c)
     return l;
 }
 
-// The header click blocks that sort are made for a column's position: when
-// the column sorting of the browse provides its factory, those blocks are
-// rebuilt for the new position here. Until then the column keeps its own.
-void rewireSortBlocks(RK_XbpBrowse&, gui::XbpColumn&, int) {}
+// A header click block that sorts is made for its column's position; after
+// a move it is made again for the new one. Other blocks stay as they were.
+rt::Value rewired(const rt::Value& block, RK_XbpBrowse& b, gui::XbpColumn& c, int pos)
+{
+    if (!block.isBlock() || block.asBlock().text().find("oColumn:Sort") == std::string::npos)
+        return block;
+    return headerDown(b.self(), c.self(), pos);
+}
+
+void rewireSortBlocks(RK_XbpBrowse& b, gui::XbpColumn& c, int pos)
+{
+    for (const char* m : {"lbDown", "rbDown"})
+        setMemberIf(c.heading, m, rewired(memberOr(c.heading, m), b, c, pos));
+}
 
 void restoreLook(gui::XbpColumn& c, const ColumnLook& l)
 {
@@ -148,7 +159,7 @@ rt::Value moveColumn(RK_XbpBrowse& b, rt::Args a)
     b.lockUpdate(true);
     gui::XbpColumn* moved = b.columnAt(int(pos));
     const rt::Value keep = moved->self();
-    const ColumnLook look = lookOf(*moved);
+    ColumnLook look = lookOf(*moved);
     b.delColumn(int(pos));
     b.lockUpdate(false);
     const int newPos = int(pos + n);
@@ -164,7 +175,8 @@ rt::Value moveColumn(RK_XbpBrowse& b, rt::Args a)
                 b.left();
         }
     }
-    rewireSortBlocks(b, *moved, newPos);
+    look.headingLbDown = rewired(look.headingLbDown, b, *moved, newPos);
+    look.headingRbDown = rewired(look.headingRbDown, b, *moved, newPos);
     restoreLook(*moved, look);
     if (gui::XbpColumn* other = b.columnAt(int(pos)))
         rewireSortBlocks(b, *other, int(pos));

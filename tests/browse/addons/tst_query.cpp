@@ -117,6 +117,37 @@ TEST_F(QueryTest, EntriesMatchByTheirKind)
     }
 }
 
+// The in-place comparison of an ASCII head must agree with upper-casing the
+// whole field, whatever follows the head and whatever the entry holds.
+TEST(QueryTextTest, PrefixTestAgreesWithUpperOfTheField)
+{
+    struct Case {
+        const char* name;
+        const char* field;
+        const char* entry;  // upper-cased and trimmed, as the scan keeps it
+        bool expected;
+    };
+    const Case cases[] = {
+        {"ASCII head, mixed case", "smITH     ", "SMI", true},
+        {"ASCII head, non-ASCII after it", "straße", "STRA", true},
+        {"the entry is the whole field", "Jones", "JONES", true},
+        {"an empty entry", "x", "", true},
+        {"a different ASCII letter", "Asmith", "SM", false},
+        {"the field is shorter", "Sm", "SMI", false},
+        {"non-ASCII in the head", "ñandú", "ÑAN", true},
+        {"accented upper in the entry", "Ángel", "ÁN", true},
+        {"an ASCII head against a non-ASCII entry", "Angel", "ÁN", false},
+        {"a non-ASCII head against an ASCII entry", "Ángel", "AN", false},
+        {"a short non-ASCII field against a longer entry", "éa", "ÉAB", false},
+        {"digits and signs stay as they are", "12-ab", "12-AB", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(addons::startsWithUpper(c.field, c.entry), c.expected);
+        EXPECT_EQ(addons::startsWithUpper(c.field, c.entry), rt::upper(c.field).rfind(c.entry, 0) == 0);
+    }
+}
+
 TEST_F(QueryTest, NoCriteriaAlertsAndNoMatchSaysSo)
 {
     openClients();

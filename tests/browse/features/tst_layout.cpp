@@ -92,6 +92,27 @@ TEST_F(Layout, MoveColumnClampsAndTheSortColumnFollows)
     }
 }
 
+TEST_F(Layout, HeaderSortClicksFollowTheirColumnsAfterAMove)
+{
+    Elements e;
+    const Value data = tb::rows(5);
+    e.add(dlg::type::Browse).set(31, rt::makeBlock([data](rt::Args) { return data; }));
+    const Value accept = rt::makeBlock([](rt::Args) { return Value(true); });
+    for (int i = 1; i <= 3; ++i)
+        e.add(dlg::type::Column).set(3, "C" + std::to_string(i)).set(29, i).set(9, 10)
+            .set(21, rt::makeArray({accept, {}, {}, {}, {}, true, {}, false}));
+    build(e);
+    send("MoveColumn", {1, 1});
+    ASSERT_EQ(order(), "2 1 3");
+    // A click on a header sorts by the column it now stands on.
+    for (int pos : {2, 1}) {
+        const Value click = rt::getMember(b->columnAt(pos)->heading, "lbDown");
+        ASSERT_TRUE(click.isBlock()) << pos;
+        rt::evalWith(click, rt::makeArray({5, 5}), Value(), b->columnAt(pos)->heading);
+        EXPECT_EQ(b->sortColumn.asInt(), pos) << "header of column " << pos;
+    }
+}
+
 TEST_F(Layout, CursorStaysOnTheMovedColumn)
 {
     build(dialog(5, 4));
