@@ -43,6 +43,8 @@ set +a
 export DXC_REQUIRE_PG=1
 export DXC_TEST_TMP=$DXC_BUILD/testtmp
 export TMPDIR=$DXC_TEST_TMP
+# Settings the tests write (saved browse layouts) stay in the run too.
+export XDG_CONFIG_HOME=$DXC_TEST_TMP/config
 rm -rf "$DXC_TEST_TMP"
 mkdir -p "$DXC_TEST_TMP"
 

@@ -22,6 +22,9 @@ done
 "$PY" -c 'import dbf' 2>/dev/null || { echo "SKIP: python3-dbf not installed"; exit 77; }
 
 rm -rf "$WORK" && mkdir -p "$WORK"
+# Saved layouts go to a settings folder of this run, not the user's: a
+# layout kept from an earlier run would change what the checks see.
+export XDG_CONFIG_HOME="$WORK/config"
 TABLE="$WORK/CLIENTS.DBF"
 "$PY" - "$TABLE" <<'EOF'
 import sys, datetime, dbf
