@@ -21,6 +21,7 @@
 #include "platform/pgsql/loader.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/console.h"
+#include "platform/runtime/datetime.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
 #include "platform/runtime/text.h"
@@ -164,13 +165,32 @@ private:
     std::int64_t unlisted_ = 0;
 };
 
+// Bytes as the server's bytea input reads them: \x and two hex digits a byte.
+std::string byteaText(std::string_view bytes)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(2 + 2 * bytes.size());
+    text += "\\x";
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        text += kHex[u >> 4];
+        text += kHex[u & 0xF];
+    }
+    return text;
+}
+
 // The value of one field as the import sends it; nullopt for an empty one,
 // which is left out (its column keeps its default, NULL). A number is sent
-// with every digit the field holds.
+// with every digit the field holds; the bytes of a binary field as bytea.
 pgsql::Field fieldText(const dbf::Table& table, int field, const rt::Value& v, bool forInsert)
 {
     if (rt::isEmpty(v))
         return std::nullopt;
+    if (table.fields()[std::size_t(field)].binary && v.isChar()) {
+        std::string text = byteaText(v.asString());
+        return forInsert ? pgsql::stoq(text) : text;
+    }
     if (v.isNum())
         return table.numberText(field, v);
     if (v.isDate())
@@ -248,7 +268,6 @@ struct TableLoad {
     Progress& progress;
     std::string target;               // schema.table as it stands in statements
     std::vector<std::string> columns; // as they stand in statements
-    std::vector<bool> padded;         // character(n) columns: the server pads them
 };
 
 // One INSERT per record, built as "INSERT INTO s.t ( a,b ) VALUES ( 1,'x' )".
@@ -285,61 +304,189 @@ bool insertRecords(TableLoad& load, RejectReport& report)
     return pipe.finish();
 }
 
-// A field's COPY value, the same as fieldText gives the INSERT: a view of
-// the value itself where it is text, else of `made`. Trailing blanks of a
-// padded column are left out.
-pgsql::FieldView copyText(const dbf::Table& table, int field, const rt::Value& v, std::string& made, bool padded)
+// The column a field becomes (as CreateTable makes it), by how its values
+// are written in binary COPY.
+enum class Column { Text, Padded, Numeric, Int4, Float8, Date, Boolean, Timestamp, Bytea };
+
+Column columnOf(const dbf::Field& f)
 {
-    if (rt::isEmpty(v))
-        return std::nullopt;
-    std::string_view text;
-    if (v.isChar()) {
-        text = v.asString();
-    } else {
-        made = *fieldText(table, field, v, false);
-        text = made;
+    if (f.binary)
+        return Column::Bytea;
+    switch (f.type) {
+    case 'C': return f.len >= 1 ? Column::Padded : Column::Text;
+    case 'N':
+    case 'F':
+    case 'Y': return Column::Numeric;
+    case 'I': return Column::Int4;
+    case 'B': return Column::Float8;
+    case 'D': return Column::Date;
+    case 'L': return Column::Boolean;
+    case 'T': return Column::Timestamp;
+    case 'G':
+    case 'P':
+    case 'W':
+    case 'Q': return Column::Bytea;
+    default: return Column::Text;
     }
-    if (padded)
-        text = text.substr(0, text.find_last_not_of(' ') + 1);
-    return text;
 }
 
-// The same rows through COPY: every column, NULL where the INSERT would
-// leave the column out. A record whose fields are all empty is skipped here
-// too. Trailing blanks of character(n) columns are not sent, as the server
-// puts them back: the stored rows are the same, and the server reads a
-// third fewer bytes. numbered: recno goes in the rows (1, 2, ... as the
-// identity would give them), which spares the server a nextval per row; the
-// identity then continues after the last one.
+// The server counts days and microseconds from 2000-01-01.
+constexpr std::int32_t kJulian2000 = 2451545;
+
+// "yyyy-mm-dd hh:mm:ss[.fff]" (as the engine gives T and @ values) in
+// microseconds from 2000-01-01; false for another text.
+bool timestampOf(std::string_view t, std::int64_t& micros)
+{
+    const auto digits = [&t](std::size_t at, std::size_t n, int& out) {
+        out = 0;
+        if (at + n > t.size())
+            return false;
+        for (std::size_t i = at; i < at + n; ++i) {
+            if (t[i] < '0' || t[i] > '9')
+                return false;
+            out = out * 10 + (t[i] - '0');
+        }
+        return true;
+    };
+    int y, mo, d, h, mi, sec, ms = 0;
+    if (!digits(0, 4, y) || !digits(5, 2, mo) || !digits(8, 2, d) || !digits(11, 2, h) || !digits(14, 2, mi) ||
+        !digits(17, 2, sec) || (t.size() != 19 && (t.size() != 23 || t[19] != '.' || !digits(20, 3, ms))))
+        return false;
+    const rt::Date day = rt::makeDate(y, mo, d);
+    if (day.empty() || h > 23 || mi > 59 || sec > 59)
+        return false;
+    micros = ((std::int64_t(day.julian - kJulian2000) * 24 + h) * 60 + mi) * 60 + sec;
+    micros = micros * 1000000 + std::int64_t(ms) * 1000;
+    return true;
+}
+
+// Text without the NULs no PostgreSQL text holds (the text COPY and the
+// INSERT leave them out too).
+std::string_view withoutNul(std::string_view text, std::string& made)
+{
+    if (text.find('\0') == std::string_view::npos)
+        return text;
+    made.assign(text);
+    std::erase(made, '\0');
+    return made;
+}
+
+// Writes one field into the binary row: the same value the INSERT sends,
+// NULL where the INSERT leaves the column out. False when the value is of
+// a kind its column cannot take.
+bool putField(pgsql::BinaryRow& row, const dbf::Table& table, int field, Column column, const rt::Value& v,
+              std::string& made)
+{
+    if (rt::isEmpty(v)) {
+        row.null();
+        return true;
+    }
+    switch (column) {
+    case Column::Numeric:
+        if (!v.isNum())
+            return false;
+        made = table.numberText(field, v);
+        return row.numeric(made);
+    case Column::Int4:
+        if (!v.isNum() || !v.isInteger())
+            return false;
+        row.int4(static_cast<std::int32_t>(v.asInt()));
+        return true;
+    case Column::Float8:
+        if (!v.isNum())
+            return false;
+        row.float8(v.asDouble());
+        return true;
+    case Column::Date: {
+        static const std::int32_t first = rt::makeDate(1, 1, 1).julian, last = rt::makeDate(9999, 12, 31).julian;
+        if (!v.isDate())
+            return false;
+        // A day outside years 1..9999 is NULL, as the INSERT's DtoQ makes it.
+        const std::int32_t julian = v.asDate().julian;
+        if (julian < first || julian > last)
+            row.null();
+        else
+            row.date(julian - kJulian2000);
+        return true;
+    }
+    case Column::Boolean:
+        if (!v.isLogical())
+            return false;
+        row.boolean(v.asBool());
+        return true;
+    case Column::Timestamp: {
+        std::int64_t micros = 0;
+        if (!v.isChar() || !timestampOf(v.asString(), micros))
+            return false;
+        row.timestamp(micros);
+        return true;
+    }
+    case Column::Bytea:
+        if (!v.isChar())
+            return false;
+        row.bytes(v.asString());
+        return true;
+    case Column::Padded:
+        if (v.isChar()) {
+            // The server pads character(n) again: trailing blanks need not travel.
+            const std::string_view text = v.asString();
+            row.bytes(withoutNul(text.substr(0, text.find_last_not_of(' ') + 1), made));
+            return true;
+        }
+        break;
+    case Column::Text:
+        if (v.isChar()) {
+            row.bytes(withoutNul(v.asString(), made));
+            return true;
+        }
+        break;
+    }
+    // Text columns of other kinds of value: the text the INSERT sends.
+    made = *fieldText(table, field, v, false);
+    std::erase(made, '\0');
+    row.bytes(made);
+    return true;
+}
+
+// The same rows through binary COPY: every column, NULL where the INSERT
+// would leave the column out. A record whose fields are all empty is
+// skipped here too. Binary: the server parses no number or date text.
+// numbered: recno goes in the rows (1, 2, ... as the identity would give
+// them), which spares the server a nextval per row; the identity then
+// continues after the last one.
 bool copyRecords(TableLoad& load, RejectReport& report, bool numbered)
 {
     std::vector<std::string> columns = load.columns;
     if (numbered)
         columns.insert(columns.begin(), "recno");
-    pgsql::CopyLoader copy(load.conn, load.target, columns, report.callback());
-    const std::size_t nFields = load.columns.size(), first = numbered ? 1 : 0;
-    // Reused from record to record: the values read, the texts made from
-    // them, and views of either, which the loader copies into its batch.
-    std::vector<rt::Value> held(nFields);
-    std::vector<std::string> made(nFields);
-    std::vector<pgsql::FieldView> row(columns.size());
-    std::string recno;
+    pgsql::CopyLoader copy(load.conn, load.target, columns, report.callback(), 20000,
+                           pgsql::CopyLoader::Format::Binary);
+    const dbf::Table& table = load.area.table();
+    const std::size_t nFields = load.columns.size();
+    std::vector<Column> kinds;
+    for (const dbf::Field& f : table.fields())
+        kinds.push_back(columnOf(f));
+    rt::Value held;
+    std::string made;
+    pgsql::BinaryRow row;
     std::int64_t sent = 0;
     for (load.area.goTop(); !load.area.eof(); load.area.skip(1)) {
         load.progress.step(load.area.recno());
+        row.begin(columns.size());
+        if (numbered)
+            row.int8(sent + 1);
         bool any = false;
         for (std::size_t i = 0; i < nFields; ++i) {
-            held[i] = load.area.fieldGet(static_cast<int>(i));
-            row[first + i] = copyText(load.area.table(), static_cast<int>(i), held[i], made[i], load.padded[i]);
-            any = any || row[first + i].has_value();
+            held = load.area.fieldGet(static_cast<int>(i));
+            any = any || !rt::isEmpty(held);
+            if (!putField(row, table, static_cast<int>(i), kinds[i], held, made))
+                rt::raise("Data type error", "import",
+                          {rt::Value(table.fields()[i].name), rt::Value(std::string(1, held.typeLetter()))});
         }
         if (!any)
             continue;
-        if (numbered) {
-            recno = std::to_string(++sent);
-            row[0] = recno;
-        }
-        if (!copy.row(row, load.area.recno()))
+        ++sent;
+        if (!copy.rowBinary(row.data(), load.area.recno()))
             return false;
     }
     if (!copy.finish())
@@ -404,11 +551,9 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
          "Registros"});
 
     Progress progress(area.table().recordCount());
-    TableLoad load{conn, area, progress, target, {}, {}};
-    for (const dbf::Field& f : fields) {
+    TableLoad load{conn, area, progress, target, {}};
+    for (const dbf::Field& f : fields)
         load.columns.push_back(sqlName(rt::lower(f.name)));
-        load.padded.push_back(f.type == 'C' && f.len >= 1);
-    }
     RejectReport report(cTable);
     FaultReport faults(cTable, dbfTable);
     dbfTable.setFaultHandler([&faults](const dbf::ValueFault& f) { faults.add(f); });
@@ -449,6 +594,31 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
     return true;
 }
 
+// The structure the SQL table is made from: DbStruct's, except that a field
+// holding bytes, of whatever type, becomes a blob ("W"), which the server
+// keeps as bytea: no text column can hold bytes that are not UTF-8.
+rt::Value sqlStruct(const dbf::Table& t, const rt::Value& aDbStruct)
+{
+    std::vector<rt::Value> rows = aDbStruct.asArray().items;
+    const auto& fields = t.fields();
+    for (std::size_t i = 0; i < rows.size() && i < fields.size(); ++i)
+        if (fields[i].binary) {
+            std::vector<rt::Value> row = rows[i].asArray().items;
+            row[1] = rt::Value("W");
+            rows[i] = rt::makeArray(std::move(row));
+        }
+    return rt::makeArray(std::move(rows));
+}
+
+// Why a DBF could not be opened, for the console: in Spanish where the
+// engine tells the kind of failure, else the engine's own message.
+std::string openFailureText(const rt::Error& e)
+{
+    if (e.subsystem == "DBF" && e.genCode == dbf::kErrVersion)
+        return "es una tabla dBASE II, una versión que no se puede leer";
+    return e.message();
+}
+
 // A DBF whose header counts more records than the file holds whole.
 bool isCut(const dbf::Table& t) { return t.headerCount() > t.recordCount(); }
 
@@ -484,7 +654,7 @@ void importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const s
             // valid one, even for names like CAÑA.DBF or O'BRIEN.DBF.
             area = &dbf::useArea(true, "FOXCDX", cRuta + file, "", false, true);
         } catch (const rt::Error& e) {
-            out({rt::Value("No se pudo abrir " + cRuta + file + ": " + e.message())});
+            out({rt::Value("No se pudo abrir " + cRuta + file + ": " + openFailureText(e))});
             dbf::closeAllAreas();
             continue;
         }
@@ -502,7 +672,7 @@ void importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const s
             reportCut(area->table(), cTable);
         } else {
             append(" Ok");
-            connected = importTable(conn, *area, cTable, aDbStruct, opts.bulk);
+            connected = importTable(conn, *area, cTable, sqlStruct(area->table(), aDbStruct), opts.bulk);
         }
         dbf::closeAllAreas();
         if (!connected) {

@@ -522,7 +522,7 @@ void Table::Impl::readHeader()
     file.readExact(0, h, 32, "Table header");
     version = h[0];
     if (version == 0x02)
-        fail(kErrUnsupported, path, "dBASE II tables (version byte 0x02) are not supported", 0);
+        fail(kErrVersion, path, "dBASE II tables (version byte 0x02) are not supported", 0);
     if (!knownVersion(version, format))
         fail(kErrCorrupt, path, "Not a table file (version byte " + hexByte(version) + ")", 0);
     const std::uint32_t countInHeader = le32(h + 4);

@@ -24,6 +24,10 @@ namespace dbf {
 
 enum class Format { DBase3, DBase4, DBase7, FoxPro, VisualFoxPro };
 
+// Error::genCode of a table in a format this engine does not read (a dBASE
+// II table), so that a caller can word the refusal for its users.
+constexpr int kErrVersion = 31;
+
 struct Field {
     // Upper case, decoded through the table's code page (at most 10 bytes
     // stored, 31 in dBASE 7 tables). A name a field before already has gets

@@ -40,7 +40,11 @@ std::string columnType(char type, std::int64_t len, std::int64_t dec)
     case 'B': return "double precision";
     case 'Y': return "numeric(19,4)";
     case 'T': return "timestamp";
-    default:  // M, G, P, V and anything unknown keep their bytes as text
+    case 'G':  // general, picture, blob and varbinary fields hold bytes
+    case 'P':
+    case 'W':
+    case 'Q': return "bytea";
+    default:  // M, V and anything unknown keep their text
         return "text";
     }
 }

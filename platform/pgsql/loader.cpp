@@ -15,6 +15,7 @@
 #include "platform/runtime/error.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace pgsql {
 
@@ -93,9 +94,9 @@ bool StatementPipeline::start()
 
 bool StatementPipeline::send(std::string sql, std::int64_t tag) { return queue(Item{std::move(sql), {}, false, tag}); }
 
-bool StatementPipeline::sendParams(std::string sql, std::vector<Field> params, std::int64_t tag)
+bool StatementPipeline::sendParams(std::string sql, std::vector<Field> params, std::int64_t tag, bool binary)
 {
-    return queue(Item{std::move(sql), std::move(params), true, tag});
+    return queue(Item{std::move(sql), std::move(params), true, tag, binary});
 }
 
 bool StatementPipeline::queue(Item item)
@@ -120,7 +121,7 @@ bool StatementPipeline::queue(Item item)
         return true;
     }
     for (Field& p : item.params)
-        if (p && p->find('\0') != std::string::npos)
+        if (!item.binary && p && p->find('\0') != std::string::npos)
             p = detail::withoutNul(*p);
     pending_.push_back(std::move(item));
     return pump(false);
@@ -199,12 +200,17 @@ bool StatementPipeline::sendBatch(Batch b)
         savepoint_ = true;
     }
     std::vector<const char*> values;
+    std::vector<int> lengths, formats;
     for (const Item& it : b.items) {
         values.clear();
-        for (const Field& p : it.params)
+        lengths.clear();
+        for (const Field& p : it.params) {
             values.push_back(p ? p->c_str() : nullptr);
-        if (PQsendQueryParams(c, it.sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
-                              nullptr, 0) != 1)
+            lengths.push_back(p ? static_cast<int>(p->size()) : 0);
+        }
+        formats.assign(values.size(), 1);
+        if (PQsendQueryParams(c, it.sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
+                              it.binary ? lengths.data() : nullptr, it.binary ? formats.data() : nullptr, 0) != 1)
             return fail(detail::errorOf(c, nullptr));
     }
     if (PQpipelineSync(c) != 1)
@@ -378,6 +384,134 @@ void appendCopyField(std::string& line, const FieldView& value)
     line.append(run, end);
 }
 
+// ------------------------------------------------------------- BinaryRow
+
+namespace {
+
+void putBe(std::string& out, std::uint64_t v, int bytes)
+{
+    for (int i = bytes - 1; i >= 0; --i)
+        out += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+}  // namespace
+
+void BinaryRow::begin(std::size_t fields)
+{
+    buf_.clear();
+    putBe(buf_, fields, 2);
+}
+
+void BinaryRow::length(std::int32_t n) { putBe(buf_, static_cast<std::uint32_t>(n), 4); }
+
+void BinaryRow::null() { length(-1); }
+
+void BinaryRow::bytes(std::string_view value)
+{
+    length(static_cast<std::int32_t>(value.size()));
+    buf_ += value;
+}
+
+void BinaryRow::boolean(bool value)
+{
+    length(1);
+    buf_ += value ? '\1' : '\0';
+}
+
+void BinaryRow::int4(std::int32_t value)
+{
+    length(4);
+    putBe(buf_, static_cast<std::uint32_t>(value), 4);
+}
+
+void BinaryRow::int8(std::int64_t value)
+{
+    length(8);
+    putBe(buf_, static_cast<std::uint64_t>(value), 8);
+}
+
+void BinaryRow::float8(double value)
+{
+    std::uint64_t bits;
+    static_assert(sizeof bits == sizeof value);
+    std::memcpy(&bits, &value, sizeof bits);
+    length(8);
+    putBe(buf_, bits, 8);
+}
+
+void BinaryRow::date(std::int32_t daysSince2000) { int4(daysSince2000); }
+
+void BinaryRow::timestamp(std::int64_t microsecondsSince2000) { int8(microsecondsSince2000); }
+
+// The server's numeric: base-10000 digits, the weight of the first one,
+// the sign and the count of decimal digits shown (dscale).
+bool BinaryRow::numeric(std::string_view text)
+{
+    bool negative = false;
+    if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+        negative = text[0] == '-';
+        text.remove_prefix(1);
+    }
+    const std::size_t point = text.find('.');
+    const std::string_view whole = text.substr(0, point);
+    const std::string_view fraction = point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    if (whole.empty() && fraction.empty())
+        return false;
+    for (const std::string_view part : {whole, fraction})
+        for (const char c : part)
+            if (c < '0' || c > '9')
+                return false;
+    // Whole digits in groups of four from the point leftwards, fraction
+    // digits from the point rightwards (the last group padded with zeros).
+    digits_.clear();
+    const std::size_t lead = (4 - whole.size() % 4) % 4;
+    int group = 0, filled = static_cast<int>(lead);
+    for (const char c : whole) {
+        group = group * 10 + (c - '0');
+        if (++filled == 4) {
+            digits_.push_back(static_cast<std::int16_t>(group));
+            group = 0;
+            filled = 0;
+        }
+    }
+    int weight = static_cast<int>(digits_.size()) - 1;
+    for (const char c : fraction) {
+        group = group * 10 + (c - '0');
+        if (++filled == 4) {
+            digits_.push_back(static_cast<std::int16_t>(group));
+            group = 0;
+            filled = 0;
+        }
+    }
+    if (filled > 0) {
+        for (; filled < 4; ++filled)
+            group *= 10;
+        digits_.push_back(static_cast<std::int16_t>(group));
+    }
+    // Zero groups at either end are not stored.
+    std::size_t first = 0;
+    while (first < digits_.size() && digits_[first] == 0) {
+        ++first;
+        --weight;
+    }
+    std::size_t last = digits_.size();
+    while (last > first && digits_[last - 1] == 0)
+        --last;
+    const std::size_t n = last - first;
+    if (n == 0) {
+        weight = 0;
+        negative = false;
+    }
+    length(static_cast<std::int32_t>(8 + 2 * n));
+    putBe(buf_, n, 2);
+    putBe(buf_, static_cast<std::uint16_t>(weight), 2);
+    putBe(buf_, negative ? 0x4000 : 0x0000, 2);
+    putBe(buf_, fraction.size(), 2);
+    for (std::size_t i = first; i < last; ++i)
+        putBe(buf_, static_cast<std::uint16_t>(digits_[i]), 2);
+    return true;
+}
+
 namespace {
 
 // One row of COPY text (without its newline) back into its values.
@@ -409,6 +543,33 @@ std::vector<Field> parseCopyLine(std::string_view line)
     }
 }
 
+// One binary COPY row back into its values (binary form).
+std::vector<Field> parseBinaryRow(std::string_view row)
+{
+    const auto be = [&row](std::size_t at, int bytes) {
+        std::uint32_t v = 0;
+        for (int i = 0; i < bytes; ++i)
+            v = v << 8 | static_cast<unsigned char>(row[at + std::size_t(i)]);
+        return v;
+    };
+    std::vector<Field> fields(be(0, 2));
+    std::size_t at = 2;
+    for (Field& f : fields) {
+        const auto n = static_cast<std::int32_t>(be(at, 4));
+        at += 4;
+        if (n >= 0) {
+            f.emplace(row.substr(at, std::size_t(n)));
+            at += std::size_t(n);
+        }
+    }
+    return fields;
+}
+
+// The signature, flags and header extension that open binary COPY data,
+// and the field count -1 that ends it.
+constexpr std::string_view kBinaryHeader("PGCOPY\n\xff\r\n\0\0\0\0\0\0\0\0\0", 19);
+constexpr std::string_view kBinaryTrailer("\xff\xff", 2);
+
 }  // namespace
 
 struct CopyLoader::Impl {
@@ -418,8 +579,10 @@ struct CopyLoader::Impl {
     };
 
     Impl(CopyLoader& owner, Connection& conn, std::string table, std::vector<std::string> columns, RejectFn onReject,
-         std::size_t batchRows);
+         std::size_t batchRows, bool binary);
     bool add(std::span<const FieldView> values, std::int64_t tag);
+    bool addBinary(std::string_view tuple, std::int64_t tag);
+    bool added();
     bool endBatch();
     bool finish();
     void abandon();
@@ -430,6 +593,7 @@ struct CopyLoader::Impl {
         batch.clear();
         sent = 0;
         lines.clear();
+        rowsEnd = 0;
     }
     bool putBuffer();
     bool resendAsInserts();
@@ -441,6 +605,7 @@ struct CopyLoader::Impl {
     RejectFn onReject;
     std::size_t batchRows;
     std::size_t columnCount;
+    bool binary;
     std::string copySql;    // COPY ... FROM STDIN
     std::string insertSql;  // INSERT ... VALUES ($1, ...)
     // The open batch's COPY text, kept whole until the server accepts it:
@@ -448,18 +613,20 @@ struct CopyLoader::Impl {
     std::string batch;
     std::size_t sent = 0;     // bytes of batch handed to libpq
     std::vector<Line> lines;  // one per row of batch
+    std::size_t rowsEnd = 0;  // where the rows end, before binary COPY's trailer
     bool copying = false;
     bool savepoint = false;
     bool lost = false;
 };
 
 CopyLoader::Impl::Impl(CopyLoader& owner_, Connection& conn_, std::string table, std::vector<std::string> columns,
-                       RejectFn onReject_, std::size_t batchRows_)
+                       RejectFn onReject_, std::size_t batchRows_, bool binary_)
     : owner(owner_),
       conn(conn_),
       onReject(std::move(onReject_)),
       batchRows(std::max<std::size_t>(batchRows_, 1)),
-      columnCount(columns.size())
+      columnCount(columns.size()),
+      binary(binary_)
 {
     std::string list;
     std::string params;
@@ -467,7 +634,7 @@ CopyLoader::Impl::Impl(CopyLoader& owner_, Connection& conn_, std::string table,
         list += (i ? ", " : "") + columns[i];
         params += (i ? ", $" : "$") + std::to_string(i + 1);
     }
-    copySql = "COPY " + table + " (" + list + ") FROM STDIN";
+    copySql = "COPY " + table + " (" + list + ") FROM STDIN" + (binary ? " (FORMAT binary)" : "");
     insertSql = "INSERT INTO " + table + " (" + list + ") VALUES (" + params + ")";
 }
 
@@ -475,7 +642,7 @@ bool CopyLoader::Impl::add(std::span<const FieldView> values, std::int64_t tag)
 {
     if (lost)
         return false;
-    if (values.size() != columnCount)
+    if (values.size() != columnCount || binary)
         rt::raise("Argument error", "CopyLoader",
                   {rt::Value(static_cast<long long>(values.size())), rt::Value(static_cast<long long>(columnCount))});
     if (!copying && !beginBatch())
@@ -487,6 +654,26 @@ bool CopyLoader::Impl::add(std::span<const FieldView> values, std::int64_t tag)
         appendCopyField(batch, values[i]);
     }
     batch += '\n';
+    return added();
+}
+
+bool CopyLoader::Impl::addBinary(std::string_view tuple, std::int64_t tag)
+{
+    if (lost)
+        return false;
+    if (!binary || tuple.size() < 2 ||
+        std::size_t(static_cast<unsigned char>(tuple[0]) << 8 | static_cast<unsigned char>(tuple[1])) != columnCount)
+        rt::raise("Argument error", "CopyLoader", {rt::Value(static_cast<long long>(columnCount))});
+    if (!copying && !beginBatch())
+        return false;
+    lines.push_back(Line{batch.size(), tag});
+    batch += tuple;
+    return added();
+}
+
+// After a row: hands full chunks to libpq, ends a full batch.
+bool CopyLoader::Impl::added()
+{
     if (batch.size() - sent >= kCopyChunk && !putBuffer())
         return false;
     return lines.size() < batchRows || endBatch();
@@ -502,6 +689,8 @@ bool CopyLoader::Impl::beginBatch()
     if (!exec(copySql.c_str(), PGRES_COPY_IN))
         return false;
     copying = true;
+    if (binary)
+        batch += kBinaryHeader;
     return true;
 }
 
@@ -520,6 +709,9 @@ bool CopyLoader::Impl::endBatch()
     if (!copying)
         return true;
     PGconn* c = conn.handle();
+    rowsEnd = batch.size();
+    if (binary)
+        batch += kBinaryTrailer;
     if (!putBuffer())
         return false;
     copying = false;
@@ -550,9 +742,12 @@ bool CopyLoader::Impl::resendAsInserts()
     if (!pipeline.start())
         return fail(conn.errorText());
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::size_t end = i + 1 < lines.size() ? lines[i + 1].start : batch.size();
-        const std::string_view line(batch.data() + lines[i].start, end - lines[i].start - 1);
-        if (!pipeline.sendParams(insertSql, parseCopyLine(line), lines[i].tag))
+        const std::size_t end = i + 1 < lines.size() ? lines[i + 1].start : rowsEnd;
+        const std::string_view row(batch.data() + lines[i].start, end - lines[i].start);
+        const bool sent = binary ? pipeline.sendParams(insertSql, parseBinaryRow(row), lines[i].tag, true)
+                                 : pipeline.sendParams(insertSql, parseCopyLine(row.substr(0, row.size() - 1)),
+                                                       lines[i].tag);
+        if (!sent)
             return fail(conn.errorText());
     }
     clearBatch();
@@ -608,9 +803,9 @@ bool CopyLoader::Impl::fail(std::string message)
 }
 
 CopyLoader::CopyLoader(Connection& conn, std::string qualifiedTable, std::vector<std::string> quotedColumns,
-                       RejectFn onReject, int batchRows)
+                       RejectFn onReject, int batchRows, Format format)
     : impl_(new Impl(*this, conn, std::move(qualifiedTable), std::move(quotedColumns), std::move(onReject),
-                     static_cast<std::size_t>(std::max(batchRows, 1))))
+                     static_cast<std::size_t>(std::max(batchRows, 1)), format == Format::Binary))
 {
 }
 
@@ -630,6 +825,8 @@ bool CopyLoader::row(const std::vector<Field>& values, std::int64_t tag)
         views.push_back(v ? FieldView(*v) : FieldView());
     return impl_->add(views, tag);
 }
+
+bool CopyLoader::rowBinary(std::string_view tuple, std::int64_t tag) { return impl_->addBinary(tuple, tag); }
 
 bool CopyLoader::finish() { return impl_->finish(); }
 

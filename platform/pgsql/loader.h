@@ -50,8 +50,9 @@ public:
     // Queues a statement; sends when a batch is full. False only when the
     // transaction can no longer go on (connection lost): conn.errorText().
     bool send(std::string sql, std::int64_t tag);
-    // A statement with text parameters ($1...), NULL where a field is empty.
-    bool sendParams(std::string sql, std::vector<Field> params, std::int64_t tag);
+    // A statement with parameters ($1...), NULL where a field is empty; in
+    // the server's text form, or binary (as binary COPY has them).
+    bool sendParams(std::string sql, std::vector<Field> params, std::int64_t tag, bool binary = false);
     // Sends what is queued, waits for every result, pipeline mode off. False
     // when the transaction can no longer be committed (connection lost).
     bool finish();
@@ -65,6 +66,7 @@ private:
         std::vector<Field> params;
         bool hasParams = false;
         std::int64_t tag = 0;
+        bool binary = false;
     };
     struct Batch {
         std::vector<Item> items;
@@ -97,11 +99,39 @@ private:
     std::int64_t accepted_ = 0;
 };
 
+// One row of binary COPY, built field by field into a buffer kept from row
+// to row. Each field is written in the binary form of its column's type;
+// the server checks lengths, ranges and typmods as it does for text.
+class BinaryRow {
+public:
+    void begin(std::size_t fields);
+    void null();
+    // text, character(n), bytea: the bytes as they are
+    void bytes(std::string_view value);
+    void boolean(bool value);
+    void int4(std::int32_t value);
+    void int8(std::int64_t value);
+    void float8(double value);
+    void date(std::int32_t daysSince2000);
+    void timestamp(std::int64_t microsecondsSince2000);
+    // A numeric from its plain decimal text ("-12.50", ".5"); false, and
+    // nothing written, for text of another shape.
+    bool numeric(std::string_view text);
+    [[nodiscard]] std::string_view data() const noexcept { return buf_; }
+
+private:
+    void length(std::int32_t n);
+    std::string buf_;
+    std::vector<std::int16_t> digits_;
+};
+
 class CopyLoader {
 public:
-    // table: already quoted and qualified; columns: quoted names.
+    enum class Format { Text, Binary };
+    // table: already quoted and qualified; columns: quoted names. Binary:
+    // rows come from rowBinary(), each a BinaryRow's data.
     CopyLoader(Connection& conn, std::string qualifiedTable, std::vector<std::string> quotedColumns, RejectFn onReject,
-               int batchRows = 20000);
+               int batchRows = 20000, Format format = Format::Text);
     ~CopyLoader();
     CopyLoader(const CopyLoader&) = delete;
     CopyLoader& operator=(const CopyLoader&) = delete;
@@ -111,6 +141,8 @@ public:
     // batch's COPY text at once.
     bool row(std::span<const FieldView> values, std::int64_t tag);
     bool row(const std::vector<Field>& values, std::int64_t tag);
+    // One binary row (BinaryRow::data()), for a loader made with Format::Binary.
+    bool rowBinary(std::string_view tuple, std::int64_t tag);
     // Ends the last batch. The caller commits.
     bool finish();
 

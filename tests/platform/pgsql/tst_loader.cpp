@@ -357,3 +357,119 @@ TEST_F(CopyTest, KilledConnectionEndsTheLoadWithFalse)
     EXPECT_TRUE(reports.items.empty());
     EXPECT_EQ(testpg::value(peer, "SELECT count(*) FROM c"), "0");
 }
+
+// ------------------------------------------------------------ binary COPY
+
+struct NumericCase {
+    const char* text;
+    const char* stored;  // as the server shows it; nullptr: refused by BinaryRow
+};
+
+// Decimal texts to the server's base-10000 numeric: groups on both sides of
+// the point, zero groups at either end, signs, the decimals shown.
+TEST_F(PgTest, BinaryNumericsReadBackAsTheirText)
+{
+    const NumericCase cases[] = {
+        {"0", "0"},           {"-0.00", "0.00"},        {"12.50", "12.50"},
+        {".5", "0.5"},        {"-0.125", "-0.125"},     {"123456789012345.67", "123456789012345.67"},
+        {"100000000", "100000000"}, {"0.0001", "0.0001"}, {"10000.0001", "10000.0001"},
+        {"-9999.9999", "-9999.9999"}, {"+7", "7"},        {"00012.3400", "12.3400"},
+        {"1e5", nullptr},     {"", nullptr},            {"-", nullptr},
+        {"1.2.3", nullptr},   {" 1", nullptr},          {".", nullptr},
+    };
+    ASSERT_TRUE(conn.execute("CREATE TABLE nums (seq int, n numeric)"));
+    ASSERT_TRUE(conn.execute("BEGIN"));
+    Reports reports;
+    std::vector<std::string> expected;
+    {
+        pgsql::CopyLoader loader(conn, conn.qualified("nums"), {"seq", "n"}, reports.fn(), 20000,
+                                 pgsql::CopyLoader::Format::Binary);
+        pgsql::BinaryRow row;
+        int seq = 0;
+        for (const NumericCase& c : cases) {
+            SCOPED_TRACE(c.text);
+            row.begin(2);
+            row.int4(++seq);
+            EXPECT_EQ(row.numeric(c.text), c.stored != nullptr);
+            if (!c.stored)
+                continue;
+            expected.push_back(c.stored);
+            ASSERT_TRUE(loader.rowBinary(row.data(), seq)) << conn.errorText();
+        }
+        ASSERT_TRUE(loader.finish()) << conn.errorText();
+    }
+    ASSERT_TRUE(conn.execute("COMMIT")) << conn.errorText();
+    EXPECT_TRUE(reports.items.empty());
+    EXPECT_EQ(pgt::rows(peer, "SELECT n FROM nums ORDER BY seq"), expected);
+}
+
+// Every kind of binary field lands as written; rejected rows (a numeric
+// that overflows its typmod, text too long for character(3)) are lost
+// alone, their batches going again as INSERTs with binary parameters.
+TEST_F(PgTest, BinaryRowsOfEveryKindAndRejectsAmongThem)
+{
+    ASSERT_TRUE(conn.execute("CREATE TABLE b (id bigint, t text, c character(3), n numeric(6,2), d date, ok boolean, "
+                             "f float8, ts timestamp, raw bytea, i int)"));
+    ASSERT_TRUE(conn.execute("BEGIN"));
+    const std::string bytes("\0\xff\t\\N\n", 6);
+    const auto put = [&](pgsql::BinaryRow& r, std::int64_t id, const char* c, const char* n) {
+        r.begin(10);
+        r.int8(id);
+        r.bytes("tab\there \\N it's");
+        r.bytes(c);
+        r.numeric(n);
+        r.date(-1);                                      // 1999-12-31
+        r.boolean(id % 2 == 0);
+        r.float8(1.0 / 3);
+        r.timestamp(86400LL * 1000000 + 1500);           // 2000-01-02 00:00:00.0015
+        r.bytes(bytes);
+        r.int4(-5);
+    };
+    Reports reports;
+    {
+        pgsql::CopyLoader loader(conn, conn.qualified("b"), {"id", "t", "c", "n", "d", "ok", "f", "ts", "raw", "i"},
+                                 reports.fn(), 4, pgsql::CopyLoader::Format::Binary);
+        pgsql::BinaryRow row;
+        for (int id = 1; id <= 9; ++id) {
+            if (id == 2) {
+                row.begin(10);
+                row.int8(id);
+                for (int i = 0; i < 9; ++i)
+                    row.null();
+            } else {
+                put(row, id, id == 6 ? "long" : "ab", id == 3 ? "12345" : "-1.5");
+            }
+            ASSERT_TRUE(loader.rowBinary(row.data(), id)) << conn.errorText();
+        }
+        ASSERT_TRUE(loader.finish()) << conn.errorText();
+        EXPECT_EQ(loader.rejected(), 2);
+    }
+    ASSERT_TRUE(conn.execute("COMMIT")) << conn.errorText();
+    ASSERT_EQ(reports.tags(), (std::vector<std::int64_t>{3, 6}));
+    EXPECT_NE(reports.items[0].second.find("numeric field overflow"), std::string::npos);
+    EXPECT_NE(reports.items[1].second.find("value too long for type character(3)"), std::string::npos);
+    const std::string good = "|tab\there \\N it's|ab |-1.50|1999-12-31|%|0.3333333333333333|2000-01-02 00:00:00.0015|"
+                             "\\x00ff095c4e0a|-5";
+    std::vector<std::string> expected;
+    for (int id : {1, 2, 4, 5, 7, 8, 9}) {
+        std::string line = std::to_string(id) + good;
+        line.replace(line.find('%'), 1, id % 2 == 0 ? "t" : "f");
+        expected.push_back(id == 2 ? "2|<NULL>|<NULL>|<NULL>|<NULL>|<NULL>|<NULL>|<NULL>|<NULL>|<NULL>" : line);
+    }
+    EXPECT_EQ(pgt::rows(peer, "SELECT id, t, c, n, d, ok, f, ts, raw, i FROM b ORDER BY id"), expected);
+}
+
+TEST_F(PgTest, BinaryRowsOnlyForABinaryLoader)
+{
+    ASSERT_TRUE(conn.execute("CREATE TABLE t1 (a int)"));
+    ASSERT_TRUE(conn.execute("BEGIN"));
+    pgsql::BinaryRow row;
+    row.begin(1);
+    row.int4(1);
+    pgsql::CopyLoader text(conn, conn.qualified("t1"), {"a"}, {});
+    EXPECT_THROW(text.rowBinary(row.data(), 1), rt::Error);
+    pgsql::CopyLoader binary(conn, conn.qualified("t1"), {"a"}, {}, 10, pgsql::CopyLoader::Format::Binary);
+    EXPECT_THROW(binary.row(std::vector<Field>{Field("1")}, 1), rt::Error);
+    row.begin(2);
+    EXPECT_THROW(binary.rowBinary(row.data(), 1), rt::Error);
+}
