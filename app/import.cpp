@@ -493,9 +493,10 @@ bool copyRecords(TableLoad& load, RejectReport& report, bool numbered)
         return false;
     if (!numbered)
         return true;
-    const std::string next = "SELECT setval(pg_get_serial_sequence($1, 'recno'), coalesce(max(recno), 0) + 1, false) "
-                             "FROM " + load.target;
-    return load.conn.value(next.c_str(), {load.target}).has_value();
+    // The numbers given are known: no scan of the table for the highest.
+    return load.conn
+        .value("SELECT setval(pg_get_serial_sequence($1, 'recno'), $2, false)", {load.target, std::to_string(sent + 1)})
+        .has_value();
 }
 
 // Drops the primary key CreateTable made on recno, whatever its name.

@@ -425,6 +425,12 @@ TEST_F(Import, EveryRejectedRecordIsListed)
         ASSERT_TRUE(c);
         EXPECT_EQ(rows(c.get(), "SELECT id || ' ' || amount FROM overflow ORDER BY recno"),
                   (Lines{"1 1.50", "4 2.25", "5 -9.50"}));
+        if (bulk) {
+            // COPY numbers the rows as it sends them; the identity goes on after the last one.
+            EXPECT_EQ(testpg::value(c.get(), "SELECT string_agg(recno::text, ',' ORDER BY recno) FROM overflow"),
+                      "1,4,5");
+            EXPECT_EQ(testpg::value(c.get(), "INSERT INTO overflow (id) VALUES (6) RETURNING recno"), "6");
+        }
     }
 }
 
