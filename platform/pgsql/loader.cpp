@@ -470,23 +470,17 @@ bool BinaryRow::numeric(std::string_view text)
     digits_.clear();
     const std::size_t lead = (4 - whole.size() % 4) % 4;
     int group = 0, filled = static_cast<int>(lead);
-    for (const char c : whole) {
+    const auto add = [&](char c) {
         group = group * 10 + (c - '0');
         if (++filled == 4) {
             digits_.push_back(static_cast<std::int16_t>(group));
             group = 0;
             filled = 0;
         }
-    }
+    };
+    std::for_each(whole.begin(), whole.end(), add);
     int weight = static_cast<int>(digits_.size()) - 1;
-    for (const char c : fraction) {
-        group = group * 10 + (c - '0');
-        if (++filled == 4) {
-            digits_.push_back(static_cast<std::int16_t>(group));
-            group = 0;
-            filled = 0;
-        }
-    }
+    std::for_each(fraction.begin(), fraction.end(), add);
     if (filled > 0) {
         for (; filled < 4; ++filled)
             group *= 10;

@@ -487,7 +487,8 @@ TEST_F(Import, AReadFailureInTheMiddleOfATableRollsItBack)
                          "Importeado Tabla: a_long  con  2 Campos y  30000 Registros Error"}))
             << run.text();
         EXPECT_EQ(run.lines[7].rfind("La tabla a_long no se importó: ", 0), 0u) << run.text();
-        EXPECT_NE(run.lines[7].find("Record 20001 lies past the end of the file"), std::string::npos) << run.text();
+        // Which record finds the cut depends on the records read ahead before it.
+        EXPECT_NE(run.lines[7].find(" lies past the end of the file"), std::string::npos) << run.text();
         EXPECT_EQ(run.lines[8], "No se pudo abrir " + dir + "/dbase2.dbf: es una tabla dBASE II, una versión que no "
                                 "se puede leer");
         EXPECT_EQ(Lines(run.lines.begin() + 9, run.lines.end()),
