@@ -5,12 +5,15 @@
 //   open:       the registered function "Test" called, to the browse's first
 //               painted page (an event filter sees the paint)
 //   page down:  100 x PgDn into the browse, each dispatched and painted
-//   seek:       three letters typed into the search field (seek-as-you-type),
-//               each dispatched and painted
+//   seek:       three letters typed into the search field (seek-as-you-type;
+//               "már" unless --prefix: lower case and an accent against
+//               names in capitals without), each dispatched and painted
 //   bottom:     Ctrl+End into the browse, dispatched and painted (the median
 //               of several, each from the top)
 //   bare fetch: libpq alone: connect to "dxc" and read the first page of the
-//               same order (ORDER BY nombre, recno LIMIT the page's rows);
+//               same order (ORDER BY nombre, recno LIMIT the page's rows,
+//               under the ICU collation the window orders by when the
+//               server has one);
 //               also the query alone on an open connection
 //
 // Each round opens a fresh window and ends it with its Exit button; rounds
