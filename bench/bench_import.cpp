@@ -7,7 +7,7 @@
 // `dxc-dbf sample` into a folder of its own, then, R times (default 1),
 // interleaved, each into an empty database:
 //   dxc          `dxc --connect --import-only` (one INSERT per record, pipelined)
-//   dxc --bulk   the same with COPY
+//   dxc --bulk   the same with binary COPY
 //   bare loop    libpq alone sending the same INSERT texts, pipelined, in one
 //                transaction (the texts are written to a file first, so the
 //                loop only reads lines and sends them)
