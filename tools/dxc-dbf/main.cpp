@@ -421,6 +421,63 @@ Cell cellOfField(dbf::WorkArea& area, int index)
     return cellOfValue(v);
 }
 
+// A field's cell straight from the record's bytes where they hold its text
+// (C, N, F, D, L); the other types, and bytes that need checking (a fault
+// to tell), go through cellOfField(). The cell's buffer is reused.
+void fieldCell(dbf::WorkArea& area, int index, Cell& cell)
+{
+    const dbf::Table& table = area.table();
+    const dbf::Field& f = table.fields()[static_cast<std::size_t>(index)];
+    const std::string_view raw =
+        table.rawRecord().substr(static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.len));
+    cell.text.clear();
+    switch (f.type) {
+    case 'C':
+        cell.kind = Cell::Kind::Text;
+        if (table.appendText(index, cell.text))
+            return;
+        break;
+    case 'N':
+    case 'F':
+        cell.kind = Cell::Kind::Null;
+        if (table.isNull(index) || allBlank(raw))
+            return;
+        cell.kind = Cell::Kind::Literal;
+        if (table.appendNumber(index, cell.text))
+            return;
+        break;
+    case 'D': {
+        cell.kind = Cell::Kind::Null;
+        if (table.isNull(index) || (raw.size() == 8 && !(raw[0] >= '1' && raw[0] <= '9') &&
+                                    raw.find_first_not_of(std::string_view(" 0\0", 3)) == std::string_view::npos))
+            return;
+        if (raw.size() != 8 || !std::all_of(raw.begin(), raw.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            break;
+        auto num = [&](std::size_t from, std::size_t count) {
+            int v = 0;
+            for (std::size_t k = from; k < from + count; ++k)
+                v = v * 10 + (raw[k] - '0');
+            return v;
+        };
+        const rt::Date d = rt::makeDate(num(0, 4), num(4, 2), num(6, 2));
+        if (d.empty())
+            break;  // not a date: cellOfField() tells it
+        cell.kind = Cell::Kind::Text;
+        cell.text = isoDate(d);
+        return;
+    }
+    case 'L':
+        cell.kind = Cell::Kind::Null;
+        if (table.isNull(index) || raw.empty() || raw[0] == '?' || raw[0] == ' ')
+            return;
+        cell.kind = Cell::Kind::Literal;
+        cell.text = raw[0] == 'T' || raw[0] == 't' || raw[0] == 'Y' || raw[0] == 'y' ? "true" : "false";
+        return;
+    default: break;
+    }
+    cell = cellOfField(area, index);
+}
+
 struct Column {
     std::string header;
     int field = -1;         // a plain field, read with its stored bytes
@@ -437,19 +494,17 @@ void appendCsv(std::string& out, const Cell& c)
         return;
     const bool plain = c.kind == Cell::Kind::Literal ||
                        (!c.text.empty() && std::none_of(c.text.begin(), c.text.end(), [](char ch) {
-                           return ch == ',' || ch == '"' || ch == '\r' || ch == '\n';
+                           return ch <= ',' && (ch == ',' || ch == '"' || ch == '\r' || ch == '\n');
                        }));
     if (plain) {
         out += c.text;
         return;
     }
     out += '"';
-    for (char ch : c.text) {
-        if (ch == '"')
-            out += '"';
-        out += ch;
-    }
-    out += '"';
+    std::string_view rest = c.text;
+    for (std::size_t q; (q = rest.find('"')) != std::string_view::npos; rest.remove_prefix(q + 1))
+        out.append(rest.substr(0, q + 1)) += '"';
+    out.append(rest) += '"';
 }
 
 std::string csvCell(const Cell& c)
@@ -459,9 +514,9 @@ std::string csvCell(const Cell& c)
     return out;
 }
 
-std::string jsonString(const std::string& s)
+void appendJsonString(std::string& out, std::string_view s)
 {
-    std::string out = "\"";
+    out += '"';
     for (char ch : s) {
         const auto u = static_cast<unsigned char>(ch);
         if (ch == '"' || ch == '\\') {
@@ -475,17 +530,23 @@ std::string jsonString(const std::string& s)
             out += ch;
         }
     }
-    return out + "\"";
+    out += '"';
 }
 
-std::string jsonCell(const Cell& c)
+std::string jsonString(const std::string& s)
+{
+    std::string out;
+    appendJsonString(out, s);
+    return out;
+}
+
+void appendJson(std::string& out, const Cell& c)
 {
     switch (c.kind) {
-    case Cell::Kind::Null: return "null";
-    case Cell::Kind::Literal: return c.text;
-    case Cell::Kind::Text: return jsonString(c.text);
+    case Cell::Kind::Null: out += "null"; return;
+    case Cell::Kind::Literal: out += c.text; return;
+    case Cell::Kind::Text: appendJsonString(out, c.text); return;
     }
-    return "null";
 }
 
 std::string tableCell(std::string text, std::size_t width, bool right)
@@ -532,9 +593,11 @@ std::vector<Column> dumpColumns(dbf::WorkArea& area, const DumpOptions& o)
 // Writes the records of the current order; output goes out in large writes.
 void writeDump(dbf::WorkArea& area, std::vector<Column>& columns, const rt::Value& forBlock, const std::string& format)
 {
+    constexpr std::size_t kWriteBytes = 1u << 18;
     std::string out;
+    out.reserve(kWriteBytes + 4096);
     auto flush = [&](bool force) {
-        if (force || out.size() > (1u << 16)) {
+        if (force || out.size() > kWriteBytes) {
             std::fwrite(out.data(), 1, out.size(), stdout);
             out.clear();
         }
@@ -556,6 +619,7 @@ void writeDump(dbf::WorkArea& area, std::vector<Column>& columns, const rt::Valu
     for (std::size_t i = 0; i < columns.size(); ++i)
         keys.push_back((i ? ", " : "") + jsonString(columns[i].header) + ": ");
     bool first = true;
+    Cell cell;
     for (area.goTop(); !area.eof(); area.skip(1)) {
         if (!forBlock.isNil() && !rt::truth(rt::eval(forBlock), "--for"))
             continue;
@@ -564,12 +628,15 @@ void writeDump(dbf::WorkArea& area, std::vector<Column>& columns, const rt::Valu
         first = false;
         for (std::size_t i = 0; i < columns.size(); ++i) {
             const Column& c = columns[i];
-            Cell cell = c.field >= 0 ? cellOfField(area, c.field) : cellOfValue(rt::eval(c.block));
-            if (c.field < 0)
+            if (c.field >= 0) {
+                fieldCell(area, c.field, cell);
+            } else {
+                cell = cellOfValue(rt::eval(c.block));
                 cell.text = wellFormed(std::move(cell.text));
+            }
             if (json) {
                 out += keys[i];
-                out += jsonCell(cell);
+                appendJson(out, cell);
             } else if (csv) {
                 if (i)
                     out += ',';
@@ -581,7 +648,7 @@ void writeDump(dbf::WorkArea& area, std::vector<Column>& columns, const rt::Valu
         out += json ? "}" : eol;
         flush(false);
     }
-    if (format == "json")
+    if (json)
         out += first ? "]\n" : "\n]\n";
     flush(true);
 }
