@@ -1519,6 +1519,9 @@ bool Table::appendText(int field, std::string& out) const
     if (p[n - 1] == '\0')
         n = std::size_t(static_cast<const char*>(std::memchr(p, '\0', n)) - p);
     if (t.codec->trimsBytes()) {
+        constexpr std::uint64_t kEightBlanks = 0x2020202020202020ull;
+        for (std::uint64_t w; n >= 8 && (std::memcpy(&w, p + n - 8, 8), w == kEightBlanks);)
+            n -= 8;
         while (n > 0 && p[n - 1] == ' ')
             --n;
         t.codec->append(p, n, out);

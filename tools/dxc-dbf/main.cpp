@@ -375,7 +375,10 @@ Cell cellOfValue(const rt::Value& v)
     }
 }
 
-bool allBlank(std::string_view s) { return s.find_first_not_of(std::string_view(" \0", 2)) == std::string_view::npos; }
+bool allBlank(std::string_view s)
+{
+    return std::all_of(s.begin(), s.end(), [](char c) { return c == ' ' || c == '\0'; });
+}
 
 // A memo pointer of blanks or zeros (text or, in 4 bytes, binary) points to no block.
 bool noMemoBlock(std::string_view raw)
@@ -421,36 +424,32 @@ Cell cellOfField(dbf::WorkArea& area, int index)
     return cellOfValue(v);
 }
 
-// A field's cell straight from the record's bytes where they hold its text
-// (C, N, F, D, L); the other types, and bytes that need checking (a fault
-// to tell), go through cellOfField(). The cell's buffer is reused.
-void fieldCell(dbf::WorkArea& area, int index, Cell& cell)
+// Appends a field's text (unquoted) to out straight from the record's bytes
+// where they hold it (C, N, F, D, L); the other types, and bytes that need
+// checking (a fault to tell), go through cellOfField(). Gives the kind of
+// the cell; a null cell appends nothing.
+Cell::Kind appendField(dbf::WorkArea& area, int index, std::string& out)
 {
     const dbf::Table& table = area.table();
     const dbf::Field& f = table.fields()[static_cast<std::size_t>(index)];
     const std::string_view raw =
         table.rawRecord().substr(static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.len));
-    cell.text.clear();
     switch (f.type) {
     case 'C':
-        cell.kind = Cell::Kind::Text;
-        if (table.appendText(index, cell.text))
-            return;
+        if (table.appendText(index, out))
+            return Cell::Kind::Text;
         break;
     case 'N':
     case 'F':
-        cell.kind = Cell::Kind::Null;
         if (table.isNull(index) || allBlank(raw))
-            return;
-        cell.kind = Cell::Kind::Literal;
-        if (table.appendNumber(index, cell.text))
-            return;
+            return Cell::Kind::Null;
+        if (table.appendNumber(index, out))
+            return Cell::Kind::Literal;
         break;
     case 'D': {
-        cell.kind = Cell::Kind::Null;
         if (table.isNull(index) || (raw.size() == 8 && !(raw[0] >= '1' && raw[0] <= '9') &&
-                                    raw.find_first_not_of(std::string_view(" 0\0", 3)) == std::string_view::npos))
-            return;
+                                    std::all_of(raw.begin(), raw.end(), [](char c) { return c == ' ' || c == '0' || c == '\0'; })))
+            return Cell::Kind::Null;
         if (raw.size() != 8 || !std::all_of(raw.begin(), raw.end(), [](char c) { return c >= '0' && c <= '9'; }))
             break;
         auto num = [&](std::size_t from, std::size_t count) {
@@ -462,20 +461,19 @@ void fieldCell(dbf::WorkArea& area, int index, Cell& cell)
         const rt::Date d = rt::makeDate(num(0, 4), num(4, 2), num(6, 2));
         if (d.empty())
             break;  // not a date: cellOfField() tells it
-        cell.kind = Cell::Kind::Text;
-        cell.text = isoDate(d);
-        return;
+        out += isoDate(d);
+        return Cell::Kind::Text;
     }
     case 'L':
-        cell.kind = Cell::Kind::Null;
         if (table.isNull(index) || raw.empty() || raw[0] == '?' || raw[0] == ' ')
-            return;
-        cell.kind = Cell::Kind::Literal;
-        cell.text = raw[0] == 'T' || raw[0] == 't' || raw[0] == 'Y' || raw[0] == 'y' ? "true" : "false";
-        return;
+            return Cell::Kind::Null;
+        out += raw[0] == 'T' || raw[0] == 't' || raw[0] == 'Y' || raw[0] == 'y' ? "true" : "false";
+        return Cell::Kind::Literal;
     default: break;
     }
-    cell = cellOfField(area, index);
+    const Cell cell = cellOfField(area, index);
+    out += cell.text;
+    return cell.kind;
 }
 
 struct Column {
@@ -486,6 +484,15 @@ struct Column {
     bool right = false;
 };
 
+// Whether text holds a byte that makes a CSV cell quoted: a comma, a quote, a line end.
+bool csvSpecial(const char* p, const char* end)
+{
+    for (; p != end; ++p)
+        if (*p <= ',' && (*p == ',' || *p == '"' || *p == '\r' || *p == '\n'))
+            return true;
+    return false;
+}
+
 // Appends a cell as RFC 4180 writes it: quoted when it holds a comma, a
 // quote or a line end, or is the empty text (which null is not).
 void appendCsv(std::string& out, const Cell& c)
@@ -493,9 +500,7 @@ void appendCsv(std::string& out, const Cell& c)
     if (c.kind == Cell::Kind::Null)
         return;
     const bool plain = c.kind == Cell::Kind::Literal ||
-                       (!c.text.empty() && std::none_of(c.text.begin(), c.text.end(), [](char ch) {
-                           return ch <= ',' && (ch == ',' || ch == '"' || ch == '\r' || ch == '\n');
-                       }));
+                       (!c.text.empty() && !csvSpecial(c.text.data(), c.text.data() + c.text.size()));
     if (plain) {
         out += c.text;
         return;
@@ -505,6 +510,16 @@ void appendCsv(std::string& out, const Cell& c)
     for (std::size_t q; (q = rest.find('"')) != std::string_view::npos; rest.remove_prefix(q + 1))
         out.append(rest.substr(0, q + 1)) += '"';
     out.append(rest) += '"';
+}
+
+// Quotes, as appendCsv() would, a text cell already appended to out from `at` on.
+void quoteCsvFrom(std::string& out, std::size_t at)
+{
+    if (out.size() > at && !csvSpecial(out.data() + at, out.data() + out.size()))
+        return;
+    Cell c{Cell::Kind::Text, out.substr(at)};
+    out.resize(at);
+    appendCsv(out, c);
 }
 
 std::string csvCell(const Cell& c)
@@ -538,6 +553,26 @@ std::string jsonString(const std::string& s)
     std::string out;
     appendJsonString(out, s);
     return out;
+}
+
+bool jsonSpecial(char ch) { return ch == '"' || ch == '\\' || static_cast<unsigned char>(ch) < 0x20; }
+
+// Writes, as appendJson() would, a cell of `kind` whose text is already
+// appended to out from `at` on.
+void finishJsonFrom(std::string& out, std::size_t at, Cell::Kind kind)
+{
+    if (kind == Cell::Kind::Null) {
+        out += "null";
+    } else if (kind == Cell::Kind::Text) {
+        if (std::none_of(out.begin() + std::ptrdiff_t(at), out.end(), jsonSpecial)) {
+            out.insert(at, 1, '"');
+            out += '"';
+        } else {
+            const std::string text = out.substr(at);
+            out.resize(at);
+            appendJsonString(out, text);
+        }
+    }
 }
 
 void appendJson(std::string& out, const Cell& c)
@@ -628,18 +663,30 @@ void writeDump(dbf::WorkArea& area, std::vector<Column>& columns, const rt::Valu
         first = false;
         for (std::size_t i = 0; i < columns.size(); ++i) {
             const Column& c = columns[i];
+            if (json)
+                out += keys[i];
+            else if (csv && i)
+                out += ',';
+            if (c.field >= 0 && (json || csv)) {
+                // Straight into the output, quoted there when it must be.
+                const std::size_t at = out.size();
+                const Cell::Kind kind = appendField(area, c.field, out);
+                if (json)
+                    finishJsonFrom(out, at, kind);
+                else if (kind == Cell::Kind::Text)
+                    quoteCsvFrom(out, at);
+                continue;
+            }
             if (c.field >= 0) {
-                fieldCell(area, c.field, cell);
+                cell.text.clear();
+                cell.kind = appendField(area, c.field, cell.text);
             } else {
                 cell = cellOfValue(rt::eval(c.block));
                 cell.text = wellFormed(std::move(cell.text));
             }
             if (json) {
-                out += keys[i];
                 appendJson(out, cell);
             } else if (csv) {
-                if (i)
-                    out += ',';
                 appendCsv(out, cell);
             } else {
                 out += (i ? " " : "") + tableCell(cell.text, c.width, c.right);
