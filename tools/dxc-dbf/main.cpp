@@ -424,6 +424,14 @@ Cell cellOfField(dbf::WorkArea& area, int index)
     return cellOfValue(v);
 }
 
+// Kept out of appendField(), whose cells mostly need no Cell of their own.
+[[gnu::noinline]] Cell::Kind appendCellOfField(dbf::WorkArea& area, int index, std::string& out)
+{
+    const Cell cell = cellOfField(area, index);
+    out += cell.text;
+    return cell.kind;
+}
+
 // Appends a field's text (unquoted) to out straight from the record's bytes
 // where they hold it (C, N, F, D, L); the other types, and bytes that need
 // checking (a fault to tell), go through cellOfField(). Gives the kind of
@@ -458,10 +466,10 @@ Cell::Kind appendField(dbf::WorkArea& area, int index, std::string& out)
                 v = v * 10 + (raw[k] - '0');
             return v;
         };
-        const rt::Date d = rt::makeDate(num(0, 4), num(4, 2), num(6, 2));
-        if (d.empty())
+        if (rt::makeDate(num(0, 4), num(4, 2), num(6, 2)).empty())
             break;  // not a date: cellOfField() tells it
-        out += isoDate(d);
+        // A date that exists: its digits are what isoDate() would write.
+        out.append(raw.substr(0, 4)).append(1, '-').append(raw.substr(4, 2)).append(1, '-').append(raw.substr(6, 2));
         return Cell::Kind::Text;
     }
     case 'L':
@@ -471,9 +479,7 @@ Cell::Kind appendField(dbf::WorkArea& area, int index, std::string& out)
         return Cell::Kind::Literal;
     default: break;
     }
-    const Cell cell = cellOfField(area, index);
-    out += cell.text;
-    return cell.kind;
+    return appendCellOfField(area, index, out);
 }
 
 struct Column {
