@@ -8,8 +8,8 @@
 // over the whole file (3 runs each, interleaved; medians), runs
 // python3-dbfread over the first 100,000 records (scaled to rows/s), and
 // prints rows/s and the ratios. `dxc-dbf dump FILE --format csv > /dev/null`
-// is timed in the same rounds as pgdbf: the whole tool against the whole peer. Peak memory of a child that reads 100,000 records and of one that
-// reads 1,000,000 shows that memory does not grow with the record count.
+// is timed in the same rounds as pgdbf: the whole tool against the whole peer. Peak memory of a child that reads
+// 100,000 records and of one that reads 1,000,000 shows that memory does not grow with the record count.
 // --keep DIR writes the tables into DIR and leaves them there; --engine-only
 // skips the other readers (for profiling). --instructions also counts, with
 // valgrind's callgrind, the instructions the dump and pgdbf execute on the
@@ -190,14 +190,14 @@ unsigned long long instructions(const std::string& command)
     return pclose(p) == 0 ? count : 0;
 }
 
-std::string dumpCommand(const std::string& path) { return std::string(DXC_DBF_TOOL) + " dump " + quote(path) + " --format csv"; }
+std::string dumpCommand(const std::string& path)
+{
+    return std::string(DXC_DBF_TOOL) + " dump " + quote(path) + " --format csv";
+}
 
 double pgdbfSeconds(const std::string& path) { return commandSeconds("pgdbf " + quote(path)); }
 
-double dumpSeconds(const std::string& path)
-{
-    return commandSeconds(dumpCommand(path));
-}
+double dumpSeconds(const std::string& path) { return commandSeconds(dumpCommand(path)); }
 
 }  // namespace
 

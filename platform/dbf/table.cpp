@@ -1500,10 +1500,7 @@ std::string Table::numberText(int field, const rt::Value& v) const
     return rt::numberText(v);
 }
 
-bool Table::isNull(int field) const
-{
-    return static_cast<std::size_t>(field) < d->info.size() && d->isNull(field);
-}
+bool Table::isNull(int field) const { return static_cast<std::size_t>(field) < d->info.size() && d->isNull(field); }
 
 bool Table::appendText(int field, std::string& out) const
 {

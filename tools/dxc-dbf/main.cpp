@@ -455,8 +455,9 @@ Cell::Kind appendField(dbf::WorkArea& area, int index, std::string& out)
             return Cell::Kind::Literal;
         break;
     case 'D': {
-        if (table.isNull(index) || (raw.size() == 8 && !(raw[0] >= '1' && raw[0] <= '9') &&
-                                    std::all_of(raw.begin(), raw.end(), [](char c) { return c == ' ' || c == '0' || c == '\0'; })))
+        if (table.isNull(index) ||
+            (raw.size() == 8 && !(raw[0] >= '1' && raw[0] <= '9') &&
+             std::all_of(raw.begin(), raw.end(), [](char c) { return c == ' ' || c == '0' || c == '\0'; })))
             return Cell::Kind::Null;
         if (raw.size() != 8 || !std::all_of(raw.begin(), raw.end(), [](char c) { return c >= '0' && c <= '9'; }))
             break;
@@ -505,8 +506,8 @@ void appendCsv(std::string& out, const Cell& c)
 {
     if (c.kind == Cell::Kind::Null)
         return;
-    const bool plain = c.kind == Cell::Kind::Literal ||
-                       (!c.text.empty() && !csvSpecial(c.text.data(), c.text.data() + c.text.size()));
+    const bool plain =
+        c.kind == Cell::Kind::Literal || (!c.text.empty() && !csvSpecial(c.text.data(), c.text.data() + c.text.size()));
     if (plain) {
         out += c.text;
         return;

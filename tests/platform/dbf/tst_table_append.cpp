@@ -63,20 +63,22 @@ TEST_P(AppendText, GivesGetsTextWithoutTrailingBlanks)
 
 using namespace std::string_literals;
 
-INSTANTIATE_TEST_SUITE_P(
-    Forms, AppendText,
-    ::testing::Values(TextCase{"Accents850", 850, "Mu\xA4oz Garc\xA1" "a", "Muñoz García"},
-                      TextCase{"AllBlank", 850, "", ""},
-                      TextCase{"LeadingBlanksKept", 850, "  x", "  x"},
-                      TextCase{"FullWidth", 850, "abcdefghijkl", "abcdefghijkl"},
-                      TextCase{"EightBlanksAfterAccent", 850, "\xA4", "ñ"},
-                      TextCase{"NulPadding", 850, "abc\0\0\0\0\0\0\0\0\0"s, "abc"},
-                      TextCase{"BlanksBeforeNulPadding", 850, "ab  \0\0\0\0\0\0\0\0"s, "ab"},
-                      TextCase{"NulInsideKept", 850, "a\0b"s, "a\0b"s},
-                      TextCase{"NoBreakSpaceKept", 1252, "a\xA0", "a\u00A0"},
-                      TextCase{"DoubleByte", 936, "\xD6\xD0\xCE\xC4", "中文"},
-                      TextCase{"DoubleByteAscii", 936, "plain", "plain"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Forms, AppendText,
+                         ::testing::Values(TextCase{"Accents850", 850,
+                                                    "Mu\xA4oz Garc\xA1"
+                                                    "a",
+                                                    "Muñoz García"},
+                                           TextCase{"AllBlank", 850, "", ""},
+                                           TextCase{"LeadingBlanksKept", 850, "  x", "  x"},
+                                           TextCase{"FullWidth", 850, "abcdefghijkl", "abcdefghijkl"},
+                                           TextCase{"EightBlanksAfterAccent", 850, "\xA4", "ñ"},
+                                           TextCase{"NulPadding", 850, "abc\0\0\0\0\0\0\0\0\0"s, "abc"},
+                                           TextCase{"BlanksBeforeNulPadding", 850, "ab  \0\0\0\0\0\0\0\0"s, "ab"},
+                                           TextCase{"NulInsideKept", 850, "a\0b"s, "a\0b"s},
+                                           TextCase{"NoBreakSpaceKept", 1252, "a\xA0", "a\u00A0"},
+                                           TextCase{"DoubleByte", 936, "\xD6\xD0\xCE\xC4", "中文"},
+                                           TextCase{"DoubleByteAscii", 936, "plain", "plain"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct NumberCase {
     const char* name;
@@ -104,21 +106,17 @@ TEST_P(AppendNumber, GivesNumberTextOrDeclines)
         EXPECT_EQ(out, "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, AppendNumber,
-                         ::testing::Values(NumberCase{"Negative", "-12.5", true},
-                                           NumberCase{"PlusSign", "+5", true},
-                                           NumberCase{"NoWholeDigits", ".5", true},
-                                           NumberCase{"PointWithoutDecimals", "5.", true},
-                                           NumberCase{"LeadingZeros", "000012.25", true},
-                                           NumberCase{"MoreDecimalsThanField", "1.23456", true},
-                                           NumberCase{"EighteenDigits", "123456789012345678", true},
-                                           NumberCase{"NineteenDigits", "1234567890123456789", false},
-                                           NumberCase{"Blank", "", false},
-                                           NumberCase{"Overflow", "********************", false},
-                                           NumberCase{"Exponent", "1e5", false},
-                                           NumberCase{"Garbage", "12 34", false},
-                                           NumberCase{"SignAlone", "-", false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Forms, AppendNumber,
+    ::testing::Values(NumberCase{"Negative", "-12.5", true}, NumberCase{"PlusSign", "+5", true},
+                      NumberCase{"NoWholeDigits", ".5", true}, NumberCase{"PointWithoutDecimals", "5.", true},
+                      NumberCase{"LeadingZeros", "000012.25", true},
+                      NumberCase{"MoreDecimalsThanField", "1.23456", true},
+                      NumberCase{"EighteenDigits", "123456789012345678", true},
+                      NumberCase{"NineteenDigits", "1234567890123456789", false}, NumberCase{"Blank", "", false},
+                      NumberCase{"Overflow", "********************", false}, NumberCase{"Exponent", "1e5", false},
+                      NumberCase{"Garbage", "12 34", false}, NumberCase{"SignAlone", "-", false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(AppendFields, DeclineOtherTypesAndFieldsOutOfRange)
 {
