@@ -1544,6 +1544,14 @@ bool Table::appendNumber(int field, std::string& out) const
     if (!plainDecimal(t.cur + fi.offset, fi.len, text, negative, whole, fraction) ||
         whole.size() + fraction.size() > 18)
         return false;
+    // Most writers store the exact text already: no sign "+", no leading
+    // zero, at least the field's decimals. It goes out in one piece.
+    const bool hasPoint = text.size() > std::size_t(whole.data() + whole.size() - text.data());
+    if (text[0] != '+' && !whole.empty() && (whole.size() == 1 || whole[0] != '0') &&
+        (hasPoint ? !fraction.empty() && fraction.size() >= std::size_t(fi.dec) : fi.dec == 0)) {
+        out += text;
+        return true;
+    }
     appendDecimal(out, negative, whole, fraction, fi.dec);
     return true;
 }
