@@ -633,7 +633,11 @@ std::vector<Column> dumpColumns(dbf::WorkArea& area, const DumpOptions& o)
 }
 
 // Writes the records of the current order; output goes out in large writes.
-void writeDump(dbf::WorkArea& area, std::vector<Column>& columns, const rt::Value& forBlock, const std::string& format)
+// `natural`: records in file order, with nothing to evaluate (no --for, no
+// --order, fields only); they are read straight from the table, since the
+// work area's moves cost as much as writing a record.
+void writeDump(dbf::WorkArea& area, std::vector<Column>& columns, const rt::Value& forBlock, const std::string& format,
+               bool natural)
 {
     constexpr std::size_t kWriteBytes = 1u << 18;
     std::string out;
@@ -662,9 +666,7 @@ void writeDump(dbf::WorkArea& area, std::vector<Column>& columns, const rt::Valu
         keys.push_back((i ? ", " : "") + jsonString(columns[i].header) + ": ");
     bool first = true;
     Cell cell;
-    for (area.goTop(); !area.eof(); area.skip(1)) {
-        if (!forBlock.isNil() && !rt::truth(rt::eval(forBlock), "--for"))
-            continue;
+    auto writeRecord = [&] {
         if (json)
             out += first ? "\n{" : ",\n{";
         first = false;
@@ -701,6 +703,19 @@ void writeDump(dbf::WorkArea& area, std::vector<Column>& columns, const rt::Valu
         }
         out += json ? "}" : eol;
         flush(false);
+    };
+    if (natural) {
+        dbf::Table& table = area.table();
+        const bool hidden = dbf::deletedHidden();
+        for (std::uint32_t r = 1; r <= table.recordCount(); ++r) {
+            table.go(r);
+            if (!(hidden && table.deleted()))
+                writeRecord();
+        }
+    } else {
+        for (area.goTop(); !area.eof(); area.skip(1))
+            if (forBlock.isNil() || rt::truth(rt::eval(forBlock), "--for"))
+                writeRecord();
     }
     if (json)
         out += first ? "]\n" : "\n]\n";
@@ -732,7 +747,9 @@ int runDump(const Words& words)
             std::fprintf(stderr, "dxc-dbf: record %u, field %s: %s\n", f.recno,
                          table.fields()[std::size_t(f.field)].name.c_str(), f.why.c_str());
         });
-        writeDump(area, columns, forBlock, o->format);
+        const bool natural = o->order.empty() && forBlock.isNil() &&
+                             std::all_of(columns.begin(), columns.end(), [](const Column& c) { return c.field >= 0; });
+        writeDump(area, columns, forBlock, o->format, natural);
         const bool cut = table.headerCount() > table.recordCount();
         const std::uint32_t whole = table.recordCount(), claimed = table.headerCount();
         dbf::closeAllAreas();
