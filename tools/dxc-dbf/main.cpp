@@ -519,14 +519,25 @@ void appendCsv(std::string& out, const Cell& c)
     out.append(rest) += '"';
 }
 
-// Quotes, as appendCsv() would, a text cell already appended to out from `at` on.
+// Quotes, as appendCsv() would, a text cell already appended to out from
+// `at` on: in place, from the back, each quote doubled.
 void quoteCsvFrom(std::string& out, std::size_t at)
 {
     if (out.size() > at && !csvSpecial(out.data() + at, out.data() + out.size()))
         return;
-    Cell c{Cell::Kind::Text, out.substr(at)};
-    out.resize(at);
-    appendCsv(out, c);
+    std::size_t from = out.size();
+    const auto quotes = static_cast<std::size_t>(std::count(out.begin() + std::ptrdiff_t(at), out.end(), '"'));
+    out.resize(out.size() + quotes + 2);
+    char* p = out.data();
+    std::size_t to = out.size();
+    p[--to] = '"';
+    while (from > at) {
+        const char c = p[--from];
+        p[--to] = c;
+        if (c == '"')
+            p[--to] = '"';
+    }
+    p[--to] = '"';
 }
 
 std::string csvCell(const Cell& c)
