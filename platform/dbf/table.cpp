@@ -480,6 +480,8 @@ struct Table::Impl {
     // --- reading ---
     void load(std::uint32_t n);
     [[nodiscard]] bool isNull(int i) const;
+    // Field i when it exists, is read by `codec` and is not null in the current record.
+    [[nodiscard]] const FieldInfo* fieldOf(int i, Codec8 codec) const;
     [[nodiscard]] bool flagBit(int bit) const;
     [[nodiscard]] rt::Value fault(int i, ValueFault::Kind kind, const std::string& why) const;
     [[nodiscard]] rt::Value decode(int i, const FieldInfo& fi, const char* p) const;
@@ -867,6 +869,13 @@ bool Table::Impl::flagBit(int bit) const
 }
 
 bool Table::Impl::isNull(int i) const { return flagBit(info[i].nullBit); }
+
+const FieldInfo* Table::Impl::fieldOf(int i, Codec8 c) const
+{
+    if (static_cast<std::size_t>(i) >= info.size() || info[std::size_t(i)].codec != c || isNull(i))
+        return nullptr;
+    return &info[std::size_t(i)];
+}
 
 rt::Value Table::Impl::fault(int i, ValueFault::Kind kind, const std::string& why) const
 {
@@ -1505,13 +1514,11 @@ bool Table::isNull(int field) const { return static_cast<std::size_t>(field) < d
 bool Table::appendText(int field, std::string& out) const
 {
     const Impl& t = *d;
-    if (static_cast<std::size_t>(field) >= t.info.size())
+    const FieldInfo* fi = t.fieldOf(field, Codec8::Char);
+    if (!fi)
         return false;
-    const FieldInfo& fi = t.info[std::size_t(field)];
-    if (fi.codec != Codec8::Char || t.isNull(field))
-        return false;
-    const char* p = t.cur + fi.offset;
-    std::size_t n = fi.len;
+    const char* p = t.cur + fi->offset;
+    std::size_t n = fi->len;
     // As decodeText(): NUL padding reads as blanks, which are dropped here.
     if (p[n - 1] == '\0')
         n = std::size_t(static_cast<const char*>(std::memchr(p, '\0', n)) - p);
@@ -1533,26 +1540,24 @@ bool Table::appendText(int field, std::string& out) const
 bool Table::appendNumber(int field, std::string& out) const
 {
     const Impl& t = *d;
-    if (static_cast<std::size_t>(field) >= t.info.size())
-        return false;
-    const FieldInfo& fi = t.info[std::size_t(field)];
-    if (fi.codec != Codec8::Number || t.isNull(field))
+    const FieldInfo* fi = t.fieldOf(field, Codec8::Number);
+    if (!fi)
         return false;
     std::string_view text, whole, fraction;
     bool negative = false;
     // Up to 18 digits parseNumber() reads without fail: no fault to tell.
-    if (!plainDecimal(t.cur + fi.offset, fi.len, text, negative, whole, fraction) ||
+    if (!plainDecimal(t.cur + fi->offset, fi->len, text, negative, whole, fraction) ||
         whole.size() + fraction.size() > 18)
         return false;
     // Most writers store the exact text already: no sign "+", no leading
     // zero, at least the field's decimals. It goes out in one piece.
     const bool hasPoint = text.size() > std::size_t(whole.data() + whole.size() - text.data());
     if (text[0] != '+' && !whole.empty() && (whole.size() == 1 || whole[0] != '0') &&
-        (hasPoint ? !fraction.empty() && fraction.size() >= std::size_t(fi.dec) : fi.dec == 0)) {
+        (hasPoint ? !fraction.empty() && fraction.size() >= std::size_t(fi->dec) : fi->dec == 0)) {
         out += text;
         return true;
     }
-    appendDecimal(out, negative, whole, fraction, fi.dec);
+    appendDecimal(out, negative, whole, fraction, fi->dec);
     return true;
 }
 
