@@ -19,6 +19,7 @@
 #include "platform/grid/cellgroup.h"
 #include "platform/grid/column.h"
 #include "platform/gui/xbppart.h"
+#include "platform/pgsql/connection.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/error.h"
@@ -32,6 +33,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -60,6 +64,18 @@ bool listed(const auto& names, std::string_view name)
 
 // --- columns
 
+// The largest record number of the client table: an index lookup. 0 when
+// the server does not answer (the heading then sets the width).
+std::int64_t largestRecno(const ClientWindow& s)
+{
+    auto* conn = s.oConn.isObject() ? dynamic_cast<pgsql::Connection*>(&s.oConn.asObject()) : nullptr;
+    if (!conn)
+        return 0;
+    const std::string sql = "SELECT max(recno) FROM " + conn->qualified("dxcam01");
+    const std::optional<std::string> v = conn->value(sql.c_str());
+    return v ? std::atoll(v->c_str()) : 0;
+}
+
 // The widest of a group's caption lines; 0 without any.
 int widestLine(const gui::XbpCellGroup* g)
 {
@@ -73,8 +89,8 @@ int widestLine(const gui::XbpCellGroup* g)
 // What a value of the column needs, from the current row's value through
 // the column's picture: its text, and as many digits as it has characters
 // (the widest other rows could show). The window's one numeric column is
-// the record number: it has as many digits as the set has rows.
-int valueWidth(gui::XbpColumn& c, std::int64_t rows)
+// the record number: it needs the digits of the largest one.
+int valueWidth(gui::XbpColumn& c, std::int64_t largest)
 {
     const gui::XbpCellGroup* data = c.dataGroup();
     if (!data)
@@ -85,7 +101,7 @@ int valueWidth(gui::XbpColumn& c, std::int64_t rows)
     const QString text = c.format(v);
     qsizetype digits = text.size();
     if (v.isNum())
-        digits = std::max<qsizetype>(digits, QString::number(std::max<std::int64_t>(rows, 0)).size());
+        digits = std::max<qsizetype>(digits, QString::number(std::max<std::int64_t>(largest, 0)).size());
     return std::max(data->cellWidthFor(text), data->cellWidthFor(QString(digits, QLatin1Char('0'))));
 }
 
@@ -106,7 +122,7 @@ struct ColumnFit {
 
 // Each column's least width, taken once while the columns still have
 // their designed widths.
-std::vector<ColumnFit> measureColumns(gui::XbpBrowse& b, std::int64_t rows)
+std::vector<ColumnFit> measureColumns(gui::XbpBrowse& b, std::int64_t largestRecno)
 {
     std::vector<ColumnFit> out;
     for (int i = 1; i <= b.colCount(); ++i) {
@@ -114,7 +130,7 @@ std::vector<ColumnFit> measureColumns(gui::XbpBrowse& b, std::int64_t rows)
         ColumnFit f{c->self(), c->width(), isTextColumn(*c)};
         if (!f.text)
             f.least = std::max({f.least, widestLine(c->headingGroup()), widestLine(c->footingGroup()),
-                                valueWidth(*c, rows)});
+                                valueWidth(*c, largestRecno)});
         out.push_back(f);
     }
     return out;
@@ -270,9 +286,7 @@ public:
         d->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         d->setSizeGripEnabled(true);
         if (gui::XbpBrowse* b = gui::asBrowse(browse_)) {
-            rt::Value rows;
-            rt::guarded([&] { rows = rt::sendWith(s.app(appSlot::BrowseSet), "LastRec"); });
-            columns_ = measureColumns(*b, rows.isNum() ? rows.asInt() : 0);
+            columns_ = measureColumns(*b, largestRecno(s));
             fitColumns(*b, columns_);
         }
         d->installEventFilter(this);
