@@ -76,13 +76,12 @@ std::int64_t largestRecno(const ClientWindow& s)
     return v ? std::atoll(v->c_str()) : 0;
 }
 
-// The widest of a group's caption lines; 0 without any.
-int widestLine(const gui::XbpCellGroup* g)
+// The widest of the lines a heading or footing shows; 0 without any.
+int widestLine(gui::XbpCellGroup* g)
 {
     int w = 0;
     for (int r = 1; g && r <= g->rowCount(); ++r)
-        if (const rt::Value v = g->cellValue(r); v.isChar() && !v.asString().empty())
-            w = std::max(w, g->cellWidthFor(QString::fromUtf8(v.asString().data(), qsizetype(v.asString().size()))));
+        w = std::max(w, g->cellWidthFor(g->cellText(r)));
     return w;
 }
 
