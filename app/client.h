@@ -52,6 +52,10 @@ struct ClientWindow {
 rt::Value Test(rt::Args args);
 // The window of the Test running now, or null (for tests).
 [[nodiscard]] std::shared_ptr<ClientWindow> runningClient();
+// Compiles a text as the window compiles its blocks: against the window's
+// variables (aApp, GetList, oBrowse, ...) and the names of aApp's entries
+// (APP_RECORD, APP_EDITING, ...).
+[[nodiscard]] rt::Value compileWindowText(const std::shared_ptr<ClientWindow>& w, std::string_view text);
 
 // RecordGet(aApp, GetList): back to viewing, the record reloaded, the form
 // and the picture shown again.
@@ -114,9 +118,20 @@ void showPicture(const ClientWindow& s);
 void refreshBrowse(ClientWindow& s);
 // "Siguiente": the next match of the search; says so after the last one.
 void nextMatch(ClientWindow& s);
+// "Like": the record object narrowed to the search text (s.cBuscar, a
+// reference, is emptied when found); asks first when typed work is pending.
+void likeSearch(ClientWindow& s);
+// A row chosen in the browse becomes the form's client.
+void chooseRow(ClientWindow& s);
 }  // namespace client
 
 // Registers Test and the helpers by name.
 void registerClientFunctions();
+// Registers the window's actions its compiled texts call: ClientSave,
+// ClientNew, ClientEdit, ClientCancel, ClientDelete, ClientRefreshTable,
+// ClientRefreshBrowse, ClientNextMatch, ClientLike, ClientChoose (each
+// (aApp, GetList, ...the window variables it needs)), ClientMayLeave(aApp,
+// GetList), ClientShowPicture(aApp) and ClientRefreshAll(oBrowse).
+void registerClientActions();
 
 }  // namespace app
