@@ -14,7 +14,6 @@
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/compiler.h"
-#include "platform/runtime/datetime.h"
 #include "platform/runtime/functions.h"
 #include "platform/runtime/object.h"
 #include "platform/runtime/text.h"
