@@ -107,7 +107,6 @@ bool mayLeaveRecord(ClientWindow& s);
 void showRecord(const ClientWindow& s, std::initializer_list<int> skip);
 
 // The command buttons' actions.
-void exitWindow(ClientWindow& s);
 void cancelEdit(ClientWindow& s);
 void saveRecord(ClientWindow& s);
 void newRecord(ClientWindow& s);

@@ -373,8 +373,7 @@ void Builder::formGroup()
     // The box's new state arrives as the block's argument and is written.
     set(dlg::slot::CheckData, block("{|x| RK_ReadVar(@aApp[APP_RECORD]:datacredit, x, NIL, .T.)}"));
     set(dlg::slot::ParentAnchor, group1_);
-    set(dlg::slot::Source,
-        src("RKCHECKBOX", {}, "oMyGroup1", appName(appSlot::Record) + ":datacredit", "xRow", "35.0", "", ""));
+    set(dlg::slot::Source, src("RKCHECKBOX", {}, "oMyGroup1", "aApp[2]:datacredit", "xRow", "35.0", "", ""));
 }
 
 void Builder::searchField()
@@ -395,8 +394,7 @@ void Builder::searchField()
     set(dlg::slot::KeyHandler,
         action("{|nKey, b, o| KeySeekBrow(nKey, b, aApp[APP_SEARCHFIELD], oBrowse, @cBuscar, aApp[APP_BROWSESET])}"));
     set(dlg::slot::ParentAnchor, group2_);
-    set(dlg::slot::Source,
-        src("RKGET", appName(appSlot::SearchField), "oMyGroup2", "cBuscar", "0.7", "XCOL()+1.2", "28.0", "1.01"));
+    set(dlg::slot::Source, src("RKGET", "aApp[5]", "oMyGroup2", "cBuscar", "0.7", "XCOL()+1.2", "28.0", "1.01"));
 
     const auto searchButton = [&](const char* caption, double width, rt::Value act) {
         button(caption, 0.6, dlg::xcol(list_), width, 1.18, "XCOL()+0.0", std::move(act), nullptr, {}, {}, false);
@@ -427,8 +425,7 @@ void Builder::browseGroup()
     set(dlg::slot::Change,
         action("{|| aApp[APP_BROWSESET]:sort(aApp[APP_ORDERCOLUMN]), ClientRefreshAll(oBrowse)}"));
     set(dlg::slot::ParentAnchor, group2_);
-    set(dlg::slot::Source,
-        src("RKCOMBOBOX", {}, "oMyGroup2", appName(appSlot::OrderColumn), "0.7", "0.5", "13.5", "10.5"));
+    set(dlg::slot::Source, src("RKCOMBOBOX", {}, "oMyGroup2", "aApp[6]", "0.7", "0.5", "13.5", "10.5"));
 
     searchField();
 
@@ -488,8 +485,7 @@ void Builder::browseElement()
     set(dlg::slot::Options, options);
     set(dlg::slot::Anchor, anchor(w_, &ClientWindow::oBrowse, "oBrowse"));
     set(dlg::slot::ParentAnchor, group2_);
-    set(dlg::slot::Source,
-        src("RKBROWSE", "oBrowse", "oMyGroup2", appName(appSlot::BrowseSet), "2.0", "0.76", "69.0", "13.0"));
+    set(dlg::slot::Source, src("RKBROWSE", "oBrowse", "oMyGroup2", "aApp[03]", "2.0", "0.76", "69.0", "13.0"));
 
     column("1;RECNO", "aApp[APP_BROWSESET]:recno()", 4, nullptr);
     column("Nº;CLIENTE", "aApp[APP_BROWSESET]:codcli", 5, nullptr);
