@@ -3,6 +3,7 @@
 // window's variables it works on and runs the action over them.
 #include "app/client.h"
 
+#include "platform/dialog/dialog.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
@@ -19,6 +20,9 @@ namespace {
 
 using Var = rt::Value ClientWindow::*;
 
+// A window's aApp: an array with every entry the actions read.
+bool isAppArray(const rt::Value& aApp) { return aApp.isArray() && aApp.asArray().size() >= appSlot::Count; }
+
 // The window as the arguments give it: aApp, GetList, then `more` in order.
 ClientWindow given(rt::Args a, const char* fn, std::initializer_list<Var> more)
 {
@@ -29,7 +33,7 @@ ClientWindow given(rt::Args a, const char* fn, std::initializer_list<Var> more)
     for (Var v : more)
         if (v)
             s.*v = rt::argAt(a, i++);
-    if (!s.aApp.isArray() || !s.GetList.isArray())
+    if (!isAppArray(s.aApp) || !s.GetList.isArray())
         rt::raiseArg(fn, a);
     return s;
 }
@@ -81,7 +85,7 @@ void likeSearch(ClientWindow& s)
     if (!mayLeaveRecord(s))
         return;
     Like(s.cBuscar, s.oConn, s.app(appSlot::Record), s.app(appSlot::OrderColumn));
-    showRecord(s, {28, 1});
+    showRecord(s, {dlg::type::Browse, dlg::type::Group});
     focus(s.app(appSlot::SearchField));
 }
 
@@ -114,7 +118,7 @@ void registerClientActions()
     rt::registerFunction("ClientShowPicture", [](rt::Args a) {
         ClientWindow s;
         s.aApp = rt::argAt(a, 0);
-        if (!s.aApp.isArray())
+        if (!isAppArray(s.aApp))
             rt::raiseArg("ClientShowPicture", a);
         client::showPicture(s);
         return rt::Value();

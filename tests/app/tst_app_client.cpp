@@ -1153,7 +1153,8 @@ TEST_F(ClientWindowTest, EveryBlockOfTheWindowRunsTheTextItCarries)
     });
     EXPECT_EQ(one("SELECT trim(nombre) FROM dxcam01 WHERE codcli = '000003'"), "ABELARDO");
     // The window's functions refuse what is not a window's aApp and GetList.
-    for (const char* call : {"ClientSave(NIL, {})", "ClientEdit({}, 5)", "ClientMayLeave()", "ClientShowPicture(1)"})
+    for (const char* call : {"ClientSave(NIL, {})", "ClientSave({}, {})", "ClientEdit(Array(15), 5)", "ClientMayLeave()",
+                             "ClientShowPicture(1)", "ClientShowPicture({1, 2})"})
         EXPECT_THROW(rt::evalText(call), rt::Error) << call;
 }
 
