@@ -52,6 +52,10 @@ struct ClientWindow {
 rt::Value Test(rt::Args args);
 // The window of the Test running now, or null (for tests).
 [[nodiscard]] std::shared_ptr<ClientWindow> runningClient();
+// Compiles a text as the window compiles its blocks: against the window's
+// variables (aApp, GetList, oBrowse, ...) and the names of aApp's entries
+// (APP_RECORD, APP_EDITING, ...).
+[[nodiscard]] rt::Value compileWindowText(const std::shared_ptr<ClientWindow>& w, std::string_view text);
 
 // RecordGet(aApp, GetList): back to viewing, the record reloaded, the form
 // and the picture shown again.
@@ -113,7 +117,6 @@ bool mayLeaveRecord(ClientWindow& s);
 void showRecord(const ClientWindow& s, std::initializer_list<int> skip);
 
 // The command buttons' actions.
-void exitWindow(ClientWindow& s);
 void cancelEdit(ClientWindow& s);
 void saveRecord(ClientWindow& s);
 void newRecord(ClientWindow& s);
@@ -127,9 +130,20 @@ void nextMatch(ClientWindow& s);
 // Once the dialog's elements exist: the browse's columns fitted to what
 // they show and the window made resizable (client_layout.cpp).
 void arrangeWindow(const ClientWindow& s);
+// "Like": the record object narrowed to the search text (s.cBuscar, a
+// reference, is emptied when found); asks first when typed work is pending.
+void likeSearch(ClientWindow& s);
+// A row chosen in the browse becomes the form's client.
+void chooseRow(ClientWindow& s);
 }  // namespace client
 
 // Registers Test and the helpers by name.
 void registerClientFunctions();
+// Registers the window's actions its compiled texts call: ClientSave,
+// ClientNew, ClientEdit, ClientCancel, ClientDelete, ClientRefreshTable,
+// ClientRefreshBrowse, ClientNextMatch, ClientLike, ClientChoose (each
+// (aApp, GetList, ...the window variables it needs)), ClientMayLeave(aApp,
+// GetList), ClientShowPicture(aApp) and ClientRefreshAll(oBrowse).
+void registerClientActions();
 
 }  // namespace app

@@ -61,8 +61,6 @@ void showRecord(const ClientWindow& s, std::initializer_list<int> skip)
     showPicture(s);
 }
 
-void exitWindow(ClientWindow& s) { dlg::readGuiEvent(6, s.GetList); }
-
 void cancelEdit(ClientWindow& s)
 {
     rt::sendWith(s.app(appSlot::Record), "RecordCancel");

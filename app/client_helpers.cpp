@@ -282,6 +282,7 @@ void registerClientFunctions()
         return rt::Value(ValidarCampo(rt::argAt(a, 0), rt::argAt(a, 1), rt::argAt(a, 2)));
     });
     rt::registerFunction("cChar", [](rt::Args a) { return rt::Value(cChar(rt::textArg(a, 0, "cChar"))); });
+    registerClientActions();
 }
 
 }  // namespace app

@@ -5,6 +5,7 @@
 #include "app/messages.h"
 
 #include "platform/dialog/dialog.h"
+#include "platform/dialog/dialog_options.h"
 #include "platform/dialog/elements.h"
 #include "platform/dialog/library.h"
 #include "platform/pgsql/connection.h"
@@ -12,7 +13,7 @@
 #include "platform/popup/popup.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
-#include "platform/runtime/datetime.h"
+#include "platform/runtime/compiler.h"
 #include "platform/runtime/functions.h"
 #include "platform/runtime/object.h"
 #include "platform/runtime/text.h"
@@ -39,31 +40,32 @@ constexpr const char* kRecordColumns =
 constexpr const char* kBrowseColumns =
     "dxcam01.recno,dxcam01.codcli,dxcam01.nombre,dxcam01.apell,dxcam01.direccion,dxcam01.feching";
 
-// A block over the window; once the window is gone it does nothing.
-template <class F>
-rt::Value windowBlock(const W& w, F f, std::string text)
+// A block of the window compiled from its text, which it carries; once the
+// window is gone it does nothing.
+rt::Value windowBlock(const W& w, const rt::Value& compiled)
 {
     return rt::makeBlock(
-        [w, f](rt::Args a) -> rt::Value {
+        [w, compiled](rt::Args a) -> rt::Value {
             if (const auto s = w.lock())
-                return f(*s, a);
+                return rt::eval(compiled, a);
             return {};
         },
-        std::move(text));
+        compiled.asBlock().text());
 }
 
 // A block that runs a user action: failures of the server it meets are
 // said once the action is over.
-template <class F>
-rt::Value windowAction(const W& w, F f, std::string text)
+rt::Value windowAction(const W& w, const rt::Value& compiled)
 {
-    return windowBlock(
-        w,
-        [f](ClientWindow& s, rt::Args a) -> rt::Value {
+    return rt::makeBlock(
+        [w, compiled](rt::Args a) -> rt::Value {
+            const auto s = w.lock();
+            if (!s)
+                return {};
             const UserAction action;
-            return f(s, a);
+            return rt::eval(compiled, a);
         },
-        std::move(text));
+        compiled.asBlock().text());
 }
 
 // A get/set block over a variable of the window.
@@ -81,6 +83,43 @@ rt::Value anchor(const W& w, rt::Value ClientWindow::*var, const std::string& na
         name);
 }
 
+// The names the window's texts use for the entries of aApp.
+constexpr std::pair<const char*, int> kAppSlotNames[] = {
+    {"APP_DIALOG", appSlot::Dialog},           {"APP_RECORD", appSlot::Record},
+    {"APP_BROWSESET", appSlot::BrowseSet},     {"APP_SEARCHFIELD", appSlot::SearchField},
+    {"APP_ORDERCOLUMN", appSlot::OrderColumn}, {"APP_PICTURE", appSlot::Picture},
+    {"APP_EDITING", appSlot::Editing},
+};
+
+// The variables of the window its texts name.
+constexpr std::pair<rt::Value ClientWindow::*, const char*> kWindowVariables[] = {
+    {&ClientWindow::GetList, "GetList"}, {&ClientWindow::aApp, "aApp"},       {&ClientWindow::cBuscar, "cBuscar"},
+    {&ClientWindow::aOrderBy, "aOrderBy"}, {&ClientWindow::oConn, "oConn"},   {&ClientWindow::cUsuario, "cUsuario"},
+    {&ClientWindow::oBrowse, "oBrowse"}, {&ClientWindow::ocodcli, "ocodcli"}, {&ClientWindow::oNombre, "oNombre"},
+    {&ClientWindow::oMyGroup1, "oMyGroup1"}, {&ClientWindow::oMyGroup2, "oMyGroup2"},
+};
+
+// What the window's texts compile against: its variables and the names of
+// aApp's entries.
+rt::Names windowNames(const W& w)
+{
+    rt::Names names;
+    for (const auto& [var, name] : kWindowVariables)
+        names.variables.emplace_back(name, anchor(w, var, name));
+    for (const auto& [name, n] : kAppSlotNames)
+        names.constants.emplace_back(name, n);
+    return names;
+}
+
+// The name of aApp[n] in the window's texts.
+std::string appName(int n)
+{
+    for (const auto& [name, slotNo] : kAppSlotNames)
+        if (slotNo == n)
+            return std::string("aApp[") + name + "]";
+    return "aApp[" + std::to_string(n) + "]";
+}
+
 // A get/set block over aApp[n].
 rt::Value appAnchor(const W& w, int n)
 {
@@ -93,7 +132,7 @@ rt::Value appAnchor(const W& w, int n)
             if (const auto s = w.lock())
                 s->app(n) = v;
         },
-        "aApp[" + std::to_string(n) + "]");
+        appName(n));
 }
 
 // The get/set block over aApp[1] that RK_ReadGUI hands the dialog to: the
@@ -118,7 +157,7 @@ rt::Value dialogAnchor(const W& w)
                 };
             client::arrangeWindow(*s);
         },
-        "aApp[1]");
+        appName(appSlot::Dialog));
 }
 
 // A get/set block over a member of the record object aApp[2].
@@ -133,19 +172,7 @@ rt::Value memberAnchor(const W& w, const std::string& member)
             if (const auto s = w.lock(); s && s->app(appSlot::Record).isObject())
                 rt::setMember(s->app(appSlot::Record), member, v);
         },
-        "aApp[2]:" + member);
-}
-
-bool codeNotEmpty(const ClientWindow& s)
-{
-    return s.app(appSlot::Record).isObject() && !rt::isEmpty(rt::getMember(s.app(appSlot::Record), "codcli"));
-}
-bool hasCurrentRow(const ClientWindow& s)
-{
-    if (!s.app(appSlot::Record).isObject())
-        return false;
-    const rt::Value n = rt::sendWith(s.app(appSlot::Record), "recno");
-    return n.isNum() && n.asDouble() > 0;
+        appName(appSlot::Record) + ":" + member);
 }
 
 rt::Value src(const char* type, rt::Value var, rt::Value parent, rt::Value bound, std::string row, std::string col,
@@ -158,7 +185,7 @@ rt::Value src(const char* type, rt::Value var, rt::Value parent, rt::Value bound
 // window's layout.
 class Builder {
 public:
-    Builder(ClientWindow& s, const W& w) : s_(s), w_(w), list_(s.GetList) {}
+    Builder(ClientWindow& s, const W& w) : s_(s), w_(w), list_(s.GetList), names_(windowNames(w)) {}
     void build();
 
 private:
@@ -173,7 +200,7 @@ private:
                    rt::Value ClientWindow::*objectVar, const char* objectName);
     void button(const char* caption, double row, double col, double width, double height, const char* colText,
                 rt::Value action, const char* tooltip, rt::Value when, rt::Value hide, bool twoLines);
-    void column(const char* header, rt::Value data, const std::string& text, int width, const char* picture);
+    void column(const char* header, const std::string& text, int width, const char* picture);
 
     void formGroup();
     void browseGroup();
@@ -181,47 +208,25 @@ private:
     void browseElement();
     void commandButtons();
 
-    [[nodiscard]] rt::Value whenEditing() const;
-    [[nodiscard]] rt::Value whenEditingWithCode() const;
-    [[nodiscard]] rt::Value whenCurrentRow() const;
+    // The window's blocks, compiled from their texts.
+    [[nodiscard]] rt::Value block(const std::string& text) const { return windowBlock(w_, rt::compile(text, names_)); }
+    [[nodiscard]] rt::Value action(const std::string& text) const { return windowAction(w_, rt::compile(text, names_)); }
+    [[nodiscard]] rt::Value whenEditing() const { return block("{|| aApp[APP_EDITING]}"); }
+    [[nodiscard]] rt::Value whenEditingWithCode() const
+    {
+        return block("{|| aApp[APP_EDITING] .AND. !Empty(aApp[APP_RECORD]:codcli)}");
+    }
+    [[nodiscard]] rt::Value whenCurrentRow() const { return block("{|| aApp[APP_RECORD]:recno() > 0}"); }
     [[nodiscard]] rt::Value clientLookup(bool full) const;
-    [[nodiscard]] rt::Value action(void (*f)(ClientWindow&), const char* text) const;
 
     ClientWindow& s_;
     W w_;
     const rt::Value& list_;
     double xRow = 0.0;
     double xCol = 0.0;
+    rt::Names names_;
     rt::Value group1_, group2_;
 };
-
-rt::Value Builder::whenEditing() const
-{
-    return windowBlock(
-        w_, [](ClientWindow& s, rt::Args) { return rt::Value(s.editing()); }, "{|| aApp[8]}");
-}
-rt::Value Builder::whenEditingWithCode() const
-{
-    return windowBlock(
-        w_, [](ClientWindow& s, rt::Args) { return rt::Value(s.editing() && codeNotEmpty(s)); },
-        "{|| aApp[8] .AND. !Empty(aApp[2]:codcli)}");
-}
-rt::Value Builder::whenCurrentRow() const
-{
-    return windowBlock(
-        w_, [](ClientWindow& s, rt::Args) { return rt::Value(hasCurrentRow(s)); }, "{|| aApp[2]:recno > 0}");
-}
-
-rt::Value Builder::action(void (*f)(ClientWindow&), const char* text) const
-{
-    return windowAction(
-        w_,
-        [f](ClientWindow& s, rt::Args) {
-            f(s);
-            return rt::Value();
-        },
-        text);
-}
 
 void Builder::group(const char* caption, rt::Value ClientWindow::*var, const char* varName, double row, double height,
                     const char* rowText, const char* heightText)
@@ -250,7 +255,7 @@ void Builder::label(const char* caption, double row, const char* rowText, const 
 void Builder::memberGet(const std::string& member, double row, double col, double width, const char* picture,
                         rt::Value when, rt::Value ClientWindow::*objectVar, const char* objectName)
 {
-    const std::string bound = "aApp[2]:" + member;
+    const std::string bound = appName(appSlot::Record) + ":" + member;
     push(dlg::getTemplate(dlg::type::Get));
     set(dlg::slot::GetSet, memberAnchor(w_, member));
     set(dlg::slot::Row, row);
@@ -296,27 +301,11 @@ void Builder::button(const char* caption, double row, double col, double width, 
 // picture and no filter, and its result is not stored.
 rt::Value Builder::clientLookup(bool full) const
 {
-    return windowAction(
-        w_,
-        [full](ClientWindow& s, rt::Args) {
-            std::vector<rt::Value> a(14);
-            a[0] = s.oConn;
-            a[1] = "Consulta de Cliente";
-            a[2] = 60.3;
-            a[3] = 19;
-            a[4] = rt::getMember(s.app(appSlot::Record), "codcli");
-            a[5] = "codcli";
-            a[6] = aCliente();
-            a[7] = "dxcam01";
-            a[9] = "dxcam01.nombre";
-            if (full) {
-                a[10] = "foto";
-                a[13] = rt::makeArray({"Test", rt::makeArray({rt::makeArray({"estatus", "N", true}),
-                                                              rt::makeArray({"estatus", "C", false})})});
-            }
-            return popup::xbPopBrowse(rt::Args(a.data(), a.size()));
-        },
-        "{|| xbPopBrowse(oConn, \"Consulta de Cliente\", ...)}");
+    const std::string common = "oConn, \"Consulta de Cliente\", 60.3, 19, aApp[APP_RECORD]:codcli, \"codcli\", aCliente(), "
+                               "\"dxcam01\", NIL, \"dxcam01.nombre\"";
+    return action(full ? "{|| xbPopBrowse(" + common +
+                             ", \"foto\", NIL, NIL, {\"Test\", {{\"estatus\", \"N\", .T.}, {\"estatus\", \"C\", .F.}}})}"
+                       : "{|| xbPopBrowse(" + common + ")}");
 }
 
 void Builder::formGroup()
@@ -326,10 +315,7 @@ void Builder::formGroup()
 
     label("Nº Cliente:", xRow += 1.1, "xRow+=1.1", group1_, "oMyGroup1");
     memberGet("codcli", xRow - 0.1, 15.0, 0, "@!K", whenEditing(), &ClientWindow::ocodcli, "ocodcli");
-    set(dlg::slot::Valid,
-        windowBlock(
-            w_, [](ClientWindow& s, rt::Args) { return rt::Value(ValidarCampo(1, s.aApp, s.GetList)); },
-            "{|| ValidarCampo(1, aApp, GetList)}"));
+    set(dlg::slot::Valid, block("{|| ValidarCampo(1, aApp, GetList)}"));
     set(dlg::slot::Popup, rt::makeArray(
                 {clientLookup(true), {}, false, false, false, {}, {}, {}, {}, {}, {}, false, {}, false, {}, {}, {}}));
 
@@ -345,13 +331,9 @@ void Builder::formGroup()
         a[6] = rt::makeArray({rt::makeArray({"Usuario", "id_usuario"}), rt::makeArray({"Fecha", "id_Fecha"}),
                               rt::makeArray({"Hora", "id_hora"})});
         a[7] = false;
-        a[8] = windowAction(
-            w_, [](ClientWindow& s, rt::Args) { return RecordGet(s.aApp, s.GetList); },
-            "{|| RecordGet(aApp, GetList)}");
+        a[8] = action("{|| RecordGet(aApp, GetList)}");
         a[9] = false;
-        a[10] = windowAction(
-            w_, [](ClientWindow& s, rt::Args) { return rt::Value(client::mayLeaveRecord(s)); },
-            "{|| MayLeaveRecord()}");
+        a[10] = action("{|| ClientMayLeave(aApp, GetList)}");
         popup::xbToolsBar(rt::Args(a.data(), a.size()));
     }
 
@@ -390,14 +372,8 @@ void Builder::formGroup()
     set(dlg::slot::Col, 35.0);
     set(dlg::slot::When, whenEditingWithCode());
     set(dlg::slot::CheckCaption, rt::makeArray({"DataCredito", {}}));
-    {
-        const rt::Value member = memberAnchor(w_, "datacredit");
-        // The box's new state arrives as the block's argument and is written.
-        set(dlg::slot::CheckData,
-            rt::makeBlock(
-                [member](rt::Args a) { return dlg::readVar(member, rt::argAt(a, 0), true); },
-                "{|x| RK_ReadVar(@aApp[2]:datacredit, x, NIL, .T.)}"));
-    }
+    // The box's new state arrives as the block's argument and is written.
+    set(dlg::slot::CheckData, block("{|x| RK_ReadVar(@aApp[APP_RECORD]:datacredit, x, NIL, .T.)}"));
     set(dlg::slot::ParentAnchor, group1_);
     set(dlg::slot::Source, src("RKCHECKBOX", {}, "oMyGroup1", "aApp[2]:datacredit", "xRow", "35.0", "", ""));
 }
@@ -417,13 +393,8 @@ void Builder::searchField()
     set(dlg::slot::GetSet2, anchor(w_, &ClientWindow::cBuscar, "cBuscar"));
     set(dlg::slot::Id, dlg::getIdDefault({}, "cBuscar", "GET_"));
     set(dlg::slot::Anchor, appAnchor(w_, appSlot::SearchField));
-    set(dlg::slot::KeyHandler, windowAction(
-                                   w_,
-                                   [w = w_](ClientWindow& s, rt::Args a) {
-                                       return KeySeekBrow(rt::argAt(a, 0), rt::argAt(a, 1), s.app(appSlot::SearchField), s.oBrowse,
-                                                          anchor(w, &ClientWindow::cBuscar, "cBuscar"), s.app(appSlot::BrowseSet));
-                                   },
-                                   "{|nKey, b, o| KeySeekBrow(nKey, b, aApp[5], oBrowse, @cBuscar, aApp[3])}"));
+    set(dlg::slot::KeyHandler,
+        action("{|nKey, b, o| KeySeekBrow(nKey, b, aApp[APP_SEARCHFIELD], oBrowse, @cBuscar, aApp[APP_BROWSESET])}"));
     set(dlg::slot::ParentAnchor, group2_);
     set(dlg::slot::Source, src("RKGET", "aApp[5]", "oMyGroup2", "cBuscar", "0.7", "XCOL()+1.2", "28.0", "1.01"));
 
@@ -433,19 +404,8 @@ void Builder::searchField()
         set(dlg::slot::Source,
             src("RKPUSHBUTTON", {}, "oMyGroup2", {}, "0.6", "XCOL()+0.0", rt::str(rt::Value(width), 4, 1), "1.18"));
     };
-    searchButton("Siguiente", 8.0, action(client::nextMatch, "{|| aApp[2]:LocateNext(), ...}"));
-    searchButton("Like", 6.0,
-                 windowAction(
-                     w_,
-                     [w = w_](ClientWindow& s, rt::Args) {
-                         if (!client::mayLeaveRecord(s))
-                             return rt::Value();
-                         Like(anchor(w, &ClientWindow::cBuscar, "cBuscar"), s.oConn, appAnchor(w, appSlot::Record), s.app(appSlot::OrderColumn));
-                         client::showRecord(s, {28, 1});
-                         client::focus(s.app(appSlot::SearchField));
-                         return rt::Value();
-                     },
-                     "{|| Like(@cBuscar, oConn, @aApp[2], aApp[6]), ...}"));
+    searchButton("Siguiente", 8.0, action("{|| ClientNextMatch(aApp, GetList, oBrowse)}"));
+    searchButton("Like", 6.0, action("{|| ClientLike(aApp, GetList, oBrowse, oConn, @cBuscar)}"));
 }
 
 void Builder::browseGroup()
@@ -465,14 +425,8 @@ void Builder::browseGroup()
     set(dlg::slot::When, whenEditingWithCode());
     set(dlg::slot::Options, rt::makeArray({false, false}));
     set(dlg::slot::GetSet2, rt::makeArray({client::orderCaptions(names), "aOrderBy"}));
-    set(dlg::slot::Change, windowAction(
-                w_,
-                [](ClientWindow& s, rt::Args) {
-                    rt::sendWith(s.app(appSlot::BrowseSet), "sort", s.app(appSlot::OrderColumn));
-                    client::refreshAll(s.oBrowse);
-                    return rt::Value();
-                },
-                "{|| aApp[3]:sort(aApp[6]), oBrowse:RefreshAll()}"));
+    set(dlg::slot::Change,
+        action("{|| aApp[APP_BROWSESET]:sort(aApp[APP_ORDERCOLUMN]), ClientRefreshAll(oBrowse)}"));
     set(dlg::slot::ParentAnchor, group2_);
     set(dlg::slot::Source, src("RKCOMBOBOX", {}, "oMyGroup2", "aApp[6]", "0.7", "0.5", "13.5", "10.5"));
 
@@ -487,20 +441,14 @@ void Builder::browseGroup()
         a[4] = s_.app(appSlot::BrowseSet);
         a[5] = group2_;
         a[7] = false;
-        a[8] = windowBlock(
-            w_,
-            [](ClientWindow& s, rt::Args) {
-                client::refreshAll(s.oBrowse);
-                return rt::Value();
-            },
-            "{|| oBrowse:RefreshAll()}");
+        a[8] = block("{|| ClientRefreshAll(oBrowse)}");
         a[9] = true;
         popup::xbToolsBar(rt::Args(a.data(), a.size()));
     }
     browseElement();
 }
 
-void Builder::column(const char* header, rt::Value data, const std::string& text, int width, const char* picture)
+void Builder::column(const char* header, const std::string& text, int width, const char* picture)
 {
     push(dlg::getTemplate(dlg::type::Column));
     set(dlg::slot::Caption, header);
@@ -510,7 +458,7 @@ void Builder::column(const char* header, rt::Value data, const std::string& text
     set(dlg::slot::Options,
         rt::makeArray({{}, {}, {}, {}, {}, false, false, false, false, false, false, false, false}));
     set(dlg::slot::ParentAnchor, anchor(w_, &ClientWindow::oBrowse, "oBrowse"));
-    set(dlg::slot::GetSet2, rt::makeArray({data, text}));
+    set(dlg::slot::GetSet2, rt::makeArray({block("{|| " + text + "}"), text}));
     set(dlg::slot::Source, src("RKBROWSECOL", {}, "oBrowse", text, "", "", std::to_string(width), ""));
 }
 
@@ -522,10 +470,8 @@ void Builder::browseElement()
     set(dlg::slot::Width, 69.0);
     set(dlg::slot::Height, 13.0);
     set(dlg::slot::Presentation, popup::sqlBrowPres(17));
-    set(dlg::slot::Colors, rt::makeArray({rt::makeBlock([](rt::Args a) { return popup::sqlBrowseZebra(rt::argAt(a, 0)); },
-                                         "{|l| SQLBrowseZebra(l)}"),
-                           {}}));
-    set(dlg::slot::GetSet2, rt::makeArray({appAnchor(w_, appSlot::BrowseSet), "aApp[03]"}));
+    set(dlg::slot::Colors, rt::makeArray({block("{|l| SQLBrowseZebra(l)}"), {}}));
+    set(dlg::slot::GetSet2, rt::makeArray({appAnchor(w_, appSlot::BrowseSet), appName(appSlot::BrowseSet)}));
     set(dlg::slot::CellEdit, rt::makeArray({{}, {}, {}, {}, {}, false, {}}));
     set(dlg::slot::CursorMode, 3);
 
@@ -538,42 +484,17 @@ void Builder::browseElement()
         opt(n, false);
     opt(HeaderLines, 2);
     opt(UseVisualStyle, true);
-    // A chosen row becomes the form's record: the record object is put on
-    // the browse set's row before it is read. A Like search may have
-    // narrowed the record object to other clients; then it reads the whole
-    // table again, in its order, to find the chosen one.
-    opt(ItemSelected, windowAction(
-                w_,
-                [](ClientWindow& s, rt::Args) {
-                    if (!client::mayLeaveRecord(s))
-                        return rt::Value();
-                    const rt::Value recno = rt::sendWith(s.app(appSlot::BrowseSet), "recno");
-                    if (!rt::isTrue(rt::sendWith(s.app(appSlot::Record), "seek", recno, "recno"))) {
-                        client::sqlRefresh(s.oConn, s.app(appSlot::Record), rt::var2char(rt::sendWith(s.app(appSlot::Record), "sort")), {}, {},
-                                           {}, false);
-                        rt::sendWith(s.app(appSlot::Record), "seek", recno, "recno");
-                    }
-                    return RecordGet(s.aApp, s.GetList);
-                },
-                "{|| aApp[2]:seek(aApp[3]:recno(), \"recno\"), RecordGet(aApp, GetList)}"));
+    opt(ItemSelected, action("{|| ClientChoose(aApp, GetList, oConn)}"));
     set(dlg::slot::Options, options);
     set(dlg::slot::Anchor, anchor(w_, &ClientWindow::oBrowse, "oBrowse"));
     set(dlg::slot::ParentAnchor, group2_);
     set(dlg::slot::Source, src("RKBROWSE", "oBrowse", "oMyGroup2", "aApp[03]", "2.0", "0.76", "69.0", "13.0"));
 
-    const auto field = [this](const char* name) {
-        return windowBlock(
-            w_, [n = std::string(name)](ClientWindow& s, rt::Args) { return rt::getMember(s.app(appSlot::BrowseSet), n); },
-            std::string("{|| aApp[3]:") + name + "}");
-    };
-    column("1;RECNO",
-           windowBlock(
-               w_, [](ClientWindow& s, rt::Args) { return rt::sendWith(s.app(appSlot::BrowseSet), "recno"); }, "{|| aApp[3]:recno()}"),
-           "aApp[3]:recno()", 4, nullptr);
-    column("Nº;CLIENTE", field("codcli"), "aApp[3]:codcli", 5, nullptr);
-    column(";NOMBRES", field("nombre"), "aApp[3]:nombre", 15, nullptr);
-    column(";APELLIDOS", field("apell"), "aApp[3]:apell", 15, nullptr);
-    column("FECHA;REGISTRO", field("feching"), "aApp[3]:feching", 6, "@D");
+    column("1;RECNO", "aApp[APP_BROWSESET]:recno()", 4, nullptr);
+    column("Nº;CLIENTE", "aApp[APP_BROWSESET]:codcli", 5, nullptr);
+    column(";NOMBRES", "aApp[APP_BROWSESET]:nombre", 15, nullptr);
+    column(";APELLIDOS", "aApp[APP_BROWSESET]:apell", 15, nullptr);
+    column("FECHA;REGISTRO", "aApp[APP_BROWSESET]:feching", 6, "@D");
 }
 
 // The command row. Exit and Cancel share a place: each is hidden while the
@@ -584,30 +505,29 @@ struct Command {
     const char* colText;
     double width;
     const char* tooltip;
-    void (*run)(ClientWindow&);
-    const char* text;
+    const char* action;
     enum { Always, EditingWithCode, CurrentRow } when;
     enum { Never, WhileEditing, WhileViewing } hide;
     bool twoLines;
 };
 constexpr Command kCommands[] = {
-    {"Exit", 0.0, "0.5", 6.8, "Update Record", client::exitWindow, "{|| RK_ReadGuiEvent(6, GetList)}",
-     Command::Always, Command::WhileEditing, false},
-    {"Cancel", 0.0, "0.5", 6.8, "Cancel Record", client::cancelEdit, "{|| aApp[2]:RecordCancel(), ...}",
-     Command::Always, Command::WhileViewing, false},
-    {"Save", 6.8, "xCol+=6.8", 6.8, "Update/Insert Record", client::saveRecord, "{|| aApp[2]:RecordPut(...), ...}",
+    {"Exit", 0.0, "0.5", 6.8, "Update Record", "{|| RK_ReadGuiEvent(6, GetList)}", Command::Always,
+     Command::WhileEditing, false},
+    {"Cancel", 0.0, "0.5", 6.8, "Cancel Record", "{|| ClientCancel(aApp, GetList, oBrowse)}", Command::Always,
+     Command::WhileViewing, false},
+    {"Save", 6.8, "xCol+=6.8", 6.8, "Update/Insert Record", "{|| ClientSave(aApp, GetList, oBrowse, ocodcli)}",
      Command::EditingWithCode, Command::Never, false},
-    {"New", 6.8, "xCol+=6.8", 6.8, "Blank  Record", client::newRecord, "{|| aApp[2]:RecordBlank(.T.), ...}",
+    {"New", 6.8, "xCol+=6.8", 6.8, "Blank  Record", "{|| ClientNew(aApp, GetList, oBrowse, ocodcli)}",
      Command::CurrentRow, Command::Never, false},
-    {"Edit", 6.8, "xCol+=6.8", 6.8, "Edit Record", client::editRecord, "{|| aApp[8] := .T., ...}",
+    {"Edit", 6.8, "xCol+=6.8", 6.8, "Edit Record", "{|| ClientEdit(aApp, GetList, oNombre)}", Command::CurrentRow,
+     Command::Never, false},
+    {"Delete", 6.8, "xCol+=6.8", 6.8, "Delete Record", "{|| ClientDelete(aApp, GetList, oBrowse)}",
      Command::CurrentRow, Command::Never, false},
-    {"Delete", 6.8, "xCol+=6.8", 6.8, "Delete Record", client::deleteRecord, "{|| aApp[2]:RecordDelete(...), ...}",
-     Command::CurrentRow, Command::Never, false},
-    {"Refresh;Tabla", 16.0, "xCol+=16.0", 8.8, nullptr, client::refreshTable, "{|| aApp[2]:Refresh(), ...}",
+    {"Refresh;Tabla", 16.0, "xCol+=16.0", 8.8, nullptr, "{|| ClientRefreshTable(aApp, GetList, oBrowse)}",
      Command::CurrentRow, Command::Never, true},
-    {"Refresh;Picture", 8.8, "xCol+=8.8", 8.8, nullptr, [](ClientWindow& s) { client::showPicture(s); },
-     "{|| RK_BitMapDraw(aApp[7], aApp[2]:FieldGetPicture())}", Command::Always, Command::Never, true},
-    {"Refresh;Browse", 8.8, "xCol+=8.8", 8.8, nullptr, client::refreshBrowse, "{|| aApp[3]:Refresh(), ...}",
+    {"Refresh;Picture", 8.8, "xCol+=8.8", 8.8, nullptr, "{|| ClientShowPicture(aApp)}", Command::Always,
+     Command::Never, true},
+    {"Refresh;Browse", 8.8, "xCol+=8.8", 8.8, nullptr, "{|| ClientRefreshBrowse(aApp, GetList, oBrowse)}",
      Command::CurrentRow, Command::Never, true},
 };
 
@@ -616,16 +536,14 @@ void Builder::commandButtons()
     xRow += 15.8;
     xCol = 0.5;
     const auto editFlag = [this](bool shownWhenEditing) {
-        return windowBlock(
-            w_, [shownWhenEditing](ClientWindow& s, rt::Args) { return rt::Value(s.editing() != shownWhenEditing); },
-            shownWhenEditing ? "{|| !aApp[8]}" : "{|| aApp[8]}");
+        return block(shownWhenEditing ? "{|| !aApp[APP_EDITING]}" : "{|| aApp[APP_EDITING]}");
     };
     for (const Command& c : kCommands) {
         const rt::Value when = c.when == Command::EditingWithCode ? whenEditingWithCode()
                                : c.when == Command::CurrentRow    ? whenCurrentRow()
                                                                   : rt::Value();
         const rt::Value hide = c.hide == Command::Never ? rt::Value() : editFlag(c.hide == Command::WhileViewing);
-        button(c.caption, xRow, xCol += c.step, c.width, 1.8, c.colText, action(c.run, c.text), c.tooltip, when, hide,
+        button(c.caption, xRow, xCol += c.step, c.width, 1.8, c.colText, action(c.action), c.tooltip, when, hide,
                c.twoLines);
     }
 }
@@ -637,20 +555,21 @@ void Builder::build()
     commandButtons();
 }
 
-// The read's options; only the focus highlighting has a name of ours, the
-// other entries are handed to the dialog library as they stand.
+// The read's options; only the focus highlighting is read by the dialog
+// library, the other entries are handed to it as they stand.
 rt::Value getOptions()
 {
-    rt::Value options = rt::Value::array(99);
+    rt::Value options = rt::Value::array(dlg::kDialogOptions);
     auto& o = options.asArray().items;
     const auto opt = [&o](int n, rt::Value v) { o[dlg::index(n)] = std::move(v); };
-    for (int n : {23, 32, 33, 38, 52})
+    using namespace dlg::readOption;
+    for (int n : KeptSwitches)
         opt(n, true);
-    for (int n : {35, 43, 63, 77})
+    for (int n : KeptEmptyPairs)
         opt(n, rt::makeArray({{}, {}}));
-    opt(dlg::readOption::HiliteGets, 3);
-    opt(59, rt::makeArray({rt::makeArray({1, 7}), rt::makeArray({2, 0})}));
-    opt(64, 0);
+    opt(HiliteGets, 3);
+    opt(KeptPairList, rt::makeArray({rt::makeArray({1, 7}), rt::makeArray({2, 0})}));
+    opt(KeptNumber, 0);
     return options;
 }
 
@@ -703,13 +622,13 @@ struct Teardown {
 
 // The record object and the browse set over dxcam01; false, after a message
 // box, when the table cannot be opened.
-bool openDataObjects(ClientWindow& s)
+bool openDataObjects(ClientWindow& s, const W& w)
 {
-    const rt::Value user = s.cUsuario;
+    const rt::Names names = windowNames(w);
     const rt::Value auditValues = rt::makeArray({
-        rt::makeBlock([user](rt::Args) { return user; }, "{|| cUsuario}"),
-        rt::makeBlock([](rt::Args) { return rt::Value(rt::today()); }, "{|| Date()}"),
-        rt::makeBlock([](rt::Args) { return rt::Value(rt::ampm(rt::timeText())); }, "{|| AMPM(Time())}"),
+        windowBlock(w, rt::compile("{|| cUsuario}", names)),
+        windowBlock(w, rt::compile("{|| Date()}", names)),
+        windowBlock(w, rt::compile("{|| AMPM(Time())}", names)),
     });
     s.app(appSlot::Record) = openDataObject(s.oConn, kRecordColumns, "dxcam01.recno", 1,
                               rt::makeArray({"dxcam01.ID_USUARIO", "dxcam01.ID_FECHA", "dxcam01.ID_HORA"}), auditValues,
@@ -731,6 +650,11 @@ bool openDataObjects(ClientWindow& s)
 }  // namespace
 
 std::shared_ptr<ClientWindow> runningClient() { return g_running.lock(); }
+
+rt::Value compileWindowText(const std::shared_ptr<ClientWindow>& w, std::string_view text)
+{
+    return rt::compile(text, windowNames(w));
+}
 
 rt::Value Test(rt::Args args)
 {
@@ -764,7 +688,7 @@ rt::Value Test(rt::Args args)
     g_running = window;
 
     s.app(appSlot::Editing) = false;
-    if (!openDataObjects(s))
+    if (!openDataObjects(s, w))
         return false;
     // The form and the browse start on the same client.
     if (!rt::isEmpty(xCodCli)) {
@@ -790,13 +714,7 @@ rt::Value Test(rt::Args args)
     a[9] = false;
     a[10] = oDialog;
     a[11] = !rt::isEmpty(xCodCli);
-    a[12] = windowBlock(
-        w,
-        [](ClientWindow& s, rt::Args) {
-            client::refreshAll(s.oBrowse);
-            return rt::Value();
-        },
-        "{|| oBrowse:RefreshAll()}");
+    a[12] = windowBlock(w, rt::compile("{|| ClientRefreshAll(oBrowse)}", windowNames(w)));
     for (int i : {15, 21, 23, 25, 27, 30})
         a[std::size_t(i - 1)] = false;
     a[21] = true;

@@ -659,7 +659,7 @@ void importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const s
             dbf::closeAllAreas();
             continue;
         }
-        const rt::Value aDbStruct = rt::callFunction("DbStruct");
+        const rt::Value aDbStruct = dbf::dbStruct();
 
         out({"Verificando Tabla:", rt::Value(cTable)});
         bool connected = true;

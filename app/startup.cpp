@@ -136,8 +136,8 @@ void prefill(const char* name, const std::optional<std::string>& value)
 void DbeSys()
 {
     dbf::registerDbfFunctions();
-    rt::callFunction("RK_LoadRdds");
-    rt::callWith("DbeSetDefault", "FOXCDX");
+    dbf::loadRdds();
+    dbf::setDefaultEngine("FOXCDX");
     // A record marked deleted is not client data: it is not imported.
     dbf::setDeletedHidden(true);
 }

@@ -50,6 +50,7 @@ public:
     rt::Value RefreshAll(const rt::Value& cDataSource = {});
     rt::Value RefreshView();
     rt::Value ForceStable();
+    void refreshWhole() override { RefreshAll(); }  // what the layers below ask for
     rt::Value DataDisplay(const rt::Value& lEnable);
     rt::Value WhenHideEval(rt::Value lEnable, rt::Value lShow, const rt::Value& lProtect);
     rt::Value FieldBlock(const rt::Value& nField);

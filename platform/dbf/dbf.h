@@ -31,6 +31,13 @@ namespace dbf {
 // alias->(expr) work. Idempotent.
 void registerDbfFunctions();
 
+// RK_LoadRdds(): loads the engines the dialog library opens tables with
+// (FOXCDX); true when they are loaded.
+bool loadRdds();
+// DbStruct(): the current work area's fields as {name, type, len, dec}
+// rows; an empty array when no area is selected.
+[[nodiscard]] rt::Value dbStruct();
+
 namespace detail {
 void registerWorkAreaLibrary();  // rk_workarea.cpp: the RK_ family
 }

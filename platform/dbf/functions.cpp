@@ -105,14 +105,7 @@ Value fnDbCloseAll(Args)
 
 // --------------------------------------------------------- structure
 
-Value fnDbStruct(Args)
-{
-    std::vector<Value> rows;
-    if (WorkArea* area = currentArea())
-        for (const Field& f : area->table().fields())
-            rows.push_back(rt::makeArray({Value(f.name), Value(std::string(1, f.type)), Value(f.len), Value(f.dec)}));
-    return rt::makeArray(std::move(rows));
-}
+Value fnDbStruct(Args) { return dbStruct(); }
 
 std::vector<FieldSpec> structArg(Args a)
 {
@@ -583,6 +576,15 @@ Value hookAliasEval(std::string_view alias, Value (*thunk)(void*), void* ctx)
 }
 
 }  // namespace
+
+Value dbStruct()
+{
+    std::vector<Value> rows;
+    if (WorkArea* area = currentArea())
+        for (const Field& f : area->table().fields())
+            rows.push_back(rt::makeArray({Value(f.name), Value(std::string(1, f.type)), Value(f.len), Value(f.dec)}));
+    return rt::makeArray(std::move(rows));
+}
 
 void registerDbfFunctions()
 {

@@ -237,7 +237,7 @@ Value fnTagged(Args a)
     return Value(r != 0 && area->tags().count(r) != 0);
 }
 
-Value fnLoadRdds(Args) { return Value(loadEngine("FOXCDX")); }
+Value fnLoadRdds(Args) { return Value(loadRdds()); }
 
 }  // namespace
 
@@ -268,3 +268,7 @@ void registerWorkAreaLibrary()
 }
 
 }  // namespace dbf::detail
+
+namespace dbf {
+bool loadRdds() { return loadEngine("FOXCDX"); }
+}  // namespace dbf

@@ -163,6 +163,12 @@ constexpr int OwnerDraw = 13;
 // The options of a read (RK_ReadGUI's argument 3, getList:getOptions).
 namespace readOption {
 constexpr int HiliteGets = 51;  // the focus highlighting of browses
+// Entries a program may set that this library keeps in getOptions without
+// reading them; named after what the client window puts there.
+constexpr int KeptSwitches[] = {23, 32, 33, 38, 52};  // each .T.
+constexpr int KeptEmptyPairs[] = {35, 43, 63, 77};    // each {NIL, NIL}
+constexpr int KeptPairList = 59;                      // {{1, 7}, {2, 0}}
+constexpr int KeptNumber = 64;                        // 0
 }  // namespace readOption
 
 }  // namespace dlg

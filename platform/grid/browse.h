@@ -123,6 +123,11 @@ public:
     void refreshColumn(XbpColumn* c);
     // The platform's stabilisation: reads the stale rows, updates the thumb.
     void forceStable();
+    // A full refresh and a stabilisation as the browse's own class runs them
+    // (a derived browse rereads its data source, traps or reports errors):
+    // what code below that class asks of a browse it was handed.
+    virtual void refreshWhole() { refreshAll(); }
+    void stabilise() { stabiliseByItself(); }
 
     // --- for the cell groups and columns
     [[nodiscard]] int dataRowHeight() const noexcept { return rowHeight_; }

@@ -11,6 +11,7 @@
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/layout.h"
 #include "platform/dialog/library.h"
+#include "platform/grid/browse.h"
 #include "platform/gui/events.h"
 #include "platform/gui/xbppart.h"
 #include "platform/runtime/array.h"
@@ -153,10 +154,13 @@ void drawPicture(const State& s)
     dlg::bitMapDraw(element, bytes);
 }
 
-void sendBrowse(const State& s, std::string_view method)
+// Runs f on the lookup's browse while it exists.
+template <class F>
+void onBrowse(const State& s, F f)
 {
     if (const rt::Value b = s->browse.lock(); b.isObject())
-        rt::sendWith(b, method);
+        if (gui::XbpBrowse* browse = gui::asBrowse(b))
+            f(*browse);
 }
 
 void applyFilter(const State& s)
@@ -186,10 +190,10 @@ rt::Value onSearchKey(const State& s, rt::Args a)
         s->search = rt::sendWith(oGet, "EditBuffer");
     switch (key) {
     case gui::key::Enter: accept(s); return {};
-    case gui::key::Up: sendBrowse(s, "up"); break;
-    case gui::key::Down: sendBrowse(s, "down"); break;
-    case gui::key::PgUp: sendBrowse(s, "pageUp"); break;
-    case gui::key::PgDn: sendBrowse(s, "pageDown"); break;
+    case gui::key::Up: onBrowse(s, [](gui::XbpBrowse& b) { b.up(); }); break;
+    case gui::key::Down: onBrowse(s, [](gui::XbpBrowse& b) { b.down(); }); break;
+    case gui::key::PgUp: onBrowse(s, [](gui::XbpBrowse& b) { b.pageUp(); }); break;
+    case gui::key::PgDn: onBrowse(s, [](gui::XbpBrowse& b) { b.pageDown(); }); break;
     default: {
         // Any typed character searches (not only the Latin-1 ones), as do
         // the keys that shorten the text.
@@ -200,11 +204,11 @@ rt::Value onSearchKey(const State& s, rt::Args a)
             return {};
         if (!rt::isTrue(rt::sendWith(s->data, "locate", rt::Value(text))))
             return {};
-        sendBrowse(s, "RefreshAll");
+        onBrowse(s, [](gui::XbpBrowse& b) { b.refreshWhole(); });
         break;
     }
     }
-    sendBrowse(s, "forceStable");
+    onBrowse(s, [](gui::XbpBrowse& b) { b.stabilise(); });
     drawPicture(s);
     return {};
 }
@@ -216,8 +220,10 @@ rt::Value conditionBlock(const State& s, std::size_t i)
             return s->conditions[i].on;
         s->conditions[i].on = a[0].asBool();
         applyFilter(s);
-        sendBrowse(s, "goTop");
-        sendBrowse(s, "RefreshAll");
+        onBrowse(s, [](gui::XbpBrowse& b) {
+            b.goTop();
+            b.refreshWhole();
+        });
         drawPicture(s);
         return s->conditions[i].on;
     });
@@ -471,8 +477,10 @@ rt::Value xbPopBrowse(rt::Args a)
     // Once the browse exists (its creation starts it at the top): the start row.
     args[6] = rt::makeBlock([s, xValue, field](rt::Args) -> rt::Value {
         if (!rt::isEmpty(xValue) && rt::isTrue(rt::sendWith(s->data, "seek", xValue, rt::Value(field)))) {
-            sendBrowse(s, "RefreshAll");
-            sendBrowse(s, "forceStable");
+            onBrowse(s, [](gui::XbpBrowse& b) {
+                b.refreshWhole();
+                b.stabilise();
+            });
         }
         drawPicture(s);
         return {};

@@ -6,6 +6,7 @@
 #include "compiler_ast.h"
 #include "compiler_lexer.h"
 #include "ops.h"
+#include "text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -74,7 +75,7 @@ bool isTarget(const NodePtr& n) { return dynamic_cast<const Target*>(n.get()) !=
 
 class Parser {
 public:
-    Parser(std::string_view src, Program* prog) : src_(src), lex_(src), prog_(prog)
+    Parser(std::string_view src, Program* prog, const Names* names) : src_(src), lex_(src), prog_(prog), names_(names)
     {
         scopes_.push_back({prog->protos.front().get(), {}});
         advance();
@@ -116,7 +117,11 @@ private:
             error(cur_.pos, "Expression too complex");
     }
 
-    void advance() { cur_ = lex_.next(); }
+    void advance()
+    {
+        end_ = cur_.pos + cur_.len;
+        cur_ = lex_.next();
+    }
     bool accept(Tok k)
     {
         if (cur_.kind != k)
@@ -309,11 +314,35 @@ private:
         do {
             if (cur_.kind == Tok::Comma || cur_.kind == Tok::RParen)
                 list.push_back(constant(Value()));
+            else if (cur_.kind == Tok::At)
+                list.push_back(reference());
             else
                 list.push_back(expr());
         } while (accept(Tok::Comma));
         close(Tok::RParen, ")", "(", open);
         return list;
+    }
+
+    // reference -> '@' postfixexp, a target: passed as a get/set block over
+    // the target, through which the callee reads and assigns it. The block
+    // is parsed as one nested in the current one, with a parameter no name
+    // can reach (the value to assign), so it captures parameters as any
+    // nested block does.
+    NodePtr reference()
+    {
+        const Token at = cur_;
+        advance();
+        prog_->protos.push_back(std::make_unique<Proto>());
+        Proto* proto = prog_->protos.back().get();
+        proto->params = 1;
+        scopes_.push_back({proto, {std::string()}});
+        NodePtr target = postfixExpr();
+        scopes_.pop_back();
+        if (!isTarget(target))
+            error(at.pos, "Invalid target of '@'");
+        proto->body = referenceBody(std::move(target));
+        proto->text = std::string(src_.substr(at.pos, end_ - at.pos));
+        return blockLiteral(prog_, proto);
     }
 
     NodePtr aliased(const Token& alias)
@@ -355,6 +384,15 @@ private:
             for (std::size_t j = s + 1; j <= cur; ++j)
                 scopes_[j].proto->captures = true;
             return param(cur - s, static_cast<std::size_t>(it - ps.begin()));
+        }
+        if (names_) {
+            const auto named = [&n](const auto& list) {
+                return std::find_if(list.begin(), list.end(), [&n](const auto& e) { return upperAscii(e.first) == n; });
+            };
+            if (const auto c = named(names_->constants); c != names_->constants.end())
+                return constant(c->second);
+            if (const auto v = named(names_->variables); v != names_->variables.end())
+                return bound(v->second);
         }
         return name(n);
     }
@@ -411,28 +449,35 @@ private:
     std::string_view src_;
     Lexer lex_;
     Program* prog_;
+    const Names* names_;
     Token cur_;
+    std::size_t end_ = 0;  // byte offset just past the last token consumed
     std::vector<Scope> scopes_;
     int depth_ = 0;
 };
 
 // The whole text compiled as the body of a block of no parameters.
-Ref<Program> parse(std::string_view text)
+Ref<Program> parse(std::string_view text, const Names* names = nullptr)
 {
     Ref<Program> prog(new Program);
     prog->protos.push_back(std::make_unique<Proto>());
     Proto* top = prog->protos.front().get();
     top->text = std::string(text);
-    Parser parser(text, prog.get());
+    Parser parser(text, prog.get(), names);
     top->body = parser.text();
     return prog;
 }
 
 }  // namespace
 
-Value compile(std::string_view text)
+Value compile(std::string_view text) { return compile(text, Names{}); }
+
+Value compile(std::string_view text, const Names& names)
 {
-    const Ref<Program> prog = parse(text);
+    for (const auto& [n, getSet] : names.variables)
+        if (!getSet.isBlock())
+            raise("Argument error", "compile", {Value(n), getSet});
+    const Ref<Program> prog = parse(text, &names);
     const Node& body = *prog->protos.front()->body;
     if (const Proto* literal = blockLiteralOf(body)) {
         for (auto& p : prog->protos)

@@ -537,6 +537,20 @@ private:
 
 }  // namespace
 
+// A variable of the code that compiled the text, reached through its
+// get/set block: the block decides where the value lives and for how long.
+class Bound final : public Variable {
+public:
+    explicit Bound(Value getSet) : getSet_(std::move(getSet)) {}
+    Value eval(Frame&) const override { return rt::eval(getSet_); }
+
+protected:
+    void store(Frame&, const Value& v) const override { rt::evalWith(getSet_, v); }
+
+private:
+    Value getSet_;
+};
+
 Closure::Closure(Program* prog, const Proto* proto, Env* env)
     : Block(proto->text), prog_(prog), proto_(proto), env_(env)
 {
@@ -549,6 +563,7 @@ Value Closure::call(Args args)
     const Proto& p = *proto_;
     const std::size_t n = p.params;
     const auto run = [&](Frame& f) -> Value {
+        f.argc = args.size();
         for (std::size_t i = 0; i < n && i < args.size(); ++i)
             f.slots[i] = args[i];
         return p.body ? p.body->eval(f) : Value();
@@ -587,6 +602,7 @@ NodePtr param(std::size_t depth, std::size_t slot)
 }
 
 NodePtr name(std::string upperName) { return std::make_unique<Name>(std::move(upperName)); }
+NodePtr bound(Value getSet) { return std::make_unique<Bound>(std::move(getSet)); }
 NodePtr memvar(std::string upperName) { return std::make_unique<Memvar>(std::move(upperName)); }
 NodePtr field(std::string upperName) { return std::make_unique<Field>(std::move(upperName)); }
 
@@ -687,5 +703,24 @@ NodePtr incDec(NodePtr target, bool increment, bool postfix)
 {
     return std::make_unique<Assign>(std::move(target), increment ? &rt::add : &rt::sub, constant(Value(1)), postfix);
 }
+
+namespace {
+
+class ReferenceBody final : public Node {
+public:
+    explicit ReferenceBody(NodePtr target) : target_(std::move(target)), value_(param(0, 0)) {}
+    Value eval(Frame& f) const override
+    {
+        const auto& target = static_cast<const Target&>(*target_);
+        return f.argc == 0 ? target.eval(f) : target.update(f, *value_, nullptr, false);
+    }
+
+private:
+    NodePtr target_, value_;
+};
+
+}  // namespace
+
+NodePtr referenceBody(NodePtr target) { return std::make_unique<ReferenceBody>(std::move(target)); }
 
 }  // namespace rt::cc

@@ -49,6 +49,7 @@ struct Frame {
     Value* slots = nullptr;  // parameters of the running block
     Env* outer = nullptr;    // parameters of the enclosing blocks, innermost first
     Env* self = nullptr;     // the running block's own heap frame, when it has one
+    std::size_t argc = 0;    // arguments the running block was called with
 };
 
 class Node {
@@ -99,6 +100,7 @@ NodePtr constant(Value v);
 [[nodiscard]] const Value* constantOf(const Node& n);
 NodePtr param(std::size_t depth, std::size_t slot);  // depth 0: the running block
 NodePtr name(std::string upperName);                 // field of the current area, else a public
+NodePtr bound(Value getSet);                         // a variable of the compiling code, through its get/set block
 NodePtr memvar(std::string upperName);               // M->name
 NodePtr field(std::string upperName);                // FIELD->name
 NodePtr aliasField(std::string alias, std::string field);
@@ -122,5 +124,8 @@ NodePtr unaryPlus(NodePtr a);
 // target := rhs (op null) or target op= rhs; the target must be a Target.
 NodePtr assign(NodePtr target, BinaryFn op, NodePtr rhs);
 NodePtr incDec(NodePtr target, bool increment, bool postfix);
+// The body of the get/set block "@target" makes: called without argument it
+// reads the target, with one it assigns it (parameter slot 0) and returns it.
+NodePtr referenceBody(NodePtr target);
 
 }  // namespace rt::cc

@@ -82,7 +82,10 @@ Token Lexer::next()
         t = lexString(start, c);
     else if (c == '[' && !afterOperand_)
         t = lexString(start, ']');
-    else if (c == '.')
+    else if (c == '@' && !afterOperand_) {
+        ++at_;
+        t.kind = Tok::At;
+    } else if (c == '.')
         t = lexDotted(start);
     else if (isIdentStart(c))
         t = lexIdent(start);

@@ -19,6 +19,7 @@ enum class Tok {
     Nil,
     // punctuation
     LParen, RParen, LBracket, RBracket, LBrace, RBrace, Pipe, Comma, Colon, Arrow,
+    At,  // '@' before an argument: passed by reference
     // assignment
     Assign, PlusAssign, MinusAssign, MulAssign, DivAssign, ModAssign, PowAssign,
     // logical
@@ -38,7 +39,8 @@ struct Token {
 
 // Splits a text into tokens on demand. A '[' starts a string unless it
 // follows an operand, where it opens an index: the lexer remembers whether
-// the previous token ended an operand.
+// the previous token ended an operand. An '@' is a token only where an
+// operand may start; after one it is no operator and stays an invalid character.
 class Lexer {
 public:
     explicit Lexer(std::string_view src) : src_(src) {}

@@ -18,6 +18,7 @@
 #include "platform/popup/popup.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
+#include "platform/runtime/compiler.h"
 #include "platform/runtime/datetime.h"
 #include "platform/runtime/functions.h"
 #include "platform/runtime/object.h"
@@ -1222,6 +1223,99 @@ TEST_F(ClientWindowTest, TheWindowOpensWholeAndFollowsResizingWithTheButtonsAtTh
                 EXPECT_EQ(back[i].rect, atDesign[i].rect) << back[i].name << " is back where the design puts it";
         },
     });
+}
+
+// The window's blocks are compiled from the texts they carry: each text
+// compiles again, and the fresh block does what the window's block does.
+TEST_F(ClientWindowTest, EveryBlockOfTheWindowRunsTheTextItCarries)
+{
+    struct Found {
+        std::string where;
+        rt::Value block;
+        bool pure;  // a condition or a cell's value: evaluated freely to compare
+    };
+    const auto blocksOf = [](const Window& w) {
+        std::vector<Found> out;
+        const auto& list = w.GetList.asArray().items;
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const auto& e = list[i].asArray().items;
+            const auto slot = [&e](int n) { return e.size() >= std::size_t(n) ? e[dlg::index(n)] : rt::Value(); };
+            const auto first = [&](int n) {
+                const rt::Value v = slot(n);
+                return v.isArray() && !v.asArray().items.empty() ? v.asArray().items[0] : rt::Value();
+            };
+            const std::string at = "element " + std::to_string(i + 1) + " slot ";
+            for (int n : {dlg::slot::When, dlg::slot::Hide})
+                if (slot(n).isBlock())
+                    out.push_back({at + std::to_string(n), slot(n), true});
+            const int type = int(slot(dlg::slot::Type).asInt());
+            for (int n : {dlg::slot::Valid, dlg::slot::Action, dlg::slot::KeyHandler, dlg::slot::CheckData})
+                // The picture box's click is the pop-up library's own block.
+                if (slot(n).isBlock() && !(type == dlg::type::Bitmap && n == dlg::slot::Action))
+                    out.push_back({at + std::to_string(n), slot(n), false});
+            if (type == dlg::type::Column)
+                out.push_back({at + "31", first(dlg::slot::GetSet2), true});
+            if (type == dlg::type::ComboBox)
+                out.push_back({at + "38", slot(dlg::slot::Change), false});
+            if (type == dlg::type::Get && first(dlg::slot::Popup).isBlock())
+                out.push_back({at + "37", first(dlg::slot::Popup), false});
+            if (type == dlg::type::Browse) {
+                out.push_back({at + "22", first(dlg::slot::Colors), false});
+                out.push_back({at + "21", slot(dlg::slot::Options).asArray().items[dlg::index(
+                                              dlg::browseOption::ItemSelected)], false});
+            }
+        }
+        return out;
+    };
+    // Conditions and cell values: the window's block and the fresh one agree.
+    const auto compare = [](const std::shared_ptr<Window>& w, const std::vector<Found>& found) {
+        for (const Found& f : found)
+            if (f.pure)
+                EXPECT_EQ(rt::literalText(rt::eval(f.block)),
+                          rt::literalText(rt::eval(app::compileWindowText(w, f.block.asBlock().text()))))
+                    << f.where << ": " << f.block.asBlock().text();
+    };
+    const auto actionOf = [](Ui& ui, const char* caption) {
+        for (const rt::Value& e : ui.w.GetList.asArray().items)
+            if (text(e.asArray().items[dlg::index(dlg::slot::Caption)]) == caption)
+                return app::compileWindowText(app::runningClient(),
+                                              e.asArray().items[dlg::index(dlg::slot::Action)].asBlock().text());
+        ADD_FAILURE() << "no button " << caption;
+        return rt::Value();
+    };
+    run({
+        [&](Ui& ui) {
+            const auto w = app::runningClient();
+            const std::vector<Found> found = blocksOf(*w);
+            EXPECT_GE(found.size(), 40u);
+            for (const Found& f : found) {
+                ASSERT_TRUE(f.block.isBlock()) << f.where;
+                const std::string& source = f.block.asBlock().text();
+                EXPECT_EQ(source.rfind("{|", 0), 0u) << f.where << ": " << source;
+                EXPECT_EQ(source.find("..."), std::string::npos) << f.where << ": " << source;
+                EXPECT_NO_THROW((void)app::compileWindowText(w, source)) << f.where << ": " << source;
+            }
+            compare(w, found);
+            rt::eval(actionOf(ui, "Edit"));  // what a click on "Edit" runs
+        },
+        [&](Ui& ui) {
+            EXPECT_TRUE(ui.w.editing());
+            EXPECT_TRUE(ui.entry("GET_NOMBRE")->hasFocus());
+            EXPECT_TRUE(ui.shown("Cancel"));
+            compare(app::runningClient(), blocksOf(ui.w));
+            ui.setText("GET_NOMBRE", "ABELARDO");
+        },
+        [&](Ui& ui) { rt::eval(actionOf(ui, "Save")); },
+        [&](Ui& ui) {
+            EXPECT_FALSE(ui.w.editing());
+            EXPECT_EQ(ui.record("nombre"), "ABELARDO");
+        },
+    });
+    EXPECT_EQ(one("SELECT trim(nombre) FROM dxcam01 WHERE codcli = '000003'"), "ABELARDO");
+    // The window's functions refuse what is not a window's aApp and GetList.
+    for (const char* call : {"ClientSave(NIL, {})", "ClientSave({}, {})", "ClientEdit(Array(15), 5)", "ClientMayLeave()",
+                             "ClientShowPicture(1)", "ClientShowPicture({1, 2})"})
+        EXPECT_THROW(rt::evalText(call), rt::Error) << call;
 }
 
 // The helpers on their own, over a data object of the test table.

@@ -23,6 +23,14 @@ int calls = 0;
 Value tstCount(rt::Args) { return Value(++calls); }
 Value tstArgs(rt::Args a) { return rt::makeArray(std::vector<Value>(a.begin(), a.end())); }
 Value tstEval(rt::Args a) { return rt::eval(rt::argAt(a, 0), a.size() > 1 ? a.subspan(1) : rt::Args()); }
+// TST_SET(@var, value): assigns through the reference, then reads it back.
+Value tstSet(rt::Args a)
+{
+    rt::evalWith(rt::argAt(a, 0), rt::argAt(a, 1));
+    return rt::eval(rt::argAt(a, 0));
+}
+Value keptReference;
+Value tstKeep(rt::Args a) { return keptReference = rt::argAt(a, 0); }
 
 class Compiler : public ::testing::Test {
 protected:
@@ -31,6 +39,8 @@ protected:
         rt::registerFunction("TST_COUNT", &tstCount);
         rt::registerFunction("TST_ARGS", &tstArgs);
         rt::registerFunction("TST_EVAL", &tstEval);
+        rt::registerFunction("TST_SET", &tstSet);
+        rt::registerFunction("TST_KEEP", &tstKeep);
     }
     void SetUp() override { calls = 0; }
 };
@@ -363,6 +373,101 @@ TEST_F(Compiler, MembersOfObjects)
     EXPECT_EQ(rt::evalWith(rt::compile("{|o| o:ClassName()}"), o).asString(), "TSTPOINT");
     EXPECT_THROW(rt::evalWith(rt::compile("{|o| o:nosuch}"), o), rt::Error);
     EXPECT_THROW(rt::evalWith(rt::compile("{|o| o:x}"), 5), rt::Error);
+}
+
+// ------------------------------------- names of the compiling code, references
+
+// A variable of C++ code as a get/set block, the way code that compiles a
+// text hands its locals to it.
+Value getSetOf(Value& var)
+{
+    return rt::makeBlock([&var](rt::Args a) { return a.empty() ? var : (var = a[0]); });
+}
+
+TEST_F(Compiler, NamesOfTheCompilingCode)
+{
+    Value list = rt::makeArray({"a", "b", false});
+    Value count = 1;
+    const rt::Names names{{{"aList", getSetOf(list)}, {"nCount", getSetOf(count)}},
+                          {{"LIST_FLAG", Value(3)}, {"nCount", Value(99)}}};
+
+    // Read, written, read through an index named by a constant; a constant
+    // wins over a variable of the same name.
+    EXPECT_EQ(rt::eval(rt::compile("aList[2]", names)).asString(), "b");
+    EXPECT_EQ(rt::eval(rt::compile("ALIST[LIST_FLAG] := .T., alist[list_flag]", names)).asBool(), true);
+    EXPECT_TRUE(list.asArray().items[2].asBool());
+    EXPECT_EQ(rt::eval(rt::compile("nCount", names)).asInt(), 99);
+    // A block sees the variable as it is when it runs, not when it was made.
+    const Value later = rt::compile("{|| aList[1]}", names);
+    list.asArray().items[0] = "z";
+    EXPECT_EQ(rt::eval(later).asString(), "z");
+    // Assigning the whole variable goes through its block.
+    rt::eval(rt::compile("aList := {1}", names));
+    EXPECT_EQ(rt::literalText(list), "{1}");
+    // A parameter hides a name; unknown names stay publics.
+    EXPECT_EQ(rt::evalWith(rt::compile("{|aList| aList}", names), 7).asInt(), 7);
+    rt::publicRelease("TSTNOTBOUND");
+    EXPECT_EQ(runtimeError("TSTNOTBOUND").description, "Variable does not exist");
+    EXPECT_THROW((void)rt::compile("x", rt::Names{{{"x", Value(1)}}, {}}), rt::Error) << "a variable must be a block";
+}
+
+TEST_F(Compiler, ReferencesAssignThroughTheCallee)
+{
+    rt::DynClass point("TSTREFPOINT");
+    point.addVar("X", 1);
+    const Value o = point.instantiate();
+    const Value a = rt::makeArray({1, 2});
+    Value local = "old";
+    const rt::Names names{{{"cLocal", getSetOf(local)}}, {}};
+    rt::publicSet("TSTREFPUB", 1);
+
+    struct Case {
+        const char* text;
+        const char* result;  // what TST_SET read back through the reference
+    };
+    const Case cases[] = {
+        {"{|p| TST_SET(@p, 5), p}", "5"},
+        {"{|p| {|| TST_SET(@p, 6)}:eval(), p}", "6"},  // a parameter of the enclosing block
+        {"{|p, a| TST_SET(@a[2], 'two'), a[2]}", "\"two\""},
+        {"{|p, a, o| TST_SET(@o:x, 9), o:x}", "9"},
+        {"{|| TST_SET(@TstRefPub, 'pub'), TstRefPub}", "\"pub\""},
+        {"{|| TST_SET(@cLocal, 'new'), cLocal}", "\"new\""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(rt::literalText(rt::evalWith(rt::compile(c.text, names), 0, a, o)), c.result) << c.text;
+    EXPECT_EQ(rt::literalText(a), R"({1, "two"})");
+    EXPECT_EQ(rt::getMember(o, "x").asInt(), 9);
+    EXPECT_EQ(local.asString(), "new");
+    EXPECT_EQ(rt::publicGet("TSTREFPUB").asString(), "pub");
+    rt::publicRelease("TSTREFPUB");
+
+    // A reference kept past the call still reaches the parameter's frame.
+    rt::evalWith(rt::compile("{|p| TST_KEEP(@p)}"), 41);
+    EXPECT_EQ(rt::eval(keptReference).asInt(), 41);
+    EXPECT_EQ(rt::evalWith(keptReference, 42).asInt(), 42);
+    EXPECT_EQ(rt::eval(keptReference).asInt(), 42);
+    EXPECT_EQ(keptReference.asBlock().text(), "@p");
+    keptReference = {};
+
+    struct Bad {
+        const char* text;
+        long long position;
+        const char* description;
+    };
+    const Bad bad[] = {
+        {"TST_ARGS(@1)", 10, "Invalid target of '@'"},
+        {"TST_ARGS(@TST_COUNT())", 10, "Invalid target of '@'"},
+        {"TST_ARGS(@p++)", 10, "Invalid target of '@'"},
+        {"@x", 1, "Unexpected '@'"},
+        {"{@x}", 2, "Unexpected '@'"},
+        {"TST_ARGS(1 + @x)", 14, "Unexpected '@'"},
+        {"TST_ARGS(@)", 11, "Unexpected ')'"},
+    };
+    for (const Bad& c : bad) {
+        const rt::Error e = compileError(c.text);
+        EXPECT_EQ(e.description, c.description) << c.text;
+        EXPECT_EQ(e.position, c.position) << c.text;
+    }
 }
 
 // ----------------------------------------------------------------- fields

@@ -1,0 +1,132 @@
+// The client window's actions as functions its compiled texts call by name:
+// "{|| ClientSave(aApp, GetList, oBrowse, ocodcli)}". Each is handed the
+// window's variables it works on and runs the action over them.
+#include "app/client.h"
+
+#include "platform/dialog/dialog.h"
+#include "platform/runtime/array.h"
+#include "platform/runtime/error.h"
+#include "platform/runtime/functions.h"
+#include "platform/runtime/object.h"
+#include "platform/runtime/text.h"
+
+#include <initializer_list>
+#include <iterator>
+#include <utility>
+
+namespace app {
+
+namespace {
+
+using Var = rt::Value ClientWindow::*;
+
+// A window's aApp: an array with every entry the actions read.
+bool isAppArray(const rt::Value& aApp) { return aApp.isArray() && aApp.asArray().size() >= appSlot::Count; }
+
+// The window as the arguments give it: aApp, GetList, then `more` in order.
+ClientWindow given(rt::Args a, const char* fn, std::initializer_list<Var> more)
+{
+    ClientWindow s;
+    s.aApp = rt::argAt(a, 0);
+    s.GetList = rt::argAt(a, 1);
+    std::size_t i = 2;
+    for (Var v : more)
+        if (v)
+            s.*v = rt::argAt(a, i++);
+    if (!isAppArray(s.aApp) || !s.GetList.isArray())
+        rt::raiseArg(fn, a);
+    return s;
+}
+
+// A command of the window: its function name, the action and the variables
+// the text hands it after aApp and GetList.
+struct Command {
+    const char* name;
+    void (*run)(ClientWindow&);
+    Var more[3];
+};
+
+constexpr Var kBrowse = &ClientWindow::oBrowse;
+constexpr Command kCommands[] = {
+    {"ClientCancel", client::cancelEdit, {kBrowse}},
+    {"ClientSave", client::saveRecord, {kBrowse, &ClientWindow::ocodcli}},
+    {"ClientNew", client::newRecord, {kBrowse, &ClientWindow::ocodcli}},
+    {"ClientEdit", client::editRecord, {&ClientWindow::oNombre}},
+    {"ClientDelete", client::deleteRecord, {kBrowse}},
+    {"ClientRefreshTable", client::refreshTable, {kBrowse}},
+    {"ClientRefreshBrowse", client::refreshBrowse, {kBrowse}},
+    {"ClientNextMatch", client::nextMatch, {kBrowse}},
+    // the search text comes by reference: Like empties it
+    {"ClientLike", client::likeSearch, {kBrowse, &ClientWindow::oConn, &ClientWindow::cBuscar}},
+    {"ClientChoose", client::chooseRow, {&ClientWindow::oConn}},
+};
+
+template <std::size_t N>
+rt::Value runCommand(rt::Args a)
+{
+    const Command& c = kCommands[N];
+    ClientWindow s = given(a, c.name, {c.more[0], c.more[1], c.more[2]});
+    c.run(s);
+    return {};
+}
+
+template <std::size_t... N>
+void registerCommands(std::index_sequence<N...>)
+{
+    (rt::registerFunction(kCommands[N].name, &runCommand<N>), ...);
+}
+
+}  // namespace
+
+namespace client {
+
+void likeSearch(ClientWindow& s)
+{
+    if (!mayLeaveRecord(s))
+        return;
+    Like(s.cBuscar, s.oConn, s.app(appSlot::Record), s.app(appSlot::OrderColumn));
+    showRecord(s, {dlg::type::Browse, dlg::type::Group});
+    focus(s.app(appSlot::SearchField));
+}
+
+void chooseRow(ClientWindow& s)
+{
+    // A chosen row becomes the form's record: the record object is put on
+    // the browse set's row before it is read. A Like search may have
+    // narrowed the record object to other clients; then it reads the whole
+    // table again, in its order, to find the chosen one.
+    if (!mayLeaveRecord(s))
+        return;
+    const rt::Value recno = rt::sendWith(s.app(appSlot::BrowseSet), "recno");
+    if (!rt::isTrue(rt::sendWith(s.app(appSlot::Record), "seek", recno, "recno"))) {
+        sqlRefresh(s.oConn, s.app(appSlot::Record), rt::var2char(rt::sendWith(s.app(appSlot::Record), "sort")), {}, {},
+                   {}, false);
+        rt::sendWith(s.app(appSlot::Record), "seek", recno, "recno");
+    }
+    RecordGet(s.aApp, s.GetList);
+}
+
+}  // namespace client
+
+void registerClientActions()
+{
+    registerCommands(std::make_index_sequence<std::size(kCommands)>());
+    rt::registerFunction("ClientMayLeave", [](rt::Args a) {
+        ClientWindow s = given(a, "ClientMayLeave", {});
+        return rt::Value(client::mayLeaveRecord(s));
+    });
+    rt::registerFunction("ClientShowPicture", [](rt::Args a) {
+        ClientWindow s;
+        s.aApp = rt::argAt(a, 0);
+        if (!isAppArray(s.aApp))
+            rt::raiseArg("ClientShowPicture", a);
+        client::showPicture(s);
+        return rt::Value();
+    });
+    rt::registerFunction("ClientRefreshAll", [](rt::Args a) {
+        client::refreshAll(rt::argAt(a, 0));
+        return rt::Value();
+    });
+}
+
+}  // namespace app
