@@ -196,6 +196,12 @@ bool writeCell(const rt::Value& browse, gui::XbpColumn& column, const rt::Value&
     }
     const rt::Value ds = memberOr(browse, "dataSource");
     if (ds.isObject() && rt::hasMember(ds, "RecordPut") && !rt::isTrue(rt::send(ds, "RecordPut", {}))) {
+        // The refused value must not stay in the object's buffer, where the
+        // browse would show it as saved: the row is read again (what another
+        // program saved meanwhile), or the buffer put back as it was read.
+        if (!rt::hasMember(ds, "RecordGet") || !rt::isTrue(rt::send(ds, "RecordGet", {})))
+            if (rt::hasMember(ds, "RecordCancel"))
+                rt::send(ds, "RecordCancel", {});
         winAlert("El registro no se guardó: otro usuario lo cambió o el servidor lo rechazó.");
         return false;
     }

@@ -126,21 +126,11 @@ TEST_F(Tagging, WorkAreaTagAllAndPlainClickWithoutTags)
     EXPECT_EQ(browse::taggedCount(*b), 0);
 }
 
-}  // namespace
-
-namespace {
-
 // Tagging through the data-area handlers of dialog columns, driven by real
 // mouse events: Tag reads Ctrl and Shift from the key-state query, which
 // must answer with the modifiers of the event being handled.
-class MouseTagging : public tb::BrowseTest {
+class MouseTagging : public Tagging {
 protected:
-    static void SetUpTestSuite()
-    {
-        tb::BrowseTest::SetUpTestSuite();
-        browse::registerBrowseFeatures();
-    }
-
     // An array browse of `n` rows {i, "row i", .F.} tagging on element 3.
     void buildArray(int n, int tagMode = 0)
     {
@@ -178,7 +168,6 @@ protected:
         settle();
     }
 
-    QWidget* area() const { return b->columnAt(1)->dataGroup()->widget(); }
     QPoint rowAt(int row) const { return b->columnAt(1)->dataGroup()->rowRect(row).center(); }
 
     // A click on screen row `row`, handled before the next input.
@@ -202,17 +191,7 @@ protected:
         settle();
     }
 
-    std::string tags() const
-    {
-        std::string s;
-        for (const Value& row : data.asArray().items)
-            s += rt::isTrue(tb::at(row, 3)) ? 'x' : '.';
-        return s;
-    }
-
     std::string areaTags() const { return rt::var2char(rt::evalText("TAGS->(RK_RecTagArray())")); }
-
-    Value data;
 };
 
 TEST_F(MouseTagging, ClicksWithModifiersOverAnArray)
