@@ -91,6 +91,16 @@ rt::Value focus(const rt::Value& oElement);
 void sqlRefresh(const rt::Value& oConn, const rt::Value& oDb, const std::string& order, const rt::Value& joinTable,
                 const rt::Value& joinCond, const rt::Value& like, bool last);
 
+// The combo box names the ordering columns by captions ("Código",
+// "Nombre", ...); aOrderBy and aApp[6] keep the column names. A column
+// without a caption shows its name.
+[[nodiscard]] std::string orderCaption(std::string_view column);
+// A block yielding the captions of the names behind `names` (a reference).
+[[nodiscard]] rt::Value orderCaptions(const rt::Value& names);
+// A get/set block over the column behind `column` (a reference) that reads
+// its caption and takes a caption of one of `names` back as that name.
+[[nodiscard]] rt::Value captionAnchor(const rt::Value& column, const rt::Value& names);
+
 // The title of the window and of its questions.
 inline constexpr std::string_view kTitle = "Test SQLRecordSet";
 

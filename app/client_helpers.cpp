@@ -55,6 +55,47 @@ void sqlRefresh(const rt::Value& oConn, const rt::Value& oDb, const std::string&
     data->sqlRefresh(oConn, "dxcam01." + order, text(joinTable), text(joinCond), text(like));
 }
 
+std::string orderCaption(std::string_view column)
+{
+    static const std::pair<std::string_view, std::string_view> captions[] = {
+        {"recno", "Registro"},           {"codcli", "Código"},         {"nombre", "Nombre"},
+        {"apell", "Apellidos"},          {"direccion", "Dirección 1"}, {"direccion2", "Dirección 2"},
+        {"feching", "Fecha de Registro"}, {"datacredit", "DataCredito"},
+    };
+    const std::string name = rt::lower(rt::alltrim(column));
+    for (const auto& [col, caption] : captions)
+        if (col == name)
+            return std::string(caption);
+    return name;
+}
+
+rt::Value orderCaptions(const rt::Value& names)
+{
+    return dlg::getAnchorCB(
+        [names] {
+            std::vector<rt::Value> out;
+            if (const rt::Value list = deref(names); list.isArray())
+                for (const rt::Value& n : list.asArray().items)
+                    out.emplace_back(orderCaption(rt::var2char(n)));
+            return rt::makeArray(std::move(out));
+        },
+        [](const rt::Value&) {}, "aOrderBy");
+}
+
+rt::Value captionAnchor(const rt::Value& column, const rt::Value& names)
+{
+    return dlg::getAnchorCB([column] { return rt::Value(orderCaption(rt::var2char(deref(column)))); },
+                            [column, names](const rt::Value& caption) {
+                                const rt::Value list = deref(names);
+                                if (!list.isArray())
+                                    return;
+                                for (const rt::Value& n : list.asArray().items)
+                                    if (orderCaption(rt::var2char(n)) == rt::alltrim(rt::var2char(caption)))
+                                        assignRef(column, n);
+                            },
+                            "aApp[6]");
+}
+
 }  // namespace client
 
 rt::Value deref(const rt::Value& ref) { return ref.isBlock() ? rt::eval(ref) : ref; }

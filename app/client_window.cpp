@@ -454,14 +454,15 @@ void Builder::browseGroup()
 
     // The ordering column of the browse set.
     push(dlg::getTemplate(dlg::type::ComboBox, 3));
-    set(dlg::slot::GetSet, appAnchor(w_, appSlot::OrderColumn));
+    const rt::Value names = anchor(w_, &ClientWindow::aOrderBy, "aOrderBy");
+    set(dlg::slot::GetSet, client::captionAnchor(appAnchor(w_, appSlot::OrderColumn), names));
     set(dlg::slot::Row, 0.7);
     set(dlg::slot::Col, 0.5);
     set(dlg::slot::Width, 13.5);
     set(dlg::slot::Height, 10.5);
     set(dlg::slot::When, whenEditingWithCode());
     set(dlg::slot::Options, rt::makeArray({false, false}));
-    set(dlg::slot::GetSet2, rt::makeArray({anchor(w_, &ClientWindow::aOrderBy, "aOrderBy"), "aOrderBy"}));
+    set(dlg::slot::GetSet2, rt::makeArray({client::orderCaptions(names), "aOrderBy"}));
     set(dlg::slot::Change, windowAction(
                 w_,
                 [](ClientWindow& s, rt::Args) {

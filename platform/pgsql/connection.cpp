@@ -2,6 +2,8 @@
 // single statements.
 #include "connection.h"
 
+#include "collation.h"
+
 #include "pq_internal.h"
 
 #include "platform/runtime/array.h"
@@ -135,6 +137,7 @@ bool Connection::connect(std::string_view host, std::string_view database, std::
 
 void Connection::close()
 {
+    collation_.reset();
     if (conn_) {
         PQfinish(conn_);
         conn_ = nullptr;
@@ -246,6 +249,26 @@ std::optional<std::string> Connection::value(const char* sql, std::initializer_l
     if (!r || PQntuples(r.get()) == 0 || PQnfields(r.get()) == 0 || PQgetisnull(r.get(), 0, 0))
         return std::nullopt;
     return std::string(PQgetvalue(r.get(), 0, 0));
+}
+
+const std::string& Connection::textCollation()
+{
+    static const std::string none;
+    if (!icuCollationAllowed())
+        return none;
+    if (!collation_ && conn_) {
+        // Usable only when made for the database's encoding (or any).
+        const Result r = query(*this,
+                               "SELECT collname FROM pg_catalog.pg_collation WHERE collname IN ('es-x-icu', "
+                               "'und-x-icu') AND collprovider = 'i' AND collencoding IN (-1, "
+                               "pg_catalog.pg_char_to_encoding(pg_catalog.getdatabaseencoding())) "
+                               "ORDER BY collname = 'es-x-icu' DESC LIMIT 1",
+                               {});
+        // A failed look-up is tried again on the next call.
+        if (r)
+            collation_ = PQntuples(r.get()) > 0 ? std::string(PQgetvalue(r.get(), 0, 0)) : std::string();
+    }
+    return collation_ ? *collation_ : none;
 }
 
 bool Connection::dbExist(std::string_view database)

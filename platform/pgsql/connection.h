@@ -69,6 +69,11 @@ public:
     // ($1, ...); nullopt for no row, NULL, or an error (errorText).
     [[nodiscard]] std::optional<std::string> value(const char* sql, std::initializer_list<std::string> params = {});
 
+    // The ICU collation that orders text here ("es-x-icu", else
+    // "und-x-icu"), looked up once per connection; "" when the server has
+    // none, or ICU is not allowed (collation.h): the default collation then.
+    [[nodiscard]] const std::string& textCollation();
+
     // "schema"."table" quoted for statements (schema from sChema).
     [[nodiscard]] std::string qualified(std::string_view table) const;
 
@@ -79,6 +84,7 @@ public:
 private:
     PGconn* conn_ = nullptr;
     std::string error_;
+    std::optional<std::string> collation_;
 };
 
 // "name" with inner quotes doubled.

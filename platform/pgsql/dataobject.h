@@ -143,6 +143,7 @@ private:
         int decimals = 0;
         bool padded = false;  // character(n)/varchar(n): values padded to length
         bool bpchar = false;  // character(n): trailing blanks do not count
+        bool text = false;    // a string type: ordered under the text collation
     };
     struct Row {
         std::int64_t recno = 0;
@@ -176,6 +177,10 @@ private:
     bool readColumns();
     bool ensurePictureColumn();
     void ensureIndex(int col, bool withRecno);
+    // A trigram index on the fold key of a column, which serves LIKE
+    // '%text%'; only where the server has (or lets us add) pg_trgm.
+    void ensureLikeIndex(int col);
+    [[nodiscard]] std::string indexName(const std::string& column, const char* suffix) const;
     void addMembers();
     [[nodiscard]] rt::Value valueOf(const Column& c, const std::optional<std::string>& cell) const;
     [[nodiscard]] std::optional<std::string> paramOf(const Column& c, const rt::Value& v) const;
@@ -207,6 +212,15 @@ private:
     bool findPrefix(const std::string& text, const Row* after, std::optional<Row>& found);
     bool rowAtOffset(std::int64_t offset, std::optional<Row>& found);
     void addOrder(Sql& q, bool forward) const;
+    // The ordering column as the order compares it: under the text
+    // collation for a text column (collation.h).
+    [[nodiscard]] std::string orderKey() const;
+    // " COLLATE ..." for comparisons of the ordering column's values, or "".
+    [[nodiscard]] std::string orderCollate() const;
+    // Whether the order ignores case and accents, so a search folds too.
+    [[nodiscard]] bool caseless() const { return !orderCollate().empty(); }
+    // Ñ is a letter of its own in the Spanish order, an accented N otherwise.
+    [[nodiscard]] bool keepEnye() const { return collation_ != "und-x-icu"; }
 
     rt::Value connValue_;
     std::unique_ptr<rt::ClassInfo> info_;
@@ -225,6 +239,8 @@ private:
     int order_ = -1;
     bool hasPicture_ = false;
     std::set<std::string> indexed_;
+    std::string collation_;  // the connection's text collation, "" for the default
+    std::string trgmSchema_;  // where gin_trgm_ops lives; "" not looked up, "-" none
 
     std::vector<rt::Value> buffer_;
     bool newRow_ = false;

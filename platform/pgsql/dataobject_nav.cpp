@@ -8,6 +8,7 @@
 // stays one index range.
 #include "dataobject.h"
 
+#include "collation.h"
 #include "connection.h"
 #include "dataobject_sql.h"
 
@@ -35,11 +36,21 @@ std::string DataObject::selectList() const
     return s;
 }
 
+std::string DataObject::orderCollate() const
+{
+    if (collation_.empty() || order_ < 0 || !cols_[order_].text)
+        return {};
+    return " COLLATE " + quoteIdent(collation_);
+}
+
+std::string DataObject::orderKey() const { return cols_[order_].ident + orderCollate(); }
+
 void DataObject::addFilter(Sql& q) const
 {
     if (!filter_.like.empty() && filter_.likeCol >= 0) {
-        q << " AND " << cols_[filter_.likeCol].ident << "::text LIKE ";
-        q.param(filter_.like, "text") << " ESCAPE ''";
+        // Case and accents aside on both sides; the pattern's % and _ stay.
+        q << " AND " << foldSql(cols_[filter_.likeCol].ident) << " LIKE ";
+        q.param(foldKey(filter_.like), "text") << " ESCAPE ''";
     }
     if (!filter_.joinTable.empty()) {
         const Connection* c = conn();
@@ -64,7 +75,7 @@ void DataObject::addOrder(Sql& q, bool forward) const
     const char* dir = forward ? " ASC" : " DESC";
     q << " ORDER BY ";
     if (!orderIsRecno())
-        q << cols_[order_].ident << dir << (forward ? " NULLS LAST, " : " NULLS FIRST, ");
+        q << orderKey() << dir << (forward ? " NULLS LAST, " : " NULLS FIRST, ");
     q << "\"recno\"" << dir;
 }
 
@@ -106,7 +117,7 @@ bool DataObject::fetch(bool forward, const Row* from, std::int64_t limit, std::v
         } else if (!key) {
             q << oc.ident << " IS NOT NULL";
         } else {
-            q << "(" << oc.ident << ", \"recno\") " << (forward ? ">" : "<") << " (";
+            q << "(" << orderKey() << ", \"recno\") " << (forward ? ">" : "<") << " (";
             q.param(keyOf(*key), oc.sqlType) << ", ";
             q.param(std::to_string(key->recno), "bigint") << ")";
         }
@@ -249,7 +260,7 @@ std::int64_t DataObject::estimatePosition(const Row& row)
             q << "\"recno\" < ";
             q.param(std::to_string(row.recno), "bigint");
         } else if (keyOf(row)) {
-            q << "(" << oc.ident << ", \"recno\") < (";
+            q << "(" << orderKey() << ", \"recno\") < (";
             q.param(keyOf(row), oc.sqlType) << ", ";
             q.param(std::to_string(row.recno), "bigint") << ")";
         } else {
@@ -284,7 +295,13 @@ void DataObject::statistics(Sql& q) const
 {
     const Column& oc = cols_[order_];
     const Connection* c = conn();
-    q << "WITH s AS (SELECT histogram_bounds::text::" << oc.sqlType << "[] AS b, most_common_vals::text::"
+    // The histogram is in the column's own order; under another collation
+    // its bounds are put in that order (a close estimate).
+    const std::string bounds = "histogram_bounds::text::" + oc.sqlType + "[]";
+    q << "WITH s AS (SELECT "
+      << (caseless() ? "(SELECT array_agg(v ORDER BY v" + orderCollate() + ") FROM unnest(" + bounds + ") AS v)"
+                     : bounds)
+      << " AS b, most_common_vals::text::"
       << oc.sqlType << "[] AS mv, most_common_freqs AS mf, null_frac::float8 AS nf FROM pg_catalog.pg_stats "
       << "WHERE schemaname = ";
     q.param(c && c->sChema.isChar() ? c->sChema.str() : std::string("public")) << " AND tablename = ";
@@ -297,9 +314,10 @@ void DataObject::statistics(Sql& q) const
 // values below it plus its share of the histogram of the others.
 std::string DataObject::cumulative(const std::string& x) const
 {
-    return "((SELECT coalesce(sum(f), 0) FROM mcv WHERE mcv.v < " + x +
+    const std::string cx = "(" + x + ")" + orderCollate();
+    return "((SELECT coalesce(sum(f), 0) FROM mcv WHERE mcv.v < " + cx +
            ") + (1 - s.nf - tot.mt) * CASE WHEN coalesce(cardinality(s.b), 0) < 2 THEN 0 ELSE "
-           "least(greatest((width_bucket(" + x + ", s.b) - 1)::float8 / (cardinality(s.b) - 1), 0), 1) END)";
+           "least(greatest((width_bucket(" + cx + ", s.b) - 1)::float8 / (cardinality(s.b) - 1), 0), 1) END)";
 }
 
 // ------------------------------------------------------------------ window
@@ -640,7 +658,9 @@ bool DataObject::findPrefix(const std::string& text, const Row* after, std::opti
     std::optional<std::string> bound;
     switch (oc.letter) {
     case 'C':
-    case 'M': bound = text; break;
+    // Under a case- and accent-blind order the folded text sorts first of
+    // all the texts it stands for, so the range starts there.
+    case 'M': bound = caseless() ? foldKey(text, keepEnye()) : text; break;
     case 'N': {
         char* end = nullptr;
         std::strtod(text.c_str(), &end);
@@ -663,7 +683,7 @@ bool DataObject::findPrefix(const std::string& text, const Row* after, std::opti
     Sql q;
     q << "SELECT " << selectList() << " FROM " << table() << " WHERE ";
     if (!after || orderIsRecno()) {
-        q << oc.ident << " >= ";
+        q << orderKey() << " >= ";
         q.param(bound, oc.sqlType);
         if (after) {
             q << " AND \"recno\" > ";
@@ -672,10 +692,10 @@ bool DataObject::findPrefix(const std::string& text, const Row* after, std::opti
     } else {
         // One row comparison from the later of the two starts, so the index
         // scan begins there instead of filtering from the current row on.
-        const std::string b = "$" + std::to_string(q.params.size() + 1) + "::" + oc.sqlType;
+        const std::string b = "$" + std::to_string(q.params.size() + 1) + "::" + oc.sqlType + orderCollate();
         const std::string k = "$" + std::to_string(q.params.size() + 2) + "::" + oc.sqlType;
         const std::string r = "$" + std::to_string(q.params.size() + 3) + "::bigint";
-        q << "(" << oc.ident << ", \"recno\") > (CASE WHEN " << k << " >= " << b << " THEN " << k << " ELSE " << b
+        q << "(" << orderKey() << ", \"recno\") > (CASE WHEN " << k << " >= " << b << " THEN " << k << " ELSE " << b
           << " END, CASE WHEN " << k << " >= " << b << " THEN " << r << " ELSE " << "-9223372036854775808 END)";
         q.params.push_back(bound);
         q.params.push_back(keyOf(*after));
@@ -690,7 +710,9 @@ bool DataObject::findPrefix(const std::string& text, const Row* after, std::opti
     if (rows.empty() || !keyOf(rows.front()))
         return true;
     const std::string& key = *keyOf(rows.front());
-    const bool hit = oc.letter == 'D' ? key == *bound : key.compare(0, text.size(), text) == 0;
+    const bool hit = oc.letter == 'D' ? key == *bound
+                     : caseless()   ? foldKey(key, keepEnye()).rfind(*bound, 0) == 0
+                                    : key.compare(0, text.size(), text) == 0;
     if (hit)
         found = std::move(rows.front());
     return true;

@@ -3,6 +3,7 @@
 // members and the ordering index; run once, by open().
 #include "dataobject.h"
 
+#include "collation.h"
 #include "connection.h"
 #include "dataobject_sql.h"
 
@@ -58,6 +59,7 @@ bool DataObject::readColumns()
         const std::string typname = PQgetvalue(r.get(), i, 2);
         const int typmod = std::atoi(PQgetvalue(r.get(), i, 3));
         const char cat = PQgetvalue(r.get(), i, 4)[0];
+        c.text = cat == 'S';
         if (!pictureCol_.empty() && c.name == pictureCol_) {
             hasPicture_ = true;
             continue;
@@ -112,27 +114,69 @@ bool DataObject::ensurePictureColumn()
     return true;
 }
 
-// An index that the order or a seek needs, under a stable name; a failure
-// (no right to create one) only costs speed.
-void DataObject::ensureIndex(int col, bool withRecno)
+// Index names are stable, so every data object (and every run) finds the
+// index built before; names over PostgreSQL's 63 bytes are cut and tagged.
+std::string DataObject::indexName(const std::string& column, const char* suffix) const
 {
-    if (col < 0 || col == recnoCol_)
-        return;
-    std::string name = "dxo_" + table_ + "_" + cols_[col].name + (withRecno ? "_o" : "_k");
+    std::string name = "dxo_" + table_ + "_" + column + suffix;
     if (name.size() > 63) {
         const std::size_t h = std::hash<std::string>{}(name);
         char tag[20];
         std::snprintf(tag, sizeof tag, "_%08zx", h & 0xffffffffu);
         name = name.substr(0, 50) + tag;
     }
+    return name;
+}
+
+// An index that the order or a seek needs; a failure (no right to create
+// one) only costs speed. The order of a text column under the ICU collation
+// needs an index built with it, under a name of its own.
+void DataObject::ensureIndex(int col, bool withRecno)
+{
+    if (col < 0 || col == recnoCol_)
+        return;
+    const bool collated = withRecno && cols_[col].text && !collation_.empty();
+    const std::string name = indexName(cols_[col].name, !withRecno ? "_k" : collated ? "_oi" : "_o");
     if (!indexed_.insert(name).second)
         return;
     Sql q;
     q << "CREATE INDEX IF NOT EXISTS " << quoteIdent(name) << " ON " << table() << " (" << cols_[col].ident
-      << (withRecno ? ", \"recno\")" : ")");
+      << (collated ? " COLLATE " + quoteIdent(collation_) : std::string()) << (withRecno ? ", \"recno\")" : ")");
     Result r;
     if (!run(q, r))
         indexed_.erase(name);  // tried again next time
+    begin();
+}
+
+void DataObject::ensureLikeIndex(int col)
+{
+    if (col < 0 || col == recnoCol_ || !cols_[col].text)
+        return;
+    const std::string name = indexName(cols_[col].name, "_l");
+    if (!indexed_.insert(name).second)
+        return;
+    Connection* c = conn();
+    if (!c)
+        return;
+    const auto lookUp = [&] {
+        return c->value("SELECT n.nspname FROM pg_catalog.pg_opclass o JOIN pg_catalog.pg_namespace n ON n.oid = "
+                        "o.opcnamespace WHERE o.opcname = 'gin_trgm_ops' LIMIT 1");
+    };
+    if (trgmSchema_.empty()) {
+        std::optional<std::string> schema = lookUp();
+        // Trusted since PostgreSQL 13: the database's owner may add it.
+        if (!schema && c->execute("CREATE EXTENSION IF NOT EXISTS pg_trgm"))
+            schema = lookUp();
+        trgmSchema_ = schema ? *schema : "-";
+    }
+    if (trgmSchema_ == "-")
+        return;
+    Sql q;
+    q << "CREATE INDEX IF NOT EXISTS " << quoteIdent(name) << " ON " << table() << " USING gin (("
+      << foldSql(cols_[col].ident) << ") " << quoteIdent(trgmSchema_) << ".gin_trgm_ops)";
+    Result r;
+    if (!run(q, r))
+        indexed_.erase(name);
     begin();
 }
 
@@ -207,6 +251,8 @@ bool DataObject::readSchema()
     buffer_.resize(cols_.size());
     clearBuffer();
     addMembers();
+    if (Connection* c = conn())
+        collation_ = c->textCollation();
     ensureIndex(order_, true);
     return true;
 }

@@ -61,6 +61,8 @@ bool DataObject::sqlRefresh(const Value& connection, const std::string& order, c
     filter_.likeCol = like.empty() ? -1 : order_;
     hasLocate_ = false;
     ensureIndex(order_, true);
+    if (filter_.likeCol >= 0)
+        ensureLikeIndex(filter_.likeCol);
     if (!countRows() || !goTop()) {
         const std::string why = error_;
         connValue_ = oldConn;

@@ -13,6 +13,7 @@
 #include "platform/grid/column.h"
 #include "platform/gui/events.h"
 #include "platform/gui/xbppart.h"
+#include "platform/pgsql/collation.h"
 #include "platform/pgsql/connection.h"
 #include "platform/popup/popup.h"
 #include "platform/runtime/array.h"
@@ -124,6 +125,17 @@ struct Ui {
         if (QLineEdit* e = entry(id)) {
             e->setFocus();
             QTest::keyClicks(e, keys);
+        }
+    }
+    // Any text, accents included, one key event per character.
+    void typeText(const char* id, const QString& keys) const
+    {
+        if (QLineEdit* e = entry(id)) {
+            e->setFocus();
+            for (const QChar c : keys)
+                QTest::sendKeyEvent(QTest::Click, e, c.unicode() < 128 ? Qt::Key(QChar(c).toUpper().unicode())
+                                                                        : Qt::Key_unknown,
+                                    QString(c), Qt::NoModifier);
         }
     }
     void key(const char* id, Qt::Key k) const
@@ -399,13 +411,18 @@ TEST_F(ClientWindowTest, TheComboBoxReordersTheBrowseWhileEditing)
             EXPECT_TRUE(ui.entry("GET_NOMBRE")->hasFocus());
             QComboBox* c = ui.combo();
             ASSERT_TRUE(c->isEnabled());
-            ASSERT_EQ(c->currentText(), "nombre");
-            ASSERT_EQ(c->findText("codcli"), c->currentIndex() - 1);
+            // Captions, while aApp[6] keeps the column name.
+            ASSERT_EQ(c->currentText(), "Nombre");
+            ASSERT_EQ(c->findText(QString::fromUtf8("Código")), c->currentIndex() - 1);
+            EXPECT_EQ(c->itemText(0), "Registro");
+            EXPECT_GE(c->findText(QString::fromUtf8("Dirección 2")), 0);
+            EXPECT_EQ(c->findText("codcli"), -1);
             c->setFocus();
             QTest::keyClick(c, Qt::Key_Up);
         },
         [](Ui& ui) {
             EXPECT_EQ(text(ui.w.app(6)), "codcli");
+            EXPECT_EQ(ui.combo()->currentText(), QString::fromUtf8("Código"));
             EXPECT_EQ(text(rt::sendWith(ui.w.app(3), "sort")), "codcli");
             EXPECT_EQ(ui.browseSet("codcli"), "000001");
             ui.click("Cancel");
@@ -1048,6 +1065,114 @@ TEST_F(ClientWindowTest, ThePictureAlwaysBelongsToTheClientShown)
 }
 
 // The helpers on their own, over a data object of the test table.
+// Clients whose names tell a Spanish, case- and accent-blind order from a
+// byte order; one typed in mixed case by another program.
+class AccentedClientsTest : public ClientWindowTest {
+protected:
+    void SetUp() override
+    {
+        ClientWindowTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        ASSERT_EQ(one("WITH i AS (INSERT INTO dxcam01 (codcli, nombre, apell, estatus) VALUES "
+                      "('000007', 'Fátima', 'Núñez', 'N'), ('000008', 'ÑANDÚ', 'PÉREZ', 'N'), "
+                      "('000009', 'NURIA', 'GIL', 'N'), ('000010', 'ÁNGEL', 'OCAÑA', 'N'), "
+                      "('000011', 'FRANÇOIS', 'DUPONT', 'N') RETURNING 1) SELECT count(*) FROM i"),
+                  "5");
+        icu_ = one("SELECT count(*) FROM pg_collation WHERE collname = 'es-x-icu'") == "1";
+    }
+    ~AccentedClientsTest() override { pgsql::setIcuCollationAllowed(true); }
+
+    // The codes of the browse set from its top, which it is left on.
+    static std::vector<std::string> browseOrder(Ui& ui)
+    {
+        const rt::Value set = ui.w.app(3);
+        std::vector<std::string> out;
+        rt::sendWith(set, "GoTop");
+        do
+            out.push_back(text(rt::getMember(set, "codcli")));
+        while (rt::sendWith(set, "SQLViewSkip", 1).asInt() == 1 && out.size() < 100);
+        rt::sendWith(set, "GoTop");
+        app::client::refreshAll(ui.w.oBrowse);
+        return out;
+    }
+    static void search(Ui& ui, const char* typed)
+    {
+        ui.entry("GET_CBUSCAR")->clear();
+        ui.typeText("GET_CBUSCAR", QString::fromUtf8(typed));
+    }
+
+    bool icu_ = false;
+};
+
+TEST_F(AccentedClientsTest, TheBrowseOrderIsSpanishAndSeekIgnoresCaseAndAccents)
+{
+    if (!icu_)
+        GTEST_SKIP() << "the server has no ICU collation";
+    struct Seek {
+        const char* typed;
+        const char* shown;  // the field, after its "@!" picture
+        const char* found;  // the name the browse set lands on
+    };
+    static const Seek seeks[] = {
+        {"fáti", "FÁTI", "Fátima"}, {"FATI", "FATI", "Fátima"}, {"ángel", "ÁNGEL", "ÁNGEL"},
+        {"ñan", "ÑAN", "ÑANDÚ"},    {"fra", "FRA", "FRANÇOIS"},
+        {"nan", "NAN", "FRANÇOIS"},  // no name starts with NAN (Ñ is a letter): the set stays
+    };
+    std::vector<Step> steps;
+    steps.push_back([](Ui& ui) {
+        // Á with A, Fátima before François, Ñ after N.
+        EXPECT_EQ(browseOrder(ui), (std::vector<std::string>{"000003", "000010", "000005", "000007", "000011", "000004",
+                                                             "000006", "000002", "000001", "000009", "000008"}));
+        search(ui, seeks[0].typed);
+    });
+    for (std::size_t i = 0; i < std::size(seeks); ++i)
+        steps.push_back([i](Ui& ui) {
+            EXPECT_EQ(ui.entry("GET_CBUSCAR")->text().trimmed().toStdString(), seeks[i].shown);
+            EXPECT_EQ(ui.browseSet("nombre"), seeks[i].found) << seeks[i].typed;
+            if (i + 1 < std::size(seeks))
+                search(ui, seeks[i + 1].typed);
+        });
+    run(steps);
+}
+
+TEST_F(AccentedClientsTest, LikeTypedInLowerCaseWithAccentsFindsTheClient)
+{
+    run({
+        [](Ui& ui) { search(ui, "fátima"); },
+        [](Ui& ui) { ui.click("Like"); },
+        [&](Ui& ui) {
+            EXPECT_TRUE(messages_.messages.empty());
+            EXPECT_EQ(rt::sendWith(ui.w.app(2), "LastRec").asInt(), 1);
+            EXPECT_EQ(ui.record("codcli"), "000007");
+            EXPECT_EQ(ui.record("nombre"), "Fátima");
+            search(ui, "ñandu");
+        },
+        [](Ui& ui) { ui.click("Like"); },
+        [](Ui& ui) { EXPECT_EQ(ui.record("codcli"), "000008"); },
+    });
+}
+
+TEST_F(AccentedClientsTest, WithoutIcuTheDefaultOrderHoldsAndLikeStillIgnoresCaseAndAccents)
+{
+    pgsql::setIcuCollationAllowed(false);
+    std::vector<std::string> byDefault;
+    for (const std::string& code : testpg::rows(db_.get(), "SELECT codcli FROM dxcam01 ORDER BY nombre, recno"))
+        byDefault.push_back(code);
+    run({
+        [&](Ui& ui) {
+            EXPECT_EQ(browseOrder(ui), byDefault);
+            search(ui, "ñan");
+        },
+        [](Ui& ui) {
+            EXPECT_EQ(ui.browseSet("nombre"), "ÑANDÚ");
+            search(ui, "fátima");
+        },
+        [](Ui& ui) { ui.click("Like"); },
+        [](Ui& ui) { EXPECT_EQ(ui.record("codcli"), "000007"); },
+    });
+}
+
 class ClientHelpersTest : public ClientWindowTest {
 protected:
     void SetUp() override

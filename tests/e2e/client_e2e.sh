@@ -3,7 +3,8 @@
 # a sample folder, the connection dialog is typed with real keys, and once the
 # window "Test SQLRecordSet" is up a client is added, edited (a wrong date
 # refused on the way), searched and deleted (No first, then Sí) with real
-# clicks and keys, and Escape over typed changes is answered No, then Sí;
+# clicks and keys, a client found by its name typed in lower case with
+# accents, and Escape over typed changes is answered No, then Sí;
 # every step is checked in the database with psql. Buttons and fields are found through the dialog library's
 # geometry dump (DXC_DIALOG_GEOMETRY).
 #
@@ -162,7 +163,10 @@ expect_sql "the corrected date" "SELECT feching FROM dxcam01 WHERE trim(codcli) 
 # Away from it: the last client by name selected in the browse and saved
 # unchanged (its audit user shows the form held it), so the search below
 # must find the new client again.
-last=$(sql "SELECT trim(codcli) FROM dxcam01 ORDER BY nombre DESC, recno DESC LIMIT 1")
+# The browse orders names under the server's ICU collation when it has one.
+coll=$(sql "SELECT ' COLLATE \"' || collname || '\"' FROM pg_collation WHERE collname IN ('es-x-icu', 'und-x-icu')
+            ORDER BY collname = 'es-x-icu' DESC LIMIT 1")
+last=$(sql "SELECT trim(codcli) FROM dxcam01 ORDER BY nombre$coll DESC, recno DESC LIMIT 1")
 [[ -n $last && $last != E2E01 ]] || fail "no other client at the end of the browse"
 click 28
 keys ctrl+End Return
@@ -186,6 +190,21 @@ answer "$TITLE" Tab space
 expect_sql "the client deleted" "SELECT count(*) FROM dxcam01 WHERE trim(codcli) = 'E2E01'" 0
 expect_sql "the other clients kept" "SELECT count(*) FROM dxcam01" 25
 expect_sql "the last client kept" "SELECT count(*) FROM dxcam01 WHERE trim(codcli) = '$last'" 1
+
+# A search typed in lower case with accents finds a client whose name the
+# sample holds in capitals: Like, then Edit and Save mark the client found.
+name=$(sql "SELECT trim(nombre) FROM dxcam01 WHERE nombre ~ '[ÁÉÍÓÚÑ]' AND trim(codcli) <> '$last'
+            AND id_usuario <> 'DXC' ORDER BY recno LIMIT 1")
+[[ -n $name ]] || fail "no accented name in the sample"
+typed=$(/usr/bin/python3 -c 'import sys; print(sys.argv[1].lower())' "$name")
+click GET_CBUSCAR
+keys ctrl+a BackSpace
+text "$typed"
+click Like
+click Edit
+click Save
+expect_sql "a client named $name found by \"$typed\"" \
+    "SELECT count(*) FROM dxcam01 WHERE trim(nombre) = '$name' AND trim(id_usuario) = 'DXC'" 1
 
 # Escape over typed changes asks: No keeps the window and the typing, Sí
 # ends the program without saving. The search left no client in the form:

@@ -3,6 +3,7 @@
 // pictures and the loss of the server.
 #include "pg_fixture.h"
 
+#include "platform/pgsql/collation.h"
 #include "platform/pgsql/dataobject.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
@@ -144,8 +145,11 @@ TEST_F(DataObjectTest, OpensWithMembersPaddedValuesAndAPictureColumn)
     EXPECT_EQ(rt::getMember(o, "id_usuario").str(), std::string(10, ' '));  // read-only extra column
     EXPECT_EQ(num(o, "LastRec"), 3);
     EXPECT_EQ(testpg::value(peer, "SELECT count(*) FROM information_schema.columns WHERE column_name = 'foto'"), "1");
-    // The ordering index exists under a stable name.
-    EXPECT_EQ(testpg::value(peer, "SELECT count(*) FROM pg_indexes WHERE indexname = 'dxo_dxcam01_nombre_o'"), "1");
+    // The ordering index exists under a stable name (one of its own when
+    // built with the ICU collation).
+    EXPECT_EQ(testpg::value(peer, "SELECT count(*) FROM pg_indexes WHERE indexname = 'dxo_dxcam01_nombre_o" +
+                                      std::string(c().textCollation().empty() ? "" : "i") + "'"),
+              "1");
 
     std::vector<Value> bad(17);
     bad[0] = connValue;
@@ -662,4 +666,163 @@ TEST_F(DataObjectTest, AnIntegerRecnoOrdersAndPages)
     EXPECT_EQ(recno(o), 201);
     EXPECT_TRUE(yes(rt::sendWith(o, "seek", "00042", "codcli")));
     EXPECT_EQ(recno(o), 42);
+}
+
+// ------------------------------------------------------------------ text order and search
+
+namespace {
+
+// Makes the data objects use (or not) the ICU collation while in scope.
+struct CollationChoice {
+    explicit CollationChoice(bool icu) { pgsql::setIcuCollationAllowed(icu); }
+    ~CollationChoice() { pgsql::setIcuCollationAllowed(true); }
+};
+
+// Names whose order tells a Spanish, case- and accent-blind collation from
+// a byte order, then 300 ties of one name in three spellings.
+class TextOrderTest : public DataObjectTest {
+protected:
+    void SetUp() override
+    {
+        DataObjectTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        ASSERT_TRUE(testpg::exec(
+            peer, "INSERT INTO dxcam01 (recno, codcli, nombre) VALUES (1, '00001', 'Zulu'), (2, '00002', 'Óscar'), "
+                  "(3, '00003', 'Ñandú'), (4, '00004', 'nube'), (5, '00005', 'María'), (6, '00006', 'MARIA'), "
+                  "(7, '00007', 'François'), (8, '00008', 'Fátima'), (9, '00009', 'Ángel'), "
+                  "(10, '00010', 'angel'), (11, '00011', 'NURIA'); "
+                  "INSERT INTO dxcam01 (recno, codcli, nombre) SELECT i, lpad(i::text, 5, '0'), "
+                  "(ARRAY['Pérez ', 'PEREZ ', 'perez '])[1 + i % 3] || (i % 37) FROM generate_series(12, 311) i"));
+        hasIcu = testpg::value(peer, "SELECT count(*) FROM pg_collation WHERE collname = 'es-x-icu'") == "1";
+    }
+
+    Value like(const Value& o, const char* pattern)
+    {
+        std::vector<Value> a(15);
+        a[0] = connValue;
+        a[1] = o;
+        a[4] = "dxcam01.nombre";
+        a[9] = pattern;
+        return rt::callFunction("SQLRefresh", a);
+    }
+
+    std::vector<std::int64_t> matches(const Value& o)
+    {
+        std::vector<std::int64_t> out;
+        if (num(o, "LastRec") == 0)
+            return out;
+        rt::sendWith(o, "GoTop");
+        do
+            out.push_back(recno(o));
+        while (skip(o, 1) == 1);
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+
+    // Whether the planner, kept from scanning the table and from sorting,
+    // serves the statement through the index.
+    bool served(const std::string& sql, const std::string& index)
+    {
+        testpg::exec(peer, "SET enable_seqscan = off; SET enable_sort = off");
+        std::string plan;
+        for (const std::string& line : testpg::rows(peer, "EXPLAIN " + sql))
+            plan += line + "\n";
+        testpg::exec(peer, "RESET enable_seqscan; RESET enable_sort");
+        EXPECT_NE(plan.find(index), std::string::npos) << plan;
+        return plan.find(index) != std::string::npos;
+    }
+
+    bool hasIcu = false;
+};
+
+}  // namespace
+
+TEST_F(TextOrderTest, TheOrderIsSpanishAndPagesThroughTiesOfCaseAndAccents)
+{
+    if (!hasIcu)
+        GTEST_SKIP() << "the server has no ICU collation";
+    const Value o = open("dxcam01.nombre");
+    const auto all = serverOrder("nombre COLLATE \"es-x-icu\", recno");
+    // Á with A, Fátima before François, MARIA before María, Ñ after N.
+    const std::vector<std::int64_t> head = {10, 9, 8, 7, 6, 5, 4, 11, 3};
+    ASSERT_GE(all.size(), head.size() + 300);
+    EXPECT_EQ(std::vector<std::int64_t>(all.begin(), all.begin() + 9), head);
+    walkBothWays(o, all);
+    EXPECT_TRUE(served("SELECT recno FROM dxcam01 ORDER BY nombre COLLATE \"es-x-icu\", recno LIMIT 5",
+                       "dxo_dxcam01_nombre_oi"));
+}
+
+TEST_F(TextOrderTest, LocateIgnoresCaseAndAccentsButNotTheEnye)
+{
+    if (!hasIcu)
+        GTEST_SKIP() << "the server has no ICU collation";
+    const Value o = open("dxcam01.nombre");
+    struct Case {
+        const char* text;
+        std::int64_t found;  // 0: not found, the position stays
+    };
+    const Case cases[] = {
+        {"fáti", 8}, {"FATI", 8}, {"Fr", 7},  {"ángel", 10}, {"ANGEL", 10}, {"MARÍA", 6}, {"ñan", 3},
+        {"ÑANDU", 3}, {"óscar", 2}, {"zu", 1}, {"nan", 0},    {"x", 0},
+    };
+    ASSERT_TRUE(yes(rt::sendWith(o, "GoTop")));
+    for (const Case& c : cases) {
+        const std::int64_t before = recno(o);
+        EXPECT_EQ(yes(rt::sendWith(o, "locate", c.text)), c.found != 0) << c.text;
+        EXPECT_EQ(recno(o), c.found ? c.found : before) << c.text;
+    }
+    // "péRez 3" finds the first of the tie run "PEREZ 3" in whatever spelling.
+    ASSERT_TRUE(yes(rt::sendWith(o, "locate", "pérez 3")));
+    EXPECT_EQ(rt::lower(rt::rtrim(text(o, "nombre"))).substr(0, 2), "pe");
+    // The next matches cross the spellings: MARIA, then María, then none.
+    ASSERT_TRUE(yes(rt::sendWith(o, "locate", "mari")));
+    EXPECT_EQ(recno(o), 6);
+    EXPECT_TRUE(yes(rt::sendWith(o, "LocateNext")));
+    EXPECT_EQ(recno(o), 5);
+    EXPECT_FALSE(yes(rt::sendWith(o, "LocateNext")));
+    EXPECT_EQ(recno(o), 5);
+}
+
+TEST_F(TextOrderTest, LikeIgnoresCaseAndAccentsThroughAnIndexedFoldKey)
+{
+    const Value o = open("dxcam01.recno");
+    struct Case {
+        const char* pattern;
+        std::vector<std::int64_t> found;
+    };
+    const Case cases[] = {
+        {"%fáti%", {8}}, {"%ÁNGEL%", {9, 10}}, {"%maría%", {5, 6}}, {"%ÑAND%", {3}},
+        {"%nand%", {}},  {"%çois", {7}},       {"%scar", {2}},
+    };
+    for (const Case& c : cases) {
+        like(o, c.pattern);
+        EXPECT_EQ(matches(o), c.found) << c.pattern;
+    }
+    // The fold key the window computes is the server's, letter for letter.
+    for (const char* s : {"Fátima Núñez", "ÀÁÂÃÄÅ ÇÈÉÊË ÌÍÎÏ ÑÒÓÔÕÖØ ÙÚÛÜÝ", "àáâãäå çèéêë ìíîï ñòóôõöø ùúûüýÿ",
+                          "O'Brien 50% A_B\\", "Ωμέγα ß"})
+        EXPECT_EQ(pgt::valueWith(peer, "SELECT " + pgsql::foldSql("$1::text"), s), pgsql::foldKey(s)) << s;
+    EXPECT_EQ(pgsql::foldKey("Ñandú Núñez", false), "nandu nunez");
+    if (testpg::value(peer, "SELECT count(*) FROM pg_opclass WHERE opcname = 'gin_trgm_ops'") == "1")
+        served("SELECT recno FROM dxcam01 WHERE " + pgsql::foldSql("\"nombre\"") + " LIKE '%fati%'",
+               "dxo_dxcam01_nombre_l");
+}
+
+TEST_F(TextOrderTest, WithoutIcuTheDefaultOrderServesAndLikeStillFolds)
+{
+    const CollationChoice noIcu(false);
+    pgsql::Connection plain;
+    ASSERT_TRUE(plain.connect(pgt::host(), db, pgt::user(), "", pgt::port()));
+    EXPECT_EQ(plain.textCollation(), "");
+    const Value o = open("dxcam01.nombre");
+    walkBothWays(o, serverOrder("nombre, recno"));
+    EXPECT_EQ(testpg::value(peer, "SELECT count(*) FROM pg_indexes WHERE indexname = 'dxo_dxcam01_nombre_o'"), "1");
+    EXPECT_EQ(testpg::value(peer, "SELECT count(*) FROM pg_indexes WHERE indexname = 'dxo_dxcam01_nombre_oi'"), "0");
+    // The default order compares as typed: only the exact prefix is found.
+    EXPECT_FALSE(yes(rt::sendWith(o, "locate", "fáti")));
+    ASSERT_TRUE(yes(rt::sendWith(o, "locate", "Fát")));
+    EXPECT_EQ(recno(o), 8);
+    like(o, "%FÁTI%");
+    EXPECT_EQ(matches(o), std::vector<std::int64_t>{8});
 }
