@@ -5,7 +5,8 @@
 //               tagged, the browse refreshed) / the engine's own walk over
 //               the same records (goTop, skip until Eof)
 //   repaint:    20 repaints of the browse (every row read again, row
-//               colours included) with every record tagged / with none
+//               colours included) with every record tagged / 20 with
+//               none, taken in turns
 //   range:      a Shift range of 100,000 records from the anchor / the
 //               engine's walk over those records
 //   restore:    building a dialog of 50 columns with a saved layout to
@@ -19,6 +20,7 @@
 #include "browse/features/features.h"
 
 #include "platform/dbf/dbf.h"
+#include "platform/dbf/record_set.h"
 #include "platform/dbf/table.h"
 #include "platform/dbf/workarea.h"
 #include "platform/dialog/dialog.h"
@@ -193,10 +195,20 @@ int main(int argc, char** argv)
         b->gui::XbpBrowse::forceStable();
         b->widget()->repaint();
     };
-    // One repaint lasts a few milliseconds: a figure is the time of kRepaints.
-    const auto repaints = [&] {
-        for (int i = 0; i < kRepaints; ++i)
-            repaint();
+    // One repaint lasts a few milliseconds and the machine is shared: a
+    // figure is the sum of kRepaints repaints of each kind, taken in turns
+    // (the tag sets swapped in between, untimed) so that a change of load
+    // weighs on both alike.
+    const auto repaintsInTurn = [&](const dbf::RecordSet& all, double& none, double& tagged) {
+        const dbf::RecordSet empty;
+        none = tagged = 0;
+        for (int i = 0; i < kRepaints; ++i) {
+            for (int k = 0; k < 2; ++k) {
+                const bool withTags = (i + k) % 2 == 1;
+                area->tags() = withTags ? all : empty;
+                (withTags ? tagged : none) += timed(repaint);
+            }
+        }
     };
     for (int r = 0; r < rounds; ++r) {
         walk.push_back(timed([&] {
@@ -207,10 +219,12 @@ int main(int argc, char** argv)
         }));
         area->tags().clear();
         repaint();  // the rows the walk moved away from are read again here, not below
-        paintNone.push_back(timed(repaints));
         tagAll.push_back(timed([&] { browse::tag(*b, rt::Args(tagAllKey, 3)); }));
-        repaint();
-        paintAll.push_back(timed(repaints));
+        const dbf::RecordSet all = area->tags();
+        double none = 0, tagged = 0;
+        repaintsInTurn(all, none, tagged);
+        paintNone.push_back(none);
+        paintAll.push_back(tagged);
         rangeWalk.push_back(timed([&] {
             area->goTo(1);
             for (long long i = 0; i < kRange && !area->eof(); ++i)
