@@ -239,8 +239,12 @@ public:
             }
         } else if (e->type() == QEvent::FocusOut && !done_) {
             // A click elsewhere writes; a refused value is dropped so the
-            // message box does not bring the editor back.
-            if (!commit())
+            // message box does not bring the editor back. The browse or the
+            // column going away takes the focus too: what was typed is then
+            // dropped, with no write and no message in the middle of closing.
+            if (closing())
+                drop();
+            else if (!commit())
                 close();
         }
         return false;
@@ -270,6 +274,22 @@ private:
             else
                 b->down();
         }
+    }
+
+    [[nodiscard]] bool closing() const
+    {
+        const gui::XbpBrowse* b = gridOf(browse_);
+        const auto* c = column_.isObject() ? dynamic_cast<const gui::XbpPart*>(&column_.asObject()) : nullptr;
+        return !b || b->status != gui::XbpPart::Created || (c && c->status != gui::XbpPart::Created);
+    }
+
+    void drop()
+    {
+        done_ = true;
+        setEditing(browse_, false);
+        editors().erase(gridOf(browse_));
+        edit_->hide();
+        edit_->deleteLater();
     }
 
     void close()

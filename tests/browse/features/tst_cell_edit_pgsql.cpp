@@ -187,4 +187,27 @@ TEST_F(PgCellEdit, AfterAConflictASecondEnterWritesOverTheRowNowShown)
     EXPECT_EQ(failures.size(), 1u);
 }
 
+TEST_F(PgCellEdit, ARowDeletedByAnotherProgramIsRefusedEveryTime)
+{
+    dlg::MessageCapture capture;
+    ASSERT_TRUE(testpg::exec(peer, "DELETE FROM clients WHERE recno = 1"));
+    QLineEdit* edit = open();
+    ASSERT_NE(edit, nullptr);
+    QTest::keyClicks(edit, "MIA");
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        QTest::keyClick(edit, Qt::Key_Return);
+        settle();
+        ASSERT_EQ(dlg::cellEditor(bv), edit) << attempt;
+        EXPECT_EQ(capture.messages.size(), std::size_t(attempt));
+    }
+    EXPECT_EQ(testpg::value(peer, "SELECT count(*) FROM clients WHERE nombre = 'MIA'"), "0");
+    // The browse goes while its editor is still open: what was typed is
+    // dropped, with no further write nor message.
+    b->destroy();
+    b = nullptr;
+    settle();
+    EXPECT_EQ(capture.messages.size(), 2u);
+    EXPECT_EQ(testpg::value(peer, "SELECT count(*) FROM clients"), "2");
+}
+
 }  // namespace
