@@ -124,6 +124,9 @@ void showPicture(const ClientWindow& s);
 void refreshBrowse(ClientWindow& s);
 // "Siguiente": the next match of the search; says so after the last one.
 void nextMatch(ClientWindow& s);
+// Once the dialog's elements exist: the browse's columns fitted to what
+// they show and the window made resizable (client_layout.cpp).
+void arrangeWindow(const ClientWindow& s);
 }  // namespace client
 
 // Registers Test and the helpers by name.

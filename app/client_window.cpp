@@ -97,7 +97,8 @@ rt::Value appAnchor(const W& w, int n)
 }
 
 // The get/set block over aApp[1] that RK_ReadGUI hands the dialog to: the
-// dialog then asks before Escape or closing the window discards typed work.
+// dialog then asks before Escape or closing the window discards typed work,
+// and the window gets its resizing and fitted browse columns.
 rt::Value dialogAnchor(const W& w)
 {
     return dlg::getAnchorCB(
@@ -115,6 +116,7 @@ rt::Value dialogAnchor(const W& w)
                     const auto s = w.lock();
                     return !s || client::mayLeaveRecord(*s);
                 };
+            client::arrangeWindow(*s);
         },
         "aApp[1]");
 }

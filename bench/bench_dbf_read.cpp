@@ -1,6 +1,6 @@
 // Reading speed of the table layer against two other readers.
 //
-//   bench_dbf_read [FILE] [--records N] [--keep DIR] [--engine-only]
+//   bench_dbf_read [FILE] [--records N] [--keep DIR] [--engine-only] [--instructions]
 //
 // Without FILE it writes a table of N (default 1,000,000) client-like
 // records of 10 fields into a temporary folder. It then times iterating the
@@ -8,10 +8,13 @@
 // over the whole file (3 runs each, interleaved; medians), runs
 // python3-dbfread over the first 100,000 records (scaled to rows/s), and
 // prints rows/s and the ratios. `dxc-dbf dump FILE --format csv > /dev/null`
-// is timed in the same rounds as pgdbf: the whole tool against the whole peer. Peak memory of a child that reads 100,000 records and of one that
-// reads 1,000,000 shows that memory does not grow with the record count.
+// is timed in the same rounds as pgdbf: the whole tool against the whole peer. Peak memory of a child that reads
+// 100,000 records and of one that reads 1,000,000 shows that memory does not grow with the record count.
 // --keep DIR writes the tables into DIR and leaves them there; --engine-only
-// skips the other readers (for profiling).
+// skips the other readers (for profiling). --instructions also counts, with
+// valgrind's callgrind, the instructions the dump and pgdbf execute on the
+// 100,000-record table (on FILE when given): a ratio that the load of a
+// shared machine does not move, where wall-clock times drift.
 #include "platform/dbf/table.h"
 #include "platform/runtime/datetime.h"
 #include "platform/runtime/error.h"
@@ -171,12 +174,30 @@ double commandSeconds(const std::string& command)
     return rc == 0 ? seconds(start) : -1;
 }
 
+// Instructions `command` executes (standard output discarded), counted by
+// callgrind; 0 when valgrind is missing or the command fails.
+unsigned long long instructions(const std::string& command)
+{
+    const std::string cmd = "valgrind --tool=callgrind --callgrind-out-file=/dev/null " + command + " 2>&1 >/dev/null";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p)
+        return 0;
+    unsigned long long count = 0;
+    char line[512];
+    while (std::fgets(line, sizeof line, p))
+        if (const char* at = std::strstr(line, "Collected :"))
+            count = std::strtoull(at + std::strlen("Collected :"), nullptr, 10);
+    return pclose(p) == 0 ? count : 0;
+}
+
+std::string dumpCommand(const std::string& path)
+{
+    return std::string(DXC_DBF_TOOL) + " dump " + quote(path) + " --format csv";
+}
+
 double pgdbfSeconds(const std::string& path) { return commandSeconds("pgdbf " + quote(path)); }
 
-double dumpSeconds(const std::string& path)
-{
-    return commandSeconds(std::string(DXC_DBF_TOOL) + " dump " + quote(path) + " --format csv");
-}
+double dumpSeconds(const std::string& path) { return commandSeconds(dumpCommand(path)); }
 
 }  // namespace
 
@@ -191,7 +212,7 @@ int main(int argc, char** argv)
     }
     std::string file, keep;
     std::uint32_t records = 1000000;
-    bool engineOnly = false;
+    bool engineOnly = false, counted = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--records") == 0 && i + 1 < argc)
             records = std::uint32_t(std::strtoul(argv[++i], nullptr, 10));
@@ -199,6 +220,8 @@ int main(int argc, char** argv)
             keep = argv[++i];
         else if (std::strcmp(argv[i], "--engine-only") == 0)
             engineOnly = true;
+        else if (std::strcmp(argv[i], "--instructions") == 0)
+            counted = true;
         else
             file = argv[i];
     }
@@ -267,6 +290,15 @@ int main(int argc, char** argv)
         if (pgRate > 0)
             std::printf("engine / pgdbf   = %.2fx\n", oursRate / pgRate);
 
+        if (counted) {
+            const std::string& counts = small.empty() ? file : small;
+            const unsigned long long dumpCount = instructions(dumpCommand(counts));
+            const unsigned long long pgCount = instructions("pgdbf " + quote(counts));
+            std::printf("instructions (callgrind, %s): dump csv %llu, pgdbf %llu", counts.c_str(), dumpCount, pgCount);
+            if (dumpCount > 0 && pgCount > 0)
+                std::printf(", pgdbf / dump csv = %.2fx", double(pgCount) / double(dumpCount));
+            std::printf("\n");
+        }
         if (!small.empty()) {
             const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
             std::printf("peak RSS of a process reading a 100,000-record table: %ld KB\n",

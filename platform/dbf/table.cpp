@@ -310,6 +310,18 @@ std::string shortestText(double d)
     return std::string(buf, r.ptr);
 }
 
+// The parts plainDecimal() found, as exact text with at least `dec` decimals.
+void appendDecimal(std::string& out, bool negative, std::string_view whole, std::string_view fraction, int dec)
+{
+    while (whole.size() > 1 && whole[0] == '0')
+        whole.remove_prefix(1);
+    if (negative)
+        out += '-';
+    out += whole.empty() ? std::string_view("0") : whole;
+    if (!fraction.empty() || dec > 0)
+        out.append(".").append(fraction).append(std::size_t(std::max<int>(0, dec - int(fraction.size()))), '0');
+}
+
 // The exact text of an N or F field with at least `dec` decimals: "-12.50",
 // "0.500"; "" when it is no plain decimal number.
 std::string exactDecimal(const char* p, std::size_t n, int dec)
@@ -318,12 +330,8 @@ std::string exactDecimal(const char* p, std::size_t n, int dec)
     bool negative = false;
     if (!plainDecimal(p, n, text, negative, whole, fraction))
         return {};
-    while (whole.size() > 1 && whole[0] == '0')
-        whole.remove_prefix(1);
-    std::string out = negative ? "-" : "";
-    out += whole.empty() ? std::string_view("0") : whole;
-    if (!fraction.empty() || dec > 0)
-        out.append(".").append(fraction).append(std::size_t(std::max<int>(0, dec - int(fraction.size()))), '0');
+    std::string out;
+    appendDecimal(out, negative, whole, fraction, dec);
     return out;
 }
 
@@ -472,6 +480,8 @@ struct Table::Impl {
     // --- reading ---
     void load(std::uint32_t n);
     [[nodiscard]] bool isNull(int i) const;
+    // Field i when it exists, is read by `codec` and is not null in the current record.
+    [[nodiscard]] const FieldInfo* fieldOf(int i, Codec8 codec) const;
     [[nodiscard]] bool flagBit(int bit) const;
     [[nodiscard]] rt::Value fault(int i, ValueFault::Kind kind, const std::string& why) const;
     [[nodiscard]] rt::Value decode(int i, const FieldInfo& fi, const char* p) const;
@@ -859,6 +869,13 @@ bool Table::Impl::flagBit(int bit) const
 }
 
 bool Table::Impl::isNull(int i) const { return flagBit(info[i].nullBit); }
+
+const FieldInfo* Table::Impl::fieldOf(int i, Codec8 c) const
+{
+    if (static_cast<std::size_t>(i) >= info.size() || info[std::size_t(i)].codec != c || isNull(i))
+        return nullptr;
+    return &info[std::size_t(i)];
+}
 
 rt::Value Table::Impl::fault(int i, ValueFault::Kind kind, const std::string& why) const
 {
@@ -1490,6 +1507,58 @@ std::string Table::numberText(int field, const rt::Value& v) const
     default: break;
     }
     return rt::numberText(v);
+}
+
+bool Table::isNull(int field) const { return static_cast<std::size_t>(field) < d->info.size() && d->isNull(field); }
+
+bool Table::appendText(int field, std::string& out) const
+{
+    const Impl& t = *d;
+    const FieldInfo* fi = t.fieldOf(field, Codec8::Char);
+    if (!fi)
+        return false;
+    const char* p = t.cur + fi->offset;
+    std::size_t n = fi->len;
+    // As decodeText(): NUL padding reads as blanks, which are dropped here.
+    if (p[n - 1] == '\0')
+        n = std::size_t(static_cast<const char*>(std::memchr(p, '\0', n)) - p);
+    if (t.codec->trimsBytes()) {
+        constexpr std::uint64_t kEightBlanks = 0x2020202020202020ull;
+        for (std::uint64_t w; n >= 8 && (std::memcpy(&w, p + n - 8, 8), w == kEightBlanks);)
+            n -= 8;
+        while (n > 0 && p[n - 1] == ' ')
+            --n;
+        t.codec->append(p, n, out);
+        return true;
+    }
+    const rt::Value v = t.codec->decode(p, n);
+    const std::string_view text = v.asString();
+    out.append(text.substr(0, text.find_last_not_of(' ') + 1));
+    return true;
+}
+
+bool Table::appendNumber(int field, std::string& out) const
+{
+    const Impl& t = *d;
+    const FieldInfo* fi = t.fieldOf(field, Codec8::Number);
+    if (!fi)
+        return false;
+    std::string_view text, whole, fraction;
+    bool negative = false;
+    // Up to 18 digits parseNumber() reads without fail: no fault to tell.
+    if (!plainDecimal(t.cur + fi->offset, fi->len, text, negative, whole, fraction) ||
+        whole.size() + fraction.size() > 18)
+        return false;
+    // Most writers store the exact text already: no sign "+", no leading
+    // zero, at least the field's decimals. It goes out in one piece.
+    const bool hasPoint = text.size() > std::size_t(whole.data() + whole.size() - text.data());
+    if (text[0] != '+' && !whole.empty() && (whole.size() == 1 || whole[0] != '0') &&
+        (hasPoint ? !fraction.empty() && fraction.size() >= std::size_t(fi->dec) : fi->dec == 0)) {
+        out += text;
+        return true;
+    }
+    appendDecimal(out, negative, whole, fraction, fi->dec);
+    return true;
 }
 
 void Table::setFaultHandler(FaultHandler handler) { d->onFault = std::move(handler); }

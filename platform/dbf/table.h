@@ -144,6 +144,18 @@ public:
     [[nodiscard]] std::string numberText(int field) const;
     // The same for a value get(field) has just given (the field is not read again).
     [[nodiscard]] std::string numberText(int field, const rt::Value& v) const;
+    // For writers of many records (dumps): a field of the current record
+    // appended to out without building a value. appendText takes a C field
+    // and appends get()'s text without its trailing blanks; appendNumber
+    // takes an N or F field holding a plain decimal of up to 18 digits and
+    // appends numberText(). Both append nothing and give false for any other
+    // field or content (a null, a blank or overflowed number, digits to
+    // check): get() then decides, and tells a fault.
+    bool appendText(int field, std::string& out) const;
+    bool appendNumber(int field, std::string& out) const;
+    // Whether the field's null flag (Visual FoxPro) is set in the current
+    // record: get() gives NIL.
+    [[nodiscard]] bool isNull(int field) const;
     // Where faults of single values go; without a handler they are counted.
     void setFaultHandler(FaultHandler handler);
     [[nodiscard]] std::uint64_t faultCount() const noexcept;

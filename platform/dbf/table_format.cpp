@@ -369,16 +369,60 @@ const Codec& Codec::of(int codePage)
     if (!slot) {
         auto c = std::make_unique<Codec>();
         c->codePage_ = codePage;
+        c->trimsBytes_ = true;
         for (int b = 0; b < 256; ++b) {
             const std::string one = rt::cp::decode(std::string(1, char(b)), codePage);
             std::memcpy(c->utf8_[std::size_t(b)].data(), one.data(), std::min<std::size_t>(one.size(), 4));
             c->len_[std::size_t(b)] = std::uint8_t(one.size());
             if (b < 0x80 && (one.size() != 1 || one[0] != char(b)))
                 c->asciiSame_ = false;
+            if (b >= 0x80 && !one.empty() && one.back() == ' ')
+                c->trimsBytes_ = false;
         }
+        c->trimsBytes_ = c->trimsBytes_ && c->asciiSame_;
         slot = std::move(c);
     }
     return *slot;
+}
+
+namespace {
+
+// Bytes below 0x80 at the start of p, eight at a time up to the word
+// that holds the first other byte.
+std::size_t asciiPrefix(const char* p, std::size_t n)
+{
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        if (w & 0x8080808080808080ull)
+            break;
+    }
+    while (i < n && static_cast<unsigned char>(p[i]) < 0x80)
+        ++i;
+    return i;
+}
+
+}  // namespace
+
+void Codec::append(const char* p, std::size_t n, std::string& out) const
+{
+    if (wide_) {
+        if (asciiPrefix(p, n) == n)
+            out.append(p, n);
+        else
+            out += decodeWide(p, n).asString();
+        return;
+    }
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t run = asciiSame_ ? asciiPrefix(p + i, n - i) : 0;
+        out.append(p + i, run);
+        i += run;
+        if (i < n) {
+            const auto b = static_cast<unsigned char>(p[i++]);
+            out.append(utf8_[b].data(), len_[b]);
+        }
+    }
 }
 
 rt::Value Codec::decodeWide(const char* p, std::size_t n) const

@@ -136,6 +136,13 @@ public:
     [[nodiscard]] int codePage() const noexcept { return codePage_; }
     // The text of n bytes, as a runtime value.
     [[nodiscard]] rt::Value decode(const char* p, std::size_t n) const;
+    // The text of n bytes appended to out as UTF-8 (ASCII runs copied as
+    // they are), without building a value.
+    void append(const char* p, std::size_t n, std::string& out) const;
+    // Whether dropping trailing 0x20 bytes before decoding gives the same
+    // text as dropping trailing blanks after: true for the one-byte pages
+    // that keep ASCII and give no other byte a text ending in a blank.
+    [[nodiscard]] bool trimsBytes() const noexcept { return trimsBytes_; }
     // UTF-8 to the page's bytes; raises naming a character the page lacks.
     [[nodiscard]] std::string encode(std::string_view utf8) const;
 
@@ -145,6 +152,7 @@ private:
     int codePage_ = 0;
     bool wide_ = false;  // two bytes for some characters
     bool asciiSame_ = true;
+    bool trimsBytes_ = false;
     std::array<std::array<char, 4>, 256> utf8_{};  // each byte's character as UTF-8, NUL-padded
     std::array<std::uint8_t, 256> len_{};
 };

@@ -26,6 +26,7 @@ namespace gui {
 namespace {
 constexpr int kMaxCaptionRows = 64;
 constexpr int kBorderGrip = 5;  // pixels either side of a column border that start sizing
+constexpr int kTextMargin = 3;  // pixels between a cell's text and its sides
 
 // The widget of a cell group: paints the retained image of its object.
 class CellGroupWidget final : public QWidget {
@@ -469,6 +470,12 @@ std::pair<long long, long long> XbpCellGroup::cellColors(int row, bool hilite) c
 
 int XbpCellGroup::lineHeight() const { return QFontMetrics(cellFont()).height() + 4; }
 
+int XbpCellGroup::cellWidthFor(const QString& text) const
+{
+    // The grid line is drawn on the cell's last pixel column.
+    return QFontMetrics(cellFont()).horizontalAdvance(text) + 2 * kTextMargin + 1;
+}
+
 int XbpCellGroup::rowHeight() const
 {
     if (area_ == DataArea) {
@@ -707,7 +714,7 @@ void XbpCellGroup::drawOne(int row, bool hilite)
             int flags = toQtAlignment(alignment());
             if (area_ == DataArea && !lookup(*this, pp::DaAlignment) && c.value.isNum())
                 flags = (flags & ~Qt::AlignHorizontal_Mask) | Qt::AlignRight;
-            p.drawText(r.adjusted(3, 0, -3, 0), flags, text);
+            p.drawText(r.adjusted(kTextMargin, 0, -kTextMargin, 0), flags, text);
         }
     }
     const QColor line = QApplication::palette().color(area_ == DataArea ? QPalette::Midlight : QPalette::Mid);

@@ -83,6 +83,9 @@ public:
     [[nodiscard]] rt::Value cellRect(int row, bool inGroup) const;
     [[nodiscard]] int cellFromPos(QPoint platformPos) const;  // 0 when outside
     [[nodiscard]] bool hasCaption() const;
+    // The width a cell needs to show `text` whole in this group's font: the
+    // text, its margins and the grid line.
+    [[nodiscard]] int cellWidthFor(const QString& text) const;
 
     // --- drawing
     void markDirty(int row);

@@ -35,6 +35,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -1062,6 +1063,165 @@ TEST_F(ClientWindowTest, ThePictureAlwaysBelongsToTheClientShown)
             EXPECT_FALSE(shown(ui)) << "JUAN has no picture";
         },
     }, "000001");
+}
+
+// --- the window's geometry
+
+// The elements a clerk works with (entries, buttons, the picture, the check
+// and combo boxes, the browse), visible ones only, in dialog coordinates.
+struct Placed {
+    std::string name;
+    QRect rect;
+};
+std::vector<Placed> workingElements(const Ui& ui)
+{
+    const auto& elements = static_cast<const dlg::DialogPart&>(ui.w.app(1).asObject()).elements;
+    const auto& records = ui.w.GetList.asArray().items;
+    std::vector<Placed> out;
+    for (std::size_t i = 0; i < elements.size() && i < records.size(); ++i) {
+        const int type = int(rt::entryOf(records[i], dlg::slot::Type).asInt());
+        QWidget* w = widgetOf(elements[i]);
+        static constexpr int kWorking[] = {dlg::type::Get,      dlg::type::PushButton, dlg::type::Bitmap,
+                                           dlg::type::CheckBox, dlg::type::ComboBox,   dlg::type::Browse};
+        if (!w || !w->isVisibleTo(&ui.d) || std::find(std::begin(kWorking), std::end(kWorking), type) == std::end(kWorking))
+            continue;
+        const rt::Value& caption = rt::entryOf(records[i], dlg::slot::Caption);
+        const rt::Value& id = rt::entryOf(records[i], dlg::slot::Id);
+        const std::string name = type == dlg::type::Browse   ? "browse"
+                                 : type == dlg::type::Bitmap ? "picture"
+                                 : caption.isChar() && !rt::alltrim(caption.asString()).empty() ? caption.str()
+                                 : id.isChar()                                                   ? id.str()
+                                                                                                 : std::to_string(i + 1);
+        out.push_back({name, QRect(w->mapTo(&ui.d, QPoint(0, 0)), w->size())});
+    }
+    return out;
+}
+
+// Every working element inside the window, and no two on top of each other.
+void expectTidy(const Ui& ui, const char* when)
+{
+    const std::vector<Placed> all = workingElements(ui);
+    EXPECT_GT(all.size(), 30u) << when;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        EXPECT_TRUE(ui.d.rect().contains(all[i].rect))
+            << when << ": " << all[i].name << " leaves the window " << ui.d.width() << "x" << ui.d.height();
+        for (std::size_t j = i + 1; j < all.size(); ++j)
+            EXPECT_FALSE(all[i].rect.intersects(all[j].rect)) << when << ": " << all[i].name << " overlaps " << all[j].name;
+    }
+}
+
+QRect rectOf(const Ui& ui, const std::string& name)
+{
+    for (const Placed& p : workingElements(ui))
+        if (p.name == name)
+            return p.rect;
+    ADD_FAILURE() << "no element " << name;
+    return {};
+}
+
+std::string headingOf(gui::XbpColumn* c)
+{
+    std::string out;
+    for (int r = 1; r <= c->headingGroup()->rowCount(); ++r)
+        out += (r > 1 ? ";" : "") + c->headingGroup()->cellText(r).toStdString();
+    return out;
+}
+
+TEST_F(ClientWindowTest, BrowseColumnsShowCodesDatesAndRecordNumbersWholeAndFillTheGrid)
+{
+    // A record number of seven digits, beyond any the table's row count suggests.
+    testpg::exec(db_.get(), "INSERT INTO dxcam01 (recno, codcli, nombre, apell, feching) VALUES "
+                            "(1234567, '000099', 'ZOE', 'WU', '2024-12-31')");
+    run({[](Ui& ui) {
+        auto* b = gui::asBrowse(ui.w.oBrowse);
+        ASSERT_TRUE(b);
+        b->forceStable();
+        ASSERT_EQ(b->filledRows(), 7);
+        int right = 0;
+        std::vector<int> textWidths;
+        for (int i = 1; i <= b->colCount(); ++i) {
+            gui::XbpColumn* c = b->columnAt(i);
+            const std::string heading = headingOf(c);
+            EXPECT_EQ(c->widget()->x(), right) << heading << ": the columns follow each other";
+            right = c->widget()->x() + c->width();
+            if (heading == ";NOMBRES" || heading == ";APELLIDOS") {
+                textWidths.push_back(c->width());
+                continue;
+            }
+            for (int r = 1; r <= c->headingGroup()->rowCount(); ++r)
+                EXPECT_LE(c->headingGroup()->cellWidthFor(c->headingGroup()->cellText(r)), c->width())
+                    << heading << " clips its heading line " << r;
+            for (int r = 1; r <= b->filledRows(); ++r)
+                EXPECT_LE(c->dataGroup()->cellWidthFor(c->dataGroup()->cellText(r)), c->width())
+                    << heading << " clips " << c->dataGroup()->cellText(r).toStdString();
+        }
+        EXPECT_EQ(right, b->viewport()->width()) << "the last column ends at the grid's right edge";
+        ASSERT_EQ(textWidths.size(), 2u);
+        EXPECT_NEAR(textWidths[0], textWidths[1], 1) << "names and surnames share the spare room";
+        const int recnoWidth = b->columnAt(1)->dataGroup()->cellWidthFor("1234567");
+        EXPECT_LE(recnoWidth, b->columnAt(1)->width());
+        EXPECT_GT(textWidths[0], 3 * recnoWidth) << "the names got the room";
+    }});
+}
+
+TEST_F(ClientWindowTest, TheWindowOpensWholeAndFollowsResizingWithTheButtonsAtTheBottom)
+{
+    QSize design;
+    std::vector<Placed> atDesign;
+    QRect browse, nombre, codcli, picture;
+    int exitLeft = 0, exitBottom = 0, refreshRight = 0, refreshBottom = 0;
+    const auto fromBottom = [](const Ui& ui, const QRect& r) { return ui.d.height() - r.bottom(); };
+    const auto fromRight = [](const Ui& ui, const QRect& r) { return ui.d.width() - r.right(); };
+    run({
+        [&](Ui& ui) {
+            expectTidy(ui, "at the opening size");
+            const QScreen* screen = ui.d.screen();
+            ASSERT_TRUE(screen);
+            EXPECT_TRUE(screen->availableGeometry().contains(ui.d.geometry()));
+            design = ui.d.size();
+            atDesign = workingElements(ui);
+            browse = rectOf(ui, "browse");
+            exitLeft = rectOf(ui, "Exit").left();
+            exitBottom = fromBottom(ui, rectOf(ui, "Exit"));
+            refreshRight = fromRight(ui, rectOf(ui, "Refresh;Browse"));
+            refreshBottom = fromBottom(ui, rectOf(ui, "Refresh;Browse"));
+            nombre = rectOf(ui, "GET_NOMBRE");
+            codcli = rectOf(ui, "GET_CODCLI");
+            picture = rectOf(ui, "picture");
+            EXPECT_LT(ui.d.minimumWidth(), design.width());
+            EXPECT_LT(ui.d.minimumHeight(), design.height());
+            ui.d.resize(design + QSize(240, 180));
+        },
+        [&](Ui& ui) {
+            expectTidy(ui, "larger");
+            EXPECT_EQ(rectOf(ui, "browse").size(), browse.size() + QSize(240, 180)) << "the browse grows";
+            EXPECT_EQ(rectOf(ui, "GET_NOMBRE").width(), nombre.width() + 240);
+            EXPECT_EQ(rectOf(ui, "GET_CODCLI"), codcli) << "a code needs no more room";
+            EXPECT_EQ(rectOf(ui, "picture").topLeft(), picture.topLeft() + QPoint(240, 0)) << "the picture keeps right";
+            EXPECT_EQ(fromBottom(ui, rectOf(ui, "Exit")), exitBottom);
+            EXPECT_EQ(rectOf(ui, "Exit").left(), exitLeft);
+            EXPECT_EQ(fromBottom(ui, rectOf(ui, "Refresh;Browse")), refreshBottom);
+            EXPECT_EQ(fromRight(ui, rectOf(ui, "Refresh;Browse")), refreshRight);
+            auto* b = gui::asBrowse(ui.w.oBrowse);
+            const gui::XbpColumn* last = b->columnAt(b->colCount());
+            EXPECT_EQ(last->widget()->x() + last->width(), b->viewport()->width()) << "no empty band once larger";
+            ui.d.resize(1, 1);
+        },
+        [&](Ui& ui) {
+            EXPECT_EQ(ui.d.size(), ui.d.minimumSize()) << "the window stops at its least size";
+            expectTidy(ui, "at the least size");
+            EXPECT_LT(rectOf(ui, "browse").height(), browse.height()) << "the browse shrinks";
+            EXPECT_EQ(fromBottom(ui, rectOf(ui, "Exit")), exitBottom);
+            EXPECT_EQ(fromRight(ui, rectOf(ui, "Refresh;Browse")), refreshRight);
+            ui.d.resize(design);
+        },
+        [&](Ui& ui) {
+            const std::vector<Placed> back = workingElements(ui);
+            ASSERT_EQ(back.size(), atDesign.size());
+            for (std::size_t i = 0; i < back.size(); ++i)
+                EXPECT_EQ(back[i].rect, atDesign[i].rect) << back[i].name << " is back where the design puts it";
+        },
+    });
 }
 
 // The helpers on their own, over a data object of the test table.

@@ -4,8 +4,10 @@
 # window "Test SQLRecordSet" is up a client is added, edited (a wrong date
 # refused on the way), searched and deleted (No first, then Sí) with real
 # clicks and keys, a client found by its name typed in lower case with
-# accents, and Escape over typed changes is answered No, then Sí;
-# every step is checked in the database with psql. Buttons and fields are found through the dialog library's
+# accents, the window is made larger and a client renamed through its grown
+# browse and field and its moved buttons, and Escape over typed changes is
+# answered No, then Sí; every step is checked in the database with psql.
+# Buttons and fields are found through the dialog library's
 # geometry dump (DXC_DIALOG_GEOMETRY).
 #
 #   client_e2e.sh PATH/TO/dxc PATH/TO/dxc-dbf WORKDIR
@@ -53,18 +55,21 @@ expect_sql() {
     done
     fail "$what: '$query' gave '$got', expected '$want'"
 }
-# The centre of the window's element whose caption or id (or, with a
-# number, type) matches, from the geometry the dialog library wrote.
-centre() {
-    awk -F'\t' -v t="$TITLE" -v k="$1" '
+# A point of the window's element whose caption or id (or, with a number,
+# type) matches, from the geometry the dialog library wrote as the window
+# opened: FX, FY of its width and height across and down (the centre:
+# 0.5 0.5), moved by DX, DY pixels.
+point() {
+    awk -F'\t' -v t="$TITLE" -v k="$1" -v fx="$2" -v fy="$3" -v dx="$4" -v dy="$5" '
         $1 == t && (toupper($4) == toupper(k) || $3 == k) {
-            split($5, g, " "); x = g[1] + int(g[3] / 2); y = g[2] + int(g[4] / 2)
+            split($5, g, " "); x = g[1] + int(g[3] * fx) + dx; y = g[2] + int(g[4] * fy) + dy
         }
         END { if (x == "") exit 1; print x, y }' "$GEOMETRY"
 }
+# click NAME [FX FY DX DY]: a click at the element's centre, or at that point.
 click() {
     local xy
-    xy=$(centre "$1") || fail "no element '$1' in the geometry dump"
+    xy=$(point "$1" "${2:-0.5}" "${3:-0.5}" "${4:-0}" "${5:-0}") || fail "no element '$1' in the geometry dump"
     # shellcheck disable=SC2086
     xdotool mousemove --sync $xy click 1
     sleep "$PAUSE"
@@ -206,12 +211,43 @@ click Save
 expect_sql "a client named $name found by \"$typed\"" \
     "SELECT count(*) FROM dxcam01 WHERE trim(nombre) = '$name' AND trim(id_usuario) = 'DXC'" 1
 
-# Escape over typed changes asks: No keeps the window and the typing, Sí
-# ends the program without saving. The search left no client in the form:
-# the first of the browse is chosen first.
+# A larger window: the browse, the groups and the long entries grow, the
+# command buttons keep to the bottom. (The dialog alone would move every
+# element down with the bottom edge and grow nothing.) The first client of
+# the browse is saved unchanged to mark it; then, in the larger window, the
+# second row is chosen where only the grown browse reaches (near its top,
+# right of where it used to end), Edit where the button is now, and the
+# surnames typed at the grown field's far end: they go to that client.
+sql "UPDATE dxcam01 SET id_usuario = 'E2E'" >/dev/null
 click 28
 keys ctrl+Home Return
 click Edit
+click Save
+expect_sql "the first client marked" "SELECT count(*) FROM dxcam01 WHERE trim(id_usuario) = 'DXC'" 1
+first=$(sql "SELECT trim(codcli) FROM dxcam01 WHERE trim(id_usuario) = 'DXC'")
+DX=240 DY=160
+size=$(xdotool getwindowgeometry "$wid" | awk '/Geometry:/ { sub("x", " ", $2); print $2 }')
+read -r width height <<< "$size"
+[[ -n ${height:-} ]] || fail "no size of the window"
+xdotool windowsize --sync "$wid" $((width + DX)) $((height + DY)) || fail "the window was not resized"
+sleep 1
+click 28 1.0 0.0 $((DX - 40)) 60
+keys Return
+click Edit 0.5 0.5 0 "$DY"
+click GET_APELL 1.0 0.5 $((DX - 12)) 0
+keys Home shift+End
+text "REDIMENSIONADO"
+keys Tab
+click Save 0.5 0.5 0 "$DY"
+expect_sql "the second client renamed through the grown browse and field" \
+    "SELECT count(*) FROM dxcam01 WHERE trim(apell) = 'REDIMENSIONADO' AND trim(codcli) <> '$first'" 1
+
+# Escape over typed changes asks: No keeps the window and the typing, Sí
+# ends the program without saving. The first of the browse is chosen first
+# (the window is still the larger one).
+click 28
+keys ctrl+Home Return
+click Edit 0.5 0.5 0 "$DY"
 click GET_NOMBRE
 keys Home shift+End
 text "CAMBIO SIN GUARDAR"

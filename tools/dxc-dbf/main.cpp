@@ -375,7 +375,10 @@ Cell cellOfValue(const rt::Value& v)
     }
 }
 
-bool allBlank(std::string_view s) { return s.find_first_not_of(std::string_view(" \0", 2)) == std::string_view::npos; }
+bool allBlank(std::string_view s)
+{
+    return std::all_of(s.begin(), s.end(), [](char c) { return c == ' ' || c == '\0'; });
+}
 
 // A memo pointer of blanks or zeros (text or, in 4 bytes, binary) points to no block.
 bool noMemoBlock(std::string_view raw)
@@ -421,6 +424,65 @@ Cell cellOfField(dbf::WorkArea& area, int index)
     return cellOfValue(v);
 }
 
+// Kept out of appendField(), whose cells mostly need no Cell of their own.
+[[gnu::noinline]] Cell::Kind appendCellOfField(dbf::WorkArea& area, int index, std::string& out)
+{
+    const Cell cell = cellOfField(area, index);
+    out += cell.text;
+    return cell.kind;
+}
+
+// Appends a field's text (unquoted) to out straight from the record's bytes
+// where they hold it (C, N, F, D, L); the other types, and bytes that need
+// checking (a fault to tell), go through cellOfField(). Gives the kind of
+// the cell; a null cell appends nothing.
+Cell::Kind appendField(dbf::WorkArea& area, int index, std::string& out)
+{
+    const dbf::Table& table = area.table();
+    const dbf::Field& f = table.fields()[static_cast<std::size_t>(index)];
+    const std::string_view raw =
+        table.rawRecord().substr(static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.len));
+    switch (f.type) {
+    case 'C':
+        if (table.appendText(index, out))
+            return Cell::Kind::Text;
+        break;
+    case 'N':
+    case 'F':
+        if (table.isNull(index) || allBlank(raw))
+            return Cell::Kind::Null;
+        if (table.appendNumber(index, out))
+            return Cell::Kind::Literal;
+        break;
+    case 'D': {
+        if (table.isNull(index) ||
+            (raw.size() == 8 && !(raw[0] >= '1' && raw[0] <= '9') &&
+             std::all_of(raw.begin(), raw.end(), [](char c) { return c == ' ' || c == '0' || c == '\0'; })))
+            return Cell::Kind::Null;
+        if (raw.size() != 8 || !std::all_of(raw.begin(), raw.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            break;
+        auto num = [&](std::size_t from, std::size_t count) {
+            int v = 0;
+            for (std::size_t k = from; k < from + count; ++k)
+                v = v * 10 + (raw[k] - '0');
+            return v;
+        };
+        if (rt::makeDate(num(0, 4), num(4, 2), num(6, 2)).empty())
+            break;  // not a date: cellOfField() tells it
+        // A date that exists: its digits are what isoDate() would write.
+        out.append(raw.substr(0, 4)).append(1, '-').append(raw.substr(4, 2)).append(1, '-').append(raw.substr(6, 2));
+        return Cell::Kind::Text;
+    }
+    case 'L':
+        if (table.isNull(index) || raw.empty() || raw[0] == '?' || raw[0] == ' ')
+            return Cell::Kind::Null;
+        out += raw[0] == 'T' || raw[0] == 't' || raw[0] == 'Y' || raw[0] == 'y' ? "true" : "false";
+        return Cell::Kind::Literal;
+    default: break;
+    }
+    return appendCellOfField(area, index, out);
+}
+
 struct Column {
     std::string header;
     int field = -1;         // a plain field, read with its stored bytes
@@ -429,27 +491,53 @@ struct Column {
     bool right = false;
 };
 
+// Whether text holds a byte that makes a CSV cell quoted: a comma, a quote, a line end.
+bool csvSpecial(const char* p, const char* end)
+{
+    for (; p != end; ++p)
+        if (*p <= ',' && (*p == ',' || *p == '"' || *p == '\r' || *p == '\n'))
+            return true;
+    return false;
+}
+
 // Appends a cell as RFC 4180 writes it: quoted when it holds a comma, a
 // quote or a line end, or is the empty text (which null is not).
 void appendCsv(std::string& out, const Cell& c)
 {
     if (c.kind == Cell::Kind::Null)
         return;
-    const bool plain = c.kind == Cell::Kind::Literal ||
-                       (!c.text.empty() && std::none_of(c.text.begin(), c.text.end(), [](char ch) {
-                           return ch == ',' || ch == '"' || ch == '\r' || ch == '\n';
-                       }));
+    const bool plain =
+        c.kind == Cell::Kind::Literal || (!c.text.empty() && !csvSpecial(c.text.data(), c.text.data() + c.text.size()));
     if (plain) {
         out += c.text;
         return;
     }
     out += '"';
-    for (char ch : c.text) {
-        if (ch == '"')
-            out += '"';
-        out += ch;
+    std::string_view rest = c.text;
+    for (std::size_t q; (q = rest.find('"')) != std::string_view::npos; rest.remove_prefix(q + 1))
+        out.append(rest.substr(0, q + 1)) += '"';
+    out.append(rest) += '"';
+}
+
+// Quotes, as appendCsv() would, a text cell already appended to out from
+// `at` on: in place, from the back, each quote doubled.
+void quoteCsvFrom(std::string& out, std::size_t at)
+{
+    if (out.size() > at && !csvSpecial(out.data() + at, out.data() + out.size()))
+        return;
+    std::size_t from = out.size();
+    const auto quotes = static_cast<std::size_t>(std::count(out.begin() + std::ptrdiff_t(at), out.end(), '"'));
+    out.resize(out.size() + quotes + 2);
+    char* p = out.data();
+    std::size_t to = out.size();
+    p[--to] = '"';
+    while (from > at) {
+        const char c = p[--from];
+        p[--to] = c;
+        if (c == '"')
+            p[--to] = '"';
     }
-    out += '"';
+    p[--to] = '"';
 }
 
 std::string csvCell(const Cell& c)
@@ -459,9 +547,9 @@ std::string csvCell(const Cell& c)
     return out;
 }
 
-std::string jsonString(const std::string& s)
+void appendJsonString(std::string& out, std::string_view s)
 {
-    std::string out = "\"";
+    out += '"';
     for (char ch : s) {
         const auto u = static_cast<unsigned char>(ch);
         if (ch == '"' || ch == '\\') {
@@ -475,17 +563,43 @@ std::string jsonString(const std::string& s)
             out += ch;
         }
     }
-    return out + "\"";
+    out += '"';
 }
 
-std::string jsonCell(const Cell& c)
+std::string jsonString(const std::string& s)
+{
+    std::string out;
+    appendJsonString(out, s);
+    return out;
+}
+
+bool jsonSpecial(char ch) { return ch == '"' || ch == '\\' || static_cast<unsigned char>(ch) < 0x20; }
+
+// Writes, as appendJson() would, a cell of `kind` whose text is already
+// appended to out from `at` on.
+void finishJsonFrom(std::string& out, std::size_t at, Cell::Kind kind)
+{
+    if (kind == Cell::Kind::Null) {
+        out += "null";
+    } else if (kind == Cell::Kind::Text) {
+        if (std::none_of(out.begin() + std::ptrdiff_t(at), out.end(), jsonSpecial)) {
+            out.insert(at, 1, '"');
+            out += '"';
+        } else {
+            const std::string text = out.substr(at);
+            out.resize(at);
+            appendJsonString(out, text);
+        }
+    }
+}
+
+void appendJson(std::string& out, const Cell& c)
 {
     switch (c.kind) {
-    case Cell::Kind::Null: return "null";
-    case Cell::Kind::Literal: return c.text;
-    case Cell::Kind::Text: return jsonString(c.text);
+    case Cell::Kind::Null: out += "null"; return;
+    case Cell::Kind::Literal: out += c.text; return;
+    case Cell::Kind::Text: appendJsonString(out, c.text); return;
     }
-    return "null";
 }
 
 std::string tableCell(std::string text, std::size_t width, bool right)
@@ -530,11 +644,17 @@ std::vector<Column> dumpColumns(dbf::WorkArea& area, const DumpOptions& o)
 }
 
 // Writes the records of the current order; output goes out in large writes.
-void writeDump(dbf::WorkArea& area, std::vector<Column>& columns, const rt::Value& forBlock, const std::string& format)
+// `natural`: records in file order, with nothing to evaluate (no --for, no
+// --order, fields only); they are read straight from the table, since the
+// work area's moves cost as much as writing a record.
+void writeDump(dbf::WorkArea& area, std::vector<Column>& columns, const rt::Value& forBlock, const std::string& format,
+               bool natural)
 {
+    constexpr std::size_t kWriteBytes = 1u << 18;
     std::string out;
+    out.reserve(kWriteBytes + 4096);
     auto flush = [&](bool force) {
-        if (force || out.size() > (1u << 16)) {
+        if (force || out.size() > kWriteBytes) {
             std::fwrite(out.data(), 1, out.size(), stdout);
             out.clear();
         }
@@ -556,23 +676,37 @@ void writeDump(dbf::WorkArea& area, std::vector<Column>& columns, const rt::Valu
     for (std::size_t i = 0; i < columns.size(); ++i)
         keys.push_back((i ? ", " : "") + jsonString(columns[i].header) + ": ");
     bool first = true;
-    for (area.goTop(); !area.eof(); area.skip(1)) {
-        if (!forBlock.isNil() && !rt::truth(rt::eval(forBlock), "--for"))
-            continue;
+    Cell cell;
+    auto writeRecord = [&] {
         if (json)
             out += first ? "\n{" : ",\n{";
         first = false;
         for (std::size_t i = 0; i < columns.size(); ++i) {
             const Column& c = columns[i];
-            Cell cell = c.field >= 0 ? cellOfField(area, c.field) : cellOfValue(rt::eval(c.block));
-            if (c.field < 0)
-                cell.text = wellFormed(std::move(cell.text));
-            if (json) {
+            if (json)
                 out += keys[i];
-                out += jsonCell(cell);
+            else if (csv && i)
+                out += ',';
+            if (c.field >= 0 && (json || csv)) {
+                // Straight into the output, quoted there when it must be.
+                const std::size_t at = out.size();
+                const Cell::Kind kind = appendField(area, c.field, out);
+                if (json)
+                    finishJsonFrom(out, at, kind);
+                else if (kind == Cell::Kind::Text)
+                    quoteCsvFrom(out, at);
+                continue;
+            }
+            if (c.field >= 0) {
+                cell.text.clear();
+                cell.kind = appendField(area, c.field, cell.text);
+            } else {
+                cell = cellOfValue(rt::eval(c.block));
+                cell.text = wellFormed(std::move(cell.text));
+            }
+            if (json) {
+                appendJson(out, cell);
             } else if (csv) {
-                if (i)
-                    out += ',';
                 appendCsv(out, cell);
             } else {
                 out += (i ? " " : "") + tableCell(cell.text, c.width, c.right);
@@ -580,8 +714,21 @@ void writeDump(dbf::WorkArea& area, std::vector<Column>& columns, const rt::Valu
         }
         out += json ? "}" : eol;
         flush(false);
+    };
+    if (natural) {
+        dbf::Table& table = area.table();
+        const bool hidden = dbf::deletedHidden();
+        for (std::uint32_t r = 1; r <= table.recordCount(); ++r) {
+            table.go(r);
+            if (!(hidden && table.deleted()))
+                writeRecord();
+        }
+    } else {
+        for (area.goTop(); !area.eof(); area.skip(1))
+            if (forBlock.isNil() || rt::truth(rt::eval(forBlock), "--for"))
+                writeRecord();
     }
-    if (format == "json")
+    if (json)
         out += first ? "]\n" : "\n]\n";
     flush(true);
 }
@@ -611,7 +758,9 @@ int runDump(const Words& words)
             std::fprintf(stderr, "dxc-dbf: record %u, field %s: %s\n", f.recno,
                          table.fields()[std::size_t(f.field)].name.c_str(), f.why.c_str());
         });
-        writeDump(area, columns, forBlock, o->format);
+        const bool natural = o->order.empty() && forBlock.isNil() &&
+                             std::all_of(columns.begin(), columns.end(), [](const Column& c) { return c.field >= 0; });
+        writeDump(area, columns, forBlock, o->format, natural);
         const bool cut = table.headerCount() > table.recordCount();
         const std::uint32_t whole = table.recordCount(), claimed = table.headerCount();
         dbf::closeAllAreas();
