@@ -106,6 +106,7 @@ void clampArrayElement(B& b)
 struct QueuedEvent {
     int nEvent;
     rt::Value mp1, mp2, target;
+    int modifiers;
 };
 
 std::vector<QueuedEvent> drainEvents()
@@ -116,6 +117,7 @@ std::vector<QueuedEvent> drainEvents()
         e.nEvent = gui::appEvent(e.mp1, e.mp2, e.target, 1);
         if (e.nEvent == gui::ev::None)
             break;
+        e.modifiers = gui::appEventModifiers();
         if (e.nEvent != kDroppedEvent)
             kept.push_back(std::move(e));
     }
@@ -197,7 +199,7 @@ rt::Value RK_XbpBrowse::Refresh()
 
     // Events that arrived meanwhile go back to the queue in their order.
     for (QueuedEvent& e : drainEvents())
-        gui::postAppEvent(e.nEvent, e.mp1, e.mp2, e.target);
+        gui::postAppEvent(e.nEvent, e.mp1, e.mp2, e.target, e.modifiers);
 
     if (record.isNil())
         return self();

@@ -5,6 +5,7 @@
 #include "browse/columns/column_parts.h"
 #include "browse/core/browse.h"
 #include "browse/features/features.h"
+#include "browse/features/widths.h"
 
 #include "platform/dbf/workarea.h"
 #include "platform/grid/cellgroup.h"
@@ -38,7 +39,7 @@ long long numOr(const rt::Value& v, long long d) { return v.isNum() ? v.asInt() 
 
 void resizeColumn(gui::XbpColumn& c, double width)
 {
-    c.setSize(QSize(std::max(0, int(std::lround(width))), c.currentSize().height()));
+    c.setSize(QSize(std::max(kMinColumnWidth, int(std::lround(width))), c.currentSize().height()));
 }
 
 void relayout(RK_XbpBrowse& b) { b.gui::XbpBrowse::setSize(b.currentSize()); }
@@ -69,7 +70,7 @@ ColumnLook lookOf(gui::XbpColumn& c)
     l.styles = rt::makeArray(std::move(styles));
     l.drawModes = rt::makeArray(std::move(modes));
     l.cargo = c.cargo;
-    l.size = c.currentSize();
+    l.size = layoutSize(c);
     if (const gui::XbpCellGroup* h = c.headingGroup())
         l.headingSize = h->currentSize();
     return l;
@@ -200,10 +201,10 @@ rt::Value fitColumns(RK_XbpBrowse& b, rt::Args)
     if (count > 0) {
         double columnsWidth = 0;
         for (int i = 1; i <= count; ++i)
-            columnsWidth += b.columnAt(i)->currentSize().width();
+            columnsWidth += b.columnAt(i)->width();
         const double delta = (browseWidth - columnsWidth) / count;
         for (int i = 1; i <= count; ++i)
-            resizeColumn(*b.columnAt(i), b.columnAt(i)->currentSize().width() + delta);
+            resizeColumn(*b.columnAt(i), b.columnAt(i)->width() + delta);
     }
     relayout(b);
     return {};
@@ -223,7 +224,7 @@ rt::Value resizeColumns(RK_XbpBrowse& b, rt::Args a)
         return {};
     const long long delta = (newSize->x() - oldSize->x()) / static_cast<long long>(spread.size());
     for (gui::XbpColumn* c : spread)
-        resizeColumn(*c, c->currentSize().width() + double(delta));
+        resizeColumn(*c, c->width() + double(delta));
     relayout(b);
     return {};
 }
@@ -251,7 +252,7 @@ rt::Value optimizeColumn(const rt::Value& heading)
         const auto widest = widestValue(*b, *c, QFontMetrics(group->cellFont()));
         if (!widest)
             return {};
-        setMemberIf(keepColumn, "columnSize", c->currentSize().width());
+        setMemberIf(keepColumn, "columnSize", c->width());
         width = *widest;
     } else {
         width = int(before.asInt());

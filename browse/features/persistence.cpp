@@ -6,6 +6,7 @@
 #include "browse/core/browse.h"
 #include "browse/core/globals.h"
 #include "browse/features/features.h"
+#include "browse/features/widths.h"
 
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/element_parts.h"
@@ -43,7 +44,7 @@ rt::Value columnEntry(gui::XbpColumn& c, double scale)
 {
     const RK_XbpColumn* rk = dynamic_cast<RK_XbpColumn*>(&c);
     const rt::Value fonts = rk ? rk->origFonts : rt::Value();
-    const QSize size = c.currentSize();
+    const QSize size = layoutSize(c);
     const int headingHeight = c.headingGroup() ? c.headingGroup()->currentSize().height() : 0;
     const int footingHeight = c.footingGroup() ? c.footingGroup()->currentSize().height() : 0;
     const double w = size.width() / scale;

@@ -196,6 +196,12 @@ bool writeCell(const rt::Value& browse, gui::XbpColumn& column, const rt::Value&
     }
     const rt::Value ds = memberOr(browse, "dataSource");
     if (ds.isObject() && rt::hasMember(ds, "RecordPut") && !rt::isTrue(rt::send(ds, "RecordPut", {}))) {
+        // The refused value must not stay in the object's buffer, where the
+        // browse would show it as saved: the row is read again (what another
+        // program saved meanwhile), or the buffer put back as it was read.
+        if (!rt::hasMember(ds, "RecordGet") || !rt::isTrue(rt::send(ds, "RecordGet", {})))
+            if (rt::hasMember(ds, "RecordCancel"))
+                rt::send(ds, "RecordCancel", {});
         winAlert("El registro no se guardó: otro usuario lo cambió o el servidor lo rechazó.");
         return false;
     }
@@ -233,8 +239,12 @@ public:
             }
         } else if (e->type() == QEvent::FocusOut && !done_) {
             // A click elsewhere writes; a refused value is dropped so the
-            // message box does not bring the editor back.
-            if (!commit())
+            // message box does not bring the editor back. The browse or the
+            // column going away takes the focus too: what was typed is then
+            // dropped, with no write and no message in the middle of closing.
+            if (closing())
+                drop();
+            else if (!commit())
                 close();
         }
         return false;
@@ -264,6 +274,22 @@ private:
             else
                 b->down();
         }
+    }
+
+    [[nodiscard]] bool closing() const
+    {
+        const gui::XbpBrowse* b = gridOf(browse_);
+        const auto* c = column_.isObject() ? dynamic_cast<const gui::XbpPart*>(&column_.asObject()) : nullptr;
+        return !b || b->status != gui::XbpPart::Created || (c && c->status != gui::XbpPart::Created);
+    }
+
+    void drop()
+    {
+        done_ = true;
+        setEditing(browse_, false);
+        editors().erase(gridOf(browse_));
+        edit_->hide();
+        edit_->deleteLater();
     }
 
     void close()

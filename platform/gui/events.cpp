@@ -21,7 +21,42 @@ namespace {
 struct QueuedEvent {
     int nEvent;
     rt::Value mp1, mp2, target;
+    int modifiers = kUnknownModifiers;  // of the input that made it
 };
+
+// The modifiers of the Qt input event being translated now: the events it
+// posts carry them.
+int gTranslating = kUnknownModifiers;
+// The modifiers of the event being handled: fetched last by appEvent, or
+// being dispatched by dispatchPending.
+int gHandling = kUnknownModifiers;
+
+// Holds `slot` at `value` for a scope.
+class ScopedModifiers {
+public:
+    ScopedModifiers(int& slot, int value) : slot_(slot), saved_(slot) { slot_ = value; }
+    ~ScopedModifiers() { slot_ = saved_; }
+    ScopedModifiers(const ScopedModifiers&) = delete;
+    ScopedModifiers& operator=(const ScopedModifiers&) = delete;
+
+private:
+    int& slot_;
+    int saved_;
+};
+
+bool isInput(QEvent::Type t)
+{
+    switch (t) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: return true;
+    default: return false;
+    }
+}
 
 std::deque<QueuedEvent>& queue()
 {
@@ -176,7 +211,12 @@ int keyCode(const QKeyEvent& e)
 
 void postAppEvent(int nEvent, const rt::Value& mp1, const rt::Value& mp2, const rt::Value& target)
 {
-    queue().push_back({nEvent, mp1, mp2, target});
+    postAppEvent(nEvent, mp1, mp2, target, gTranslating);
+}
+
+void postAppEvent(int nEvent, const rt::Value& mp1, const rt::Value& mp2, const rt::Value& target, int modifiers)
+{
+    queue().push_back({nEvent, mp1, mp2, target, modifiers});
     // Wake an appEvent() that sleeps in the Qt event loop.
     if (QCoreApplication* app = QCoreApplication::instance())
         QCoreApplication::postEvent(app, new QEvent(QEvent::User));
@@ -186,8 +226,11 @@ std::size_t appEventCount() noexcept { return queue().size(); }
 
 void clearAppEvents() { queue().clear(); }
 
+int appEventModifiers() noexcept { return gHandling; }
+
 int appEvent(rt::Value& mp1, rt::Value& mp2, rt::Value& target, int timeout)
 {
+    gHandling = kUnknownModifiers;  // the event fetched before is done with
     if (QCoreApplication::instance()) {
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents(QEventLoop::AllEvents);
@@ -213,6 +256,7 @@ int appEvent(rt::Value& mp1, rt::Value& mp2, rt::Value& target, int timeout)
     }
     QueuedEvent e = std::move(queue().front());
     queue().pop_front();
+    gHandling = e.modifiers;
     mp1 = std::move(e.mp1);
     mp2 = std::move(e.mp2);
     target = std::move(e.target);
@@ -249,6 +293,7 @@ int dispatchPending()
         const XbpPart* p = asPart(e.target);
         if (p && p->status != XbpPart::Created && e.nEvent < ev::User)
             continue;
+        const ScopedModifiers handling(gHandling, e.modifiers);
         // By name, so a class that overrides handleEvent gets the event.
         if (e.target.isObject())
             rt::sendWith(e.target, "handleEvent", e.nEvent, e.mp1, e.mp2);
@@ -278,9 +323,14 @@ rt::Value appFocus()
     return {};
 }
 
+// The modifiers of the input being handled when there is one, so that a
+// click handled after later input was queued still sees the keys held when
+// it was made; else the keyboard's state now.
 int appKeyState(int vkCode)
 {
-    const Qt::KeyboardModifiers m = QGuiApplication::queryKeyboardModifiers();
+    const int known = gTranslating != kUnknownModifiers ? gTranslating : gHandling;
+    const Qt::KeyboardModifiers m = known != kUnknownModifiers ? Qt::KeyboardModifiers(known)
+                                                               : QGuiApplication::queryKeyboardModifiers();
     switch (vkCode) {
     case key::VkShift: return (m & Qt::ShiftModifier) ? 1 : 0;
     case key::VkCtrl: return (m & Qt::ControlModifier) ? 1 : 0;
@@ -293,6 +343,8 @@ int appKeyState(int vkCode)
 
 bool XbpPart::translateEvent(QEvent* e)
 {
+    const ScopedModifiers translating(
+        gTranslating, isInput(e->type()) ? int(static_cast<QInputEvent*>(e)->modifiers().toInt()) : gTranslating);
     const rt::Value none;
     switch (e->type()) {
     case QEvent::MouseButtonPress:

@@ -87,6 +87,9 @@ constexpr int F1 = Vk + 112;  // F1..F12 follow
 // (compiled text has no by-reference arguments); NextAppEvent(aOut) the same
 // without removing the event.
 void postAppEvent(int nEvent, const rt::Value& mp1, const rt::Value& mp2, const rt::Value& target);
+// The same with the modifiers of the input it stands for (an event put
+// back in the queue keeps its own).
+void postAppEvent(int nEvent, const rt::Value& mp1, const rt::Value& mp2, const rt::Value& target, int modifiers);
 int appEvent(rt::Value& mp1, rt::Value& mp2, rt::Value& target, int timeout);
 [[nodiscard]] std::size_t appEventCount() noexcept;
 void clearAppEvents();
@@ -100,7 +103,14 @@ int dispatchPending();
 rt::Value setAppFocus(const rt::Value& window);
 [[nodiscard]] rt::Value appFocus();
 // 1 while the virtual key (VkShift, VkCtrl, VkAlt) is held, else 0.
+// Input events carry the modifiers held when they were made; the events
+// they post keep them, and while such an event is handled (fetched last by
+// appEvent, or dispatched) appKeyState answers with them.
 [[nodiscard]] int appKeyState(int vkCode);
+constexpr int kUnknownModifiers = -1;
+// The modifiers (Qt::KeyboardModifiers) of the event being handled, or
+// kUnknownModifiers when it was not made by input.
+[[nodiscard]] int appEventModifiers() noexcept;
 
 // Registers PostAppEvent, AppEvent, NextAppEvent, SetAppFocus, AppKeyState,
 // the graphics functions and the platform classes' constructors by name.

@@ -1,15 +1,18 @@
 // In-place editing of a DBF through the browse: real keys into the editor,
 // the file read back by an independent reader.
 #include "browse/core/tst_browse_fixture.h"
+#include "common/read_step.h"
 #include "browse/features/features.h"
 
 #include "platform/dialog/cell_editor.h"
+#include "platform/grid/cellgroup.h"
 #include "platform/grid/column.h"
 
 #include "platform/runtime/text.h"
 
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 
 #include <sys/wait.h>
 
@@ -237,6 +240,70 @@ TEST_F(CellEdit, RightClickMovesTheCursorOnlyWithRightButtonSelect)
         EXPECT_EQ(b->rowPos(), select ? 3 : 1) << select;
         EXPECT_EQ(b->colPos(), select ? 2 : 1) << select;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The cell operations' hot keys inside a running read, pressed with real
+// keys where the focus is.
+class CellKeysInARead : public tb::BrowseTest {
+protected:
+    static void SetUpTestSuite()
+    {
+        tb::BrowseTest::SetUpTestSuite();
+        browse::registerBrowseFeatures();
+    }
+};
+
+TEST_F(CellKeysInARead, ASlot38KeyAppendsOnlyFromTheBrowsesCells)
+{
+    const Value data = tb::rows(3);
+    std::string text = "abc";
+    Elements e;
+    e.add(dlg::type::Get).set(4, rt::makeBlock([&text](rt::Args a) {
+        if (!rt::argAt(a, 0).isNil())
+            text = rt::argAt(a, 0).str();
+        return Value(text);
+    }));
+    e.set(5, 1.0).set(6, 1.0).set(9, 20.0);
+    e.add(dlg::type::Browse).set(31, rt::makeBlock([data](rt::Args) { return data; })).set(49, "GRID");
+    e.set(5, 3.0).set(6, 1.0).set(9, 40.0).set(10, 8.0).set(38, rt::makeArray({gui::key::Ins}));
+    e.add(dlg::type::Column).set(29, 1).add(dlg::type::Column).set(29, 2);
+
+    QTimer watchdog;
+    testread::startReadWatchdog(watchdog);
+    std::size_t fromEntry = 0, fromCells = 0;
+    bool editing = false;
+    testread::then([&] {
+        QWidget* entry = dlg::elementWidget(e.list, 1);
+        ASSERT_NE(entry, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dlg::activeDialog()));
+        entry->setFocus();
+        QTest::keyClick(entry, Qt::Key_Insert);
+        testread::then([&] {
+            fromEntry = data.asArray().size();
+            auto* grid = browse::asRkBrowse(dlg::getObject(e.list, "GRID"));
+            ASSERT_NE(grid, nullptr);
+            QWidget* cells = grid->columnAt(1)->dataGroup()->widget();
+            cells->setFocus();
+            QTest::keyClick(cells, Qt::Key_Insert);
+            testread::then([&, grid] {
+                fromCells = data.asArray().size();
+                editing = rt::isTrue(grid->isCellEditing);
+                if (QWidget* editor = dlg::cellEditor(grid->self()))
+                    QTest::keyClick(editor, Qt::Key_Escape);
+                testread::then([&] { dlg::readGuiEvent(5, e.list); });
+            });
+        });
+    });
+    const Value args[] = {e.list, "Keys"};
+    dlg::readGui(rt::Args(args, 2));
+    EXPECT_EQ(fromEntry, 3u) << "the focus was in the entry";
+    EXPECT_EQ(fromCells, 4u) << "the focus was in the browse's cells";
+    EXPECT_TRUE(editing) << "the editor opens on the new row";
+    EXPECT_EQ(text, "abc");
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include "platform/grid/column.h"
 #include "platform/runtime/text.h"
 
+#include <cmath>
+#include <cstdlib>
 #include <fstream>
 
 namespace {
@@ -251,6 +253,131 @@ TEST_F(Layout, NoRestoreNeitherSavesNorRestoresButRestoreConfigStill)
     b = nullptr;
     EXPECT_EQ(calls, 0);
     browse::resetGlobals();
+}
+
+// Spare width is shared out over the columns: the vertical scroll bar's
+// width is left free when the bar shows, a negative spare shrinks every
+// column alike, and a column that would vanish keeps the least width. The
+// columns scrolled out of view count with their own widths.
+TEST_F(Layout, FitColumnsSharesTheSpareWidth)
+{
+    const struct {
+        const char* name;
+        bool bar;
+        std::vector<int> widths;
+    } cases[] = {
+        {"without a vertical bar", false, {40, 50, 60}},
+        {"with the bar", true, {40, 50, 60}},
+        {"too wide, the last ones out of view", true, {200, 210, 220}},
+        {"too wide, a narrow column", true, {30, 200, 200}},
+    };
+    for (const auto& c : cases) {
+        Elements e;
+        const Value data = tb::rows(60);
+        e.add(dlg::type::Browse).set(31, rt::makeBlock([data](rt::Args) { return data; }));
+        e.option(dlg::browseOption::NoVScroll, !c.bar);
+        for (int i = 1; i <= 3; ++i)
+            e.add(dlg::type::Column).set(3, "C" + std::to_string(i)).set(29, 2).set(9, c.widths[i - 1]).set(33, true);
+        build(e);
+        auto* bar = gui::asPart(b->vScrollBar);
+        ASSERT_EQ(bar && bar->widget() && bar->widget()->isVisible(), c.bar) << c.name;
+        for (int i = 1; i <= 3; ++i)
+            ASSERT_EQ(b->columnAt(i)->width(), c.widths[std::size_t(i) - 1]) << c.name;
+        send("FitColumns", {});
+        const int free = b->currentSize().width() - (c.bar ? bar->currentSize().width() : 0);
+        const double delta = (free - (c.widths[0] + c.widths[1] + c.widths[2])) / 3.0;
+        for (int i = 1; i <= 3; ++i) {
+            const long long want = std::max(8L, std::lround(c.widths[std::size_t(i) - 1] + delta));
+            EXPECT_EQ(b->columnAt(i)->width(), want) << c.name << ", column " << i;
+        }
+        // What a saved layout holds is what the columns are now.
+        const Value saved = send("Save", {});
+        EXPECT_EQ(rt::entryOf(rt::entryOf(rt::entryOf(rt::entryOf(saved, 3), 3), 2), 1).asInt(), b->columnAt(3)->width())
+            << c.name;
+        b->destroy();
+        b = nullptr;
+    }
+}
+
+// A browse resized by its window spreads the change over the columns that
+// take part, when the dialog asked for it.
+TEST_F(Layout, AResizeSpreadsOverTheColumnsWhenResizeColumnsIsSet)
+{
+    const struct {
+        const char* name;
+        bool resizeColumns;
+        int optOut;  // a column with noAutoResizeColumn, 0 none
+        int grow;
+        std::vector<int> deltas;
+    } cases[] = {
+        {"not asked for", false, 0, 90, {0, 0, 0}},
+        {"three columns share 90", true, 0, 90, {30, 30, 30}},
+        {"column 2 opts out", true, 2, 90, {45, 0, 45}},
+        {"a shrink by 31 truncates toward zero", true, 0, -31, {-10, -10, -10}},
+    };
+    for (const auto& c : cases) {
+        Elements e = dialog(5, 3);
+        e.option(dlg::browseOption::ResizeColumns, c.resizeColumns);
+        if (c.optOut) {
+            Value& options = e.record(std::size_t(c.optOut) + 1).asArray().items[dlg::index(dlg::slot::Options)];
+            if (!options.isArray())
+                options = Value::array(dlg::kColumnOptions);
+            options.asArray().items[dlg::index(dlg::columnOption::NoAutoResizeColumn)] = true;
+        }
+        build(e);
+        std::vector<int> before;
+        for (int i = 1; i <= 3; ++i)
+            before.push_back(b->columnAt(i)->currentSize().width());
+        const QSize size = b->widget()->size();
+        b->widget()->resize(size.width() + c.grow, size.height());
+        settle();
+        for (int i = 1; i <= 3; ++i)
+            EXPECT_EQ(b->columnAt(i)->currentSize().width() - before[std::size_t(i) - 1], c.deltas[std::size_t(i) - 1])
+                << c.name << ", column " << i;
+        b->destroy();
+        b = nullptr;
+    }
+}
+
+// The height-type presentation pairs of the browse are scaled by the
+// dialog's factor at construction; the caller's array is never touched.
+TEST_F(Layout, ConstructionScalesHeightPairsByTheDialogFactor)
+{
+    const struct {
+        const char* name;
+        Value scale;
+        long long h122, h107, h129, w106;
+    } cases[] = {
+        {"no factor", Value(), 20, -1, 10, 50},
+        {"factor 1", 1, 20, -1, 10, 50},
+        {"factor 1.5", 1.5, 30, -1, 15, 50},
+    };
+    for (const auto& c : cases) {
+        const Value pres = rt::makeArray({rt::makeArray({122, 20}), rt::makeArray({107, -1}),
+                                          rt::makeArray({129, 10}), rt::makeArray({106, 50})});
+        const std::string given = rt::var2char(pres);
+        Elements e = dialog(5, 2);
+        getList = dlg::makeGetList(e.list);
+        dlg::asGetList(getList)->getListPointer = 1;
+        dlg::asGetList(getList)->scaleFactor = rt::makeArray({1, 1, 1, c.scale});
+        const Value args[] = {Value(), Value(), rt::makeArray({0, 0}), rt::makeArray({300, 200}), pres, true, getList};
+        bv = rt::newObject("RK_XbpBrowse", rt::Args(args, 7));
+        b = browse::asRkBrowse(bv);
+        ASSERT_NE(b, nullptr) << c.name;
+        const auto valueOf = [this](long long id) -> long long {
+            for (const Value& pair : b->browsePres.asArray().items)
+                if (rt::entryOf(pair, 1).isNum() && rt::entryOf(pair, 1).asInt() == id)
+                    return std::llround(rt::entryOf(pair, 2).asDouble());
+            return -999;
+        };
+        EXPECT_EQ(valueOf(122), c.h122) << c.name;
+        EXPECT_EQ(valueOf(107), c.h107) << c.name << ": -1 is never scaled";
+        EXPECT_EQ(valueOf(129), c.h129) << c.name;
+        EXPECT_EQ(valueOf(106), c.w106) << c.name << ": a width is not a height";
+        EXPECT_EQ(rt::var2char(pres), given) << c.name;
+        b->destroy();
+        b = nullptr;
+    }
 }
 
 }  // namespace
