@@ -14,6 +14,13 @@
 #include <string>
 #include <string_view>
 
+namespace pgsql {
+class DataObject;
+}
+namespace gui {
+class XbpBrowse;
+}
+
 namespace app {
 
 // The user name written into the audit column of every saved client.
@@ -87,6 +94,13 @@ namespace client {
 void getRefresh(const rt::Value& getList, std::initializer_list<int> skip);
 // RefreshAll of the browse (nothing before the browse exists).
 void refreshAll(const rt::Value& oBrowse);
+// aApp's record and browse set are always data objects, and the window's
+// browse a data grid: they are called directly. Anything else raises the
+// error that sending `member` to it by name would raise.
+[[nodiscard]] pgsql::DataObject& dataObject(const rt::Value& v, std::string_view member);
+[[nodiscard]] pgsql::DataObject& record(const ClientWindow& s, std::string_view member);
+[[nodiscard]] pgsql::DataObject& browseSet(const ClientWindow& s, std::string_view member);
+[[nodiscard]] gui::XbpBrowse& grid(const rt::Value& v, std::string_view member);
 // SetAppFocus(oElement); NIL when the element does not exist (yet).
 rt::Value focus(const rt::Value& oElement);
 // SQLRefresh(oConn, oDb, NIL, NIL, "dxcam01." + order, NIL, joinTable,

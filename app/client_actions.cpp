@@ -26,10 +26,10 @@ dlg::DialogPart* dialogOf(const ClientWindow& s)
     return s.app(appSlot::Dialog).isObject() ? dynamic_cast<dlg::DialogPart*>(&s.app(appSlot::Dialog).asObject()) : nullptr;
 }
 
-rt::Value conditionOfCode(const ClientWindow& s)
+std::string conditionOfCode(const ClientWindow& s)
 {
     const rt::Value code = rt::getMember(s.app(appSlot::Record), "codcli");
-    return rt::Value("dxcam01.codcli=" + pgsql::stoq(code.isChar() ? code.asString() : rt::var2char(code)));
+    return "dxcam01.codcli=" + pgsql::stoq(code.isChar() ? code.asString() : rt::var2char(code));
 }
 
 std::string memberText(const ClientWindow& s, const char* member)
@@ -63,7 +63,7 @@ void showRecord(const ClientWindow& s, std::initializer_list<int> skip)
 
 void cancelEdit(ClientWindow& s)
 {
-    rt::sendWith(s.app(appSlot::Record), "RecordCancel");
+    record(s, "RecordCancel").recordCancel();
     refreshAll(s.oBrowse);
     s.app(appSlot::Editing) = false;
     showRecord(s, {28});
@@ -73,7 +73,8 @@ void saveRecord(ClientWindow& s)
 {
     // A refused write (a conflict, a code taken, a lost server) keeps the
     // form in editing with the user's values.
-    const bool saved = rt::isTrue(rt::sendWith(s.app(appSlot::Record), "RecordPut", conditionOfCode(s)));
+    const std::string condition = conditionOfCode(s);
+    const bool saved = record(s, "RecordPut").recordPut(condition);
     if (saved)
         s.app(appSlot::Editing) = false;
     refreshAll(s.oBrowse);
@@ -85,7 +86,7 @@ void newRecord(ClientWindow& s)
 {
     if (!mayLeaveRecord(s))
         return;
-    rt::sendWith(s.app(appSlot::Record), "RecordBlank", true);
+    record(s, "RecordBlank").recordBlank();
     s.app(appSlot::Editing) = true;
     showRecord(s, {28});
     refreshAll(s.oBrowse);
@@ -107,7 +108,8 @@ void deleteRecord(ClientWindow& s)
             who += " " + part;
     if (!dlg::askYesNo("¿Borrar el cliente " + who + "?", kTitle))
         return;
-    if (rt::isTrue(rt::sendWith(s.app(appSlot::Record), "RecordDelete", conditionOfCode(s))))
+    const std::string condition = conditionOfCode(s);
+    if (record(s, "RecordDelete").recordDelete(condition))
         s.app(appSlot::Editing) = false;
     refreshAll(s.oBrowse);
     showRecord(s, {28});
@@ -117,7 +119,7 @@ void refreshTable(ClientWindow& s)
 {
     if (!mayLeaveRecord(s))
         return;
-    rt::sendWith(s.app(appSlot::Record), "Refresh");
+    record(s, "Refresh").refresh();
     refreshAll(s.oBrowse);
     showRecord(s, {28});
 }
@@ -125,12 +127,12 @@ void refreshTable(ClientWindow& s)
 void showPicture(const ClientWindow& s)
 {
     if (s.app(appSlot::Picture).isObject())
-        dlg::bitMapDraw(s.app(appSlot::Picture), rt::sendWith(s.app(appSlot::Record), "FieldGetPicture"));
+        dlg::bitMapDraw(s.app(appSlot::Picture), record(s, "FieldGetPicture").fieldGetPicture({}));
 }
 
 void refreshBrowse(ClientWindow& s)
 {
-    rt::sendWith(s.app(appSlot::BrowseSet), "Refresh");
+    browseSet(s, "Refresh").refresh();
     refreshAll(s.oBrowse);
     getRefresh(s.GetList, {28});
 }
@@ -139,7 +141,7 @@ void nextMatch(ClientWindow& s)
 {
     if (!mayLeaveRecord(s))
         return;
-    const bool found = rt::isTrue(rt::sendWith(s.app(appSlot::Record), "LocateNext"));
+    const bool found = record(s, "LocateNext").locateNext();
     if (!found && !rt::isTrue(rt::getMember(s.app(appSlot::Record), "lError")))
         dlg::winAlert("Ese era el último cliente encontrado.", kTitle);
     refreshAll(s.oBrowse);

@@ -4,6 +4,7 @@
 #include "app/client.h"
 
 #include "platform/dialog/dialog.h"
+#include "platform/pgsql/dataobject.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
@@ -97,11 +98,10 @@ void chooseRow(ClientWindow& s)
     // table again, in its order, to find the chosen one.
     if (!mayLeaveRecord(s))
         return;
-    const rt::Value recno = rt::sendWith(s.app(appSlot::BrowseSet), "recno");
-    if (!rt::isTrue(rt::sendWith(s.app(appSlot::Record), "seek", recno, "recno"))) {
-        sqlRefresh(s.oConn, s.app(appSlot::Record), rt::var2char(rt::sendWith(s.app(appSlot::Record), "sort")), {}, {},
-                   {}, false);
-        rt::sendWith(s.app(appSlot::Record), "seek", recno, "recno");
+    const rt::Value recno = rt::Value::integer(browseSet(s, "recno").recno());
+    if (!record(s, "seek").seek(recno, "recno")) {
+        sqlRefresh(s.oConn, s.app(appSlot::Record), record(s, "sort").orderColumn(), {}, {}, {}, false);
+        record(s, "seek").seek(recno, "recno");
     }
     RecordGet(s.aApp, s.GetList);
 }

@@ -4,6 +4,7 @@
 
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/library.h"
+#include "platform/grid/browse.h"
 #include "platform/gui/events.h"
 #include "platform/gui/xbppart.h"
 #include "platform/pgsql/connection.h"
@@ -12,6 +13,7 @@
 #include "platform/runtime/block.h"
 #include "platform/runtime/codepage.h"
 #include "platform/runtime/datetime.h"
+#include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
 #include "platform/runtime/object.h"
 #include "platform/runtime/text.h"
@@ -30,10 +32,49 @@ void getRefresh(const rt::Value& getList, std::initializer_list<int> skip)
     dlg::getRefresh(getList, 4, rt::makeArray(std::move(types)));
 }
 
+namespace {
+
+// What a send by name raises when the receiver cannot answer `member`.
+[[noreturn]] void cannotAnswer(const rt::Value& v, std::string_view member)
+{
+    rt::Error e(v.isObject() ? "No such member" : "Not an object",
+                (v.isObject() ? v.asObject().className() : std::string()) + ":" + std::string(member), {v});
+    e.genCode = v.isObject() ? 13 : 4;
+    rt::raise(std::move(e));
+}
+
+}  // namespace
+
+pgsql::DataObject& dataObject(const rt::Value& v, std::string_view member)
+{
+    auto* data = v.isObject() ? dynamic_cast<pgsql::DataObject*>(&v.asObject()) : nullptr;
+    if (!data)
+        cannotAnswer(v, member);
+    return *data;
+}
+
+pgsql::DataObject& record(const ClientWindow& s, std::string_view member)
+{
+    return dataObject(s.app(appSlot::Record), member);
+}
+
+pgsql::DataObject& browseSet(const ClientWindow& s, std::string_view member)
+{
+    return dataObject(s.app(appSlot::BrowseSet), member);
+}
+
+gui::XbpBrowse& grid(const rt::Value& v, std::string_view member)
+{
+    gui::XbpBrowse* b = gui::asBrowse(v);
+    if (!b)
+        cannotAnswer(v, member);
+    return *b;
+}
+
 void refreshAll(const rt::Value& oBrowse)
 {
     if (oBrowse.isObject())
-        rt::sendWith(oBrowse, "RefreshAll");
+        grid(oBrowse, "RefreshAll").refreshWhole();
 }
 
 rt::Value focus(const rt::Value& oElement)
@@ -133,10 +174,10 @@ rt::Value RecordGet(const rt::Value& aApp, const rt::Value& getList)
         return {};
     entry(aApp, appSlot::Editing) = false;
     const rt::Value record = entry(aApp, appSlot::Record);
-    rt::sendWith(record, "RecordGet");
+    client::dataObject(record, "RecordGet").recordGet();
     client::getRefresh(getList, {28, 1});
     if (const rt::Value picture = entry(aApp, appSlot::Picture); picture.isObject())
-        dlg::bitMapDraw(picture, rt::sendWith(record, "FieldGetPicture", "foto"));
+        dlg::bitMapDraw(picture, client::dataObject(record, "FieldGetPicture").fieldGetPicture("foto"));
     return {};
 }
 
@@ -162,27 +203,27 @@ rt::Value KeySeekBrow(const rt::Value& nKey, const rt::Value&, const rt::Value& 
         assignRef(cSeek, rt::sendWith(oGet, "EditBuffer"));
 
     const long long k = nKey.isNum() ? nKey.asInt() : 0;
-    const auto atBof = [&] { return rt::isTrue(rt::sendWith(oData, "Bof")); };
-    const auto atEof = [&] { return rt::isTrue(rt::sendWith(oData, "eof")); };
-    const auto move = [&](const char* method) {
-        rt::sendWith(oBrowse, method);
+    const auto atBof = [&] { return client::dataObject(oData, "Bof").bof(); };
+    const auto atEof = [&] { return client::dataObject(oData, "eof").eof(); };
+    const auto move = [&](const char* method, void (gui::XbpBrowse::*step)()) {
+        (client::grid(oBrowse, method).*step)();
         client::refreshAll(oBrowse);
     };
 
     if (k == gui::key::Tab || k == gui::key::Enter) {
         // the field's own handling
     } else if (k == gui::key::Up && !atBof()) {
-        move("up");
+        move("up", &gui::XbpBrowse::up);
     } else if (k == gui::key::Down && !atEof()) {
-        move("down");
+        move("down", &gui::XbpBrowse::down);
     } else if (k == gui::key::PgUp && !atBof()) {
-        move("pageUp");
+        move("pageUp", &gui::XbpBrowse::pageUp);
     } else if (k == gui::key::PgDn && !atEof()) {
-        move("pageDown");
+        move("pageDown", &gui::XbpBrowse::pageDown);
     } else if ((k > 31 && k < 254) || k == gui::key::Backspace || k == gui::key::Del) {
         const rt::Value text = deref(cSeek);
         const std::string wanted = text.isChar() ? rt::alltrim(text.asString()) : std::string();
-        if (rt::isTrue(rt::sendWith(oData, "locate", wanted)))
+        if (client::dataObject(oData, "locate").locate(wanted))
             client::refreshAll(oBrowse);
     }
     return client::focus(oGet);
@@ -194,11 +235,10 @@ rt::Value Like(const rt::Value& cSeek_, const rt::Value& oConn_, const rt::Value
     const std::string typed = text.isChar() ? rt::alltrim(text.asString()) : std::string();
     std::string cxSeek = typed;
     const std::string order = cOrderBy_.isChar() ? rt::alltrim(cOrderBy_.asString()) : std::string();
-    const rt::Value shown = rt::sendWith(deref(oDb_), "recno");
+    const std::int64_t shown = client::dataObject(deref(oDb_), "recno").recno();
 
     if (!cxSeek.empty()) {
-        const rt::Value type = rt::sendWith(deref(oDb_), "FieldType", order);
-        if (type.isChar() && type.asString() == "D") {
+        if (client::dataObject(deref(oDb_), "FieldType").fieldType(order) == "D") {
             cxSeek = "%" + pgsql::dtoq(rt::Value(rt::ctod(cxSeek)), false) + "%";
         } else {
             cxSeek = "%" + cxSeek + "%";
@@ -210,11 +250,11 @@ rt::Value Like(const rt::Value& cSeek_, const rt::Value& oConn_, const rt::Value
     const rt::Value db = deref(oDb_);
     if (rt::isTrue(rt::getMember(db, "lError")))
         return db;  // the server's failure is said by the window; the text stays
-    if (rt::sendWith(db, "LastRec").asInt() == 0) {
+    if (client::dataObject(db, "LastRec").lastRec() == 0) {
         // Nothing found: the whole table again on the client shown before,
         // and the search text kept for another try.
         client::sqlRefresh(oConn_, oDb_, order, {}, {}, {}, false);
-        rt::sendWith(db, "seek", shown, "recno");
+        client::dataObject(db, "seek").seek(rt::Value::integer(shown), "recno");
         dlg::winAlert(typed.empty() ? std::string("No se encontraron clientes con datos en dxcam01e.")
                                     : "No se encontraron clientes para \"" + typed + "\".",
                       client::kTitle);
@@ -237,9 +277,10 @@ bool ValidarCampo(const rt::Value& oCaso, const rt::Value& aApp, const rt::Value
     if (caso1 && !rt::isEmpty(code)) {
         // Already on that client: a seek would only reload the row and drop
         // what the user has typed into the other fields.
-        const rt::Value stored = rt::sendWith(record, "FieldGet", "codcli");
+        pgsql::DataObject& data = client::dataObject(record, "FieldGet");
+        const rt::Value stored = data.fieldGet("codcli");
         if (!(stored.isChar() && rt::alltrim(stored.asString()) == rt::alltrim(rt::var2char(code))))
-            rt::sendWith(record, "seek", code, "dxcam01.codcli");
+            data.seek(code, "dxcam01.codcli");
         client::getRefresh(getList, {28, 1});
     }
     clearLastKey(getList);

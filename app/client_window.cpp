@@ -609,7 +609,7 @@ struct Teardown {
         for (int n : {appSlot::Record, appSlot::BrowseSet})
             if (s.app(n).isObject()) {
                 try {
-                    rt::sendWith(s.app(n), "DESTROY");
+                    client::dataObject(s.app(n), "DESTROY").destroy();
                 } catch (...) {
                     // Releasing must not hide the error that ended the window.
                 }
@@ -692,16 +692,16 @@ rt::Value Test(rt::Args args)
         return false;
     // The form and the browse start on the same client.
     if (!rt::isEmpty(xCodCli)) {
-        rt::sendWith(s.app(appSlot::Record), "seek", xCodCli, "codcli");
-        rt::sendWith(s.app(appSlot::BrowseSet), "seek", xCodCli, "codcli");
-    } else if (rt::sendWith(s.app(appSlot::BrowseSet), "recno").asDouble() > 0) {
-        rt::sendWith(s.app(appSlot::Record), "seek", rt::sendWith(s.app(appSlot::BrowseSet), "recno"), "recno");
+        client::record(s, "seek").seek(xCodCli, "codcli");
+        client::browseSet(s, "seek").seek(xCodCli, "codcli");
+    } else if (const std::int64_t shown = client::browseSet(s, "recno").recno(); shown > 0) {
+        client::record(s, "seek").seek(rt::Value::integer(shown), "recno");
     }
-    s.app(appSlot::OrderColumn) = rt::sendWith(s.app(appSlot::BrowseSet), "sort");
+    s.app(appSlot::OrderColumn) = rt::Value(client::browseSet(s, "sort").orderColumn());
 
-    const rt::Value fields = rt::sendWith(s.app(appSlot::Record), "FCount");
-    for (std::int64_t i = 1; fields.isNum() && i <= fields.asInt(); ++i)
-        s.aOrderBy.asArray().items.push_back(rt::sendWith(s.app(appSlot::Record), "FieldName", i));
+    const pgsql::DataObject& data = client::record(s, "FCount");
+    for (std::int64_t i = 1; i <= data.fieldCount(); ++i)
+        s.aOrderBy.asArray().items.push_back(rt::Value(data.fieldName(i)));
 
     Builder(s, w).build();
 

@@ -14,6 +14,7 @@
 //     statements overlap the server's work.
 #include "app/dxc.h"
 #include "app/console_lines.h"
+#include "app/messages.h"
 
 #include "platform/dbf/dbf.h"
 #include "platform/dbf/table.h"
@@ -551,6 +552,14 @@ bool dropPrimaryKey(pgsql::Connection& conn, const std::string& target)
     return name && conn.execute("ALTER TABLE " + target + " DROP CONSTRAINT " + pgsql::quoteIdent(*name));
 }
 
+// Why a DBF could not be opened or read on, for the console in Spanish;
+// the engine's own message goes to the log.
+std::string dbfFailureText(const rt::Error& e)
+{
+    std::fprintf(stderr, "%s\n", e.message().c_str());
+    return dbfFailureMessage(e);
+}
+
 // The reason of a failure, for the console: the server's message.
 void reportFailure(const std::string& what, const pgsql::Connection& conn)
 {
@@ -614,7 +623,7 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
             ok = conn.execute("ALTER TABLE " + target + " ADD PRIMARY KEY (recno)");
     } catch (const rt::Error& e) {
         // A file that cannot be read on ends this table; what was sent is rolled back.
-        conn.setErrorText(e.message());
+        conn.setErrorText(dbfFailureText(e));
         ok = false;
     }
     dbfTable.setFaultHandler({});
@@ -654,15 +663,6 @@ rt::Value sqlStruct(const dbf::Table& t, const rt::Value& aDbStruct)
     return rt::makeArray(std::move(rows));
 }
 
-// Why a DBF could not be opened, for the console: in Spanish where the
-// engine tells the kind of failure, else the engine's own message.
-std::string openFailureText(const rt::Error& e)
-{
-    if (e.subsystem == "DBF" && e.genCode == dbf::kErrVersion)
-        return "es una tabla dBASE II, una versión que no se puede leer";
-    return e.message();
-}
-
 // A DBF whose header counts more records than the file holds whole.
 bool isCut(const dbf::Table& t) { return t.headerCount() > t.recordCount(); }
 
@@ -698,7 +698,7 @@ void importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const s
             // valid one, even for names like CAÑA.DBF or O'BRIEN.DBF.
             area = &dbf::useArea(true, "FOXCDX", cRuta + file, "", false, true);
         } catch (const rt::Error& e) {
-            out({rt::Value("No se pudo abrir " + cRuta + file + ": " + openFailureText(e))});
+            out({rt::Value("No se pudo abrir " + cRuta + file + ": " + dbfFailureText(e))});
             dbf::closeAllAreas();
             continue;
         }

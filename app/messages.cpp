@@ -1,8 +1,10 @@
 #include "app/messages.h"
 
+#include "platform/dbf/table.h"
 #include "platform/dialog/library.h"
 
 #include <algorithm>
+#include <cctype>
 #include <vector>
 
 namespace app {
@@ -81,6 +83,31 @@ std::string connectionFailureMessage(const std::string& why)
     else
         reason = "El servidor rechazó la conexión.";
     return "No se pudo conectar con el servidor. " + reason + (why.empty() ? "" : "\n" + why);
+}
+
+std::string dbfFailureMessage(const rt::Error& e)
+{
+    const std::string file = e.filename.empty() ? std::string("el archivo") : "el archivo " + e.filename;
+    const std::string at = e.position >= 0 ? " (byte " + std::to_string(e.position) + ")" : std::string();
+    if (e.subsystem != "DBF")
+        return e.message();
+    switch (e.genCode) {
+    case dbf::kErrVersion: return "es una tabla dBASE II, una versión que no se puede leer";
+    case dbf::kErrRecordPastEnd: {
+        // The record's number is the one number of the engine's text.
+        const auto digit = std::find_if(e.description.begin(), e.description.end(),
+                                        [](unsigned char c) { return std::isdigit(c) != 0; });
+        const auto end = std::find_if(digit, e.description.end(),
+                                      [](unsigned char c) { return std::isdigit(c) == 0; });
+        const std::string record = digit == end ? std::string() : " " + std::string(digit, end);
+        return file + " termina antes del registro" + record + at + ": está cortado";
+    }
+    case dbf::kErrRead: return "error de lectura en " + file + at;
+    case dbf::kErrOpen: return file + " no existe o no se puede abrir";
+    case dbf::kErrCorrupt: return file + " está dañado" + at;
+    case dbf::kErrUnsupported: return file + " usa un tipo de campo o una página de códigos que no se puede leer";
+    default: return "error al leer " + file + " (DBF/" + std::to_string(e.genCode) + ")";
+    }
 }
 
 void installFailureMessages() { pgsql::setFailureReporter(onFailure); }

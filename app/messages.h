@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/pgsql/failure.h"
+#include "platform/runtime/error.h"
 
 #include <string>
 
@@ -16,6 +17,11 @@ namespace app {
 // on a second line): a wrong password or user, a refused port, an unknown
 // host, a port out of range, a missing database.
 [[nodiscard]] std::string connectionFailureMessage(const std::string& libpqText);
+
+// Why a DBF table could not be opened or read, in Spanish, from the
+// engine's error: the kind of failure worded with its details (the file,
+// the record, the byte). The engine's English text is for the log.
+[[nodiscard]] std::string dbfFailureMessage(const rt::Error& e);
 
 // Installs the reporter that shows failures in a message box. A failure
 // inside a user action is shown once that action ends, each message once;

@@ -856,7 +856,7 @@ void Table::Impl::load(std::uint32_t n)
     const std::size_t got = file.readSome(at, window.data(), window.size()) / recLen;
     if (got < n - first + 1) {
         windowCount = 0;
-        fail(kErrCorrupt, path, "Record " + std::to_string(n) + " lies past the end of the file",
+        fail(kErrRecordPastEnd, path, "Record " + std::to_string(n) + " lies past the end of the file",
              static_cast<long long>(headerLen + std::uint64_t(n - 1) * recLen));
     }
     windowFirst = first;

@@ -24,9 +24,21 @@ namespace dbf {
 
 enum class Format { DBase3, DBase4, DBase7, FoxPro, VisualFoxPro };
 
-// Error::genCode of a table in a format this engine does not read (a dBASE
-// II table), so that a caller can word the refusal for its users.
-constexpr int kErrVersion = 31;
+// Error::genCode of the table layer, one per kind of failure, so that a
+// caller can word each for its users; the description stays for the log.
+enum : int {
+    kErrCreate = 20,
+    kErrOpen = 21,         // the file cannot be opened, or is not there
+    kErrRead = 23,         // the system refused a read
+    kErrWrite = 24,
+    kErrUnsupported = 30,  // a field type or code page this engine lacks
+    kErrVersion = 31,      // a table format this engine does not read (dBASE II)
+    kErrCorrupt = 32,      // a header, memo or index that makes no sense
+    kErrDataType = 33,
+    kErrDataWidth = 34,
+    kErrRecordPastEnd = 35,  // the file ends before a record the header counts
+    kErrReadOnly = 39,
+};
 
 struct Field {
     // Upper case, decoded through the table's code page (at most 10 bytes

@@ -2,6 +2,7 @@
 // files read and written by offset, and the code page of a table.
 #pragma once
 
+#include "platform/dbf/table.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/value.h"
 
@@ -155,19 +156,6 @@ private:
     bool trimsBytes_ = false;
     std::array<std::array<char, 4>, 256> utf8_{};  // each byte's character as UTF-8, NUL-padded
     std::array<std::uint8_t, 256> len_{};
-};
-
-// Error numbers of the table layer, grouped as the language groups them.
-enum : int {
-    kErrCreate = 20,
-    kErrOpen = 21,
-    kErrRead = 23,
-    kErrWrite = 24,
-    kErrUnsupported = 30,
-    kErrCorrupt = 32,
-    kErrDataType = 33,
-    kErrDataWidth = 34,
-    kErrReadOnly = 39,
 };
 
 }  // namespace dbf::detail
