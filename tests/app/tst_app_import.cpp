@@ -638,4 +638,50 @@ TEST_F(Import, CopyAndInsertAgreeAndBothMatchPgdbf)
     }
 }
 
+// Text and numbers as other writers leave them in the bytes: blanks that
+// are tabs and line ends, NULs inside and as padding, signs, leading zeros,
+// fewer decimals than the field's, negative zero. COPY sends what the
+// INSERT sends, NULL where it is empty, and skips the same records.
+TEST_F(Import, OddlyWrittenTextAndNumbersArriveAlikeThroughCopyAndInsert)
+{
+    const std::string dir = scratch("odd_values");
+    ASSERT_EQ(shell("/usr/bin/python3 - " + dir + R"( <<'EOF'
+import struct, sys
+fields = [(b'T', b'C', 6, 0), (b'AMOUNT', b'N', 7, 2), (b'COUNT', b'N', 4, 0)]
+records = [
+    b'\t\t    ' + b'  -0.00' + b'  +5',
+    b'a\0b   ' + b'    1.5' + b'0007',
+    b'ab\0\0\0\0' + b'    .50' + b'  -0',
+    b'      ' + b'       ' + b'    ',
+    b' x    ' + b'1234.56' + b'  12',
+    b'\r\n    ' + b'   0.00' + b'   0',
+    b'  -0  ' + b'  -0.01' + b'-999',
+]
+size = 1 + sum(f[2] for f in fields)
+head = struct.pack('<BBBBIHH20x', 3, 124, 12, 7, len(records), 32 + 32 * len(fields) + 1, size)
+for name, kind, length, dec in fields:
+    head += name.ljust(11, b'\0') + kind + b'\0' * 4 + bytes([length, dec]) + b'\0' * 14
+with open(sys.argv[1] + '/ODD.DBF', 'wb') as f:
+    f.write(head + b'\r' + b''.join(b' ' + r for r in records) + b'\x1a')
+EOF)"),
+              0);
+    const Transcript inserted = runProgram(importOptions(dir));
+    ASSERT_EQ(inserted.status, 0) << inserted.text();
+    Conn c(connectDxc());
+    ASSERT_TRUE(c);
+    testpg::exec(c.get(), "CREATE SCHEMA ins");
+    testpg::exec(c.get(), "ALTER TABLE public.odd SET SCHEMA ins");
+    const Transcript copied = runProgram(importOptions(dir, true));
+    ASSERT_EQ(copied.status, 0) << copied.text();
+    const auto values = [&](const std::string& table) {
+        return rows(c.get(), "SELECT concat_ws('|', coalesce(encode(convert_to(t, 'UTF8'), 'hex'), 'NULL'), "
+                             "coalesce(amount::text, 'NULL'), coalesce(count::text, 'NULL')) FROM " +
+                                 table + " ORDER BY recno");
+    };
+    EXPECT_EQ(values("ins.odd"), values("public.odd"));
+    // The blank and the zero records have no row; NULs never arrive.
+    EXPECT_EQ(values("public.odd"),
+              (Lines{"NULL|NULL|5", "6162|1.50|7", "6162|0.50|NULL", "2078|1234.56|12", "20202d30|-0.01|-999"}));
+}
+
 }  // namespace
