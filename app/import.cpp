@@ -20,6 +20,7 @@
 #include "platform/dbf/table.h"
 #include "platform/pgsql/connection.h"
 #include "platform/pgsql/loader.h"
+#include "platform/pgsql/parallel_copy.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/console.h"
 #include "platform/runtime/datetime.h"
@@ -32,6 +33,8 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <iterator>
+#include <map>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -76,21 +79,24 @@ std::string tableName(std::string_view fileName)
     return rt::lower(fileName.substr(0, std::min(fileName.find('.'), fileName.size())));
 }
 
-// The rejected records of one table: the first ones listed, the rest counted.
+// The rejected records of one table: the first ones listed, in record
+// order (a shared load reports them as its sessions find them), the rest
+// counted.
 class RejectReport {
 public:
     explicit RejectReport(std::string table) : table_(std::move(table)) {}
     void add(std::int64_t recno, const std::string& message)
     {
-        if (static_cast<int>(lines_.size()) < kRejectedListed)
-            lines_.push_back("Registro " + std::to_string(recno) + " de " + table_ + " rechazado: " + message);
-        else
+        lines_.emplace(recno, "Registro " + std::to_string(recno) + " de " + table_ + " rechazado: " + message);
+        if (static_cast<int>(lines_.size()) > kRejectedListed) {
+            lines_.erase(std::prev(lines_.end()));
             ++unlisted_;
+        }
     }
     void print() const
     {
-        for (const std::string& l : lines_)
-            out({rt::Value(l)});
+        for (const auto& [recno, line] : lines_)
+            out({rt::Value(line)});
         if (unlisted_)
             out({rt::Value("Otros " + std::to_string(unlisted_) + " registros de " + table_ + " rechazados")});
     }
@@ -101,7 +107,7 @@ public:
 
 private:
     std::string table_;
-    std::vector<std::string> lines_;
+    std::multimap<std::int64_t, std::string> lines_;
     std::int64_t unlisted_ = 0;
 };
 
@@ -269,6 +275,7 @@ struct TableLoad {
     Progress& progress;
     std::string target;               // schema.table as it stands in statements
     std::vector<std::string> columns; // as they stand in statements
+    pgsql::Connection* helper = nullptr;  // a second session sharing a bulk load
 };
 
 // One INSERT per record, built as "INSERT INTO s.t ( a,b ) VALUES ( 1,'x' )".
@@ -496,8 +503,10 @@ bool copyRecords(TableLoad& load, RejectReport& report, bool numbered)
     std::vector<std::string> columns = load.columns;
     if (numbered)
         columns.insert(columns.begin(), "recno");
-    pgsql::CopyLoader copy(load.conn, load.target, columns, report.callback(), 20000,
-                           pgsql::CopyLoader::Format::Binary);
+    std::vector<pgsql::Connection*> sessions{&load.conn};
+    if (load.helper)
+        sessions.push_back(load.helper);
+    pgsql::ParallelCopy copy(sessions, load.target, columns, report.callback());
     const dbf::Table& table = load.area.table();
     const std::size_t nFields = load.columns.size();
     std::vector<Column> kinds;
@@ -531,10 +540,12 @@ bool copyRecords(TableLoad& load, RejectReport& report, bool numbered)
             continue;
         ++sent;
         if (!copy.rowBinary(row.data(), load.area.recno()))
-            return false;
+            break;
     }
-    if (!copy.finish())
+    if (!copy.finish()) {
+        load.conn.setErrorText(copy.errorText());
         return false;
+    }
     if (!numbered)
         return true;
     // The numbers given are known: no scan of the table for the highest.
@@ -566,17 +577,56 @@ void reportFailure(const std::string& what, const pgsql::Connection& conn)
     out({rt::Value(what + ": " + conn.errorText())});
 }
 
+// A bulk load shared by two sessions fills its table in this schema and
+// moves it to its own schema at the end: the second session can only reach
+// a table once it is committed, and no one may see a half-filled table
+// under the table's own name. A table left here by a run that died is
+// dropped before the next one is made.
+constexpr std::string_view kLoadSchema = "dxc_carga";
+
+// The second session of shared bulk loads, and the schema they fill tables
+// in; none when the server refuses either (then one session loads alone).
+bool openHelper(pgsql::Connection& conn, pgsql::Connection& helper)
+{
+    if (!conn.execute("CREATE SCHEMA IF NOT EXISTS " + pgsql::quoteIdent(kLoadSchema)) || !helper.connectLike(conn)) {
+        std::fprintf(stderr, "import: one session loads alone: %s\n",
+                     (conn.errorText().empty() ? helper.errorText() : conn.errorText()).c_str());
+        return false;
+    }
+    return true;
+}
+
+// Rolls back what a failed load left: the open transactions and, for a
+// shared load, its table in the load schema.
+void undoLoad(pgsql::Connection& conn, pgsql::Connection* helper, const std::string& staged)
+{
+    const std::string why = conn.errorText();
+    conn.execute("ROLLBACK");
+    if (helper) {
+        helper->execute("ROLLBACK");
+        pgsql::Connection& any = conn.isOpen() ? conn : *helper;
+        any.execute("DROP TABLE IF EXISTS " + staged);
+    }
+    conn.setErrorText(why);
+}
+
 // Creates, fills and commits one table; the console lines of the creation
-// and the fill. Returns false when the connection is gone.
+// and the fill. helper: a second session to share a bulk load with, or
+// null. Returns false when the connection is gone.
 bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string& cTable, const rt::Value& aDbStruct,
-                 bool bulk)
+                 bool bulk, pgsql::Connection* helper)
 {
     dbf::Table& dbfTable = area.table();
     const std::string schema = rt::var2char(conn.sChema);
     const std::string target = sqlName(schema) + "." + sqlName(cTable);
+    if (!bulk || (helper && !helper->isOpen()))
+        helper = nullptr;
+    // Where the table is made and filled.
+    const std::string staged = helper ? sqlName(kLoadSchema) + "." + sqlName(cTable) : target;
 
     out({"Creando Tabla:", rt::Value(cTable)});
-    if (!conn.execute("BEGIN") || !conn.createTable(cTable, aDbStruct)) {
+    if ((helper && !conn.execute("DROP TABLE IF EXISTS " + staged)) || !conn.execute("BEGIN") ||
+        !conn.createTable(cTable, aDbStruct, helper ? kLoadSchema : std::string_view())) {
         append(" Error");
         reportFailure("El servidor rechazó la tabla " + cTable, conn);
         conn.execute("ROLLBACK");
@@ -585,7 +635,7 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
     append(" Ok");
 
     out({"Creando Campo de Foto en :", rt::Value(cTable)});
-    const std::string cSql = "ALTER TABLE " + target + " ADD  foto  CHARACTER VARYING";
+    const std::string cSql = "ALTER TABLE " + staged + " ADD  foto  CHARACTER VARYING";
     // Under a savepoint: a DBF that already has a "foto" field keeps its data.
     conn.execute("SAVEPOINT dxc_foto");
     if (conn.execute(cSql)) {
@@ -604,7 +654,7 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
          "Registros"});
 
     Progress progress(area.table().recordCount());
-    TableLoad load{conn, area, progress, target, {}};
+    TableLoad load{conn, area, progress, staged, {}, helper};
     for (const dbf::Field& f : fields)
         load.columns.push_back(sqlName(rt::lower(f.name)));
     RejectReport report(cTable);
@@ -615,10 +665,24 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
     const bool hasRecnoField = std::any_of(fields.begin(), fields.end(),
                                            [](const dbf::Field& f) { return rt::lower(f.name) == "recno"; });
     const bool keyAfterLoad = bulk && !hasRecnoField;
-    bool ok = !keyAfterLoad || dropPrimaryKey(conn, target);
+    bool ok = !keyAfterLoad || dropPrimaryKey(conn, staged);
+    // A shared load: the empty table is committed where the helper can
+    // reach it, and each session fills it in a transaction of its own.
+    // A statement of the helper's; its failure is told as the load's.
+    const auto onHelper = [&](const char* sql) {
+        if (helper->execute(sql))
+            return true;
+        conn.setErrorText(helper->errorText());
+        return false;
+    };
+    if (ok && helper)
+        ok = conn.execute("COMMIT") && conn.execute("BEGIN") && onHelper("BEGIN");
     try {
         if (ok)
             ok = bulk ? copyRecords(load, report, keyAfterLoad) : insertRecords(load, report);
+        if (ok && helper) {
+            ok = onHelper("COMMIT") && conn.execute("ALTER TABLE " + staged + " SET SCHEMA " + sqlName(schema));
+        }
         if (ok && keyAfterLoad)
             ok = conn.execute("ALTER TABLE " + target + " ADD PRIMARY KEY (recno)");
     } catch (const rt::Error& e) {
@@ -630,9 +694,8 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
     progress.finish();
     if (ok)
         ok = conn.execute("COMMIT");
-    else
-        conn.execute("ROLLBACK");
     if (!ok) {
+        undoLoad(conn, helper, staged);
         append(" Error");
         reportFailure("La tabla " + cTable + " no se importó", conn);
         return conn.isOpen();
@@ -684,6 +747,22 @@ void importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const s
         explicit CodePage(int n) { dbf::overrideCodePage(n); }
         ~CodePage() { dbf::overrideCodePage(0); }
     } codePage(opts.codePage);
+    pgsql::Connection helperConn;
+    pgsql::Connection* helper = nullptr;
+    const auto sharedLoads = [&] {
+        if (!helper && opts.bulk && !std::getenv("DXC_ONE") && openHelper(conn, helperConn))
+            helper = &helperConn;
+        return helper;
+    };
+    // Empty unless a load left a table there; another run may be using it.
+    struct DropLoadSchema {
+        pgsql::Connection*& helper;
+        ~DropLoadSchema()
+        {
+            if (helper)
+                helper->execute("DROP SCHEMA IF EXISTS " + pgsql::quoteIdent(kLoadSchema));
+        }
+    } dropLoadSchema{helper};
     for (const rt::Value& entry : aDbfFiles.asArray().items) {
         if (!entry.isArray() || entry.asArray().items.empty() || !entry.asArray().items[0].isChar())
             continue;
@@ -716,7 +795,7 @@ void importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const s
             reportCut(area->table(), cTable);
         } else {
             append(" Ok");
-            connected = importTable(conn, *area, cTable, sqlStruct(area->table(), aDbStruct), opts.bulk);
+            connected = importTable(conn, *area, cTable, sqlStruct(area->table(), aDbStruct), opts.bulk, sharedLoads());
         }
         dbf::closeAllAreas();
         if (!connected) {
