@@ -503,6 +503,58 @@ TEST_F(Import, AReadFailureInTheMiddleOfATableRollsItBack)
     }
 }
 
+// A bulk load is shared by two sessions through a table filled in the load
+// schema "dxc_carga" and moved into place at the end. Nothing of it may
+// outlive the load: a table a dead run left there is replaced, and the
+// schema is gone afterwards. Rejected records, found by either session, are
+// listed in record order.
+TEST_F(Import, ASharedBulkLoadLeavesNothingBehindAndListsRejectsInOrder)
+{
+    const std::string dir = scratch("shared");
+    writeNumbered(dir + "/a_long.dbf", 5000);
+    Conn c = prepareDxc();
+    ASSERT_TRUE(c);
+    testpg::exec(c.get(), "CREATE SCHEMA dxc_carga; CREATE TABLE dxc_carga.a_long (junk int); "
+                          "INSERT INTO dxc_carga.a_long VALUES (1)");
+    onEveryInsert(c.get(), "IF NEW.code % 700 = 0 THEN RAISE EXCEPTION 'no %', NEW.code; END IF;");
+    const Transcript run = runProgram(importOptions(dir, true));
+    Lines rejected;
+    for (int code = 700; code <= 5000; code += 700)
+        rejected.push_back("Registro " + std::to_string(code) + " de a_long rechazado: no " + std::to_string(code));
+    EXPECT_EQ(run.lines, preparedLines() + importLines("a_long", 2, 5000) + rejected + Lines{"Cerrando Conexion"})
+        << run.text();
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) || ' ' || count(DISTINCT recno) || ' ' || max(recno) FROM a_long"),
+              "4993 4993 5000");
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM a_long WHERE recno <> code"), "0");
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM pg_constraint WHERE conrelid = 'public.a_long'::regclass "
+                                     "AND contype = 'p'"),
+              "1");
+    EXPECT_EQ(testpg::value(c.get(), "INSERT INTO a_long (code) VALUES (5001) RETURNING recno"), "5001");
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM pg_namespace WHERE nspname = 'dxc_carga'"), "0");
+}
+
+// Without the right to create the load schema, a bulk load runs in one
+// session and the table arrives all the same.
+TEST_F(Import, ABulkLoadWithoutTheRightToCreateSchemasRunsInOneSession)
+{
+    const std::string dir = sampleFolder(30);
+    Conn c = prepareDxc();
+    ASSERT_TRUE(c);
+    const std::string role = "dxc_clerk_" + std::to_string(::getpid());
+    testpg::exec(c.get(), "CREATE ROLE " + role + " LOGIN PASSWORD 'clave'; GRANT CREATE ON SCHEMA public TO " + role);
+    ::setenv("PGPASSWORD", "clave", 1);
+    app::Options opts = importOptions(dir, true);
+    opts.user = role;
+    const Transcript run = runProgram(opts);
+    ::unsetenv("PGPASSWORD");
+    EXPECT_EQ(run.lines, preparedLines() + importLines("dxcam01", 11, 30) + importLines("dxcam01e", 4, 30) +
+                             Lines{"Cerrando Conexion"})
+        << run.text();
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) || ' ' || max(recno) FROM dxcam01"), "30 30");
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM pg_namespace WHERE nspname = 'dxc_carga'"), "0");
+    testpg::exec(c.get(), "DROP OWNED BY " + role + "; DROP ROLE " + role);
+}
+
 // A table of one field and one record, written byte by byte.
 std::string oneFieldTable(unsigned char version, char type, int len, const std::string& value)
 {
