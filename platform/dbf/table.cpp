@@ -170,6 +170,9 @@ Stored storedKind(const FieldInfo& fi, const char* p)
     }
 }
 
+// An L field's byte that reads as true; any other reads as false.
+bool isTrue(char c) { return c == 'T' || c == 't' || c == 'Y' || c == 'y'; }
+
 // The language's empty value of a field's type.
 rt::Value blankValue(const FieldInfo& fi)
 {
@@ -902,7 +905,7 @@ rt::Value Table::Impl::decode(int i, const FieldInfo& fi, const char* p) const
     case Codec8::Number: return decodeNumber(i, fi, p);
     case Codec8::Date:
     case Codec8::DateText: return decodeDate(i, fi, p);
-    case Codec8::Logical: return rt::Value(*p == 'T' || *p == 't' || *p == 'Y' || *p == 'y');
+    case Codec8::Logical: return rt::Value(isTrue(*p));
     case Codec8::MemoText:
     case Codec8::MemoRaw: return readMemo(i, fi.codec == Codec8::MemoText);
     case Codec8::Int32:
@@ -1511,7 +1514,7 @@ std::string Table::numberText(int field, const rt::Value& v) const
 
 bool Table::isNull(int field) const { return static_cast<std::size_t>(field) < d->info.size() && d->isNull(field); }
 
-bool Table::appendText(int field, std::string& out) const
+bool Table::appendText(int field, std::string& out, bool* nul) const
 {
     const Impl& t = *d;
     const FieldInfo* fi = t.fieldOf(field, Codec8::Char);
@@ -1528,12 +1531,16 @@ bool Table::appendText(int field, std::string& out) const
             n -= 8;
         while (n > 0 && p[n - 1] == ' ')
             --n;
-        t.codec->append(p, n, out);
+        const bool held = t.codec->append(p, n, out);
+        if (nul)
+            *nul = held;
         return true;
     }
     const rt::Value v = t.codec->decode(p, n);
-    const std::string_view text = v.asString();
-    out.append(text.substr(0, text.find_last_not_of(' ') + 1));
+    const std::string_view text = v.asString().substr(0, v.asString().find_last_not_of(' ') + 1);
+    out.append(text);
+    if (nul)
+        *nul = text.find('\0') != std::string_view::npos;
     return true;
 }
 
@@ -1558,6 +1565,34 @@ bool Table::appendNumber(int field, std::string& out) const
         return true;
     }
     appendDecimal(out, negative, whole, fraction, fi->dec);
+    return true;
+}
+
+bool Table::dateOf(int field, rt::Date& out) const
+{
+    const Impl& t = *d;
+    const FieldInfo* fi = t.fieldOf(field, Codec8::Date);
+    if (!fi && !(fi = t.fieldOf(field, Codec8::DateText)))
+        return false;
+    const char* p = t.cur + fi->offset;
+    if (storedKind(*fi, p) == Stored::Blank) {
+        out = {};
+        return true;
+    }
+    const rt::Date date = parseDate(p, fi->len);
+    if (date.empty())
+        return false;
+    out = date;
+    return true;
+}
+
+bool Table::logicalOf(int field, bool& out) const
+{
+    const Impl& t = *d;
+    const FieldInfo* fi = t.fieldOf(field, Codec8::Logical);
+    if (!fi)
+        return false;
+    out = isTrue(t.cur[fi->offset]);
     return true;
 }
 

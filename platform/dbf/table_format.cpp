@@ -380,6 +380,7 @@ const Codec& Codec::of(int codePage)
                 c->trimsBytes_ = false;
         }
         c->trimsBytes_ = c->trimsBytes_ && c->asciiSame_;
+        c->longest_ = *std::max_element(c->len_.begin(), c->len_.end());
         slot = std::move(c);
     }
     return *slot;
@@ -405,24 +406,46 @@ std::size_t asciiPrefix(const char* p, std::size_t n)
 
 }  // namespace
 
-void Codec::append(const char* p, std::size_t n, std::string& out) const
+bool Codec::append(const char* p, std::size_t n, std::string& out) const
 {
     if (wide_) {
+        const std::size_t at = out.size();
         if (asciiPrefix(p, n) == n)
             out.append(p, n);
         else
             out += decodeWide(p, n).asString();
-        return;
+        return out.find('\0', at) != std::string::npos;
     }
-    for (std::size_t i = 0; i < n;) {
-        const std::size_t run = asciiSame_ ? asciiPrefix(p + i, n - i) : 0;
-        out.append(p + i, run);
-        i += run;
-        if (i < n) {
-            const auto b = static_cast<unsigned char>(p[i++]);
-            out.append(utf8_[b].data(), len_[b]);
+    // Room for the longest text n bytes can become, written in place and
+    // cut to what it took: one pass, no append per byte. Eight bytes of
+    // ASCII without NUL are copied whole; the others go through the table.
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    const std::size_t at = out.size();
+    out.resize(at + n * longest_ + 4);
+    char* o = out.data() + at;
+    bool nul = false;
+    const auto convert = [&](std::size_t from, std::size_t to) {
+        for (std::size_t k = from; k < to; ++k) {
+            const auto b = static_cast<unsigned char>(p[k]);
+            std::memcpy(o, utf8_[b].data(), 4);
+            o += len_[b];
+            nul = nul || b == 0;
+        }
+    };
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        if (asciiSame_ && (((w - kOnes) | w) & kHigh) == 0) {
+            std::memcpy(o, &w, 8);
+            o += 8;
+        } else {
+            convert(i, i + 8);
         }
     }
+    convert(i, n);
+    out.resize(static_cast<std::size_t>(o - out.data()));
+    return nul;
 }
 
 rt::Value Codec::decodeWide(const char* p, std::size_t n) const

@@ -138,8 +138,9 @@ public:
     // The text of n bytes, as a runtime value.
     [[nodiscard]] rt::Value decode(const char* p, std::size_t n) const;
     // The text of n bytes appended to out as UTF-8 (ASCII runs copied as
-    // they are), without building a value.
-    void append(const char* p, std::size_t n, std::string& out) const;
+    // they are), without building a value. Tells whether the text held a
+    // NUL byte, which is kept.
+    bool append(const char* p, std::size_t n, std::string& out) const;
     // Whether dropping trailing 0x20 bytes before decoding gives the same
     // text as dropping trailing blanks after: true for the one-byte pages
     // that keep ASCII and give no other byte a text ending in a blank.
@@ -156,6 +157,7 @@ private:
     bool trimsBytes_ = false;
     std::array<std::array<char, 4>, 256> utf8_{};  // each byte's character as UTF-8, NUL-padded
     std::array<std::uint8_t, 256> len_{};
+    std::size_t longest_ = 4;  // the most bytes of UTF-8 one byte becomes
 };
 
 }  // namespace dbf::detail
