@@ -49,6 +49,7 @@
 #include "platform/runtime/text.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -1529,8 +1530,11 @@ bool Table::appendText(int field, std::string& out, bool* nul) const
         constexpr std::uint64_t kEightBlanks = 0x2020202020202020ull;
         for (std::uint64_t w; n >= 8 && (std::memcpy(&w, p + n - 8, 8), w == kEightBlanks);)
             n -= 8;
-        while (n > 0 && p[n - 1] == ' ')
-            --n;
+        if (n >= 8)  // the blanks that end the last word are its high bytes
+            n -= std::size_t(std::countl_zero(le64(bytes(p + n - 8)) ^ kEightBlanks) / 8);
+        else
+            while (n > 0 && p[n - 1] == ' ')
+                --n;
         const bool held = t.codec->append(p, n, out);
         if (nul)
             *nul = held;

@@ -421,7 +421,7 @@ bool Codec::append(const char* p, std::size_t n, std::string& out) const
     // ASCII without NUL are copied whole; the others go through the table.
     constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
     const std::size_t at = out.size();
-    out.resize(at + n * longest_ + 4);
+    out.resize(at + n * longest_ + 8);
     char* o = out.data() + at;
     bool nul = false;
     const auto convert = [&](std::size_t from, std::size_t to) {
@@ -441,6 +441,17 @@ bool Codec::append(const char* p, std::size_t n, std::string& out) const
             o += 8;
         } else {
             convert(i, i + 8);
+        }
+    }
+    // The last r bytes: the high bytes of the word that ends the text,
+    // tested and copied whole the same way when they are plain ASCII.
+    if (const std::size_t r = n - i; r > 0 && n >= 8 && asciiSame_) {
+        const unsigned shift = unsigned(8 * (8 - r));
+        const std::uint64_t w = le64(bytes(p + n - 8)) >> shift;
+        if ((((w - (kOnes >> shift)) | w) & (kHigh >> shift)) == 0) {
+            putLe64(bytes(o), w);
+            o += r;
+            i = n;
         }
     }
     convert(i, n);
