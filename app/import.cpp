@@ -483,17 +483,15 @@ bool putFieldDirect(pgsql::BinaryRow& row, const dbf::Table& table, int field, C
 {
     switch (column) {
     case Column::Padded: {
-        made.clear();
+        std::string_view text;
         bool nul = false;
-        if (!table.appendText(field, made, &nul))
+        if (!table.textOf(field, text, nul))
             return false;
-        if (blankText(made)) {
+        if (blankText(text)) {
             row.null();
             return true;
         }
-        if (nul)
-            std::erase(made, '\0');
-        row.bytes(made);
+        row.bytes(nul ? withoutNul(text, made) : text);
         break;
     }
     case Column::Numeric:

@@ -466,6 +466,8 @@ struct Table::Impl {
     mutable std::uint64_t faults = 0;
     mutable std::uint32_t faultRecno = 0;
     mutable std::vector<int> faultFields;
+    // Text decoded for textOf().
+    mutable std::string scratch;
 
     // --- opening ---
     void readHeader();
@@ -867,12 +869,12 @@ void Table::Impl::load(std::uint32_t n)
     windowCount = static_cast<std::uint32_t>(got);
 }
 
-bool Table::Impl::flagBit(int bit) const
+inline bool Table::Impl::flagBit(int bit) const
 {
     return bit >= 0 && recno != 0 && (static_cast<unsigned char>(cur[nullFlagsOffset + bit / 8]) >> (bit % 8)) & 1;
 }
 
-bool Table::Impl::isNull(int i) const { return flagBit(info[i].nullBit); }
+inline bool Table::Impl::isNull(int i) const { return flagBit(info[i].nullBit); }
 
 const FieldInfo* Table::Impl::fieldOf(int i, Codec8 c) const
 {
@@ -1515,7 +1517,7 @@ std::string Table::numberText(int field, const rt::Value& v) const
 
 bool Table::isNull(int field) const { return static_cast<std::size_t>(field) < d->info.size() && d->isNull(field); }
 
-bool Table::appendText(int field, std::string& out, bool* nul) const
+bool Table::textOf(int field, std::string_view& out, bool& nul) const
 {
     const Impl& t = *d;
     const FieldInfo* fi = t.fieldOf(field, Codec8::Char);
@@ -1535,16 +1537,23 @@ bool Table::appendText(int field, std::string& out, bool* nul) const
         else
             while (n > 0 && p[n - 1] == ' ')
                 --n;
-        const bool held = t.codec->append(p, n, out);
-        if (nul)
-            *nul = held;
+        out = t.codec->text(p, n, t.scratch, nul);
         return true;
     }
-    const rt::Value v = t.codec->decode(p, n);
-    const std::string_view text = v.asString().substr(0, v.asString().find_last_not_of(' ') + 1);
-    out.append(text);
-    if (nul)
-        *nul = text.find('\0') != std::string_view::npos;
+    t.scratch = t.codec->decode(p, n).str();
+    t.scratch.erase(t.scratch.find_last_not_of(' ') + 1);
+    nul = t.scratch.find('\0') != std::string::npos;
+    out = t.scratch;
+    return true;
+}
+
+bool Table::appendText(int field, std::string& out) const
+{
+    std::string_view text;
+    bool nul = false;
+    if (!textOf(field, text, nul))
+        return false;
+    out += text;
     return true;
 }
 
@@ -1579,6 +1588,21 @@ bool Table::dateOf(int field, rt::Date& out) const
     if (!fi && !(fi = t.fieldOf(field, Codec8::DateText)))
         return false;
     const char* p = t.cur + fi->offset;
+    // The common case, "yyyymmdd" from year 1000 on, read at once.
+    if (fi->codec == Codec8::Date && *p >= '1' && *p <= '9') {
+        int v[8];
+        unsigned bad = 0;
+        for (int k = 0; k < 8; ++k)
+            bad |= unsigned(v[k] = p[k] - '0') > 9;
+        if (!bad) {
+            const rt::Date date = rt::makeDate(v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3], v[4] * 10 + v[5],
+                                               v[6] * 10 + v[7]);
+            if (date.empty())
+                return false;
+            out = date;
+            return true;
+        }
+    }
     if (storedKind(*fi, p) == Stored::Blank) {
         out = {};
         return true;

@@ -166,14 +166,16 @@ public:
     // takes an N or F field holding a plain decimal of up to 18 digits and
     // appends numberText(). Both append nothing and give false for any other
     // field or content (a null, a blank or overflowed number, digits to
-    // check): get() then decides, and tells a fault. nul, when given, tells
-    // whether the text appended holds a NUL byte (it is kept).
-    bool appendText(int field, std::string& out, bool* nul = nullptr) const;
+    // check): get() then decides, and tells a fault.
+    bool appendText(int field, std::string& out) const;
     bool appendNumber(int field, std::string& out) const;
-    // In the same way, a D field's date (the empty date for a blank one) and
-    // an L field's truth, as get() gives them. False, and out untouched, for
-    // any other field, a null, or a date that does not exist (get() then
-    // tells the fault).
+    // In the same way, a C field's text as appendText() gives it, seen in
+    // the record or in the table's own room (good until the next call or
+    // another record); nul tells whether it holds a NUL byte. A D field's
+    // date (the empty date for a blank one) and an L field's truth, as get()
+    // gives them. False, and out untouched, for any other field, a null, or
+    // a date that does not exist (get() then tells the fault).
+    bool textOf(int field, std::string_view& out, bool& nul) const;
     bool dateOf(int field, rt::Date& out) const;
     bool logicalOf(int field, bool& out) const;
     // Whether the field's null flag (Visual FoxPro) is set in the current

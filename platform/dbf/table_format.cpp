@@ -406,25 +406,63 @@ std::size_t asciiPrefix(const char* p, std::size_t n)
 
 }  // namespace
 
-bool Codec::append(const char* p, std::size_t n, std::string& out) const
+namespace {
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+
+// Whether none of the 8 bytes of w has its high bit set or is NUL (a NUL
+// borrows in w - kOnes; no other byte does).
+bool plainWord(std::uint64_t w) { return (((w - kOnes) | w) & kHigh) == 0; }
+
+// The same for the last r (1..7) bytes of the 8 at p, which are the high
+// bytes of the little-endian word: they come down to the low ones.
+bool plainTail(const char* p, std::size_t r, std::uint64_t& w)
 {
+    const unsigned shift = unsigned(8 * (8 - r));
+    w = le64(bytes(p)) >> shift;
+    return (((w - (kOnes >> shift)) | w) & (kHigh >> shift)) == 0;
+}
+
+}  // namespace
+
+std::string_view Codec::text(const char* p, std::size_t n, std::string& scratch, bool& nul) const
+{
+    nul = false;
     if (wide_) {
-        const std::size_t at = out.size();
-        if (asciiPrefix(p, n) == n)
-            out.append(p, n);
+        if (asciiPrefix(p, n) != n)
+            scratch = decodeWide(p, n).asString();
         else
-            out += decodeWide(p, n).asString();
-        return out.find('\0', at) != std::string::npos;
+            scratch.assign(p, n);
+        nul = scratch.find('\0') != std::string::npos;
+        return scratch;
     }
-    // Room for the longest text n bytes can become, written in place and
-    // cut to what it took: one pass, no append per byte. Eight bytes of
-    // ASCII without NUL are copied whole; the others go through the table.
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
-    const std::size_t at = out.size();
-    out.resize(at + n * longest_ + 8);
-    char* o = out.data() + at;
-    bool nul = false;
-    const auto convert = [&](std::size_t from, std::size_t to) {
+    // Most text is plain ASCII: it is seen, not copied.
+    std::size_t i = 0;
+    if (asciiSame_) {
+        for (std::uint64_t w; i + 8 <= n && (std::memcpy(&w, p + i, 8), plainWord(w));)
+            i += 8;
+        std::uint64_t w;
+        if (i == n || (i + 8 > n && n >= 8 && plainTail(p + n - 8, n - i, w)))
+            return {p, n};
+        if (n < 8) {
+            while (i < n && static_cast<unsigned char>(p[i] - 1) < 0x7F)
+                ++i;
+            if (i == n)
+                return {p, n};
+        }
+    }
+    // The rest is written in one pass into room for the longest text it can
+    // become, then cut to what it took.
+    if (scratch.size() < n * longest_ + 8)
+        scratch.resize(n * longest_ + 8);
+    std::memcpy(scratch.data(), p, i);
+    const char* end = translate(p, i, n, scratch.data() + i, nul);
+    return {scratch.data(), static_cast<std::size_t>(end - scratch.data())};
+}
+
+char* Codec::translate(const char* p, std::size_t i, std::size_t n, char* o, bool& nul) const
+{
+    const auto table = [&](std::size_t from, std::size_t to) {
         for (std::size_t k = from; k < to; ++k) {
             const auto b = static_cast<unsigned char>(p[k]);
             std::memcpy(o, utf8_[b].data(), 4);
@@ -432,31 +470,23 @@ bool Codec::append(const char* p, std::size_t n, std::string& out) const
             nul = nul || b == 0;
         }
     };
-    std::size_t i = 0;
+    // Eight bytes of plain ASCII are copied whole, the others go through the table.
     for (; i + 8 <= n; i += 8) {
         std::uint64_t w;
         std::memcpy(&w, p + i, 8);
-        if (asciiSame_ && (((w - kOnes) | w) & kHigh) == 0) {
+        if (asciiSame_ && plainWord(w)) {
             std::memcpy(o, &w, 8);
             o += 8;
         } else {
-            convert(i, i + 8);
+            table(i, i + 8);
         }
     }
-    // The last r bytes: the high bytes of the word that ends the text,
-    // tested and copied whole the same way when they are plain ASCII.
-    if (const std::size_t r = n - i; r > 0 && n >= 8 && asciiSame_) {
-        const unsigned shift = unsigned(8 * (8 - r));
-        const std::uint64_t w = le64(bytes(p + n - 8)) >> shift;
-        if ((((w - (kOnes >> shift)) | w) & (kHigh >> shift)) == 0) {
-            putLe64(bytes(o), w);
-            o += r;
-            i = n;
-        }
+    if (std::uint64_t w; i < n && n >= 8 && asciiSame_ && plainTail(p + n - 8, n - i, w)) {
+        putLe64(bytes(o), w);
+        return o + (n - i);
     }
-    convert(i, n);
-    out.resize(static_cast<std::size_t>(o - out.data()));
-    return nul;
+    table(i, n);
+    return o;
 }
 
 rt::Value Codec::decodeWide(const char* p, std::size_t n) const
