@@ -379,6 +379,36 @@ std::string_view withoutNul(std::string_view text, std::string& made)
     return made;
 }
 
+// A date that is not empty into its date column. A day outside years
+// 1..9999 is NULL, as the INSERT's DtoQ makes it.
+void putDay(pgsql::BinaryRow& row, rt::Date day)
+{
+    static const std::int32_t first = rt::makeDate(1, 1, 1).julian, last = rt::makeDate(9999, 12, 31).julian;
+    if (day.julian < first || day.julian > last)
+        row.null();
+    else
+        row.date(day.julian - kJulian2000);
+}
+
+// Text that Empty() reads as blank: only blanks, tabs and line ends.
+// Trailing blanks are gone already, so such text is "" or ends in another.
+bool blankText(std::string_view t)
+{
+    if (t.empty())
+        return true;
+    const char last = t.back();
+    return (last == '\t' || last == '\r' || last == '\n') && t.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
+// A number's text that reads as zero: signs, zeros and a point only.
+bool zeroText(std::string_view t)
+{
+    for (const char c : t)
+        if (c != '0' && c != '-' && c != '.')
+            return false;
+    return true;
+}
+
 // Writes one field into the binary row: the same value the INSERT sends,
 // NULL where the INSERT leaves the column out. False when the value is of
 // a kind its column cannot take.
@@ -405,18 +435,11 @@ bool putField(pgsql::BinaryRow& row, const dbf::Table& table, int field, Column 
             return false;
         row.float8(v.asDouble());
         return true;
-    case Column::Date: {
-        static const std::int32_t first = rt::makeDate(1, 1, 1).julian, last = rt::makeDate(9999, 12, 31).julian;
+    case Column::Date:
         if (!v.isDate())
             return false;
-        // A day outside years 1..9999 is NULL, as the INSERT's DtoQ makes it.
-        const std::int32_t julian = v.asDate().julian;
-        if (julian < first || julian > last)
-            row.null();
-        else
-            row.date(julian - kJulian2000);
+        putDay(row, v.asDate());
         return true;
-    }
     case Column::Boolean:
         if (!v.isLogical())
             return false;
@@ -456,37 +479,62 @@ bool putField(pgsql::BinaryRow& row, const dbf::Table& table, int field, Column 
     return true;
 }
 
-// Writes a C field into its character(n) column, or an N/F field into its
-// numeric, straight from the record: no value is built, which is most of
-// the work per field of a bulk load. False, and nothing written, when the
-// engine cannot read the field so (get() then decides and tells a fault).
-// An empty value is NULL, as putField() makes it.
+// Writes a C field into its character(n) column, an N/F field into its
+// numeric, a D field into its date or an L field into its boolean straight
+// from the record: no value is built, which is most of the work per field
+// of a bulk load. False, and nothing written, when the engine cannot read
+// the field so (get() then decides and tells a fault). An empty value is
+// NULL, as putField() makes it.
 bool putFieldDirect(pgsql::BinaryRow& row, const dbf::Table& table, int field, Column column, std::string& made,
                     bool& any)
 {
-    made.clear();
-    if (column == Column::Padded) {
-        if (!table.appendText(field, made))
+    switch (column) {
+    case Column::Padded: {
+        std::string_view text;
+        bool nul = false;
+        if (!table.textOf(field, text, nul))
             return false;
-        if (made.find_first_not_of(" \t\r\n") == std::string::npos) {
+        if (blankText(text)) {
             row.null();
             return true;
         }
-        if (made.find('\0') != std::string::npos)
-            std::erase(made, '\0');
-        row.bytes(made);
-    } else if (column == Column::Numeric) {
+        row.bytes(nul ? withoutNul(text, made) : text);
+        break;
+    }
+    case Column::Numeric:
+        made.clear();
         if (!table.appendNumber(field, made))
             return false;
-        // Zero is an empty number.
-        if (made.find_first_not_of("-0.") == std::string::npos) {
+        if (zeroText(made)) {
             row.null();
             return true;
         }
         if (!row.numeric(made))
             return false;
-    } else {
-        return false;
+        break;
+    case Column::Date: {
+        rt::Date day;
+        if (!table.dateOf(field, day))
+            return false;
+        if (day.empty()) {
+            row.null();
+            return true;
+        }
+        putDay(row, day);
+        break;
+    }
+    case Column::Boolean: {
+        bool truth = false;
+        if (!table.logicalOf(field, truth))
+            return false;
+        if (!truth) {
+            row.null();
+            return true;
+        }
+        row.boolean(true);
+        break;
+    }
+    default: return false;
     }
     any = true;
     return true;
