@@ -636,12 +636,21 @@ constexpr std::string_view kLoadSchema = "dxc_carga";
 // in; none when the server refuses either (then one session loads alone).
 bool openHelper(pgsql::Connection& conn, pgsql::Connection& helper)
 {
-    if (!conn.execute("CREATE SCHEMA IF NOT EXISTS " + pgsql::quoteIdent(kLoadSchema)) || !helper.connectLike(conn)) {
-        std::fprintf(stderr, "import: one session loads alone: %s\n",
-                     (conn.errorText().empty() ? helper.errorText() : conn.errorText()).c_str());
+    const std::string schema(kLoadSchema);
+    if (rt::var2char(conn.sChema) == schema)
         return false;
-    }
-    return true;
+    // The schema may exist already, made by another user.
+    std::string why;
+    if (!conn.execute("CREATE SCHEMA IF NOT EXISTS " + pgsql::quoteIdent(schema)))
+        why = conn.errorText();
+    else if (conn.value("SELECT has_schema_privilege($1, 'CREATE')", {schema}) != "t")
+        why = "no right to create tables in " + schema;
+    else if (!helper.connectLike(conn))
+        why = helper.errorText();
+    if (why.empty())
+        return true;
+    std::fprintf(stderr, "import: one session loads alone: %s\n", why.c_str());
+    return false;
 }
 
 // Rolls back what a failed load left: the open transactions and, for a
@@ -798,19 +807,21 @@ void importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const s
     pgsql::Connection helperConn;
     pgsql::Connection* helper = nullptr;
     const auto sharedLoads = [&] {
-        if (!helper && opts.bulk && !std::getenv("DXC_ONE") && openHelper(conn, helperConn))
+        if (!helper && opts.bulk && openHelper(conn, helperConn))
             helper = &helperConn;
         return helper;
     };
-    // Empty unless a load left a table there; another run may be using it.
+    // Empty unless a load left a table there or another run is using it,
+    // and then it stays.
     struct DropLoadSchema {
+        pgsql::Connection& conn;
         pgsql::Connection*& helper;
         ~DropLoadSchema()
         {
             if (helper)
-                helper->execute("DROP SCHEMA IF EXISTS " + pgsql::quoteIdent(kLoadSchema));
+                (conn.isOpen() ? conn : *helper).execute("DROP SCHEMA IF EXISTS " + pgsql::quoteIdent(kLoadSchema));
         }
-    } dropLoadSchema{helper};
+    } dropLoadSchema{conn, helper};
     for (const rt::Value& entry : aDbfFiles.asArray().items) {
         if (!entry.isArray() || entry.asArray().items.empty() || !entry.asArray().items[0].isChar())
             continue;

@@ -533,26 +533,38 @@ TEST_F(Import, ASharedBulkLoadLeavesNothingBehindAndListsRejectsInOrder)
     EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM pg_namespace WHERE nspname = 'dxc_carga'"), "0");
 }
 
-// Without the right to create the load schema, a bulk load runs in one
-// session and the table arrives all the same.
-TEST_F(Import, ABulkLoadWithoutTheRightToCreateSchemasRunsInOneSession)
+// Without the right to create tables in the load schema (no right to
+// create the schema, or someone else's schema of that name), a bulk load
+// runs in one session and the table arrives all the same.
+TEST_F(Import, ABulkLoadWithoutTheRightToUseTheLoadSchemaRunsInOneSession)
 {
     const std::string dir = sampleFolder(30);
-    Conn c = prepareDxc();
-    ASSERT_TRUE(c);
     const std::string role = "dxc_clerk_" + std::to_string(::getpid());
-    testpg::exec(c.get(), "CREATE ROLE " + role + " LOGIN PASSWORD 'clave'; GRANT CREATE ON SCHEMA public TO " + role);
-    ::setenv("PGPASSWORD", "clave", 1);
-    app::Options opts = importOptions(dir, true);
-    opts.user = role;
-    const Transcript run = runProgram(opts);
-    ::unsetenv("PGPASSWORD");
-    EXPECT_EQ(run.lines, preparedLines() + importLines("dxcam01", 11, 30) + importLines("dxcam01e", 4, 30) +
-                             Lines{"Cerrando Conexion"})
-        << run.text();
-    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) || ' ' || max(recno) FROM dxcam01"), "30 30");
-    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM pg_namespace WHERE nspname = 'dxc_carga'"), "0");
-    testpg::exec(c.get(), "DROP OWNED BY " + role + "; DROP ROLE " + role);
+    for (bool othersSchema : {false, true}) {
+        SCOPED_TRACE(othersSchema ? "someone else's schema" : "no right to create schemas");
+        dropDxc();
+        Conn c = prepareDxc();
+        ASSERT_TRUE(c);
+        testpg::exec(c.get(), "DROP ROLE IF EXISTS " + role + "; CREATE ROLE " + role +
+                                  " LOGIN PASSWORD 'clave'; GRANT CREATE ON SCHEMA public TO " + role);
+        if (othersSchema)
+            testpg::exec(c.get(), "CREATE SCHEMA dxc_carga; GRANT CREATE ON DATABASE dxc TO " + role);
+        ::setenv("PGPASSWORD", "clave", 1);
+        app::Options opts = importOptions(dir, true);
+        opts.user = role;
+        const Transcript run = runProgram(opts);
+        ::unsetenv("PGPASSWORD");
+        EXPECT_EQ(run.lines, preparedLines() + importLines("dxcam01", 11, 30) + importLines("dxcam01e", 4, 30) +
+                                 Lines{"Cerrando Conexion"})
+            << run.text();
+        EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) || ' ' || max(recno) FROM dxcam01"), "30 30");
+        EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM pg_namespace WHERE nspname = 'dxc_carga'"),
+                  othersSchema ? "1" : "0");
+        c.reset();
+        dropDxc();
+        if (Conn admin{testpg::connectTo("postgres")})
+            testpg::exec(admin.get(), "DROP ROLE " + role);
+    }
 }
 
 // A table of one field and one record, written byte by byte.
