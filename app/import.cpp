@@ -141,6 +141,17 @@ const char* faultText(dbf::ValueFault::Kind kind)
     return "ilegible";
 }
 
+// Which memo block could not be read, and why, when the engine knows.
+std::string memoText(const dbf::ValueFault& f)
+{
+    if (f.kind != dbf::ValueFault::Kind::BadMemo || f.memoBlock < 0)
+        return {};
+    const std::string block = " (bloque " + std::to_string(f.memoBlock);
+    if (f.memoLength >= 0)
+        return block + ", de " + std::to_string(f.memoLength) + " bytes que pasan del final del archivo memo)";
+    return block + ", fuera del archivo memo)";
+}
+
 // The values of one table the DBF could not give: the first ones listed,
 // the rest counted.
 class FaultReport {
@@ -154,7 +165,7 @@ public:
         }
         lines_.push_back("Registro " + std::to_string(f.recno) + " de " + table_ + ", campo " +
                          dbf_.fields()[std::size_t(f.field)].name + ": \"" + shownBytes(f.bytes) + "\" " +
-                         faultText(f.kind) + ", importado como NULL");
+                         faultText(f.kind) + memoText(f) + ", importado como NULL");
     }
     void print() const
     {

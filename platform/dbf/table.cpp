@@ -489,7 +489,8 @@ struct Table::Impl {
     // Field i when it exists, is read by `codec` and is not null in the current record.
     [[nodiscard]] const FieldInfo* fieldOf(int i, Codec8 codec) const;
     [[nodiscard]] bool flagBit(int bit) const;
-    [[nodiscard]] rt::Value fault(int i, ValueFault::Kind kind, const std::string& why) const;
+    [[nodiscard]] rt::Value fault(int i, ValueFault::Kind kind, const std::string& why,
+                                  std::int64_t memoBlock = -1, std::int64_t memoLength = -1) const;
     [[nodiscard]] rt::Value decode(int i, const FieldInfo& fi, const char* p) const;
     [[nodiscard]] rt::Value decodeText(const FieldInfo& fi, const char* p) const;
     [[nodiscard]] rt::Value decodeNumber(int i, const FieldInfo& fi, const char* p) const;
@@ -863,7 +864,7 @@ void Table::Impl::load(std::uint32_t n)
     if (got < n - first + 1) {
         windowCount = 0;
         fail(kErrRecordPastEnd, path, "Record " + std::to_string(n) + " lies past the end of the file",
-             static_cast<long long>(headerLen + std::uint64_t(n - 1) * recLen));
+             static_cast<long long>(headerLen + std::uint64_t(n - 1) * recLen), {}, {rt::Value(static_cast<long long>(n))});
     }
     windowFirst = first;
     windowCount = static_cast<std::uint32_t>(got);
@@ -883,7 +884,8 @@ const FieldInfo* Table::Impl::fieldOf(int i, Codec8 c) const
     return &info[std::size_t(i)];
 }
 
-rt::Value Table::Impl::fault(int i, ValueFault::Kind kind, const std::string& why) const
+rt::Value Table::Impl::fault(int i, ValueFault::Kind kind, const std::string& why, std::int64_t memoBlock,
+                             std::int64_t memoLength) const
 {
     if (faultRecno != recno) {
         faultRecno = recno;
@@ -894,7 +896,7 @@ rt::Value Table::Impl::fault(int i, ValueFault::Kind kind, const std::string& wh
     faultFields.push_back(i);
     ++faults;
     if (onFault)
-        onFault(ValueFault{kind, recno, i, std::string(cur + info[i].offset, info[i].len), why});
+        onFault(ValueFault{kind, recno, i, std::string(cur + info[i].offset, info[i].len), why, memoBlock, memoLength});
     return {};
 }
 
@@ -1018,7 +1020,9 @@ rt::Value Table::Impl::readMemo(int i, bool text) const
     } catch (const rt::Error& e) {
         if (e.genCode != kErrCorrupt)
             throw;
-        return fault(i, ValueFault::Kind::BadMemo, e.description);
+        // The memo file raises with the length its block declares, when known.
+        const std::int64_t length = !e.args.empty() && e.args[0].isNum() ? e.args[0].asInt() : -1;
+        return fault(i, ValueFault::Kind::BadMemo, e.description, static_cast<std::int64_t>(block), length);
     }
     return text ? codec->decode(data.data(), data.size()) : rt::Value(std::string_view(data));
 }

@@ -60,6 +60,11 @@ struct ValueFault {
     int field = 0;      // 0-based
     std::string bytes;  // the field's bytes as stored
     std::string why;    // the engine's description, for the log
+    // A memo whose block cannot be read: the block the field points to, and
+    // how many bytes the block says it holds when that runs past the end of
+    // the memo file (-1: not known).
+    std::int64_t memoBlock = -1;
+    std::int64_t memoLength = -1;
 };
 using FaultHandler = std::function<void(const ValueFault&)>;
 

@@ -18,9 +18,10 @@
 
 namespace dbf::detail {
 
-void fail(int genCode, const std::string& file, std::string description, long long position, std::string operation)
+void fail(int genCode, const std::string& file, std::string description, long long position, std::string operation,
+          std::vector<rt::Value> args)
 {
-    rt::Error e(std::move(description), std::move(operation));
+    rt::Error e(std::move(description), std::move(operation), std::move(args));
     e.subsystem = "DBF";
     e.genCode = genCode;
     e.filename = file;

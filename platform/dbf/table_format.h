@@ -57,8 +57,10 @@ inline unsigned char* bytes(char* p) noexcept { return reinterpret_cast<unsigned
 inline const unsigned char* bytes(const char* p) noexcept { return reinterpret_cast<const unsigned char*>(p); }
 
 // Raises a DBF error naming the file (and the offset in it, when known).
+// args: the numbers the description names, for a caller that words the
+// failure itself.
 [[noreturn]] void fail(int genCode, const std::string& file, std::string description, long long position = -1,
-                       std::string operation = {});
+                       std::string operation = {}, std::vector<rt::Value> args = {});
 
 // A file opened by descriptor, read and written at offsets. Short reads and
 // failed writes raise naming the file.

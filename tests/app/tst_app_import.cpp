@@ -494,6 +494,12 @@ TEST_F(Import, AReadFailureInTheMiddleOfATableRollsItBack)
         EXPECT_EQ(run.lines[7].size() - run.lines[7].rfind("): está cortado"), std::strlen("): está cortado"))
             << run.text();
         EXPECT_EQ(run.lines[7].find("past the end"), std::string::npos) << run.text();
+        // The record named is one the cut reaches, and its byte is where it starts.
+        const std::string tail = run.lines[7].substr(std::min(reason.size(), run.lines[7].size()));
+        const long record = std::atol(tail.c_str());
+        EXPECT_GT(record, 20000) << run.text();
+        EXPECT_EQ(tail, std::to_string(record) + " (byte " + std::to_string(97 + (record - 1) * 100) +
+                            "): está cortado");
         EXPECT_EQ(run.lines[8], "No se pudo abrir " + dir + "/dbase2.dbf: es una tabla dBASE II, una versión que no "
                                 "se puede leer");
         EXPECT_EQ(Lines(run.lines.begin() + 9, run.lines.end()),
@@ -594,6 +600,8 @@ TEST_F(Import, DamageIsToldInSpanish)
     };
     std::string dbt3(512, '\0');
     dbt3[0] = 1;
+    // Block 1 says it holds 100 bytes; the file ends 20 bytes into them.
+    const std::string dbtCut = dbt3 + std::string("\xff\xff\x08\x00\x6c\x00\x00\x00", 8) + std::string(20, 'x');
     const std::vector<Case> cases{
         {"short", std::string("\x03\x7c\x0c\x07", 4) + std::string(16, '\0'), "",
          {"No se pudo abrir {dir}/short.dbf: el archivo {dir}/short.dbf está dañado (byte 0)"}},
@@ -602,10 +610,15 @@ TEST_F(Import, DamageIsToldInSpanish)
           "códigos que no se puede leer"}},
         {"nomemo", oneFieldTable(0x83, 'M', 10, "        99"), "",
          {"No se pudo abrir {dir}/nomemo.dbf: el archivo {dir}/nomemo.dbt no existe o no se puede abrir"}},
-        // A memo block past the memo file's end spoils one value, not the table.
+        // A memo block past the memo file's end spoils one value, not the
+        // table; the line names the block, and the length it claims.
         {"memo", oneFieldTable(0x83, 'M', 10, "        99"), dbt3,
-         importLines("memo", 1, 1) +
-             Lines{"Registro 1 de memo, campo NOTES: \"        99\" memo ilegible, importado como NULL"}},
+         importLines("memo", 1, 1) + Lines{"Registro 1 de memo, campo NOTES: \"        99\" memo ilegible (bloque 99, "
+                                           "fuera del archivo memo), importado como NULL"}},
+        {"memolen", oneFieldTable(0x83, 'M', 10, "         1"), dbtCut,
+         importLines("memolen", 1, 1) +
+             Lines{"Registro 1 de memolen, campo NOTES: \"         1\" memo ilegible (bloque 1, de 100 bytes que "
+                   "pasan del final del archivo memo), importado como NULL"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
