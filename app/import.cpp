@@ -33,9 +33,9 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstdio>
 #include <iterator>
 #include <map>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
