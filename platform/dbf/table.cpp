@@ -877,7 +877,7 @@ inline bool Table::Impl::flagBit(int bit) const
 
 inline bool Table::Impl::isNull(int i) const { return flagBit(info[i].nullBit); }
 
-const FieldInfo* Table::Impl::fieldOf(int i, Codec8 c) const
+inline const FieldInfo* Table::Impl::fieldOf(int i, Codec8 c) const
 {
     if (static_cast<std::size_t>(i) >= info.size() || info[std::size_t(i)].codec != c || isNull(i))
         return nullptr;

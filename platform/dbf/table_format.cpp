@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cerrno>
 #include <map>
@@ -463,30 +464,36 @@ std::string_view Codec::text(const char* p, std::size_t n, std::string& scratch,
 
 char* Codec::translate(const char* p, std::size_t i, std::size_t n, char* o, bool& nul) const
 {
-    const auto table = [&](std::size_t from, std::size_t to) {
-        for (std::size_t k = from; k < to; ++k) {
-            const auto b = static_cast<unsigned char>(p[k]);
-            std::memcpy(o, utf8_[b].data(), 4);
-            o += len_[b];
-            nul = nul || b == 0;
-        }
+    const auto one = [&](std::size_t k) {
+        const auto b = static_cast<unsigned char>(p[k]);
+        std::memcpy(o, utf8_[b].data(), 4);
+        o += len_[b];
+        nul = nul || b == 0;
     };
-    // Eight bytes of plain ASCII are copied whole, the others go through the table.
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p + i, 8);
-        if (asciiSame_ && plainWord(w)) {
-            std::memcpy(o, &w, 8);
-            o += 8;
-        } else {
-            table(i, i + 8);
-        }
+    if (!asciiSame_) {
+        for (; i < n; ++i)
+            one(i);
+        return o;
     }
-    if (std::uint64_t w; i < n && n >= 8 && asciiSame_ && plainTail(p + n - 8, n - i, w)) {
+    // Eight bytes at a time: the plain ASCII before the first other byte is
+    // copied whole, that byte goes through the table. The lowest byte the
+    // test flags is a real one: a NUL's borrow only flags the bytes above it.
+    while (i + 8 <= n) {
+        const std::uint64_t w = le64(bytes(p + i));
+        const std::uint64_t flagged = ((w - kOnes) | w) & kHigh;
+        const std::size_t plain = flagged ? std::size_t(std::countr_zero(flagged) / 8) : 8;
+        putLe64(bytes(o), w);
+        o += plain;
+        i += plain;
+        if (plain < 8)
+            one(i++);
+    }
+    if (std::uint64_t w; i < n && n >= 8 && plainTail(p + n - 8, n - i, w)) {
         putLe64(bytes(o), w);
         return o + (n - i);
     }
-    table(i, n);
+    for (; i < n; ++i)
+        one(i);
     return o;
 }
 

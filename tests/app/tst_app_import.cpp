@@ -715,24 +715,28 @@ TEST_F(Import, CopyAndInsertAgreeAndBothMatchPgdbf)
     }
 }
 
-// Text and numbers as other writers leave them in the bytes: blanks that
-// are tabs and line ends, NULs inside and as padding, signs, leading zeros,
-// fewer decimals than the field's, negative zero. COPY sends what the
-// INSERT sends, NULL where it is empty, and skips the same records.
-TEST_F(Import, OddlyWrittenTextAndNumbersArriveAlikeThroughCopyAndInsert)
+// Values as other writers leave them in the bytes: blanks that are tabs and
+// line ends, NULs inside and as padding, signs, leading zeros, fewer
+// decimals than the field's, negative zero; accents and control bytes in
+// longer text; dates of 8 and of 10 bytes, blank, cut short of a year or
+// not existing; every letter a logical field may hold. COPY sends what the
+// INSERT sends, NULL where it is empty or unreadable, tells the same
+// faults and skips the same records.
+TEST_F(Import, OddlyWrittenValuesArriveAlikeThroughCopyAndInsert)
 {
     const std::string dir = scratch("odd_values");
     ASSERT_EQ(shell("/usr/bin/python3 - " + dir + R"( <<'EOF'
 import struct, sys
-fields = [(b'T', b'C', 6, 0), (b'AMOUNT', b'N', 7, 2), (b'COUNT', b'N', 4, 0)]
+fields = [(b'T', b'C', 6, 0), (b'AMOUNT', b'N', 7, 2), (b'COUNT', b'N', 4, 0), (b'DAY', b'D', 8, 0),
+          (b'DAY10', b'D', 10, 0), (b'FLAG', b'L', 1, 0), (b'NAME', b'C', 12, 0)]
 records = [
-    b'\t\t    ' + b'  -0.00' + b'  +5',
-    b'a\0b   ' + b'    1.5' + b'0007',
-    b'ab\0\0\0\0' + b'    .50' + b'  -0',
-    b'      ' + b'       ' + b'    ',
-    b' x    ' + b'1234.56' + b'  12',
-    b'\r\n    ' + b'   0.00' + b'   0',
-    b'  -0  ' + b'  -0.01' + b'-999',
+    b'\t\t    ' + b'  -0.00' + b'  +5' + b'20240229' + b'2024-02-29' + b'T' + b'Mu\xa4oz Garc\xa1a',
+    b'a\0b   ' + b'    1.5' + b'0007' + b'NotAYear' + b'29/02/2024' + b'y' + b'abcdefgh\0ijk',
+    b'ab\0\0\0\0' + b'    .50' + b'  -0' + b'00000000' + b'2023-02-29' + b'F' + b'plain ascii ',
+    b'      ' + b'       ' + b'    ' + b'        ' + b'          ' + b' ' + b'            ',
+    b' x    ' + b'1234.56' + b'  12' + b'20230229' + b'0000-00-00' + b'?' + b'ab' + b'\0' * 10,
+    b'\r\n    ' + b'   0.00' + b'   0' + b'\0' * 8 + b'          ' + b'n' + b'\t\r\n' + b' ' * 9,
+    b'  -0  ' + b'  -0.01' + b'-999' + b'09991231' + b'abcdefghij' + b't' + b'x\x7f\x01' + b' ' * 9,
 ]
 size = 1 + sum(f[2] for f in fields)
 head = struct.pack('<BBBBIHH20x', 3, 124, 12, 7, len(records), 32 + 32 * len(fields) + 1, size)
@@ -752,13 +756,26 @@ EOF)"),
     ASSERT_EQ(copied.status, 0) << copied.text();
     const auto values = [&](const std::string& table) {
         return rows(c.get(), "SELECT concat_ws('|', coalesce(encode(convert_to(t, 'UTF8'), 'hex'), 'NULL'), "
-                             "coalesce(amount::text, 'NULL'), coalesce(count::text, 'NULL')) FROM " +
+                             "coalesce(amount::text, 'NULL'), coalesce(count::text, 'NULL'), "
+                             "coalesce(day::text, 'NULL'), coalesce(day10::text, 'NULL'), "
+                             "coalesce(flag::text, 'NULL'), coalesce(encode(convert_to(name, 'UTF8'), 'hex'), 'NULL')) "
+                             "FROM " +
                                  table + " ORDER BY recno");
     };
     EXPECT_EQ(values("ins.odd"), values("public.odd"));
     // The blank and the zero records have no row; NULs never arrive.
     EXPECT_EQ(values("public.odd"),
-              (Lines{"NULL|NULL|5", "6162|1.50|7", "6162|0.50|NULL", "2078|1234.56|12", "20202d30|-0.01|-999"}));
+              (Lines{"NULL|NULL|5|2024-02-29|2024-02-29|true|4d75c3b16f7a2047617263c3ad61",
+                     "6162|1.50|7|NULL|2024-02-29|true|6162636465666768696a6b",
+                     "6162|0.50|NULL|NULL|NULL|NULL|706c61696e206173636969", "2078|1234.56|12|NULL|NULL|NULL|6162",
+                     "20202d30|-0.01|-999|0999-12-31|NULL|true|787f01"}));
+    // The four dates that do not exist are told by both.
+    const auto dateFaults = [](const Transcript& t) {
+        return std::count_if(t.lines.begin(), t.lines.end(),
+                             [](const std::string& l) { return l.find("no es una fecha") != std::string::npos; });
+    };
+    EXPECT_EQ(dateFaults(inserted), 4) << inserted.text();
+    EXPECT_EQ(dateFaults(copied), 4) << copied.text();
 }
 
 }  // namespace
