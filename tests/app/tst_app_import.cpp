@@ -477,8 +477,15 @@ TEST_F(Import, AReadFailureInTheMiddleOfATableRollsItBack)
         writeNumbered(dir + "/a_long.dbf", 30000);
         Conn c = prepareDxc();
         ASSERT_TRUE(c);
-        onEveryInsert(c.get(), "IF TG_TABLE_NAME = 'a_long' AND NEW.code = 1 THEN EXECUTE format('COPY (SELECT 1) "
-                               "TO PROGRAM %L', 'truncate -s " + cutAt + " " + dir + "/a_long.dbf'); END IF;");
+        // The file is cut when its table is created: after the import has
+        // found it whole, before any record is read, however far ahead of
+        // the server the reading runs.
+        testpg::exec(c.get(), "CREATE FUNCTION cut() RETURNS event_trigger LANGUAGE plpgsql AS $f$ DECLARE r record; "
+                              "BEGIN FOR r IN SELECT * FROM pg_event_trigger_ddl_commands() WHERE object_identity "
+                              "LIKE '%.a_long' LOOP EXECUTE format('COPY (SELECT 1) TO PROGRAM %L', 'truncate -s " +
+                                  cutAt + " " + dir + "/a_long.dbf'); END LOOP; END $f$");
+        testpg::exec(c.get(), "CREATE EVENT TRIGGER cut ON ddl_command_end WHEN TAG IN ('CREATE TABLE') "
+                              "EXECUTE FUNCTION cut()");
         const Transcript run = runProgram(importOptions(dir, bulk));
         ASSERT_EQ(run.lines.size(), 3u + 4 + 1 + 1 + 4 + 1) << run.text();
         EXPECT_EQ(Lines(run.lines.begin() + 3, run.lines.begin() + 7),
@@ -487,8 +494,7 @@ TEST_F(Import, AReadFailureInTheMiddleOfATableRollsItBack)
                          "Importeado Tabla: a_long  con  2 Campos y  30000 Registros Error"}))
             << run.text();
         EXPECT_EQ(run.lines[7].rfind("La tabla a_long no se importó: ", 0), 0u) << run.text();
-        // Which record finds the cut depends on the records read ahead
-        // before it; the reason is told in Spanish, not in the engine's words.
+        // The reason is told in Spanish, not in the engine's words.
         const std::string reason = "La tabla a_long no se importó: el archivo " + dir + "/a_long.dbf termina antes del registro ";
         EXPECT_EQ(run.lines[7].rfind(reason, 0), 0u) << run.text();
         EXPECT_EQ(run.lines[7].size() - run.lines[7].rfind("): está cortado"), std::strlen("): está cortado"))
@@ -537,6 +543,43 @@ TEST_F(Import, ASharedBulkLoadLeavesNothingBehindAndListsRejectsInOrder)
               "1");
     EXPECT_EQ(testpg::value(c.get(), "INSERT INTO a_long (code) VALUES (5001) RETURNING recno"), "5001");
     EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM pg_namespace WHERE nspname = 'dxc_carga'"), "0");
+}
+
+// The second session of a bulk load dies in the middle of the first table:
+// that table is not imported, nothing of it is left, and the import goes on
+// in one session. The next run imports the table whole.
+TEST_F(Import, ABulkLoadWhoseSecondSessionDiesLeavesNothingAndGoesOnAlone)
+{
+    const std::string dir = sampleFolder(30);
+    Conn c = prepareDxc();
+    ASSERT_TRUE(c);
+    // The session that creates the tables is the import's own; the other one is its helper.
+    testpg::exec(c.get(), "CREATE TABLE creator (pid int); CREATE FUNCTION note_creator() RETURNS event_trigger "
+                          "LANGUAGE plpgsql AS $f$ BEGIN INSERT INTO public.creator VALUES (pg_backend_pid()); END "
+                          "$f$; CREATE EVENT TRIGGER note_creator ON ddl_command_end WHEN TAG IN ('CREATE TABLE') "
+                          "EXECUTE FUNCTION note_creator()");
+    onEveryInsert(c.get(), "IF NEW.codcli = '000012' THEN PERFORM pg_terminate_backend(a.pid) FROM pg_stat_activity a "
+                           "WHERE a.datname = 'dxc' AND a.application_name = 'dxc' AND a.pid <> (SELECT min(pid) FROM "
+                           "public.creator); END IF;");
+    const Transcript cut = runProgram(importOptions(dir, true));
+    ASSERT_EQ(cut.lines.size(), 3u + 4 + 1 + 4 + 1) << cut.text();
+    EXPECT_EQ(Lines(cut.lines.begin() + 3, cut.lines.begin() + 7),
+              (Lines{"Verificando Tabla: dxcam01 Ok", "Creando Tabla: dxcam01 Ok",
+                     "Creando Campo de Foto en : dxcam01 Ok",
+                     "Importeado Tabla: dxcam01  con  11 Campos y  30 Registros Error"}))
+        << cut.text();
+    EXPECT_EQ(cut.lines[7].rfind("La tabla dxcam01 no se importó: ", 0), 0u) << cut.text();
+    EXPECT_EQ(Lines(cut.lines.begin() + 8, cut.lines.end()),
+              importLines("dxcam01e", 4, 30) + Lines{"Cerrando Conexion"});
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM pg_tables WHERE tablename = 'dxcam01'"), "0");
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM pg_namespace WHERE nspname = 'dxc_carga'"), "0");
+
+    testpg::exec(c.get(), "DROP EVENT TRIGGER test_ddl");
+    const Transcript again = runProgram(importOptions(dir, true));
+    const Lines expected =
+        preparedLines() + importLines("dxcam01", 11, 30) + Lines{"Verificando Tabla: dxcam01e Ok", "Cerrando Conexion"};
+    EXPECT_EQ(again.lines, expected) << again.text();
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) || ' ' || max(recno) FROM dxcam01"), "30 30");
 }
 
 // Without the right to create tables in the load schema (no right to
