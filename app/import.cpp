@@ -20,6 +20,7 @@
 #include "platform/dbf/table.h"
 #include "platform/pgsql/connection.h"
 #include "platform/pgsql/loader.h"
+#include "platform/pgsql/parallel_copy.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/console.h"
 #include "platform/runtime/datetime.h"
@@ -33,6 +34,8 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,21 +79,24 @@ std::string tableName(std::string_view fileName)
     return rt::lower(fileName.substr(0, std::min(fileName.find('.'), fileName.size())));
 }
 
-// The rejected records of one table: the first ones listed, the rest counted.
+// The rejected records of one table: the first ones listed, in record
+// order (a shared load reports them as its sessions find them), the rest
+// counted.
 class RejectReport {
 public:
     explicit RejectReport(std::string table) : table_(std::move(table)) {}
     void add(std::int64_t recno, const std::string& message)
     {
-        if (static_cast<int>(lines_.size()) < kRejectedListed)
-            lines_.push_back("Registro " + std::to_string(recno) + " de " + table_ + " rechazado: " + message);
-        else
+        lines_.emplace(recno, "Registro " + std::to_string(recno) + " de " + table_ + " rechazado: " + message);
+        if (static_cast<int>(lines_.size()) > kRejectedListed) {
+            lines_.erase(std::prev(lines_.end()));
             ++unlisted_;
+        }
     }
     void print() const
     {
-        for (const std::string& l : lines_)
-            out({rt::Value(l)});
+        for (const auto& [recno, line] : lines_)
+            out({rt::Value(line)});
         if (unlisted_)
             out({rt::Value("Otros " + std::to_string(unlisted_) + " registros de " + table_ + " rechazados")});
     }
@@ -101,7 +107,7 @@ public:
 
 private:
     std::string table_;
-    std::vector<std::string> lines_;
+    std::multimap<std::int64_t, std::string> lines_;
     std::int64_t unlisted_ = 0;
 };
 
@@ -135,6 +141,17 @@ const char* faultText(dbf::ValueFault::Kind kind)
     return "ilegible";
 }
 
+// Which memo block could not be read, and why, when the engine knows.
+std::string memoText(const dbf::ValueFault& f)
+{
+    if (f.kind != dbf::ValueFault::Kind::BadMemo || f.memoBlock < 0)
+        return {};
+    const std::string block = " (bloque " + std::to_string(f.memoBlock);
+    if (f.memoLength >= 0)
+        return block + ", de " + std::to_string(f.memoLength) + " bytes que pasan del final del archivo memo)";
+    return block + ", fuera del archivo memo)";
+}
+
 // The values of one table the DBF could not give: the first ones listed,
 // the rest counted.
 class FaultReport {
@@ -148,7 +165,7 @@ public:
         }
         lines_.push_back("Registro " + std::to_string(f.recno) + " de " + table_ + ", campo " +
                          dbf_.fields()[std::size_t(f.field)].name + ": \"" + shownBytes(f.bytes) + "\" " +
-                         faultText(f.kind) + ", importado como NULL");
+                         faultText(f.kind) + memoText(f) + ", importado como NULL");
     }
     void print() const
     {
@@ -269,6 +286,7 @@ struct TableLoad {
     Progress& progress;
     std::string target;               // schema.table as it stands in statements
     std::vector<std::string> columns; // as they stand in statements
+    pgsql::Connection* helper = nullptr;  // a second session sharing a bulk load
 };
 
 // One INSERT per record, built as "INSERT INTO s.t ( a,b ) VALUES ( 1,'x' )".
@@ -372,6 +390,36 @@ std::string_view withoutNul(std::string_view text, std::string& made)
     return made;
 }
 
+// A date that is not empty into its date column. A day outside years
+// 1..9999 is NULL, as the INSERT's DtoQ makes it.
+void putDay(pgsql::BinaryRow& row, rt::Date day)
+{
+    static const std::int32_t first = rt::makeDate(1, 1, 1).julian, last = rt::makeDate(9999, 12, 31).julian;
+    if (day.julian < first || day.julian > last)
+        row.null();
+    else
+        row.date(day.julian - kJulian2000);
+}
+
+// Text that Empty() reads as blank: only blanks, tabs and line ends.
+// Trailing blanks are gone already, so such text is "" or ends in another.
+bool blankText(std::string_view t)
+{
+    if (t.empty())
+        return true;
+    const char last = t.back();
+    return (last == '\t' || last == '\r' || last == '\n') && t.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
+// A number's text that reads as zero: signs, zeros and a point only.
+bool zeroText(std::string_view t)
+{
+    for (const char c : t)
+        if (c != '0' && c != '-' && c != '.')
+            return false;
+    return true;
+}
+
 // Writes one field into the binary row: the same value the INSERT sends,
 // NULL where the INSERT leaves the column out. False when the value is of
 // a kind its column cannot take.
@@ -398,18 +446,11 @@ bool putField(pgsql::BinaryRow& row, const dbf::Table& table, int field, Column 
             return false;
         row.float8(v.asDouble());
         return true;
-    case Column::Date: {
-        static const std::int32_t first = rt::makeDate(1, 1, 1).julian, last = rt::makeDate(9999, 12, 31).julian;
+    case Column::Date:
         if (!v.isDate())
             return false;
-        // A day outside years 1..9999 is NULL, as the INSERT's DtoQ makes it.
-        const std::int32_t julian = v.asDate().julian;
-        if (julian < first || julian > last)
-            row.null();
-        else
-            row.date(julian - kJulian2000);
+        putDay(row, v.asDate());
         return true;
-    }
     case Column::Boolean:
         if (!v.isLogical())
             return false;
@@ -449,6 +490,67 @@ bool putField(pgsql::BinaryRow& row, const dbf::Table& table, int field, Column 
     return true;
 }
 
+// Writes a C field into its character(n) column, an N/F field into its
+// numeric, a D field into its date or an L field into its boolean straight
+// from the record: no value is built, which is most of the work per field
+// of a bulk load. False, and nothing written, when the engine cannot read
+// the field so (get() then decides and tells a fault). An empty value is
+// NULL, as putField() makes it.
+bool putFieldDirect(pgsql::BinaryRow& row, const dbf::Table& table, int field, Column column, std::string& made,
+                    bool& any)
+{
+    switch (column) {
+    case Column::Padded: {
+        std::string_view text;
+        bool nul = false;
+        if (!table.textOf(field, text, nul))
+            return false;
+        if (blankText(text)) {
+            row.null();
+            return true;
+        }
+        row.bytes(nul ? withoutNul(text, made) : text);
+        break;
+    }
+    case Column::Numeric:
+        made.clear();
+        if (!table.appendNumber(field, made))
+            return false;
+        if (zeroText(made)) {
+            row.null();
+            return true;
+        }
+        if (!row.numeric(made))
+            return false;
+        break;
+    case Column::Date: {
+        rt::Date day;
+        if (!table.dateOf(field, day))
+            return false;
+        if (day.empty()) {
+            row.null();
+            return true;
+        }
+        putDay(row, day);
+        break;
+    }
+    case Column::Boolean: {
+        bool truth = false;
+        if (!table.logicalOf(field, truth))
+            return false;
+        if (!truth) {
+            row.null();
+            return true;
+        }
+        row.boolean(true);
+        break;
+    }
+    default: return false;
+    }
+    any = true;
+    return true;
+}
+
 // The same rows through binary COPY: every column, NULL where the INSERT
 // would leave the column out. A record whose fields are all empty is
 // skipped here too. Binary: the server parses no number or date text.
@@ -460,8 +562,10 @@ bool copyRecords(TableLoad& load, RejectReport& report, bool numbered)
     std::vector<std::string> columns = load.columns;
     if (numbered)
         columns.insert(columns.begin(), "recno");
-    pgsql::CopyLoader copy(load.conn, load.target, columns, report.callback(), 20000,
-                           pgsql::CopyLoader::Format::Binary);
+    std::vector<pgsql::Connection*> sessions{&load.conn};
+    if (load.helper)
+        sessions.push_back(load.helper);
+    pgsql::ParallelCopy copy(sessions, load.target, columns, report.callback());
     const dbf::Table& table = load.area.table();
     const std::size_t nFields = load.columns.size();
     std::vector<Column> kinds;
@@ -478,9 +582,16 @@ bool copyRecords(TableLoad& load, RejectReport& report, bool numbered)
             row.int8(sent + 1);
         bool any = false;
         for (std::size_t i = 0; i < nFields; ++i) {
-            held = load.area.fieldGet(static_cast<int>(i));
+            const int field = static_cast<int>(i);
+            if (table.isNull(field)) {
+                row.null();
+                continue;
+            }
+            if (putFieldDirect(row, table, field, kinds[i], made, any))
+                continue;
+            held = load.area.fieldGet(field);
             any = any || !rt::isEmpty(held);
-            if (!putField(row, table, static_cast<int>(i), kinds[i], held, made))
+            if (!putField(row, table, field, kinds[i], held, made))
                 rt::raise("Data type error", "import",
                           {rt::Value(table.fields()[i].name), rt::Value(std::string(1, held.typeLetter()))});
         }
@@ -488,10 +599,12 @@ bool copyRecords(TableLoad& load, RejectReport& report, bool numbered)
             continue;
         ++sent;
         if (!copy.rowBinary(row.data(), load.area.recno()))
-            return false;
+            break;
     }
-    if (!copy.finish())
+    if (!copy.finish()) {
+        load.conn.setErrorText(copy.errorText());
         return false;
+    }
     if (!numbered)
         return true;
     // The numbers given are known: no scan of the table for the highest.
@@ -523,17 +636,65 @@ void reportFailure(const std::string& what, const pgsql::Connection& conn)
     out({rt::Value(what + ": " + conn.errorText())});
 }
 
+// A bulk load shared by two sessions fills its table in this schema and
+// moves it to its own schema at the end: the second session can only reach
+// a table once it is committed, and no one may see a half-filled table
+// under the table's own name. A table left here by a run that died is
+// dropped before the next one is made.
+constexpr std::string_view kLoadSchema = "dxc_carga";
+
+// The second session of shared bulk loads, and the schema they fill tables
+// in; none when the server refuses either (then one session loads alone).
+bool openHelper(pgsql::Connection& conn, pgsql::Connection& helper)
+{
+    const std::string schema(kLoadSchema);
+    if (rt::var2char(conn.sChema) == schema)
+        return false;
+    // The schema may exist already, made by another user.
+    std::string why;
+    if (!conn.execute("CREATE SCHEMA IF NOT EXISTS " + pgsql::quoteIdent(schema)))
+        why = conn.errorText();
+    else if (conn.value("SELECT has_schema_privilege($1, 'CREATE')", {schema}) != "t")
+        why = "no right to create tables in " + schema;
+    else if (!helper.connectLike(conn))
+        why = helper.errorText();
+    if (why.empty())
+        return true;
+    std::fprintf(stderr, "import: one session loads alone: %s\n", why.c_str());
+    return false;
+}
+
+// Rolls back what a failed load left: the open transactions and, for a
+// shared load, its table in the load schema.
+void undoLoad(pgsql::Connection& conn, pgsql::Connection* helper, const std::string& staged)
+{
+    const std::string why = conn.errorText();
+    conn.execute("ROLLBACK");
+    if (helper) {
+        helper->execute("ROLLBACK");
+        pgsql::Connection& any = conn.isOpen() ? conn : *helper;
+        any.execute("DROP TABLE IF EXISTS " + staged);
+    }
+    conn.setErrorText(why);
+}
+
 // Creates, fills and commits one table; the console lines of the creation
-// and the fill. Returns false when the connection is gone.
+// and the fill. helper: a second session to share a bulk load with, or
+// null. Returns false when the connection is gone.
 bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string& cTable, const rt::Value& aDbStruct,
-                 bool bulk)
+                 bool bulk, pgsql::Connection* helper)
 {
     dbf::Table& dbfTable = area.table();
     const std::string schema = rt::var2char(conn.sChema);
     const std::string target = sqlName(schema) + "." + sqlName(cTable);
+    if (!bulk || (helper && !helper->isOpen()))
+        helper = nullptr;
+    // Where the table is made and filled.
+    const std::string staged = helper ? sqlName(kLoadSchema) + "." + sqlName(cTable) : target;
 
     out({"Creando Tabla:", rt::Value(cTable)});
-    if (!conn.execute("BEGIN") || !conn.createTable(cTable, aDbStruct)) {
+    if ((helper && !conn.execute("DROP TABLE IF EXISTS " + staged)) || !conn.execute("BEGIN") ||
+        !conn.createTable(cTable, aDbStruct, helper ? kLoadSchema : std::string_view())) {
         append(" Error");
         reportFailure("El servidor rechazó la tabla " + cTable, conn);
         conn.execute("ROLLBACK");
@@ -542,7 +703,7 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
     append(" Ok");
 
     out({"Creando Campo de Foto en :", rt::Value(cTable)});
-    const std::string cSql = "ALTER TABLE " + target + " ADD  foto  CHARACTER VARYING";
+    const std::string cSql = "ALTER TABLE " + staged + " ADD  foto  CHARACTER VARYING";
     // Under a savepoint: a DBF that already has a "foto" field keeps its data.
     conn.execute("SAVEPOINT dxc_foto");
     if (conn.execute(cSql)) {
@@ -561,7 +722,7 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
          "Registros"});
 
     Progress progress(area.table().recordCount());
-    TableLoad load{conn, area, progress, target, {}};
+    TableLoad load{conn, area, progress, staged, {}, helper};
     for (const dbf::Field& f : fields)
         load.columns.push_back(sqlName(rt::lower(f.name)));
     RejectReport report(cTable);
@@ -572,10 +733,24 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
     const bool hasRecnoField = std::any_of(fields.begin(), fields.end(),
                                            [](const dbf::Field& f) { return rt::lower(f.name) == "recno"; });
     const bool keyAfterLoad = bulk && !hasRecnoField;
-    bool ok = !keyAfterLoad || dropPrimaryKey(conn, target);
+    bool ok = !keyAfterLoad || dropPrimaryKey(conn, staged);
+    // A shared load: the empty table is committed where the helper can
+    // reach it, and each session fills it in a transaction of its own.
+    // A statement of the helper's; its failure is told as the load's.
+    const auto onHelper = [&](const char* sql) {
+        if (helper->execute(sql))
+            return true;
+        conn.setErrorText(helper->errorText());
+        return false;
+    };
+    if (ok && helper)
+        ok = conn.execute("COMMIT") && conn.execute("BEGIN") && onHelper("BEGIN");
     try {
         if (ok)
             ok = bulk ? copyRecords(load, report, keyAfterLoad) : insertRecords(load, report);
+        if (ok && helper) {
+            ok = onHelper("COMMIT") && conn.execute("ALTER TABLE " + staged + " SET SCHEMA " + sqlName(schema));
+        }
         if (ok && keyAfterLoad)
             ok = conn.execute("ALTER TABLE " + target + " ADD PRIMARY KEY (recno)");
     } catch (const rt::Error& e) {
@@ -587,9 +762,8 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
     progress.finish();
     if (ok)
         ok = conn.execute("COMMIT");
-    else
-        conn.execute("ROLLBACK");
     if (!ok) {
+        undoLoad(conn, helper, staged);
         append(" Error");
         reportFailure("La tabla " + cTable + " no se importó", conn);
         return conn.isOpen();
@@ -641,6 +815,24 @@ void importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const s
         explicit CodePage(int n) { dbf::overrideCodePage(n); }
         ~CodePage() { dbf::overrideCodePage(0); }
     } codePage(opts.codePage);
+    pgsql::Connection helperConn;
+    pgsql::Connection* helper = nullptr;
+    const auto sharedLoads = [&] {
+        if (!helper && opts.bulk && openHelper(conn, helperConn))
+            helper = &helperConn;
+        return helper;
+    };
+    // Empty unless a load left a table there or another run is using it,
+    // and then it stays.
+    struct DropLoadSchema {
+        pgsql::Connection& conn;
+        pgsql::Connection*& helper;
+        ~DropLoadSchema()
+        {
+            if (helper)
+                (conn.isOpen() ? conn : *helper).execute("DROP SCHEMA IF EXISTS " + pgsql::quoteIdent(kLoadSchema));
+        }
+    } dropLoadSchema{conn, helper};
     for (const rt::Value& entry : aDbfFiles.asArray().items) {
         if (!entry.isArray() || entry.asArray().items.empty() || !entry.asArray().items[0].isChar())
             continue;
@@ -673,7 +865,7 @@ void importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const s
             reportCut(area->table(), cTable);
         } else {
             append(" Ok");
-            connected = importTable(conn, *area, cTable, sqlStruct(area->table(), aDbStruct), opts.bulk);
+            connected = importTable(conn, *area, cTable, sqlStruct(area->table(), aDbStruct), opts.bulk, sharedLoads());
         }
         dbf::closeAllAreas();
         if (!connected) {

@@ -94,12 +94,9 @@ std::string dbfFailureMessage(const rt::Error& e)
     switch (e.genCode) {
     case dbf::kErrVersion: return "es una tabla dBASE II, una versión que no se puede leer";
     case dbf::kErrRecordPastEnd: {
-        // The record's number is the one number of the engine's text.
-        const auto digit = std::find_if(e.description.begin(), e.description.end(),
-                                        [](unsigned char c) { return std::isdigit(c) != 0; });
-        const auto end = std::find_if(digit, e.description.end(),
-                                      [](unsigned char c) { return std::isdigit(c) == 0; });
-        const std::string record = digit == end ? std::string() : " " + std::string(digit, end);
+        // The engine gives the record's number as its argument.
+        const std::string record =
+            !e.args.empty() && e.args[0].isNum() ? " " + std::to_string(e.args[0].asInt()) : std::string();
         return file + " termina antes del registro" + record + at + ": está cortado";
     }
     case dbf::kErrRead: return "error de lectura en " + file + at;

@@ -123,7 +123,7 @@ std::string MemoFile::read(std::uint32_t block) const
         fail(kErrCorrupt, path(),
              "Memo block " + std::to_string(block) + " holds " + std::to_string(length) +
                  " bytes, which run past the end of the memo file (" + std::to_string(size) + " bytes)",
-             static_cast<long long>(offset));
+             static_cast<long long>(offset), {}, {rt::Value(static_cast<long long>(length))});
     rt::ensureTextSize(length, "memo");
     std::string text(length, '\0');
     file_.readExact(start, text.data(), text.size(), "Memo block");

@@ -49,6 +49,7 @@
 #include "platform/runtime/text.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -169,6 +170,9 @@ Stored storedKind(const FieldInfo& fi, const char* p)
     default: return Stored::Value;
     }
 }
+
+// An L field's byte that reads as true; any other reads as false.
+bool isTrue(char c) { return c == 'T' || c == 't' || c == 'Y' || c == 'y'; }
 
 // The language's empty value of a field's type.
 rt::Value blankValue(const FieldInfo& fi)
@@ -462,6 +466,8 @@ struct Table::Impl {
     mutable std::uint64_t faults = 0;
     mutable std::uint32_t faultRecno = 0;
     mutable std::vector<int> faultFields;
+    // Text decoded for textOf().
+    mutable std::string scratch;
 
     // --- opening ---
     void readHeader();
@@ -483,7 +489,8 @@ struct Table::Impl {
     // Field i when it exists, is read by `codec` and is not null in the current record.
     [[nodiscard]] const FieldInfo* fieldOf(int i, Codec8 codec) const;
     [[nodiscard]] bool flagBit(int bit) const;
-    [[nodiscard]] rt::Value fault(int i, ValueFault::Kind kind, const std::string& why) const;
+    [[nodiscard]] rt::Value fault(int i, ValueFault::Kind kind, const std::string& why,
+                                  std::int64_t memoBlock = -1, std::int64_t memoLength = -1) const;
     [[nodiscard]] rt::Value decode(int i, const FieldInfo& fi, const char* p) const;
     [[nodiscard]] rt::Value decodeText(const FieldInfo& fi, const char* p) const;
     [[nodiscard]] rt::Value decodeNumber(int i, const FieldInfo& fi, const char* p) const;
@@ -857,27 +864,28 @@ void Table::Impl::load(std::uint32_t n)
     if (got < n - first + 1) {
         windowCount = 0;
         fail(kErrRecordPastEnd, path, "Record " + std::to_string(n) + " lies past the end of the file",
-             static_cast<long long>(headerLen + std::uint64_t(n - 1) * recLen));
+             static_cast<long long>(headerLen + std::uint64_t(n - 1) * recLen), {}, {rt::Value(static_cast<long long>(n))});
     }
     windowFirst = first;
     windowCount = static_cast<std::uint32_t>(got);
 }
 
-bool Table::Impl::flagBit(int bit) const
+inline bool Table::Impl::flagBit(int bit) const
 {
     return bit >= 0 && recno != 0 && (static_cast<unsigned char>(cur[nullFlagsOffset + bit / 8]) >> (bit % 8)) & 1;
 }
 
-bool Table::Impl::isNull(int i) const { return flagBit(info[i].nullBit); }
+inline bool Table::Impl::isNull(int i) const { return flagBit(info[i].nullBit); }
 
-const FieldInfo* Table::Impl::fieldOf(int i, Codec8 c) const
+inline const FieldInfo* Table::Impl::fieldOf(int i, Codec8 c) const
 {
     if (static_cast<std::size_t>(i) >= info.size() || info[std::size_t(i)].codec != c || isNull(i))
         return nullptr;
     return &info[std::size_t(i)];
 }
 
-rt::Value Table::Impl::fault(int i, ValueFault::Kind kind, const std::string& why) const
+rt::Value Table::Impl::fault(int i, ValueFault::Kind kind, const std::string& why, std::int64_t memoBlock,
+                             std::int64_t memoLength) const
 {
     if (faultRecno != recno) {
         faultRecno = recno;
@@ -888,7 +896,7 @@ rt::Value Table::Impl::fault(int i, ValueFault::Kind kind, const std::string& wh
     faultFields.push_back(i);
     ++faults;
     if (onFault)
-        onFault(ValueFault{kind, recno, i, std::string(cur + info[i].offset, info[i].len), why});
+        onFault(ValueFault{kind, recno, i, std::string(cur + info[i].offset, info[i].len), why, memoBlock, memoLength});
     return {};
 }
 
@@ -902,7 +910,7 @@ rt::Value Table::Impl::decode(int i, const FieldInfo& fi, const char* p) const
     case Codec8::Number: return decodeNumber(i, fi, p);
     case Codec8::Date:
     case Codec8::DateText: return decodeDate(i, fi, p);
-    case Codec8::Logical: return rt::Value(*p == 'T' || *p == 't' || *p == 'Y' || *p == 'y');
+    case Codec8::Logical: return rt::Value(isTrue(*p));
     case Codec8::MemoText:
     case Codec8::MemoRaw: return readMemo(i, fi.codec == Codec8::MemoText);
     case Codec8::Int32:
@@ -1012,7 +1020,9 @@ rt::Value Table::Impl::readMemo(int i, bool text) const
     } catch (const rt::Error& e) {
         if (e.genCode != kErrCorrupt)
             throw;
-        return fault(i, ValueFault::Kind::BadMemo, e.description);
+        // The memo file raises with the length its block declares, when known.
+        const std::int64_t length = !e.args.empty() && e.args[0].isNum() ? e.args[0].asInt() : -1;
+        return fault(i, ValueFault::Kind::BadMemo, e.description, static_cast<std::int64_t>(block), length);
     }
     return text ? codec->decode(data.data(), data.size()) : rt::Value(std::string_view(data));
 }
@@ -1511,7 +1521,7 @@ std::string Table::numberText(int field, const rt::Value& v) const
 
 bool Table::isNull(int field) const { return static_cast<std::size_t>(field) < d->info.size() && d->isNull(field); }
 
-bool Table::appendText(int field, std::string& out) const
+bool Table::textOf(int field, std::string_view& out, bool& nul) const
 {
     const Impl& t = *d;
     const FieldInfo* fi = t.fieldOf(field, Codec8::Char);
@@ -1526,14 +1536,28 @@ bool Table::appendText(int field, std::string& out) const
         constexpr std::uint64_t kEightBlanks = 0x2020202020202020ull;
         for (std::uint64_t w; n >= 8 && (std::memcpy(&w, p + n - 8, 8), w == kEightBlanks);)
             n -= 8;
-        while (n > 0 && p[n - 1] == ' ')
-            --n;
-        t.codec->append(p, n, out);
+        if (n >= 8)  // the blanks that end the last word are its high bytes
+            n -= std::size_t(std::countl_zero(le64(bytes(p + n - 8)) ^ kEightBlanks) / 8);
+        else
+            while (n > 0 && p[n - 1] == ' ')
+                --n;
+        out = t.codec->text(p, n, t.scratch, nul);
         return true;
     }
-    const rt::Value v = t.codec->decode(p, n);
-    const std::string_view text = v.asString();
-    out.append(text.substr(0, text.find_last_not_of(' ') + 1));
+    t.scratch = t.codec->decode(p, n).str();
+    t.scratch.erase(t.scratch.find_last_not_of(' ') + 1);
+    nul = t.scratch.find('\0') != std::string::npos;
+    out = t.scratch;
+    return true;
+}
+
+bool Table::appendText(int field, std::string& out) const
+{
+    std::string_view text;
+    bool nul = false;
+    if (!textOf(field, text, nul))
+        return false;
+    out += text;
     return true;
 }
 
@@ -1558,6 +1582,49 @@ bool Table::appendNumber(int field, std::string& out) const
         return true;
     }
     appendDecimal(out, negative, whole, fraction, fi->dec);
+    return true;
+}
+
+bool Table::dateOf(int field, rt::Date& out) const
+{
+    const Impl& t = *d;
+    const FieldInfo* fi = t.fieldOf(field, Codec8::Date);
+    if (!fi && !(fi = t.fieldOf(field, Codec8::DateText)))
+        return false;
+    const char* p = t.cur + fi->offset;
+    // The common case, "yyyymmdd" from year 1000 on, read at once.
+    if (fi->codec == Codec8::Date && *p >= '1' && *p <= '9') {
+        int v[8];
+        unsigned bad = 0;
+        for (int k = 0; k < 8; ++k)
+            bad |= unsigned(v[k] = p[k] - '0') > 9;
+        if (!bad) {
+            const rt::Date date = rt::makeDate(v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3], v[4] * 10 + v[5],
+                                               v[6] * 10 + v[7]);
+            if (date.empty())
+                return false;
+            out = date;
+            return true;
+        }
+    }
+    if (storedKind(*fi, p) == Stored::Blank) {
+        out = {};
+        return true;
+    }
+    const rt::Date date = parseDate(p, fi->len);
+    if (date.empty())
+        return false;
+    out = date;
+    return true;
+}
+
+bool Table::logicalOf(int field, bool& out) const
+{
+    const Impl& t = *d;
+    const FieldInfo* fi = t.fieldOf(field, Codec8::Logical);
+    if (!fi)
+        return false;
+    out = isTrue(t.cur[fi->offset]);
     return true;
 }
 

@@ -60,6 +60,11 @@ struct ValueFault {
     int field = 0;      // 0-based
     std::string bytes;  // the field's bytes as stored
     std::string why;    // the engine's description, for the log
+    // A memo whose block cannot be read: the block the field points to, and
+    // how many bytes the block says it holds when that runs past the end of
+    // the memo file (-1: not known).
+    std::int64_t memoBlock = -1;
+    std::int64_t memoLength = -1;
 };
 using FaultHandler = std::function<void(const ValueFault&)>;
 
@@ -169,6 +174,15 @@ public:
     // check): get() then decides, and tells a fault.
     bool appendText(int field, std::string& out) const;
     bool appendNumber(int field, std::string& out) const;
+    // In the same way, a C field's text as appendText() gives it, seen in
+    // the record or in the table's own room (good until the next call or
+    // another record); nul tells whether it holds a NUL byte. A D field's
+    // date (the empty date for a blank one) and an L field's truth, as get()
+    // gives them. False, and out untouched, for any other field, a null, or
+    // a date that does not exist (get() then tells the fault).
+    bool textOf(int field, std::string_view& out, bool& nul) const;
+    bool dateOf(int field, rt::Date& out) const;
+    bool logicalOf(int field, bool& out) const;
     // Whether the field's null flag (Visual FoxPro) is set in the current
     // record: get() gives NIL.
     [[nodiscard]] bool isNull(int field) const;

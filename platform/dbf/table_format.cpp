@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cerrno>
 #include <map>
@@ -18,9 +19,10 @@
 
 namespace dbf::detail {
 
-void fail(int genCode, const std::string& file, std::string description, long long position, std::string operation)
+void fail(int genCode, const std::string& file, std::string description, long long position, std::string operation,
+          std::vector<rt::Value> args)
 {
-    rt::Error e(std::move(description), std::move(operation));
+    rt::Error e(std::move(description), std::move(operation), std::move(args));
     e.subsystem = "DBF";
     e.genCode = genCode;
     e.filename = file;
@@ -380,6 +382,7 @@ const Codec& Codec::of(int codePage)
                 c->trimsBytes_ = false;
         }
         c->trimsBytes_ = c->trimsBytes_ && c->asciiSame_;
+        c->longest_ = *std::max_element(c->len_.begin(), c->len_.end());
         slot = std::move(c);
     }
     return *slot;
@@ -405,24 +408,93 @@ std::size_t asciiPrefix(const char* p, std::size_t n)
 
 }  // namespace
 
-void Codec::append(const char* p, std::size_t n, std::string& out) const
+namespace {
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+
+// Whether none of the 8 bytes of w has its high bit set or is NUL (a NUL
+// borrows in w - kOnes; no other byte does).
+bool plainWord(std::uint64_t w) { return (((w - kOnes) | w) & kHigh) == 0; }
+
+// The same for the last r (1..7) bytes of the 8 at p, which are the high
+// bytes of the little-endian word: they come down to the low ones.
+bool plainTail(const char* p, std::size_t r, std::uint64_t& w)
 {
+    const unsigned shift = unsigned(8 * (8 - r));
+    w = le64(bytes(p)) >> shift;
+    return (((w - (kOnes >> shift)) | w) & (kHigh >> shift)) == 0;
+}
+
+}  // namespace
+
+std::string_view Codec::text(const char* p, std::size_t n, std::string& scratch, bool& nul) const
+{
+    nul = false;
     if (wide_) {
-        if (asciiPrefix(p, n) == n)
-            out.append(p, n);
+        if (asciiPrefix(p, n) != n)
+            scratch = decodeWide(p, n).asString();
         else
-            out += decodeWide(p, n).asString();
-        return;
+            scratch.assign(p, n);
+        nul = scratch.find('\0') != std::string::npos;
+        return scratch;
     }
-    for (std::size_t i = 0; i < n;) {
-        const std::size_t run = asciiSame_ ? asciiPrefix(p + i, n - i) : 0;
-        out.append(p + i, run);
-        i += run;
-        if (i < n) {
-            const auto b = static_cast<unsigned char>(p[i++]);
-            out.append(utf8_[b].data(), len_[b]);
+    // Most text is plain ASCII: it is seen, not copied.
+    std::size_t i = 0;
+    if (asciiSame_) {
+        for (std::uint64_t w; i + 8 <= n && (std::memcpy(&w, p + i, 8), plainWord(w));)
+            i += 8;
+        std::uint64_t w;
+        if (i == n || (i + 8 > n && n >= 8 && plainTail(p + n - 8, n - i, w)))
+            return {p, n};
+        if (n < 8) {
+            while (i < n && static_cast<unsigned char>(p[i] - 1) < 0x7F)
+                ++i;
+            if (i == n)
+                return {p, n};
         }
     }
+    // The rest is written in one pass into room for the longest text it can
+    // become, then cut to what it took.
+    if (scratch.size() < n * longest_ + 8)
+        scratch.resize(n * longest_ + 8);
+    std::memcpy(scratch.data(), p, i);
+    const char* end = translate(p, i, n, scratch.data() + i, nul);
+    return {scratch.data(), static_cast<std::size_t>(end - scratch.data())};
+}
+
+char* Codec::translate(const char* p, std::size_t i, std::size_t n, char* o, bool& nul) const
+{
+    const auto one = [&](std::size_t k) {
+        const auto b = static_cast<unsigned char>(p[k]);
+        std::memcpy(o, utf8_[b].data(), 4);
+        o += len_[b];
+        nul = nul || b == 0;
+    };
+    if (!asciiSame_) {
+        for (; i < n; ++i)
+            one(i);
+        return o;
+    }
+    // Eight bytes at a time: the plain ASCII before the first other byte is
+    // copied whole, that byte goes through the table. The lowest byte the
+    // test flags is a real one: a NUL's borrow only flags the bytes above it.
+    while (i + 8 <= n) {
+        const std::uint64_t w = le64(bytes(p + i));
+        const std::uint64_t flagged = ((w - kOnes) | w) & kHigh;
+        const std::size_t plain = flagged ? std::size_t(std::countr_zero(flagged) / 8) : 8;
+        putLe64(bytes(o), w);
+        o += plain;
+        i += plain;
+        if (plain < 8)
+            one(i++);
+    }
+    if (std::uint64_t w; i < n && n >= 8 && plainTail(p + n - 8, n - i, w)) {
+        putLe64(bytes(o), w);
+        return o + (n - i);
+    }
+    for (; i < n; ++i)
+        one(i);
+    return o;
 }
 
 rt::Value Codec::decodeWide(const char* p, std::size_t n) const

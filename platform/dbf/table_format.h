@@ -57,8 +57,10 @@ inline unsigned char* bytes(char* p) noexcept { return reinterpret_cast<unsigned
 inline const unsigned char* bytes(const char* p) noexcept { return reinterpret_cast<const unsigned char*>(p); }
 
 // Raises a DBF error naming the file (and the offset in it, when known).
+// args: the numbers the description names, for a caller that words the
+// failure itself.
 [[noreturn]] void fail(int genCode, const std::string& file, std::string description, long long position = -1,
-                       std::string operation = {});
+                       std::string operation = {}, std::vector<rt::Value> args = {});
 
 // A file opened by descriptor, read and written at offsets. Short reads and
 // failed writes raise naming the file.
@@ -137,9 +139,11 @@ public:
     [[nodiscard]] int codePage() const noexcept { return codePage_; }
     // The text of n bytes, as a runtime value.
     [[nodiscard]] rt::Value decode(const char* p, std::size_t n) const;
-    // The text of n bytes appended to out as UTF-8 (ASCII runs copied as
-    // they are), without building a value.
-    void append(const char* p, std::size_t n, std::string& out) const;
+    // The text of n bytes as UTF-8, without building a value: the bytes
+    // themselves when they are ASCII the page keeps, else the text written
+    // into scratch (which grows when it must). nul tells whether the text
+    // holds a NUL byte (kept). Good while p and scratch are.
+    [[nodiscard]] std::string_view text(const char* p, std::size_t n, std::string& scratch, bool& nul) const;
     // Whether dropping trailing 0x20 bytes before decoding gives the same
     // text as dropping trailing blanks after: true for the one-byte pages
     // that keep ASCII and give no other byte a text ending in a blank.
@@ -149,6 +153,9 @@ public:
 
 private:
     [[nodiscard]] rt::Value decodeWide(const char* p, std::size_t n) const;
+    // Writes the text of p[from, n) at o, of which `from` bytes are copied
+    // already; gives the end.
+    char* translate(const char* p, std::size_t from, std::size_t n, char* o, bool& nul) const;
 
     int codePage_ = 0;
     bool wide_ = false;  // two bytes for some characters
@@ -156,6 +163,7 @@ private:
     bool trimsBytes_ = false;
     std::array<std::array<char, 4>, 256> utf8_{};  // each byte's character as UTF-8, NUL-padded
     std::array<std::uint8_t, 256> len_{};
+    std::size_t longest_ = 4;  // the most bytes of UTF-8 one byte becomes
 };
 
 }  // namespace dbf::detail

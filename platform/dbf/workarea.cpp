@@ -441,6 +441,27 @@ void WorkArea::skip(std::int64_t n, bool reverse, bool unique)
         return;
     }
     found_ = false;
+    // A scan's step, one record on in natural order with no list: the next
+    // record that is not hidden, without the walk through the view.
+    if (n == 1 && focus_ == 0 && !list_ && !walksBack(reverse)) {
+        try {
+            const std::uint32_t last = table_->recordCount();
+            for (std::uint32_t r = recno_ + 1; r <= last; ++r) {
+                if (g_deletedHidden) {
+                    table_->go(r);
+                    if (table_->deleted())
+                        continue;
+                }
+                settle(r - 1);
+                return;
+            }
+        } catch (...) {
+            restore();
+            throw;
+        }
+        settlePhantom();
+        return;
+    }
     try {
         const auto size = static_cast<std::int64_t>(viewSize());
         const bool back = walksBack(reverse);

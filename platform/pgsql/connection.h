@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct pg_conn;
 using PGconn = pg_conn;
@@ -42,6 +43,10 @@ public:
     // back to a usable state leaves the reason behind.
     void close();
     [[nodiscard]] bool isOpen() const;
+    // Opens a second session with the settings another connection was
+    // opened with (libpq keeps them, the password included), for work
+    // shared between sessions. False with errorText on failure.
+    bool connectLike(const Connection& other);
     // Opens the session again with the settings of the last connect (libpq
     // keeps them, the password included); false with errorText when the
     // server still cannot be reached.
@@ -61,8 +66,10 @@ public:
     // aStruct: { {name, type letter, length, decimals}, ... } as DbStruct
     // gives it. Columns are named by the field names in lower case; a
     // "recno" identity primary key comes first unless a field has that name.
-    bool createTable(std::string_view table, const rt::Value& aStruct);
-    [[nodiscard]] std::string createTableSql(std::string_view table, const rt::Value& aStruct) const;
+    // In sChema, or in `schema` when one is given.
+    bool createTable(std::string_view table, const rt::Value& aStruct, std::string_view schema = {});
+    [[nodiscard]] std::string createTableSql(std::string_view table, const rt::Value& aStruct,
+                                             std::string_view schema = {}) const;
     // Runs one statement; false (and errorText) when the server rejects it.
     bool execute(std::string_view sql);
     // The first column of the first row of a query with text parameters
@@ -82,6 +89,8 @@ public:
     rt::Value sChema;   // "public"
 
 private:
+    bool open(const std::vector<const char*>& keys, const std::vector<const char*>& values);
+
     PGconn* conn_ = nullptr;
     std::string error_;
     std::optional<std::string> collation_;

@@ -386,66 +386,14 @@ void appendCopyField(std::string& line, const FieldView& value)
 
 // ------------------------------------------------------------- BinaryRow
 
-namespace {
-
-// Appends the low `bytes` bytes of v, most significant first; whole, since
-// this runs for every field of a bulk load.
-void putBe(std::string& out, std::uint64_t v, int bytes)
-{
-    char b[8];
-    for (int i = 0; i < bytes; ++i)
-        b[i] = static_cast<char>(v >> (8 * (bytes - 1 - i)));
-    out.append(b, static_cast<std::size_t>(bytes));
-}
-
-}  // namespace
-
-void BinaryRow::begin(std::size_t fields)
-{
-    buf_.clear();
-    putBe(buf_, fields, 2);
-}
-
-void BinaryRow::length(std::int32_t n) { putBe(buf_, static_cast<std::uint32_t>(n), 4); }
-
-void BinaryRow::null() { length(-1); }
-
-void BinaryRow::bytes(std::string_view value)
-{
-    length(static_cast<std::int32_t>(value.size()));
-    buf_.append(value.data(), value.size());
-}
-
-void BinaryRow::boolean(bool value)
-{
-    length(1);
-    buf_ += value ? '\1' : '\0';
-}
-
-void BinaryRow::int4(std::int32_t value)
-{
-    length(4);
-    putBe(buf_, static_cast<std::uint32_t>(value), 4);
-}
-
-void BinaryRow::int8(std::int64_t value)
-{
-    length(8);
-    putBe(buf_, static_cast<std::uint64_t>(value), 8);
-}
-
 void BinaryRow::float8(double value)
 {
     std::uint64_t bits;
     static_assert(sizeof bits == sizeof value);
     std::memcpy(&bits, &value, sizeof bits);
     length(8);
-    putBe(buf_, bits, 8);
+    put(bits, 8);
 }
-
-void BinaryRow::date(std::int32_t daysSince2000) { int4(daysSince2000); }
-
-void BinaryRow::timestamp(std::int64_t microsecondsSince2000) { int8(microsecondsSince2000); }
 
 // The server's numeric: base-10000 digits, the weight of the first one,
 // the sign and the count of decimal digits shown (dscale).
@@ -501,12 +449,12 @@ bool BinaryRow::numeric(std::string_view text)
         negative = false;
     }
     length(static_cast<std::int32_t>(8 + 2 * n));
-    putBe(buf_, n, 2);
-    putBe(buf_, static_cast<std::uint16_t>(weight), 2);
-    putBe(buf_, negative ? 0x4000 : 0x0000, 2);
-    putBe(buf_, fraction.size(), 2);
+    put(n, 2);
+    put(static_cast<std::uint16_t>(weight), 2);
+    put(negative ? 0x4000 : 0x0000, 2);
+    put(fraction.size(), 2);
     for (std::size_t i = first; i < last; ++i)
-        putBe(buf_, static_cast<std::uint16_t>(digits_[i]), 2);
+        put(static_cast<std::uint16_t>(digits_[i]), 2);
     return true;
 }
 

@@ -104,23 +104,52 @@ private:
 // the server checks lengths, ranges and typmods as it does for text.
 class BinaryRow {
 public:
-    void begin(std::size_t fields);
-    void null();
+    // Inline: these run for every field of a bulk load.
+    void begin(std::size_t fields)
+    {
+        buf_.clear();
+        put(static_cast<std::uint64_t>(fields), 2);
+    }
+    void null() { length(-1); }
     // text, character(n), bytea: the bytes as they are
-    void bytes(std::string_view value);
-    void boolean(bool value);
-    void int4(std::int32_t value);
-    void int8(std::int64_t value);
+    void bytes(std::string_view value)
+    {
+        length(static_cast<std::int32_t>(value.size()));
+        buf_.append(value.data(), value.size());
+    }
+    void boolean(bool value)
+    {
+        length(1);
+        buf_ += value ? '\1' : '\0';
+    }
+    void int4(std::int32_t value)
+    {
+        length(4);
+        put(static_cast<std::uint32_t>(value), 4);
+    }
+    void int8(std::int64_t value)
+    {
+        length(8);
+        put(static_cast<std::uint64_t>(value), 8);
+    }
     void float8(double value);
-    void date(std::int32_t daysSince2000);
-    void timestamp(std::int64_t microsecondsSince2000);
+    void date(std::int32_t daysSince2000) { int4(daysSince2000); }
+    void timestamp(std::int64_t microsecondsSince2000) { int8(microsecondsSince2000); }
     // A numeric from its plain decimal text ("-12.50", ".5"); false, and
     // nothing written, for text of another shape.
     bool numeric(std::string_view text);
     [[nodiscard]] std::string_view data() const noexcept { return buf_; }
 
 private:
-    void length(std::int32_t n);
+    void length(std::int32_t n) { put(static_cast<std::uint32_t>(n), 4); }
+    // The low `bytes` bytes of v, most significant first.
+    void put(std::uint64_t v, int bytes)
+    {
+        char b[8];
+        for (int i = 0; i < bytes; ++i)
+            b[i] = static_cast<char>(v >> (8 * (bytes - 1 - i)));
+        buf_.append(b, static_cast<std::size_t>(bytes));
+    }
     std::string buf_;
     std::vector<std::int16_t> digits_;
 };

@@ -477,8 +477,15 @@ TEST_F(Import, AReadFailureInTheMiddleOfATableRollsItBack)
         writeNumbered(dir + "/a_long.dbf", 30000);
         Conn c = prepareDxc();
         ASSERT_TRUE(c);
-        onEveryInsert(c.get(), "IF TG_TABLE_NAME = 'a_long' AND NEW.code = 1 THEN EXECUTE format('COPY (SELECT 1) "
-                               "TO PROGRAM %L', 'truncate -s " + cutAt + " " + dir + "/a_long.dbf'); END IF;");
+        // The file is cut when its table is created: after the import has
+        // found it whole, before any record is read, however far ahead of
+        // the server the reading runs.
+        testpg::exec(c.get(), "CREATE FUNCTION cut() RETURNS event_trigger LANGUAGE plpgsql AS $f$ DECLARE r record; "
+                              "BEGIN FOR r IN SELECT * FROM pg_event_trigger_ddl_commands() WHERE object_identity "
+                              "LIKE '%.a_long' LOOP EXECUTE format('COPY (SELECT 1) TO PROGRAM %L', 'truncate -s " +
+                                  cutAt + " " + dir + "/a_long.dbf'); END LOOP; END $f$");
+        testpg::exec(c.get(), "CREATE EVENT TRIGGER cut ON ddl_command_end WHEN TAG IN ('CREATE TABLE') "
+                              "EXECUTE FUNCTION cut()");
         const Transcript run = runProgram(importOptions(dir, bulk));
         ASSERT_EQ(run.lines.size(), 3u + 4 + 1 + 1 + 4 + 1) << run.text();
         EXPECT_EQ(Lines(run.lines.begin() + 3, run.lines.begin() + 7),
@@ -487,19 +494,125 @@ TEST_F(Import, AReadFailureInTheMiddleOfATableRollsItBack)
                          "Importeado Tabla: a_long  con  2 Campos y  30000 Registros Error"}))
             << run.text();
         EXPECT_EQ(run.lines[7].rfind("La tabla a_long no se importó: ", 0), 0u) << run.text();
-        // Which record finds the cut depends on the records read ahead
-        // before it; the reason is told in Spanish, not in the engine's words.
+        // The reason is told in Spanish, not in the engine's words.
         const std::string reason = "La tabla a_long no se importó: el archivo " + dir + "/a_long.dbf termina antes del registro ";
         EXPECT_EQ(run.lines[7].rfind(reason, 0), 0u) << run.text();
         EXPECT_EQ(run.lines[7].size() - run.lines[7].rfind("): está cortado"), std::strlen("): está cortado"))
             << run.text();
         EXPECT_EQ(run.lines[7].find("past the end"), std::string::npos) << run.text();
+        // The record named is one the cut reaches, and its byte is where it starts.
+        const std::string tail = run.lines[7].substr(std::min(reason.size(), run.lines[7].size()));
+        const long record = std::atol(tail.c_str());
+        EXPECT_GT(record, 20000) << run.text();
+        EXPECT_EQ(tail, std::to_string(record) + " (byte " + std::to_string(97 + (record - 1) * 100) +
+                            "): está cortado");
         EXPECT_EQ(run.lines[8], "No se pudo abrir " + dir + "/dbase2.dbf: es una tabla dBASE II, una versión que no "
                                 "se puede leer");
         EXPECT_EQ(Lines(run.lines.begin() + 9, run.lines.end()),
                   importLines("next", 2, 3) + Lines{"Cerrando Conexion"});
         EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM pg_tables WHERE tablename = 'a_long'"), "0");
         EXPECT_EQ(testpg::value(c.get(), "SELECT string_agg(code::text, ',' ORDER BY recno) FROM next"), "1,2,3");
+    }
+}
+
+// A bulk load is shared by two sessions through a table filled in the load
+// schema "dxc_carga" and moved into place at the end. Nothing of it may
+// outlive the load: a table a dead run left there is replaced, and the
+// schema is gone afterwards. Rejected records, found by either session, are
+// listed in record order.
+TEST_F(Import, ASharedBulkLoadLeavesNothingBehindAndListsRejectsInOrder)
+{
+    const std::string dir = scratch("shared");
+    writeNumbered(dir + "/a_long.dbf", 5000);
+    Conn c = prepareDxc();
+    ASSERT_TRUE(c);
+    testpg::exec(c.get(), "CREATE SCHEMA dxc_carga; CREATE TABLE dxc_carga.a_long (junk int); "
+                          "INSERT INTO dxc_carga.a_long VALUES (1)");
+    onEveryInsert(c.get(), "IF NEW.code % 700 = 0 THEN RAISE EXCEPTION 'no %', NEW.code; END IF;");
+    const Transcript run = runProgram(importOptions(dir, true));
+    Lines rejected;
+    for (int code = 700; code <= 5000; code += 700)
+        rejected.push_back("Registro " + std::to_string(code) + " de a_long rechazado: no " + std::to_string(code));
+    EXPECT_EQ(run.lines, preparedLines() + importLines("a_long", 2, 5000) + rejected + Lines{"Cerrando Conexion"})
+        << run.text();
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) || ' ' || count(DISTINCT recno) || ' ' || max(recno) FROM a_long"),
+              "4993 4993 5000");
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM a_long WHERE recno <> code"), "0");
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM pg_constraint WHERE conrelid = 'public.a_long'::regclass "
+                                     "AND contype = 'p'"),
+              "1");
+    EXPECT_EQ(testpg::value(c.get(), "INSERT INTO a_long (code) VALUES (5001) RETURNING recno"), "5001");
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM pg_namespace WHERE nspname = 'dxc_carga'"), "0");
+}
+
+// The second session of a bulk load dies in the middle of the first table:
+// that table is not imported, nothing of it is left, and the import goes on
+// in one session. The next run imports the table whole.
+TEST_F(Import, ABulkLoadWhoseSecondSessionDiesLeavesNothingAndGoesOnAlone)
+{
+    const std::string dir = sampleFolder(30);
+    Conn c = prepareDxc();
+    ASSERT_TRUE(c);
+    // The session that creates the tables is the import's own; the other one is its helper.
+    testpg::exec(c.get(), "CREATE TABLE creator (pid int); CREATE FUNCTION note_creator() RETURNS event_trigger "
+                          "LANGUAGE plpgsql AS $f$ BEGIN INSERT INTO public.creator VALUES (pg_backend_pid()); END "
+                          "$f$; CREATE EVENT TRIGGER note_creator ON ddl_command_end WHEN TAG IN ('CREATE TABLE') "
+                          "EXECUTE FUNCTION note_creator()");
+    onEveryInsert(c.get(), "IF NEW.codcli = '000012' THEN PERFORM pg_terminate_backend(a.pid) FROM pg_stat_activity a "
+                           "WHERE a.datname = 'dxc' AND a.application_name = 'dxc' AND a.pid <> (SELECT min(pid) FROM "
+                           "public.creator); END IF;");
+    const Transcript cut = runProgram(importOptions(dir, true));
+    ASSERT_EQ(cut.lines.size(), 3u + 4 + 1 + 4 + 1) << cut.text();
+    EXPECT_EQ(Lines(cut.lines.begin() + 3, cut.lines.begin() + 7),
+              (Lines{"Verificando Tabla: dxcam01 Ok", "Creando Tabla: dxcam01 Ok",
+                     "Creando Campo de Foto en : dxcam01 Ok",
+                     "Importeado Tabla: dxcam01  con  11 Campos y  30 Registros Error"}))
+        << cut.text();
+    EXPECT_EQ(cut.lines[7].rfind("La tabla dxcam01 no se importó: ", 0), 0u) << cut.text();
+    EXPECT_EQ(Lines(cut.lines.begin() + 8, cut.lines.end()),
+              importLines("dxcam01e", 4, 30) + Lines{"Cerrando Conexion"});
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM pg_tables WHERE tablename = 'dxcam01'"), "0");
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM pg_namespace WHERE nspname = 'dxc_carga'"), "0");
+
+    testpg::exec(c.get(), "DROP EVENT TRIGGER test_ddl");
+    const Transcript again = runProgram(importOptions(dir, true));
+    const Lines expected =
+        preparedLines() + importLines("dxcam01", 11, 30) + Lines{"Verificando Tabla: dxcam01e Ok", "Cerrando Conexion"};
+    EXPECT_EQ(again.lines, expected) << again.text();
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) || ' ' || max(recno) FROM dxcam01"), "30 30");
+}
+
+// Without the right to create tables in the load schema (no right to
+// create the schema, or someone else's schema of that name), a bulk load
+// runs in one session and the table arrives all the same.
+TEST_F(Import, ABulkLoadWithoutTheRightToUseTheLoadSchemaRunsInOneSession)
+{
+    const std::string dir = sampleFolder(30);
+    const std::string role = "dxc_clerk_" + std::to_string(::getpid());
+    for (bool othersSchema : {false, true}) {
+        SCOPED_TRACE(othersSchema ? "someone else's schema" : "no right to create schemas");
+        dropDxc();
+        Conn c = prepareDxc();
+        ASSERT_TRUE(c);
+        testpg::exec(c.get(), "DROP ROLE IF EXISTS " + role + "; CREATE ROLE " + role +
+                                  " LOGIN PASSWORD 'clave'; GRANT CREATE ON SCHEMA public TO " + role);
+        if (othersSchema)
+            testpg::exec(c.get(), "CREATE SCHEMA dxc_carga; GRANT CREATE ON DATABASE dxc TO " + role);
+        ::setenv("PGPASSWORD", "clave", 1);
+        app::Options opts = importOptions(dir, true);
+        opts.user = role;
+        const Transcript run = runProgram(opts);
+        ::unsetenv("PGPASSWORD");
+        EXPECT_EQ(run.lines, preparedLines() + importLines("dxcam01", 11, 30) + importLines("dxcam01e", 4, 30) +
+                                 Lines{"Cerrando Conexion"})
+            << run.text();
+        EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) || ' ' || max(recno) FROM dxcam01"), "30 30");
+        EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM pg_namespace WHERE nspname = 'dxc_carga'"),
+                  othersSchema ? "1" : "0");
+        c.reset();
+        dropDxc();
+        if (Conn admin{testpg::connectTo("postgres")})
+            testpg::exec(admin.get(), "DROP ROLE " + role);
     }
 }
 
@@ -530,6 +643,8 @@ TEST_F(Import, DamageIsToldInSpanish)
     };
     std::string dbt3(512, '\0');
     dbt3[0] = 1;
+    // Block 1 says it holds 100 bytes; the file ends 20 bytes into them.
+    const std::string dbtCut = dbt3 + std::string("\xff\xff\x08\x00\x6c\x00\x00\x00", 8) + std::string(20, 'x');
     const std::vector<Case> cases{
         {"short", std::string("\x03\x7c\x0c\x07", 4) + std::string(16, '\0'), "",
          {"No se pudo abrir {dir}/short.dbf: el archivo {dir}/short.dbf está dañado (byte 0)"}},
@@ -538,10 +653,15 @@ TEST_F(Import, DamageIsToldInSpanish)
           "códigos que no se puede leer"}},
         {"nomemo", oneFieldTable(0x83, 'M', 10, "        99"), "",
          {"No se pudo abrir {dir}/nomemo.dbf: el archivo {dir}/nomemo.dbt no existe o no se puede abrir"}},
-        // A memo block past the memo file's end spoils one value, not the table.
+        // A memo block past the memo file's end spoils one value, not the
+        // table; the line names the block, and the length it claims.
         {"memo", oneFieldTable(0x83, 'M', 10, "        99"), dbt3,
-         importLines("memo", 1, 1) +
-             Lines{"Registro 1 de memo, campo NOTES: \"        99\" memo ilegible, importado como NULL"}},
+         importLines("memo", 1, 1) + Lines{"Registro 1 de memo, campo NOTES: \"        99\" memo ilegible (bloque 99, "
+                                           "fuera del archivo memo), importado como NULL"}},
+        {"memolen", oneFieldTable(0x83, 'M', 10, "         1"), dbtCut,
+         importLines("memolen", 1, 1) +
+             Lines{"Registro 1 de memolen, campo NOTES: \"         1\" memo ilegible (bloque 1, de 100 bytes que "
+                   "pasan del final del archivo memo), importado como NULL"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -636,6 +756,69 @@ TEST_F(Import, CopyAndInsertAgreeAndBothMatchPgdbf)
         EXPECT_FALSE(a.empty()) << t;
         EXPECT_EQ(a, b) << "table " << t;
     }
+}
+
+// Values as other writers leave them in the bytes: blanks that are tabs and
+// line ends, NULs inside and as padding, signs, leading zeros, fewer
+// decimals than the field's, negative zero; accents and control bytes in
+// longer text; dates of 8 and of 10 bytes, blank, cut short of a year or
+// not existing; every letter a logical field may hold. COPY sends what the
+// INSERT sends, NULL where it is empty or unreadable, tells the same
+// faults and skips the same records.
+TEST_F(Import, OddlyWrittenValuesArriveAlikeThroughCopyAndInsert)
+{
+    const std::string dir = scratch("odd_values");
+    ASSERT_EQ(shell("/usr/bin/python3 - " + dir + R"( <<'EOF'
+import struct, sys
+fields = [(b'T', b'C', 6, 0), (b'AMOUNT', b'N', 7, 2), (b'COUNT', b'N', 4, 0), (b'DAY', b'D', 8, 0),
+          (b'DAY10', b'D', 10, 0), (b'FLAG', b'L', 1, 0), (b'NAME', b'C', 12, 0)]
+records = [
+    b'\t\t    ' + b'  -0.00' + b'  +5' + b'20240229' + b'2024-02-29' + b'T' + b'Mu\xa4oz Garc\xa1a',
+    b'a\0b   ' + b'    1.5' + b'0007' + b'NotAYear' + b'29/02/2024' + b'y' + b'abcdefgh\0ijk',
+    b'ab\0\0\0\0' + b'    .50' + b'  -0' + b'00000000' + b'2023-02-29' + b'F' + b'plain ascii ',
+    b'      ' + b'       ' + b'    ' + b'        ' + b'          ' + b' ' + b'            ',
+    b' x    ' + b'1234.56' + b'  12' + b'20230229' + b'0000-00-00' + b'?' + b'ab' + b'\0' * 10,
+    b'\r\n    ' + b'   0.00' + b'   0' + b'\0' * 8 + b'          ' + b'n' + b'\t\r\n' + b' ' * 9,
+    b'  -0  ' + b'  -0.01' + b'-999' + b'09991231' + b'abcdefghij' + b't' + b'x\x7f\x01' + b' ' * 9,
+]
+size = 1 + sum(f[2] for f in fields)
+head = struct.pack('<BBBBIHH20x', 3, 124, 12, 7, len(records), 32 + 32 * len(fields) + 1, size)
+for name, kind, length, dec in fields:
+    head += name.ljust(11, b'\0') + kind + b'\0' * 4 + bytes([length, dec]) + b'\0' * 14
+with open(sys.argv[1] + '/ODD.DBF', 'wb') as f:
+    f.write(head + b'\r' + b''.join(b' ' + r for r in records) + b'\x1a')
+EOF)"),
+              0);
+    const Transcript inserted = runProgram(importOptions(dir));
+    ASSERT_EQ(inserted.status, 0) << inserted.text();
+    Conn c(connectDxc());
+    ASSERT_TRUE(c);
+    testpg::exec(c.get(), "CREATE SCHEMA ins");
+    testpg::exec(c.get(), "ALTER TABLE public.odd SET SCHEMA ins");
+    const Transcript copied = runProgram(importOptions(dir, true));
+    ASSERT_EQ(copied.status, 0) << copied.text();
+    const auto values = [&](const std::string& table) {
+        return rows(c.get(), "SELECT concat_ws('|', coalesce(encode(convert_to(t, 'UTF8'), 'hex'), 'NULL'), "
+                             "coalesce(amount::text, 'NULL'), coalesce(count::text, 'NULL'), "
+                             "coalesce(day::text, 'NULL'), coalesce(day10::text, 'NULL'), "
+                             "coalesce(flag::text, 'NULL'), coalesce(encode(convert_to(name, 'UTF8'), 'hex'), 'NULL')) "
+                             "FROM " +
+                                 table + " ORDER BY recno");
+    };
+    EXPECT_EQ(values("ins.odd"), values("public.odd"));
+    // The blank and the zero records have no row; NULs never arrive.
+    EXPECT_EQ(values("public.odd"),
+              (Lines{"NULL|NULL|5|2024-02-29|2024-02-29|true|4d75c3b16f7a2047617263c3ad61",
+                     "6162|1.50|7|NULL|2024-02-29|true|6162636465666768696a6b",
+                     "6162|0.50|NULL|NULL|NULL|NULL|706c61696e206173636969", "2078|1234.56|12|NULL|NULL|NULL|6162",
+                     "20202d30|-0.01|-999|0999-12-31|NULL|true|787f01"}));
+    // The four dates that do not exist are told by both.
+    const auto dateFaults = [](const Transcript& t) {
+        return std::count_if(t.lines.begin(), t.lines.end(),
+                             [](const std::string& l) { return l.find("no es una fecha") != std::string::npos; });
+    };
+    EXPECT_EQ(dateFaults(inserted), 4) << inserted.text();
+    EXPECT_EQ(dateFaults(copied), 4) << copied.text();
 }
 
 }  // namespace

@@ -59,6 +59,11 @@ TEST_P(AppendText, GivesGetsTextWithoutTrailingBlanks)
     ASSERT_TRUE(t->appendText(0, out));
     EXPECT_EQ(out, "before|" + c.text);  // appended, nothing replaced
     EXPECT_EQ(c.text, trimmed(t->get(0)));
+    std::string_view seen;
+    bool nul = true;
+    ASSERT_TRUE(t->textOf(0, seen, nul));
+    EXPECT_EQ(seen, c.text);
+    EXPECT_EQ(nul, c.text.find('\0') != std::string::npos);
 }
 
 using namespace std::string_literals;
@@ -75,6 +80,13 @@ INSTANTIATE_TEST_SUITE_P(Forms, AppendText,
                                            TextCase{"NulPadding", 850, "abc\0\0\0\0\0\0\0\0\0"s, "abc"},
                                            TextCase{"BlanksBeforeNulPadding", 850, "ab  \0\0\0\0\0\0\0\0"s, "ab"},
                                            TextCase{"NulInsideKept", 850, "a\0b"s, "a\0b"s},
+                                           TextCase{"NulInFirstWord", 850, "ab\0defghijk"s, "ab\0defghijk"s},
+                                           TextCase{"NulInLastBytes", 850, "abcdefgh\0ijk"s, "abcdefgh\0ijk"s},
+                                           TextCase{"AccentInLastBytes", 850, "abcdefghij\xA4", "abcdefghijñ"},
+                                           TextCase{"AccentFirstThenAscii", 850, "\x90"
+                                                    "abcdefghij", "Éabcdefghij"},
+                                           TextCase{"ControlBytesKept", 850, "\x01\x7F" "abcdefghi", "\x01\x7F" "abcdefghi"},
+                                           TextCase{"ShortAccent", 850, "\xA5o", "Ño"},
                                            TextCase{"NoBreakSpaceKept", 1252, "a\xA0", "a\u00A0"},
                                            TextCase{"DoubleByte", 936, "\xD6\xD0\xCE\xC4", "中文"},
                                            TextCase{"DoubleByteAscii", 936, "plain", "plain"}),
@@ -121,6 +133,82 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{"Garbage", "12 34", false}, NumberCase{"SignAlone", "-", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A table of one D(8), one D(10) and one L field, one record per entry
+// of `records` (the fields' 19 bytes). The engine makes D fields of 8
+// bytes: the second one's length is set in the header.
+std::unique_ptr<Table> datesOf(const TempDir& dir, const std::vector<std::string>& records)
+{
+    const std::string path = dir.file("dates.dbf");
+    Table::create(path, {{"DAY", 'D', 8, 0}, {"DAY10", 'C', 10, 0}, {"FLAG", 'L', 1, 0}}, dbf::Format::DBase3, 850);
+    std::string bytes = readFile(path);
+    bytes[32 + 32 + 11] = 'D';
+    bytes.pop_back();
+    for (const std::string& r : records)
+        bytes += ' ' + r;
+    bytes += '\x1A';
+    for (int i = 0; i < 4; ++i)
+        bytes[std::size_t(4 + i)] = char(records.size() >> (8 * i));
+    writeFile(path, bytes);
+    return Table::open(path, true, false);
+}
+
+struct DayCase {
+    const char* name;
+    std::string d8;   // 8 bytes
+    std::string d10;  // 10 bytes
+    char flag;
+};
+
+class DirectValues : public ::testing::TestWithParam<DayCase> {};
+
+// dateOf() and logicalOf() give what get() gives, value by value; where a
+// date does not exist they decline and tell nothing, and get() then reads
+// NIL and tells the fault.
+TEST_P(DirectValues, AgreeWithGet)
+{
+    const DayCase& c = GetParam();
+    TempDir dir("tst_table_append");
+    auto t = datesOf(dir, {c.d8 + c.d10 + c.flag});
+    t->go(1);
+    for (int field : {0, 1}) {
+        SCOPED_TRACE(field);
+        const rt::Date untouched{12345};
+        rt::Date day = untouched;
+        const auto faults = t->faultCount();
+        const bool taken = t->dateOf(field, day);
+        EXPECT_EQ(t->faultCount(), faults);
+        const Value v = t->get(field);
+        if (taken) {
+            ASSERT_TRUE(v.isDate());
+            EXPECT_EQ(v.asDate(), day);
+            EXPECT_EQ(t->faultCount(), faults);
+        } else {
+            EXPECT_EQ(day, untouched);
+            EXPECT_TRUE(v.isNil());
+            EXPECT_EQ(t->faultCount(), faults + 1);
+        }
+    }
+    bool truth = true;
+    ASSERT_TRUE(t->logicalOf(2, truth));
+    ASSERT_TRUE(t->get(2).isLogical());
+    EXPECT_EQ(truth, t->get(2).asBool());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, DirectValues,
+    ::testing::Values(DayCase{"Valid", "20240229", "2024-02-29", 'T'}, DayCase{"DayFirst", "19970621", "29/02/2024", 't'},
+                      DayCase{"Blank", "        ", "          ", ' '}, DayCase{"Zeros", "00000000", "0000-00-00", '?'},
+                      DayCase{"Nuls", std::string(8, '\0'), std::string(10, '\0'), '\0'},
+                      DayCase{"NotAYear", "NotAYear", "NotAYear!!", 'Y'},
+                      DayCase{"NoSuchDay", "20230229", "2023-02-29", 'y'},
+                      DayCase{"MonthThirteen", "20241301", "13/13/2024", 'F'},
+                      DayCase{"DayZero", "20240100", "2024-01-00", 'f'},
+                      DayCase{"YearZero", "00001231", "0000-12-31", 'N'},
+                      DayCase{"YearBeforeThousand", "09991231", "0999-12-31", 'n'},
+                      DayCase{"LastDay", "99991231", "31/12/9999", 'x'},
+                      DayCase{"BlankInside", "2024 229", "2024-02 29", '1'}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(AppendFields, DeclineOtherTypesAndFieldsOutOfRange)
 {
     TempDir dir("tst_table_append");
@@ -133,6 +221,13 @@ TEST(AppendFields, DeclineOtherTypesAndFieldsOutOfRange)
     EXPECT_FALSE(t->appendNumber(-1, out));
     EXPECT_FALSE(t->isNull(7));
     EXPECT_EQ(out, "");
+    rt::Date day;
+    bool truth = false;
+    std::string_view text;
+    EXPECT_FALSE(t->dateOf(0, day));
+    EXPECT_FALSE(t->logicalOf(1, truth));
+    EXPECT_FALSE(t->textOf(1, text, truth));
+    EXPECT_FALSE(t->dateOf(2, day));
 }
 
 // The phantom record past the end: blanks, as get() reads them.

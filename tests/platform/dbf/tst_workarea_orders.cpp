@@ -184,6 +184,19 @@ TEST_F(OrderTest, DeletedRecordsHiddenOnRequest)
     ev("OrdSetFocus(0)");
     ev("DbGoBottom()");
     EXPECT_EQ(walk("DbSkip(-1)", "Bof()"), (Recs{6, 5, 3, 2, 1}));
+    // Forward in record order too, from a hidden record made current by
+    // number, and past a hidden last record to the phantom.
+    ev("DbGoTop()");
+    EXPECT_EQ(walk(), (Recs{1, 2, 3, 5, 6}));
+    ev("DbGoto(4)");
+    ev("DbSkip(1)");
+    EXPECT_EQ(num("RecNo()"), 5);
+    ev("DbGoto(6)");
+    ev("DbDelete()");
+    ev("DbGoto(5)");
+    ev("DbSkip(1)");
+    EXPECT_TRUE(yes("Eof()"));
+    EXPECT_EQ(num("RecNo()"), 7);
     EXPECT_TRUE(yes("SetDeleted()"));
 }
 

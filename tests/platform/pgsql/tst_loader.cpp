@@ -2,6 +2,8 @@
 // reported, and a connection that dies under them.
 #include "pg_fixture.h"
 
+#include "platform/pgsql/parallel_copy.h"
+
 #include "platform/runtime/error.h"
 
 #include <algorithm>
@@ -472,4 +474,101 @@ TEST_F(PgTest, BinaryRowsOnlyForABinaryLoader)
     EXPECT_THROW(binary.row(std::vector<Field>{Field("1")}, 1), rt::Error);
     row.begin(2);
     EXPECT_THROW(binary.rowBinary(row.data(), 1), rt::Error);
+}
+
+// ------------------------------------------------- COPY over two sessions
+
+// A committed table both sessions load into, each in a transaction of its
+// own; the second session is opened with the first one's settings.
+class SharedCopyTest : public PgTest {
+protected:
+    void SetUp() override
+    {
+        PgTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        ASSERT_TRUE(conn.execute("CREATE TABLE s (id int PRIMARY KEY, code character(3))"));
+        ASSERT_TRUE(second.connectLike(conn)) << second.errorText();
+        ASSERT_TRUE(conn.execute("BEGIN") && second.execute("BEGIN"));
+    }
+    // Row id with a code of three letters; one of four is refused.
+    static std::string row(int id, bool refused = false)
+    {
+        pgsql::BinaryRow r;
+        r.begin(2);
+        r.int4(id);
+        r.bytes(refused ? "long" : "abc");
+        return std::string(r.data());
+    }
+    pgsql::ParallelCopy copy(Reports* reports = nullptr)
+    {
+        return pgsql::ParallelCopy({&conn, &second}, conn.qualified("s"), {"id", "code"},
+                                   reports ? reports->fn() : pgsql::RejectFn{}, 700);
+    }
+    pgsql::Connection second;
+};
+
+// Both sessions take rows, every good row lands once whichever session
+// sent it, and each rejected row is reported once, from either session.
+TEST_F(SharedCopyTest, RowsLandOnceFromBothSessionsAndEveryRejectIsReported)
+{
+    Reports reports;
+    std::vector<std::int64_t> bad;
+    long long sum = 0;
+    {
+        pgsql::ParallelCopy load = copy(&reports);
+        for (int i = 1; i <= 9000; ++i) {
+            const bool reject = i % 1237 == 0 || i == 1 || i == 9000;
+            (reject ? bad.push_back(i) : void(sum += i));
+            ASSERT_TRUE(load.rowBinary(row(i, reject), i)) << load.errorText();
+        }
+        ASSERT_TRUE(load.finish()) << load.errorText();
+        EXPECT_EQ(load.rejected(), static_cast<std::int64_t>(bad.size()));
+    }
+    // Each session sees its own rows only until both commit.
+    const long mine = std::stol(*conn.value("SELECT count(*) FROM s"));
+    EXPECT_GT(mine, 0);
+    EXPECT_LT(mine, 9000 - static_cast<long>(bad.size()));
+    ASSERT_TRUE(conn.execute("COMMIT") && second.execute("COMMIT"));
+    std::vector<std::int64_t> tags = reports.tags();
+    std::sort(tags.begin(), tags.end());
+    EXPECT_EQ(tags, bad);
+    EXPECT_EQ(testpg::value(peer, "SELECT count(*) || ' ' || sum(id) FROM s"),
+              std::to_string(9000 - bad.size()) + " " + std::to_string(sum));
+}
+
+// A session that dies ends the load with its reason; the other session is
+// left usable, to roll back its part.
+TEST_F(SharedCopyTest, ASessionThatDiesFailsTheLoadWithItsReason)
+{
+    pgsql::ParallelCopy load = copy();
+    ASSERT_TRUE(load.rowBinary(row(0), 0));
+    pgt::terminate(peer, PQbackendPID(second.handle()));
+    bool refused = false;
+    for (int i = 1; i < 200000 && !refused; ++i)
+        refused = !load.rowBinary(row(i), i);
+    EXPECT_FALSE(load.finish());
+    EXPECT_FALSE(load.errorText().empty());
+    EXPECT_TRUE(conn.execute("ROLLBACK")) << conn.errorText();
+    EXPECT_EQ(testpg::value(peer, "SELECT count(*) FROM s"), "0");
+}
+
+// Given up half way (the caller's reading failed): no session can commit a
+// half-sent batch, and both stay usable. A row of the wrong shape is the
+// caller's error, raised on its own thread.
+TEST_F(SharedCopyTest, ALoadGivenUpHalfWayCommitsNothingHalfSent)
+{
+    {
+        pgsql::ParallelCopy load = copy();
+        for (int i = 0; i < 2500; ++i)
+            ASSERT_TRUE(load.rowBinary(row(i), i));
+        pgsql::BinaryRow wrong;
+        wrong.begin(1);
+        wrong.int4(1);
+        EXPECT_THROW(load.rowBinary(wrong.data(), 1), rt::Error);
+    }
+    conn.execute("COMMIT");
+    second.execute("COMMIT");
+    EXPECT_EQ(testpg::value(peer, "SELECT count(*) FROM s"), "0");
+    EXPECT_TRUE(conn.execute("SELECT 1") && second.execute("SELECT 1"));
 }
