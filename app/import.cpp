@@ -658,6 +658,10 @@ bool openHelper(pgsql::Connection& conn, pgsql::Connection& helper)
         why = "no right to create tables in " + schema;
     else if (!helper.connectLike(conn))
         why = helper.errorText();
+    // The helper's commits need not wait for the disk: what it loads lands
+    // only with the import's own commit, which waits for everything before it.
+    else if (!helper.execute("SET synchronous_commit = off"))
+        why = helper.errorText();
     if (why.empty())
         return true;
     std::fprintf(stderr, "import: one session loads alone: %s\n", why.c_str());
@@ -743,8 +747,11 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
         conn.setErrorText(helper->errorText());
         return false;
     };
+    // The empty table need not reach the disk now: the load's last commit
+    // takes it there.
     if (ok && helper)
-        ok = conn.execute("COMMIT") && conn.execute("BEGIN") && onHelper("BEGIN");
+        ok = conn.execute("SET LOCAL synchronous_commit = off") && conn.execute("COMMIT") && conn.execute("BEGIN") &&
+             onHelper("BEGIN");
     try {
         if (ok)
             ok = bulk ? copyRecords(load, report, keyAfterLoad) : insertRecords(load, report);
