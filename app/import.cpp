@@ -11,7 +11,9 @@
 //   - a DBF that cannot be opened is reported and the import goes on;
 //   - records marked deleted are not imported (DbeSys hides them);
 //   - the statements are pipelined, so reading the DBF and building the
-//     statements overlap the server's work.
+//     statements overlap the server's work;
+//   - with --bulk the rows go by binary COPY, shared by two sessions: the
+//     table is filled in the schema "dxc_carga" and moved into place whole.
 #include "app/dxc.h"
 #include "app/console_lines.h"
 #include "app/messages.h"
