@@ -11,7 +11,9 @@
 //   - a DBF that cannot be opened is reported and the import goes on;
 //   - records marked deleted are not imported (DbeSys hides them);
 //   - the statements are pipelined, so reading the DBF and building the
-//     statements overlap the server's work.
+//     statements overlap the server's work;
+//   - with --bulk the rows go by binary COPY, shared by two sessions: the
+//     table is filled in the schema "dxc_carga" and moved into place whole.
 #include "app/dxc.h"
 #include "app/console_lines.h"
 #include "app/messages.h"
@@ -738,8 +740,6 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
                                            [](const dbf::Field& f) { return rt::lower(f.name) == "recno"; });
     const bool keyAfterLoad = bulk && !hasRecnoField;
     bool ok = !keyAfterLoad || dropPrimaryKey(conn, staged);
-    // A shared load: the empty table is committed where the helper can
-    // reach it, and each session fills it in a transaction of its own.
     // A statement of the helper's; its failure is told as the load's.
     const auto onHelper = [&](const char* sql) {
         if (helper->execute(sql))
@@ -747,17 +747,18 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
         conn.setErrorText(helper->errorText());
         return false;
     };
-    // The empty table need not reach the disk now: the load's last commit
-    // takes it there.
+    // A shared load: the empty table is committed where the helper can
+    // reach it (it need not reach the disk now: the load's last commit
+    // takes it there), and each session fills it in a transaction of its
+    // own. At the end the table moves to its schema, where it appears whole.
     if (ok && helper)
         ok = conn.execute("SET LOCAL synchronous_commit = off") && conn.execute("COMMIT") && conn.execute("BEGIN") &&
              onHelper("BEGIN");
     try {
         if (ok)
             ok = bulk ? copyRecords(load, report, keyAfterLoad) : insertRecords(load, report);
-        if (ok && helper) {
+        if (ok && helper)
             ok = onHelper("COMMIT") && conn.execute("ALTER TABLE " + staged + " SET SCHEMA " + sqlName(schema));
-        }
         if (ok && keyAfterLoad)
             ok = conn.execute("ALTER TABLE " + target + " ADD PRIMARY KEY (recno)");
     } catch (const rt::Error& e) {

@@ -5,8 +5,8 @@
 #include "platform/runtime/error.h"
 
 #include <condition_variable>
-#include <exception>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <thread>
 
@@ -35,6 +35,8 @@ struct ParallelCopy::Impl {
          int batchRows);
     ~Impl();
 
+    void start(Connection& session, const std::string& table, const std::vector<std::string>& columns,
+               int batchRows);
     bool add(std::string_view tuple, std::int64_t tag);
     bool push(bool last);
     bool finish();
@@ -67,7 +69,16 @@ ParallelCopy::Impl::Impl(std::vector<Connection*> conns, std::string table, std:
         rt::raise("Argument error", "ParallelCopy", {});
     threads.reserve(conns.size());
     for (Connection* conn : conns)
-        threads.emplace_back([this, conn, table, columns, batchRows] {
+        start(*conn, table, columns, batchRows);
+}
+
+// Starts a loader's thread; when the thread cannot be had, those started
+// are stopped first.
+void ParallelCopy::Impl::start(Connection& session, const std::string& table, const std::vector<std::string>& columns,
+                               int batchRows)
+{
+    try {
+        threads.emplace_back([this, conn = &session, table, columns, batchRows] {
             // Rejections come one at a time, whichever loader finds them.
             RejectFn report = [this](std::int64_t tag, const std::string& message) {
                 const std::lock_guard lock(mutex);
@@ -83,6 +94,13 @@ ParallelCopy::Impl::Impl(std::vector<Connection*> conns, std::string table, std:
                 fail(e.what());
             }
         });
+    } catch (...) {
+        fail("no thread for a loader");
+        for (std::thread& t : threads)
+            t.join();
+        threads.clear();
+        throw;
+    }
 }
 
 ParallelCopy::Impl::~Impl()
