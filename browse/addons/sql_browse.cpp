@@ -5,6 +5,7 @@
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/dialog_options.h"
 #include "platform/dialog/library.h"
+#include "platform/gui/presparam.h"
 #include "platform/pgsql/cursor.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
@@ -63,6 +64,11 @@ void appendColumn(const Value& list, const Value& cursor, int field, const Value
     const std::string dataText = "SQLFieldBlock(oCursor, " + n + ")";
     list.asArray().items.push_back(dlg::getTemplate(dlg::type::Column));
     dlg::getListSet(list, dlg::slot::Caption, rt::sendWith(cursor, "fieldName", field));
+    // Numbers to the right, also those kept as text for their digits.
+    if (const Value type = rt::sendWith(cursor, "fieldType", field); type.isChar() && type.asString() == "N")
+        dlg::getListSet(list, dlg::slot::Presentation,
+                        rt::makeArray({rt::makeArray({gui::pp::DaAlignment, gui::align::Right | gui::align::VCenter}),
+                                       rt::makeArray({gui::pp::HaAlignment, gui::align::Right | gui::align::VCenter})}));
     dlg::getListSet(list, dlg::slot::Width, kColumnWidth);
     Value options = Value::array(dlg::kColumnOptions);
     options.asArray().items[dlg::index(dlg::columnOption::SortBlock)] = sqlSortBlock(browseAnchor, field, field);
