@@ -7,7 +7,9 @@
 //   (b) a query-panel search of a 1,000,000-record table on a name prefix
 //       (no index), against a bare engine scan with the same test;
 //   (c) dxc-browse --export of that table to DBF, against dxc-dbf dump
-//       --format csv of it to /dev/null.
+//       --format csv of it to /dev/null;
+//   (d) dxc-sql --csv of 500,000 rows against psql --csv of the same query,
+//       both to /dev/null.
 // (a) needs the test server (PGHOST, PGPORT, PGUSER and the password file,
 // as scripts/bench.sh sets them); without one it is skipped.
 #include "browse/addons/addons.h"
@@ -132,6 +134,11 @@ void benchSql()
     compare("(a) dxc-sql first page of 1,000,000 rows vs psql -c",
             [] { run("QT_QPA_PLATFORM=offscreen " DXC_SQL_BIN " --once " + quoted(kQuery) + " >/dev/null 2>&1"); },
             [] { run("psql -X -q -d postgres -c " + quoted(kQuery) + " >/dev/null"); }, 1.5);
+
+    const std::string csvQuery = std::string(kQuery).replace(std::string(kQuery).find("1000000"), 7, "500000");
+    compare("(d) dxc-sql --csv of 500,000 rows vs psql --csv",
+            [&] { run(DXC_SQL_BIN " --csv " + quoted(csvQuery) + " >/dev/null"); },
+            [&] { run("psql -X -q -d postgres --csv -c " + quoted(csvQuery) + " >/dev/null"); }, 1.0);
 
     pgsql::Connection conn;
     if (!conn.connect("", "", "", "", 0)) {
