@@ -3,6 +3,7 @@
 // can import on a machine without a display.
 #include "app/dxc.h"
 
+#include "platform/gui/display.h"
 #include "platform/runtime/console.h"
 #include "platform/runtime/error.h"
 
@@ -26,8 +27,13 @@ int main(int argc, char** argv)
     app::applyEnvironment(opts);
 
     std::unique_ptr<QApplication> qapp;
-    if (!opts.connect || !opts.importOnly)
+    if (!opts.connect || !opts.importOnly) {
+        if (!gui::displayAvailable()) {  // Qt would abort
+            std::fputs("dxc: no display: set DISPLAY or use --import-only --connect\n", stderr);
+            return 1;
+        }
         qapp = std::make_unique<QApplication>(argc, argv);
+    }
 
     int status = 1;
     try {

@@ -52,6 +52,7 @@
 #include "platform/dialog/slots.h"
 #include "platform/grid/column.h"
 #include "platform/gui/color.h"
+#include "platform/gui/display.h"
 #include "platform/gui/events.h"
 #include "platform/gui/presparam.h"
 #include "platform/runtime/array.h"
@@ -505,6 +506,50 @@ int runCards(const char* file)
     return 0;
 }
 
+constexpr const char* kUsage = "usage: dxc-browse [--edit] [--reset-layout] FILE.DBF\n"
+                               "       dxc-browse --array [ROWS]\n"
+                               "       dxc-browse --cards FILE.DBF\n"
+                               "       dxc-browse FILE.DBF --export OUT.DBF|OUT.CSV [--order FIELD] [--force]\n";
+
+constexpr const char* kHelp =
+    "Shows a DBF table (or an array) in the browse library's grid.\n"
+    "\n"
+    "Options:\n"
+    "  --edit            open the table for writing and edit it in place\n"
+    "                    (without it the table is opened read-only)\n"
+    "  --reset-layout    start from the designed columns; forget the saved\n"
+    "                    column order and widths of this table\n"
+    "  --array [ROWS]    an in-memory array of ROWS rows (default 1,000)\n"
+    "  --cards FILE.DBF  the table as owner-drawn cards with their pictures\n"
+    "  --export OUT      write what the browse shows to OUT.DBF (the table's\n"
+    "                    structure) or OUT.CSV (RFC 4180, UTF-8, dates\n"
+    "                    yyyy-mm-dd, logicals true/false), without a window\n"
+    "  --order FIELD     with --export: order the rows by FIELD first, as a\n"
+    "                    header click does\n"
+    "  --force           with --export: replace an existing OUT\n"
+    "  --help            this text\n"
+    "\n"
+    "Keys:\n"
+    "  Up, Down, PgUp, PgDn, Ctrl+PgUp, Ctrl+PgDn, Left, Right, Home, End, the\n"
+    "  mouse wheel and the scroll bar move; P prints the position, L the\n"
+    "  layout; Esc ends.\n"
+    "  Sorting: a left click on a heading sorts by it, a second click turns\n"
+    "  the order round; a heading border drags to resize, a double click on\n"
+    "  a heading fits the column to its widest value (and back).\n"
+    "  Columns: Ctrl+Shift+Left and Ctrl+Shift+Right move the current column.\n"
+    "  Tagging: Space, Shift+Up, Shift+Down, Ctrl+click, Shift+click (a\n"
+    "  range), Shift+Insert (all), Shift+Delete (none); a plain click clears.\n"
+    "  Copy: Ctrl+C copies the tagged rows (or the current one) as\n"
+    "  tab-separated text with a header line.\n"
+    "  Editing (--edit): Enter edits the current cell, Enter or Tab writes\n"
+    "  it, Esc leaves the record as it was; Insert appends a record, Delete\n"
+    "  deletes the current one after a question.\n"
+    "  F3 opens the query panel: one entry per text, numeric and date field;\n"
+    "  Find keeps the matching records, Clear shows all again, Done closes.\n"
+    "\n"
+    "Exit status: 0 done; 1 the table could not be read, OUT not written, or\n"
+    "no display; 2 usage (an unknown --order field included).\n";
+
 // dxc-browse FILE.DBF --export OUT [--order FIELD] [--force]; false for a usage error.
 bool parseExport(int argc, char** argv, Export& job)
 {
@@ -544,13 +589,17 @@ int main(int argc, char** argv)
     const bool exporting = !array && !cards && argc > 2 && parseExport(argc, argv, job);
     if (argc < 2 || first == "--help" || (!array && !cards && argc != 2 && !exporting) || (array && argc > 3) ||
         (cards && argc != 3) || ((edit || resetLayout) && (array || cards || exporting))) {
-        std::fprintf(stderr, "usage: dxc-browse [--edit] [--reset-layout] FILE.DBF\n       dxc-browse --array [ROWS]\n"
-                             "       dxc-browse --cards FILE.DBF\n"
-                             "       dxc-browse FILE.DBF --export OUT.DBF|OUT.CSV [--order FIELD] [--force]\n");
+        std::fputs(kUsage, first == "--help" ? stdout : stderr);
+        if (first == "--help")
+            std::fputs(kHelp, stdout);
         return first == "--help" ? 0 : 2;
     }
     if (exporting)  // no window is needed: the browse walks its rows offscreen
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    else if (!gui::displayAvailable()) {
+        std::fputs("dxc-browse: no display: set DISPLAY or use --export\n", stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
     dbf::registerDbfFunctions();
     gui::registerGuiFunctions();

@@ -824,9 +824,15 @@ int dispatch(int argc, char** argv)
         return 0;
     }
     words.erase(words.begin());
-    for (const Command& c : commands)
-        if (c.name == name)
-            return c.run(words);
+    for (const Command& c : commands) {
+        if (c.name != name)
+            continue;
+        if (std::find(words.begin(), words.end(), "--help") != words.end()) {  // "dxc-dbf sample --help"
+            printUsage(stdout);
+            return 0;
+        }
+        return c.run(words);
+    }
     return usageError("unknown command '" + name + "'");
 }
 

@@ -30,6 +30,8 @@ add_test(NAME dxc-dbf.info.fails COMMAND dxc-dbf info ${CMAKE_CURRENT_BINARY_DIR
 set_tests_properties(dxc-dbf.info.fails PROPERTIES WILL_FAIL TRUE)
 add_test(NAME dxc-dbf.dump.bad-format COMMAND dxc-dbf dump x.dbf --format xml)
 set_tests_properties(dxc-dbf.dump.bad-format PROPERTIES WILL_FAIL TRUE)
+add_test(NAME dxc-dbf.sample.help COMMAND dxc-dbf sample --help)
+set_tests_properties(dxc-dbf.sample.help PROPERTIES PASS_REGULAR_EXPRESSION "sample options:.*--clients N.*--force.*exit status")
 add_test(NAME dxc-dbf.dump.help COMMAND dxc-dbf --help)
 set_tests_properties(dxc-dbf.dump.help PROPERTIES PASS_REGULAR_EXPRESSION "--deleted.*null")
 
