@@ -178,8 +178,9 @@ int runMain(const Options& opts)
     prefill("cUser", opts.user);
     if (opts.port)
         rt::publicSet("nPort", *opts.port);
-    rt::setCentury(1);
-    rt::setDateFormat("dd-mm-yyyy");
+    // Four-digit years, in the order the locale writes dates (dd-mm-yyyy
+    // when it names none), as every tool shows them.
+    rt::setDateFormat(rt::localeDateFormat());
 
     rt::Value oConn;
     bool lOk = false;

@@ -15,7 +15,11 @@
 
 #include <array>
 #include <cctype>
+#include <clocale>
+#include <cstdlib>
 #include <ctime>
+#include <langinfo.h>
+#include <locale.h>
 #include <optional>
 #include <vector>
 
@@ -54,9 +58,9 @@ struct FormatPart {
 };
 
 struct DateSettings {
-    std::string format = "mm/dd/yy";
+    std::string format = localeDateFormat();
     std::vector<FormatPart> parts;
-    bool century = false;
+    bool century = true;
     int epoch = 1900;
 };
 
@@ -225,6 +229,58 @@ std::string_view monthName(int month) noexcept
                                                                "May",     "June",     "July",      "August",
                                                                "September", "October", "November", "December"};
     return month < 1 || month > 12 ? std::string_view() : names[static_cast<std::size_t>(month - 1)];
+}
+
+std::string dateFormatOf(std::string_view strftimeFormat)
+{
+    // "%d/%m/%y", "%m/%d/%Y", "%Y-%m-%d", "%d.%m.%Y", "%D", "%F": the
+    // fields' order and the separator between them.
+    std::string order, separator;
+    for (std::size_t i = 0; i < strftimeFormat.size(); ++i) {
+        const char c = strftimeFormat[i];
+        if (c != '%') {
+            if (!order.empty() && order.size() < 3 && separator.size() < order.size())
+                separator += c;
+            continue;
+        }
+        if (++i == strftimeFormat.size())
+            break;
+        switch (strftimeFormat[i]) {
+        case 'd': case 'e': order += 'd'; break;
+        case 'm': order += 'm'; break;
+        case 'y': case 'Y': order += 'y'; break;
+        case 'D': return "mm/dd/yyyy";
+        case 'F': return "yyyy-mm-dd";
+        default: return {};
+        }
+    }
+    if (order.size() != 3 || separator.size() != 2 || separator[0] != separator[1] ||
+        std::isalnum(static_cast<unsigned char>(separator[0])) || separator[0] == ' ')
+        return {};
+    std::string out;
+    for (char f : order)
+        out += (out.empty() ? "" : std::string(1, separator[0])) + (f == 'y' ? "yyyy" : std::string(2, f));
+    return out;
+}
+
+std::string localeDateFormat()
+{
+    constexpr const char* kDefault = "dd-mm-yyyy";
+    std::string name;
+    for (const char* var : {"LC_ALL", "LC_TIME", "LANG"})
+        if (const char* v = std::getenv(var); v && *v) {
+            name = v;
+            break;
+        }
+    // The C locale's "%m/%d/%y" is no choice of the user's.
+    if (name.empty() || name == "C" || name == "POSIX" || name.rfind("C.", 0) == 0)
+        return kDefault;
+    const locale_t loc = newlocale(LC_TIME_MASK, name.c_str(), locale_t(0));
+    if (loc == locale_t(0))
+        return kDefault;
+    const std::string format = dateFormatOf(nl_langinfo_l(D_FMT, loc));
+    freelocale(loc);
+    return format.empty() ? kDefault : format;
 }
 
 std::string setDateFormat(std::string_view fmt)

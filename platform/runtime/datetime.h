@@ -25,6 +25,15 @@ std::string setDateFormat(std::string_view fmt = {});  // empty: only read
 bool setCentury(int on = -1);                            // -1: only read
 int setEpoch(int year = -1);                             // two-digit years count from it; -1: only read
 
+// The format a process starts with: the locale's order of day, month and
+// year and its separator (LC_ALL, LC_TIME or LANG, as es_ES gives
+// "dd/mm/yyyy" and en_US "mm/dd/yyyy"), always with four-digit years;
+// "dd-mm-yyyy" when the locale is C or names no numeric date.
+[[nodiscard]] std::string localeDateFormat();
+// The same from a strftime date format ("%d/%m/%y"); "" when it is not one
+// of numbers and one separator.
+[[nodiscard]] std::string dateFormatOf(std::string_view strftimeFormat);
+
 [[nodiscard]] std::string dtoc(Date d);          // current format; blanks for the empty date
 [[nodiscard]] Date ctod(std::string_view s);     // current format; empty date when not a date
 [[nodiscard]] std::string dtos(Date d);          // "yyyymmdd"; 8 blanks for the empty date

@@ -386,6 +386,37 @@ TEST_F(Controls, DateFieldsOpenTheCalendar)
     rt::publicRelease("dDate");
 }
 
+// A date field in the format a program starts with (day first, four-digit
+// year), blank as the query panel's are, takes a date typed as it shows
+// dates or as "21/06/97", and shows it back so.
+TEST_F(Controls, DateFieldsTakeTheDatesAsTheyShowThem)
+{
+    const std::string previous = rt::setDateFormat(rt::localeDateFormat());
+    for (const char* typed : {"21-06-1997", "21/06/97"}) {
+        SCOPED_TRACE(typed);
+        list = Value::array();
+        rt::publicSet("GetList", list);
+        rt::publicSet("dDate", rt::Value(rt::Date{}));
+        rt::publicSet("cCode", rt::padR("", 6));
+        add(2, 0, {{4, anchor("dDate")}, {12, "@D"}});
+        add(2, 0, {{4, anchor("cCode")}});
+        std::string shown;
+        run({[&] {
+                 entry(1)->setFocus();
+                 QTest::keyClick(entry(1), Qt::Key_Home);
+                 QTest::keyClicks(entry(1), typed);
+                 QTest::keyClick(entry(1), Qt::Key_Return);
+             },
+             [&] {
+                 shown = entry(1)->text().toStdString();
+                 escape();
+             }});
+        EXPECT_EQ(rt::dtos(rt::publicGet("dDate").asDate()), "19970621");
+        EXPECT_EQ(shown, "21-06-1997");
+    }
+    rt::setDateFormat(previous);
+}
+
 TEST_F(Controls, CheckBoxAndComboBoxWriteBackThenRunTheirBlocks)
 {
     buildForm();

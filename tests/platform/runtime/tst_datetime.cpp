@@ -12,6 +12,8 @@
 using rt::Date;
 using rt::Value;
 
+#include <cstdlib>
+
 namespace {
 
 // Every test leaves the process-wide settings as it found them.
@@ -99,11 +101,30 @@ TEST_F(DateTest, EmptyAndOutOfRangeDaysSplitAsZero)
     EXPECT_EQ(beyond.y, 0);
 }
 
-TEST_F(DateTest, DefaultsAreMonthFirstWithoutCentury)
+// A process starts in the locale's order of day, month and year, with four
+// digits for the year; day-month-year where the locale names none.
+TEST_F(DateTest, TheStartingFormatComesFromTheLocaleElseDayMonthYear)
 {
-    rt::setDateFormat("mm/dd/yy");
-    EXPECT_FALSE(rt::setCentury());
-    EXPECT_EQ(rt::dtoc(kDec7), "12/07/26");
+    struct Case {
+        const char* strftime;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"%d/%m/%y", "dd/mm/yyyy"}, {"%m/%d/%Y", "mm/dd/yyyy"}, {"%Y-%m-%d", "yyyy-mm-dd"},
+        {"%d.%m.%Y", "dd.mm.yyyy"}, {"%e.%m.%Y", "dd.mm.yyyy"}, {"%D", "mm/dd/yyyy"},
+        {"%F", "yyyy-mm-dd"},       {"%A %d %B %Y", ""},        {"%d/%m-%Y", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(rt::dateFormatOf(c.strftime), c.expected) << c.strftime;
+    const char* saved = std::getenv("LC_ALL");
+    const std::string keep = saved ? saved : "";
+    for (const char* locale : {"C", "C.UTF-8", "xx_NOWHERE.UTF-8"}) {
+        setenv("LC_ALL", locale, 1);
+        EXPECT_EQ(rt::localeDateFormat(), "dd-mm-yyyy") << locale;
+    }
+    saved ? setenv("LC_ALL", keep.c_str(), 1) : unsetenv("LC_ALL");
+    rt::setDateFormat(rt::localeDateFormat());
+    EXPECT_TRUE(rt::setCentury());
 }
 
 TEST_F(DateTest, TheProgramsSettingsShowDayMonthAndFourDigitYear)
