@@ -396,7 +396,7 @@ TEST_F(ClientWindowTest, SaveWritesTheClientWithAuditColumnsAndAwkwardText)
     EXPECT_EQ(one("SELECT rtrim(id_usuario) FROM dxcam01 WHERE codcli = '000010'"), "DXC");
     EXPECT_EQ(one("SELECT id_fecha = current_date FROM dxcam01 WHERE codcli = '000010'"), "t");
     const QString hour = QString::fromStdString(one("SELECT rtrim(id_hora) FROM dxcam01 WHERE codcli = '000010'"));
-    EXPECT_TRUE(QRegularExpression("^ ?(1[0-2]|[1-9]):[0-5]\\d:[0-5]\\d [ap]m$").match(hour).hasMatch())
+    EXPECT_TRUE(QRegularExpression("^ ?(1[0-2]|0?[1-9]):[0-5]\\d:[0-5]\\d [ap]m$").match(hour).hasMatch())
         << hour.toStdString();
     EXPECT_TRUE(messages_.messages.empty());
 }
