@@ -139,6 +139,7 @@ const char* faultText(dbf::ValueFault::Kind kind)
     case dbf::ValueFault::Kind::NotADate: return "no es una fecha";
     case dbf::ValueFault::Kind::NotADateTime: return "no es una fecha y hora";
     case dbf::ValueFault::Kind::BadMemo: return "memo ilegible";
+    case dbf::ValueFault::Kind::NulBytes: return "bytes NUL";
     }
     return "ilegible";
 }
@@ -165,9 +166,16 @@ public:
             ++unlisted_;
             return;
         }
-        lines_.push_back("Registro " + std::to_string(f.recno) + " de " + table_ + ", campo " +
-                         dbf_.fields()[std::size_t(f.field)].name + ": \"" + shownBytes(f.bytes) + "\" " +
-                         faultText(f.kind) + memoText(f) + ", importado como NULL");
+        const std::string where =
+            "Registro " + std::to_string(f.recno) + " de " + table_ + ", campo " + dbf_.fields()[std::size_t(f.field)].name;
+        // PostgreSQL's text cannot hold NUL: the value goes without them.
+        if (f.kind == dbf::ValueFault::Kind::NulBytes)
+            lines_.push_back(where + ": " + (f.nuls == 1 ? std::string("1 byte NUL quitado")
+                                                          : std::to_string(f.nuls) + " bytes NUL quitados") +
+                             " del texto");
+        else
+            lines_.push_back(where + ": \"" + shownBytes(f.bytes) + "\" " + faultText(f.kind) + memoText(f) +
+                             ", importado como NULL");
     }
     void print() const
     {
@@ -289,6 +297,7 @@ struct TableLoad {
     std::string target;               // schema.table as it stands in statements
     std::vector<std::string> columns; // as they stand in statements
     pgsql::Connection* helper = nullptr;  // a second session sharing a bulk load
+    std::int64_t withoutValue = 0;        // records left out: no field holds a value
 };
 
 // One INSERT per record, built as "INSERT INTO s.t ( a,b ) VALUES ( 1,'x' )".
@@ -312,8 +321,10 @@ bool insertRecords(TableLoad& load, RejectReport& report)
             cFields += ',';
         }
         load.progress.step(load.area.recno());
-        if (cValues.empty())
-            continue;  // every field empty: nothing to insert
+        if (cValues.empty()) {
+            ++load.withoutValue;  // every field empty: nothing to insert
+            continue;
+        }
         cFields.pop_back();
         cValues.pop_back();
         cSql.clear();
@@ -597,8 +608,10 @@ bool copyRecords(TableLoad& load, RejectReport& report, bool numbered)
                 rt::raise("Data type error", "import",
                           {rt::Value(table.fields()[i].name), rt::Value(std::string(1, held.typeLetter()))});
         }
-        if (!any)
+        if (!any) {
+            ++load.withoutValue;
             continue;
+        }
         ++sent;
         if (!copy.rowBinary(row.data(), load.area.recno()))
             break;
@@ -684,6 +697,26 @@ void undoLoad(pgsql::Connection& conn, pgsql::Connection* helper, const std::str
     conn.setErrorText(why);
 }
 
+// What the reading of a table left out or chose, each in one line after the
+// table's: records without any value, memos of a missing memo file, a code
+// page detected from the text.
+void reportReading(const dbf::Table& t, const std::string& cTable, std::int64_t withoutValue)
+{
+    if (withoutValue == 1)
+        out({rt::Value("1 registro de " + cTable + " no se importó: no tiene ningún valor")});
+    else if (withoutValue > 1)
+        out({rt::Value(std::to_string(withoutValue) + " registros de " + cTable +
+                       " no se importaron: no tienen ningún valor")});
+    if (t.memoMissing() && t.missingMemos() == 1)
+        out({rt::Value("Falta 1 memo de " + cTable + ": su archivo memo no está (importado como NULL)")});
+    else if (t.memoMissing())
+        out({rt::Value("Faltan " + std::to_string(t.missingMemos()) + " memos de " + cTable +
+                       ": su archivo memo no está (importados como NULL)")});
+    if (t.codePageDetected())
+        out({rt::Value("Tabla " + cTable + " leída en la página de códigos " + std::to_string(t.codePage()) +
+                       ", detectada de su texto")});
+}
+
 // Creates, fills and commits one table; the console lines of the creation
 // and the fill. helper: a second session to share a bulk load with, or
 // null. Returns false when the connection is gone.
@@ -734,6 +767,7 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
     RejectReport report(cTable);
     FaultReport faults(cTable, dbfTable);
     dbfTable.setFaultHandler([&faults](const dbf::ValueFault& f) { faults.add(f); });
+    dbfTable.setNulFaults(true);
     // A bulk load builds the recno key once at the end, which costs the
     // server less than keeping it up to date row by row.
     const bool hasRecnoField = std::any_of(fields.begin(), fields.end(),
@@ -783,6 +817,7 @@ bool importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string
         out({rt::Value("Faltan " + std::to_string(dbfTable.headerCount() - dbfTable.recordCount()) + " registros de " + cTable +
                        ": el archivo está cortado (su encabezado cuenta " + std::to_string(dbfTable.headerCount()) +
                        ")")});
+    reportReading(dbfTable, cTable, load.withoutValue);
     return true;
 }
 
@@ -802,11 +837,17 @@ rt::Value sqlStruct(const dbf::Table& t, const rt::Value& aDbStruct)
     return rt::makeArray(std::move(rows));
 }
 
-// A DBF whose header counts more records than the file holds whole.
-bool isCut(const dbf::Table& t) { return t.headerCount() > t.recordCount(); }
+// A DBF whose header counts more records than the file holds whole, or
+// whose memo file is missing.
+bool isCut(const dbf::Table& t) { return t.headerCount() > t.recordCount() || t.memoMissing(); }
 
 void reportCut(const dbf::Table& t, const std::string& cTable)
 {
+    if (t.memoMissing() && t.headerCount() <= t.recordCount()) {
+        out({rt::Value("La tabla " + cTable +
+                       " está dañada: falta su archivo memo; no se importó (--salvage la importa con los memos NULL)")});
+        return;
+    }
     out({rt::Value("La tabla " + cTable + " está dañada: su encabezado cuenta " + std::to_string(t.headerCount()) +
                    " registros y el archivo tiene " + std::to_string(t.recordCount()) +
                    " enteros; no se importó (--salvage importa los registros enteros)")});

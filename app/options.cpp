@@ -2,6 +2,7 @@
 #include "app/dxc.h"
 
 #include "platform/dbf/table.h"
+#include "platform/runtime/codepage.h"
 
 #include <charconv>
 #include <cstdlib>
@@ -24,10 +25,12 @@ const char* usage()
            "                  program with status 1\n"
            "  --import-only   end after the import (\"Cerrando Conexion\")\n"
            "  --bulk          load new tables with COPY instead of one INSERT per record\n"
-           "  --salvage       import the whole records of a DBF whose file is cut short\n"
+           "  --salvage       import the whole records of a DBF whose file is cut short,\n"
+           "                  and a DBF whose memo file is missing with its memos NULL\n"
            "                  (without it such a table is reported as damaged, not imported)\n"
-           "  --codepage N    read the DBF text in code page N (437, 850, 1252, 936, ...)\n"
-           "                  whatever the tables' headers say\n"
+           "  --codepage N    read the DBF text in code page N (437, 850, 1252, 936,\n"
+           "                  65001 or utf-8, ...) whatever the tables say (a .cpg file,\n"
+           "                  the header, or the page detected from their text)\n"
            "The password is never taken from the command line.\n";
 }
 
@@ -66,10 +69,10 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
         } else if (a == "--codepage") {
             if (!value(v))
                 return a + " needs a value";
-            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), opts.codePage);
-            if (ec != std::errc() || end != v.data() + v.size() || !dbf::codePageSupported(opts.codePage))
-                return "--codepage needs a code page this program reads (437, 850, 1252, 936, ...), not \"" + v +
-                       "\"";
+            opts.codePage = rt::cp::codePageOfName(v);
+            if (!dbf::codePageSupported(opts.codePage))
+                return "--codepage needs a code page this program reads (437, 850, 1252, 936, utf-8, ...), not \"" +
+                       v + "\"";
         } else if (a == "--dir" || a == "--host" || a == "--user" || a == "--port") {
             if (!value(v))
                 return a + " needs a value";

@@ -418,8 +418,8 @@ void Order::build(Table& table)
     const std::uint32_t count = table.recordCount();
     offsets.reserve(count + 1);
     recs.reserve(count);
-    for (std::uint32_t r = 1; r <= count; ++r) {
-        table.go(r);
+    for (std::uint64_t r = 1; r <= count; ++r) {
+        table.go(static_cast<std::uint32_t>(r));
         if (!forBlock_.isNil() && !rt::truth(rt::eval(forBlock_), "FOR"))
             continue;
         offsets.push_back(static_cast<std::uint32_t>(arena.size()));
@@ -430,7 +430,7 @@ void Order::build(Table& table)
         } else {
             appendKey(table, arena);
         }
-        recs.push_back(r);
+        recs.push_back(static_cast<std::uint32_t>(r));
         if (arena.size() > 0xF0000000u)
             raiseOrder("Keys too large for memory", spec_.name);
     }

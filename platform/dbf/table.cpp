@@ -1603,7 +1603,7 @@ void Table::go(std::uint32_t recno)
         t.cur = t.blank.data();
         return;
     }
-    if (recno < t.windowFirst || recno >= t.windowFirst + t.windowCount) {
+    if (recno < t.windowFirst || recno >= std::uint64_t(t.windowFirst) + t.windowCount) {
         if (t.recno == recno && t.cur == t.appended.data())
             return;  // the record just appended is current and written
         t.load(recno);

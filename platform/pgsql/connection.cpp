@@ -32,8 +32,9 @@ std::string columnType(char type, std::int64_t len, std::int64_t dec)
 {
     switch (std::toupper(static_cast<unsigned char>(type))) {
     case 'C': return len >= 1 && len <= kMaxCharLength ? "character(" + std::to_string(len) + ")" : "text";
+    case 'F':  // its writers use the exponent form: every value it can hold
+        return "numeric";
     case 'N':
-    case 'F':
         if (len >= 1 && len <= kMaxNumericPrecision && dec >= 0 && dec <= len)
             return "numeric(" + std::to_string(len) + "," + std::to_string(dec) + ")";
         return "numeric";

@@ -173,7 +173,9 @@ EOF)"),
                           "EXECUTE FUNCTION log_alter()");
 
     const Transcript run = runProgram(importOptions(dir));
-    EXPECT_EQ(run.lines, preparedLines() + importLines("t1", 6, 3) + Lines{"Cerrando Conexion"}) << run.text();
+    EXPECT_EQ(run.lines, preparedLines() + importLines("t1", 6, 3) +
+                             Lines{"1 registro de t1 no se importó: no tiene ningún valor"} + Lines{"Cerrando Conexion"})
+        << run.text();
     const Lines expected = {
         "ALTER TABLE public.t1 ADD  foto  CHARACTER VARYING",
         "INSERT INTO public.t1 ( code,name,amount,born,ok,note ) VALUES ( '0001','O''Brien   ',12.50,"
@@ -357,6 +359,55 @@ TEST_F(Import, TablesOtherProgramsWriteArriveWhole)
     }
 }
 
+struct ReadingCase {
+    const char* table;
+    int fields, records;
+    bool salvage;
+    Lines lines;  // after the connection's
+    const char* query;
+    Lines rows;
+};
+
+// What the reading chose or left out is said after the table's line: a
+// code page detected, NUL bytes removed, records without any value, memos
+// of a missing memo file (with --salvage; without it the table is damaged,
+// as DamageIsToldInSpanish shows). Memos keep their
+// trailing blanks; blank decimals are NULL without a word; F fields take
+// the exponent form.
+TEST_F(Import, WhatTheReadingLeftOutIsSaid)
+{
+    const ReadingCase cases[] = {
+        {"cz1250", 1, 9, false, {"Tabla cz1250 leída en la página de códigos 1250, detectada de su texto"},
+         "SELECT rtrim(kraj) FROM cz1250 WHERE recno = 1", {"Jihočeský kraj"}},
+        {"memos", 2, 3, false,
+         {"Registro 2 de memos, campo CODE: 1 byte NUL quitado del texto",
+          "Registro 3 de memos, campo NOTE: 12 bytes NUL quitados del texto"},
+         "SELECT coalesce(length(note)::text, rtrim(code)) FROM memos ORDER BY recno", {"150", "reak", "13"}},
+        {"nofields", 0, 3, false, {"2 registros de nofields no se importaron: no tienen ningún valor"},
+         "SELECT count(*) FROM nofields", {"0"}},
+        {"blanks", 3, 2, false, {},
+         "SELECT concat_ws('|', coalesce(amount::text, 'NULL'), coalesce(\"when\"::text, 'NULL'), ratio) FROM blanks "
+         "ORDER BY recno",
+         {"NULL|1960-01-01|3411810000.00000000000", "NULL|NULL|0.50000000000"}},
+        {"nomemo", 2, 2, true, {"Falta 1 memo de nomemo: su archivo memo no está (importado como NULL)"},
+         "SELECT id || '|' || coalesce(note, 'NULL') FROM nomemo ORDER BY recno", {"1|NULL", "2|NULL"}},
+    };
+    for (const ReadingCase& c : cases) {
+        const std::string dir = realWorldFolder(c.table);
+        for (bool bulk : {false, true}) {
+            SCOPED_TRACE(std::string(c.table) + (bulk ? " COPY" : " INSERT") + (c.salvage ? " --salvage" : ""));
+            dropDxc();
+            auto opts = importOptions(dir, bulk);
+            opts.salvage = c.salvage;
+            const Transcript run = runProgram(opts);
+            EXPECT_EQ(run.lines, connectionLines() + importLines(c.table, c.fields, c.records) + c.lines + Lines{"Cerrando Conexion"}) << run.text();
+            Conn conn(connectDxc());
+            ASSERT_TRUE(conn);
+            EXPECT_EQ(rows(conn.get(), c.query), c.rows);
+        }
+    }
+}
+
 // The values of a table as python3-dbfread reads them, one line per record
 // ("a|b|c", bytes in hex, NULL as ""), records whose values are all empty
 // left out as the import leaves them out.
@@ -398,6 +449,7 @@ TEST_F(Import, BinaryValuesArriveByteForByte)
         dropDxc();
         const Transcript run = runProgram(importOptions(dir, bulk));
         EXPECT_EQ(run.lines, connectionLines() + importLines("dbase7", 5, 2) + importLines("vfpvar", 3, 3) +
+                                 Lines{"1 registro de vfpvar no se importó: no tiene ningún valor"} +
                                  Lines{"Cerrando Conexion"})
             << run.text();
         Conn c(connectDxc());
@@ -487,10 +539,12 @@ TEST_F(Import, AReadFailureInTheMiddleOfATableRollsItBack)
         ASSERT_TRUE(c);
         // The file is cut when its table is created: after the import has
         // found it whole, before any record is read, however far ahead of
-        // the server the reading runs.
+        // the server the reading runs. The program reads the server's row
+        // first: one that ends before the server has written it breaks the pipe.
         testpg::exec(c.get(), "CREATE FUNCTION cut() RETURNS event_trigger LANGUAGE plpgsql AS $f$ DECLARE r record; "
                               "BEGIN FOR r IN SELECT * FROM pg_event_trigger_ddl_commands() WHERE object_identity "
-                              "LIKE '%.a_long' LOOP EXECUTE format('COPY (SELECT 1) TO PROGRAM %L', 'truncate -s " +
+                              "LIKE '%.a_long' LOOP EXECUTE format('COPY (SELECT 1) TO PROGRAM %L', 'cat > /dev/null; "
+                              "truncate -s " +
                                   cutAt + " " + dir + "/a_long.dbf'); END LOOP; END $f$");
         testpg::exec(c.get(), "CREATE EVENT TRIGGER cut ON ddl_command_end WHEN TAG IN ('CREATE TABLE') "
                               "EXECUTE FUNCTION cut()");
@@ -652,16 +706,20 @@ TEST_F(Import, DamageIsToldInSpanish)
          {"No se pudo abrir {dir}/oddtype.dbf: el archivo {dir}/oddtype.dbf usa un tipo de campo o una página de "
           "códigos que no se puede leer"}},
         {"nomemo", oneFieldTable(0x83, 'M', 10, "        99"), "",
-         {"No se pudo abrir {dir}/nomemo.dbf: el archivo {dir}/nomemo.dbt no existe o no se puede abrir"}},
+         {"Verificando Tabla: nomemo Error",
+          "La tabla nomemo está dañada: falta su archivo memo; no se importó (--salvage la importa con los memos "
+          "NULL)"}},
         // A memo block past the memo file's end spoils one value, not the
         // table; the line names the block, and the length it claims.
         {"memo", oneFieldTable(0x83, 'M', 10, "        99"), dbt3,
          importLines("memo", 1, 1) + Lines{"Registro 1 de memo, campo NOTES: \"        99\" memo ilegible (bloque 99, "
-                                           "fuera del archivo memo), importado como NULL"}},
+                                           "fuera del archivo memo), importado como NULL",
+                                           "1 registro de memo no se importó: no tiene ningún valor"}},
         {"memolen", oneFieldTable(0x83, 'M', 10, "         1"), dbtCut,
          importLines("memolen", 1, 1) +
              Lines{"Registro 1 de memolen, campo NOTES: \"         1\" memo ilegible (bloque 1, de 100 bytes que "
-                   "pasan del final del archivo memo), importado como NULL"}},
+                   "pasan del final del archivo memo), importado como NULL",
+                   "1 registro de memolen no se importó: no tiene ningún valor"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
