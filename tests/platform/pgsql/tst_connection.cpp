@@ -191,7 +191,7 @@ TEST_F(PgTest, CreateTableMapsEveryFieldTypeInFieldOrder)
                   "recno|bigint||64,0|YES|BY DEFAULT",
                   "code|character|6|,|NO|",
                   "amount|numeric||12,2|NO|",
-                  "rate|numeric||10,4|NO|",
+                  "rate|numeric||,|NO|",
                   "born|date||,|NO|",
                   "ok|boolean||,|NO|",
                   "notes|text||,|NO|",
