@@ -292,6 +292,7 @@ protected:
 TEST_F(ClientWindowTest, ViewingAtStartThenNewEnablesFieldsAsTheCodeArrives)
 {
     rt::Value recordObject;
+    std::string asked;
     run({
         [&](Ui& ui) {
             recordObject = ui.w.app(2);
@@ -329,20 +330,22 @@ TEST_F(ClientWindowTest, ViewingAtStartThenNewEnablesFieldsAsTheCodeArrives)
                 EXPECT_FALSE(ui.entry(id)->isEnabled()) << id;
             EXPECT_FALSE(ui.check()->isEnabled());
             EXPECT_FALSE(ui.combo()->isEnabled());
-            EXPECT_FALSE(ui.enabled("Save"));
+            EXPECT_TRUE(ui.enabled("Save")) << "to say that the code is missing";
             ui.type("GET_CODCLI", "000007");
             ui.key("GET_CODCLI", Qt::Key_Tab);
         },
-        [](Ui& ui) {
+        [&](Ui& ui) {
             EXPECT_EQ(ui.record("codcli"), "000007");
             for (const char* id : {"GET_APELL", "GET_DIRECCION", "GET_DIRECCION2", "GET_FECHING"})
                 EXPECT_TRUE(ui.entry(id)->isEnabled()) << id;
             EXPECT_TRUE(ui.check()->isEnabled());
             EXPECT_TRUE(ui.combo()->isEnabled());
             EXPECT_TRUE(ui.enabled("Save"));
+            ui.answerNext(true, &asked);
             ui.click("Cancel");
         },
-        [](Ui& ui) {
+        [&](Ui& ui) {
+            EXPECT_EQ(asked, "¿Descartar los cambios del cliente?") << "Cancel drops typed work only when told";
             EXPECT_FALSE(ui.w.editing());
             EXPECT_TRUE(ui.shown("Exit"));
             EXPECT_FALSE(ui.shown("Cancel"));
@@ -396,7 +399,7 @@ TEST_F(ClientWindowTest, SaveWritesTheClientWithAuditColumnsAndAwkwardText)
     EXPECT_EQ(one("SELECT rtrim(id_usuario) FROM dxcam01 WHERE codcli = '000010'"), "DXC");
     EXPECT_EQ(one("SELECT id_fecha = current_date FROM dxcam01 WHERE codcli = '000010'"), "t");
     const QString hour = QString::fromStdString(one("SELECT rtrim(id_hora) FROM dxcam01 WHERE codcli = '000010'"));
-    EXPECT_TRUE(QRegularExpression("^ ?(1[0-2]|[1-9]):[0-5]\\d:[0-5]\\d [ap]m$").match(hour).hasMatch())
+    EXPECT_TRUE(QRegularExpression("^(1[0-2]|[ 0]?[1-9]):[0-5]\\d:[0-5]\\d [ap]m$").match(hour).hasMatch())
         << hour.toStdString();
     EXPECT_TRUE(messages_.messages.empty());
 }
@@ -512,13 +515,14 @@ TEST_F(ClientWindowTest, AnEmptyCodeLeftWithEnterIsRefusedAndWithTabAccepted)
         [&](Ui& ui) {
             EXPECT_EQ(messages_.messages.size(), 1u);
             EXPECT_FALSE(ui.entry("GET_CODCLI")->hasFocus());
-            // A code that exists brings that client into the form.
-            ui.setText("GET_CODCLI", "000004");
+            // A code another client holds is said at once, naming it.
+            ui.setText("GET_CODCLI", "4");
         },
         [&](Ui& ui) {
-            EXPECT_EQ(ui.record("nombre"), "JUAN");
-            EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "JUAN");
-            ui.click("Cancel");
+            ASSERT_EQ(messages_.messages.size(), 2u);
+            EXPECT_EQ(messages_.messages[1].text, "El código 000004 ya es del cliente 000004 JUAN CABRERA. Use otro código.");
+            EXPECT_EQ(ui.record("codcli"), "000004") << "padded as the table keeps codes";
+            EXPECT_EQ(ui.record("nombre"), "") << "the new client is not replaced by that one";
         },
     });
 }
@@ -621,6 +625,7 @@ TEST_F(ClientWindowTest, ThePasswordIsGoneOnceTheWindowIsConnected)
 
 TEST_F(ClientWindowTest, AConflictingSaveKeepsTheUsersEdit)
 {
+    std::string asked;
     run({
         [](Ui& ui) { ui.click("Edit"); },
         [&](Ui& ui) {
@@ -636,6 +641,7 @@ TEST_F(ClientWindowTest, AConflictingSaveKeepsTheUsersEdit)
             EXPECT_TRUE(ui.w.editing());
             EXPECT_TRUE(ui.shown("Cancel"));
             EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "MARIA JOSE");
+            ui.answerNext(true, &asked);
             ui.click("Cancel");
         },
         [](Ui& ui) {
@@ -742,8 +748,10 @@ TEST_F(ClientWindowTest, DeleteRemovesTheCurrentClientAndTheRefreshButtonsReread
             ui.click("Delete");
         },
         [&](Ui& ui) {
-            EXPECT_EQ(asked, "¿Borrar el cliente 000001 MARIA PEREZ?");
+            EXPECT_EQ(asked, "¿Borrar el cliente 000001 MARIA PEREZ y sus datos de dxcam01e?");
             EXPECT_EQ(one("SELECT count(*) FROM dxcam01 WHERE codcli = '000001'"), "0");
+            EXPECT_EQ(one("SELECT count(*) FROM dxcam01e WHERE codcli = '000001'"), "0") << "its second row went too";
+            EXPECT_EQ(one("SELECT count(*) FROM dxcam01e"), "1");
             EXPECT_EQ(ui.record("codcli"), "000002") << "the next client is current";
             EXPECT_EQ(ui.entry("GET_CODCLI")->text().trimmed(), "000002");
             EXPECT_FALSE(ui.w.editing());
