@@ -394,7 +394,8 @@ void Builder::searchField()
     set(dlg::slot::Id, dlg::getIdDefault({}, "cBuscar", "GET_"));
     set(dlg::slot::Anchor, appAnchor(w_, appSlot::SearchField));
     set(dlg::slot::KeyHandler,
-        action("{|nKey, b, o| KeySeekBrow(nKey, b, aApp[APP_SEARCHFIELD], oBrowse, @cBuscar, aApp[APP_BROWSESET])}"));
+        action("{|nKey, b, o| KeySeekBrow(nKey, b, aApp[APP_SEARCHFIELD], oBrowse, @cBuscar, aApp[APP_BROWSESET]), "
+               "ClientFollowBrowse(aApp, GetList, oConn, oBrowse)}"));
     set(dlg::slot::ParentAnchor, group2_);
     set(dlg::slot::Source, src("RKGET", "aApp[5]", "oMyGroup2", "cBuscar", "0.7", "XCOL()+1.2", "28.0", "1.01"));
 
