@@ -145,10 +145,10 @@ TEST_F(Import, FirstRunImportsEveryTableAndASecondRunNothing)
     EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM dxcam01"), "40");
 }
 
-// The statements reach the server exactly as the import builds them: empty
-// fields left out, text quoted by StoQ with its trailing blanks, dates as
-// quoted ISO literals, numbers bare, true as 't'; a record whose fields are
-// all empty sends nothing.
+// The statements reach the server exactly as the import builds them: fields
+// without value left out, text quoted by StoQ with its trailing blanks,
+// dates as quoted ISO literals, numbers bare (0 too), logicals as 't' and
+// 'f'; a record none of whose fields holds a value sends nothing.
 TEST_F(Import, StatementsAsTheServerReceivedThem)
 {
     const std::string dir = scratch("statements");
@@ -160,6 +160,7 @@ t.open(dbf.READ_WRITE)
 t.append(('0001', "O'Brien", 12.5, datetime.date(2024, 1, 31), True, 'l\u00ednea\\1'))
 t.append(('0002', '', 0, None, False, ''))
 t.append(('', '', 0, None, False, ''))
+t.append(('', '', None, None, None, ''))
 t.close()
 EOF)"),
               0);
@@ -173,12 +174,13 @@ EOF)"),
                           "EXECUTE FUNCTION log_alter()");
 
     const Transcript run = runProgram(importOptions(dir));
-    EXPECT_EQ(run.lines, preparedLines() + importLines("t1", 6, 3) + Lines{"Cerrando Conexion"}) << run.text();
+    EXPECT_EQ(run.lines, preparedLines() + importLines("t1", 6, 4) + Lines{"Cerrando Conexion"}) << run.text();
     const Lines expected = {
         "ALTER TABLE public.t1 ADD  foto  CHARACTER VARYING",
         "INSERT INTO public.t1 ( code,name,amount,born,ok,note ) VALUES ( '0001','O''Brien   ',12.50,"
         "'2024-01-31','t',E'l\u00ednea\\\\1' )",
-        "INSERT INTO public.t1 ( code ) VALUES ( '0002' )",
+        "INSERT INTO public.t1 ( code,amount,ok ) VALUES ( '0002',0.00,'f' )",
+        "INSERT INTO public.t1 ( amount,ok ) VALUES ( 0.00,'f' )",
     };
     EXPECT_EQ(rows(c.get(), "SELECT q FROM stmt_log ORDER BY n"), expected);
 }
@@ -192,7 +194,8 @@ TEST_F(Import, ARejectedRecordIsReportedAndTheRestOfTheTableLands)
         Conn c = prepareDxc();
         ASSERT_TRUE(c);
         onEveryInsert(c.get(), "IF TG_TABLE_NAME = 'dxcam01' AND NEW.codcli IN ('000003', '000029') THEN "
-                               "RAISE EXCEPTION 'cliente % bloqueado', NEW.codcli USING DETAIL = 'por la prueba'; END IF;");
+                               "RAISE EXCEPTION 'cliente % bloqueado', NEW.codcli USING DETAIL = 'por la prueba', "
+                               "ERRCODE = 'check_violation'; END IF;");
         const Transcript run = runProgram(importOptions(dir, bulk));
         const Lines expected = preparedLines() + importLines("dxcam01", 11, 30) +
                                Lines{"Registro 3 de dxcam01 rechazado: cliente 000003 bloqueado (por la prueba)",
@@ -532,7 +535,8 @@ TEST_F(Import, ASharedBulkLoadLeavesNothingBehindAndListsRejectsInOrder)
     ASSERT_TRUE(c);
     testpg::exec(c.get(), "CREATE SCHEMA dxc_carga; CREATE TABLE dxc_carga.a_long (junk int); "
                           "INSERT INTO dxc_carga.a_long VALUES (1)");
-    onEveryInsert(c.get(), "IF NEW.code % 700 = 0 THEN RAISE EXCEPTION 'no %', NEW.code; END IF;");
+    onEveryInsert(c.get(), "IF NEW.code % 700 = 0 THEN RAISE EXCEPTION 'no %', NEW.code USING ERRCODE = "
+                           "'check_violation'; END IF;");
     const Transcript run = runProgram(importOptions(dir, true));
     Lines rejected;
     for (int code = 700; code <= 5000; code += 700)
@@ -806,12 +810,13 @@ EOF)"),
                                  table + " ORDER BY recno");
     };
     EXPECT_EQ(values("ins.odd"), values("public.odd"));
-    // The blank and the zero records have no row; NULs never arrive.
+    // The blank record has no row; a stored 0 and false arrive as such (the
+    // record of zeros has its row), blanks and "?" as NULL; NULs never arrive.
     EXPECT_EQ(values("public.odd"),
-              (Lines{"NULL|NULL|5|2024-02-29|2024-02-29|true|4d75c3b16f7a2047617263c3ad61",
+              (Lines{"NULL|0.00|5|2024-02-29|2024-02-29|true|4d75c3b16f7a2047617263c3ad61",
                      "6162|1.50|7|NULL|2024-02-29|true|6162636465666768696a6b",
-                     "6162|0.50|NULL|NULL|NULL|NULL|706c61696e206173636969", "2078|1234.56|12|NULL|NULL|NULL|6162",
-                     "20202d30|-0.01|-999|0999-12-31|NULL|true|787f01"}));
+                     "6162|0.50|0|NULL|NULL|false|706c61696e206173636969", "2078|1234.56|12|NULL|NULL|NULL|6162",
+                     "NULL|0.00|0|NULL|NULL|false|NULL", "20202d30|-0.01|-999|0999-12-31|NULL|true|787f01"}));
     // The four dates that do not exist are told by both.
     const auto dateFaults = [](const Transcript& t) {
         return std::count_if(t.lines.begin(), t.lines.end(),
