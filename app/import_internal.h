@@ -109,7 +109,7 @@ private:
 struct Source {
     std::string file;
     std::uint64_t size = 0;
-    std::int64_t mtime = 0;  // seconds since 1970
+    std::int64_t mtime = 0;  // nanoseconds since 1970
     std::string headerDate;  // "yymmdd" as the header's bytes 1-3 give it
     std::uint32_t records = 0;
     std::int64_t rows = 0;

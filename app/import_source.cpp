@@ -1,7 +1,7 @@
 // What a table was imported from, kept in the table's comment so that it
 // travels with the table:
 //
-//     dxc-origen 1;size=5123;mtime=1733650000;date=241207;records=7;rows=6;xid=7431;file=ACENTOS.DBF
+//     dxc-origen 1;size=5123;mtime=1733650000123456789;date=241207;records=7;rows=6;xid=7431;file=ACENTOS.DBF
 //
 // "1" is the format's version (another is not read); the file's name comes
 // last, as it may hold any character. A later run compares the file with
@@ -71,7 +71,7 @@ std::optional<Source> sourceOf(const std::string& path, const std::string& file,
     Source s;
     s.file = file;
     s.size = static_cast<std::uint64_t>(st.st_size);
-    s.mtime = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+    s.mtime = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     s.headerDate = headerDate(path);
     s.records = t.headerCount();
     return s;
