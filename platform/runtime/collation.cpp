@@ -42,6 +42,9 @@ UCollator* collator()
             status = U_ZERO_ERROR;
             made = ucol_open("", &status);
         }
+        // Case and accents do not order (equal texts keep their order), as
+        // in the client window; Ñ stays a letter of its own in Spanish.
+        ucol_setStrength(made, UCOL_PRIMARY);
         return std::unique_ptr<UCollator, CollatorClose>(made);
     }();
     return c.get();
