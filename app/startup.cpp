@@ -24,6 +24,9 @@
 #include "platform/runtime/object.h"
 #include "platform/runtime/text.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
@@ -131,6 +134,15 @@ void prefill(const char* name, const std::optional<std::string>& value)
     rt::publicSet(name, rt::padR(*value, std::max(width, rt::utf8Length(*value))));
 }
 
+// --dir: a folder that exists and can be listed ("" is the working folder).
+bool folderReadable(const std::string& dir)
+{
+    if (dir.empty())
+        return true;
+    struct stat st{};
+    return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(dir.c_str(), R_OK | X_OK) == 0;
+}
+
 }  // namespace
 
 void DbeSys()
@@ -161,6 +173,10 @@ int runMain(const Options& opts)
 
     const rt::Value GetList = rt::Value::array();
     const std::string cDatabase = "dxc";
+    if (!folderReadable(opts.dir)) {
+        out({rt::Value("La carpeta " + opts.dir + " no existe o no se puede leer")});
+        return kExitFailed;
+    }
     std::string cRuta = opts.dir;
     if (!cRuta.empty() && cRuta.back() != '/')
         cRuta += '/';
@@ -218,7 +234,7 @@ int runMain(const Options& opts)
         rt::inkey(1);
         return 1;
     }
-    importDbfFiles(connectionOf(oConn), aDbfFiles, cRuta, opts);
+    const int status = importDbfFiles(connectionOf(oConn), aDbfFiles, cRuta, opts);
     out({"Cerrando Conexion"});
     connectionOf(oConn).close();
     if (!opts.importOnly) {
@@ -232,7 +248,7 @@ int runMain(const Options& opts)
     }
     // Nothing needs the password any more.
     rt::publicSet("cPass", rt::replicate(" ", 12));
-    return 0;
+    return status;
 }
 
 }  // namespace app

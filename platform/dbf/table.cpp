@@ -1653,11 +1653,10 @@ bool Table::isEmpty(int field) const
     case Stored::Overflow: return false;
     case Stored::Value: break;
     }
+    // Bytes are a value, even blanks; text of blanks is none.
     switch (fi.codec) {
-    case Codec8::Char:
-    case Codec8::Raw: return allOf(p, textEnd(p, fi.len), kBlanks);
-    case Codec8::VarChar:
-    case Codec8::VarRaw: {
+    case Codec8::Char: return allOf(p, textEnd(p, fi.len), kBlanks);
+    case Codec8::VarChar: {
         std::size_t n = fi.len;
         if (t.flagBit(fi.lengthBit))
             n = std::min<std::size_t>(static_cast<unsigned char>(p[n - 1]), n - 1);

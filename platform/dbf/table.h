@@ -207,9 +207,11 @@ public:
     // record: get() gives NIL.
     [[nodiscard]] bool isNull(int field) const;
     // Whether the field stores no value in the current record: its null
-    // flag; a number of blanks, a sign or a point; an empty date; a logical
-    // "?" or blank; a memo pointing to no block; text of blanks only. False
-    // and 0 are values; so is a value that cannot be read (get() tells it).
+    // flag; a number of blanks, a sign or a point; a blank or "00000000"
+    // date; a logical "?" or blank; a memo pointing to no block; an empty T;
+    // a field of length 0; C or V text of blanks only. get() then gives NIL
+    // or the type's empty value. A stored 0 or false is a value; so is one
+    // that cannot be read (get() tells it).
     [[nodiscard]] bool isEmpty(int field) const;
     // Tell text values holding NUL bytes to the fault handler (NulBytes),
     // for readers that must drop them.

@@ -12,6 +12,7 @@
 
 #include <string.h>  // explicit_bzero
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -54,11 +55,12 @@ std::string columnType(char type, std::int64_t len, std::int64_t dec)
 }
 
 struct ColumnDef {
-    std::string name;  // lower case
+    std::string name;
     std::string type;
 };
 
 // One DbStruct entry {name, type, length, decimals}; raises on another shape.
+// The name is the field's, made a column name by columnNames().
 ColumnDef columnOf(const rt::Value& entry, const rt::Value& aStruct)
 {
     const auto bad = [&] { rt::raise("Argument error", "CreateTable", {entry, aStruct}); };
@@ -70,12 +72,11 @@ ColumnDef columnOf(const rt::Value& entry, const rt::Value& aStruct)
     if (!f[0].isChar() || !f[1].isChar() || f[1].asString().empty() || !(len.isNum() || len.isNil()) ||
         !(dec.isNum() || dec.isNil()))
         bad();
-    ColumnDef col{rt::lower(rt::alltrim(f[0].asString())), {}};
-    if (col.name.empty())
-        bad();
-    col.type = columnType(f[1].asString()[0], len.isNum() ? len.asInt() : 0, dec.isNum() ? dec.asInt() : 0);
-    return col;
+    return {f[0].str(), columnType(f[1].asString()[0], len.isNum() ? len.asInt() : 0, dec.isNum() ? dec.asInt() : 0)};
 }
+
+// The server's limit on the bytes of a name.
+constexpr std::size_t kMaxNameBytes = 63;
 
 }  // namespace
 
@@ -338,17 +339,50 @@ std::string Connection::qualified(std::string_view table) const
     return quoteIdent(schema) + "." + quoteIdent(table);
 }
 
+std::string serverName(std::string_view name)
+{
+    if (name.size() <= kMaxNameBytes)
+        return std::string(name);
+    std::size_t n = kMaxNameBytes;
+    while (n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80)
+        --n;  // not inside a UTF-8 character
+    return std::string(name.substr(0, n));
+}
+
+std::vector<std::string> columnNames(const std::vector<std::string>& fieldNames)
+{
+    std::vector<std::string> names;
+    names.reserve(fieldNames.size());
+    const auto taken = [&names](const std::string& n) { return std::find(names.begin(), names.end(), n) != names.end(); };
+    for (const std::string& field : fieldNames) {
+        std::string base = serverName(rt::lower(rt::alltrim(detail::withoutNul(field))));
+        if (base.empty())
+            base = "campo_" + std::to_string(names.size() + 1);
+        std::string name = base;
+        for (int k = 2; taken(name); ++k) {
+            const std::string suffix = "_" + std::to_string(k);
+            name = serverName(base.substr(0, kMaxNameBytes - suffix.size())) + suffix;
+        }
+        names.push_back(std::move(name));
+    }
+    return names;
+}
+
 std::string Connection::createTableSql(std::string_view table, const rt::Value& aStruct,
                                        std::string_view schema) const
 {
     if (!aStruct.isArray())
         rt::raise("Argument error", "CreateTable", {rt::Value(table), aStruct});
     std::vector<ColumnDef> cols;
-    bool hasRecno = false;
+    std::vector<std::string> fieldNames;
     for (const rt::Value& entry : aStruct.asArray().items) {
         cols.push_back(columnOf(entry, aStruct));
-        hasRecno = hasRecno || cols.back().name == "recno";
+        fieldNames.push_back(cols.back().name);
     }
+    const std::vector<std::string> names = columnNames(fieldNames);
+    for (std::size_t i = 0; i < cols.size(); ++i)
+        cols[i].name = names[i];
+    const bool hasRecno = std::find(names.begin(), names.end(), "recno") != names.end();
     // BY DEFAULT: the client window inserts rows without a recno.
     const std::string name = schema.empty() ? qualified(table) : quoteIdent(schema) + "." + quoteIdent(table);
     std::string sql = "CREATE TABLE " + name + " (";

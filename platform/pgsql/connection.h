@@ -64,7 +64,7 @@ public:
     // Whether the table exists in sChema.
     [[nodiscard]] bool existTables(std::string_view table);
     // aStruct: { {name, type letter, length, decimals}, ... } as DbStruct
-    // gives it. Columns are named by the field names in lower case; a
+    // gives it. Columns are named by columnNames() of the field names; a
     // "recno" identity primary key comes first unless a field has that name.
     // In sChema, or in `schema` when one is given.
     bool createTable(std::string_view table, const rt::Value& aStruct, std::string_view schema = {});
@@ -96,12 +96,25 @@ private:
     std::optional<std::string> collation_;
 };
 
+// A name as the server keeps it: cut to its 63 bytes, never inside a
+// character.
+[[nodiscard]] std::string serverName(std::string_view name);
+// The column each field becomes, in field order: the name trimmed of blanks
+// and in lower case (as the server keeps it), "campo_N" for a name of
+// blanks (N its position from 1), and "_2", "_3", ... added to a name met
+// before. CreateTable names its columns so, and the import's rows follow.
+[[nodiscard]] std::vector<std::string> columnNames(const std::vector<std::string>& fieldNames);
+
 // "name" with inner quotes doubled.
 [[nodiscard]] std::string quoteIdent(std::string_view name);
 // A quoted SQL string literal that means exactly the text, whatever the
 // server's standard_conforming_strings: 'it''s', E'a\\b' when a backslash is
 // present. NUL characters, which no PostgreSQL text can hold, are dropped.
 [[nodiscard]] std::string stoq(std::string_view text);
+// Text without the NULs no PostgreSQL text can hold: the text itself when
+// it has none, else a copy without them, made in room.
+[[nodiscard]] std::string_view withoutNul(std::string_view text, std::string& room);
+[[nodiscard]] std::string withoutNul(std::string_view text);
 // A date literal '2024-01-31' (ISO, whatever the date format); NULL for the
 // empty date. unquoted: the date as the server shows it in text,
 // "2024-01-31", for a LIKE pattern ("" for the empty date).

@@ -235,7 +235,9 @@ StatementPipeline::Outcome StatementPipeline::readQuery(std::string& message)
     case PGRES_COPY_BOTH: message = "COPY cannot run in a pipeline"; return Outcome::Lost;
     default:
         message = detail::errorOf(c, r.get());
-        out = !r || detail::sessionLost(c, r.get()) ? Outcome::Lost : Outcome::Rejected;
+        out = !r || detail::sessionLost(c, r.get()) ? Outcome::Lost
+              : detail::rowFault(r.get())           ? Outcome::Rejected
+                                                    : Outcome::Failed;
         break;
     }
     if (out == Outcome::Lost)
@@ -259,17 +261,24 @@ bool StatementPipeline::readSync()
     return fail(detail::errorOf(c, r.get()));
 }
 
-// Reads the oldest batch's results; a rejected statement starts recovery.
+// Reads the oldest batch's results; a rejected statement starts recovery,
+// a failure that is no statement's own ends the load.
 bool StatementPipeline::readOldest()
 {
     Batch b = std::move(inFlight_.front());
     inFlight_.pop_front();
-    std::string message;
+    std::string message, failure;
+    const auto failed = [&](Outcome o) {
+        if (o != Outcome::Ok && o != Outcome::Skipped && failure.empty())
+            failure = message;
+    };
+    // Earlier batches succeeded or were recovered, so a savepoint statement
+    // fails only when the transaction itself cannot go on.
     for (int h = 0; h < b.headers; ++h) {
-        // Earlier batches succeeded or were recovered, so a savepoint
-        // statement fails only when the transaction itself is gone.
-        if (readQuery(message) != Outcome::Ok)
+        const Outcome o = readQuery(message);
+        if (o == Outcome::Lost)
             return fail(message);
+        failed(o);
     }
     std::size_t failedAt = b.items.size();
     std::string reason;
@@ -280,10 +289,14 @@ bool StatementPipeline::readOldest()
         if (o == Outcome::Rejected && failedAt == b.items.size()) {
             failedAt = i;
             reason = message;
+        } else if (o == Outcome::Failed) {
+            failed(o);
         }
     }
     if (!readSync())
         return false;
+    if (!failure.empty())
+        return stop(failure);
     if (failedAt == b.items.size()) {
         accepted_ += static_cast<std::int64_t>(b.items.size());
         return true;
@@ -337,13 +350,13 @@ bool StatementPipeline::runAlone(const char* sql)
     if (!sendText(c, sql) || PQpipelineSync(c) != 1)
         return fail(detail::errorOf(c, nullptr));
     std::string message;
-    if (readQuery(message) != Outcome::Ok) {
-        // The Sync's result follows even after an error; the transaction is lost anyway.
-        if (PQstatus(c) == CONNECTION_OK)
-            readSync();
+    const Outcome o = readQuery(message);
+    if (o == Outcome::Lost)
         return fail(message);
-    }
-    return readSync();
+    // The Sync's result follows even after an error.
+    if (!readSync())
+        return false;
+    return o == Outcome::Ok || stop(message);
 }
 
 bool StatementPipeline::fail(std::string message)
@@ -353,6 +366,26 @@ bool StatementPipeline::fail(std::string message)
     // Results may still be owed and pipeline mode cannot be left: the
     // connection is of no further use.
     conn_.close();
+    return false;
+}
+
+// Ends the load over a session that lives on: what is in flight is read
+// and dropped, so the caller can roll the transaction back and go on.
+bool StatementPipeline::stop(std::string message)
+{
+    while (!inFlight_.empty()) {
+        const Batch b = std::move(inFlight_.front());
+        inFlight_.pop_front();
+        if (!drain(b))
+            return false;
+    }
+    pending_.clear();
+    prefix_.clear();
+    if (PQexitPipelineMode(conn_.handle()) != 1)
+        return fail(detail::errorOf(conn_.handle(), nullptr));
+    open_ = false;
+    lost_ = true;
+    conn_.setErrorText(std::move(message));
     return false;
 }
 
@@ -667,6 +700,7 @@ bool CopyLoader::Impl::endBatch()
     const bool ok = PQresultStatus(r.get()) == PGRES_COMMAND_OK;
     const std::string message = ok ? std::string() : detail::errorOf(c, r.get());
     const bool gone = !ok && detail::sessionLost(c, r.get());
+    const bool rowFault = !ok && detail::rowFault(r.get());
     while (Result extra{PQgetResult(c)})
         if (PQstatus(c) != CONNECTION_OK)
             break;
@@ -676,6 +710,10 @@ bool CopyLoader::Impl::endBatch()
         clearBatch();
         return true;
     }
+    // A cancel, a full disk, ...: no row of the batch is at fault, and the
+    // load ends; the session lives on for the caller's rollback.
+    if (!rowFault)
+        return fail(message);
     if (!exec("ROLLBACK TO SAVEPOINT dxc_copy", PGRES_COMMAND_OK))
         return false;
     return resendAsInserts();

@@ -73,7 +73,9 @@ private:
         bool opensSavepoint = true;  // RELEASE (of the previous) and SAVEPOINT go first
         int headers = 0;             // how many such statements went first
     };
-    enum class Outcome { Ok, Rejected, Skipped, Lost };
+    // Rejected: the statement's own fault (a value refused); Failed: the
+    // load cannot go on (a cancel, a full disk, ...) but the session can.
+    enum class Outcome { Ok, Rejected, Skipped, Failed, Lost };
 
     bool queue(Item item);
     bool pump(bool all);
@@ -85,6 +87,7 @@ private:
     Outcome readQuery(std::string& message);
     bool readSync();
     bool fail(std::string message);
+    bool stop(std::string message);
 
     Connection& conn_;
     RejectFn onReject_;
