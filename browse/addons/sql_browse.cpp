@@ -5,6 +5,7 @@
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/dialog_options.h"
 #include "platform/dialog/library.h"
+#include "platform/gui/presparam.h"
 #include "platform/pgsql/cursor.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
@@ -63,10 +64,18 @@ void appendColumn(const Value& list, const Value& cursor, int field, const Value
     const std::string dataText = "SQLFieldBlock(oCursor, " + n + ")";
     list.asArray().items.push_back(dlg::getTemplate(dlg::type::Column));
     dlg::getListSet(list, dlg::slot::Caption, rt::sendWith(cursor, "fieldName", field));
+    // Numbers to the right, also those kept as text for their digits.
+    if (const Value type = rt::sendWith(cursor, "fieldType", field); type.isChar() && type.asString() == "N")
+        dlg::getListSet(list, dlg::slot::Presentation,
+                        rt::makeArray({rt::makeArray({gui::pp::DaAlignment, gui::align::Right | gui::align::VCenter}),
+                                       rt::makeArray({gui::pp::HaAlignment, gui::align::Right | gui::align::VCenter})}));
     dlg::getListSet(list, dlg::slot::Width, kColumnWidth);
     Value options = Value::array(dlg::kColumnOptions);
     options.asArray().items[dlg::index(dlg::columnOption::SortBlock)] = sqlSortBlock(browseAnchor, field, field);
     options.asArray().items[1] = Value("SQLSortBlock(oBrowse, " + n + ", " + n + ")");
+    // A left click sorts too, and no column shows an arrow before a sort.
+    options.asArray().items[dlg::index(dlg::columnOption::SortOnLeftClick)] = true;
+    options.asArray().items[dlg::index(dlg::columnOption::SortDefault)] = false;
     dlg::getListSet(list, dlg::slot::Options, options);
     dlg::getListSet(list, dlg::slot::ParentAnchor, browseAnchor);
     dlg::getListSet(list, dlg::slot::DataSource, rt::makeArray({sqlFieldBlock(cursor, field), Value(dataText)}));
@@ -150,7 +159,17 @@ Value sqlSortBlock(const Value& oBrowse, const Value& nField, const Value& nColu
         if (state->field.isChar())  // resolved once and for good
             state->field = rt::sendWith(source, "fieldPos", state->field);
         const int field = state->field.isNum() ? int(state->field.asInt()) : 0;
-        const bool descend = rt::isTrue(rt::argAt(a, 2));
+        // An SQL browse flips its direction on every click; a column that a
+        // click sorts afresh starts ascending all the same.
+        const Value browse = browseOf(oBrowse);
+        const Value sorted = rt::getMember(browse, "sortColumn");
+        const Value& colPos = rt::argAt(a, 1);
+        bool descend = rt::isTrue(rt::argAt(a, 2));
+        if (descend && !rt::isEmpty(rt::argAt(a, 0)) && colPos.isNum() &&
+            !(sorted.isNum() && sorted.asInt() == colPos.asInt())) {
+            descend = false;
+            rt::setMember(browse, "descending", false);
+        }
         std::string text = descend ? "{|x, y| x > y" : "{|x, y| x < y";
         text.append(" on field ").append(std::to_string(field)).append(", text by Upper()}");
         rt::sendWith(source, "sort", Value(static_cast<rt::Block*>(new pgsql::FieldOrder(field, descend, text))));

@@ -720,7 +720,14 @@ void XbpCellGroup::drawOne(int row, bool hilite)
             int flags = toQtAlignment(alignment());
             if (area_ == DataArea && !lookup(*this, pp::DaAlignment) && c.value.isNum())
                 flags = (flags & ~Qt::AlignHorizontal_Mask) | Qt::AlignRight;
-            p.drawText(r.adjusted(kTextMargin, 0, -kTextMargin, 0), flags, text);
+            const QRect box = r.adjusted(kTextMargin, 0, -kTextMargin, 0);
+            // Cut on the right, a right-aligned number would show only its
+            // last digits: it ends in a mark that it is cut instead.
+            const bool right = (flags & Qt::AlignRight) && !text.contains(QLatin1Char('\n'));
+            const QFontMetrics fm(p.font());
+            p.drawText(box, flags,
+                       right && fm.horizontalAdvance(text) > box.width() ? fm.elidedText(text, Qt::ElideRight, box.width())
+                                                                         : text);
         }
     }
     const QColor line = QApplication::palette().color(area_ == DataArea ? QPalette::Midlight : QPalette::Mid);

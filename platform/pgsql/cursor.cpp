@@ -12,7 +12,9 @@
 #include "platform/runtime/text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -26,7 +28,13 @@ using rt::Value;
 
 // Type oids of the server's catalog (pg_type.dat); they never change.
 constexpr unsigned kBool = 16, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700, kFloat8 = 701,
-                   kDate = 1082, kNumeric = 1700;
+                   kMoney = 790, kDate = 1082, kNumeric = 1700;
+
+// Text blocks of at least this size hold the cells.
+constexpr std::size_t kBlockBytes = std::size_t(1) << 20;
+// Digits a double holds exactly, text to double and back.
+constexpr int kDoubleDigits = 15;
+constexpr int kMaxDecimals = 30;
 
 char letterOf(unsigned oid)
 {
@@ -54,6 +62,87 @@ int decimalsOf(const char* text)
     for (const char* p = dot + 1; *p >= '0' && *p <= '9'; ++p)
         ++n;
     return n;
+}
+
+// Significant digits of a numeric's text ("-0.0120" -> 3).
+int significantDigits(const char* text)
+{
+    int n = 0;
+    for (const char* p = text; *p; ++p)
+        if (*p >= '0' && *p <= '9' && (n > 0 || *p != '0'))
+            ++n;
+    return n;
+}
+
+// A decimal number's text taken apart: its class, sign and digits without
+// leading zeros (whole part) or trailing zeros (fraction).
+struct Decimal {
+    int rank = 1;  // 0 -Infinity, 1 a number, 2 Infinity, 3 NaN
+    bool negative = false;
+    std::string whole, fraction;
+};
+
+// The separator of a money text's decimals: '.' or ',' as its locale writes
+// them ("$1,234.56", "1.234,56 €"); 0 for none.
+char decimalMark(std::string_view t)
+{
+    const std::size_t dot = t.rfind('.'), comma = t.rfind(',');
+    if (dot != std::string_view::npos && comma != std::string_view::npos)
+        return dot > comma ? '.' : ',';
+    if (dot != std::string_view::npos)
+        return t.find('.') == dot ? '.' : 0;
+    if (comma == std::string_view::npos || t.find(',') != comma)
+        return 0;
+    std::size_t digits = 0;
+    for (std::size_t i = comma + 1; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i)
+        ++digits;
+    return digits == 3 ? 0 : ',';  // "1,234" groups thousands
+}
+
+Decimal parseDecimal(std::string_view t)
+{
+    Decimal d;
+    d.negative = t.find('-') != std::string_view::npos || t.find('(') != std::string_view::npos;
+    if (t.find("NaN") != std::string_view::npos) {
+        d.rank = 3;
+        return d;
+    }
+    if (t.find("Infinity") != std::string_view::npos) {
+        d.rank = d.negative ? 0 : 2;
+        return d;
+    }
+    const char mark = decimalMark(t);
+    bool inFraction = false;
+    for (char c : t) {
+        if (c == mark)
+            inFraction = true;
+        else if (c >= '0' && c <= '9' && (inFraction || c != '0' || !d.whole.empty()))
+            (inFraction ? d.fraction : d.whole) += c;
+    }
+    while (!d.fraction.empty() && d.fraction.back() == '0')
+        d.fraction.pop_back();
+    if (d.whole.empty() && d.fraction.empty())
+        d.negative = false;  // -0 is 0
+    return d;
+}
+
+// The nearest double; -HUGE_VAL and HUGE_VAL for the infinities and NaN.
+double approximate(const Decimal& d)
+{
+    if (d.rank != 1)
+        return d.rank == 0 ? -HUGE_VAL : HUGE_VAL;
+    const std::string text = (d.negative ? "-" : "") + (d.whole.empty() ? std::string("0") : d.whole) + "." + d.fraction;
+    return std::strtod(text.c_str(), nullptr);
+}
+
+int compareMagnitude(const Decimal& a, const Decimal& b)
+{
+    if (a.whole.size() != b.whole.size())
+        return a.whole.size() < b.whole.size() ? -1 : 1;
+    if (const int c = a.whole.compare(b.whole))
+        return c < 0 ? -1 : 1;
+    const int c = a.fraction.compare(b.fraction);  // no trailing zeros: text order is number order
+    return c < 0 ? -1 : c > 0;
 }
 
 // "2024-01-31" as a date; nullopt for what the runtime's dates cannot hold
@@ -114,13 +203,20 @@ int compareFolded(const char* a, bool foldA, const char* b, bool foldB)
     }
 }
 
-void clearResult(pg_result* r)
-{
-    if (r)
-        PQclear(r);
-}
-
 }  // namespace
+
+int compareDecimalText(std::string_view x, std::string_view y)
+{
+    const Decimal a = parseDecimal(x), b = parseDecimal(y);
+    if (a.rank != b.rank)
+        return a.rank < b.rank ? -1 : 1;
+    if (a.rank != 1)
+        return 0;
+    if (a.negative != b.negative)
+        return a.negative ? -1 : 1;
+    const int c = compareMagnitude(a, b);
+    return a.negative ? -c : c;
+}
 
 struct Cursor::Field {
     std::string name;
@@ -139,6 +235,8 @@ int FieldOrder::compareValues(const Value& x, const Value& y)
 {
     if (x.isNil() || y.isNil())
         return x.isNil() == y.isNil() ? 0 : x.isNil() ? -1 : 1;
+    if (x.isNum() != y.isNum() && (x.isNum() || x.isChar()) && (y.isNum() || y.isChar()))  // an exact numeric beside a double
+        return compareDecimalText(x.isNum() ? rt::numberText(x) : x.str(), y.isNum() ? rt::numberText(y) : y.str());
     if (x.isChar() && y.isChar()) {
         const int c = rt::upper(x.asString()).compare(rt::upper(y.asString()));
         return c < 0 ? -1 : c > 0;
@@ -156,19 +254,51 @@ Value FieldOrder::call(Args args)
 
 // ------------------------------------------------------------ Cursor
 
-Cursor::Cursor() : lError(false), result_(nullptr, clearResult) {}
+Cursor::Cursor() : lError(false) {}
 
-Cursor::~Cursor() = default;
-
-bool Cursor::open(Connection& conn, const std::string& sql, const std::vector<Value>& params)
+Cursor::~Cursor()
 {
-    result_.reset();
+    if (pending_)
+        cancel();
+}
+
+void Cursor::reset()
+{
+    if (pending_)
+        cancel();
     fields_.clear();
+    blocks_.clear();
+    blockUsed_ = blockSize_ = 0;
+    cells_.clear();
+    rows_ = 0;
     order_.clear();
     cur_ = 0;
     eof_ = bof_ = true;
     error_.clear();
+    sqlstate_.clear();
+    cancelled_ = false;
+    lastOrder_ = Value();
     lError = true;
+}
+
+bool Cursor::open(Connection& conn, const std::string& sql, const std::vector<Value>& params)
+{
+    if (!start(conn, sql, params))
+        return false;
+    fetch(true);
+    if (rt::isTrue(lError)) {  // as a whole or not at all
+        const std::string why = error_, state = sqlstate_;
+        reset();
+        error_ = why;
+        sqlstate_ = state;
+        return false;
+    }
+    return true;
+}
+
+bool Cursor::send(Connection& conn, const std::string& sql, const std::vector<Value>& params)
+{
+    reset();
     if (!conn.handle()) {
         error_ = conn.errorText().empty() ? "not connected" : conn.errorText();
         return false;
@@ -180,25 +310,161 @@ bool Cursor::open(Connection& conn, const std::string& sql, const std::vector<Va
     for (const auto& t : texts)
         values.push_back(t ? t->c_str() : nullptr);
     const std::string text = detail::withoutNul(sql);
-    pg_result* r = PQexecParams(conn.handle(), text.c_str(), int(values.size()), nullptr, values.data(), nullptr,
-                                nullptr, 0);
-    const ExecStatusType st = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
-    if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK) {
-        error_ = detail::errorOf(conn.handle(), r);
-        if (const char* pos = r ? PQresultErrorField(r, PG_DIAG_STATEMENT_POSITION) : nullptr)
-            error_ += " (position " + std::string(pos) + ")";
-        clearResult(r);
+    PGconn* c = conn.handle();
+    if (!PQsendQueryParams(c, text.c_str(), int(values.size()), nullptr, values.data(), nullptr, nullptr, 0)) {
+        error_ = detail::errorOf(c, nullptr);
         return false;
     }
-    result_.reset(r);
-    for (int i = 0; i < PQnfields(r); ++i)
-        fields_.push_back(Field{PQfname(r, i), PQftype(r, i), letterOf(PQftype(r, i))});
-    order_.resize(std::size_t(PQntuples(r)));
-    for (std::size_t i = 0; i < order_.size(); ++i)
-        order_[i] = std::uint32_t(i);
+    PQsetSingleRowMode(c);  // rows one by one, as they come
+    pending_ = c;
     lError = false;
+    return true;
+}
+
+bool Cursor::start(Connection& conn, const std::string& sql, const std::vector<Value>& params)
+{
+    if (!send(conn, sql, params))
+        return false;
+    fetch(true, 1);
+    if (rt::isTrue(lError) && rows_ == 0) {
+        fields_.clear();
+        return false;
+    }
     goTop();
     return true;
+}
+
+void Cursor::fail(PGconn* conn, pg_result* r)
+{
+    error_ = detail::errorOf(conn, r);
+    if (const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr)
+        sqlstate_ = state;
+    if (const char* pos = r ? PQresultErrorField(r, PG_DIAG_STATEMENT_POSITION) : nullptr)
+        error_ += " (position " + std::string(pos) + ")";
+    lError = true;
+}
+
+void Cursor::keepRow(pg_result* r)
+{
+    const int nf = int(fields_.size());
+    for (int f = 0; f < nf; ++f) {
+        if (PQgetisnull(r, 0, f)) {
+            cells_.push_back(nullptr);
+            continue;
+        }
+        const std::size_t len = std::size_t(PQgetlength(r, 0, f)) + 1;
+        if (blockUsed_ + len > blockSize_) {
+            blockSize_ = std::max(kBlockBytes, len);
+            blocks_.push_back(std::make_unique<char[]>(blockSize_));
+            blockUsed_ = 0;
+        }
+        char* to = blocks_.back().get() + blockUsed_;
+        std::memcpy(to, PQgetvalue(r, 0, f), len);
+        blockUsed_ += len;
+        cells_.push_back(to);
+    }
+    ++rows_;
+}
+
+bool Cursor::take(pg_result* r)
+{
+    if (!r) {
+        finish();
+        return false;
+    }
+    const ExecStatusType st = PQresultStatus(r);
+    if ((st == PGRES_SINGLE_TUPLE || st == PGRES_TUPLES_OK || st == PGRES_COMMAND_OK) && fields_.empty())
+        for (int i = 0; i < PQnfields(r); ++i)
+            fields_.push_back(Field{PQfname(r, i), PQftype(r, i), letterOf(PQftype(r, i))});
+    if (st == PGRES_SINGLE_TUPLE)
+        keepRow(r);
+    else if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK && !cancelled_)
+        fail(pending_, r);
+    PQclear(r);
+    return true;
+}
+
+void Cursor::growOrder()
+{
+    const bool wasEmpty = order_.empty();
+    for (std::uint32_t row = std::uint32_t(order_.size()); row < rows_; ++row)
+        order_.push_back(row);
+    if (wasEmpty && !order_.empty())
+        goTop();
+}
+
+void Cursor::finish()
+{
+    pending_ = nullptr;
+    growOrder();
+    if (lastOrder_.isBlock() && order_.size() > 1) {
+        const Value by = lastOrder_;
+        sort(by);
+    }
+}
+
+std::int64_t Cursor::fetch(bool wait, std::int64_t limit)
+{
+    const std::uint32_t before = rows_;
+    // Without waiting: what the socket holds now, read once (reading it
+    // per row would move libpq's buffer each time).
+    if (pending_ && !wait && !PQconsumeInput(pending_)) {
+        fail(pending_, nullptr);
+        finish();
+    }
+    while (pending_ && (limit < 0 || std::int64_t(rows_ - before) < limit) && (wait || !PQisBusy(pending_)))
+        take(PQgetResult(pending_));
+    growOrder();
+    return std::int64_t(rows_ - before);
+}
+
+void Cursor::drain(RowSink row, void* context)
+{
+    std::vector<const char*> cells;
+    std::vector<int> lengths;
+    while (pending_) {
+        pg_result* r = PQgetResult(pending_);
+        if (r && PQresultStatus(r) == PGRES_SINGLE_TUPLE) {
+            if (fields_.empty())
+                take(r), r = nullptr;
+            else {
+                const int nf = PQnfields(r);
+                cells.resize(std::size_t(nf));
+                lengths.resize(std::size_t(nf));
+                for (int f = 0; f < nf; ++f) {
+                    cells[std::size_t(f)] = PQgetisnull(r, 0, f) ? nullptr : PQgetvalue(r, 0, f);
+                    lengths[std::size_t(f)] = PQgetlength(r, 0, f);
+                }
+                row(context, cells.data(), lengths.data(), nf);
+                PQclear(r);
+                continue;
+            }
+        }
+        if (r)
+            take(r);
+        else
+            take(nullptr);
+    }
+}
+
+void Cursor::cancel()
+{
+    if (!pending_)
+        return;
+    if (PGcancel* c = PQgetCancel(pending_)) {
+        char why[256];
+        cancelled_ = PQcancel(c, why, int(sizeof why)) != 0;
+        PQfreeCancel(c);
+    }
+    // What the server sent before it stopped stays; its "canceling
+    // statement" error is the end asked for, not a failure.
+    while (pending_)
+        take(PQgetResult(pending_));
+}
+
+unsigned Cursor::fieldOid(int n) const noexcept
+{
+    return n >= 1 && n <= fCount() ? fields_[std::size_t(n) - 1].oid : 0;
 }
 
 std::int64_t Cursor::skipper(std::int64_t n)
@@ -260,8 +526,7 @@ const char* Cursor::cell(std::int64_t row, int n) const
 {
     if (row < 1 || row > recCount() || n < 1 || n > fCount())
         return nullptr;
-    const int r = int(order_[std::size_t(row) - 1]);
-    return PQgetisnull(result_.get(), r, n - 1) ? nullptr : PQgetvalue(result_.get(), r, n - 1);
+    return rowCell(order_[std::size_t(row) - 1], n);
 }
 
 Value Cursor::convert(const Field& f, const char* text) const
@@ -280,10 +545,13 @@ Value Cursor::convert(const Field& f, const char* text) const
     }
     case kFloat4:
     case kFloat8: return Value(std::strtod(text, nullptr));
-    case kNumeric:
-        if (std::strcmp(text, "NaN") == 0)
+    case kNumeric: {
+        // Beyond what a double holds the digits stay text: never a digit lost.
+        const int decimals = decimalsOf(text);
+        if (significantDigits(text) > kDoubleDigits || decimals > kMaxDecimals || std::isalpha(text[0] & 0x7F))
             return Value(std::string_view(text));
-        return Value::number(std::strtod(text, nullptr), decimalsOf(text));
+        return Value::number(std::strtod(text, nullptr), decimals);
+    }
     case kDate:
         if (const auto d = isoDate(text))
             return Value(*d);
@@ -313,6 +581,8 @@ void Cursor::sort(const Value& bBefore)
 {
     if (!bBefore.isBlock())
         rt::raise("Argument error", "sort", {bBefore});
+    if (pending_)
+        lastOrder_ = bBefore;  // again once the rest has come
     if (const auto* by = dynamic_cast<const FieldOrder*>(&bBefore.asBlock())) {
         sortNative(*by);
         return;
@@ -324,31 +594,33 @@ void Cursor::sort(const Value& bBefore)
 // upper-cased form, numbers and dates through their values; NULL first.
 // Each row gets a 16-byte key (the first 8 bytes of the folded text in
 // byte order, or the number) so that most comparisons stay in one
-// contiguous array; only texts whose first 8 bytes tie are read whole.
+// contiguous array; only texts whose first 8 bytes tie are read whole, and
+// numeric and money cells whose doubles tie are compared as decimals.
 void Cursor::sortNative(const FieldOrder& by)
 {
     const int n = by.field();
     if (n < 1 || n > fCount() || order_.size() < 2)
         return;
     const Field& f = fields_[std::size_t(n) - 1];
-    pg_result* r = result_.get();
     struct Key {
         double number = 0;        // numbers and dates
         std::uint64_t prefix = 0; // text: the first 8 folded bytes, big-endian
         std::uint32_t row = 0;
         bool null = false;
     };
-    const bool text = f.letter == 'C' || f.letter == 'L';
-    std::vector<std::string> folded(text ? std::size_t(PQntuples(r)) : 0);  // non-ASCII cells only
+    const bool decimal = f.oid == kNumeric || f.oid == kMoney;
+    const bool text = !decimal && (f.letter == 'C' || f.letter == 'L');
+    std::vector<std::string> folded(text ? std::size_t(rows_) : 0);  // non-ASCII cells only
     std::vector<char> ascii(folded.size(), 1);
     std::vector<Key> keys;
     keys.reserve(order_.size());
     for (std::uint32_t row : order_) {
         Key k;
         k.row = row;
-        k.null = PQgetisnull(r, int(row), n - 1);
-        const char* t = k.null ? "" : PQgetvalue(r, int(row), n - 1);
-        if (!k.null && text) {
+        const char* t = rowCell(row, n);
+        k.null = !t;
+        if (k.null) {
+        } else if (text) {
             if (!asciiOnly(t)) {
                 ascii[row] = 0;
                 folded[row] = rt::upper(t);
@@ -360,7 +632,11 @@ void Cursor::sortNative(const FieldOrder& by)
                     c = static_cast<unsigned char>(c - 32);
                 k.prefix |= std::uint64_t(c) << (56 - 8 * i);
             }
-        } else if (!k.null) {
+        } else if (decimal) {
+            // Rounding to a double keeps the order, so the double decides
+            // unless two tie; NaN and the infinities tie at the top and bottom.
+            k.number = approximate(parseDecimal(t));
+        } else {
             const Value v = convert(f, t);
             k.number = v.isNum() ? v.asDouble() : v.isDate() ? double(v.asDate().julian) : 0.0;
         }
@@ -369,12 +645,15 @@ void Cursor::sortNative(const FieldOrder& by)
     auto ascending = [&](const Key& a, const Key& b) -> int {
         if (a.null || b.null)
             return a.null == b.null ? 0 : a.null ? -1 : 1;
-        if (!text)
-            return a.number < b.number ? -1 : a.number > b.number;
+        if (!text) {
+            if (a.number != b.number)
+                return a.number < b.number ? -1 : 1;
+            return decimal ? compareDecimalText(rowCell(a.row, n), rowCell(b.row, n)) : 0;
+        }
         if (a.prefix != b.prefix)
             return a.prefix < b.prefix ? -1 : 1;
-        return compareFolded(ascii[a.row] ? PQgetvalue(r, int(a.row), n - 1) : folded[a.row].c_str(), ascii[a.row],
-                             ascii[b.row] ? PQgetvalue(r, int(b.row), n - 1) : folded[b.row].c_str(), ascii[b.row]);
+        return compareFolded(ascii[a.row] ? rowCell(a.row, n) : folded[a.row].c_str(), ascii[a.row],
+                             ascii[b.row] ? rowCell(b.row, n) : folded[b.row].c_str(), ascii[b.row]);
     };
     if (by.descend())
         std::stable_sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) { return ascending(b, a) < 0; });
@@ -393,7 +672,7 @@ void Cursor::sortByBlock(const Value& block)
 {
     if (order_.size() < 2)
         return;
-    std::vector<Value> rows(std::size_t(PQntuples(result_.get())));
+    std::vector<Value> rows(rows_);
     for (std::size_t pos = 0; pos < order_.size(); ++pos)
         rows[order_[pos]] = rowArray(std::int64_t(pos) + 1);
     std::vector<std::uint32_t> order = order_;

@@ -1,15 +1,23 @@
-// The query cursor: the whole result of one SELECT, walked row by row. Its
+// The query cursor: the result of one statement, walked row by row. Its
 // runtime class "PGCursor" derives from "SQLDataSet", so a browse navigates
 // it as an SQL cursor (Skipper, goTop, goBottom, RecNo, RecCount):
 //
 //     oCursor := PGCursor(oConn, "SELECT * FROM t WHERE code > $1", {10})
 //     IF oCursor:lError ... oCursor:errorText ...
 //
-// The rows stay in libpq's result, one text per cell; a value becomes a
-// runtime value only when fieldGet asks for it, so a million rows cost what
-// libpq holds plus one 4-byte index per row. Values come back as the
-// runtime's kinds: text, whole or decimal numbers (numeric keeps its scale),
-// dates, logicals, NIL for NULL; other server types as their text.
+// The rows are kept as the server's text, one string per cell in large
+// blocks; a value becomes a runtime value only when fieldGet asks for it, so
+// a million rows cost their text plus 8 bytes per cell and 4 per row.
+// Values come back as the runtime's kinds: text, whole or decimal numbers,
+// dates, logicals, NIL for NULL; other server types as their text. A
+// numeric whose digits a double cannot hold (more than 15 significant
+// digits) comes back as its exact text, so no digit is ever lost; sorting
+// compares numeric and money cells as decimals, from the server's text.
+//
+// open() reads the whole result. start() returns once the first row (or
+// the end) has arrived and fetch() takes the rest as it comes, so a window
+// can show a huge result while it loads; cancel() asks the server to stop
+// (PQcancel) and keeps the rows that came.
 //
 // Parameters are sent through libpq, never pasted into the statement, and
 // one statement only is accepted (libpq's extended protocol refuses two).
@@ -24,9 +32,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct pg_result;
+struct pg_conn;
 
 namespace pgsql {
 
@@ -63,6 +73,30 @@ public:
     // and errorText, when the server refuses it; the cursor is then empty.
     bool open(Connection& conn, const std::string& sql, const std::vector<rt::Value>& params = {});
 
+    // ---- a result read as it comes; the connection runs nothing else and
+    // stays open until loading() is false.
+    // Sends the statement and waits for its first row or its end. False, as
+    // open, when the server refused it before any row.
+    bool start(Connection& conn, const std::string& sql, const std::vector<rt::Value>& params = {});
+    // Takes the rows that have arrived, at most `limit` (all when negative);
+    // with wait, blocks until that many came or the result ended. Returns
+    // the rows added. A failure after some rows keeps them and sets lError.
+    std::int64_t fetch(bool wait, std::int64_t limit = -1);
+    // Each remaining row handed to `row` (cells as the server's text, null
+    // for NULL) instead of being kept; for writing a result straight out.
+    using RowSink = void (*)(void* context, const char* const* cells, const int* lengths, int count);
+    void drain(RowSink row, void* context);
+    // True while rows may still come.
+    [[nodiscard]] bool loading() const noexcept { return pending_ != nullptr; }
+    // Asks the server to stop the statement and ends loading; the rows
+    // that came stay. A result that ends this way is not an error.
+    void cancel();
+    [[nodiscard]] bool cancelled() const noexcept { return cancelled_; }
+    // The SQLSTATE of the last failure ("" when none or not the server's).
+    [[nodiscard]] const std::string& sqlState() const noexcept { return sqlstate_; }
+    // The server's type oid of field n (0 outside 1..fCount).
+    [[nodiscard]] unsigned fieldOid(int n) const noexcept;
+
     // ---- navigation; each returns with the row it states
     // Moves n rows within 1..RecCount and returns the rows moved.
     std::int64_t skipper(std::int64_t n);
@@ -85,13 +119,16 @@ public:
     [[nodiscard]] rt::Value fieldGet(int n) const;
     // Field n of row `row` (1-based position in the current order).
     [[nodiscard]] rt::Value valueAt(std::int64_t row, int n) const;
+    // Field n of row `row` as the server's text; null for NULL or no such cell.
+    [[nodiscard]] const char* textAt(std::int64_t row, int n) const { return cell(row, n); }
     // The current row as an array of its fields.
     [[nodiscard]] rt::Value rowArray(std::int64_t row) const;
 
     // Reorders the rows so that bBefore(x, y) holds for x before y; equal rows
     // keep their order. A FieldOrder sorts natively; any other block is
     // evaluated with two row arrays. An error of the block leaves the order
-    // as it was. The current row stays current.
+    // as it was. The current row stays current. Rows that arrive later are
+    // put in that order when the result is complete.
     void sort(const rt::Value& bBefore);
 
     [[nodiscard]] const std::string& errorText() const noexcept { return error_; }
@@ -100,20 +137,45 @@ public:
 
 private:
     struct Field;
+    void reset();
+    bool send(Connection& conn, const std::string& sql, const std::vector<rt::Value>& params);
+    // Takes one result of the pending statement; false when it was the last.
+    bool take(pg_result* r);
+    void finish();
+    void growOrder();  // positions for the rows that came
+    void keepRow(pg_result* r);
+    void fail(pg_conn* conn, pg_result* r);
+    [[nodiscard]] const char* rowCell(std::uint32_t row, int n) const
+    {
+        return cells_[std::size_t(row) * std::size_t(fCount()) + std::size_t(n) - 1];
+    }
     [[nodiscard]] const char* cell(std::int64_t row, int n) const;
     [[nodiscard]] rt::Value convert(const Field& f, const char* text) const;
     void sortNative(const FieldOrder& by);
     void sortByBlock(const rt::Value& block);
     void applyOrder(std::vector<std::uint32_t> order);
 
-    std::unique_ptr<pg_result, void (*)(pg_result*)> result_;
     std::vector<Field> fields_;
+    std::vector<std::unique_ptr<char[]>> blocks_;  // the cells' text
+    std::size_t blockUsed_ = 0, blockSize_ = 0;
+    std::vector<const char*> cells_;  // fCount per result row; null for NULL
+    std::uint32_t rows_ = 0;          // result rows kept
     std::vector<std::uint32_t> order_;  // result row of each position
     std::int64_t cur_ = 0;
     bool eof_ = true;
     bool bof_ = true;
     std::string error_;
+    std::string sqlstate_;
+    pg_conn* pending_ = nullptr;  // the connection while rows may come
+    bool cancelled_ = false;
+    rt::Value lastOrder_;  // the sort to apply again once the rows are all in
 };
+
+// -1, 0, 1: two decimal numbers in the server's text ("-12.50", "3", "NaN",
+// which goes after every number as the server orders it) compared exactly,
+// whatever their number of digits. Money text ("-$1,234.56") compares by
+// its digits, sign and decimal point.
+[[nodiscard]] int compareDecimalText(std::string_view x, std::string_view y);
 
 // The Cursor behind a value, or null.
 [[nodiscard]] Cursor* asCursor(const rt::Value& v);

@@ -5,11 +5,14 @@
 
 #include "platform/dbf/tst_table_util.h"
 #include "platform/grid/browse.h"
+#include "platform/grid/cellgroup.h"
 #include "platform/grid/column.h"
+#include "platform/gui/static.h"
 #include "platform/pgsql/connection.h"
 #include "platform/pgsql/cursor.h"
 
 #include <QDialog>
+#include <QTest>
 #include <QWidget>
 
 namespace {
@@ -170,6 +173,131 @@ TEST_F(SqlBrowseTest, DxcSqlReportsQueryErrorsWithTheirPlace)
     EXPECT_NE(out.find("relation \"nosuch_table\" does not exist"), std::string::npos) << out;
     EXPECT_NE(out.find("(position 15)"), std::string::npos) << out;
     EXPECT_NE(out.find("\n  SELECT 1 FROM nosuch_table\n                ^"), std::string::npos) << out;
+}
+
+// Without --write the statement runs read-only and is rolled back: each
+// kind of write is refused with status 1 and the server's reason, and the
+// table is as it was; with --write it runs and is committed.
+TEST_F(SqlBrowseTest, DxcSqlWritesOnlyWithWrite)
+{
+    const std::string db = testpg::Database::instance().name();
+    ASSERT_TRUE(conn.execute("CREATE TABLE ro (a int); INSERT INTO ro VALUES (1); CREATE SEQUENCE ro_seq"));
+    const std::string out = tst::runPython(
+        {"-c",
+         "import subprocess, sys\n"
+         "sql, db = sys.argv[1], sys.argv[2]\n"
+         "def run(*args):\n"
+         "    return subprocess.run([sql, '--dbname', db, '--csv', *args], capture_output=True, text=True)\n"
+         "for stmt in ['INSERT INTO ro VALUES (2)', 'DROP TABLE ro', 'TRUNCATE ro',\n"
+         "             'DO $$BEGIN INSERT INTO ro VALUES (3); END$$',\n"
+         "             'WITH x AS (INSERT INTO ro VALUES (4) RETURNING a) SELECT * FROM x',\n"
+         "             \"SELECT nextval('ro_seq')\", 'SELECT * FROM ro FOR UPDATE']:\n"
+         "    p = run(stmt)\n"
+         "    print(p.returncode, 'read-only transaction' in p.stderr, repr(p.stdout))\n"
+         "print(run('SELECT count(*) AS n FROM ro').stdout.split())\n"
+         "print(run('--write', 'INSERT INTO ro VALUES (5) RETURNING a').returncode)\n"
+         "print(run('SELECT count(*) AS n FROM ro').stdout.split())\n",
+         DXC_SQL_BIN, db});
+    EXPECT_EQ(out, "1 True ''\n1 True ''\n1 True ''\n1 True ''\n1 True ''\n1 True ''\n1 True ''\n"
+                   "['n', '1']\n0\n['n', '2']\n");
+}
+
+// Numbers reach the CSV digit for digit as the server sends them: the same
+// bytes as psql --csv (line ends aside), over long decimals, int8 at its
+// limits, money, NaN and the infinities, and 500,000 divisions.
+TEST_F(SqlBrowseTest, DxcSqlCsvNumbersMatchPsql)
+{
+    const std::string out = tst::runPython(
+        {"-c",
+         "import subprocess, sys\n"
+         "for q in ['SELECT 12345678901234567890.12::numeric, 1/3::numeric',\n"
+         "          'SELECT (-9223372036854775807 - 1)::int8 AS lo, 9223372036854775807::int8 AS hi, '\n"
+         "          \"'-1234567.89'::money AS m, 'NaN'::numeric AS nan, '-Infinity'::numeric AS inf, \"\n"
+         "          '0.000000000000000000000000000001::numeric AS tiny, 1e20::float8 AS f',\n"
+         "          'SELECT g::numeric / 7 AS q FROM generate_series(1, 500000) g']:\n"
+         "    ours = subprocess.run([sys.argv[1], '--csv', q], capture_output=True, check=True).stdout\n"
+         "    peer = subprocess.run(['psql', '-X', '-d', 'postgres', '--csv', '-c', q], capture_output=True,\n"
+         "                          check=True).stdout\n"
+         "    print(ours.replace(b'\\r\\n', b'\\n') == peer, ours.count(b'\\r\\n'))\n",
+         DXC_SQL_BIN});
+    EXPECT_EQ(out, "True 2\nTrue 2\nTrue 500001\n");
+}
+
+// Ctrl+C ends dxc-sql with 130 and the statement on the server with it.
+TEST_F(SqlBrowseTest, DxcSqlCancelsItsStatementOnCtrlC)
+{
+    const std::string out = tst::runPython(
+        {"-c",
+         "import signal, subprocess, sys, time\n"
+         "def running():\n"
+         "    q = \"SELECT count(*) FROM pg_stat_activity WHERE query = 'SELECT pg_sleep(60.5)'\"\n"
+         "    return subprocess.run(['psql', '-X', '-At', '-d', 'postgres', '-c', q], capture_output=True,\n"
+         "                          text=True).stdout.strip()\n"
+         "p = subprocess.Popen([sys.argv[1], '--csv', 'SELECT pg_sleep(60.5)'], stdout=subprocess.DEVNULL)\n"
+         "for _ in range(100):\n"
+         "    if running() == '1': break\n"
+         "    time.sleep(0.1)\n"
+         "p.send_signal(signal.SIGINT)\n"
+         "print(p.wait(timeout=20))\n"
+         "for _ in range(100):\n"
+         "    if running() == '0': break\n"
+         "    time.sleep(0.1)\n"
+         "print(running())\n",
+         DXC_SQL_BIN});
+    EXPECT_EQ(out, "130\n0\n");
+}
+
+// The help names every option, the window's keys and the exit statuses;
+// without a display the window is refused in words while --csv works.
+TEST_F(SqlBrowseTest, DxcSqlHelpAndNoDisplay)
+{
+    const std::string out = tst::runPython(
+        {"-c",
+         "import os, subprocess, sys\n"
+         "h = subprocess.run([sys.argv[1], '--help'], capture_output=True, text=True)\n"
+         "print(h.returncode, [w for w in ['--host', '--port', '--user', '--dbname', '--write', '--csv', '--once',\n"
+         "      'read-only', 'Esc', 'click', 'Exit status', '130'] if w not in h.stdout])\n"
+         "env = {k: v for k, v in os.environ.items() if k not in ('DISPLAY', 'WAYLAND_DISPLAY', 'QT_QPA_PLATFORM')}\n"
+         "w = subprocess.run([sys.argv[1], 'SELECT 1'], capture_output=True, text=True, env=env)\n"
+         "print(w.returncode, w.stderr.strip())\n"
+         "c = subprocess.run([sys.argv[1], '--csv', 'SELECT 1 AS one'], capture_output=True, text=True, env=env)\n"
+         "print(c.returncode, c.stdout.split())\n",
+         DXC_SQL_BIN});
+    EXPECT_EQ(out, "0 []\n1 dxc-sql: no display: set DISPLAY or use --csv\n0 ['one', '1']\n");
+}
+
+// In the SQL browse no heading shows an arrow before a sort; a left click
+// sorts ascending, a second one descending.
+TEST_F(SqlBrowseTest, AHeadingClickSortsAscendingFirst)
+{
+    const Value c = cursor(kFruit);
+    EXPECT_TRUE(show(c, [&](dlg::DialogPart&, gui::XbpBrowse* b) {
+        ASSERT_NE(b, nullptr);
+        auto arrow = [&](int col) -> std::string {
+            for (gui::XbpPart* p : gui::asCellGroup(b->columnAt(col)->heading)->children())
+                if (auto* s = dynamic_cast<gui::XbpStatic*>(p); s && p->cargo.isChar() && p->cargo.asString() == "SortArrow")
+                    return s->caption.isChar() ? s->caption.str() : "?";
+            return "none";
+        };
+        auto click = [&](int col) {
+            QWidget* w = gui::asCellGroup(b->columnAt(col)->heading)->widget();
+            QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(w->width() / 2, w->height() / 2));
+            gui::dispatchPending();
+            b->forceStable();
+        };
+        EXPECT_EQ(arrow(1), "none");
+        EXPECT_EQ(arrow(2), "none");
+        click(2);
+        EXPECT_EQ(shown(b, 2, 3), (std::vector<std::string>{"2", "3", "10"}));
+        EXPECT_EQ(arrow(2), "t");
+        click(2);
+        EXPECT_EQ(shown(b, 2, 3), (std::vector<std::string>{"10", "3", "2"}));
+        EXPECT_EQ(arrow(2), "u");
+        click(1);
+        EXPECT_EQ(shown(b, 1, 3), (std::vector<std::string>{"apple", "Banana", "cherry"}));
+        EXPECT_EQ(arrow(1), "t");
+        EXPECT_EQ(arrow(2), "none");
+    }));
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include "platform/runtime/ops.h"
 #include "platform/runtime/text.h"
 
+#include <limits>
+
 namespace {
 
 using rt::Value;
@@ -53,6 +55,12 @@ TEST_F(CursorTest, ValuesComeBackAsTheRuntimesKinds)
         {"int4", "42", 'N', Value(42)},
         {"int8 beyond 32 bits", "9000000000::int8", 'N', Value(9000000000LL)},
         {"numeric keeps its scale", "12.50::numeric(8,2)", 'N', Value::number(12.5, 2)},
+        {"numeric of 15 digits is a number", "1234567890123.45::numeric", 'N', Value::number(1234567890123.45, 2)},
+        {"numeric beyond a double stays its text", "12345678901234567890.12::numeric", 'N',
+         Value("12345678901234567890.12")},
+        {"numeric of many decimals stays its text", "1/3::numeric", 'N', Value("0.33333333333333333333")},
+        {"numeric NaN", "'NaN'::numeric", 'N', Value("NaN")},
+        {"int8 at its limit", "(-9223372036854775807 - 1)::int8", 'N', Value(std::numeric_limits<long long>::min())},
         {"float8", "0.25::float8", 'N', Value(0.25)},
         {"text with quotes and backslash", "$$it's \"q\" a\\b$$", 'C', Value("it's \"q\" a\\b")},
         {"non-ASCII text", "'Ñandú ü €'", 'C', Value("Ñandú ü €")},
@@ -182,6 +190,93 @@ TEST_F(CursorTest, SortKeepsTheCurrentRowAndAFailingBlockChangesNothing)
     EXPECT_FALSE(rt::guarded([&] { k.sort(failing); }));
     EXPECT_EQ(texts(), before);
     EXPECT_EQ(k.fieldGet(1).str(), "apple");
+}
+
+// Decimals compare exactly, whatever their length: what a double of the
+// same values would call equal or order the other way round.
+TEST_F(CursorTest, DecimalTextComparesExactly)
+{
+    struct Case {
+        const char* x;
+        const char* y;
+        int expected;
+    };
+    const Case cases[] = {
+        {"12345678901234567890.12", "12345678901234567890.13", -1},
+        {"0.33333333333333333333", "0.3333333333333333333", 1},
+        {"-0.5", "-0.49999999999999999999", -1},
+        {"10", "9.99999999999999999999", 1},
+        {"1.50", "1.5", 0},
+        {"-0.00", "0", 0},
+        {"007", "7", 0},
+        {"-Infinity", "-99999999999999999999", -1},
+        {"Infinity", "NaN", -1},  // the server puts NaN after every number
+        {"NaN", "NaN", 0},
+        {"$1,234.56", "$999.99", 1},  // money as the server writes it
+        {"-$1,234.56", "$0.01", -1},
+        {"1.234,56 €", "999,99 €", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.x) + " vs " + c.y);
+        EXPECT_EQ(pgsql::compareDecimalText(c.x, c.y), c.expected);
+        EXPECT_EQ(pgsql::compareDecimalText(c.y, c.x), -c.expected);
+    }
+}
+
+// Numeric and money columns sort as the server's ORDER BY does, digit for
+// digit, also where the values differ beyond a double's precision.
+TEST_F(CursorTest, NativeSortOrdersDecimalsAsTheServerDoes)
+{
+    const std::string values =
+        "VALUES (12345678901234567890.13::numeric, '2.01'::money), (12345678901234567890.12, '1000.5'), ('NaN', '-3'), "
+        "(NULL, NULL), (-1e-30, '0'), (0.1, '-1000.25'), (12345678901234567890.121, '999.99')";
+    for (int field : {1, 2}) {
+        SCOPED_TRACE(field);
+        const std::string order = "SELECT string_agg(coalesce(column" + std::to_string(field) +
+                                  "::text, 'NIL'), ' ' ORDER BY column" + std::to_string(field) +
+                                  " NULLS FIRST) FROM (" + values + ") v";
+        const std::string server = testpg::value(peer, order);
+        pgsql::Cursor& k = open("SELECT * FROM (" + values + ") v");
+        k.sort(Value(static_cast<rt::Block*>(new pgsql::FieldOrder(field, false))));
+        std::string ours;
+        for (std::int64_t r = 1; r <= k.recCount(); ++r)
+            ours += (r > 1 ? " " : "") + std::string(k.textAt(r, field) ? k.textAt(r, field) : "NIL");
+        EXPECT_EQ(ours, server);
+    }
+}
+
+// A result read as it comes: the first rows before the rest, a stop that
+// keeps what came and frees the connection, a failure after some rows.
+TEST_F(CursorTest, RowsComeAsTheServerSendsThemAndAStopKeepsThem)
+{
+    value = Value(static_cast<rt::Object*>(new pgsql::Cursor()));
+    pgsql::Cursor& k = cursor();
+    // Endless for a test: 10,000 x 100,000 rows.
+    ASSERT_TRUE(k.start(conn, "SELECT a, b FROM generate_series(1, 10000) a, generate_series(1, 100000) b"))
+        << k.errorText();
+    EXPECT_TRUE(k.loading());
+    EXPECT_EQ(k.fCount(), 2);
+    EXPECT_GE(k.recCount(), 1);
+    EXPECT_EQ(k.recNo(), 1);
+    const std::int64_t before = k.recCount();
+    EXPECT_EQ(k.fetch(true, 1000), 1000);
+    EXPECT_EQ(k.recCount(), before + 1000);
+    k.cancel();
+    EXPECT_FALSE(k.loading());
+    EXPECT_TRUE(k.cancelled());
+    EXPECT_FALSE(rt::isTrue(k.lError)) << "a stop asked for is no failure: " << k.errorText();
+    EXPECT_GE(k.recCount(), before + 1000);
+    EXPECT_EQ(k.valueAt(1, 1).asInt(), 1);
+    EXPECT_EQ(conn.value("SELECT 'free'"), "free") << "the connection runs the next statement";
+
+    ASSERT_TRUE(k.start(conn, "SELECT 10 / (5000 - g) FROM generate_series(1, 10000) g"));
+    k.fetch(true);
+    EXPECT_TRUE(rt::isTrue(k.lError));
+    EXPECT_EQ(k.sqlState(), "22012");
+    EXPECT_LT(k.recCount(), 5000);
+    EXPECT_FALSE(k.loading());
+    EXPECT_FALSE(open("SELECT 10 / (5000 - g) FROM generate_series(1, 10000) g").open(conn, "SELECT 1/0"));
+    EXPECT_EQ(cursor().recCount(), 0) << "open() reads a result whole or not at all";
 }
 
 }  // namespace
