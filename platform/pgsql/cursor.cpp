@@ -5,6 +5,7 @@
 #include "pq_internal.h"
 
 #include "platform/runtime/array.h"
+#include "platform/runtime/collation.h"
 #include "platform/runtime/datetime.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
@@ -180,14 +181,6 @@ std::optional<std::string> paramText(const Value& v)
     }
 }
 
-bool asciiOnly(const char* s)
-{
-    for (; *s; ++s)
-        if (static_cast<unsigned char>(*s) >= 0x80)
-            return false;
-    return true;
-}
-
 // Two texts compared byte by byte after Upper(): a side whose flag is set
 // is ASCII and folded on the fly, the other is already upper-cased.
 int compareFolded(const char* a, bool foldA, const char* b, bool foldB)
@@ -237,10 +230,8 @@ int FieldOrder::compareValues(const Value& x, const Value& y)
         return x.isNil() == y.isNil() ? 0 : x.isNil() ? -1 : 1;
     if (x.isNum() != y.isNum() && (x.isNum() || x.isChar()) && (y.isNum() || y.isChar()))  // an exact numeric beside a double
         return compareDecimalText(x.isNum() ? rt::numberText(x) : x.str(), y.isNum() ? rt::numberText(y) : y.str());
-    if (x.isChar() && y.isChar()) {
-        const int c = rt::upper(x.asString()).compare(rt::upper(y.asString()));
-        return c < 0 ? -1 : c > 0;
-    }
+    if (x.isChar() && y.isChar())
+        return rt::collate(x.asString(), y.asString());
     return rt::compare(x, y);
 }
 
@@ -590,9 +581,10 @@ void Cursor::sort(const Value& bBefore)
     sortByBlock(bBefore);
 }
 
-// The order of a FieldOrder over the cells themselves: text through its
-// upper-cased form, numbers and dates through their values; NULL first.
-// Each row gets a 16-byte key (the first 8 bytes of the folded text in
+// The order of a FieldOrder over the cells themselves: text in the user's
+// collation (platform/runtime/collation.h), numbers and dates through their
+// values; NULL first.
+// Each row gets a 16-byte key (the first 8 bytes of the collation key in
 // byte order, or the number) so that most comparisons stay in one
 // contiguous array; only texts whose first 8 bytes tie are read whole, and
 // numeric and money cells whose doubles tie are compared as decimals.
@@ -621,11 +613,10 @@ void Cursor::sortNative(const FieldOrder& by)
         k.null = !t;
         if (k.null) {
         } else if (text) {
-            if (!asciiOnly(t)) {
-                ascii[row] = 0;
-                folded[row] = rt::upper(t);
-                t = folded[row].c_str();
-            }
+            // Text in the user's collation: its key orders byte by byte.
+            ascii[row] = 0;
+            folded[row] = rt::collationKey(t);
+            t = folded[row].c_str();
             for (int i = 0; i < 8 && *t; ++i, ++t) {
                 unsigned char c = static_cast<unsigned char>(*t);
                 if (ascii[row] && c >= 'a' && c <= 'z')

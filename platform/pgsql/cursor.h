@@ -43,7 +43,8 @@ namespace pgsql {
 class Connection;
 
 // A comparison of two rows on one field: true when row x goes before row y.
-// Text compares by its upper-cased form; NIL (NULL) goes before any value.
+// Text compares in the user's collation (platform/runtime/collation.h);
+// NIL (NULL) goes before any value.
 // With descend the order is reversed (NIL last). Evaluated as a block it
 // takes two row arrays, {field 1, field 2, ...}; a cursor that receives it
 // in sort compares its cells natively instead, in the same order.

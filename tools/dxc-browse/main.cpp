@@ -569,6 +569,8 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     dbf::registerDbfFunctions();
+    // Deleted records are gone for the user: neither shown nor exported.
+    dbf::setDeletedHidden(true);
     gui::registerGuiFunctions();
     dlg::registerDialogFunctions();
     browse::registerBrowseLibrary();
