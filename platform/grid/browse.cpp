@@ -81,11 +81,11 @@ void addMembers(rt::ClassInfo& c)
                               {"nScrollHeight", &B::nScrollHeight}, {"drawMode", &B::drawMode}})
         c.addVar(
             name,
-            [slot](rt::Object& o) {
+            [slot = slot](rt::Object& o) {  // a copy: clang 14 captures no structured binding
                 auto& b = static_cast<B&>(o);
                 return slot == &B::nScrollHeight ? rt::Value(b.scrollExtent()) : b.*slot;
             },
-            [slot](rt::Object& o, const rt::Value& v) {
+            [slot = slot](rt::Object& o, const rt::Value& v) {
                 static_cast<B&>(o).*slot = v;
                 static_cast<B&>(o).relayout();
             });
