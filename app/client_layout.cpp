@@ -339,6 +339,56 @@ void fitToScreen(QDialog& d)
            std::clamp(d.y(), free.top(), std::max(free.top(), free.bottom() + 1 - size.height())));
 }
 
+// --- the keyboard
+
+// The entries of the form in the order shown; then the check box, the
+// command buttons from Save on and the search row. The toolbars and the
+// browse stay out of the chain: they are reached with the mouse or their
+// own keys, so a space typed after Tab never presses one of them.
+constexpr std::array<std::string_view, 6> kFormEntries = {"GET_CODCLI",    "GET_NOMBRE",     "GET_APELL",
+                                                          "GET_DIRECCION", "GET_DIRECCION2", "GET_FECHING"};
+constexpr std::array<std::string_view, 9> kCommandOrder = {
+    "Save", "New", "Edit", "Delete", "Refresh;Tabla", "Refresh;Picture", "Refresh;Browse", "Exit", "Cancel"};
+
+void orderTabs(const ClientWindow& s, const dlg::DialogPart& dialog)
+{
+    const auto& records = s.GetList.asArray().items;
+    const auto widgetWhere = [&](auto matches) -> QWidget* {
+        for (std::size_t i = 0; i < dialog.elements.size() && i < records.size(); ++i)
+            if (const gui::XbpPart* part = gui::asPart(dialog.elements[i]); part && matches(records[i]))
+                return part->widget();
+        return nullptr;
+    };
+    const auto byId = [&](std::string_view id) {
+        return widgetWhere([id](const rt::Value& r) { return rt::alltrim(dlg::textSlot(r, dlg::slot::Id)) == id; });
+    };
+    const auto byType = [&](int type) {
+        return widgetWhere([type](const rt::Value& r) { return dlg::elementType(r) == type; });
+    };
+    const auto byCaption = [&](std::string_view caption) {
+        return widgetWhere([caption](const rt::Value& r) {
+            return dlg::elementType(r) == dlg::type::PushButton && dlg::textSlot(r, dlg::slot::Caption) == caption;
+        });
+    };
+    std::vector<QWidget*> chain;
+    for (std::string_view id : kFormEntries)
+        chain.push_back(byId(id));
+    chain.push_back(byType(dlg::type::CheckBox));
+    for (std::string_view caption : kCommandOrder)
+        chain.push_back(byCaption(caption));
+    chain.insert(chain.end(), {byType(dlg::type::ComboBox), byId("GET_CBUSCAR"), byCaption("Siguiente"),
+                               byCaption("Like")});
+    std::erase(chain, nullptr);
+    for (std::size_t i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
+    if (gui::XbpBrowse* b = gui::asBrowse(s.oBrowse); b && b->widget()) {
+        b->widget()->setFocusPolicy(Qt::ClickFocus);
+        for (QWidget* child : b->widget()->findChildren<QWidget*>())
+            if (child->focusPolicy() & Qt::TabFocus)
+                child->setFocusPolicy(Qt::ClickFocus);
+    }
+}
+
 }  // namespace
 
 void arrangeWindow(const ClientWindow& s)
@@ -350,6 +400,7 @@ void arrangeWindow(const ClientWindow& s)
         return;
     new WindowLayout(d, s);
     fitToScreen(*d);
+    orderTabs(s, *part);
 }
 
 }  // namespace app::client

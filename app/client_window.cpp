@@ -331,7 +331,7 @@ void Builder::formGroup()
         a[6] = rt::makeArray({rt::makeArray({"Usuario", "id_usuario"}), rt::makeArray({"Fecha", "id_Fecha"}),
                               rt::makeArray({"Hora", "id_hora"})});
         a[7] = false;
-        a[8] = action("{|| RecordGet(aApp, GetList)}");
+        a[8] = action("{|| RecordGet(aApp, GetList), ClientShowInBrowse(aApp, GetList, oBrowse)}");
         a[9] = false;
         a[10] = action("{|| ClientMayLeave(aApp, GetList)}");
         popup::xbToolsBar(rt::Args(a.data(), a.size()));
@@ -394,7 +394,8 @@ void Builder::searchField()
     set(dlg::slot::Id, dlg::getIdDefault({}, "cBuscar", "GET_"));
     set(dlg::slot::Anchor, appAnchor(w_, appSlot::SearchField));
     set(dlg::slot::KeyHandler,
-        action("{|nKey, b, o| KeySeekBrow(nKey, b, aApp[APP_SEARCHFIELD], oBrowse, @cBuscar, aApp[APP_BROWSESET])}"));
+        action("{|nKey, b, o| KeySeekBrow(nKey, b, aApp[APP_SEARCHFIELD], oBrowse, @cBuscar, aApp[APP_BROWSESET]), "
+               "ClientFollowBrowse(aApp, GetList, oConn, oBrowse)}"));
     set(dlg::slot::ParentAnchor, group2_);
     set(dlg::slot::Source, src("RKGET", "aApp[5]", "oMyGroup2", "cBuscar", "0.7", "XCOL()+1.2", "28.0", "1.01"));
 
@@ -484,7 +485,8 @@ void Builder::browseElement()
         opt(n, false);
     opt(HeaderLines, 2);
     opt(UseVisualStyle, true);
-    opt(ItemSelected, action("{|| ClientChoose(aApp, GetList, oConn)}"));
+    opt(ItemSelected, action("{|| ClientChoose(aApp, GetList, oConn, oBrowse)}"));
+    opt(ItemMarked, action("{|| ClientFollowBrowse(aApp, GetList, oConn, oBrowse)}"));
     set(dlg::slot::Options, options);
     set(dlg::slot::Anchor, anchor(w_, &ClientWindow::oBrowse, "oBrowse"));
     set(dlg::slot::ParentAnchor, group2_);
@@ -506,22 +508,23 @@ struct Command {
     double width;
     const char* tooltip;
     const char* action;
-    enum { Always, EditingWithCode, CurrentRow } when;
+    enum { Always, Editing, CurrentRow } when;
     enum { Never, WhileEditing, WhileViewing } hide;
     bool twoLines;
 };
 constexpr Command kCommands[] = {
     {"Exit", 0.0, "0.5", 6.8, "Update Record", "{|| RK_ReadGuiEvent(6, GetList)}", Command::Always,
      Command::WhileEditing, false},
-    {"Cancel", 0.0, "0.5", 6.8, "Cancel Record", "{|| ClientCancel(aApp, GetList, oBrowse)}", Command::Always,
+    {"Cancel", 0.0, "0.5", 6.8, "Cancel Record", "{|| ClientCancel(aApp, GetList, oBrowse, oConn)}", Command::Always,
      Command::WhileViewing, false},
-    {"Save", 6.8, "xCol+=6.8", 6.8, "Update/Insert Record", "{|| ClientSave(aApp, GetList, oBrowse, ocodcli)}",
-     Command::EditingWithCode, Command::Never, false},
+    // Save takes a click while the code is empty, to say that it is missing.
+    {"Save", 6.8, "xCol+=6.8", 6.8, "Update/Insert Record", "{|| ClientSave(aApp, GetList, oBrowse, ocodcli, oConn)}",
+     Command::Editing, Command::Never, false},
     {"New", 6.8, "xCol+=6.8", 6.8, "Blank  Record", "{|| ClientNew(aApp, GetList, oBrowse, ocodcli)}",
      Command::CurrentRow, Command::Never, false},
     {"Edit", 6.8, "xCol+=6.8", 6.8, "Edit Record", "{|| ClientEdit(aApp, GetList, oNombre)}", Command::CurrentRow,
      Command::Never, false},
-    {"Delete", 6.8, "xCol+=6.8", 6.8, "Delete Record", "{|| ClientDelete(aApp, GetList, oBrowse)}",
+    {"Delete", 6.8, "xCol+=6.8", 6.8, "Delete Record", "{|| ClientDelete(aApp, GetList, oBrowse, oConn)}",
      Command::CurrentRow, Command::Never, false},
     {"Refresh;Tabla", 16.0, "xCol+=16.0", 8.8, nullptr, "{|| ClientRefreshTable(aApp, GetList, oBrowse)}",
      Command::CurrentRow, Command::Never, true},
@@ -539,9 +542,9 @@ void Builder::commandButtons()
         return block(shownWhenEditing ? "{|| !aApp[APP_EDITING]}" : "{|| aApp[APP_EDITING]}");
     };
     for (const Command& c : kCommands) {
-        const rt::Value when = c.when == Command::EditingWithCode ? whenEditingWithCode()
-                               : c.when == Command::CurrentRow    ? whenCurrentRow()
-                                                                  : rt::Value();
+        const rt::Value when = c.when == Command::Editing      ? whenEditing()
+                               : c.when == Command::CurrentRow ? whenCurrentRow()
+                                                               : rt::Value();
         const rt::Value hide = c.hide == Command::Never ? rt::Value() : editFlag(c.hide == Command::WhileViewing);
         button(c.caption, xRow, xCol += c.step, c.width, 1.8, c.colText, action(c.action), c.tooltip, when, hide,
                c.twoLines);

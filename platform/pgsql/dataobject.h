@@ -91,7 +91,13 @@ public:
     void recordBlank();
     bool recordPut(const std::string& condition);
     void recordCancel();
-    bool recordDelete(const std::string& condition);
+    // Rows of another table that belong to a row (the same value in
+    // `column`); they are deleted with it.
+    struct Companion {
+        std::string table;
+        std::string column;
+    };
+    bool recordDelete(const std::string& condition, const std::vector<Companion>& companions = {});
     bool refresh();
     // Whether the buffer differs from the row it was read from (a new row:
     // from a blank one), the picture included.
@@ -192,6 +198,8 @@ private:
     void insertSql(Sql& q, const std::vector<std::pair<int, rt::Value>>& values, const std::string& cond) const;
     void updateSql(Sql& q, const std::vector<std::pair<int, rt::Value>>& values, const std::string& cond) const;
     void explainUnwritten();
+    void deleteSql(Sql& q, const std::string& cond, const std::vector<Companion>& companions) const;
+    void explainUndeleted();
 
     // rows and positions (dataobject_nav.cpp)
     [[nodiscard]] std::string selectList() const;

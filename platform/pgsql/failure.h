@@ -14,7 +14,8 @@ namespace pgsql {
 enum class FailureKind {
     Other,           // any other refusal; serverText says why
     ConnectionLost,  // the session is gone and could not be opened again
-    Conflict,        // the row changed or went away since it was read
+    Conflict,        // the row changed since it was read
+    Gone,            // the row was deleted since it was read
     DuplicateKey,    // a row with that key exists already
     ValueTooLong,    // a value does not fit its column
     NoMatch,         // the row does not meet the condition of the write

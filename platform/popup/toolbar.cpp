@@ -104,6 +104,9 @@ rt::Value iconAnchor(Move m)
             button->setIcon(arrowIcon(m, button->palette().color(QPalette::ButtonText)));
             button->setIconSize(QSize(12, 12));
             button->setText(QString());
+            // Reached with the mouse: Tab and Enter go from field to field,
+            // and a space typed after them must not move the record.
+            button->setFocusPolicy(Qt::NoFocus);
         }
         return rt::argAt(a, 0);
     });
