@@ -141,6 +141,8 @@ std::string padRecordCode(const ClientWindow& s);
 // "000123 MARIA PEREZ": the client other than the one shown that holds
 // the code, if any.
 [[nodiscard]] std::optional<std::string> codeOwner(const ClientWindow& s, const std::string& code);
+// Says so when another client than the one shown holds the code (padded).
+void sayIfTaken(const ClientWindow& s, std::string_view code);
 // The message for a code another client holds.
 [[nodiscard]] std::string takenCodeMessage(const std::string& code, const std::string& owner);
 // Whether the client of that record number is still in the table (true

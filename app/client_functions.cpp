@@ -120,6 +120,13 @@ void registerClientActions()
         ClientWindow s = given(a, "ClientMayLeave", {});
         return rt::Value(client::mayLeaveRecord(s));
     });
+    rt::registerFunction("ClientCodeChosen", [](rt::Args a) {
+        ClientWindow s = given(a, "ClientCodeChosen", {&ClientWindow::oConn});
+        const rt::Value& code = rt::argAt(a, 3);
+        if (code.isChar())
+            client::sayIfTaken(s, code.asString());
+        return code;
+    });
     rt::registerFunction("ClientShowPicture", [](rt::Args a) {
         ClientWindow s;
         s.aApp = rt::argAt(a, 0);

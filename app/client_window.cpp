@@ -303,8 +303,9 @@ rt::Value Builder::clientLookup(bool full) const
 {
     const std::string common = "oConn, \"Consulta de Cliente\", 60.3, 19, aApp[APP_RECORD]:codcli, \"codcli\", aCliente(), "
                                "\"dxcam01\", NIL, \"dxcam01.nombre\"";
-    return action(full ? "{|| xbPopBrowse(" + common +
-                             ", \"foto\", NIL, NIL, {\"Test\", {{\"estatus\", \"N\", .T.}, {\"estatus\", \"C\", .F.}}})}"
+    // A code chosen for the code field that another client holds is said at once.
+    return action(full ? "{|| ClientCodeChosen(aApp, GetList, oConn, xbPopBrowse(" + common +
+                             ", \"foto\", NIL, NIL, {\"Test\", {{\"estatus\", \"N\", .T.}, {\"estatus\", \"C\", .F.}}}))}"
                        : "{|| xbPopBrowse(" + common + ")}");
 }
 
@@ -492,7 +493,7 @@ void Builder::browseElement()
     set(dlg::slot::ParentAnchor, group2_);
     set(dlg::slot::Source, src("RKBROWSE", "oBrowse", "oMyGroup2", "aApp[03]", "2.0", "0.76", "69.0", "13.0"));
 
-    column("1;RECNO", "aApp[APP_BROWSESET]:recno()", 4, nullptr);
+    column(";RECNO", "aApp[APP_BROWSESET]:recno()", 4, nullptr);
     column("Nº;CLIENTE", "aApp[APP_BROWSESET]:codcli", 5, nullptr);
     column(";NOMBRES", "aApp[APP_BROWSESET]:nombre", 15, nullptr);
     column(";APELLIDOS", "aApp[APP_BROWSESET]:apell", 15, nullptr);
