@@ -162,6 +162,12 @@ void followBrowse(ClientWindow& s);
 // the data object reported is said in these words instead.
 void clientGone(ClientWindow& s, const std::string& code, const std::optional<pgsql::Failure>& reported);
 
+// The combo box's choice: the browse ordered by aApp[6], still on the
+// form's client; the search field names the order it searches in.
+void sortBrowse(ClientWindow& s);
+// "Buscar por Apellidos" in the empty search field.
+void showSearchOrder(const ClientWindow& s);
+
 // The command buttons' actions.
 void cancelEdit(ClientWindow& s);
 void saveRecord(ClientWindow& s);

@@ -6,12 +6,15 @@
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/elements.h"
 #include "platform/dialog/library.h"
+#include "platform/gui/xbppart.h"
 #include "platform/pgsql/connection.h"
 #include "platform/pgsql/dataobject.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/functions.h"
 #include "platform/runtime/object.h"
 #include "platform/runtime/text.h"
+
+#include <QLineEdit>
 
 namespace app::client {
 
@@ -248,6 +251,21 @@ void followBrowse(ClientWindow& s)
     following = true;
     rt::runReporting([&] { chooseRow(s); });
     following = false;
+}
+
+void sortBrowse(ClientWindow& s)
+{
+    browseSet(s, "sort").sort(rt::var2char(s.app(appSlot::OrderColumn)));
+    followInBrowse(s);
+    showSearchOrder(s);
+}
+
+void showSearchOrder(const ClientWindow& s)
+{
+    const gui::XbpPart* part = gui::asPart(s.app(appSlot::SearchField));
+    if (auto* field = part ? qobject_cast<QLineEdit*>(part->widget()) : nullptr)
+        field->setPlaceholderText(
+            QString::fromStdString("Buscar por " + orderCaption(rt::var2char(s.app(appSlot::OrderColumn)))));
 }
 
 }  // namespace app::client

@@ -63,6 +63,7 @@ constexpr Command kCommands[] = {
     {"ClientChoose", client::chooseRow, {kConn, kBrowse}},
     {"ClientFollowBrowse", client::followBrowse, {kConn, kBrowse}},
     {"ClientShowInBrowse", client::followInBrowse, {kBrowse}},
+    {"ClientSort", client::sortBrowse, {kBrowse}},
 };
 
 template <std::size_t N>

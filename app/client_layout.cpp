@@ -401,6 +401,7 @@ void arrangeWindow(const ClientWindow& s)
     new WindowLayout(d, s);
     fitToScreen(*d);
     orderTabs(s, *part);
+    showSearchOrder(s);
 }
 
 }  // namespace app::client

@@ -427,8 +427,7 @@ void Builder::browseGroup()
     set(dlg::slot::When, whenEditingWithCode());
     set(dlg::slot::Options, rt::makeArray({false, false}));
     set(dlg::slot::GetSet2, rt::makeArray({client::orderCaptions(names), "aOrderBy"}));
-    set(dlg::slot::Change,
-        action("{|| aApp[APP_BROWSESET]:sort(aApp[APP_ORDERCOLUMN]), ClientRefreshAll(oBrowse)}"));
+    set(dlg::slot::Change, action("{|| ClientSort(aApp, GetList, oBrowse)}"));
     set(dlg::slot::ParentAnchor, group2_);
     set(dlg::slot::Source, src("RKCOMBOBOX", {}, "oMyGroup2", "aApp[6]", "0.7", "0.5", "13.5", "10.5"));
 

@@ -410,6 +410,7 @@ TEST_F(ClientWindowTest, TheComboBoxReordersTheBrowseWhileEditing)
         [](Ui& ui) {
             EXPECT_EQ(text(ui.w.app(6)), "nombre");
             EXPECT_EQ(ui.browseSet("nombre"), "ABEL");
+            EXPECT_EQ(ui.entry("GET_CBUSCAR")->placeholderText(), "Buscar por Nombre");
             ui.click("Edit");
         },
         [](Ui& ui) {
@@ -429,7 +430,8 @@ TEST_F(ClientWindowTest, TheComboBoxReordersTheBrowseWhileEditing)
             EXPECT_EQ(text(ui.w.app(6)), "codcli");
             EXPECT_EQ(ui.combo()->currentText(), QString::fromUtf8("Código"));
             EXPECT_EQ(text(rt::sendWith(ui.w.app(3), "sort")), "codcli");
-            EXPECT_EQ(ui.browseSet("codcli"), "000001");
+            EXPECT_EQ(ui.browseSet("codcli"), "000003") << "still on the form's client";
+            EXPECT_EQ(ui.entry("GET_CBUSCAR")->placeholderText(), QString::fromUtf8("Buscar por Código"));
             ui.click("Cancel");
         },
     });
