@@ -14,6 +14,7 @@
 #include "platform/grid/browse.h"
 #include "platform/gui/events.h"
 #include "platform/gui/xbppart.h"
+#include "platform/pgsql/dataobject.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/error.h"
@@ -105,17 +106,13 @@ std::string columnList(const std::vector<ColumnDef>& cols, const std::string& ta
 rt::Value openData(const rt::Value& oConn, const std::string& table, const std::string& columns,
                    const std::string& order, const rt::Value& picCol)
 {
-    std::vector<rt::Value> args(17);
-    args[0] = oConn;
-    args[1] = table;
-    args[3] = columns;
-    args[6] = rt::Value::array();
-    args[7] = rt::Value::array();
-    args[8] = order;
-    args[11] = false;
-    args[12] = 1;
-    args[13] = false;
-    args[16] = picCol;
+    const pgsql::DataObject::Settings settings{.connection = oConn,
+                                               .table = table,
+                                               .columns = columns,
+                                               .order = order,
+                                               .startRow = 1,
+                                               .pictureColumn = picCol.isChar() ? picCol.str() : std::string()};
+    const std::vector<rt::Value> args = settings.args();
     const rt::Value cls = rt::callFunction("PGSQL", rt::Args(args.data(), args.size()));
     return rt::sendWith(cls, "new");
 }
