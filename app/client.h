@@ -168,6 +168,12 @@ void sortBrowse(ClientWindow& s);
 // "Buscar por Apellidos" in the empty search field.
 void showSearchOrder(const ClientWindow& s);
 
+// The browse's order is kept for the next run (the window's place is kept
+// by the layout, client_layout.cpp); a kept order of a column the table
+// still has is restored before the window opens.
+void rememberOrder(const ClientWindow& s);
+void restoreOrder(ClientWindow& s);
+
 // The command buttons' actions.
 void cancelEdit(ClientWindow& s);
 void saveRecord(ClientWindow& s);

@@ -590,8 +590,11 @@ std::string trimmedPublic(const char* name) { return rt::alltrim(rt::var2char(rt
 struct Teardown {
     ClientWindow& s;
     std::weak_ptr<ClientWindow> previous;
+    bool keepOrder = false;  // the window ran: its order is the next run's
     ~Teardown()
     {
+        if (keepOrder)
+            client::rememberOrder(s);
         s.GetList.asArray().items.clear();
         for (int n : {appSlot::Record, appSlot::BrowseSet})
             if (s.app(n).isObject()) {
@@ -695,9 +698,11 @@ rt::Value Test(rt::Args args)
     const pgsql::DataObject& data = client::record(s, "FCount");
     for (std::int64_t i = 1; i <= data.fieldCount(); ++i)
         s.aOrderBy.asArray().items.push_back(rt::Value(data.fieldName(i)));
+    client::restoreOrder(s);
 
     Builder(s, w).build();
 
+    teardown.keepOrder = true;
     dlg::readGui(dlg::ReadSetup{.getList = s.GetList,
                                 .title = std::string(client::kTitle),
                                 .options = getOptions(),
