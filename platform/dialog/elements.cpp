@@ -518,7 +518,9 @@ void GetPart::applyFormat(const rt::Value& value)
     w->setInputMask(qstr(entryInputMask(format)));
     delete w->validator();
     w->setValidator(new EntryValidator(editingFormat(format), w));
-    w->setLimit(format.kind == 'C' && !isPasswordRecord(element()) ? format.length : 0);
+    // A text of a hundred characters and more is a buffer (a search text),
+    // not a field of a table: no count.
+    w->setLimit(format.kind == 'C' && format.length < 100 && !isPasswordRecord(element()) ? format.length : 0);
     w->setAlignment((format.kind == 'N' ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     w->setReadOnly(format.kind == 'U' || !binding.isBlock());
     w->setPopupButton(hasPopup());
