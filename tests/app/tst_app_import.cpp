@@ -1013,7 +1013,7 @@ TEST_F(Import, AChangedDbfIsSaidAndRefreshedWhole)
         EXPECT_EQ(told.lines, (preparedLines() + Lines{"Verificando Tabla: acentos Ok", line, "Cerrando Conexion"}));
         EXPECT_EQ(told.status, 3);
 
-        auto refresh = importOptions(dir);
+        auto refresh = importOptions(dir, true);  // the COPY path here, INSERT below
         refresh.refresh = true;
         const Transcript refreshed = runProgram(refresh);
         line.replace(line.find(" no se importa"), 14, " se importa").erase(line.find("; use --refresh"));
