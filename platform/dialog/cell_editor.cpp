@@ -17,7 +17,6 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPointer>
 
 #include <fcntl.h>
@@ -333,7 +332,7 @@ bool confirm(const std::string& text)
         sink(Message{"Borrar", text, Severity::Warning});
         return true;
     }
-    return QMessageBox::question(nullptr, "Borrar", QString::fromStdString(text)) == QMessageBox::Yes;
+    return askYesNo(text, "Borrar");  // "Sí" and "No", as every question of the library
 }
 
 }  // namespace
