@@ -102,10 +102,10 @@ void addMembers(rt::ClassInfo& c)
              });
     for (auto [name, slot] : {std::pair{"hitTop", &B::hitTop}, {"hitBottom", &B::hitBottom},
                               {"vScrollBar", &B::vScrollBar}, {"hScrollBar", &B::hScrollBar}})
-        c.addVar(name, [slot](rt::Object& o) { return static_cast<B&>(o).*slot; });
+        c.addVar(name, [slot = slot](rt::Object& o) { return static_cast<B&>(o).*slot; });
     for (auto [name, slot] : {std::pair{"itemSelected", &B::cbItemSelected}, {"itemMarked", &B::cbItemMarked},
                               {"itemRbDown", &B::cbItemRbDown}})
-        c.callback<B>(name, slot, [slot](B& o, rt::Args a) -> rt::Value {
+        c.callback<B>(name, slot, [slot = slot](B& o, rt::Args a) -> rt::Value {
             const rt::Value& block = o.*slot;
             return block.isBlock() ? rt::evalWith(block, rt::argAt(a, 0), rt::argAt(a, 1), o.self()) : rt::Value();
         });

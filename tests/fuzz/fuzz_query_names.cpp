@@ -19,7 +19,7 @@
 #include "platform/dbf/workarea.h"
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/library.h"
-#include "platform/gui/functions.h"
+#include "platform/gui/events.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
