@@ -148,9 +148,11 @@ enum class Outcome {
     Lost,      // the connection is gone
 };
 
-// Creates, fills and publishes one table, with its console lines.
+// Creates, fills and publishes one table, with its console lines; why: the
+// reason of a failure.
 Outcome importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string& cTable,
-                    const rt::Value& aDbStruct, const LoadPlan& plan, const std::optional<Source>& source);
+                    const rt::Value& aDbStruct, const LoadPlan& plan, const std::optional<Source>& source,
+                    std::string& why);
 
 // The schema a shared or replacing load is built in.
 constexpr std::string_view kLoadSchema = "dxc_carga";

@@ -139,6 +139,22 @@ void prefill(const char* name, const std::optional<std::string>& value)
     rt::publicSet(name, rt::padR(*value, std::max(width, rt::utf8Length(*value))));
 }
 
+// The program-wide server settings, as the dialog starts with them, and the
+// date format of the whole run.
+void presetSettings(const Options& opts)
+{
+    rt::publicSet("cHost", rt::padR("localhost", 19));
+    rt::publicSet("cUser", rt::padR("postgres", 18));
+    rt::publicSet("cPass", rt::replicate(" ", kPasswordChars));
+    rt::publicSet("nPort", 5432);
+    prefill("cHost", opts.host);
+    prefill("cUser", opts.user);
+    if (opts.port)
+        rt::publicSet("nPort", *opts.port);
+    rt::setCentury(1);
+    rt::setDateFormat("dd-mm-yyyy");
+}
+
 // --dir: a folder that exists and can be listed ("" is the working folder).
 bool folderReadable(const std::string& dir)
 {
@@ -191,16 +207,7 @@ int runMain(const Options& opts)
     // Picture file names stored with the clients are relative to the DBF folder.
     pgsql::setDataFolder(cRuta);
 
-    rt::publicSet("cHost", rt::padR("localhost", 19));
-    rt::publicSet("cUser", rt::padR("postgres", 18));
-    rt::publicSet("cPass", rt::replicate(" ", kPasswordChars));
-    rt::publicSet("nPort", 5432);
-    prefill("cHost", opts.host);
-    prefill("cUser", opts.user);
-    if (opts.port)
-        rt::publicSet("nPort", *opts.port);
-    rt::setCentury(1);
-    rt::setDateFormat("dd-mm-yyyy");
+    presetSettings(opts);
 
     rt::Value oConn;
     bool lOk = false;
@@ -223,7 +230,7 @@ int runMain(const Options& opts)
         dlg::winAlert(connectionFailureMessage(connectionOf(oConn).errorText()), "Connection Server");
     }
     if (!lOk)
-        return 1;
+        return kExitFailed;
 
     pgsql::Connection& first = connectionOf(oConn);
     out({"Conectado a", rt::publicGet("cHost")});
@@ -237,7 +244,7 @@ int runMain(const Options& opts)
     if (failed(oConn)) {
         out({"Error Conectando con Servidor"});
         rt::inkey(1);
-        return 1;
+        return kExitFailed;
     }
     const int status = importDbfFiles(connectionOf(oConn), aDbfFiles, cRuta, opts);
     out({"Cerrando Conexion"});

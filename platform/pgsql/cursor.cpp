@@ -275,7 +275,7 @@ void Cursor::reset()
     cur_ = 0;
     eof_ = bof_ = true;
     error_.clear();
-    sqlstate_.clear();
+    failure_ = {};
     cancelled_ = false;
     lastOrder_ = Value();
     lError = true;
@@ -287,10 +287,11 @@ bool Cursor::open(Connection& conn, const std::string& sql, const std::vector<Va
         return false;
     fetch(true);
     if (rt::isTrue(lError)) {  // as a whole or not at all
-        const std::string why = error_, state = sqlstate_;
+        const std::string why = error_;
+        Failure failure = failure_;
         reset();
         error_ = why;
-        sqlstate_ = state;
+        failure_ = std::move(failure);
         return false;
     }
     return true;
@@ -300,7 +301,8 @@ bool Cursor::send(Connection& conn, const std::string& sql, const std::vector<Va
 {
     reset();
     if (!conn.handle()) {
-        error_ = conn.errorText().empty() ? "not connected" : conn.errorText();
+        failure_ = conn.errorText().empty() ? localFailure("not connected") : conn.failure();
+        error_ = failure_.serverText;
         return false;
     }
     std::vector<std::optional<std::string>> texts;
@@ -312,7 +314,8 @@ bool Cursor::send(Connection& conn, const std::string& sql, const std::vector<Va
     const std::string text = detail::withoutNul(sql);
     PGconn* c = conn.handle();
     if (!PQsendQueryParams(c, text.c_str(), int(values.size()), nullptr, values.data(), nullptr, nullptr, 0)) {
-        error_ = detail::errorOf(c, nullptr);
+        failure_ = detail::failureOf(c, nullptr, text);
+        error_ = failure_.serverText;
         return false;
     }
     PQsetSingleRowMode(c);  // rows one by one, as they come
@@ -336,11 +339,11 @@ bool Cursor::start(Connection& conn, const std::string& sql, const std::vector<V
 
 void Cursor::fail(PGconn* conn, pg_result* r)
 {
-    error_ = detail::errorOf(conn, r);
-    if (const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr)
-        sqlstate_ = state;
-    if (const char* pos = r ? PQresultErrorField(r, PG_DIAG_STATEMENT_POSITION) : nullptr)
-        error_ += " (position " + std::string(pos) + ")";
+    failure_ = detail::failureOf(conn, r);
+    // The runtime's errorText names the place too, as dxc-sql reads it.
+    error_ = failure_.serverText;
+    if (failure_.position > 0)
+        error_ += " (position " + std::to_string(failure_.position) + ")";
     lError = true;
 }
 

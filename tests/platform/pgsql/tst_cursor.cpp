@@ -108,6 +108,8 @@ TEST_F(CursorTest, RefusedStatementsSayWhyAndWhere)
     EXPECT_TRUE(rt::isTrue(k.lError));
     EXPECT_NE(k.errorText().find("syntax error"), std::string::npos) << k.errorText();
     EXPECT_NE(k.errorText().find("(position 10)"), std::string::npos) << k.errorText();
+    EXPECT_EQ(k.failure().position, 10);
+    EXPECT_EQ(k.failure().sqlstate, "42601");
     EXPECT_EQ(k.recCount(), 0);
     EXPECT_EQ(k.fCount(), 0);
 
