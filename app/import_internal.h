@@ -137,7 +137,6 @@ struct LoadPlan {
     bool copy = true;                    // COPY, else one INSERT per record
     bool replace = false;                // --refresh: the table exists and is replaced whole
     pgsql::Connection* helper = nullptr;  // a second session sharing a COPY load
-    std::string loadSchema;              // where a shared or replacing load is built ("" none)
 };
 
 // What became of one table.

@@ -34,10 +34,10 @@ namespace app {
 
 namespace {
 
-// The password field's room: the entry refuses a longer text instead of
-// cutting it, and a password of more than the twelve characters the
-// dialog was first drawn for must still reach the server whole.
-constexpr std::size_t kPasswordChars = 64;
+// The password's variable, blank: room for a password of up to 64
+// characters, since the dialog's entry refuses text longer than its
+// variable (a password is never shown, so its width shows nowhere).
+rt::Value blankPassword() { return rt::Value(rt::replicate(" ", 64)); }
 
 std::string trimmed(const char* publicName) { return rt::alltrim(rt::var2char(rt::publicGet(publicName))); }
 int port() { return static_cast<int>(rt::publicGet("nPort").asInt()); }
@@ -145,7 +145,7 @@ void presetSettings(const Options& opts)
 {
     rt::publicSet("cHost", rt::padR("localhost", 19));
     rt::publicSet("cUser", rt::padR("postgres", 18));
-    rt::publicSet("cPass", rt::replicate(" ", kPasswordChars));
+    rt::publicSet("cPass", blankPassword());
     rt::publicSet("nPort", 5432);
     prefill("cHost", opts.host);
     prefill("cUser", opts.user);
@@ -212,7 +212,7 @@ int runMain(const Options& opts)
     rt::Value oConn;
     bool lOk = false;
     for (int nTiempo = 0; nTiempo++ <= 3;) {
-        rt::publicSet("cPass", rt::replicate(" ", kPasswordChars));
+        rt::publicSet("cPass", blankPassword());
         lOk = opts.connect || runConnectionDialog(GetList);
         if (!lOk)
             continue;
@@ -254,12 +254,12 @@ int runMain(const Options& opts)
         // The client window connects again with the program-wide settings.
         const rt::Value shown = Test({});
         if (shown.isLogical() && !shown.asBool()) {
-            rt::publicSet("cPass", rt::replicate(" ", kPasswordChars));
+            rt::publicSet("cPass", blankPassword());
             return 1;
         }
     }
     // Nothing needs the password any more.
-    rt::publicSet("cPass", rt::replicate(" ", kPasswordChars));
+    rt::publicSet("cPass", blankPassword());
     return status;
 }
 
