@@ -360,8 +360,10 @@ void DialogPart::endRead(bool ok)
 {
     if (ended_)
         return;
-    if (ok)
-        commitEdits();
+    // A field holding a text that is not its value (said when it was left)
+    // keeps the read running: ending with OK would drop that text unseen.
+    if (ok && !commitEdits())
+        return;
     ended_ = true;
     accepted_ = ok;
 }
