@@ -1521,6 +1521,14 @@ std::string Table::numberText(int field, const rt::Value& v) const
 
 bool Table::isNull(int field) const { return static_cast<std::size_t>(field) < d->info.size() && d->isNull(field); }
 
+bool Table::isEmpty(int field) const
+{
+    if (static_cast<std::size_t>(field) >= d->info.size())
+        return false;
+    const FieldInfo& fi = d->info[std::size_t(field)];
+    return d->isNull(field) || storedKind(fi, d->cur + fi.offset) == Stored::Blank;
+}
+
 bool Table::textOf(int field, std::string_view& out, bool& nul) const
 {
     const Impl& t = *d;

@@ -186,6 +186,12 @@ public:
     // Whether the field's null flag (Visual FoxPro) is set in the current
     // record: get() gives NIL.
     [[nodiscard]] bool isNull(int field) const;
+    // Whether the current record stores no value in the field: its null
+    // flag is set, or its bytes are those of no value (a blank number, a
+    // blank or "00000000" date, a blank or "?" logical, a memo without a
+    // block, an empty T). get() then gives NIL or the type's empty value;
+    // a stored 0 or false is a value. Text is always stored.
+    [[nodiscard]] bool isEmpty(int field) const;
     // Where faults of single values go; without a handler they are counted.
     void setFaultHandler(FaultHandler handler);
     [[nodiscard]] std::uint64_t faultCount() const noexcept;

@@ -70,11 +70,11 @@ void addMembers(rt::ClassInfo& c)
                               {"nScrollHeight", &B::nScrollHeight}, {"drawMode", &B::drawMode}})
         c.addVar(
             name,
-            [slot](rt::Object& o) {
+            [slot = slot](rt::Object& o) {  // a copy: clang 14 captures no structured binding
                 auto& b = static_cast<B&>(o);
                 return slot == &B::nScrollHeight ? rt::Value(b.scrollExtent()) : b.*slot;
             },
-            [slot](rt::Object& o, const rt::Value& v) {
+            [slot = slot](rt::Object& o, const rt::Value& v) {
                 static_cast<B&>(o).*slot = v;
                 static_cast<B&>(o).relayout();
             });
@@ -91,10 +91,10 @@ void addMembers(rt::ClassInfo& c)
              });
     for (auto [name, slot] : {std::pair{"hitTop", &B::hitTop}, {"hitBottom", &B::hitBottom},
                               {"vScrollBar", &B::vScrollBar}, {"hScrollBar", &B::hScrollBar}})
-        c.addVar(name, [slot](rt::Object& o) { return static_cast<B&>(o).*slot; });
+        c.addVar(name, [slot = slot](rt::Object& o) { return static_cast<B&>(o).*slot; });
     for (auto [name, slot] : {std::pair{"itemSelected", &B::cbItemSelected}, {"itemMarked", &B::cbItemMarked},
                               {"itemRbDown", &B::cbItemRbDown}})
-        c.callback<B>(name, slot, [slot](B& o, rt::Args a) -> rt::Value {
+        c.callback<B>(name, slot, [slot = slot](B& o, rt::Args a) -> rt::Value {
             const rt::Value& block = o.*slot;
             return block.isBlock() ? rt::evalWith(block, rt::argAt(a, 0), rt::argAt(a, 1), o.self()) : rt::Value();
         });

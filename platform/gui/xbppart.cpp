@@ -480,10 +480,15 @@ void XbpPart::applyPresParams()
     const QPalette app = QGuiApplication::palette();
     const auto fg = presColor(presParams, pp::FgClr);
     const auto bg = presColor(presParams, pp::BgClr);
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        pal.setColor(role, fg.value_or(app.color(role)));
-    for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
-        pal.setColor(role, bg.value_or(app.color(role)));
+    // The text colour given is that of an enabled window; a disabled one
+    // keeps the system's greyed text, so it does not seem to take input.
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        const bool enabled = group != QPalette::Disabled;
+        for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            pal.setColor(group, role, enabled && fg ? *fg : app.color(group, role));
+        for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
+            pal.setColor(group, role, bg.value_or(app.color(group, role)));
+    }
     widget_->setPalette(pal);
     widget_->setAutoFillBackground(bg.has_value());
     if (const auto f = presFont(presParams, pp::CompoundName))

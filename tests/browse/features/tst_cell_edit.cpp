@@ -11,6 +11,8 @@
 #include "platform/runtime/text.h"
 
 #include <QLineEdit>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QTest>
 #include <QTimer>
 
@@ -120,12 +122,15 @@ TEST_F(CellEdit, TooLongTextIsRefusedAndTheEditorStays)
     dlg::MessageCapture capture;
     QLineEdit* edit = open();
     ASSERT_NE(edit, nullptr);
-    edit->setMaxLength(50);
-    edit->setText("a text far longer than ten");
+    // Pasted whole: nothing cuts it before the write refuses it.
+    QGuiApplication::clipboard()->setText("a text far longer than ten");
+    edit->clear();
+    edit->paste();
     QTest::keyClick(edit, Qt::Key_Return);
     ASSERT_EQ(capture.messages.size(), 1u);
     EXPECT_NE(capture.messages[0].text.find("demasiado largo"), std::string::npos);
     EXPECT_EQ(dlg::cellEditor(bv), edit);
+    EXPECT_EQ(edit->text().toStdString(), "a text far longer than ten") << "the text stays to be shortened";
     QTest::keyClick(edit, Qt::Key_Escape);
     EXPECT_EQ(names(), "name 1|name 2|name 3\n");
 }
