@@ -294,8 +294,11 @@ rt::Value XbpBrowse::destroy()
     for (const rt::Value* v : {&vScrollBar, &hScrollBar})
         if (auto* bar = dynamic_cast<XbpScrollBar*>(asPart(*v)))
             bar->onScroll = nullptr;
-    std::vector<rt::Value> cols = std::move(columns_);
+    std::vector<rt::Value> cols;
+    for (int pos = 1; pos <= colCount(); ++pos)
+        cols.push_back(columns_[std::size_t(visual_[std::size_t(pos) - 1])]);
     columns_.clear();
+    visual_.clear();
     columnPtrs_.clear();
     valid_.clear();
     placed_.clear();
@@ -320,13 +323,13 @@ void XbpBrowse::applyPresParams()
 
 XbpColumn* XbpBrowse::columnAt(int pos) const
 {
-    return pos >= 1 && pos <= colCount() ? columnPtrs_[std::size_t(pos) - 1] : nullptr;
+    return pos >= 1 && pos <= colCount() ? columnPtrs_[std::size_t(visual_[std::size_t(pos) - 1])] : nullptr;
 }
 
 int XbpBrowse::colNum(const XbpColumn* c) const
 {
     for (int i = 0; i < colCount(); ++i)
-        if (columns_[i].cell() == c)
+        if (columnPtrs_[std::size_t(visual_[std::size_t(i)])] == c)
             return i + 1;
     return 0;
 }
@@ -339,9 +342,10 @@ void XbpBrowse::insColumn(int pos, const rt::Value& column)
     if (!c || colNum(c) > 0)
         return;
     pos = std::clamp(pos, 1, colCount() + 1);
-    columns_.insert(columns_.begin() + (pos - 1), column);
-    columnPtrs_.insert(columnPtrs_.begin() + (pos - 1), c);
-    valid_.insert(valid_.begin() + (pos - 1), std::vector<char>(rowCount(), 0));
+    columns_.push_back(column);
+    columnPtrs_.push_back(c);
+    valid_.emplace_back(rowCount(), 0);
+    visual_.insert(visual_.begin() + (pos - 1), int(columns_.size()) - 1);
     c->parent = self();
     if (colCount() > 1 && pos <= colPos_)
         ++colPos_;
@@ -377,10 +381,15 @@ rt::Value XbpBrowse::delColumn(int pos)
     XbpColumn* c = columnAt(pos);
     if (!c)
         return {};
-    rt::Value v = columns_[pos - 1];
-    columns_.erase(columns_.begin() + (pos - 1));
-    columnPtrs_.erase(columnPtrs_.begin() + (pos - 1));
-    valid_.erase(valid_.begin() + (pos - 1));
+    const int logical = visual_[std::size_t(pos) - 1];
+    rt::Value v = columns_[std::size_t(logical)];
+    columns_.erase(columns_.begin() + logical);
+    columnPtrs_.erase(columnPtrs_.begin() + logical);
+    valid_.erase(valid_.begin() + logical);
+    visual_.erase(visual_.begin() + (pos - 1));
+    for (int& l : visual_)
+        if (l > logical)
+            --l;
     if (c->widget())
         c->widget()->hide();
     if (pos < colPos_)
@@ -388,6 +397,24 @@ rt::Value XbpBrowse::delColumn(int pos)
     colPos_ = std::clamp(colPos_, 1, std::max(1, colCount()));
     afterColumnsChanged();
     return v;
+}
+
+void XbpBrowse::moveColumn(int from, int to)
+{
+    const int count = colCount();
+    if (from < 1 || from > count)
+        return;
+    to = std::clamp(to, 1, count);
+    const int logical = visual_[std::size_t(from) - 1];
+    visual_.erase(visual_.begin() + (from - 1));
+    visual_.insert(visual_.begin() + (to - 1), logical);
+    if (from < colPos_)
+        --colPos_;
+    colPos_ = std::clamp(colPos_, 1, std::max(1, count - 1));
+    if (count > 1 && to <= colPos_)
+        ++colPos_;
+    colPos_ = std::clamp(colPos_, 1, count);
+    afterColumnsChanged();
 }
 
 void XbpBrowse::afterColumnsChanged()

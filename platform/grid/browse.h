@@ -85,6 +85,12 @@ public:
     void addColumn(const rt::Value& column);
     void insColumn(int pos, const rt::Value& column);
     rt::Value delColumn(int pos) override;
+    // Moves the column shown at `from` to `to`, as QHeaderView::moveSection
+    // does: the column object, its cells and all it holds stay as they are,
+    // only the display order changes. colPos changes as a removal at `from`
+    // and an insertion at `to` would change it, so callers that step the
+    // cursor after a move keep doing so.
+    void moveColumn(int from, int to);
     void setFrozen(bool left, const rt::Value& positions);
     [[nodiscard]] rt::Value frozen(bool left) const;
 
@@ -205,10 +211,15 @@ private:
     [[nodiscard]] bool holdsFocus() const;
     void updateFocusProxy(bool hadFocus);
 
+    [[nodiscard]] std::vector<char>& validAt(int pos) { return valid_[std::size_t(visual_[std::size_t(pos) - 1])]; }
+
     RowWindow rows_;
+    // The columns in the order they were added (logical); visual_ gives the
+    // order they are shown in, so a move changes no column.
     std::vector<rt::Value> columns_;
     std::vector<XbpColumn*> columnPtrs_;  // the objects of columns_, which keeps them alive
     std::vector<std::vector<char>> valid_;  // per column, per screen row: the cell holds the row's value
+    std::vector<int> visual_;  // display position - 1 -> index into columns_
     std::vector<int> leftFrozen_, rightFrozen_;
     std::vector<Placed> placed_;
     int colPos_ = 1;
@@ -220,6 +231,7 @@ private:
     bool stablePending_ = false;
     bool autoFailed_ = false;  // the last automatic stabilisation raised: wait for the next move
     bool focused_ = false;
+    bool areaSizeFailing_ = false;  // a derived data area's setSize raised: told once
     int sizingCol_ = 0, sizingStartX_ = 0, sizingStartW_ = 0;
     QPointer<QWidget> viewport_;
 };

@@ -8,6 +8,7 @@
 #include "platform/gui/presparam.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/error.h"
+#include "platform/runtime/report_once.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -171,7 +172,8 @@ bool XbpBrowse::showColumns(const std::vector<Placed>& before, int vpH, int data
             d->widget()->show();
             if (d->widget()->size() != oldSize && d->hasHook(XbpCellGroup::SetSizeHook)) {
                 const rt::Value dv = d->self();
-                rt::guarded([&] { rt::sendWith(dv, "setSize", pairValue(it->w, dataH), false); });
+                rt::runReportingOnce([&] { rt::sendWith(dv, "setSize", pairValue(it->w, dataH), false); },
+                                     areaSizeFailing_);
             }
         }
         cw->show();

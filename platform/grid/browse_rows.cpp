@@ -92,7 +92,7 @@ bool XbpBrowse::sourceLooksEmpty()
 void XbpBrowse::readRow(int row)
 {
     for (const Placed& p : placed_) {
-        auto& valid = valid_[p.pos - 1];
+        auto& valid = validAt(p.pos);
         if (row > int(valid.size()) || valid[row - 1])
             continue;
         readCell(columnAt(p.pos), row);
@@ -149,8 +149,8 @@ void XbpBrowse::clearRow(int row)
     for (int i = 1; i <= colCount(); ++i) {
         if (XbpCellGroup* g = columnAt(i)->dataGroup())
             g->clearRow(row);
-        if (row <= int(valid_[i - 1].size()))
-            valid_[i - 1][row - 1] = 0;
+        if (auto& valid = validAt(i); row <= int(valid.size()))
+            valid[row - 1] = 0;
     }
 }
 
@@ -160,7 +160,7 @@ void XbpBrowse::shiftRows(int delta)
         XbpColumn* c = columnAt(i);
         if (XbpCellGroup* g = c->dataGroup())
             g->shiftRows(delta);
-        auto& valid = valid_[i - 1];
+        auto& valid = validAt(i);
         std::vector<char> out(valid.size(), 0);
         for (int r = 1; r <= int(valid.size()); ++r)
             if (r + delta >= 1 && r + delta <= int(valid.size()))
@@ -194,7 +194,7 @@ void XbpBrowse::refreshColumn(XbpColumn* c)
     const int pos = colNum(c);
     if (pos == 0)
         return;
-    std::fill(valid_[pos - 1].begin(), valid_[pos - 1].end(), 0);
+    std::fill(validAt(pos).begin(), validAt(pos).end(), 0);
     rows_.touchAll();
     stabiliseSoon();
 }

@@ -11,6 +11,7 @@
 #include "platform/runtime/block.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/text.h"
+#include "platform/runtime/report_once.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -741,7 +742,7 @@ void XbpCellGroup::repaintBacking()
 {
     inPaint_ = true;
     lockPSValue();
-    rt::guarded([&] {
+    rt::runReportingOnce([&] {
         if (allDirty_) {
             allDirty_ = false;
             std::fill(dirty_.begin(), dirty_.end(), 0);
@@ -760,7 +761,7 @@ void XbpCellGroup::repaintBacking()
             dirty_[r - 1] = 0;
             callDraw(r, r == cursorRow);
         }
-    });
+    }, paintFailing_);
     unlockPSValue();
     inPaint_ = false;
 }

@@ -147,6 +147,7 @@ private:
     std::vector<char> rowAsked_;
     mutable bool hooksKnown_ = false;
     mutable unsigned hooks_ = 0;
+    bool paintFailing_ = false;  // a derived paint raised: told once until it paints again
     CastCache<CellOwner> ownerCast_;  // of parent
 };
 

@@ -7,6 +7,7 @@
 #include "platform/runtime/block.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/text.h"
+#include "platform/runtime/report_once.h"
 
 #include <QFontMetrics>
 
@@ -207,7 +208,7 @@ void XbpColumn::drawRow(int row, bool cursor)
 {
     if (hasHook(DrawRowHook)) {
         const rt::Value keep = self();
-        rt::guarded([&] { rt::sendWith(keep, "DrawRow", row, cursor); });
+        rt::runReportingOnce([&] { rt::sendWith(keep, "DrawRow", row, cursor); }, hookFailing_);
     }
 }
 
@@ -215,7 +216,7 @@ void XbpColumn::scrolled(int rows, bool down)
 {
     if (hasHook(down ? ScrollDownHook : ScrollUpHook)) {
         const rt::Value keep = self();
-        rt::guarded([&] { rt::sendWith(keep, down ? "ScrollDown" : "ScrollUp", rows, true); });
+        rt::runReportingOnce([&] { rt::sendWith(keep, down ? "ScrollDown" : "ScrollUp", rows, true); }, hookFailing_);
     }
 }
 

@@ -68,7 +68,8 @@ public:
     enum Hook : unsigned { DrawRowHook = 1, ScrollUpHook = 2, ScrollDownHook = 4 };
     [[nodiscard]] bool hasHook(Hook h) const;
     // What the browse calls for the row hooks: a member named by the class
-    // when there is one (an error in it is passed over), else nothing. A
+    // when there is one (an error in it is reported once, and the grid goes
+    // on), else nothing. A
     // C++ column overrides these and spares the call by name.
     virtual void drawRow(int row, bool cursor);
     virtual void scrolled(int rows, bool down);
@@ -91,6 +92,7 @@ private:
     bool measureSkipped_ = false;  // skipMeasuring() stopped it
     mutable bool hooksKnown_ = false;
     mutable unsigned hooks_ = 0;
+    bool hookFailing_ = false;  // a row hook raised: told once until one completes
     CastCache<XbpCellGroup> dataCast_;  // of dataArea
     CastCache<GridHost> hostCast_;      // of parent
 };
