@@ -118,7 +118,7 @@ struct CellPaint {
     bool selected;
 };
 
-void drawLine(G& b, CellPaint& c, const rt::Array& line, int i)
+void paintLineEntry(G& b, CellPaint& c, const rt::Array& line, int i)
 {
     const rt::Value& caption = line.items[0];
     const double x = num(line.items[1], c.x1 + 5);
@@ -262,7 +262,7 @@ rt::Value G::CustomDrawCell(const rt::Value& oPS, const rt::Value& aInfo)
             if (!entry.isArray())
                 continue;
             entry.asArray().items.resize(std::max<std::size_t>(entry.asArray().size(), 10));
-            drawLine(*this, c, entry.asArray(), i);
+            paintLineEntry(*this, c, entry.asArray(), i);
         }
     });
     return false;

@@ -65,7 +65,7 @@ bool focusInOwnCells(const gui::WeakPart& weak)
     if (!browse.isObject() || !part || !part->isDerivedFrom("XbpCellGroup"))
         return false;
     const auto* cell = dynamic_cast<const gui::XbpCellGroup*>(part);
-    return cell && cell->browse() == gui::asBrowse(browse);
+    return cell && cell->host() == gui::asBrowse(browse);
 }
 
 // A slot-38 or slot-39 key: the library's operation, and a second

@@ -240,7 +240,7 @@ rt::Value optimizeColumn(const rt::Value& heading)
 {
     const auto* group = heading.isObject() ? dynamic_cast<gui::XbpCellGroup*>(&heading.asObject()) : nullptr;
     gui::XbpColumn* c = group ? group->column() : nullptr;
-    auto* b = c ? dynamic_cast<RK_XbpBrowse*>(group->browse()) : nullptr;
+    auto* b = c ? dynamic_cast<RK_XbpBrowse*>(group->host()) : nullptr;
     if (!b)
         return {};
     const rt::Value keepColumn = c->self(), keepBrowse = b->self();
