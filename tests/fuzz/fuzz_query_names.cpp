@@ -97,6 +97,16 @@ void buildAndSearch(const std::string& entry)
         item.asArray().items[6] = rt::Value(entry);
     bq.applyQuery({});
     bq.clearFields({});
+    // The element records and query items hold blocks that hold them (the
+    // dialog library's records are built that way): the cycles are broken
+    // here so that a long run does not grow.
+    for (rt::Value* list : {&bq.queryGetList, &bq.queryArray})
+        if (list->isArray()) {
+            for (rt::Value& r : list->asArray().items)
+                if (r.isArray())
+                    r.asArray().items.clear();
+            list->asArray().items.clear();
+        }
     for (std::size_t i = 0; i < fields.size(); ++i) {
         dbf::OrderSpec spec{"F" + std::to_string(i), "field", "", false, false};
         spec.field = int(i);
