@@ -141,6 +141,8 @@ std::string padRecordCode(const ClientWindow& s);
 // "000123 MARIA PEREZ": the client other than the one shown that holds
 // the code, if any.
 [[nodiscard]] std::optional<std::string> codeOwner(const ClientWindow& s, const std::string& code);
+// Says so when another client than the one shown holds the code (padded).
+void sayIfTaken(const ClientWindow& s, std::string_view code);
 // The message for a code another client holds.
 [[nodiscard]] std::string takenCodeMessage(const std::string& code, const std::string& owner);
 // Whether the client of that record number is still in the table (true
@@ -159,6 +161,18 @@ void followBrowse(ClientWindow& s);
 // ends, and the next client is shown in the form and the browse. A failure
 // the data object reported is said in these words instead.
 void clientGone(ClientWindow& s, const std::string& code, const std::optional<pgsql::Failure>& reported);
+
+// The combo box's choice: the browse ordered by aApp[6], still on the
+// form's client; the search field names the order it searches in.
+void sortBrowse(ClientWindow& s);
+// "Buscar por Apellidos" in the empty search field.
+void showSearchOrder(const ClientWindow& s);
+
+// The browse's order is kept for the next run (the window's place is kept
+// by the layout, client_layout.cpp); a kept order of a column the table
+// still has is restored before the window opens.
+void rememberOrder(const ClientWindow& s);
+void restoreOrder(ClientWindow& s);
 
 // The command buttons' actions.
 void cancelEdit(ClientWindow& s);

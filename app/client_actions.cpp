@@ -6,12 +6,19 @@
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/elements.h"
 #include "platform/dialog/library.h"
+#include "platform/dialog/storage.h"
+#include "platform/gui/xbppart.h"
 #include "platform/pgsql/connection.h"
 #include "platform/pgsql/dataobject.h"
+#include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/functions.h"
 #include "platform/runtime/object.h"
 #include "platform/runtime/text.h"
+
+#include <QLineEdit>
+
+#include <algorithm>
 
 namespace app::client {
 
@@ -248,6 +255,43 @@ void followBrowse(ClientWindow& s)
     following = true;
     rt::runReporting([&] { chooseRow(s); });
     following = false;
+}
+
+void sortBrowse(ClientWindow& s)
+{
+    browseSet(s, "sort").sort(rt::var2char(s.app(appSlot::OrderColumn)));
+    followInBrowse(s);
+    showSearchOrder(s);
+}
+
+void showSearchOrder(const ClientWindow& s)
+{
+    const gui::XbpPart* part = gui::asPart(s.app(appSlot::SearchField));
+    if (auto* field = part ? qobject_cast<QLineEdit*>(part->widget()) : nullptr)
+        field->setPlaceholderText(
+            QString::fromStdString("Buscar por " + orderCaption(rt::var2char(s.app(appSlot::OrderColumn)))));
+}
+
+void rememberOrder(const ClientWindow& s)
+{
+    dlg::regWrite("client", "window", "order", s.app(appSlot::OrderColumn));
+}
+
+void restoreOrder(ClientWindow& s)
+{
+    const rt::Value saved = dlg::regQuery("client", "window", "order");
+    const auto& names = s.aOrderBy.asArray().items;
+    const bool known = saved.isChar() && std::any_of(names.begin(), names.end(), [&](const rt::Value& n) {
+        return n.isChar() && n.asString() == saved.asString();
+    });
+    if (!known || saved.asString() == rt::var2char(s.app(appSlot::OrderColumn)))
+        return;
+    pgsql::DataObject& rows = browseSet(s, "sort");
+    if (!rows.sort(saved.str()))
+        return;
+    s.app(appSlot::OrderColumn) = saved;
+    if (const std::int64_t shown = record(s, "recno").recno(); shown > 0)
+        rows.seek(rt::Value::integer(shown), "recno");
 }
 
 }  // namespace app::client

@@ -5,6 +5,7 @@
 // stay where they are.
 #include "app/client.h"
 
+#include "platform/dialog/library.h"
 #include "platform/pgsql/connection.h"
 #include "platform/pgsql/dataobject.h"
 #include "platform/runtime/object.h"
@@ -56,6 +57,14 @@ std::optional<std::string> codeOwner(const ClientWindow& s, const std::string& c
 std::string takenCodeMessage(const std::string& code, const std::string& owner)
 {
     return "El código " + code + " ya es del cliente " + owner + ". Use otro código.";
+}
+
+void sayIfTaken(const ClientWindow& s, std::string_view code)
+{
+    const rt::Value current = rt::getMember(s.app(appSlot::Record), "codcli");
+    const std::string padded = paddedCode(code, current.isChar() ? std::max<std::size_t>(current.charLen(), 1) : 6);
+    if (const auto owner = codeOwner(s, padded))
+        dlg::winAlert(takenCodeMessage(padded, *owner), kTitle);
 }
 
 bool clientExists(const ClientWindow& s, std::int64_t recno)

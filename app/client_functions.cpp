@@ -63,6 +63,7 @@ constexpr Command kCommands[] = {
     {"ClientChoose", client::chooseRow, {kConn, kBrowse}},
     {"ClientFollowBrowse", client::followBrowse, {kConn, kBrowse}},
     {"ClientShowInBrowse", client::followInBrowse, {kBrowse}},
+    {"ClientSort", client::sortBrowse, {kBrowse}},
 };
 
 template <std::size_t N>
@@ -119,6 +120,13 @@ void registerClientActions()
     rt::registerFunction("ClientMayLeave", [](rt::Args a) {
         ClientWindow s = given(a, "ClientMayLeave", {});
         return rt::Value(client::mayLeaveRecord(s));
+    });
+    rt::registerFunction("ClientCodeChosen", [](rt::Args a) {
+        ClientWindow s = given(a, "ClientCodeChosen", {&ClientWindow::oConn});
+        const rt::Value& code = rt::argAt(a, 3);
+        if (code.isChar())
+            client::sayIfTaken(s, code.asString());
+        return code;
     });
     rt::registerFunction("ClientShowPicture", [](rt::Args a) {
         ClientWindow s;

@@ -15,6 +15,7 @@
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/elements.h"
 #include "platform/dialog/layout.h"
+#include "platform/dialog/storage.h"
 #include "platform/grid/browse.h"
 #include "platform/grid/cellgroup.h"
 #include "platform/grid/column.h"
@@ -259,7 +260,10 @@ void place(gui::XbpPart& part, const QRect& r)
     part.setPosAndSize(QPoint(r.x(), parent->height() - r.y() - r.height()), r.size());
 }
 
-// Owned by the dialog: re-lays the window whenever its size changes.
+void rememberGeometry(const QWidget& d);
+
+// Owned by the dialog: re-lays the window whenever its size changes, and
+// keeps its place for the next run when it closes.
 class WindowLayout final : public QObject {
 public:
     static constexpr const char* kName = "clientWindowLayout";
@@ -296,6 +300,8 @@ protected:
     {
         if (e->type() == QEvent::Resize && watched == parent())
             relayout(static_cast<QWidget*>(watched)->size());
+        if (e->type() == QEvent::Hide && watched == parent())
+            rememberGeometry(*static_cast<QWidget*>(watched));
         return false;
     }
 
@@ -322,6 +328,34 @@ private:
     std::vector<Placed> placed_;
     std::vector<ColumnFit> columns_;
 };
+
+// --- what the next run starts with
+
+constexpr const char* kSettingsKey = "client";
+constexpr const char* kSettingsGroup = "window";
+
+void rememberGeometry(const QWidget& d)
+{
+    const QRect r = d.geometry();
+    dlg::regWrite(kSettingsKey, kSettingsGroup, "geometry", rt::makeArray({r.x(), r.y(), r.width(), r.height()}));
+}
+
+// The window where the last run left it, no smaller than its least size.
+void restoreGeometry(QDialog& d)
+{
+    const rt::Value g = dlg::regQuery(kSettingsKey, kSettingsGroup, "geometry");
+    if (!g.isArray() || g.asArray().size() != 4)
+        return;
+    int v[4];
+    for (int i = 0; i < 4; ++i) {
+        const rt::Value& n = g.asArray().items[std::size_t(i)];
+        if (!n.isNum())
+            return;
+        v[i] = int(n.asInt());
+    }
+    d.resize(QSize(v[2], v[3]).expandedTo(d.minimumSize()));
+    d.move(v[0], v[1]);
+}
 
 // A window larger than the screen's free area opens at that area's size
 // (as far as its least size allows), inside it.
@@ -399,8 +433,10 @@ void arrangeWindow(const ClientWindow& s)
     if (!d || d->findChild<QObject*>(WindowLayout::kName, Qt::FindDirectChildrenOnly))
         return;
     new WindowLayout(d, s);
+    restoreGeometry(*d);
     fitToScreen(*d);
     orderTabs(s, *part);
+    showSearchOrder(s);
 }
 
 }  // namespace app::client

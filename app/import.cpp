@@ -197,6 +197,8 @@ public:
     // One listed file; false when the connection is gone.
     bool file(const std::string& file);
     [[nodiscard]] int status() const noexcept { return status_; }
+    // Why the last table failed (the connection's loss, when it was lost).
+    [[nodiscard]] const std::string& why() const noexcept { return why_; }
 
 private:
     bool table(dbf::WorkArea& area, const std::string& file, const std::string& cTable);
@@ -213,6 +215,7 @@ private:
     bool helperTried_ = false;
     std::map<std::string, std::string> claimed_;  // table -> the file it comes from this run
     int status_ = kExitDone;
+    std::string why_;
 };
 
 LoadPlan Run::plan(bool replace)
@@ -275,6 +278,7 @@ bool Run::table(dbf::WorkArea& area, const std::string& file, const std::string&
         outcome = existing(area, file, cTable);
     } else if (!conn_.isOpen()) {
         append(" Error");
+        why_ = conn_.errorText();
         outcome = Outcome::Lost;
     } else if (isCut(area.table()) && !opts_.salvage) {
         append(" Error");
@@ -283,7 +287,8 @@ bool Run::table(dbf::WorkArea& area, const std::string& file, const std::string&
     } else {
         append(" Ok");
         const rt::Value aDbStruct = sqlStruct(area.table(), dbf::dbStruct());
-        outcome = importTable(conn_, area, cTable, aDbStruct, plan(false), sourceOf(cRuta_ + file, file, area.table()));
+        outcome = importTable(conn_, area, cTable, aDbStruct, plan(false), sourceOf(cRuta_ + file, file, area.table()),
+                              why_);
     }
     note(outcome);
     return outcome != Outcome::Lost;
@@ -339,7 +344,7 @@ Outcome Run::refresh(dbf::WorkArea& area, const std::string& cTable, const Sourc
         return conn_.isOpen() ? Outcome::Failed : Outcome::Lost;
     }
     const rt::Value aDbStruct = sqlStruct(area.table(), dbf::dbStruct());
-    return importTable(conn_, area, cTable, aDbStruct, p, now);
+    return importTable(conn_, area, cTable, aDbStruct, p, now, why_);
 }
 
 // Where the listed files are, for the console.
@@ -372,7 +377,7 @@ int importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const st
         if (!entry.isArray() || entry.asArray().items.empty() || !entry.asArray().items[0].isChar())
             continue;
         if (!run.file(entry.asArray().items[0].str())) {
-            out({rt::Value("Conexión perdida con el servidor: " + conn.errorText())});
+            out({rt::Value("Conexión perdida con el servidor: " + (run.why().empty() ? conn.errorText() : run.why()))});
             return kExitFailed;
         }
     }

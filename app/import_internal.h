@@ -137,7 +137,6 @@ struct LoadPlan {
     bool copy = true;                    // COPY, else one INSERT per record
     bool replace = false;                // --refresh: the table exists and is replaced whole
     pgsql::Connection* helper = nullptr;  // a second session sharing a COPY load
-    std::string loadSchema;              // where a shared or replacing load is built ("" none)
 };
 
 // What became of one table.
@@ -148,9 +147,11 @@ enum class Outcome {
     Lost,      // the connection is gone
 };
 
-// Creates, fills and publishes one table, with its console lines.
+// Creates, fills and publishes one table, with its console lines; why: the
+// reason of a failure.
 Outcome importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string& cTable,
-                    const rt::Value& aDbStruct, const LoadPlan& plan, const std::optional<Source>& source);
+                    const rt::Value& aDbStruct, const LoadPlan& plan, const std::optional<Source>& source,
+                    std::string& why);
 
 // The schema a shared or replacing load is built in.
 constexpr std::string_view kLoadSchema = "dxc_carga";

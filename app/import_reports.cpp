@@ -77,7 +77,7 @@ void RejectReport::print() const
 
 pgsql::RejectFn RejectReport::callback()
 {
-    return [this](std::int64_t recno, const std::string& message) { add(recno, message); };
+    return [this](std::int64_t recno, const pgsql::Failure& why) { add(recno, why.serverText); };
 }
 
 void FaultReport::add(const dbf::ValueFault& f)

@@ -33,23 +33,25 @@ struct Job {
     std::vector<Column> kinds;
     bool keyAfterLoad = false;  // COPY numbers recno and makes its key at the end
     std::int64_t rows = 0;      // rows that landed
+    std::string why;            // why the load failed, when not a statement of conn's
     std::int64_t withoutValue = 0;  // records left out: no field holds a value
 };
+
+// Keeps why another object (a loader, the helper, the file) ended the load.
+bool failed(Job& job, std::string why)
+{
+    job.why = std::move(why);
+    return false;
+}
 
 // A statement of the helper's; its failure is told as the load's.
 bool onHelper(Job& job, const char* sql)
 {
-    if (job.plan.helper->execute(sql))
-        return true;
-    job.conn.setErrorText(job.plan.helper->errorText());
-    return false;
+    return job.plan.helper->execute(sql) || failed(job, job.plan.helper->errorText());
 }
 
 // The reason of a failure, for the console: the server's message.
-void reportFailure(const std::string& what, const pgsql::Connection& conn)
-{
-    out({rt::Value(what + ": " + conn.errorText())});
-}
+void reportFailure(const std::string& what, const std::string& why) { out({rt::Value(what + ": " + why)}); }
 
 // "Creando Tabla": the table, empty, in an open transaction.
 bool create(Job& job, const rt::Value& aDbStruct)
@@ -60,7 +62,7 @@ bool create(Job& job, const rt::Value& aDbStruct)
     if ((staging && !conn.execute("DROP TABLE IF EXISTS " + job.staged)) || !conn.execute("BEGIN") ||
         !conn.createTable(job.cTable, aDbStruct, staging ? kLoadSchema : std::string_view())) {
         append(" Error");
-        reportFailure("El servidor rechazó la tabla " + job.cTable, conn);
+        reportFailure("El servidor rechazó la tabla " + job.cTable, conn.errorText());
         conn.execute("ROLLBACK");
         return false;
     }
@@ -91,7 +93,7 @@ bool insertRecords(Job& job, Progress& progress, RejectReport& report)
 {
     pgsql::StatementPipeline pipe(job.conn, report.callback());
     if (!pipe.start())
-        return false;
+        return failed(job, pipe.failure().serverText);
     const dbf::Table& table = job.area.table();
     std::string cFields, cValues, cSql;
     for (job.area.goTop(); !job.area.eof(); job.area.skip(1)) {
@@ -115,10 +117,10 @@ bool insertRecords(Job& job, Progress& progress, RejectReport& report)
         cSql.append("INSERT INTO ").append(job.staged).append(" ( ").append(cFields);
         cSql.append(" ) VALUES ( ").append(cValues).append(" )");
         if (!pipe.send(cSql, job.area.recno()))
-            return false;
+            return failed(job, pipe.failure().serverText);
     }
     if (!pipe.finish())
-        return false;
+        return failed(job, pipe.failure().serverText);
     job.rows = pipe.accepted();
     return true;
 }
@@ -156,10 +158,8 @@ bool copyRecords(Job& job, Progress& progress, RejectReport& report)
         if (!copy.rowBinary(row.data(), job.area.recno()))
             break;
     }
-    if (!copy.finish()) {
-        job.conn.setErrorText(copy.errorText());
-        return false;
-    }
+    if (!copy.finish())
+        return failed(job, copy.failure().serverText);
     job.rows = sent - copy.rejected();
     if (!job.keyAfterLoad)
         return true;
@@ -214,14 +214,12 @@ bool publish(Job& job, const std::string& schema)
 void undo(Job& job)
 {
     pgsql::Connection& conn = job.conn;
-    const std::string why = conn.errorText();
     conn.execute("ROLLBACK");
     if (job.plan.helper) {
         job.plan.helper->execute("ROLLBACK");
         pgsql::Connection& any = conn.isOpen() ? conn : *job.plan.helper;
         any.execute("DROP TABLE IF EXISTS " + job.staged);
     }
-    conn.setErrorText(why);
 }
 
 // Keeps, in the table's comment, what it was made from. The transaction
@@ -288,7 +286,7 @@ void reportReading(const dbf::Table& t, const std::string& cTable, std::int64_t 
 }
 
 // Fills and publishes; the table's reports once it is whole.
-Outcome load(Job& job, const std::optional<Source>& source)
+Outcome load(Job& job, const std::optional<Source>& source, std::string& why)
 {
     dbf::Table& table = job.area.table();
     Progress progress(table.recordCount());
@@ -301,14 +299,15 @@ Outcome load(Job& job, const std::optional<Source>& source)
         ok = fill(job, progress, report) && publish(job, rt::var2char(job.conn.sChema));
     } catch (const rt::Error& e) {
         // A file that cannot be read on ends this table; what was sent is rolled back.
-        job.conn.setErrorText(dbfFailureText(e));
+        failed(job, dbfFailureText(e));
     }
     table.setFaultHandler({});
     progress.finish();
     if (!ok) {
+        why = job.why.empty() ? job.conn.errorText() : job.why;
         undo(job);
         append(" Error");
-        reportFailure("La tabla " + job.cTable + " no se importó", job.conn);
+        reportFailure("La tabla " + job.cTable + " no se importó", why);
         return job.conn.isOpen() ? Outcome::Failed : Outcome::Lost;
     }
     append(" Ok");
@@ -331,14 +330,17 @@ Outcome load(Job& job, const std::optional<Source>& source)
 }  // namespace
 
 Outcome importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string& cTable,
-                    const rt::Value& aDbStruct, const LoadPlan& plan, const std::optional<Source>& source)
+                    const rt::Value& aDbStruct, const LoadPlan& plan, const std::optional<Source>& source,
+                    std::string& why)
 {
     Job job = makeJob(conn, area, cTable, plan);
-    if (!create(job, aDbStruct))
+    if (!create(job, aDbStruct)) {
+        why = conn.errorText();
         return conn.isOpen() ? Outcome::Failed : Outcome::Lost;
+    }
     addPicture(job);
     printCountLine(job);
-    return load(job, source);
+    return load(job, source, why);
 }
 
 }  // namespace app::import

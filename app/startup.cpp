@@ -34,6 +34,11 @@ namespace app {
 
 namespace {
 
+// The password's variable, blank: room for a password of up to 64
+// characters, since the dialog's entry refuses text longer than its
+// variable (a password is never shown, so its width shows nowhere).
+rt::Value blankPassword() { return rt::Value(rt::replicate(" ", 64)); }
+
 std::string trimmed(const char* publicName) { return rt::alltrim(rt::var2char(rt::publicGet(publicName))); }
 int port() { return static_cast<int>(rt::publicGet("nPort").asInt()); }
 
@@ -134,6 +139,22 @@ void prefill(const char* name, const std::optional<std::string>& value)
     rt::publicSet(name, rt::padR(*value, std::max(width, rt::utf8Length(*value))));
 }
 
+// The program-wide server settings, as the dialog starts with them, and the
+// date format of the whole run.
+void presetSettings(const Options& opts)
+{
+    rt::publicSet("cHost", rt::padR("localhost", 19));
+    rt::publicSet("cUser", rt::padR("postgres", 18));
+    rt::publicSet("cPass", blankPassword());
+    rt::publicSet("nPort", 5432);
+    prefill("cHost", opts.host);
+    prefill("cUser", opts.user);
+    if (opts.port)
+        rt::publicSet("nPort", *opts.port);
+    rt::setCentury(1);
+    rt::setDateFormat("dd-mm-yyyy");
+}
+
 // --dir: a folder that exists and can be listed ("" is the working folder).
 bool folderReadable(const std::string& dir)
 {
@@ -186,21 +207,12 @@ int runMain(const Options& opts)
     // Picture file names stored with the clients are relative to the DBF folder.
     pgsql::setDataFolder(cRuta);
 
-    rt::publicSet("cHost", rt::padR("localhost", 19));
-    rt::publicSet("cUser", rt::padR("postgres", 18));
-    rt::publicSet("cPass", rt::replicate(" ", 12));
-    rt::publicSet("nPort", 5432);
-    prefill("cHost", opts.host);
-    prefill("cUser", opts.user);
-    if (opts.port)
-        rt::publicSet("nPort", *opts.port);
-    rt::setCentury(1);
-    rt::setDateFormat("dd-mm-yyyy");
+    presetSettings(opts);
 
     rt::Value oConn;
     bool lOk = false;
     for (int nTiempo = 0; nTiempo++ <= 3;) {
-        rt::publicSet("cPass", rt::replicate(" ", 12));
+        rt::publicSet("cPass", blankPassword());
         lOk = opts.connect || runConnectionDialog(GetList);
         if (!lOk)
             continue;
@@ -218,7 +230,7 @@ int runMain(const Options& opts)
         dlg::winAlert(connectionFailureMessage(connectionOf(oConn).errorText()), "Connection Server");
     }
     if (!lOk)
-        return 1;
+        return kExitFailed;
 
     pgsql::Connection& first = connectionOf(oConn);
     out({"Conectado a", rt::publicGet("cHost")});
@@ -232,7 +244,7 @@ int runMain(const Options& opts)
     if (failed(oConn)) {
         out({"Error Conectando con Servidor"});
         rt::inkey(1);
-        return 1;
+        return kExitFailed;
     }
     const int status = importDbfFiles(connectionOf(oConn), aDbfFiles, cRuta, opts);
     out({"Cerrando Conexion"});
@@ -242,12 +254,12 @@ int runMain(const Options& opts)
         // The client window connects again with the program-wide settings.
         const rt::Value shown = Test({});
         if (shown.isLogical() && !shown.asBool()) {
-            rt::publicSet("cPass", rt::replicate(" ", 12));
+            rt::publicSet("cPass", blankPassword());
             return 1;
         }
     }
     // Nothing needs the password any more.
-    rt::publicSet("cPass", rt::replicate(" ", 12));
+    rt::publicSet("cPass", blankPassword());
     return status;
 }
 

@@ -138,7 +138,13 @@ FieldRef fieldRef(const Value& expr, dbf::WorkArea& area)
     } else if (expr.isBlock()) {
         r.block = expr;
     } else if (expr.isChar()) {
-        r.field = area.table().fieldIndex(expr.asString());
+        // A field's own name, blanks and all, whatever the name lookup makes of it.
+        const auto& fields = area.table().fields();
+        for (std::size_t i = 0; i < fields.size() && r.field < 0; ++i)
+            if (rt::sameNameNoCase(fields[i].name, expr.asString()))
+                r.field = int(i);
+        if (r.field < 0)
+            r.field = area.table().fieldIndex(expr.asString());
         if (r.field < 0)
             r.block = rt::compile(expr.asString());
     }

@@ -92,6 +92,10 @@ void sortRows(rt::Array& rows, std::size_t element)
 dbf::OrderSpec orderSpec(dbf::WorkArea& area, const std::string& key, int field)
 {
     const dbf::Table& t = area.table();
+    // A field's own name, blanks and all, before the name lookup.
+    for (std::size_t i = 0; field < 0 && i < t.fields().size(); ++i)
+        if (rt::sameNameNoCase(t.fields()[i].name, key))
+            field = int(i);
     if (field < 0)
         field = t.fieldIndex(rt::alltrim(key));
     dbf::OrderSpec spec{{}, key, {}, false, false};

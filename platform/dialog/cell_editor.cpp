@@ -417,6 +417,11 @@ bool deleteRow(const rt::Value& browse)
             return false;
         if (!lockedWrite(*area, area->recno(), [area] { area->setDeleted(true); }))
             return false;
+        if (dbf::deletedHidden()) {  // the record leaves the view: the next one is current
+            area->skip(1);
+            if (area->eof())
+                area->goBottom();
+        }
     } else if (const rt::Value rows = memberOr(browse, "dataSource"); rows.isArray()) {
         const rt::Value at = memberOr(browse, "arrayElement");
         auto& items = rows.asArray().items;

@@ -360,8 +360,10 @@ void DialogPart::endRead(bool ok)
 {
     if (ended_)
         return;
-    if (ok)
-        commitEdits();
+    // A field holding a text that is not its value (said when it was left)
+    // keeps the read running: ending with OK would drop that text unseen.
+    if (ok && !commitEdits())
+        return;
     ended_ = true;
     accepted_ = ok;
 }
@@ -518,7 +520,9 @@ void GetPart::applyFormat(const rt::Value& value)
     w->setInputMask(qstr(entryInputMask(format)));
     delete w->validator();
     w->setValidator(new EntryValidator(editingFormat(format), w));
-    w->setLimit(format.kind == 'C' && !isPasswordRecord(element()) ? format.length : 0);
+    // A text of a hundred characters and more is a buffer (a search text),
+    // not a field of a table: no count.
+    w->setLimit(format.kind == 'C' && format.length < 100 && !isPasswordRecord(element()) ? format.length : 0);
     w->setAlignment((format.kind == 'N' ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     w->setReadOnly(format.kind == 'U' || !binding.isBlock());
     w->setPopupButton(hasPopup());

@@ -132,12 +132,12 @@ bool Connection::connectLike(const Connection& other)
     close();
     lError = true;
     if (!other.conn_) {
-        error_ = "not connected";
+        failure_ = localFailure("not connected");
         return false;
     }
     PQconninfoOption* options = PQconninfo(other.conn_);
     if (!options) {
-        error_ = "out of memory";
+        failure_ = localFailure("out of memory");
         return false;
     }
     std::vector<const char*> keys, vals;
@@ -163,11 +163,11 @@ bool Connection::open(const std::vector<const char*>& keys, const std::vector<co
 {
     PGconn* c = PQconnectdbParams(keys.data(), values.data(), 0);
     if (!c) {
-        error_ = "out of memory";
+        failure_ = localFailure("out of memory");
         return false;
     }
     if (PQstatus(c) != CONNECTION_OK) {
-        error_ = detail::oneLine(PQerrorMessage(c));
+        failure_ = localFailure(detail::oneLine(PQerrorMessage(c)));
         PQfinish(c);
         return false;
     }
@@ -175,7 +175,7 @@ bool Connection::open(const std::vector<const char*>& keys, const std::vector<co
     PQsetNoticeProcessor(
         c, [](void*, const char*) {}, nullptr);
     conn_ = c;
-    error_.clear();
+    failure_ = {};
     lError = false;
     return true;
 }
@@ -195,10 +195,10 @@ bool Connection::reconnect()
         return false;
     PQreset(conn_);
     if (PQstatus(conn_) != CONNECTION_OK) {
-        error_ = detail::oneLine(PQerrorMessage(conn_));
+        failure_ = localFailure(detail::oneLine(PQerrorMessage(conn_)));
         return false;
     }
-    error_.clear();
+    failure_ = {};
     lError = false;
     return true;
 }
@@ -236,7 +236,7 @@ Result query(Connection& c, const char* sql, std::initializer_list<std::string> 
         PQexecParams(c.handle(), sql, static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0));
     const ExecStatusType st = PQresultStatus(r.get());
     if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK) {
-        c.setErrorText(detail::errorOf(c.handle(), r.get()));
+        c.setFailure(detail::failureOf(c.handle(), r.get(), sql));
         return nullptr;
     }
     return r;
@@ -269,7 +269,7 @@ bool Connection::execute(std::string_view sql)
 {
     // libpq reads the text up to its first NUL: a shortened statement must never run.
     if (sql.find('\0') != std::string_view::npos) {
-        error_ = "the statement contains a NUL character";
+        failure_ = localFailure("the statement contains a NUL character");
         return false;
     }
     if (!ready(*this))
@@ -278,11 +278,11 @@ bool Connection::execute(std::string_view sql)
     const ExecStatusType st = PQresultStatus(r.get());
     if (st == PGRES_COPY_IN || st == PGRES_COPY_OUT) {
         abandonCopy(conn_, st);
-        error_ = "COPY is not run by Execute";
+        failure_ = localFailure("COPY is not run by Execute");
         return false;
     }
     if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK && st != PGRES_EMPTY_QUERY) {
-        error_ = detail::errorOf(conn_, r.get());
+        failure_ = detail::failureOf(conn_, r.get(), sql);
         return false;
     }
     return true;

@@ -5,10 +5,13 @@
 //
 // Connections use client_encoding UTF8, DateStyle ISO, an application name
 // and a connect timeout of 10 s. An empty password lets libpq find one in
-// PGPASSWORD or the password file. Identifiers are quoted as identifiers and
-// text values through libpq's escaping, so no name or value can change a
-// statement. The password is handed to libpq and not kept.
+// PGPASSWORD or the password file. Statements built from names and text
+// quote them with quoteIdent() and stoq() (quoting.cpp, below), values of
+// the loaders and data objects go as parameters, so no name or value can
+// change a statement. The password is handed to libpq and not kept.
 #pragma once
+
+#include "failure.h"
 
 #include "platform/runtime/object.h"
 
@@ -53,10 +56,12 @@ public:
     bool reconnect();
     [[nodiscard]] PGconn* handle() const noexcept { return conn_; }
 
-    // The last failure, connection or statement: libpq's or the server's
-    // message on one line, never containing the password.
-    [[nodiscard]] const std::string& errorText() const noexcept { return error_; }
-    void setErrorText(std::string text) { error_ = std::move(text); }
+    // The last failure, connection or statement; its text is libpq's or the
+    // server's message on one line, never containing the password.
+    [[nodiscard]] const Failure& failure() const noexcept { return failure_; }
+    [[nodiscard]] const std::string& errorText() const noexcept { return failure_.serverText; }
+    void setFailure(Failure f) { failure_ = std::move(f); }
+    void setErrorText(std::string text) { failure_ = localFailure(std::move(text)); }
 
     [[nodiscard]] bool dbExist(std::string_view database);
     // CREATE DATABASE; true when created.
@@ -92,7 +97,7 @@ private:
     bool open(const std::vector<const char*>& keys, const std::vector<const char*>& values);
 
     PGconn* conn_ = nullptr;
-    std::string error_;
+    Failure failure_;
     std::optional<std::string> collation_;
 };
 

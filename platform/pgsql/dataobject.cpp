@@ -143,6 +143,34 @@ void DataObject::configure(Args a)
     pictureCol_ = bare(textAt(a, 16));
 }
 
+std::vector<Value> DataObject::Settings::args() const
+{
+    std::vector<Value> a(17);
+    a[0] = connection;
+    a[1] = table;
+    a[3] = columns;
+    a[6] = Value::array();
+    a[7] = Value::array();
+    a[8] = order;
+    a[11] = false;
+    a[12] = startRow;
+    a[13] = false;
+    if (!auditColumns.empty()) {
+        std::vector<Value> names(auditColumns.begin(), auditColumns.end());
+        a[14] = rt::makeArray(std::move(names));
+    }
+    a[15] = auditValues;
+    if (!pictureColumn.empty())
+        a[16] = pictureColumn;
+    return a;
+}
+
+void DataObject::configure(const Settings& settings)
+{
+    const std::vector<Value> a = settings.args();
+    configure(Args(a.data(), a.size()));
+}
+
 // ------------------------------------------------------------------ values
 
 Value DataObject::emptyOf(const Column& c) const

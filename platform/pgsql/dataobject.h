@@ -69,8 +69,24 @@ public:
     // The methods every data object shares; its name is "SpSql".
     static const rt::ClassInfo& staticClass();
 
+    // What PGSQL(...) takes, by name. args() gives its 17 positional
+    // arguments, with the entries the object does not read as the program
+    // has always passed them.
+    struct Settings {
+        rt::Value connection;
+        std::string table;
+        std::string columns;  // "t.a,t.b,...", or "" for all
+        std::string order;    // the ordering column
+        rt::Value startRow;   // 1 to start on the first row; NIL
+        std::vector<std::string> auditColumns;
+        rt::Value auditValues;  // one block (or value) per audit column
+        std::string pictureColumn;
+        [[nodiscard]] std::vector<rt::Value> args() const;
+    };
+
     // Keeps PGSQL's 17 arguments for `new`.
     void configure(rt::Args a);
+    void configure(const Settings& settings);
     // Reads the table's columns, adds the picture column when missing, makes
     // the ordering index and goes to the first row. False with lError set
     // when the table or a column is unknown or the server refuses.

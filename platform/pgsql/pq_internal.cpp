@@ -1,5 +1,6 @@
 #include "pq_internal.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace pgsql::detail {
@@ -42,6 +43,19 @@ std::string errorOf(PGconn* conn, const PGresult* r)
     if (text.empty())
         text = "the server gave no result";
     return text;
+}
+
+Failure failureOf(PGconn* conn, const PGresult* r, std::string_view statement)
+{
+    Failure f;
+    f.statement = statement;
+    f.serverText = errorOf(conn, r);
+    if (const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr)
+        f.sqlstate = state;
+    if (const char* pos = r ? PQresultErrorField(r, PG_DIAG_STATEMENT_POSITION) : nullptr)
+        f.position = std::atoi(pos);
+    f.kind = sessionLost(conn, r) ? FailureKind::ConnectionLost : kindOfState(f.sqlstate);
+    return f;
 }
 
 bool sessionLost(PGconn* conn, const PGresult* r)

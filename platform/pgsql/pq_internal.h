@@ -2,6 +2,7 @@
 #pragma once
 
 #include "connection.h"
+#include "failure.h"
 
 #include <libpq-fe.h>
 
@@ -22,6 +23,10 @@ using Result = std::unique_ptr<PGresult, ResultDeleter>;
 
 // The result's message on one line; for a null result, the connection's.
 [[nodiscard]] std::string errorOf(PGconn* conn, const PGresult* r);
+
+// The failure a result (or, for a null result, the connection) tells, of
+// the statement sent.
+[[nodiscard]] Failure failureOf(PGconn* conn, const PGresult* r, std::string_view statement = {});
 
 // True when the session is gone: the socket is closed or the server ended
 // the session (a FATAL or PANIC error, as pg_terminate_backend sends).

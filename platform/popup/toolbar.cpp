@@ -228,4 +228,32 @@ rt::Value xbToolsBar(rt::Args a)
     return getList;
 }
 
+std::vector<rt::Value> ToolsBarSetup::args() const
+{
+    std::vector<rt::Value> a(12);
+    a[0] = getList;
+    a[1] = row;
+    a[2] = col;
+    a[3] = connection;
+    a[4] = data;
+    a[5] = parent;
+    if (!audit.empty()) {
+        std::vector<rt::Value> pairs;
+        for (const auto& [caption, column] : audit)
+            pairs.push_back(rt::makeArray({caption, column}));
+        a[6] = rt::makeArray(std::move(pairs));
+    }
+    a[7] = false;
+    a[8] = afterMove;
+    a[9] = browse;
+    a[10] = beforeMove;
+    return a;
+}
+
+rt::Value xbToolsBar(const ToolsBarSetup& setup)
+{
+    const std::vector<rt::Value> a = setup.args();
+    return xbToolsBar(rt::Args(a.data(), a.size()));
+}
+
 }  // namespace popup

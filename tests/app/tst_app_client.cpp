@@ -37,6 +37,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSettings>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -193,6 +194,7 @@ protected:
     void SetUp() override
     {
         DXC_REQUIRE_DATABASE();
+        QSettings("dxc", "client").clear();  // each test starts as a first run
         dropDxc();
         {
             PGconn* admin = testpg::connectTo("postgres");
@@ -410,6 +412,7 @@ TEST_F(ClientWindowTest, TheComboBoxReordersTheBrowseWhileEditing)
         [](Ui& ui) {
             EXPECT_EQ(text(ui.w.app(6)), "nombre");
             EXPECT_EQ(ui.browseSet("nombre"), "ABEL");
+            EXPECT_EQ(ui.entry("GET_CBUSCAR")->placeholderText(), "Buscar por Nombre");
             ui.click("Edit");
         },
         [](Ui& ui) {
@@ -429,7 +432,8 @@ TEST_F(ClientWindowTest, TheComboBoxReordersTheBrowseWhileEditing)
             EXPECT_EQ(text(ui.w.app(6)), "codcli");
             EXPECT_EQ(ui.combo()->currentText(), QString::fromUtf8("Código"));
             EXPECT_EQ(text(rt::sendWith(ui.w.app(3), "sort")), "codcli");
-            EXPECT_EQ(ui.browseSet("codcli"), "000001");
+            EXPECT_EQ(ui.browseSet("codcli"), "000003") << "still on the form's client";
+            EXPECT_EQ(ui.entry("GET_CBUSCAR")->placeholderText(), QString::fromUtf8("Buscar por Código"));
             ui.click("Cancel");
         },
     });
@@ -1196,6 +1200,28 @@ TEST_F(ClientWindowTest, AnOverLongNameIsRefusedWithAWordAndKeptToShorten)
         },
     }, "000001");
     EXPECT_EQ(one("SELECT rtrim(nombre) FROM dxcam01 WHERE codcli = '000001'"), std::string(30, 'N'));
+}
+
+TEST_F(ClientWindowTest, TheWindowsSizeAndTheBrowseOrderAreKeptForTheNextRun)
+{
+    QSize left;
+    run({
+        [](Ui& ui) { ui.click("Edit"); },
+        [](Ui& ui) {
+            ui.combo()->setFocus();
+            QTest::keyClick(ui.combo(), Qt::Key_Up);  // Código
+        },
+        [&](Ui& ui) {
+            ui.d.resize(ui.d.size() + QSize(80, 40));
+            left = ui.d.size();
+            ui.click("Cancel");
+        },
+    });
+    run({[&](Ui& ui) {
+        EXPECT_EQ(text(ui.w.app(6)), "codcli");
+        EXPECT_EQ(ui.combo()->currentText(), QString::fromUtf8("Código"));
+        EXPECT_EQ(ui.d.size(), left);
+    }});
 }
 
 // --- the form and the browse are one view

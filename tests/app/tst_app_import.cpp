@@ -1071,7 +1071,7 @@ TEST_F(Import, AChangedDbfIsSaidAndRefreshedWhole)
         EXPECT_EQ(told.lines, (preparedLines() + Lines{"Verificando Tabla: acentos Ok", line, "Cerrando Conexion"}));
         EXPECT_EQ(told.status, 3);
 
-        auto refresh = importOptions(dir);
+        auto refresh = importOptions(dir, true);  // the COPY path here, INSERT below
         refresh.refresh = true;
         const Transcript refreshed = runProgram(refresh);
         line.replace(line.find(" no se importa"), 14, " se importa").erase(line.find("; use --refresh"));
@@ -1134,6 +1134,44 @@ TEST_F(Import, ARefreshKeepsRowsChangedInSqlUnlessForced)
         EXPECT_EQ(forced.status, 0) << forced.text();
         EXPECT_EQ(testpg::value(c.get(), "SELECT string_agg(code || rtrim(name), ',' ORDER BY recno) FROM acentos"),
                   "1n1,2n2,3n3,4n4");
+    }
+}
+
+// Logicals and numbers arrive as python3-dbfread reads them, through both
+// paths: a stored false and 0 are values, "?" and blanks are none.
+TEST_F(Import, FalseAndZeroArriveAsDbfreadReadsThem)
+{
+    const std::string dir = scratch("false_zero");
+    ASSERT_EQ(shell("/usr/bin/python3 - " + dir + R"( <<'EOF'
+import sys, dbf, dbfread
+path = sys.argv[1] + '/LOGIC.DBF'
+t = dbf.Table(path, 'FLAG L; AMOUNT N(6,2); COUNT N(3,0); NAME C(4)', dbf_type='db3')
+t.open(dbf.READ_WRITE)
+for row in ((True, 1.5, 3, 'a'), (False, 0, 0, 'b'), (None, None, None, 'c'), (False, 0, 0, '')):
+    t.append(row)
+t.close()
+def shown(v, fmt):
+    return 'NULL' if v is None or v == '' else fmt(v)
+with open(path + '.txt', 'w') as out:
+    for r in dbfread.DBF(path):
+        out.write('|'.join([shown(r['FLAG'], lambda v: str(v).lower()), shown(r['AMOUNT'], lambda v: '%.2f' % v),
+                            shown(r['COUNT'], lambda v: '%d' % v), shown(r['NAME'].rstrip(), str)]) + '\n')
+EOF)"),
+              0);
+    std::ifstream in(dir + "/LOGIC.DBF.txt");
+    Lines expected;
+    for (std::string line; std::getline(in, line);)
+        expected.push_back(line);
+    ASSERT_EQ(expected, (Lines{"true|1.50|3|a", "false|0.00|0|b", "NULL|NULL|NULL|c", "false|0.00|0|NULL"}));
+    for (bool bulk : {false, true}) {
+        SCOPED_TRACE(bulk ? "COPY" : "INSERT");
+        dropDxc();
+        EXPECT_EQ(runProgram(importOptions(dir, bulk)).status, 0);
+        Conn c(connectDxc());
+        ASSERT_TRUE(c);
+        EXPECT_EQ(rows(c.get(), "SELECT concat_ws('|', coalesce(flag::text, 'NULL'), coalesce(amount::text, 'NULL'), "
+                                "coalesce(count::text, 'NULL'), coalesce(rtrim(name), 'NULL')) FROM logic ORDER BY recno"),
+                  expected);
     }
 }
 

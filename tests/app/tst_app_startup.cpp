@@ -271,6 +271,12 @@ TEST(Options, CommandLine)
     ASSERT_FALSE(app::parseOptions({"--salvage", "--codepage", "1250"}, o));
     EXPECT_TRUE(o.salvage);
     EXPECT_EQ(o.codePage, 1250);
+    // COPY unless --insert (--bulk says the default); --refresh and --force.
+    app::Options fresh;
+    EXPECT_TRUE(fresh.bulk);
+    ASSERT_FALSE(app::parseOptions({"--insert", "--refresh", "--force"}, fresh));
+    EXPECT_FALSE(fresh.bulk);
+    EXPECT_TRUE(fresh.refresh && fresh.force);
 }
 
 }  // namespace

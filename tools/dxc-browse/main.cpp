@@ -14,8 +14,8 @@
 // and one column element per field, striped in zebra colours. The grid's
 // keys scroll and page (Up, Down, PgUp, PgDn, Ctrl+PgUp top, Ctrl+PgDn
 // bottom, Left, Right, Home, End), as do the mouse wheel and the scroll
-// bar. A left click on a header sorts by that column (text without regard
-// to case), a second click on it turns the order round; header borders
+// bar. A left click on a header sorts by that column (text in the user's
+// collation, Spanish by default), a second click on it turns the order round; header borders
 // drag to resize. P prints the current position to standard output as
 // "record N of M, row R of S", L the layout as "columns: CAPTION:WIDTH,
 // ...; sorted: CAPTION asc|desc|none; tagged: N"; Esc or closing the window
@@ -32,7 +32,7 @@
 // screen) from top to bottom and writes every row it shows, in its order:
 // a .DBF through RK_Browse2Dbf with the source's structure, a .CSV with a
 // header line (RFC 4180, UTF-8). --order FIELD first orders the table by
-// that field as a header click does (text without regard to case). An
+// that field as a header click does (text in Spanish order). An
 // existing OUT is replaced only with --force; the file appears complete or
 // not at all. Exit status: 0 done, 1 the table could not be opened or
 // written, 2 usage.
@@ -569,6 +569,8 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     dbf::registerDbfFunctions();
+    // Deleted records are gone for the user: neither shown nor exported.
+    dbf::setDeletedHidden(true);
     gui::registerGuiFunctions();
     dlg::registerDialogFunctions();
     browse::registerBrowseLibrary();

@@ -1,6 +1,7 @@
 // Tables whose field names are code, quotes or blanks, written byte by byte
-// as a dBASE III or a dBASE 7 writer would: every field C(4), the records
-// given as their fields' text.
+// as a dBASE III (Windows ANSI) or a dBASE 7 writer would: every field
+// C(len), the records given as their fields' bytes (a deleted one with its
+// "*" flag in front).
 #pragma once
 
 #include <cstdint>
@@ -27,7 +28,7 @@ inline void put32(std::string& s, std::size_t at, std::uint32_t v)
 }
 
 inline void write(const std::string& path, const std::vector<std::string>& names,
-                  const std::vector<std::string>& records, bool level7)
+                  const std::vector<std::string>& records, bool level7, unsigned len = 4)
 {
     const std::size_t head = level7 ? 68 : 32, desc = level7 ? 48 : 32;
     std::string h(head, '\0');
@@ -35,7 +36,7 @@ inline void write(const std::string& path, const std::vector<std::string>& names
     h[1] = 124, h[2] = 12, h[3] = 7;
     put32(h, 4, std::uint32_t(records.size()));
     put16(h, 8, unsigned(head + desc * names.size() + 1));
-    put16(h, 10, unsigned(1 + 4 * names.size()));
+    put16(h, 10, unsigned(1 + len * names.size()));
     if (level7)
         h.replace(32, 8, "DBWINUS0");
     else
@@ -44,12 +45,12 @@ inline void write(const std::string& path, const std::vector<std::string>& names
         std::string d(desc, '\0');
         d.replace(0, n.size(), n);
         d[level7 ? 32 : 11] = 'C';
-        d[level7 ? 33 : 16] = 4;
+        d[level7 ? 33 : 16] = char(len);
         h += d;
     }
     h += '\x0d';
-    for (const std::string& r : records)
-        h += ' ' + r;
+    for (const std::string& r : records)  // "*..." : a deleted record, its flag given
+        h += r.size() == len * names.size() + 1 && r[0] == '*' ? r : ' ' + r;
     h += '\x1a';
     std::ofstream(path, std::ios::binary | std::ios::trunc) << h;
 }

@@ -3,6 +3,8 @@
 // and an export never waits on a box nobody can see.
 #include "hostile_tables.h"
 
+#include "common/pg_test_db.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 
@@ -54,6 +56,9 @@ protected:
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* locale : {"LC_ALL", "LC_COLLATE"})
+            env.remove(locale);
+        env.insert("LANG", "C");  // no locale named: the Spanish order
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("XDG_CONFIG_HOME", QString::fromStdString(file("config")));
         p.setProcessEnvironment(env);
@@ -128,6 +133,44 @@ TEST_F(BrowseTool, OddNamesExportAsTheyAreOrFailWithAMessage)
     EXPECT_EQ(dbf.status, 1);
     EXPECT_NE(dbf.err.find("dxc-browse: cannot write out.dbf"), std::string::npos) << dbf.err;
     EXPECT_FALSE(fs::exists(file("out.dbf")));
+}
+
+
+// --order sorts text in Spanish (letters without case and accents, Ñ after
+// N), as PostgreSQL's "es-x-icu" collation orders the same names.
+TEST_F(BrowseTool, OrderAgreesWithPostgreSQLSpanish)
+{
+    DXC_REQUIRE_DATABASE();
+    const std::vector<std::string> names = {"YOLANDA", "ÁNGEL", "ÑANDÚ", "ÓSCAR",   "ÚRSULA", "MARTÍN",
+                                            "MARÍA",   "JOSUÉ", "JOSÉ",  "AGUSTÍN", "NUÑEZ",  "NUNEZ"};
+    std::vector<std::string> records, values;
+    for (const std::string& n : names) {
+        records.push_back(QString::fromStdString(n).leftJustified(10).toLatin1().toStdString());  // Windows ANSI
+        values.push_back("('" + n + "')");
+    }
+    hostile::write(file("N.DBF"), {"NAME"}, records, false, 10);
+    const Run r = browse({"N.DBF", "--export", "out.csv", "--order", "NAME"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string expected = "NAME\r\n";
+    PGconn* c = testpg::connectTo(testpg::Database::instance().name());
+    ASSERT_NE(c, nullptr);
+    std::string sql = "SELECT n FROM (VALUES ";
+    for (std::size_t i = 0; i < values.size(); ++i)
+        sql += (i ? "," : "") + values[i];
+    for (const std::string& n : testpg::rows(c, sql + ") v(n) ORDER BY n COLLATE \"es-x-icu\""))
+        expected += n + "\r\n";
+    PQfinish(c);
+    EXPECT_EQ(slurp(file("out.csv")), expected);
+}
+
+
+// A deleted record is neither shown nor exported, as dump leaves it out.
+TEST_F(BrowseTool, DeletedRecordsAreNotExported)
+{
+    hostile::write(file("D.DBF"), {"NAME"}, {"abcd", "*efgh", "ijkl"}, false);
+    const Run r = browse({"D.DBF", "--export", "out.csv"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(slurp(file("out.csv")), "NAME\r\nabcd\r\nijkl\r\n");
 }
 
 }  // namespace

@@ -284,6 +284,10 @@ TEST_F(PgTest, ExecuteReportsTheServersMessageOnOneLine)
     EXPECT_EQ(conn.errorText().find('\n'), std::string::npos);
     EXPECT_FALSE(conn.execute("SELEC 1"));
     EXPECT_NE(conn.errorText().find("syntax error"), std::string::npos);
+    // The failure keeps the statement, its SQLSTATE and the place.
+    EXPECT_EQ(conn.failure().statement, "SELEC 1");
+    EXPECT_EQ(conn.failure().sqlstate, "42601");
+    EXPECT_EQ(conn.failure().position, 1);
 }
 
 TEST_F(PgTest, ExecuteNeverRunsAStatementCutShortAtANul)
