@@ -7,10 +7,12 @@
 // value is accepted where only reading is needed.
 #pragma once
 
+#include "platform/pgsql/failure.h"
 #include "platform/runtime/value.h"
 
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -129,6 +131,48 @@ bool mayLeaveRecord(ClientWindow& s);
 // The form's elements shown again (element types in `skip` left out) with
 // the picture of the client shown, an empty box when it has none.
 void showRecord(const ClientWindow& s, std::initializer_list<int> skip);
+
+// The client's code as the table keeps it: a number shorter than the
+// field padded with zeros to its length ("123" -> "000123"); any other
+// text trimmed.
+[[nodiscard]] std::string paddedCode(std::string_view code, std::size_t length);
+// The record object's code padded in place; the code, trimmed.
+std::string padRecordCode(const ClientWindow& s);
+// "000123 MARIA PEREZ": the client other than the one shown that holds
+// the code, if any.
+[[nodiscard]] std::optional<std::string> codeOwner(const ClientWindow& s, const std::string& code);
+// Says so when another client than the one shown holds the code (padded).
+void sayIfTaken(const ClientWindow& s, std::string_view code);
+// The message for a code another client holds.
+[[nodiscard]] std::string takenCodeMessage(const std::string& code, const std::string& owner);
+// Whether the client of that record number is still in the table (true
+// when the server cannot say).
+[[nodiscard]] bool clientExists(const ClientWindow& s, std::int64_t recno);
+// Whether the code has a row in "dxcam01e".
+[[nodiscard]] bool hasSecondRow(const ClientWindow& s, const std::string& code);
+
+// The form and the browse show one client: the browse set is put on the
+// record object's client and redrawn.
+void followInBrowse(ClientWindow& s);
+// The other way round: the client under the browse's cursor shown in the
+// form (while viewing; the form being edited stays).
+void followBrowse(ClientWindow& s);
+// Another user deleted the client shown (code as it was): said, editing
+// ends, and the next client is shown in the form and the browse. A failure
+// the data object reported is said in these words instead.
+void clientGone(ClientWindow& s, const std::string& code, const std::optional<pgsql::Failure>& reported);
+
+// The combo box's choice: the browse ordered by aApp[6], still on the
+// form's client; the search field names the order it searches in.
+void sortBrowse(ClientWindow& s);
+// "Buscar por Apellidos" in the empty search field.
+void showSearchOrder(const ClientWindow& s);
+
+// The browse's order is kept for the next run (the window's place is kept
+// by the layout, client_layout.cpp); a kept order of a column the table
+// still has is restored before the window opens.
+void rememberOrder(const ClientWindow& s);
+void restoreOrder(ClientWindow& s);
 
 // The command buttons' actions.
 void cancelEdit(ClientWindow& s);

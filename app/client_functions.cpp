@@ -48,18 +48,22 @@ struct Command {
 };
 
 constexpr Var kBrowse = &ClientWindow::oBrowse;
+constexpr Var kConn = &ClientWindow::oConn;
 constexpr Command kCommands[] = {
-    {"ClientCancel", client::cancelEdit, {kBrowse}},
-    {"ClientSave", client::saveRecord, {kBrowse, &ClientWindow::ocodcli}},
+    {"ClientCancel", client::cancelEdit, {kBrowse, kConn}},
+    {"ClientSave", client::saveRecord, {kBrowse, &ClientWindow::ocodcli, kConn}},
     {"ClientNew", client::newRecord, {kBrowse, &ClientWindow::ocodcli}},
     {"ClientEdit", client::editRecord, {&ClientWindow::oNombre}},
-    {"ClientDelete", client::deleteRecord, {kBrowse}},
+    {"ClientDelete", client::deleteRecord, {kBrowse, kConn}},
     {"ClientRefreshTable", client::refreshTable, {kBrowse}},
     {"ClientRefreshBrowse", client::refreshBrowse, {kBrowse}},
     {"ClientNextMatch", client::nextMatch, {kBrowse}},
     // the search text comes by reference: Like empties it
-    {"ClientLike", client::likeSearch, {kBrowse, &ClientWindow::oConn, &ClientWindow::cBuscar}},
-    {"ClientChoose", client::chooseRow, {&ClientWindow::oConn}},
+    {"ClientLike", client::likeSearch, {kBrowse, kConn, &ClientWindow::cBuscar}},
+    {"ClientChoose", client::chooseRow, {kConn, kBrowse}},
+    {"ClientFollowBrowse", client::followBrowse, {kConn, kBrowse}},
+    {"ClientShowInBrowse", client::followInBrowse, {kBrowse}},
+    {"ClientSort", client::sortBrowse, {kBrowse}},
 };
 
 template <std::size_t N>
@@ -86,6 +90,7 @@ void likeSearch(ClientWindow& s)
     if (!mayLeaveRecord(s))
         return;
     Like(s.cBuscar, s.oConn, s.app(appSlot::Record), s.app(appSlot::OrderColumn));
+    followInBrowse(s);
     showRecord(s, {dlg::type::Browse, dlg::type::Group});
     focus(s.app(appSlot::SearchField));
 }
@@ -104,6 +109,7 @@ void chooseRow(ClientWindow& s)
         record(s, "seek").seek(recno, "recno");
     }
     RecordGet(s.aApp, s.GetList);
+    followInBrowse(s);
 }
 
 }  // namespace client
@@ -114,6 +120,13 @@ void registerClientActions()
     rt::registerFunction("ClientMayLeave", [](rt::Args a) {
         ClientWindow s = given(a, "ClientMayLeave", {});
         return rt::Value(client::mayLeaveRecord(s));
+    });
+    rt::registerFunction("ClientCodeChosen", [](rt::Args a) {
+        ClientWindow s = given(a, "ClientCodeChosen", {&ClientWindow::oConn});
+        const rt::Value& code = rt::argAt(a, 3);
+        if (code.isChar())
+            client::sayIfTaken(s, code.asString());
+        return code;
     });
     rt::registerFunction("ClientShowPicture", [](rt::Args a) {
         ClientWindow s;

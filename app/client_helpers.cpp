@@ -270,17 +270,20 @@ bool ValidarCampo(const rt::Value& oCaso, const rt::Value& aApp, const rt::Value
     const rt::Value record = isAppArray(aApp) ? entry(aApp, appSlot::Record) : rt::Value();
     const rt::Value code = record.isObject() ? rt::getMember(record, "codcli") : rt::Value();
     if (caso1 && rt::isEmpty(code) && lastKey(getList) == gui::key::Enter) {
-        dlg::winAlert("Codigo de Producto no Puede Estar en Blanco, Verifique...");
+        dlg::winAlert("Codigo de Producto no Puede Estar en Blanco, Verifique...", client::kTitle);
         clearLastKey(getList);
         return false;
     }
     if (caso1 && !rt::isEmpty(code)) {
-        // Already on that client: a seek would only reload the row and drop
-        // what the user has typed into the other fields.
-        pgsql::DataObject& data = client::dataObject(record, "FieldGet");
-        const rt::Value stored = data.fieldGet("codcli");
-        if (!(stored.isChar() && rt::alltrim(stored.asString()) == rt::alltrim(rt::var2char(code))))
-            data.seek(code, "dxcam01.codcli");
+        // The code as the table keeps it. One another client holds is said
+        // at once; moving to that client would drop what is typed here.
+        ClientWindow s;
+        s.aApp = aApp;
+        if (const auto running = runningClient())
+            s.oConn = running->oConn;
+        const std::string padded = client::padRecordCode(s);
+        if (const auto owner = client::codeOwner(s, padded))
+            dlg::winAlert(client::takenCodeMessage(padded, *owner), client::kTitle);
         client::getRefresh(getList, {28, 1});
     }
     clearLastKey(getList);

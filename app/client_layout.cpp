@@ -15,6 +15,7 @@
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/elements.h"
 #include "platform/dialog/layout.h"
+#include "platform/dialog/storage.h"
 #include "platform/grid/browse.h"
 #include "platform/grid/cellgroup.h"
 #include "platform/grid/column.h"
@@ -259,7 +260,10 @@ void place(gui::XbpPart& part, const QRect& r)
     part.setPosAndSize(QPoint(r.x(), parent->height() - r.y() - r.height()), r.size());
 }
 
-// Owned by the dialog: re-lays the window whenever its size changes.
+void rememberGeometry(const QWidget& d);
+
+// Owned by the dialog: re-lays the window whenever its size changes, and
+// keeps its place for the next run when it closes.
 class WindowLayout final : public QObject {
 public:
     static constexpr const char* kName = "clientWindowLayout";
@@ -296,6 +300,8 @@ protected:
     {
         if (e->type() == QEvent::Resize && watched == parent())
             relayout(static_cast<QWidget*>(watched)->size());
+        if (e->type() == QEvent::Hide && watched == parent())
+            rememberGeometry(*static_cast<QWidget*>(watched));
         return false;
     }
 
@@ -323,6 +329,34 @@ private:
     std::vector<ColumnFit> columns_;
 };
 
+// --- what the next run starts with
+
+constexpr const char* kSettingsKey = "client";
+constexpr const char* kSettingsGroup = "window";
+
+void rememberGeometry(const QWidget& d)
+{
+    const QRect r = d.geometry();
+    dlg::regWrite(kSettingsKey, kSettingsGroup, "geometry", rt::makeArray({r.x(), r.y(), r.width(), r.height()}));
+}
+
+// The window where the last run left it, no smaller than its least size.
+void restoreGeometry(QDialog& d)
+{
+    const rt::Value g = dlg::regQuery(kSettingsKey, kSettingsGroup, "geometry");
+    if (!g.isArray() || g.asArray().size() != 4)
+        return;
+    int v[4];
+    for (int i = 0; i < 4; ++i) {
+        const rt::Value& n = g.asArray().items[std::size_t(i)];
+        if (!n.isNum())
+            return;
+        v[i] = int(n.asInt());
+    }
+    d.resize(QSize(v[2], v[3]).expandedTo(d.minimumSize()));
+    d.move(v[0], v[1]);
+}
+
 // A window larger than the screen's free area opens at that area's size
 // (as far as its least size allows), inside it.
 void fitToScreen(QDialog& d)
@@ -339,6 +373,56 @@ void fitToScreen(QDialog& d)
            std::clamp(d.y(), free.top(), std::max(free.top(), free.bottom() + 1 - size.height())));
 }
 
+// --- the keyboard
+
+// The entries of the form in the order shown; then the check box, the
+// command buttons from Save on and the search row. The toolbars and the
+// browse stay out of the chain: they are reached with the mouse or their
+// own keys, so a space typed after Tab never presses one of them.
+constexpr std::array<std::string_view, 6> kFormEntries = {"GET_CODCLI",    "GET_NOMBRE",     "GET_APELL",
+                                                          "GET_DIRECCION", "GET_DIRECCION2", "GET_FECHING"};
+constexpr std::array<std::string_view, 9> kCommandOrder = {
+    "Save", "New", "Edit", "Delete", "Refresh;Tabla", "Refresh;Picture", "Refresh;Browse", "Exit", "Cancel"};
+
+void orderTabs(const ClientWindow& s, const dlg::DialogPart& dialog)
+{
+    const auto& records = s.GetList.asArray().items;
+    const auto widgetWhere = [&](auto matches) -> QWidget* {
+        for (std::size_t i = 0; i < dialog.elements.size() && i < records.size(); ++i)
+            if (const gui::XbpPart* part = gui::asPart(dialog.elements[i]); part && matches(records[i]))
+                return part->widget();
+        return nullptr;
+    };
+    const auto byId = [&](std::string_view id) {
+        return widgetWhere([id](const rt::Value& r) { return rt::alltrim(dlg::textSlot(r, dlg::slot::Id)) == id; });
+    };
+    const auto byType = [&](int type) {
+        return widgetWhere([type](const rt::Value& r) { return dlg::elementType(r) == type; });
+    };
+    const auto byCaption = [&](std::string_view caption) {
+        return widgetWhere([caption](const rt::Value& r) {
+            return dlg::elementType(r) == dlg::type::PushButton && dlg::textSlot(r, dlg::slot::Caption) == caption;
+        });
+    };
+    std::vector<QWidget*> chain;
+    for (std::string_view id : kFormEntries)
+        chain.push_back(byId(id));
+    chain.push_back(byType(dlg::type::CheckBox));
+    for (std::string_view caption : kCommandOrder)
+        chain.push_back(byCaption(caption));
+    chain.insert(chain.end(), {byType(dlg::type::ComboBox), byId("GET_CBUSCAR"), byCaption("Siguiente"),
+                               byCaption("Like")});
+    std::erase(chain, nullptr);
+    for (std::size_t i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
+    if (gui::XbpBrowse* b = gui::asBrowse(s.oBrowse); b && b->widget()) {
+        b->widget()->setFocusPolicy(Qt::ClickFocus);
+        for (QWidget* child : b->widget()->findChildren<QWidget*>())
+            if (child->focusPolicy() & Qt::TabFocus)
+                child->setFocusPolicy(Qt::ClickFocus);
+    }
+}
+
 }  // namespace
 
 void arrangeWindow(const ClientWindow& s)
@@ -349,7 +433,10 @@ void arrangeWindow(const ClientWindow& s)
     if (!d || d->findChild<QObject*>(WindowLayout::kName, Qt::FindDirectChildrenOnly))
         return;
     new WindowLayout(d, s);
+    restoreGeometry(*d);
     fitToScreen(*d);
+    orderTabs(s, *part);
+    showSearchOrder(s);
 }
 
 }  // namespace app::client

@@ -30,7 +30,7 @@ bool ClientWindow::editing() const { return rt::isTrue(app(appSlot::Editing)); }
 
 namespace {
 
-using W = std::weak_ptr<ClientWindow>;
+using WeakWindow = std::weak_ptr<ClientWindow>;
 std::weak_ptr<ClientWindow> g_running;
 
 constexpr const char* kRecordColumns =
@@ -42,7 +42,7 @@ constexpr const char* kBrowseColumns =
 
 // A block of the window compiled from its text, which it carries; once the
 // window is gone it does nothing.
-rt::Value windowBlock(const W& w, const rt::Value& compiled)
+rt::Value windowBlock(const WeakWindow& w, const rt::Value& compiled)
 {
     return rt::makeBlock(
         [w, compiled](rt::Args a) -> rt::Value {
@@ -55,7 +55,7 @@ rt::Value windowBlock(const W& w, const rt::Value& compiled)
 
 // A block that runs a user action: failures of the server it meets are
 // said once the action is over.
-rt::Value windowAction(const W& w, const rt::Value& compiled)
+rt::Value windowAction(const WeakWindow& w, const rt::Value& compiled)
 {
     return rt::makeBlock(
         [w, compiled](rt::Args a) -> rt::Value {
@@ -69,7 +69,7 @@ rt::Value windowAction(const W& w, const rt::Value& compiled)
 }
 
 // A get/set block over a variable of the window.
-rt::Value anchor(const W& w, rt::Value ClientWindow::*var, const std::string& name)
+rt::Value anchor(const WeakWindow& w, rt::Value ClientWindow::*var, const std::string& name)
 {
     return dlg::getAnchorCB(
         [w, var]() -> rt::Value {
@@ -101,7 +101,7 @@ constexpr std::pair<rt::Value ClientWindow::*, const char*> kWindowVariables[] =
 
 // What the window's texts compile against: its variables and the names of
 // aApp's entries.
-rt::Names windowNames(const W& w)
+rt::Names windowNames(const WeakWindow& w)
 {
     rt::Names names;
     for (const auto& [var, name] : kWindowVariables)
@@ -121,7 +121,7 @@ std::string appName(int n)
 }
 
 // A get/set block over aApp[n].
-rt::Value appAnchor(const W& w, int n)
+rt::Value appAnchor(const WeakWindow& w, int n)
 {
     return dlg::getAnchorCB(
         [w, n]() -> rt::Value {
@@ -138,7 +138,7 @@ rt::Value appAnchor(const W& w, int n)
 // The get/set block over aApp[1] that RK_ReadGUI hands the dialog to: the
 // dialog then asks before Escape or closing the window discards typed work,
 // and the window gets its resizing and fitted browse columns.
-rt::Value dialogAnchor(const W& w)
+rt::Value dialogAnchor(const WeakWindow& w)
 {
     return dlg::getAnchorCB(
         [w]() -> rt::Value {
@@ -161,7 +161,7 @@ rt::Value dialogAnchor(const W& w)
 }
 
 // A get/set block over a member of the record object aApp[2].
-rt::Value memberAnchor(const W& w, const std::string& member)
+rt::Value memberAnchor(const WeakWindow& w, const std::string& member)
 {
     return dlg::getAnchorCB(
         [w, member]() -> rt::Value {
@@ -181,11 +181,22 @@ rt::Value src(const char* type, rt::Value var, rt::Value parent, rt::Value bound
     return rt::makeArray({type, std::move(var), std::move(parent), std::move(bound), row, col, width, height});
 }
 
+// A layout number as the source texts write it: "1.1", "1.14", "16.0".
+std::string layoutText(double v)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", v);
+    std::string t = text;
+    if (t.size() > 3 && t.back() == '0' && t[t.size() - 3] == '.')
+        t.pop_back();
+    return t;
+}
+
 // Appends the window's element records to GetList, in the order of the
 // window's layout.
 class Builder {
 public:
-    Builder(ClientWindow& s, const W& w) : s_(s), w_(w), list_(s.GetList), names_(windowNames(w)) {}
+    Builder(ClientWindow& s, const WeakWindow& w) : s_(s), w_(w), list_(s.GetList), names_(windowNames(w)) {}
     void build();
 
 private:
@@ -194,8 +205,9 @@ private:
     [[nodiscard]] int count() const { return int(list_.asArray().size()); }
 
     void group(const char* caption, rt::Value ClientWindow::*var, const char* varName, double row, double height,
-               const char* rowText, const char* heightText);
-    void label(const char* caption, double row, const char* rowText, const rt::Value& parent, const char* parentName);
+               const std::string& rowText);
+    // A label the running row's step below the last; its source text says the step.
+    void label(const char* caption, double step);
     void memberGet(const std::string& member, double row, double col, double width, const char* picture, rt::Value when,
                    rt::Value ClientWindow::*objectVar, const char* objectName);
     void button(const char* caption, double row, double col, double width, double height, const char* colText,
@@ -220,7 +232,7 @@ private:
     [[nodiscard]] rt::Value clientLookup(bool full) const;
 
     ClientWindow& s_;
-    W w_;
+    WeakWindow w_;
     const rt::Value& list_;
     double xRow = 0.0;
     double xCol = 0.0;
@@ -229,7 +241,7 @@ private:
 };
 
 void Builder::group(const char* caption, rt::Value ClientWindow::*var, const char* varName, double row, double height,
-                    const char* rowText, const char* heightText)
+                    const std::string& rowText)
 {
     push(dlg::getTemplate(dlg::type::Group, 2));
     set(dlg::slot::Caption, caption);
@@ -238,18 +250,18 @@ void Builder::group(const char* caption, rt::Value ClientWindow::*var, const cha
     set(dlg::slot::Width, 70.0);
     set(dlg::slot::Height, height);
     set(dlg::slot::Anchor, anchor(w_, var, varName));
-    set(dlg::slot::Source, src("RKGROUP", varName, {}, {}, rowText, "0", "70.0", heightText));
+    set(dlg::slot::Source, src("RKGROUP", varName, {}, {}, rowText, "0", "70.0", layoutText(height)));
 }
 
-void Builder::label(const char* caption, double row, const char* rowText, const rt::Value& parent,
-                    const char* parentName)
+void Builder::label(const char* caption, double step)
 {
+    xRow += step;
     push(dlg::getTemplate(dlg::type::Say, rt::Value(1)));
     set(dlg::slot::Caption, caption);
-    set(dlg::slot::Row, row);
+    set(dlg::slot::Row, xRow);
     set(dlg::slot::Col, 1.0);
-    set(dlg::slot::ParentAnchor, parent);
-    set(dlg::slot::Source, src("RKSAYGET", {}, parentName, caption, rowText, "001.0", "", ""));
+    set(dlg::slot::ParentAnchor, group1_);
+    set(dlg::slot::Source, src("RKSAYGET", {}, "oMyGroup1", caption, "xRow+=" + layoutText(step), "001.0", "", ""));
 }
 
 void Builder::memberGet(const std::string& member, double row, double col, double width, const char* picture,
@@ -303,65 +315,56 @@ rt::Value Builder::clientLookup(bool full) const
 {
     const std::string common = "oConn, \"Consulta de Cliente\", 60.3, 19, aApp[APP_RECORD]:codcli, \"codcli\", aCliente(), "
                                "\"dxcam01\", NIL, \"dxcam01.nombre\"";
-    return action(full ? "{|| xbPopBrowse(" + common +
-                             ", \"foto\", NIL, NIL, {\"Test\", {{\"estatus\", \"N\", .T.}, {\"estatus\", \"C\", .F.}}})}"
+    // A code chosen for the code field that another client holds is said at once.
+    return action(full ? "{|| ClientCodeChosen(aApp, GetList, oConn, xbPopBrowse(" + common +
+                             ", \"foto\", NIL, NIL, {\"Test\", {{\"estatus\", \"N\", .T.}, {\"estatus\", \"C\", .F.}}}))}"
                        : "{|| xbPopBrowse(" + common + ")}");
 }
 
 void Builder::formGroup()
 {
-    group("Test-Get", &ClientWindow::oMyGroup1, "oMyGroup1", 1.0, 8.0, "1.0", "8.0");
+    group("Test-Get", &ClientWindow::oMyGroup1, "oMyGroup1", 1.0, 8.0, layoutText(1.0));
     group1_ = anchor(w_, &ClientWindow::oMyGroup1, "oMyGroup1");
 
-    label("Nº Cliente:", xRow += 1.1, "xRow+=1.1", group1_, "oMyGroup1");
+    label("Nº Cliente:", 1.1);
     memberGet("codcli", xRow - 0.1, 15.0, 0, "@!K", whenEditing(), &ClientWindow::ocodcli, "ocodcli");
     set(dlg::slot::Valid, block("{|| ValidarCampo(1, aApp, GetList)}"));
     set(dlg::slot::Popup, rt::makeArray(
                 {clientLookup(true), {}, false, false, false, {}, {}, {}, {}, {}, {}, false, {}, false, {}, {}, {}}));
 
     // The record toolbar: moves the record object and shows who saved it.
-    {
-        std::vector<rt::Value> a(12);
-        a[0] = list_;
-        a[1] = xRow - 0.2;
-        a[2] = 38.4;
-        a[3] = s_.oConn;
-        a[4] = appAnchor(w_, appSlot::Record);
-        a[5] = group1_;
-        a[6] = rt::makeArray({rt::makeArray({"Usuario", "id_usuario"}), rt::makeArray({"Fecha", "id_Fecha"}),
-                              rt::makeArray({"Hora", "id_hora"})});
-        a[7] = false;
-        a[8] = action("{|| RecordGet(aApp, GetList)}");
-        a[9] = false;
-        a[10] = action("{|| ClientMayLeave(aApp, GetList)}");
-        popup::xbToolsBar(rt::Args(a.data(), a.size()));
-    }
+    popup::xbToolsBar(popup::ToolsBarSetup{
+        .getList = list_,
+        .row = xRow - 0.2,
+        .col = 38.4,
+        .connection = s_.oConn,
+        .data = appAnchor(w_, appSlot::Record),
+        .parent = group1_,
+        .audit = {{"Usuario", "id_usuario"}, {"Fecha", "id_Fecha"}, {"Hora", "id_hora"}},
+        .afterMove = action("{|| RecordGet(aApp, GetList), ClientShowInBrowse(aApp, GetList, oBrowse)}"),
+        .beforeMove = action("{|| ClientMayLeave(aApp, GetList)}")});
 
-    label("Nombres:", xRow += 1.1, "xRow+=1.1", group1_, "oMyGroup1");
+    label("Nombres:", 1.1);
     memberGet("nombre", xRow - 0.1, 15.0, 54.0, "@!K", whenEditing(), &ClientWindow::oNombre, "oNombre");
-    label("Apellidos:", xRow += 1.1, "xRow+=1.1", group1_, "oMyGroup1");
+    label("Apellidos:", 1.1);
     memberGet("apell", xRow - 0.1, 15.0, 40.0, "@!K", whenEditingWithCode(), nullptr, nullptr);
 
     // The picture: a click chooses another one, only while editing.
-    {
-        std::vector<rt::Value> a(10);
-        a[0] = list_;
-        a[1] = xRow - 0.1;
-        a[2] = 56.0;
-        a[3] = s_.app(appSlot::Record);
-        a[5] = appAnchor(w_, appSlot::Picture);
-        a[6] = rt::makeArray({13.0, 4.65});
-        a[7] = group1_;
-        a[9] = false;
-        popup::xbBitmap(rt::Args(a.data(), a.size()));
-        set(dlg::slot::When, whenEditing());
-    }
+    popup::xbBitmap(popup::BitmapSetup{.getList = list_,
+                                       .row = xRow - 0.1,
+                                       .col = 56.0,
+                                       .data = s_.app(appSlot::Record),
+                                       .receiver = appAnchor(w_, appSlot::Picture),
+                                       .cols = 13.0,
+                                       .rows = 4.65,
+                                       .parent = group1_});
+    set(dlg::slot::When, whenEditing());
 
-    label("Dirección 1:", xRow += 1.14, "xRow+=1.14", group1_, "oMyGroup1");
+    label("Dirección 1:", 1.14);
     memberGet("direccion", xRow - 0.1, 15.0, 40.0, "@!K", whenEditingWithCode(), nullptr, nullptr);
-    label("Dirección 2:", xRow += 1.14, "xRow+=1.14", group1_, "oMyGroup1");
+    label("Dirección 2:", 1.14);
     memberGet("direccion2", xRow - 0.1, 15.0, 40.0, "@!K", whenEditingWithCode(), nullptr, nullptr);
-    label("Fecha de Registro:", xRow += 1.1, "xRow+=1.1", group1_, "oMyGroup1");
+    label("Fecha de Registro:", 1.1);
     memberGet("feching", xRow - 0.1, 15.0, 0, "@D", whenEditingWithCode(), nullptr, nullptr);
     // Entry 3 .T.: the lookup's answer is not stored into the date.
     set(dlg::slot::Popup, rt::makeArray(
@@ -394,7 +397,8 @@ void Builder::searchField()
     set(dlg::slot::Id, dlg::getIdDefault({}, "cBuscar", "GET_"));
     set(dlg::slot::Anchor, appAnchor(w_, appSlot::SearchField));
     set(dlg::slot::KeyHandler,
-        action("{|nKey, b, o| KeySeekBrow(nKey, b, aApp[APP_SEARCHFIELD], oBrowse, @cBuscar, aApp[APP_BROWSESET])}"));
+        action("{|nKey, b, o| KeySeekBrow(nKey, b, aApp[APP_SEARCHFIELD], oBrowse, @cBuscar, aApp[APP_BROWSESET]), "
+               "ClientFollowBrowse(aApp, GetList, oConn, oBrowse)}"));
     set(dlg::slot::ParentAnchor, group2_);
     set(dlg::slot::Source, src("RKGET", "aApp[5]", "oMyGroup2", "cBuscar", "0.7", "XCOL()+1.2", "28.0", "1.01"));
 
@@ -410,8 +414,9 @@ void Builder::searchField()
 
 void Builder::browseGroup()
 {
-    xRow += 2.8;
-    group("Test-Browse", &ClientWindow::oMyGroup2, "oMyGroup2", xRow, 15.3, "xRow+=2.8", "15.3");
+    constexpr double step = 2.8;
+    xRow += step;
+    group("Test-Browse", &ClientWindow::oMyGroup2, "oMyGroup2", xRow, 15.3, "xRow+=" + layoutText(step));
     group2_ = anchor(w_, &ClientWindow::oMyGroup2, "oMyGroup2");
 
     // The ordering column of the browse set.
@@ -425,26 +430,20 @@ void Builder::browseGroup()
     set(dlg::slot::When, whenEditingWithCode());
     set(dlg::slot::Options, rt::makeArray({false, false}));
     set(dlg::slot::GetSet2, rt::makeArray({client::orderCaptions(names), "aOrderBy"}));
-    set(dlg::slot::Change,
-        action("{|| aApp[APP_BROWSESET]:sort(aApp[APP_ORDERCOLUMN]), ClientRefreshAll(oBrowse)}"));
+    set(dlg::slot::Change, action("{|| ClientSort(aApp, GetList, oBrowse)}"));
     set(dlg::slot::ParentAnchor, group2_);
     set(dlg::slot::Source, src("RKCOMBOBOX", {}, "oMyGroup2", "aApp[6]", "0.7", "0.5", "13.5", "10.5"));
 
     searchField();
 
     // The browse toolbar: moves the browse set and redraws the browse.
-    {
-        std::vector<rt::Value> a(12);
-        a[0] = list_;
-        a[1] = 0.65;
-        a[2] = dlg::xcol(list_) + 6.0;
-        a[4] = s_.app(appSlot::BrowseSet);
-        a[5] = group2_;
-        a[7] = false;
-        a[8] = block("{|| ClientRefreshAll(oBrowse)}");
-        a[9] = true;
-        popup::xbToolsBar(rt::Args(a.data(), a.size()));
-    }
+    popup::xbToolsBar(popup::ToolsBarSetup{.getList = list_,
+                                           .row = 0.65,
+                                           .col = dlg::xcol(list_) + 6.0,
+                                           .data = s_.app(appSlot::BrowseSet),
+                                           .parent = group2_,
+                                           .afterMove = block("{|| ClientRefreshAll(oBrowse)}"),
+                                           .browse = true});
     browseElement();
 }
 
@@ -484,13 +483,14 @@ void Builder::browseElement()
         opt(n, false);
     opt(HeaderLines, 2);
     opt(UseVisualStyle, true);
-    opt(ItemSelected, action("{|| ClientChoose(aApp, GetList, oConn)}"));
+    opt(ItemSelected, action("{|| ClientChoose(aApp, GetList, oConn, oBrowse)}"));
+    opt(ItemMarked, action("{|| ClientFollowBrowse(aApp, GetList, oConn, oBrowse)}"));
     set(dlg::slot::Options, options);
     set(dlg::slot::Anchor, anchor(w_, &ClientWindow::oBrowse, "oBrowse"));
     set(dlg::slot::ParentAnchor, group2_);
     set(dlg::slot::Source, src("RKBROWSE", "oBrowse", "oMyGroup2", "aApp[03]", "2.0", "0.76", "69.0", "13.0"));
 
-    column("1;RECNO", "aApp[APP_BROWSESET]:recno()", 4, nullptr);
+    column(";RECNO", "aApp[APP_BROWSESET]:recno()", 4, nullptr);
     column("Nº;CLIENTE", "aApp[APP_BROWSESET]:codcli", 5, nullptr);
     column(";NOMBRES", "aApp[APP_BROWSESET]:nombre", 15, nullptr);
     column(";APELLIDOS", "aApp[APP_BROWSESET]:apell", 15, nullptr);
@@ -501,33 +501,33 @@ void Builder::browseElement()
 // other shows.
 struct Command {
     const char* caption;
-    double step;  // added to the running column first
-    const char* colText;
+    double step;  // added to the running column first; 0: at the row's start
     double width;
     const char* tooltip;
     const char* action;
-    enum { Always, EditingWithCode, CurrentRow } when;
+    enum { Always, Editing, CurrentRow } when;
     enum { Never, WhileEditing, WhileViewing } hide;
     bool twoLines;
 };
 constexpr Command kCommands[] = {
-    {"Exit", 0.0, "0.5", 6.8, "Update Record", "{|| RK_ReadGuiEvent(6, GetList)}", Command::Always,
+    {"Exit", 0.0, 6.8, "Update Record", "{|| RK_ReadGuiEvent(6, GetList)}", Command::Always,
      Command::WhileEditing, false},
-    {"Cancel", 0.0, "0.5", 6.8, "Cancel Record", "{|| ClientCancel(aApp, GetList, oBrowse)}", Command::Always,
+    {"Cancel", 0.0, 6.8, "Cancel Record", "{|| ClientCancel(aApp, GetList, oBrowse, oConn)}", Command::Always,
      Command::WhileViewing, false},
-    {"Save", 6.8, "xCol+=6.8", 6.8, "Update/Insert Record", "{|| ClientSave(aApp, GetList, oBrowse, ocodcli)}",
-     Command::EditingWithCode, Command::Never, false},
-    {"New", 6.8, "xCol+=6.8", 6.8, "Blank  Record", "{|| ClientNew(aApp, GetList, oBrowse, ocodcli)}",
+    // Save takes a click while the code is empty, to say that it is missing.
+    {"Save", 6.8, 6.8, "Update/Insert Record", "{|| ClientSave(aApp, GetList, oBrowse, ocodcli, oConn)}",
+     Command::Editing, Command::Never, false},
+    {"New", 6.8, 6.8, "Blank  Record", "{|| ClientNew(aApp, GetList, oBrowse, ocodcli)}",
      Command::CurrentRow, Command::Never, false},
-    {"Edit", 6.8, "xCol+=6.8", 6.8, "Edit Record", "{|| ClientEdit(aApp, GetList, oNombre)}", Command::CurrentRow,
+    {"Edit", 6.8, 6.8, "Edit Record", "{|| ClientEdit(aApp, GetList, oNombre)}", Command::CurrentRow,
      Command::Never, false},
-    {"Delete", 6.8, "xCol+=6.8", 6.8, "Delete Record", "{|| ClientDelete(aApp, GetList, oBrowse)}",
+    {"Delete", 6.8, 6.8, "Delete Record", "{|| ClientDelete(aApp, GetList, oBrowse, oConn)}",
      Command::CurrentRow, Command::Never, false},
-    {"Refresh;Tabla", 16.0, "xCol+=16.0", 8.8, nullptr, "{|| ClientRefreshTable(aApp, GetList, oBrowse)}",
+    {"Refresh;Tabla", 16.0, 8.8, nullptr, "{|| ClientRefreshTable(aApp, GetList, oBrowse)}",
      Command::CurrentRow, Command::Never, true},
-    {"Refresh;Picture", 8.8, "xCol+=8.8", 8.8, nullptr, "{|| ClientShowPicture(aApp)}", Command::Always,
+    {"Refresh;Picture", 8.8, 8.8, nullptr, "{|| ClientShowPicture(aApp)}", Command::Always,
      Command::Never, true},
-    {"Refresh;Browse", 8.8, "xCol+=8.8", 8.8, nullptr, "{|| ClientRefreshBrowse(aApp, GetList, oBrowse)}",
+    {"Refresh;Browse", 8.8, 8.8, nullptr, "{|| ClientRefreshBrowse(aApp, GetList, oBrowse)}",
      Command::CurrentRow, Command::Never, true},
 };
 
@@ -539,11 +539,12 @@ void Builder::commandButtons()
         return block(shownWhenEditing ? "{|| !aApp[APP_EDITING]}" : "{|| aApp[APP_EDITING]}");
     };
     for (const Command& c : kCommands) {
-        const rt::Value when = c.when == Command::EditingWithCode ? whenEditingWithCode()
-                               : c.when == Command::CurrentRow    ? whenCurrentRow()
-                                                                  : rt::Value();
+        const rt::Value when = c.when == Command::Editing      ? whenEditing()
+                               : c.when == Command::CurrentRow ? whenCurrentRow()
+                                                               : rt::Value();
         const rt::Value hide = c.hide == Command::Never ? rt::Value() : editFlag(c.hide == Command::WhileViewing);
-        button(c.caption, xRow, xCol += c.step, c.width, 1.8, c.colText, action(c.action), c.tooltip, when, hide,
+        const std::string colText = c.step > 0 ? "xCol+=" + layoutText(c.step) : layoutText(xCol);
+        button(c.caption, xRow, xCol += c.step, c.width, 1.8, colText.c_str(), action(c.action), c.tooltip, when, hide,
                c.twoLines);
     }
 }
@@ -573,26 +574,12 @@ rt::Value getOptions()
     return options;
 }
 
-// PGSQL(...17 arguments):new().
-rt::Value openDataObject(const rt::Value& oConn, const char* columns, const char* order, const rt::Value& nStart,
-                         const rt::Value& audit, const rt::Value& auditValues, const rt::Value& picture)
+// PGSQL(...):new() over dxcam01.
+rt::Value openDataObject(const pgsql::DataObject::Settings& settings)
 {
-    std::vector<rt::Value> a(17);
-    a[0] = oConn;
-    a[1] = "dxcam01";
-    a[3] = columns;
-    a[6] = rt::Value::array();
-    a[7] = rt::Value::array();
-    a[8] = order;
-    a[11] = false;
-    a[12] = nStart;
-    a[13] = false;
-    a[14] = audit;
-    a[15] = auditValues;
-    a[16] = picture;
     auto* data = new pgsql::DataObject;
     const rt::Value object(static_cast<rt::Object*>(data));
-    data->configure(rt::Args(a.data(), a.size()));
+    data->configure(settings);
     data->open();
     return object;
 }
@@ -603,8 +590,11 @@ std::string trimmedPublic(const char* name) { return rt::alltrim(rt::var2char(rt
 struct Teardown {
     ClientWindow& s;
     std::weak_ptr<ClientWindow> previous;
+    bool keepOrder = false;  // the window ran: its order is the next run's
     ~Teardown()
     {
+        if (keepOrder)
+            client::rememberOrder(s);
         s.GetList.asArray().items.clear();
         for (int n : {appSlot::Record, appSlot::BrowseSet})
             if (s.app(n).isObject()) {
@@ -622,7 +612,7 @@ struct Teardown {
 
 // The record object and the browse set over dxcam01; false, after a message
 // box, when the table cannot be opened.
-bool openDataObjects(ClientWindow& s, const W& w)
+bool openDataObjects(ClientWindow& s, const WeakWindow& w)
 {
     const rt::Names names = windowNames(w);
     const rt::Value auditValues = rt::makeArray({
@@ -630,10 +620,16 @@ bool openDataObjects(ClientWindow& s, const W& w)
         windowBlock(w, rt::compile("{|| Date()}", names)),
         windowBlock(w, rt::compile("{|| AMPM(Time())}", names)),
     });
-    s.app(appSlot::Record) = openDataObject(s.oConn, kRecordColumns, "dxcam01.recno", 1,
-                              rt::makeArray({"dxcam01.ID_USUARIO", "dxcam01.ID_FECHA", "dxcam01.ID_HORA"}), auditValues,
-                              "foto");
-    s.app(appSlot::BrowseSet) = openDataObject(s.oConn, kBrowseColumns, "dxcam01.nombre", {}, {}, {}, {});
+    s.app(appSlot::Record) = openDataObject({.connection = s.oConn,
+                                             .table = "dxcam01",
+                                             .columns = kRecordColumns,
+                                             .order = "dxcam01.recno",
+                                             .startRow = 1,
+                                             .auditColumns = {"dxcam01.ID_USUARIO", "dxcam01.ID_FECHA", "dxcam01.ID_HORA"},
+                                             .auditValues = auditValues,
+                                             .pictureColumn = "foto"});
+    s.app(appSlot::BrowseSet) = openDataObject(
+        {.connection = s.oConn, .table = "dxcam01", .columns = kBrowseColumns, .order = "dxcam01.nombre"});
     // Without its table the window has nothing to show: the user is told,
     // the reason also goes beside the console, and the program ends.
     for (int n : {appSlot::Record, appSlot::BrowseSet})
@@ -663,7 +659,7 @@ rt::Value Test(rt::Args args)
 
     auto window = std::make_shared<ClientWindow>();
     ClientWindow& s = *window;
-    const W w = window;
+    const WeakWindow w = window;
     s.GetList = rt::Value::array();
     s.aApp = rt::Value::array(appSlot::Count);
     s.cBuscar = rt::replicate(" ", 100);
@@ -702,23 +698,18 @@ rt::Value Test(rt::Args args)
     const pgsql::DataObject& data = client::record(s, "FCount");
     for (std::int64_t i = 1; i <= data.fieldCount(); ++i)
         s.aOrderBy.asArray().items.push_back(rt::Value(data.fieldName(i)));
+    client::restoreOrder(s);
 
     Builder(s, w).build();
 
-    std::vector<rt::Value> a(30);
-    a[0] = s.GetList;
-    a[1] = std::string(client::kTitle);
-    a[2] = getOptions();
-    a[6] = dialogAnchor(w);
-    a[7] = true;
-    a[9] = false;
-    a[10] = oDialog;
-    a[11] = !rt::isEmpty(xCodCli);
-    a[12] = windowBlock(w, rt::compile("{|| ClientRefreshAll(oBrowse)}", windowNames(w)));
-    for (int i : {15, 21, 23, 25, 27, 30})
-        a[std::size_t(i - 1)] = false;
-    a[21] = true;
-    dlg::readGui(rt::Args(a.data(), a.size()));
+    teardown.keepOrder = true;
+    dlg::readGui(dlg::ReadSetup{.getList = s.GetList,
+                                .title = std::string(client::kTitle),
+                                .options = getOptions(),
+                                .dialogReceiver = dialogAnchor(w),
+                                .owner = oDialog,
+                                .startsOnValue = !rt::isEmpty(xCodCli),
+                                .redraw = windowBlock(w, rt::compile("{|| ClientRefreshAll(oBrowse)}", windowNames(w)))});
     return {};
 }
 

@@ -23,7 +23,9 @@ struct Options {
     std::optional<std::string> user;  // --user, else PGUSER
     bool connect = false;             // --connect: no dialog, one attempt
     bool importOnly = false;          // --import-only: end after "Cerrando Conexion"
-    bool bulk = false;                // --bulk: new tables loaded with COPY
+    bool bulk = true;                 // tables loaded with COPY; --insert: one INSERT per record
+    bool refresh = false;             // --refresh: a table whose DBF changed is imported again
+    bool force = false;               // --force: ... even when its rows were changed in SQL
     bool salvage = false;             // --salvage: the whole records of a cut DBF are imported
     int codePage = 0;                 // --codepage: DBF text read in this code page (0: the header's)
 };
@@ -44,15 +46,21 @@ void DbeSys();
 // and the client window. runMain calls it; so can a harness that calls Test.
 void registerProgramFunctions();
 
-// The program's main; returns the exit status (0 done, 1 ended without
-// finishing its work). Needs a QApplication unless opts.connect.
+// The program's exit statuses.
+constexpr int kExitDone = 0;     // every table imported, or there unchanged
+constexpr int kExitFailed = 1;   // no connection, or it was lost; a --dir that cannot be read
+constexpr int kExitTold = 3;     // a table damaged, failed, changed or skipped for a name clash
+
+// The program's main; returns the exit status. Needs a QApplication unless
+// opts.connect.
 int runMain(const Options& opts);
 
 // The import over an open connection to "dxc": aDbfFiles is a Directory()
-// listing, cRuta the folder prefix ("" or ending in "/"); opts gives --bulk,
-// --salvage and --codepage.
-void importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const std::string& cRuta,
-                    const Options& opts);
+// listing, cRuta the folder prefix ("" or ending in "/"); opts gives the
+// import's flags. Returns kExitDone, kExitTold or kExitFailed (the
+// connection was lost).
+int importDbfFiles(pgsql::Connection& conn, const rt::Value& aDbfFiles, const std::string& cRuta,
+                   const Options& opts);
 
 // How many rejected records are listed one by one per table before the rest
 // are only counted.

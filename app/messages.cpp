@@ -55,6 +55,7 @@ std::string failureMessage(const pgsql::Failure& f)
     switch (f.kind) {
     case K::ConnectionLost: return "Se perdió la conexión con el servidor." + server;
     case K::Conflict: return "El cliente fue modificado por otro usuario. Sus cambios no se guardaron.";
+    case K::Gone: return "El registro fue borrado por otro usuario.";
     case K::DuplicateKey: return "Ya existe un cliente con esos datos. Sus cambios no se guardaron.";
     case K::ValueTooLong: return "Un valor no cabe en su campo. Sus cambios no se guardaron." + server;
     case K::NoMatch: return "El registro no cumple la condición indicada. Sus cambios no se guardaron.";
@@ -108,6 +109,18 @@ std::string dbfFailureMessage(const rt::Error& e)
 }
 
 void installFailureMessages() { pgsql::setFailureReporter(onFailure); }
+
+void sayInstead(const pgsql::Failure& f, const std::string& text)
+{
+    State& s = state();
+    const auto it = std::find(s.pending.begin(), s.pending.end(), failureMessage(f));
+    if (it != s.pending.end())
+        *it = text;
+    else if (s.depth > 0)
+        s.pending.push_back(text);
+    else
+        show(text);
+}
 
 UserAction::UserAction() { ++state().depth; }
 

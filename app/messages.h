@@ -28,6 +28,10 @@ namespace app {
 // outside actions a lost server is shown once until an action runs.
 void installFailureMessages();
 
+// The message of a failure already reported, replaced by one that says
+// more (which client): shown once the current action ends, or now.
+void sayInstead(const pgsql::Failure& f, const std::string& text);
+
 // Marks a user action (a button, a key of the search field, a row chosen)
 // while it lives; nested scopes count as one action.
 class UserAction {

@@ -2,6 +2,7 @@
 #include "app/dxc.h"
 
 #include "platform/dbf/table.h"
+#include "platform/runtime/codepage.h"
 
 #include <charconv>
 #include <cstdlib>
@@ -11,7 +12,8 @@ namespace app {
 const char* usage()
 {
     return "usage: dxc [--dir DIR] [--host HOST] [--port PORT] [--user USER]\n"
-           "           [--connect] [--import-only] [--bulk] [--salvage] [--codepage N]\n"
+           "           [--connect] [--import-only] [--insert] [--refresh [--force]]\n"
+           "           [--salvage] [--codepage N]\n"
            "\n"
            "Without arguments dxc imports the DBF tables of the working folder after\n"
            "asking for the server settings.\n"
@@ -23,12 +25,20 @@ const char* usage()
            "                  from PGPASSWORD or the password file); a failure ends the\n"
            "                  program with status 1\n"
            "  --import-only   end after the import (\"Cerrando Conexion\")\n"
-           "  --bulk          load new tables with COPY instead of one INSERT per record\n"
-           "  --salvage       import the whole records of a DBF whose file is cut short\n"
+           "  --insert        load tables with one INSERT per record instead of COPY\n"
+           "                  (--bulk, COPY, is the default)\n"
+           "  --refresh       import again a table whose DBF changed since its import: the\n"
+           "                  new table replaces the old one whole, unless rows were\n"
+           "                  changed in SQL since (--force: replace it all the same)\n"
+           "  --salvage       import the whole records of a DBF whose file is cut short,\n"
+           "                  and a DBF whose memo file is missing with its memos NULL\n"
            "                  (without it such a table is reported as damaged, not imported)\n"
-           "  --codepage N    read the DBF text in code page N (437, 850, 1252, 936, ...)\n"
-           "                  whatever the tables' headers say\n"
-           "The password is never taken from the command line.\n";
+           "  --codepage N    read the DBF text in code page N (437, 850, 1252, 936,\n"
+           "                  65001 or utf-8, ...) whatever the tables say (a .cpg file,\n"
+           "                  the header, or the page detected from their text)\n"
+           "The password is never taken from the command line.\n"
+           "Exit status: 0 every table imported or there unchanged; 3 a table damaged,\n"
+           "failed, changed or skipped; 1 no connection, or a folder that cannot be read.\n";
 }
 
 namespace {
@@ -59,17 +69,21 @@ std::optional<std::string> parseOptions(const std::vector<std::string>& args, Op
             opts.connect = true;
         } else if (a == "--import-only") {
             opts.importOnly = true;
-        } else if (a == "--bulk") {
-            opts.bulk = true;
+        } else if (a == "--bulk" || a == "--insert") {
+            opts.bulk = a == "--bulk";
+        } else if (a == "--refresh") {
+            opts.refresh = true;
+        } else if (a == "--force") {
+            opts.force = true;
         } else if (a == "--salvage") {
             opts.salvage = true;
         } else if (a == "--codepage") {
             if (!value(v))
                 return a + " needs a value";
-            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), opts.codePage);
-            if (ec != std::errc() || end != v.data() + v.size() || !dbf::codePageSupported(opts.codePage))
-                return "--codepage needs a code page this program reads (437, 850, 1252, 936, ...), not \"" + v +
-                       "\"";
+            opts.codePage = rt::cp::codePageOfName(v);
+            if (!dbf::codePageSupported(opts.codePage))
+                return "--codepage needs a code page this program reads (437, 850, 1252, 936, utf-8, ...), not \"" +
+                       v + "\"";
         } else if (a == "--dir" || a == "--host" || a == "--user" || a == "--port") {
             if (!value(v))
                 return a + " needs a value";

@@ -24,12 +24,20 @@
 #include "platform/runtime/object.h"
 #include "platform/runtime/text.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
 namespace app {
 
 namespace {
+
+// The password's variable, blank: room for a password of up to 64
+// characters, since the dialog's entry refuses text longer than its
+// variable (a password is never shown, so its width shows nowhere).
+rt::Value blankPassword() { return rt::Value(rt::replicate(" ", 64)); }
 
 std::string trimmed(const char* publicName) { return rt::alltrim(rt::var2char(rt::publicGet(publicName))); }
 int port() { return static_cast<int>(rt::publicGet("nPort").asInt()); }
@@ -131,6 +139,32 @@ void prefill(const char* name, const std::optional<std::string>& value)
     rt::publicSet(name, rt::padR(*value, std::max(width, rt::utf8Length(*value))));
 }
 
+// The program-wide server settings, as the dialog starts with them, and the
+// date format of the whole run.
+void presetSettings(const Options& opts)
+{
+    rt::publicSet("cHost", rt::padR("localhost", 19));
+    rt::publicSet("cUser", rt::padR("postgres", 18));
+    rt::publicSet("cPass", blankPassword());
+    rt::publicSet("nPort", 5432);
+    prefill("cHost", opts.host);
+    prefill("cUser", opts.user);
+    if (opts.port)
+        rt::publicSet("nPort", *opts.port);
+    // Four-digit years, in the order the locale writes dates (dd-mm-yyyy
+    // when it names none), as every tool shows them.
+    rt::setDateFormat(rt::localeDateFormat());
+}
+
+// --dir: a folder that exists and can be listed ("" is the working folder).
+bool folderReadable(const std::string& dir)
+{
+    if (dir.empty())
+        return true;
+    struct stat st{};
+    return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(dir.c_str(), R_OK | X_OK) == 0;
+}
+
 }  // namespace
 
 void DbeSys()
@@ -161,6 +195,10 @@ int runMain(const Options& opts)
 
     const rt::Value GetList = rt::Value::array();
     const std::string cDatabase = "dxc";
+    if (!folderReadable(opts.dir)) {
+        out({rt::Value("La carpeta " + opts.dir + " no existe o no se puede leer")});
+        return kExitFailed;
+    }
     std::string cRuta = opts.dir;
     if (!cRuta.empty() && cRuta.back() != '/')
         cRuta += '/';
@@ -170,22 +208,12 @@ int runMain(const Options& opts)
     // Picture file names stored with the clients are relative to the DBF folder.
     pgsql::setDataFolder(cRuta);
 
-    rt::publicSet("cHost", rt::padR("localhost", 19));
-    rt::publicSet("cUser", rt::padR("postgres", 18));
-    rt::publicSet("cPass", rt::replicate(" ", 12));
-    rt::publicSet("nPort", 5432);
-    prefill("cHost", opts.host);
-    prefill("cUser", opts.user);
-    if (opts.port)
-        rt::publicSet("nPort", *opts.port);
-    // Four-digit years, in the order the locale writes dates (dd-mm-yyyy
-    // when it names none), as every tool shows them.
-    rt::setDateFormat(rt::localeDateFormat());
+    presetSettings(opts);
 
     rt::Value oConn;
     bool lOk = false;
     for (int nTiempo = 0; nTiempo++ <= 3;) {
-        rt::publicSet("cPass", rt::replicate(" ", 12));
+        rt::publicSet("cPass", blankPassword());
         lOk = opts.connect || runConnectionDialog(GetList);
         if (!lOk)
             continue;
@@ -203,7 +231,7 @@ int runMain(const Options& opts)
         dlg::winAlert(connectionFailureMessage(connectionOf(oConn).errorText()), "Connection Server");
     }
     if (!lOk)
-        return 1;
+        return kExitFailed;
 
     pgsql::Connection& first = connectionOf(oConn);
     out({"Conectado a", rt::publicGet("cHost")});
@@ -217,9 +245,9 @@ int runMain(const Options& opts)
     if (failed(oConn)) {
         out({"Error Conectando con Servidor"});
         rt::inkey(1);
-        return 1;
+        return kExitFailed;
     }
-    importDbfFiles(connectionOf(oConn), aDbfFiles, cRuta, opts);
+    const int status = importDbfFiles(connectionOf(oConn), aDbfFiles, cRuta, opts);
     out({"Cerrando Conexion"});
     connectionOf(oConn).close();
     if (!opts.importOnly) {
@@ -227,13 +255,13 @@ int runMain(const Options& opts)
         // The client window connects again with the program-wide settings.
         const rt::Value shown = Test({});
         if (shown.isLogical() && !shown.asBool()) {
-            rt::publicSet("cPass", rt::replicate(" ", 12));
+            rt::publicSet("cPass", blankPassword());
             return 1;
         }
     }
     // Nothing needs the password any more.
-    rt::publicSet("cPass", rt::replicate(" ", 12));
-    return 0;
+    rt::publicSet("cPass", blankPassword());
+    return status;
 }
 
 }  // namespace app

@@ -8,8 +8,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 PACKAGES=(
     # build
-    g++ cmake ninja-build ccache
-    qt6-base-dev qt6-svg-dev libpq-dev libgtest-dev libbenchmark-dev
+    g++ cmake ninja-build ccache pkgconf
+    qt6-base-dev qt6-svg-dev libpq-dev libgtest-dev libbenchmark-dev libicu-dev libuchardet-dev
     # fuzzing (libFuzzer)
     clang libclang-rt-14-dev
     # the private server, fixtures and end-to-end checks

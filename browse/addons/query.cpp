@@ -23,6 +23,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <optional>
+#include <type_traits>
+#include <utility>
+#include <vector>
 
 namespace addons {
 
@@ -31,7 +35,6 @@ namespace {
 using rt::Args;
 using rt::Value;
 
-constexpr int kItemSize = 8;
 constexpr double kButtonWidth = 8;
 const char* const kGroup = "QUERYBUTTONS";
 
@@ -70,23 +73,97 @@ Value anchorOver(const std::shared_ptr<Value>& var)
     return dlg::getAnchorCB([var] { return *var; }, [var](const Value& v) { *var = v; });
 }
 
-// One query item with a value, ready for the scan: the field read directly
-// when the expression names one, else the compiled expression.
-struct Test {
+// A caller's query item, read and written through names: {label, field,
+// picture, index name, row, column, value, get/set block}.
+class QueryItem {
+public:
+    // Sizes a caller's item to its slots; anything else becomes an empty item.
+    static QueryItem sized(Value& item)
+    {
+        if (!item.isArray())
+            item = Value::array(kSlots);
+        item.asArray().items.resize(kSlots);
+        return QueryItem(item);
+    }
+    // An item of the query array as it is: nothing when it is not one.
+    static std::optional<QueryItem> of(const Value& item)
+    {
+        if (!item.isArray() || item.asArray().size() < kSlots)
+            return std::nullopt;
+        return QueryItem(item);
+    }
+
+    [[nodiscard]] const Value& label() const { return at(0); }
+    [[nodiscard]] const Value& field() const { return at(1); }
+    [[nodiscard]] const Value& picture() const { return at(2); }
+    [[nodiscard]] const Value& indexName() const { return at(3); }
+    [[nodiscard]] Value& row() const { return at(4); }
+    [[nodiscard]] Value& col() const { return at(5); }
+    [[nodiscard]] Value& value() const { return at(6); }
+    [[nodiscard]] Value& getSet() const { return at(7); }
+    [[nodiscard]] const Value& array() const { return item_; }
+
+    static constexpr std::size_t kSlots = 8;
+
+private:
+    explicit QueryItem(const Value& item) : item_(item) {}
+    Value& at(std::size_t i) const { return item_.asArray().items[i]; }
+    Value item_;  // shares the caller's array
+};
+
+// What an item's field expression reads. A field, named by its position (a
+// number from 1) or by its name, is read straight from the record: a name
+// that came from a table never reaches the compiler. A block is the
+// program's own code, and so is text that names no field (an expression).
+struct FieldRef {
     int field = -1;
     Value block;
-    Value entry;         // the upper-cased trimmed text, the DTOS text, or the value
+
+    [[nodiscard]] Value read(dbf::WorkArea& area) const
+    {
+        if (field >= 0)
+            return area.fieldGet(field);
+        return block.isBlock() ? rt::evalWith(block) : Value();
+    }
+};
+
+FieldRef fieldRef(const Value& expr, dbf::WorkArea& area)
+{
+    FieldRef r;
+    const auto count = std::int64_t(area.table().fields().size());
+    if (expr.isNum()) {
+        if (expr.asInt() < 1 || expr.asInt() > count)
+            rt::raise("Field position out of range", "RK_BrowseQuery", {expr});
+        r.field = int(expr.asInt() - 1);
+    } else if (expr.isBlock()) {
+        r.block = expr;
+    } else if (expr.isChar()) {
+        // A field's own name, blanks and all, whatever the name lookup makes of it.
+        const auto& fields = area.table().fields();
+        for (std::size_t i = 0; i < fields.size() && r.field < 0; ++i)
+            if (rt::sameNameNoCase(fields[i].name, expr.asString()))
+                r.field = int(i);
+        if (r.field < 0)
+            r.field = area.table().fieldIndex(expr.asString());
+        if (r.field < 0)
+            r.block = rt::compile(expr.asString());
+    }
+    return r;
+}
+
+// The item's value on the current record (the blank record gives blanks).
+Value readField(const Value& expr, dbf::WorkArea& area) { return fieldRef(expr, area).read(area); }
+
+// One query item with a value, ready for the scan.
+struct Test {
+    FieldRef ref;
+    Value entry;  // the upper-cased trimmed text, the DTOS text, or the value
     char kind = 'C';
 };
 
-Value readItem(const Test& t, dbf::WorkArea& area)
-{
-    return t.field >= 0 ? area.fieldGet(t.field) : rt::evalWith(t.block);
-}
-
 bool matches(const Test& t, dbf::WorkArea& area)
 {
-    const Value v = readItem(t, area);
+    const Value v = t.ref.read(area);
     switch (t.kind) {
     case 'C': return v.isChar() && startsWithUpper(v.asString(), t.entry.asString());
     case 'D': return v.isDate() && rt::dtos(v.asDate()) == t.entry.asString();
@@ -271,16 +348,12 @@ void BrowseQuery::placeItems(Build& b)
 {
     double nCol = 0, nWidth = 0;
     const double say = num(saySize, 15), maxWidth = num(maxGetWidth, 100), height = num(staticHeight, 1);
-    for (Value& item : queryArray.asArray().items) {
-        if (!item.isArray())
-            item = Value::array(kItemSize);
-        item.asArray().items.resize(kItemSize);
-        auto& it = item.asArray().items;
-        it[4] = b.nRow;
-        it[5] = nCol;
-        const Value& expr = it[1];
-        it[6] = expr.isChar() ? inArea(alias, [&expr](dbf::WorkArea&) { return rt::evalText(expr.asString()); }) : Value();
-        nWidth = std::max(nWidth, std::min<double>(textWidth(it[6]), maxWidth));
+    for (Value& value : queryArray.asArray().items) {
+        const QueryItem item = QueryItem::sized(value);
+        item.row() = b.nRow;
+        item.col() = nCol;
+        item.value() = inArea(alias, [&item](dbf::WorkArea& area) { return readField(item.field(), area); });
+        nWidth = std::max(nWidth, std::min<double>(textWidth(item.value()), maxWidth));
         b.nRow += 1;
         if (!b.vertical && b.nRow > height - 1) {
             b.nRow = 0.5;
@@ -296,15 +369,15 @@ void BrowseQuery::appendItems(Build& b)
     const double say = num(saySize, 15), maxWidth = num(maxGetWidth, 100);
     auto typed = typed_;
     int i = 0;
-    for (const Value& item : queryArray.asArray().items) {
+    for (const Value& value : queryArray.asArray().items) {
         ++i;
-        const auto& it = item.asArray().items;
-        const double row = it[4].isNum() ? it[4].asDouble() : b.nRow++;
-        const double col = it[5].isNum() ? it[5].asDouble() + b.nColOffset : 0;
-        const double width = std::min<double>(textWidth(it[6]), maxWidth);
+        const QueryItem item = QueryItem::sized(const_cast<Value&>(value));
+        const double row = item.row().isNum() ? item.row().asDouble() : b.nRow++;
+        const double col = item.col().isNum() ? item.col().asDouble() + b.nColOffset : 0;
+        const double width = std::min<double>(textWidth(item.value()), maxWidth);
 
         Value label = record(dlg::type::Say, 1);
-        setSlot(label, dlg::slot::Caption, it[0].isChar() ? it[0] : Value(""));
+        setSlot(label, dlg::slot::Caption, item.label().isChar() ? item.label() : Value(""));
         setSlot(label, dlg::slot::Row, row);
         setSlot(label, dlg::slot::Col, col);
         setSlot(label, dlg::slot::Width, say);
@@ -316,17 +389,15 @@ void BrowseQuery::appendItems(Build& b)
         setSlot(entry, dlg::slot::Col, col + say);
         setSlot(entry, dlg::slot::Width, width + 1);
         setSlot(entry, dlg::slot::QueryWidth, width);
-        setSlot(entry, dlg::slot::Picture, it[2].isChar() ? it[2] : Value(""));
+        setSlot(entry, dlg::slot::Picture, item.picture().isChar() ? item.picture() : Value(""));
         setSlot(entry, dlg::slot::Id, "QUERY_" + std::to_string(i));
         setSlot(entry, dlg::slot::LabelOf, labelNo);
-        const Value itemRef = item;
-        setSlot(entry, dlg::slot::GetSet, rt::makeBlock([itemRef](Args a) -> Value {
-                    Value& v = itemRef.asArray().items[6];
+        setSlot(entry, dlg::slot::GetSet, rt::makeBlock([item](Args a) -> Value {
                     if (!a.empty())
-                        v = a[0];
-                    return v;
+                        item.value() = a[0];
+                    return item.value();
                 }));
-        if (it[6].isDate())
+        if (item.value().isDate())
             setSlot(entry, dlg::slot::Popup, rt::makeArray({rt::makeBlock([](Args a) { return dlg::popDate(rt::argAt(a, 0)); })}));
         // Find and Clear enable at the first key typed and disable when the field is emptied.
         setSlot(entry, dlg::slot::KeyHandler, rt::makeBlock([typed](Args a) {
@@ -340,7 +411,7 @@ void BrowseQuery::appendItems(Build& b)
                         dlg::refreshGroup(self, kGroup);
                     }
                 }));
-        setSlot(entry, dlg::slot::Anchor, getEvalBlock(item, entry));
+        setSlot(entry, dlg::slot::Anchor, getEvalBlock(item.array(), entry));
         b.add(entry);
     }
 }
@@ -405,11 +476,156 @@ void BrowseQuery::hideEmbedded()
 
 bool BrowseQuery::testQuery() const
 {
-    for (const Value& item : queryArray.asArray().items)
-        if (!rt::isEmpty(rt::entryOf(item, 7)))
+    for (const Value& value : queryArray.asArray().items)
+        if (const auto item = QueryItem::of(value); item && !rt::isEmpty(item->value()))
             return true;
     return false;
 }
+
+namespace {
+
+using RecordList = std::remove_cvref_t<decltype(*std::declval<dbf::WorkArea&>().recordList())>;
+
+// The scan's window, the busy pointer and the work area's scopes while a
+// query runs. Whatever way the scan ends (a Cancel, a fault in an item's
+// expression), the window goes and the pointer comes back; unless the scan
+// finished, the work area gets back the scopes it had.
+class ScanGuard {
+public:
+    explicit ScanGuard(dbf::WorkArea& area)
+        : area_(area), top_(area.scope(0)), bottom_(area.scope(1)), list_(area.recordList()),
+          progress_(static_cast<rt::Object*>(new dlg::ProgressWindow(
+              "Searching...", rt::makeBlock([cancelled = cancelled_](Args) { *cancelled = true; }))))
+    {
+        dlg::pointerWait();
+        area.clearScope();
+        area.setRecordList(std::nullopt);
+    }
+    ~ScanGuard()
+    {
+        static_cast<dlg::ProgressWindow&>(progress_.asObject()).destroy();
+        if (!finished_) {
+            rt::guarded([this] {
+                area_.clearScope();
+                area_.setScope(0, top_);
+                area_.setScope(1, bottom_);
+            });
+            area_.setRecordList(list_);
+        }
+        dlg::pointerArrow();
+    }
+    ScanGuard(const ScanGuard&) = delete;
+    ScanGuard& operator=(const ScanGuard&) = delete;
+
+    [[nodiscard]] bool cancelled() const { return *cancelled_; }
+    [[nodiscard]] const Value& progress() const { return progress_; }
+    // The scan's result replaces the scopes: the records found, or (cancelled) every record.
+    void finish(std::optional<RecordList> records)
+    {
+        static_cast<dlg::ProgressWindow&>(progress_.asObject()).destroy();
+        area_.clearScope();
+        area_.setRecordList(std::move(records));  // an empty list matches nothing
+        finished_ = true;
+    }
+
+private:
+    dbf::WorkArea& area_;
+    Value top_, bottom_;
+    std::optional<RecordList> list_;
+    std::shared_ptr<bool> cancelled_ = std::make_shared<bool>(false);
+    Value progress_;
+    bool finished_ = false;
+};
+
+// The upper-cased name of the controlling order and its key, or empty.
+std::pair<std::string, std::string> focusOf(const dbf::WorkArea& area)
+{
+    if (area.focus() <= 0)
+        return {};
+    const dbf::Order& o = area.order(area.focus());
+    return {rt::upper(o.name()), rt::upper(rt::alltrim(o.spec().key))};
+}
+
+// Scopes the work area on the first item with a value whose index name is
+// the controlling order.
+void scopeOnFocus(dbf::WorkArea& area, const std::vector<std::pair<Test, Value>>& criteria)
+{
+    const auto [focus, focusKey] = focusOf(area);
+    if (focus.empty())
+        return;
+    for (const auto& [t, index] : criteria) {
+        if (!index.isChar() || rt::upper(rt::alltrim(index.asString())) != focus)
+            continue;
+        // A text scope narrows a case-folded search only over a case-folded
+        // key; over a plain key it would lose matches.
+        if (t.kind == 'C' && focusKey.rfind("UPPER(", 0) != 0)
+            continue;
+        area.setScope(0, t.entry);
+        area.setScope(1, t.entry);
+        return;
+    }
+}
+
+// The records of the view that pass every test; nothing when cancelled.
+std::optional<RecordList> scan(dbf::WorkArea& area, const std::vector<std::pair<Test, Value>>& criteria,
+                               const ScanGuard& guard)
+{
+    const std::int64_t nLastRec = area.lastRec();
+    const std::int64_t nPct = std::llround(double(nLastRec) / 100.0);
+    std::int64_t nCnt = 0;
+    RecordList records;
+    // The loop itself only reads and tests; events and the bar are handled
+    // every kTickRecords records (events at most every 10 ms, the bar at its
+    // 1% marks but no more often than kProgressEvery).
+    using Clock = std::chrono::steady_clock;
+    auto lastProgress = Clock::now();
+    std::int64_t shown = 0;  // the last 1% mark the bar shows
+    std::int64_t tick = 0;
+    for (area.goTop(); !area.eof(); area.skip(1)) {
+        if (tick == 0) {
+            tick = kTickRecords;
+            if (nPct > 0 && nCnt / nPct > shown) {
+                if (const auto now = Clock::now(); now - lastProgress >= kProgressEvery) {
+                    lastProgress = now;
+                    shown = nCnt / nPct;
+                    dlg::getProgress(guard.progress(), double(shown * nPct), double(nLastRec));
+                }
+            }
+            dlg::completeEvents();
+            if (guard.cancelled())
+                return std::nullopt;
+        }
+        --tick;
+        ++nCnt;
+        if (std::all_of(criteria.begin(), criteria.end(), [&area](const auto& c) { return matches(c.first, area); }))
+            records.push_back(area.recno());
+    }
+    if (guard.cancelled())
+        return std::nullopt;
+    return records;
+}
+
+// Each item with a value, its field reference resolved (and an expression
+// compiled) before anything on screen or in the work area changes, with
+// its index name.
+std::vector<std::pair<Test, Value>> criteria(const Value& queryArray, dbf::WorkArea& area)
+{
+    std::vector<std::pair<Test, Value>> out;
+    for (const Value& value : queryArray.asArray().items) {
+        const auto item = QueryItem::of(value);
+        if (!item || rt::isEmpty(item->value()))
+            continue;
+        const Value& v = item->value();
+        Test t;
+        t.ref = fieldRef(item->field(), area);
+        t.kind = v.typeLetter();
+        t.entry = v.isChar() ? Value(rt::upper(rt::rtrim(v.asString()))) : v.isDate() ? Value(rt::dtos(v.asDate())) : v;
+        out.emplace_back(std::move(t), item->indexName());
+    }
+    return out;
+}
+
+}  // namespace
 
 void BrowseQuery::applyQuery(const Value& oBrowse)
 {
@@ -417,109 +633,29 @@ void BrowseQuery::applyQuery(const Value& oBrowse)
         dlg::winAlert("No Search Criteria Entered!!");
         return;
     }
-    inArea(alias, [&](dbf::WorkArea& area) {
-        const std::int64_t nLastRec = area.lastRec();
-        const std::int64_t nPct = std::llround(double(nLastRec) / 100.0);
-        std::int64_t nCnt = 0;
-        bool cancelled = false;
-        Value progressValue(static_cast<rt::Object*>(
-            new dlg::ProgressWindow("Searching...", rt::makeBlock([&cancelled](Args) { cancelled = true; }))));
-        dlg::pointerWait();
-        area.clearScope();
-        area.setRecordList(std::nullopt);
-
-        std::vector<Test> tests;
-        bool scoped = false;
-        const std::string focus = area.focus() > 0 ? rt::upper(area.order(area.focus()).name()) : std::string();
-        const std::string focusKey = area.focus() > 0 ? rt::upper(rt::alltrim(area.order(area.focus()).spec().key)) : "";
-        for (const Value& item : queryArray.asArray().items) {
-            const Value& v = rt::entryOf(item, 7);
-            if (rt::isEmpty(v))
-                continue;
-            Test t;
-            const Value& expr = rt::entryOf(item, 2);
-            const std::string name = expr.isChar() ? rt::upper(rt::alltrim(expr.asString())) : "";
-            t.field = area.table().fieldIndex(name);
-            if (t.field < 0)
-                t.block = rt::compile(expr.isChar() ? expr.asString() : "NIL");
-            t.kind = v.typeLetter();
-            t.entry = v.isChar() ? Value(rt::upper(rt::rtrim(v.asString()))) : v.isDate() ? Value(rt::dtos(v.asDate())) : v;
-            const Value& index = rt::entryOf(item, 4);
-            if (!scoped && !focus.empty() && index.isChar() && rt::upper(rt::alltrim(index.asString())) == focus) {
-                // A text scope narrows a case-folded search only over a
-                // case-folded key; over a plain key it would lose matches.
-                const bool folded = focusKey.rfind("UPPER(", 0) == 0;
-                if (!v.isChar() || folded) {
-                    const Value key = v.isChar() ? t.entry : v.isDate() ? t.entry : v;
-                    area.setScope(0, key);
-                    area.setScope(1, key);
-                    scoped = true;
-                }
-            }
-            tests.push_back(std::move(t));
-        }
-
-        std::vector<std::uint32_t> records;
-        // The loop itself only reads and tests; events and the bar are
-        // handled every kTickRecords records (events at most every 10 ms,
-        // the bar at its 1% marks but no more often than kProgressEvery).
-        using Clock = std::chrono::steady_clock;
-        auto lastProgress = Clock::now();
-        std::int64_t shown = 0;  // the last 1% mark the bar shows
-        std::int64_t tick = 0;
+    const bool none = inArea(alias, [&](dbf::WorkArea& area) {
+        const auto tests = criteria(queryArray, area);
+        ScanGuard guard(area);
+        scopeOnFocus(area, tests);
+        std::optional<RecordList> records = scan(area, tests, guard);
+        const bool found = !records || !records->empty();
+        guard.finish(std::move(records));
         area.goTop();
-        while (!area.eof() && !cancelled) {
-            if (tick == 0) {
-                tick = kTickRecords;
-                if (nPct > 0 && nCnt / nPct > shown) {
-                    if (const auto now = Clock::now(); now - lastProgress >= kProgressEvery) {
-                        lastProgress = now;
-                        shown = nCnt / nPct;
-                        dlg::getProgress(progressValue, double(shown * nPct), double(nLastRec));
-                    }
-                }
-                dlg::completeEvents();
-                if (cancelled)
-                    break;
-            }
-            --tick;
-            ++nCnt;
-            bool all = true;
-            for (const Test& t : tests)
-                if (!matches(t, area)) {
-                    all = false;
-                    break;
-                }
-            if (all)
-                records.push_back(area.recno());
-            area.skip(1);
-        }
-        static_cast<dlg::ProgressWindow&>(progressValue.asObject()).destroy();
-        const bool none = records.empty();
-        area.clearScope();
-        if (cancelled) {
-            area.setRecordList(std::nullopt);
-        } else {
-            area.setRecordList(std::move(records));  // an empty list matches nothing
-        }
-        area.goTop();
-        if (oBrowse.isObject() && rt::hasMember(oBrowse, "RefreshAll"))
-            rt::sendWith(oBrowse, "RefreshAll");
-        dlg::pointerArrow();
-        if (none && !cancelled)
-            dlg::msgBox(Value("No Matching Records Were Found"), "Data Alert");
+        return !found;
     });
+    if (oBrowse.isObject() && rt::hasMember(oBrowse, "RefreshAll"))
+        rt::sendWith(oBrowse, "RefreshAll");
+    if (none)
+        dlg::msgBox(Value("No Matching Records Were Found"), "Data Alert");
 }
 
 void BrowseQuery::clearFields(const Value& oBrowse)
 {
     inArea(alias, [&](dbf::WorkArea& area) {
         area.goTo(0);
-        for (Value& item : queryArray.asArray().items) {
-            const Value& expr = rt::entryOf(item, 2);
-            if (item.isArray() && item.asArray().size() >= 7)
-                item.asArray().items[6] = expr.isChar() ? rt::evalText(expr.asString()) : Value();
-        }
+        for (const Value& value : queryArray.asArray().items)
+            if (const auto item = QueryItem::of(value))
+                item->value() = readField(item->field(), area);
         area.setRecordList(std::nullopt);
         area.goTop();
     });
@@ -549,8 +685,8 @@ Value BrowseQuery::destroy()
 Value getEvalBlock(const Value& aQueryItem, const Value& aGetListItem)
 {
     return rt::makeBlock([aQueryItem, aGetListItem](Args) {
-        if (aQueryItem.isArray() && aQueryItem.asArray().size() >= 8)
-            aQueryItem.asArray().items[7] = rt::entryOf(aGetListItem, 4);
+        if (const auto item = QueryItem::of(aQueryItem))
+            item->getSet() = rt::entryOf(aGetListItem, dlg::slot::GetSet);
     });
 }
 

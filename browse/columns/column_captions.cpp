@@ -7,6 +7,7 @@
 
 #include "platform/dialog/library.h"
 #include "platform/gui/bitmap.h"
+#include "platform/grid/column.h"
 #include "platform/gui/color.h"
 #include "platform/gui/static.h"
 #include "platform/gui/xbppart.h"
@@ -198,14 +199,33 @@ void applyFontAndHeight(const rt::Value& group, const rt::Value& font, const rt:
     }
 }
 
+HeaderSortBlock::HeaderSortBlock(const rt::Value& column, rt::Value colPos)
+    : rt::Block("{|aPos, uMp2, oObj| oColumn:Sort(aPos, nColPos)}"),
+      column_(gui::WeakPart::from(column)),
+      madeFor_(std::move(colPos))
+{
+}
+
+rt::Value HeaderSortBlock::column() const { return column_.lock(); }
+
+rt::Value HeaderSortBlock::colPos() const
+{
+    const rt::Value c = column();
+    const auto* col = gui::asColumn(c);
+    const gui::GridHost* grid = col ? col->host() : nullptr;
+    return grid ? rt::Value(grid->colNum(col)) : madeFor_;
+}
+
+rt::Value HeaderSortBlock::call(rt::Args a)
+{
+    const rt::Value c = column();
+    return c.isNil() ? rt::Value() : rt::sendWith(c, "Sort", rt::argAt(a, 0), colPos());
+}
+
 rt::Value headerDown(const rt::Value& browse, const rt::Value& column, const rt::Value& colPos)
 {
     const rt::Value pos = colPos.isNum() ? colPos : rt::sendWith(browse, "colCount");
-    // The heading that keeps the block belongs to the column: hold it weakly.
-    return rt::makeBlock([col = gui::WeakPart::from(column), pos](rt::Args a) {
-        const rt::Value column = col.lock();
-        return column.isNil() ? rt::Value() : rt::sendWith(column, "Sort", rt::argAt(a, 0), pos);
-    }, "{|aPos, uMp2, oObj| oColumn:Sort(aPos, nColPos)}");
+    return rt::Value(static_cast<rt::Block*>(new HeaderSortBlock(column, pos)));
 }
 
 // --- RK_MultiLineCellGroup

@@ -26,14 +26,17 @@ void sortClear(const rt::Value& browse);
 
 // RK_ArraySortBlock([nElement]): sorts the browse's array of rows, stably,
 // on element nElement of each row (default: the element the sorted column
-// shows); text is compared without regard to case; the browse's
+// shows); text is compared in the user's collation; the browse's
 // `descending` gives the direction.
 [[nodiscard]] rt::Value arraySortBlock(const rt::Value& element);
 // RK_AliasSortBlock(cKey): gives the browse's work area an order on the
-// field or key expression cKey (a character field is ordered without
-// regard to case), built in memory on first use and kept; the current
-// record stays current. The browse's `descending` gives the direction.
+// field or key expression cKey (a character field is ordered in the user's
+// collation, platform/runtime/collation.h), built in memory on first use
+// and kept; the current record stays current. The browse's `descending`
+// gives the direction.
 [[nodiscard]] rt::Value aliasSortBlock(const std::string& key);
+// The same on the field at a position (from 1), whatever its name.
+[[nodiscard]] rt::Value aliasFieldSortBlock(int field);
 // RK_DataObjectSortBlock(oData, cColumn): the data object orders by the
 // column on the server (its `sort`); its answer is the block's.
 [[nodiscard]] rt::Value dataObjectSortBlock(const rt::Value& data, const std::string& column);

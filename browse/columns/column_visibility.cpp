@@ -132,8 +132,7 @@ rt::Value RK_XbpColumn::MoveColumn(const rt::Value& nMove)
     const int move = int(nMove.asInt());
     b->lockUpdate(true);
     const int from = b->colPos();
-    const rt::Value moved = b->delColumn(from);
-    b->insColumn(std::clamp(from + move, 1, b->colCount() + 1), moved);
+    b->moveColumn(from, from + move);
     if (move >= 1)
         b->left();
     else

@@ -8,10 +8,9 @@
 #include "platform/dbf/workarea.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
+#include "platform/runtime/collation.h"
 #include "platform/runtime/functions.h"
 #include "platform/runtime/text.h"
-
-#include <QString>
 
 #include <algorithm>
 
@@ -27,7 +26,7 @@ enum Rank { Nil, Logical, Number, Date, Text, Other };
 struct SortKey {
     Rank rank = Nil;
     double number = 0;
-    QString text;  // case-folded
+    std::string text;  // the collation key
 };
 
 SortKey keyOf(const rt::Value& v)
@@ -44,8 +43,7 @@ SortKey keyOf(const rt::Value& v)
         k.number = v.asDate().julian;
     } else if (v.isChar()) {
         k.rank = Text;
-        const std::string_view s = v.asString();
-        k.text = QString::fromUtf8(s.data(), qsizetype(s.size())).toCaseFolded();
+        k.text = rt::collationKey(v.asString());
     } else if (!v.isNil()) {
         k.rank = Other;
     }
@@ -88,25 +86,59 @@ void sortRows(rt::Array& rows, std::size_t element)
     rows.items = std::move(sorted);
 }
 
-// A character field is ordered on its upper-case form, so case does not
-// separate names; any other text is taken as the key expression itself.
-std::string keyExpression(dbf::WorkArea& area, const std::string& key)
+// An order of the area on the field, its text in the user's collation,
+// read from the record (a field's name, which may come from any file, is
+// never compiled); an order on any other key takes the expression itself.
+dbf::OrderSpec orderSpec(dbf::WorkArea& area, const std::string& key, int field)
 {
     const dbf::Table& t = area.table();
-    const int i = t.fieldIndex(rt::alltrim(key));
-    if (i < 0)
-        return key;
-    const dbf::Field& f = t.fields()[std::size_t(i)];
-    return f.type == 'C' ? "UPPER(" + f.name + ")" : f.name;
+    // A field's own name, blanks and all, before the name lookup.
+    for (std::size_t i = 0; field < 0 && i < t.fields().size(); ++i)
+        if (rt::sameNameNoCase(t.fields()[i].name, key))
+            field = int(i);
+    if (field < 0)
+        field = t.fieldIndex(rt::alltrim(key));
+    dbf::OrderSpec spec{{}, key, {}, false, false};
+    if (field >= 0 && std::size_t(field) < t.fields().size()) {
+        spec.field = field;
+        spec.fold = dbf::KeyFold::Collate;
+        spec.key = "field " + std::to_string(field + 1);
+    }
+    return spec;
 }
 
-int findOrderByKey(const dbf::WorkArea& area, const std::string& expr)
+int findOrder(const dbf::WorkArea& area, const dbf::OrderSpec& want)
 {
-    for (int n = 1; n <= area.orderCount(); ++n)
-        if (rt::sameNameNoCase(area.order(n).spec().key, expr) && area.order(n).spec().forExpr.empty() &&
-            !area.order(n).spec().unique)
+    for (int n = 1; n <= area.orderCount(); ++n) {
+        const dbf::OrderSpec& s = area.order(n).spec();
+        const bool same = want.field >= 0 ? s.field == want.field && s.fold == want.fold
+                                          : s.field < 0 && rt::sameNameNoCase(s.key, want.key);
+        if (same && s.forExpr.empty() && !s.unique)
             return n;
+    }
     return 0;
+}
+
+rt::Value areaSortBlock(const std::string& key, int field)
+{
+    return rt::makeBlock([key, field](rt::Args a) -> rt::Value {
+        const rt::Value browse = rt::argAt(a, 2);
+        const rt::Value alias = browse.isObject() ? kDataSource.get(browse) : rt::Value();
+        dbf::WorkArea* area = alias.isChar() ? dbf::findArea(alias.asString()) : nullptr;
+        if (!area)
+            return false;
+        dbf::OrderSpec spec = orderSpec(*area, key, field);
+        if (const int n = findOrder(*area, spec)) {
+            area->setFocus(n);
+            return true;
+        }
+        // A name of its own per order, so orders of the table's index stay.
+        spec.name = "RKSORT" + std::to_string(area->orderCount() + 1);
+        for (int i = area->orderCount() + 2; area->findOrder(spec.name) > 0; ++i)
+            spec.name = "RKSORT" + std::to_string(i);
+        area->createOrder(std::move(spec));
+        return true;
+    });
 }
 
 }  // namespace
@@ -124,27 +156,9 @@ rt::Value arraySortBlock(const rt::Value& element)
     });
 }
 
-rt::Value aliasSortBlock(const std::string& key)
-{
-    return rt::makeBlock([key](rt::Args a) -> rt::Value {
-        const rt::Value browse = rt::argAt(a, 2);
-        const rt::Value alias = browse.isObject() ? kDataSource.get(browse) : rt::Value();
-        dbf::WorkArea* area = alias.isChar() ? dbf::findArea(alias.asString()) : nullptr;
-        if (!area)
-            return false;
-        const std::string expr = keyExpression(*area, key);
-        if (const int n = findOrderByKey(*area, expr)) {
-            area->setFocus(n);
-            return true;
-        }
-        // A name of its own per order, so orders of the table's index stay.
-        std::string name = "RKSORT" + std::to_string(area->orderCount() + 1);
-        for (int i = area->orderCount() + 2; area->findOrder(name) > 0; ++i)
-            name = "RKSORT" + std::to_string(i);
-        area->createOrder(dbf::OrderSpec{name, expr, {}, false, false});
-        return true;
-    });
-}
+rt::Value aliasSortBlock(const std::string& key) { return areaSortBlock(key, -1); }
+
+rt::Value aliasFieldSortBlock(int field) { return areaSortBlock({}, field - 1); }
 
 rt::Value dataObjectSortBlock(const rt::Value& data, const std::string& column)
 {

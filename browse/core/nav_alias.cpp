@@ -1,8 +1,8 @@
 // Work-area data sources (an alias name) and table handles.
 //
 // The set installed is the first of these that applies:
-//   ACE wrapper      the runtime offers "AceWBlock": blocks compiled from
-//                    text that name the alias as a literal;
+//   ACE wrapper      the runtime offers "AceWBlock": blocks that hand it
+//                    the alias as a value;
 //   native scope     the alias's work area has a scope of the runtime's own
 //                    at construction, i.e. DbScope(0) (top) or DbScope(1)
 //                    (bottom) answers a non-empty value there. Our engine
@@ -23,7 +23,6 @@
 #include "platform/dbf/workarea.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
-#include "platform/runtime/compiler.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
 #include "platform/runtime/text.h"
@@ -118,48 +117,61 @@ Value recordIdentityBlock(RK_XbpBrowse* self)
     });
 }
 
-// --- ACE wrapper: blocks compiled from text with the alias as a literal
+// --- ACE wrapper: blocks that hand the alias to the wrapper as a value
 
-std::string aliasLiteral(const Value& ds)
+// The alias as the wrapper knows it: upper case, without "->" and blanks.
+std::string aceAlias(const Value& ds)
 {
     std::string name = rt::upper(ds.asString());
     for (std::size_t at; (at = name.find("->")) != std::string::npos;)
         name.erase(at, 2);
-    name = rt::alltrim(name);
-    // The language's literals have no escapes: pick a delimiter the name lacks.
-    for (auto [open, close] : {std::pair{'"', '"'}, {'\'', '\''}, {'[', ']'}})
-        if (name.find(open) == std::string::npos && name.find(close) == std::string::npos)
-            return open + name + close;
-    rt::raise("Invalid alias", "RK_XbpBrowse", {ds});
+    return rt::alltrim(name);
+}
+
+// {|[n]| AceWBlock(cAlias, {|[x]| fn([x])}[, n])}: built here, not compiled,
+// so an alias (which may come from a file's name) is never read as code.
+// The block's text says what it does.
+Value aceBlock(const std::string& alias, const char* fn, bool withArg)
+{
+    const std::string param = withArg ? "x" : "";
+    const Value inner = rt::makeBlock(
+        [fn, withArg](Args a) { return withArg ? rt::callWith(fn, rt::argAt(a, 0)) : rt::callWith(fn); },
+        "{|" + param + "| " + fn + "(" + param + ")}");
+    std::string text = "{|" + std::string(withArg ? "n" : "") + "| AceWBlock(";
+    text += rt::literalText(Value(alias)) + ", " + inner.asBlock().text() + (withArg ? ", n" : "") + ")}";
+    return rt::makeBlock(
+        [alias, inner, withArg](Args a) {
+            return withArg ? rt::callWith("AceWBlock", Value(alias), inner, rt::argAt(a, 0))
+                           : rt::callWith("AceWBlock", Value(alias), inner);
+        },
+        text);
 }
 
 void installAceWrapper(RK_XbpBrowse& b)
 {
-    const std::string name = aliasLiteral(b.dataSource);
-    const auto wrapped = [&](const std::string& params, const std::string& inner, const std::string& extra) {
-        return rt::compile("{|" + params + "| AceWBlock(" + name + ", " + inner + extra + ")}");
-    };
+    const std::string name = aceAlias(b.dataSource);
     // The wrapper's answer is held to the rows asked; the block keeps its text.
-    const Value skipper = wrapped("n", "{|x| _DbSkipper(x)}", ", n");
+    const Value skipper = aceBlock(name, "_DbSkipper", true);
     b.skipBlock = rt::makeBlock(
         [skipper](Args a) {
             const long long want = wantedRows(a);
             return Value(detail::movedWithin(want, rt::evalWith(skipper, want)));
         },
         skipper.asBlock().text());
-    b.goTopBlock = wrapped("", "{|| _DbGoTop()}", "");
-    b.goBottomBlock = wrapped("", "{|| _DbGoBottom()}", "");
-    b.phyPosBlock = rt::compile("{|| AceWRecNo(" + name + ")}");
-    const Value order = rt::evalText("AceWBlock(" + name + ", {|| OrdNumber()})");
+    b.goTopBlock = aceBlock(name, "_DbGoTop", false);
+    b.goBottomBlock = aceBlock(name, "_DbGoBottom", false);
+    b.phyPosBlock = rt::makeBlock([name](Args) { return rt::callWith("AceWRecNo", Value(name)); },
+                                  "{|| AceWRecNo(" + rt::literalText(Value(name)) + ")}");
+    const Value order = rt::callWith("AceWBlock", Value(name), rt::makeBlock([](Args) { return rt::callWith("OrdNumber"); }));
     if (rt::isEmpty(order)) {
         // No controlling order: the thumb follows record numbers.
-        b.posBlock = wrapped("", "{|| _RecNo()}", "");
-        b.goPosBlock = wrapped("n", "{|x| _DbGoTo(x)}", ", n");
-        b.lastPosBlock = wrapped("", "{|| _LastRec()}", "");
+        b.posBlock = aceBlock(name, "_RecNo", false);
+        b.goPosBlock = aceBlock(name, "_DbGoTo", true);
+        b.lastPosBlock = aceBlock(name, "_LastRec", false);
         b.firstPosBlock = detail::constantBlock(1);
     } else {
-        b.posBlock = wrapped("", "{|| _DbPosition()}", "");
-        b.goPosBlock = wrapped("n", "{|x| _DbGoPosition(x)}", ", n");
+        b.posBlock = aceBlock(name, "_DbPosition", false);
+        b.goPosBlock = aceBlock(name, "_DbGoPosition", true);
         b.lastPosBlock = detail::constantBlock(100);
         b.firstPosBlock = detail::constantBlock(0);
     }

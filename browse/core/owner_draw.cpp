@@ -14,6 +14,7 @@
 #include "platform/runtime/classes.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/text.h"
+#include "platform/runtime/report_once.h"
 
 #include <QImageReader>
 
@@ -118,7 +119,7 @@ struct CellPaint {
     bool selected;
 };
 
-void drawLine(G& b, CellPaint& c, const rt::Array& line, int i)
+void paintLineEntry(G& b, CellPaint& c, const rt::Array& line, int i)
 {
     const rt::Value& caption = line.items[0];
     const double x = num(line.items[1], c.x1 + 5);
@@ -238,7 +239,7 @@ rt::Value G::CustomDrawCell(const rt::Value& oPS, const rt::Value& aInfo)
     if (!ps || !aInfo.isArray() || aInfo.asArray().size() < 6)
         return false;
     const auto& info = aInfo.asArray().items;
-    rt::guarded([&] {
+    rt::runReportingOnce([&] {
         const rt::Value column = info[5];
         const gui::XbpColumn* col = gui::asColumn(column);
         const gui::XbpCellGroup* area = col ? col->dataGroup() : nullptr;
@@ -262,9 +263,9 @@ rt::Value G::CustomDrawCell(const rt::Value& oPS, const rt::Value& aInfo)
             if (!entry.isArray())
                 continue;
             entry.asArray().items.resize(std::max<std::size_t>(entry.asArray().size(), 10));
-            drawLine(*this, c, entry.asArray(), i);
+            paintLineEntry(*this, c, entry.asArray(), i);
         }
-    });
+    }, drawFailing_);
     return false;
 }
 

@@ -25,14 +25,18 @@ public:
     rt::Value init(rt::Args a) override;
     // create(...): the fonts, the browse, then the cell height (pair 109).
     rt::Value create(rt::Args a) override;
-    // .F. when the cell was painted here (or painting failed), .T. when
-    // lOwnerDraw is off and the platform draws it.
+    // .F. when the cell was painted here (or painting failed: reported once
+    // until a cell paints again), .T. when lOwnerDraw is off and the
+    // platform draws it.
     rt::Value CustomDrawCell(const rt::Value& oPS, const rt::Value& aInfo);
 
     // Instance variables (the first nine are not exported).
     rt::Value oIcon, oBitmap, aLineAttrs, aBoxAttrs, oStdFont, oBoldFont, oBoldItalicFont, oFont, oSelectedFont;
     rt::Value lOwnerDraw, nLineHeight, nCellHeight;
     rt::Value stdFontCompoundName, boldFontCompoundName, boldItalicFontCompoundName;
+
+private:
+    bool drawFailing_ = false;
 };
 
 // The picture cache's size limit (decoded images kept).

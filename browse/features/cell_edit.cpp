@@ -42,12 +42,42 @@ void zeroUnlessNumber(rt::Value& v)
         v = 0;
 }
 
-rt::Value cellBlock(RK_XbpBrowse& b, const rt::Value& mode, const rt::Value& a3, const rt::Value& a4,
-                    const rt::Value& a6, const rt::Value& list)
+// What the dialog library's cell editor is handed with every operation of
+// one browse.
+struct CellEditorSetup {
+    rt::Value browse;
+    rt::Value extra;       // the element's slot 43
+    rt::Value keyHandler;  // the element's slot 44
+    rt::Value elements;    // the dialog's element list
+};
+
+// One cell operation: its mode and the element settings the library reads
+// for it. From the element record:
+//   edit     slot 37: mode 37/3, settings 37/7, target 37/2, options 37/5
+//   append   slot 38: mode 3,    settings 38/3, target 38/2, options 38/4
+//   delete   slot 39: mode 4,    no settings,   target 39/2, options 39/3
+struct CellOperation {
+    rt::Value mode;
+    rt::Value settings;
+    rt::Value target;
+    rt::Value options;
+};
+
+// The library's argument lists, built here only.
+// RK_BrowCellBlock(oBrowse, nMode, settings, target, extra, options, keyHandler, aElements)
+rt::Value cellBlock(const CellEditorSetup& s, const CellOperation& op)
 {
-    const rt::Value& record = rt::entryOf(list, std::size_t(b.getListPointer));
-    return rt::callWith("RK_BrowCellBlock", b.self(), mode, a3, a4, rt::entryOf(record, slot::CellEditExtra), a6,
-                        rt::entryOf(record, slot::KeyHandler), list);
+    return rt::callWith("RK_BrowCellBlock", s.browse, op.mode, op.settings, op.target, s.extra, op.options,
+                        s.keyHandler, s.elements);
+}
+
+// RK_BrowCellEdit(oBrowse, NIL, NIL, mode, NIL, settings, target, oBrowse,
+// extra, options, keyHandler, aElements, lFiltered, filter's answer).
+rt::Value cellEditByKey(const CellEditorSetup& s, const CellOperation& op, const rt::Value& filterAnswer)
+{
+    const rt::Value args[] = {s.browse, rt::Value(), rt::Value(), op.mode,  rt::Value(), op.settings, op.target,
+                              s.browse, s.extra,     op.options,  s.keyHandler, s.elements, true, filterAnswer};
+    return rt::callFunction("RK_BrowCellEdit", rt::Args(args, 14));
 }
 
 void addHotKey(RK_XbpBrowse& b, const rt::Value& key, const rt::Value& action, const rt::Value& when = {})
@@ -65,7 +95,7 @@ bool focusInOwnCells(const gui::WeakPart& weak)
     if (!browse.isObject() || !part || !part->isDerivedFrom("XbpCellGroup"))
         return false;
     const auto* cell = dynamic_cast<const gui::XbpCellGroup*>(part);
-    return cell && cell->browse() == gui::asBrowse(browse);
+    return cell && cell->host() == gui::asBrowse(browse);
 }
 
 // A slot-38 or slot-39 key: the library's operation, and a second
@@ -94,6 +124,8 @@ rt::Value cellEditSetup(RK_XbpBrowse& b, rt::Args)
     if (!record.isArray())
         return {};
 
+    const CellEditorSetup setup{b.self(), rt::entryOf(record, slot::CellEditExtra), rt::entryOf(record, slot::KeyHandler),
+                                list};
     rt::Value& edit = arraySlot(record, slot::CellEdit, 8);
     rt::Value& hot = entry(edit, 1);
     if (hot.isNum())
@@ -107,7 +139,7 @@ rt::Value cellEditSetup(RK_XbpBrowse& b, rt::Args)
     if (entry(hot, 1).asInt() > 0) {
         b.CellEditKeyBlock = entry(edit, 8);
         b.cellEditMode = true;
-        addHotKey(b, entry(hot, 1), cellBlock(b, entry(edit, 3), entry(edit, 7), entry(edit, 2), entry(edit, 5), list));
+        addHotKey(b, entry(hot, 1), cellBlock(setup, {entry(edit, 3), entry(edit, 7), entry(edit, 2), entry(edit, 5)}));
     }
 
     rt::Value& more = arraySlot(record, slot::CellOperations, 5);
@@ -115,24 +147,25 @@ rt::Value cellEditSetup(RK_XbpBrowse& b, rt::Args)
     zeroUnlessNumber(entry(more, 5));
     for (std::size_t n : {1u, 5u})
         if (entry(more, n).asInt() > 0)
-            addOperationKey(b, entry(more, n), cellBlock(b, 3, entry(more, 3), entry(more, 2), entry(more, 4), list));
+            addOperationKey(b, entry(more, n), cellBlock(setup, {3, entry(more, 3), entry(more, 2), entry(more, 4)}));
 
     rt::Value& del = arraySlot(record, slot::CellOperations + 1, 3);
     zeroUnlessNumber(entry(del, 1));
     if (entry(del, 1).asInt() > 0)
-        addOperationKey(b, entry(del, 1), cellBlock(b, 4, rt::Value(), entry(del, 2), entry(del, 3), list));
+        addOperationKey(b, entry(del, 1), cellBlock(setup, {4, rt::Value(), entry(del, 2), entry(del, 3)}));
 
     if (const rt::Value filter = entry(hot, 2); filter.isBlock()) {
-        const rt::Value e3 = entry(edit, 3), e7 = entry(edit, 7), e2 = entry(edit, 2), e5 = entry(edit, 5);
-        const rt::Value s43 = rt::entryOf(record, slot::CellEditExtra), s44 = rt::entryOf(record, slot::KeyHandler);
+        const CellOperation op{entry(edit, 3), entry(edit, 7), entry(edit, 2), entry(edit, 5)};
+        // The browse's own callback keeps this block: it holds the browse weakly.
+        CellEditorSetup weakSetup = setup;
+        weakSetup.browse = rt::Value();
         const gui::WeakPart weak(b);
-        b.cbKeyboard = rt::makeBlock([=](rt::Args k) {
-            const rt::Value browse = weak.lock();
-            if (browse.isNil())
+        b.cbKeyboard = rt::makeBlock([weakSetup, op, filter, weak](rt::Args k) {
+            CellEditorSetup s = weakSetup;
+            s.browse = weak.lock();
+            if (s.browse.isNil())
                 return rt::Value();
-            const rt::Value args[] = {browse, rt::Value(), rt::Value(), e3,  rt::Value(), e7,   e2,
-                                      browse, s43,         e5,          s44, list,        true, rt::evalWith(filter, rt::argAt(k, 0))};
-            return rt::callFunction("RK_BrowCellEdit", rt::Args(args, 14));
+            return cellEditByKey(s, op, rt::evalWith(filter, rt::argAt(k, 0)));
         });
     }
     return {};

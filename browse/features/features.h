@@ -4,6 +4,8 @@
 
 #include "platform/runtime/value.h"
 
+#include <functional>
+
 namespace browse {
 
 class RK_XbpBrowse;
@@ -21,6 +23,11 @@ void tagRange(RK_XbpBrowse& b);
 // The number of tagged rows of the browse's data source (0 for a kind
 // that carries no tags).
 [[nodiscard]] long long taggedCount(const RK_XbpBrowse& b);
+// Makes each tagged row current in turn, in the order the browse shows
+// them (the view of a work area, turned round when the browse is
+// descending; the rows of an array), and calls `row`; then the row that was
+// current is current again. Returns the rows visited.
+long long forEachTagged(RK_XbpBrowse& b, const std::function<void()>& row);
 
 // --- cell editing (cell_edit.cpp)
 rt::Value cellEditSetup(RK_XbpBrowse& b, rt::Args a);

@@ -2,7 +2,6 @@
 // width over the columns, sizing a column to its widest value, and the
 // guarded size and resize overrides of the browse.
 #include "browse/columns/column.h"
-#include "browse/columns/column_parts.h"
 #include "browse/core/browse.h"
 #include "browse/features/features.h"
 #include "browse/features/widths.h"
@@ -43,75 +42,6 @@ void resizeColumn(gui::XbpColumn& c, double width)
 }
 
 void relayout(RK_XbpBrowse& b) { b.gui::XbpBrowse::setSize(b.currentSize()); }
-
-// What a column keeps of its look across delColumn/insColumn.
-struct ColumnLook {
-    rt::Value headingBG, headingLbDown, headingRbDown, dataRbDown, styles, drawModes, cargo;
-    QSize size, headingSize;
-};
-
-const char* const kGroups[] = {"heading", "dataArea", "footing"};
-
-ColumnLook lookOf(gui::XbpColumn& c)
-{
-    ColumnLook l;
-    const rt::Value col = c.self();
-    if (c.heading.isObject() && rt::hasMember(c.heading, "setColorBG"))
-        l.headingBG = rt::send(c.heading, "setColorBG", {});
-    l.headingLbDown = memberOr(c.heading, "lbDown");
-    l.headingRbDown = memberOr(c.heading, "rbDown");
-    l.dataRbDown = memberOr(c.dataArea, "rbDown");
-    std::vector<rt::Value> styles, modes;
-    for (const char* g : kGroups) {
-        const rt::Value group = memberOr(col, g);
-        styles.push_back(memberOr(group, "useVisualStyle"));
-        modes.push_back(memberOr(group, "drawMode"));
-    }
-    l.styles = rt::makeArray(std::move(styles));
-    l.drawModes = rt::makeArray(std::move(modes));
-    l.cargo = c.cargo;
-    l.size = layoutSize(c);
-    if (const gui::XbpCellGroup* h = c.headingGroup())
-        l.headingSize = h->currentSize();
-    return l;
-}
-
-// A header click block that sorts is made for its column's position; after
-// a move it is made again for the new one. Other blocks stay as they were.
-rt::Value rewired(const rt::Value& block, RK_XbpBrowse& b, gui::XbpColumn& c, int pos)
-{
-    if (!block.isBlock() || block.asBlock().text().find("oColumn:Sort") == std::string::npos)
-        return block;
-    return headerDown(b.self(), c.self(), pos);
-}
-
-void rewireSortBlocks(RK_XbpBrowse& b, gui::XbpColumn& c, int pos)
-{
-    for (const char* m : {"lbDown", "rbDown"})
-        setMemberIf(c.heading, m, rewired(memberOr(c.heading, m), b, c, pos));
-}
-
-void restoreLook(gui::XbpColumn& c, const ColumnLook& l)
-{
-    setMemberIf(c.heading, "lbDown", l.headingLbDown);
-    setMemberIf(c.heading, "rbDown", l.headingRbDown);
-    if (!rt::isEmpty(l.dataRbDown))
-        setMemberIf(c.dataArea, "rbDown", l.dataRbDown);
-    if (l.headingBG.isNum())
-        rt::sendWith(c.heading, "setColorBG", l.headingBG);
-    c.setSize(l.size);
-    if (gui::XbpCellGroup* h = c.headingGroup(); h && l.headingSize.isValid())
-        h->setSize(l.headingSize);
-    // Styles, draw modes and cargo stay with the column they were read from,
-    // so a moved column looks as it did.
-    const rt::Value col = c.self();
-    for (std::size_t i = 0; i < 3; ++i) {
-        const rt::Value group = memberOr(col, kGroups[i]);
-        setMemberIf(group, "useVisualStyle", rt::entryOf(l.styles, i + 1));
-        setMemberIf(group, "drawMode", rt::entryOf(l.drawModes, i + 1));
-    }
-    c.cargo = l.cargo;
-}
 
 // The widest text of the column's values, in the heading's font.
 std::optional<int> widestValue(RK_XbpBrowse& b, gui::XbpColumn& c, const QFontMetrics& fm)
@@ -157,17 +87,16 @@ rt::Value moveColumn(RK_XbpBrowse& b, rt::Args a)
     if (b.sortColumn.isNum() && b.sortColumn.asInt() == pos)
         b.sortColumn = pos + n;
 
-    b.lockUpdate(true);
-    gui::XbpColumn* moved = b.columnAt(int(pos));
-    const rt::Value keep = moved->self();
-    ColumnLook look = lookOf(*moved);
-    b.delColumn(int(pos));
-    b.lockUpdate(false);
+    // The column moves whole: its look, cargo and header sort blocks (which
+    // ask it for its place) go with it.
     const int newPos = int(pos + n);
-    b.insColumn(newPos, keep);
+    const rt::Value moved = b.columnAt(int(pos))->self();
+    b.lockUpdate(true);
+    b.moveColumn(int(pos), newPos);
+    b.lockUpdate(false);
     for (const char* m : {"setHeaderCaption", "setFooterCaption"})
-        if (rt::hasMember(keep, m))
-            rt::send(keep, m, {});
+        if (rt::hasMember(moved, m))
+            rt::send(moved, m, {});
     if (b.cursorMode() == gui::cursor::Cell) {
         for (long long i = 0; i < std::abs(n); ++i) {
             if (n > 0)
@@ -176,11 +105,6 @@ rt::Value moveColumn(RK_XbpBrowse& b, rt::Args a)
                 b.left();
         }
     }
-    look.headingLbDown = rewired(look.headingLbDown, b, *moved, newPos);
-    look.headingRbDown = rewired(look.headingRbDown, b, *moved, newPos);
-    restoreLook(*moved, look);
-    if (gui::XbpColumn* other = b.columnAt(int(pos)))
-        rewireSortBlocks(b, *other, int(pos));
     relayout(b);
     b.gui::XbpBrowse::forceStable();
     if (refresh)
@@ -240,7 +164,7 @@ rt::Value optimizeColumn(const rt::Value& heading)
 {
     const auto* group = heading.isObject() ? dynamic_cast<gui::XbpCellGroup*>(&heading.asObject()) : nullptr;
     gui::XbpColumn* c = group ? group->column() : nullptr;
-    auto* b = c ? dynamic_cast<RK_XbpBrowse*>(group->browse()) : nullptr;
+    auto* b = c ? dynamic_cast<RK_XbpBrowse*>(group->host()) : nullptr;
     if (!b)
         return {};
     const rt::Value keepColumn = c->self(), keepBrowse = b->self();
@@ -286,7 +210,7 @@ rt::Value setSize(RK_XbpBrowse& b, rt::Args a)
     if (!s)
         return {};
     rt::Value result;
-    rt::guarded([&] { result = b.gui::XbpBrowse::setSize(QSize(s->x(), s->y())); });
+    rt::runReporting([&] { result = b.gui::XbpBrowse::setSize(QSize(s->x(), s->y())); });
     return result;
 }
 

@@ -222,8 +222,9 @@ void restoreLayout(RK_XbpBrowse& b)
 
     // The designed records were kept by the construction already. The
     // records are rewritten on copies that replace the designed ones
-    // only when all went well: a failure leaves the dialog as designed.
-    rt::guarded([&] {
+    // only when all went well: a failure leaves the dialog as designed,
+    // and is reported.
+    rt::runReporting([&] {
         if (run.size() != savedCount) {
             mismatch(b, setting);
             return;

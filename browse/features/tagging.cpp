@@ -10,6 +10,8 @@
 #include "platform/gui/events.h"
 #include "platform/runtime/array.h"
 
+#include <set>
+
 namespace browse {
 
 namespace {
@@ -275,6 +277,57 @@ long long taggedCount(const RK_XbpBrowse& b)
             const rt::Value& flag = row.asArray().items[e - 1];
             n += flag.isLogical() && flag.asBool();
         }
+    return n;
+}
+
+namespace {
+
+// The tagged records of a work area in the browse's order. In record order
+// (no order, no list, not descending) the set is that order already;
+// otherwise the view is walked until every tag is met.
+long long forEachTaggedRecord(dbf::WorkArea& area, bool reverse, const std::function<void()>& row)
+{
+    const std::set<std::uint32_t> tags(area.tags().begin(), area.tags().end());
+    if (tags.empty())
+        return 0;
+    const std::uint32_t saved = area.recno();
+    long long n = 0;
+    if (area.focus() == 0 && !area.recordList() && !area.descend() && !reverse) {
+        for (std::uint32_t r : tags) {
+            area.goTo(r);
+            row();
+            ++n;
+        }
+    } else {
+        for (area.goTop(reverse); !area.eof() && std::size_t(n) < tags.size(); area.skip(1, reverse))
+            if (tags.count(area.recno())) {
+                row();
+                ++n;
+            }
+    }
+    area.goTo(saved);
+    return n;
+}
+
+}  // namespace
+
+long long forEachTagged(RK_XbpBrowse& b, const std::function<void()>& row)
+{
+    if (dbf::WorkArea* area = areaOf(b))
+        return forEachTaggedRecord(*area, rt::isTrue(b.descending), row);
+    const rt::Array* rows = rowsOf(b);
+    const std::size_t e = tagIndex(b);
+    if (!rows || e == 0)
+        return 0;
+    const rt::Value saved = b.arrayElement;
+    long long n = 0;
+    for (std::size_t i = 0; i < rows->size(); ++i)
+        if (rt::isTrue(rt::entryOf(rows->items[i], e))) {
+            b.arrayElement = static_cast<long long>(i + 1);
+            row();
+            ++n;
+        }
+    b.arrayElement = saved;
     return n;
 }
 

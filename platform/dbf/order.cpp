@@ -3,6 +3,7 @@
 #include "table.h"
 
 #include "platform/runtime/block.h"
+#include "platform/runtime/collation.h"
 #include "platform/runtime/compiler.h"
 #include "platform/runtime/datetime.h"
 #include "platform/runtime/error.h"
@@ -160,7 +161,7 @@ int comparePrefix(std::string_view key, std::string_view prefix) noexcept
 
 // A key read straight from the record: one field, or text parts joined.
 struct Order::Plan {
-    enum class Op { Field, Upper, Dtos, Str };
+    enum class Op { Field, Upper, Dtos, Str, Collate };
     struct Part {
         Op op;
         int field;
@@ -174,6 +175,8 @@ struct Order::Plan {
     KeyKind kind = KeyKind::Text;
 
     static std::unique_ptr<Plan> parse(std::string_view text, const Table& table);
+    static std::unique_ptr<Plan> ofField(int field, KeyFold fold, const Table& table);
+    static bool setKind(Plan& plan);
 };
 
 namespace {
@@ -271,22 +274,40 @@ std::unique_ptr<Order::Plan> Order::Plan::parse(std::string_view text, const Tab
     if (!lx.atEnd())
         return nullptr;
 
-    const Part& first = plan->parts.front();
-    if (plan->parts.size() == 1 && first.op == Op::Field) {
+    return setKind(*plan) ? std::move(plan) : nullptr;
+}
+
+// The key's kind from its parts; false when they make no key.
+bool Order::Plan::setKind(Plan& plan)
+{
+    const Part& first = plan.parts.front();
+    if (plan.parts.size() == 1 && first.op == Op::Field) {
         if (isNumericType(first.type))
-            plan->kind = KeyKind::Number;
+            plan.kind = KeyKind::Number;
         else if (first.type == 'D')
-            plan->kind = KeyKind::Date;
+            plan.kind = KeyKind::Date;
         else if (first.type == 'L')
-            plan->kind = KeyKind::Logical;
+            plan.kind = KeyKind::Logical;
         else if (first.type != 'C' && first.type != 'M' && first.type != 'T')
-            return nullptr;
+            return false;
     } else {
-        for (const Part& p : plan->parts)
+        for (const Part& p : plan.parts)
             if (p.op == Op::Field && p.type != 'C')
-                return nullptr;  // "+" of numbers or dates is arithmetic, not a join
+                return false;  // "+" of numbers or dates is arithmetic, not a join
     }
-    return plan;
+    return true;
+}
+
+std::unique_ptr<Order::Plan> Order::Plan::ofField(int field, KeyFold fold, const Table& table)
+{
+    if (field < 0 || std::size_t(field) >= table.fields().size())
+        return nullptr;
+    const Field& f = table.fields()[static_cast<std::size_t>(field)];
+    const bool text = f.type == 'C';
+    auto plan = std::make_unique<Plan>();
+    const Op op = !text || fold == KeyFold::None ? Op::Field : fold == KeyFold::Upper ? Op::Upper : Op::Collate;
+    plan->parts.push_back(Part{op, field, f.type, f.offset, f.len});
+    return setKind(*plan) ? std::move(plan) : nullptr;
 }
 
 // ------------------------------------------------------------------ Order
@@ -301,17 +322,23 @@ Order::Order(OrderSpec spec, const Table& table) : spec_(std::move(spec))
             raiseOrder("Key expression does not compile: " + caught.description, spec_.name, {rt::Value(text)});
         return block;
     };
+    if (!rt::alltrim(spec_.forExpr).empty())
+        forBlock_ = compileOrRaise(spec_.forExpr);
+    if (spec_.field >= 0) {
+        plan_ = Plan::ofField(spec_.field, spec_.fold, table);
+        if (!plan_)
+            raiseOrder("Field key of a kind no order takes", spec_.name, {rt::Value(spec_.field + 1)});
+        return;
+    }
     if (rt::alltrim(spec_.key).empty())
         raiseOrder("Key expression is empty", spec_.name);
     keyBlock_ = compileOrRaise(spec_.key);
-    if (!rt::alltrim(spec_.forExpr).empty())
-        forBlock_ = compileOrRaise(spec_.forExpr);
     plan_ = Plan::parse(spec_.key, table);
 }
 
 Order::~Order() = default;
 
-bool Order::isSimple() const noexcept { return plan_ && !forceCompiled_; }
+bool Order::isSimple() const noexcept { return plan_ && (!forceCompiled_ || spec_.field >= 0); }
 
 void Order::clear() noexcept
 {
@@ -382,6 +409,7 @@ void Order::appendKey(Table& table, std::string& out) const
             }
             break;
         }
+        case Plan::Op::Collate: rt::appendCollationKey(table.get(p.field).asString(), out); break;
         case Plan::Op::Dtos: out += rt::dtos(table.get(p.field).asDate()); break;
         case Plan::Op::Str: out += rt::str(table.get(p.field), p.strLen, p.strDec); break;
         }
@@ -418,8 +446,8 @@ void Order::build(Table& table)
     const std::uint32_t count = table.recordCount();
     offsets.reserve(count + 1);
     recs.reserve(count);
-    for (std::uint32_t r = 1; r <= count; ++r) {
-        table.go(r);
+    for (std::uint64_t r = 1; r <= count; ++r) {
+        table.go(static_cast<std::uint32_t>(r));
         if (!forBlock_.isNil() && !rt::truth(rt::eval(forBlock_), "FOR"))
             continue;
         offsets.push_back(static_cast<std::uint32_t>(arena.size()));
@@ -430,7 +458,7 @@ void Order::build(Table& table)
         } else {
             appendKey(table, arena);
         }
-        recs.push_back(r);
+        recs.push_back(static_cast<std::uint32_t>(r));
         if (arena.size() > 0xF0000000u)
             raiseOrder("Keys too large for memory", spec_.name);
     }
@@ -467,7 +495,9 @@ std::string Order::searchKey(const rt::Value& v, const char* op) const
     const KeyKind want = kind_ == KeyKind::None ? kindOf(v) : kind_;
     switch (want) {
     case KeyKind::Text:
-        if (v.isChar())
+        if (v.isChar() && isSimple() && plan_->parts.front().op == Plan::Op::Collate)
+            out = rt::collationPrefix(v.asString());
+        else if (v.isChar())
             out = v.asString();
         else if (v.isDate())
             out = rt::dtos(v.asDate());

@@ -34,12 +34,22 @@ class Table;
 
 enum class KeyKind : std::uint8_t { None, Text, Number, Date, Logical };
 
+// How a field key reads its text: as stored, upper-cased, or as the user's
+// collation orders it (platform/runtime/collation.h).
+enum class KeyFold : std::uint8_t { None, Upper, Collate };
+
 struct OrderSpec {
     std::string name;     // upper case
     std::string key;      // key expression text
     std::string forExpr;  // empty when every record belongs
     bool unique = false;
     bool descending = false;
+    // field >= 0: the key is that field (from 0), read from the record and
+    // never compiled, since a field's name may come from any file; `key`
+    // then only describes it. A collated key is searched by the letters of
+    // a text, without regard to case and accents.
+    int field = -1;
+    KeyFold fold = KeyFold::None;
 };
 
 class Order {

@@ -141,10 +141,14 @@ bool isBlank(char c) { return c == ' ' || c == '\0'; }
 Stored storedKind(const FieldInfo& fi, const char* p)
 {
     const std::size_t n = fi.len;
+    if (n == 0)
+        return Stored::Blank;  // a field of length 0 holds nothing, ever
     switch (fi.codec) {
     case Codec8::Number: {
         const char* first = std::find_if_not(p, p + n, isBlank);
-        if (first == p + n)
+        // dBASE IV writes an empty decimal as blanks and its point; a lone
+        // sign is no number either.
+        if (first == p + n || allOf(p, n, std::string_view(" \0+-.", 6)))
             return Stored::Blank;
         if (*first != '*')
             return Stored::Value;
@@ -169,6 +173,16 @@ Stored storedKind(const FieldInfo& fi, const char* p)
     case Codec8::Timestamp: return allOf(p, n, std::string_view("\0", 1)) ? Stored::Blank : Stored::Value;
     default: return Stored::Value;
     }
+}
+
+// Where the text of a C field of n bytes ends: writers of C strings end it
+// at a NUL and pad with NULs (the last byte tells), and that padding is no
+// text.
+std::size_t textEnd(const char* p, std::size_t n)
+{
+    if (n == 0 || p[n - 1] != '\0')
+        return n;
+    return std::size_t(static_cast<const char*>(std::memchr(p, '\0', n)) - p);
 }
 
 // An L field's byte that reads as true; any other reads as false.
@@ -401,6 +415,8 @@ rt::Date parseDate(const char* p, std::size_t n)
         y = num(0, 4), m = num(5, 2), d = num(8, 2);
     } else if (n == 10 && p[2] == '/' && p[5] == '/') {
         d = num(0, 2), m = num(3, 2), y = num(6, 4);
+    } else if (n == 10 && isBlank(p[8]) && isBlank(p[9])) {
+        y = num(0, 4), m = num(4, 2), d = num(6, 2);  // an 8-byte date in a field of 10
     }
     if (y < 0 || m < 0 || d < 0)
         return {};
@@ -423,7 +439,8 @@ struct Table::Impl {
     Format format = Format::DBase3;
     unsigned char version = 0x03;
     int codePage = 850;
-    bool codePageAssumed = false;
+    const char* codePageSource = "header";
+    std::vector<std::string> storedNames;  // field names as stored, decoded once the code page is known
     const Codec* codec = nullptr;
     bool readOnly = false;
     bool shared = false;
@@ -434,6 +451,9 @@ struct Table::Impl {
     std::vector<IndexTag> tags;
     std::unique_ptr<MemoFile> memo;
     std::string memoPath;
+    bool memoMissing = false;
+    mutable std::uint64_t missingMemos = 0;
+    std::uint32_t headerRecLen = 0;  // the header's record length when it was one byte short
     int nullFlagsOffset = -1;
     int nullFlagsBytes = 0;
 
@@ -463,6 +483,7 @@ struct Table::Impl {
 
     // Faults of single values: told once per record and field read.
     FaultHandler onFault;
+    bool nulFaults = false;
     mutable std::uint64_t faults = 0;
     mutable std::uint32_t faultRecno = 0;
     mutable std::vector<int> faultFields;
@@ -472,12 +493,19 @@ struct Table::Impl {
     // --- opening ---
     void readHeader();
     void takeCodePage(unsigned char driver, const std::vector<unsigned char>& head, bool level7);
+    [[nodiscard]] bool codePageAssumed() const { return std::string_view(codePageSource) == "assumed"; }
+    [[nodiscard]] std::string textSample() const;
+    void detectCodePage();
     void parseFields(const std::vector<unsigned char>& head);
     [[nodiscard]] bool hasLevel7Layout(const std::vector<unsigned char>& head) const;
     void addField(const Layout& layout, const unsigned char* d, std::uint32_t at, std::uint32_t& offset, int& flagBits);
     [[nodiscard]] FieldInfo codecOf(Field& f, unsigned char flags, bool level7, const std::string& label,
                                     long long where) const;
+    [[nodiscard]] static FieldInfo emptyField(const Field& f);
     void nameFields();
+    void mendRecordLength(std::uint32_t fieldsEnd, std::uint32_t countInHeader);
+    std::string pastRecord;  // the first field past the header's record length
+    long long pastRecordAt = -1;
     void openMemo();
     void findIndex(unsigned char flags);
     void buildBlank();
@@ -491,6 +519,10 @@ struct Table::Impl {
     [[nodiscard]] bool flagBit(int bit) const;
     [[nodiscard]] rt::Value fault(int i, ValueFault::Kind kind, const std::string& why,
                                   std::int64_t memoBlock = -1, std::int64_t memoLength = -1) const;
+    // Whether field i of the current record is told for the first time
+    // (faults and missing memos are told once per record and field).
+    [[nodiscard]] bool firstTelling(int i) const;
+    void tellNuls(int i, std::string_view text) const;
     [[nodiscard]] rt::Value decode(int i, const FieldInfo& fi, const char* p) const;
     [[nodiscard]] rt::Value decodeText(const FieldInfo& fi, const char* p) const;
     [[nodiscard]] rt::Value decodeNumber(int i, const FieldInfo& fi, const char* p) const;
@@ -552,7 +584,8 @@ void Table::Impl::readHeader()
              "Header length " + std::to_string(headerLen) + " runs past the end of the file (" + std::to_string(size) +
                  " bytes)",
              8);
-    if (recLen < 1)
+    // An empty shapefile's table: no fields, record length 0, no records.
+    if (recLen < 1 && headerLen > 32 + 1)
         fail(kErrCorrupt, path, "Record length 0 leaves no room for the deleted flag", 10);
 
     std::vector<unsigned char> head(headerLen);
@@ -563,11 +596,52 @@ void Table::Impl::readHeader()
     takeCodePage(h[29], head, level7);
     parseFields(head);
     trustFileSize(countInHeader);
+    if (codePageAssumed())
+        detectCodePage();
+    nameFields();
     findIndex(h[28]);
 }
 
-// The code page: the caller's override, else the dBASE 7 driver name, else
-// the driver byte, else 850 (assumed).
+// A sample of the table's own text: its field names and the text fields of
+// its first records (enough for the detector, little next to a whole read).
+std::string Table::Impl::textSample() const
+{
+    constexpr std::size_t kSampleBytes = 64 * 1024;
+    std::string sample;
+    for (const std::string& name : storedNames)
+        sample.append(name).append(" ");
+    if (recLen == 0 || count == 0)
+        return sample;
+    const std::uint64_t want = std::min<std::uint64_t>(std::uint64_t(count) * recLen, 4 * kSampleBytes);
+    std::string records(want, '\0');
+    records.resize(file.readSome(headerLen, records.data(), records.size()));
+    for (std::size_t at = 0; at + recLen <= records.size() && sample.size() < kSampleBytes; at += recLen)
+        for (const FieldInfo& fi : info)
+            if (fi.codec == Codec8::Char || fi.codec == Codec8::VarChar) {
+                const char* p = records.data() + at + fi.offset;
+                std::size_t n = textEnd(p, fi.len);
+                while (n > 0 && p[n - 1] == ' ')
+                    --n;
+                if (n > 0)
+                    sample.append(p, n).append(" ");
+            }
+    return sample;
+}
+
+// A table whose header names no code page: the page its text reads best in.
+void Table::Impl::detectCodePage()
+{
+    const int found = rt::cp::detect(textSample());
+    if (found == 0 || !codecSupported(found))
+        return;
+    codePage = found;
+    codePageSource = "detected";
+    codec = &Codec::of(codePage);
+}
+
+// The code page: the caller's override, else the .cpg file beside the
+// table, else the dBASE 7 driver name, else the driver byte, else 850
+// until detectCodePage() reads the text.
 void Table::Impl::takeCodePage(unsigned char driver, const std::vector<unsigned char>& head, bool level7)
 {
     codePage = codePageOfDriver(driver);
@@ -576,12 +650,16 @@ void Table::Impl::takeCodePage(unsigned char driver, const std::vector<unsigned 
         if (const int named = codePageOfDriverName(std::string_view(name, strnlen(name, 32))))
             codePage = named;
     }
-    codePageAssumed = codePage == 0;
+    codePageSource = codePage == 0 ? "assumed" : "header";
     if (codePage == 0)
         codePage = 850;
+    if (const int cpg = codePageOfCpg(path)) {
+        codePage = cpg;
+        codePageSource = "cpg";
+    }
     if (g_codePageOverride != 0) {
         codePage = g_codePageOverride;
-        codePageAssumed = false;
+        codePageSource = "override";
     }
     if (!codecSupported(codePage))
         fail(kErrUnsupported, path,
@@ -626,20 +704,38 @@ void Table::Impl::parseFields(const std::vector<unsigned char>& head)
         addField(layout, head.data() + at, at, offset, flagBits);
     }
     // Without fields the records hold only the deleted flag (shapefiles).
-    if (fields.empty() && recLen != 1)
+    if (fields.empty() && recLen > 1)
         fail(kErrCorrupt, path, "Table has no fields", 32);
     if (offset > recLen)
-        fail(kErrCorrupt, path,
-             "Fields end at byte " + std::to_string(offset) + ", past the record length " + std::to_string(recLen), 10);
+        mendRecordLength(offset, le32(head.data() + 4));
     if (flagBits > 0 && (nullFlagsOffset < 0 || flagBits > nullFlagsBytes * 8))
         fail(kErrCorrupt, path, "Nullable and variable-length fields lack their _NullFlags field", 32);
-    nameFields();
+}
+
+// A writer's known off-by-one: a record length one byte short of the
+// fields' sum, in a file whose size fits the sum. The fields win; any other
+// shortfall is a fault.
+void Table::Impl::mendRecordLength(std::uint32_t fieldsEnd, std::uint32_t countInHeader)
+{
+    const std::uint64_t body = file.size() - headerLen;
+    const std::uint64_t records = std::uint64_t(countInHeader) * fieldsEnd;
+    if (fieldsEnd == recLen + 1 && (body == records || body == records + 1)) {
+        headerRecLen = recLen;
+        recLen = fieldsEnd;
+        return;
+    }
+    if (!pastRecord.empty())
+        fail(kErrCorrupt, path, pastRecord, pastRecordAt);
+    fail(kErrCorrupt, path,
+         "Fields end at byte " + std::to_string(fieldsEnd) + ", past the record length " + std::to_string(recLen), 10);
 }
 
 // A name a field before already has gets "_2", "_3", ...: tables written by
 // other programs repeat names, and each name must find one field.
 void Table::Impl::nameFields()
 {
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        fields[i].name = rt::upperAscii(codec->decode(storedNames[i].data(), storedNames[i].size()).str());
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const std::string stored = fields[i].name;
         for (int n = 2; !byName.emplace(fields[i].name, int(i)).second; ++n)
@@ -663,16 +759,17 @@ void Table::Impl::addField(const Layout& layout, const unsigned char* d, std::ui
     const long long where = at;
     const std::string label = "Field " + std::to_string(fields.size() + 1) + " (" + f.name + ")";
     if (f.type == 'C') {
-        f.len += f.dec * 256;
+        // The decimals byte is the length's high byte, unless that cannot
+        // fit the record (an export that wrote its own number there).
+        if (offset + std::uint32_t(f.len + f.dec * 256) <= recLen + 1u)
+            f.len += f.dec * 256;
         f.dec = 0;
     }
-    if (f.len == 0)
-        fail(kErrCorrupt, path, label + " has length 0", where);
-    if (offset + std::uint32_t(f.len) > recLen)
-        fail(kErrCorrupt, path,
-             label + " lies past the record length (ends at byte " + std::to_string(offset + f.len) + " of " +
-                 std::to_string(recLen) + ")",
-             where);
+    if (offset + std::uint32_t(f.len) > recLen && pastRecord.empty()) {
+        pastRecord = label + " lies past the record length (ends at byte " + std::to_string(offset + f.len) + " of " +
+                     std::to_string(recLen) + ")";
+        pastRecordAt = where;
+    }
     offset += std::uint32_t(f.len);
 
     if (f.type == '0') {  // _NullFlags: hidden, but its bytes are ours to read
@@ -683,7 +780,8 @@ void Table::Impl::addField(const Layout& layout, const unsigned char* d, std::ui
     if (nameLen == 0)
         fail(kErrCorrupt, path, label + " has no name", where);
 
-    FieldInfo fi = codecOf(f, flags, &layout == &kLayout48, label, where + layout.type);
+    // A field of length 0 holds nothing, whatever its type: it is always empty.
+    FieldInfo fi = f.len == 0 ? emptyField(f) : codecOf(f, flags, &layout == &kLayout48, label, where + layout.type);
     if (f.type == 'V' || f.type == 'Q')
         fi.lengthBit = static_cast<std::int16_t>(flagBits++);
     if (flags & 0x02)
@@ -692,8 +790,19 @@ void Table::Impl::addField(const Layout& layout, const unsigned char* d, std::ui
     fi.len = static_cast<std::uint32_t>(f.len);
     fi.dec = static_cast<std::int16_t>(f.dec);
     f.binary = isBinaryCodec(fi.codec);
+    storedNames.emplace_back(reinterpret_cast<const char*>(d), nameLen);
     fields.push_back(std::move(f));
     info.push_back(fi);
+}
+
+FieldInfo Table::Impl::emptyField(const Field& f)
+{
+    FieldInfo fi;
+    fi.codec = f.type == 'N' || f.type == 'F' ? Codec8::Number
+               : f.type == 'D'                ? Codec8::Date
+               : f.type == 'L'                ? Codec8::Logical
+                                              : Codec8::Char;
+    return fi;
 }
 
 // How a field's bytes are read, by type family; the lengths each type takes.
@@ -735,17 +844,15 @@ FieldInfo Table::Impl::codecOf(Field& f, unsigned char flags, bool level7, const
         break;
     case 'O':
     case '@':
-        if (!level7)
-            fail(kErrUnsupported, path, label + " has unknown type '" + std::string(1, f.type) + "'", where);
+        // Only dBASE 7 has them, but other writers put them in tables of
+        // older versions: read as dBASE 7 writes them.
         needLength(path, f, {8}, label, where + 5);
         fi.codec = f.type == 'O' ? Codec8::DoubleSorted : Codec8::Timestamp;
         break;
     case 'I':
     case '+':
-        if (f.type == '+' && !level7)
-            fail(kErrUnsupported, path, label + " has unknown type '+'", where);
         needLength(path, f, {4}, label, where + 5);
-        fi.codec = level7 ? Codec8::Int32Sorted : Codec8::Int32;
+        fi.codec = level7 || f.type == '+' ? Codec8::Int32Sorted : Codec8::Int32;
         break;
     case 'Y':
         needLength(path, f, {8}, label, where + 5);
@@ -772,7 +879,7 @@ void Table::Impl::trustFileSize(std::uint32_t countInHeader)
     // died between record and count, or a truncated copy): the file wins,
     // and headerCount keeps the claim so that callers can tell the damage.
     const std::uint64_t size = file.size();
-    const std::uint64_t held = size > headerLen ? (size - headerLen) / recLen : 0;
+    const std::uint64_t held = size > headerLen && recLen > 0 ? (size - headerLen) / recLen : 0;
     headerCount = countInHeader;
     count = static_cast<std::uint32_t>(std::min<std::uint64_t>(countInHeader, held));
 }
@@ -794,11 +901,9 @@ void Table::Impl::openMemo()
         ext = second;
     }
     if (found.empty()) {
-        rt::Error e("Memo file is missing (table " + path + " has memo fields)", "open");
-        e.subsystem = "DBF";
-        e.genCode = kErrOpen;
-        e.filename = siblingName(path, first);
-        rt::raise(std::move(e));
+        // The rest of the table is still there to read; its memos are NIL.
+        memoMissing = true;
+        return;
     }
     MemoFile::Kind kind = MemoFile::Kind::Fpt;
     if (std::string_view(ext) == ".dbt")
@@ -879,21 +984,43 @@ inline bool Table::Impl::isNull(int i) const { return flagBit(info[i].nullBit); 
 
 inline const FieldInfo* Table::Impl::fieldOf(int i, Codec8 c) const
 {
-    if (static_cast<std::size_t>(i) >= info.size() || info[std::size_t(i)].codec != c || isNull(i))
+    if (static_cast<std::size_t>(i) >= info.size() || info[std::size_t(i)].codec != c || info[std::size_t(i)].len == 0 ||
+        isNull(i))
         return nullptr;
     return &info[std::size_t(i)];
 }
 
-rt::Value Table::Impl::fault(int i, ValueFault::Kind kind, const std::string& why, std::int64_t memoBlock,
-                             std::int64_t memoLength) const
+bool Table::Impl::firstTelling(int i) const
 {
     if (faultRecno != recno) {
         faultRecno = recno;
         faultFields.clear();
     }
     if (std::find(faultFields.begin(), faultFields.end(), i) != faultFields.end())
-        return {};
+        return false;
     faultFields.push_back(i);
+    return true;
+}
+
+void Table::Impl::tellNuls(int i, std::string_view text) const
+{
+    const auto nuls = std::count(text.begin(), text.end(), '\0');
+    if (nuls == 0 || !firstTelling(i))
+        return;
+    ++faults;
+    if (onFault) {
+        ValueFault f{ValueFault::Kind::NulBytes, recno, i, std::string(cur + info[i].offset, info[i].len),
+                     "Text holds " + std::to_string(nuls) + " NUL bytes"};
+        f.nuls = nuls;
+        onFault(f);
+    }
+}
+
+rt::Value Table::Impl::fault(int i, ValueFault::Kind kind, const std::string& why, std::int64_t memoBlock,
+                             std::int64_t memoLength) const
+{
+    if (!firstTelling(i))
+        return {};
     ++faults;
     if (onFault)
         onFault(ValueFault{kind, recno, i, std::string(cur + info[i].offset, info[i].len), why, memoBlock, memoLength});
@@ -934,12 +1061,10 @@ rt::Value Table::Impl::decodeText(const FieldInfo& fi, const char* p) const
     }
     if (fi.codec == Codec8::Raw)
         return rt::Value(std::string_view(p, n));
-    // Writers of C strings end the text at a NUL and pad with NULs (the last
-    // byte tells): the padding reads as blanks.
-    const auto* nul = p[n - 1] == '\0' ? static_cast<const char*>(std::memchr(p, '\0', n)) : nullptr;
-    if (!nul)
+    // NUL padding reads as blanks.
+    const std::size_t text = textEnd(p, n);
+    if (text == n)
         return codec->decode(p, n);
-    const std::size_t text = std::size_t(nul - p);
     return rt::Value(codec->decode(p, text).str() + std::string(n - text, ' '));
 }
 
@@ -1013,6 +1138,11 @@ rt::Value Table::Impl::readMemo(int i, bool text) const
             if (block > 0xFFFFFFFFull)
                 return fault(i, ValueFault::Kind::BadMemo, "Memo block number is too large");
         }
+    }
+    if (!memo) {
+        if (firstTelling(i))
+            ++missingMemos;
+        return {};
     }
     std::string data;
     try {
@@ -1158,6 +1288,8 @@ std::string Table::Impl::encodeMemo(int i, const rt::Value& v)
     if (f.type != 'M')
         badPut(i, kErrReadOnly, "Field type " + std::string(1, f.type) + " is read-only", v);
     requireKind(i, v, v.isChar());
+    if (!memo)
+        badPut(i, kErrOpen, "Memo file is missing", v);
     std::uint32_t block = 0;
     if (v.charLen() > 0) {
         std::string data;
@@ -1428,7 +1560,12 @@ std::unique_ptr<Table> Table::open(const std::string& path, bool readOnly, bool 
 const std::string& Table::path() const noexcept { return d->path; }
 Format Table::format() const noexcept { return d->format; }
 int Table::codePage() const noexcept { return d->codePage; }
-bool Table::codePageAssumed() const noexcept { return d->codePageAssumed; }
+bool Table::codePageAssumed() const noexcept { return std::string_view(d->codePageSource) == "assumed"; }
+bool Table::codePageDetected() const noexcept { return std::string_view(d->codePageSource) == "detected"; }
+const char* Table::codePageSource() const noexcept { return d->codePageSource; }
+bool Table::memoMissing() const noexcept { return d->memoMissing; }
+std::uint64_t Table::missingMemos() const noexcept { return d->missingMemos; }
+std::uint32_t Table::headerRecordLength() const noexcept { return d->headerRecLen; }
 unsigned char Table::version() const noexcept { return d->version; }
 std::uint32_t Table::headerCount() const noexcept { return d->headerCount; }
 bool Table::readOnly() const noexcept { return d->readOnly; }
@@ -1466,7 +1603,7 @@ void Table::go(std::uint32_t recno)
         t.cur = t.blank.data();
         return;
     }
-    if (recno < t.windowFirst || recno >= t.windowFirst + t.windowCount) {
+    if (recno < t.windowFirst || recno >= std::uint64_t(t.windowFirst) + t.windowCount) {
         if (t.recno == recno && t.cur == t.appended.data())
             return;  // the record just appended is current and written
         t.load(recno);
@@ -1495,8 +1632,41 @@ rt::Value Table::get(int field) const
         return t.fault(field, ValueFault::Kind::Overflow, "Number \"" + std::string(p, fi.len) + "\" overflowed");
     case Stored::Value: break;
     }
-    return t.decode(field, fi, p);
+    rt::Value v = t.decode(field, fi, p);
+    if (t.nulFaults && v.isChar() && !isBinaryCodec(fi.codec) && fi.codec != Codec8::Timestamp &&
+        fi.codec != Codec8::DateTime)
+        t.tellNuls(field, v.asString());
+    return v;
 }
+
+bool Table::isEmpty(int field) const
+{
+    const Impl& t = *d;
+    if (static_cast<std::size_t>(field) >= t.info.size())
+        return false;
+    const FieldInfo& fi = t.info[std::size_t(field)];
+    const char* p = t.cur + fi.offset;
+    if (t.isNull(field))
+        return true;
+    switch (storedKind(fi, p)) {
+    case Stored::Blank: return true;
+    case Stored::Overflow: return false;
+    case Stored::Value: break;
+    }
+    // Bytes are a value, even blanks; text of blanks is none.
+    switch (fi.codec) {
+    case Codec8::Char: return allOf(p, textEnd(p, fi.len), kBlanks);
+    case Codec8::VarChar: {
+        std::size_t n = fi.len;
+        if (t.flagBit(fi.lengthBit))
+            n = std::min<std::size_t>(static_cast<unsigned char>(p[n - 1]), n - 1);
+        return allOf(p, n, kBlanks);
+    }
+    default: return false;
+    }
+}
+
+void Table::setNulFaults(bool on) { d->nulFaults = on; }
 
 std::string Table::numberText(int field) const { return numberText(field, get(field)); }
 
@@ -1529,9 +1699,7 @@ bool Table::textOf(int field, std::string_view& out, bool& nul) const
         return false;
     const char* p = t.cur + fi->offset;
     std::size_t n = fi->len;
-    // As decodeText(): NUL padding reads as blanks, which are dropped here.
-    if (p[n - 1] == '\0')
-        n = std::size_t(static_cast<const char*>(std::memchr(p, '\0', n)) - p);
+    n = textEnd(p, n);  // NUL padding reads as blanks, which are dropped here
     if (t.codec->trimsBytes()) {
         constexpr std::uint64_t kEightBlanks = 0x2020202020202020ull;
         for (std::uint64_t w; n >= 8 && (std::memcpy(&w, p + n - 8, 8), w == kEightBlanks);)
@@ -1542,12 +1710,14 @@ bool Table::textOf(int field, std::string_view& out, bool& nul) const
             while (n > 0 && p[n - 1] == ' ')
                 --n;
         out = t.codec->text(p, n, t.scratch, nul);
-        return true;
+    } else {
+        t.scratch = t.codec->decode(p, n).str();
+        t.scratch.erase(t.scratch.find_last_not_of(' ') + 1);
+        nul = t.scratch.find('\0') != std::string::npos;
+        out = t.scratch;
     }
-    t.scratch = t.codec->decode(p, n).str();
-    t.scratch.erase(t.scratch.find_last_not_of(' ') + 1);
-    nul = t.scratch.find('\0') != std::string::npos;
-    out = t.scratch;
+    if (nul && t.nulFaults)
+        t.tellNuls(field, out);
     return true;
 }
 

@@ -54,7 +54,9 @@ struct Field {
 
 // One value that could not be read; it reads as NIL.
 struct ValueFault {
-    enum class Kind { NotANumber, Overflow, NotADate, NotADateTime, BadMemo };
+    // NulBytes: text holding NUL bytes, which some readers cannot keep; it
+    // is told only when asked for (setNulFaults) and reads as it is.
+    enum class Kind { NotANumber, Overflow, NotADate, NotADateTime, BadMemo, NulBytes };
     Kind kind;
     std::uint32_t recno = 0;
     int field = 0;      // 0-based
@@ -65,6 +67,7 @@ struct ValueFault {
     // the memo file (-1: not known).
     std::int64_t memoBlock = -1;
     std::int64_t memoLength = -1;
+    std::int64_t nuls = 0;  // NulBytes: how many the text holds
 };
 using FaultHandler = std::function<void(const ValueFault&)>;
 
@@ -101,8 +104,12 @@ public:
     // the letter case of their names. The code page comes from the language
     // driver byte or name (850 when it is 0 or unknown, which
     // codePageAssumed() tells; a known one whose code page the runtime lacks
-    // raises), unless overrideCodePage() names one. Errors carry subsystem
-    // "DBF" and the file.
+    // raises), unless overrideCodePage() names one. A .cpg file beside the
+    // table (shapefiles) names the code page ahead of the header. When
+    // neither names one, the page is detected from the field names and a
+    // sample of the text (codePageDetected()); 850 is assumed when the text
+    // tells nothing. A missing memo file leaves the table readable with its
+    // memos NIL (memoMissing()). Errors carry subsystem "DBF" and the file.
     // Not thread-safe: a table belongs to one thread.
     static std::unique_ptr<Table> open(const std::string& path, bool readOnly, bool shared);
 
@@ -123,9 +130,22 @@ public:
     [[nodiscard]] Format format() const noexcept;
     [[nodiscard]] int codePage() const noexcept;  // 437, 850, 1252, ...
     [[nodiscard]] bool codePageAssumed() const noexcept;
+    [[nodiscard]] bool codePageDetected() const noexcept;
+    // Where the code page came from: "override", "cpg", "header",
+    // "detected" or "assumed".
+    [[nodiscard]] const char* codePageSource() const noexcept;
     [[nodiscard]] unsigned char version() const noexcept;  // byte 0 of the header
     [[nodiscard]] bool readOnly() const noexcept;
     [[nodiscard]] const std::string& memoPath() const noexcept;  // empty when none
+    // The table has memo fields but no memo file: memos read as NIL and
+    // cannot be written. missingMemos(): values read so far that point to a
+    // block of the missing file (once per record and field).
+    [[nodiscard]] bool memoMissing() const noexcept;
+    [[nodiscard]] std::uint64_t missingMemos() const noexcept;
+    // The header's record length was one byte short of what the fields
+    // need and the file's size fits the fields' sum (a writer's off-by-one):
+    // records are read with the fields' sum. 0 when the header was right.
+    [[nodiscard]] std::uint32_t headerRecordLength() const noexcept;
     [[nodiscard]] const std::vector<Field>& fields() const noexcept;
     [[nodiscard]] int fieldIndex(std::string_view name) const;  // 0-based, -1 when none
     [[nodiscard]] const std::vector<IndexTag>& indexTags() const noexcept;
@@ -146,12 +166,12 @@ public:
 
     // Field of the current record (0-based), decoded to the runtime's value:
     // C text (trailing blanks kept), N/F numbers with the field's decimals,
-    // D date (also "yyyy-mm-dd" or "dd/mm/yyyy" in 10 bytes), L logical,
+    // D date (also "yyyy-mm-dd", "dd/mm/yyyy" or "yyyymmdd  " in 10 bytes), L logical,
     // M text, I/B/Y/O/+ numbers, T and @ as text "yyyy-mm-dd hh:mm:ss"
     // (".fff" added when the milliseconds are not 0), G/P/W/Q the bytes.
     // Text padded with NULs ends at its first NUL (the rest reads as blanks).
     // Blank fields read as the language's empty values, so Empty() is true
-    // for them: blank N/F give 0 (with the field's decimals), a blank or
+    // for them: N/F of blanks, a sign or a point give 0 (with the field's decimals), a blank or
     // "00000000" D the empty date, a blank or "?" L false, an empty T and a
     // memo without block "". A Visual FoxPro field whose null flag is set
     // gives NIL. A value that cannot be read (N/F text that is no number or
@@ -186,6 +206,16 @@ public:
     // Whether the field's null flag (Visual FoxPro) is set in the current
     // record: get() gives NIL.
     [[nodiscard]] bool isNull(int field) const;
+    // Whether the field stores no value in the current record: its null
+    // flag; a number of blanks, a sign or a point; a blank or "00000000"
+    // date; a logical "?" or blank; a memo pointing to no block; an empty T;
+    // a field of length 0; C or V text of blanks only. get() then gives NIL
+    // or the type's empty value. A stored 0 or false is a value; so is one
+    // that cannot be read (get() tells it).
+    [[nodiscard]] bool isEmpty(int field) const;
+    // Tell text values holding NUL bytes to the fault handler (NulBytes),
+    // for readers that must drop them.
+    void setNulFaults(bool on);
     // Where faults of single values go; without a handler they are counted.
     void setFaultHandler(FaultHandler handler);
     [[nodiscard]] std::uint64_t faultCount() const noexcept;

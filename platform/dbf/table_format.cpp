@@ -287,6 +287,20 @@ int codePageOfDriverName(std::string_view name) noexcept
     return 0;
 }
 
+int codePageOfCpg(const std::string& tablePath)
+{
+    const std::string cpg = findSibling(tablePath, ".cpg");
+    if (cpg.empty())
+        return 0;
+    bool readOnly = true;
+    File file;
+    file.open(cpg, readOnly);
+    char text[64] = {};
+    const std::size_t n = file.readSome(0, text, sizeof text - 1);
+    const int page = rt::cp::codePageOfName(std::string_view(text, n));
+    return page > 0 && codecSupported(page) ? page : 0;
+}
+
 namespace {
 
 bool isWide(int codePage) { return codePage == 932 || codePage == 936 || codePage == 949 || codePage == 950; }
@@ -347,6 +361,8 @@ bool convert(iconv_t cd, std::string_view in, std::string& out, const char* bad)
 
 bool codecSupported(int codePage)
 {
+    if (codePage == rt::cp::kUtf8)
+        return true;
     if (isWide(codePage))
         return wideConverter(codePage, true) != kNoIconv;
     return rt::cp::supported(codePage);
@@ -360,6 +376,13 @@ const Codec& Codec::of(int codePage)
     static std::map<int, std::unique_ptr<Codec>> codecs;
     std::lock_guard guard(lock);
     auto& slot = codecs[codePage];
+    if (!slot && codePage == rt::cp::kUtf8) {
+        auto c = std::make_unique<Codec>();
+        c->codePage_ = codePage;
+        c->utf8Mode_ = true;
+        c->trimsBytes_ = true;  // no character but the blank holds a byte 0x20
+        slot = std::move(c);
+    }
     if (!slot && isWide(codePage)) {
         if (!codecSupported(codePage))
             rt::raise("Code page " + std::to_string(codePage) + " is not supported", "codepage", {rt::Value(codePage)});
@@ -427,9 +450,40 @@ bool plainTail(const char* p, std::size_t r, std::uint64_t& w)
 
 }  // namespace
 
+// UTF-8 as it is; a byte that begins no character becomes U+FFFD, so
+// that the text is always well formed.
+std::string_view Codec::wellFormedUtf8(const char* p, std::size_t n, std::string& scratch) const
+{
+    const std::string_view in(p, n);
+    std::size_t i = 0;
+    while (i < n) {
+        const rt::Utf8Char u = rt::decodeUtf8(in, i);
+        if (!u.ok)
+            break;
+        i += u.len;
+    }
+    if (i == n)
+        return in;
+    scratch.assign(p, i);
+    while (i < n) {
+        const rt::Utf8Char u = rt::decodeUtf8(in, i);
+        if (u.ok)
+            scratch.append(in.substr(i, u.len));
+        else
+            rt::appendUtf8(scratch, 0xFFFD);
+        i += std::max<std::size_t>(u.len, 1);
+    }
+    return scratch;
+}
+
 std::string_view Codec::text(const char* p, std::size_t n, std::string& scratch, bool& nul) const
 {
     nul = false;
+    if (utf8Mode_) {
+        const std::string_view out = wellFormedUtf8(p, n, scratch);
+        nul = out.find('\0') != std::string_view::npos;
+        return out;
+    }
     if (wide_) {
         if (asciiPrefix(p, n) != n)
             scratch = decodeWide(p, n).asString();
@@ -506,6 +560,10 @@ rt::Value Codec::decodeWide(const char* p, std::size_t n) const
 
 rt::Value Codec::decode(const char* p, std::size_t n) const
 {
+    if (utf8Mode_) {
+        thread_local std::string scratch;
+        return rt::Value(wellFormedUtf8(p, n, scratch));
+    }
     if (wide_) {
         const bool ascii = std::all_of(p, p + n, [](char c) { return static_cast<unsigned char>(c) < 0x80; });
         return ascii ? rt::Value(std::string_view(p, n)) : decodeWide(p, n);
@@ -539,6 +597,8 @@ rt::Value Codec::decode(const char* p, std::size_t n) const
 
 std::string Codec::encode(std::string_view utf8) const
 {
+    if (utf8Mode_)
+        return std::string(utf8);  // the runtime's text is UTF-8 already
     if (!wide_)
         return rt::cp::encode(utf8, codePage_);
     std::string out;

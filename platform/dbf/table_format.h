@@ -125,8 +125,11 @@ private:
 // The code page of a dBASE 7 language driver name ("DBWINUS0" 1252,
 // "DB850WE0" 850); 0 for a name we do not know.
 [[nodiscard]] int codePageOfDriverName(std::string_view name) noexcept;
+// The code page the .cpg file beside a table names (shapefiles); 0 when
+// there is none or it names none we read.
+[[nodiscard]] int codePageOfCpg(const std::string& tablePath);
 // Whether a table's text in this code page can be read: the runtime's one
-// byte pages, and the double-byte ones through iconv (932 936 949 950).
+// byte pages, the double-byte ones through iconv (932 936 949 950), UTF-8.
 [[nodiscard]] bool codecSupported(int codePage);
 
 // Bytes of one code page to UTF-8: by table look-up for the one-byte
@@ -153,12 +156,14 @@ public:
 
 private:
     [[nodiscard]] rt::Value decodeWide(const char* p, std::size_t n) const;
+    [[nodiscard]] std::string_view wellFormedUtf8(const char* p, std::size_t n, std::string& scratch) const;
     // Writes the text of p[from, n) at o, of which `from` bytes are copied
     // already; gives the end.
     char* translate(const char* p, std::size_t from, std::size_t n, char* o, bool& nul) const;
 
     int codePage_ = 0;
     bool wide_ = false;  // two bytes for some characters
+    bool utf8Mode_ = false;  // 65001: the bytes are the text
     bool asciiSame_ = true;
     bool trimsBytes_ = false;
     std::array<std::array<char, 4>, 256> utf8_{};  // each byte's character as UTF-8, NUL-padded

@@ -85,7 +85,7 @@ WorkArea::~WorkArea() = default;
 
 // ------------------------------------------------------------ the record
 
-std::uint32_t WorkArea::recno() const { return phantom_ ? table_->recordCount() + 1 : recno_; }
+std::int64_t WorkArea::recno() const { return phantom_ ? std::int64_t(table_->recordCount()) + 1 : recno_; }
 
 std::uint32_t WorkArea::lastRec()
 {
@@ -228,7 +228,7 @@ const WorkArea::View& WorkArea::view()
         v.hi = std::max(v.hi, v.lo);
         v.kind = list_ ? View::Kind::OrderList : View::Kind::Order;
         if (list_) {
-            std::vector<bool> wanted(table_->recordCount() + 1u);
+            std::vector<bool> wanted(std::size_t(table_->recordCount()) + 1);
             for (std::uint32_t r : *list_)
                 if (r < wanted.size())
                     wanted[r] = true;
@@ -445,14 +445,15 @@ void WorkArea::skip(std::int64_t n, bool reverse, bool unique)
     // record that is not hidden, without the walk through the view.
     if (n == 1 && focus_ == 0 && !list_ && !walksBack(reverse)) {
         try {
-            const std::uint32_t last = table_->recordCount();
-            for (std::uint32_t r = recno_ + 1; r <= last; ++r) {
+            // 64 bits: a table may hold the header's 4,294,967,295 records.
+            const std::uint64_t last = table_->recordCount();
+            for (std::uint64_t r = std::uint64_t(recno_) + 1; r <= last; ++r) {
                 if (g_deletedHidden) {
-                    table_->go(r);
+                    table_->go(static_cast<std::uint32_t>(r));
                     if (table_->deleted())
                         continue;
                 }
-                settle(r - 1);
+                settle(static_cast<std::size_t>(r - 1));
                 return;
             }
         } catch (...) {

@@ -46,7 +46,7 @@ public:
     [[nodiscard]] bool shared() const noexcept { return shared_; }
 
     // --- the current record
-    [[nodiscard]] std::uint32_t recno() const;  // LastRec() + 1 on the phantom
+    [[nodiscard]] std::int64_t recno() const;  // LastRec() + 1 on the phantom
     [[nodiscard]] std::uint32_t lastRec();      // re-read from the file when shared
     [[nodiscard]] bool eof() const noexcept { return eof_; }
     [[nodiscard]] bool bof() const noexcept { return bof_; }

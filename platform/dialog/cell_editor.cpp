@@ -12,11 +12,11 @@
 #include "platform/runtime/datetime.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
+#include "platform/runtime/text.h"
 
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPointer>
 
 #include <fcntl.h>
@@ -103,7 +103,8 @@ std::string refusal(dbf::WorkArea& area)
 
 }  // namespace
 
-bool lockedWrite(dbf::WorkArea& area, std::uint32_t recno, const std::function<void()>& write)
+bool lockedWrite(dbf::WorkArea& area, std::uint32_t recno, const std::function<void()>& write,
+                 const RecordAsRead* asRead)
 {
     if (const std::string why = refusal(area); !why.empty()) {
         winAlert(why);
@@ -118,6 +119,13 @@ bool lockedWrite(dbf::WorkArea& area, std::uint32_t recno, const std::function<v
         area.table().refreshCount();  // another program may have written since
     if (recno != 0)
         area.goTo(recno);
+    // Another program's write since the editor read the record would be
+    // lost without a word: refuse, and show the record as it is now.
+    if (asRead && asRead->recno == recno && recno != 0 && area.table().rawRecord() != asRead->bytes) {
+        winAlert("Otro programa modificó este registro mientras lo editaba: sus cambios no se guardaron. "
+                 "Se muestra el registro como está ahora.");
+        return false;
+    }
     rt::Error err("");
     const bool ok = rt::guarded(
         [&] {
@@ -170,7 +178,7 @@ std::optional<rt::Value> convert(const QString& text, const rt::Value& old)
     case 'C': {
         const std::string s = text.toStdString();
         // A longer text would be cut by the table: refuse it instead.
-        if (old.charLen() > 0 && std::size_t(text.size()) > old.charLen()) {
+        if (old.charLen() > 0 && rt::utf8Length(s) > old.charLen()) {
             winAlert("El texto es demasiado largo: caben " + std::to_string(old.charLen()) + " caracteres.");
             return std::nullopt;
         }
@@ -182,12 +190,12 @@ std::optional<rt::Value> convert(const QString& text, const rt::Value& old)
 
 // Writes a cell's value through the column's data block: in a work area
 // under a record lock, in an object followed by its RecordPut.
-bool writeCell(const rt::Value& browse, gui::XbpColumn& column, const rt::Value& value)
+bool writeCell(const rt::Value& browse, gui::XbpColumn& column, const rt::Value& value, const RecordAsRead& asRead)
 {
     if (dbf::WorkArea* area = areaOf(browse)) {
         if (area->onPhantom())
             return false;
-        return lockedWrite(*area, area->recno(), [&] { rt::evalWith(column.dataLink, value); });
+        return lockedWrite(*area, area->recno(), [&] { rt::evalWith(column.dataLink, value); }, &asRead);
     }
     rt::Error err("");
     if (!rt::guarded([&] { rt::evalWith(column.dataLink, value); }, &err)) {
@@ -218,8 +226,9 @@ std::map<const gui::XbpBrowse*, QPointer<QLineEdit>>& editors()
 // losing the focus writes.
 class CellEditor : public QObject {
 public:
-    CellEditor(QLineEdit* edit, rt::Value browse, rt::Value column, rt::Value old)
-        : QObject(edit), edit_(edit), browse_(std::move(browse)), column_(std::move(column)), old_(std::move(old))
+    CellEditor(QLineEdit* edit, rt::Value browse, rt::Value column, rt::Value old, RecordAsRead asRead)
+        : QObject(edit), edit_(edit), browse_(std::move(browse)), column_(std::move(column)), old_(std::move(old)),
+          asRead_(std::move(asRead))
     {
         edit->installEventFilter(this);
     }
@@ -258,7 +267,7 @@ private:
         auto* col = dynamic_cast<gui::XbpColumn*>(&column_.asObject());
         done_ = true;  // the message boxes below take the focus away
         const auto value = convert(edit_->text(), old_);
-        if (!value || !writeCell(browse_, *col, *value)) {
+        if (!value || !writeCell(browse_, *col, *value, asRead_)) {
             done_ = false;
             return false;
         }
@@ -310,6 +319,7 @@ private:
 
     QLineEdit* edit_;
     rt::Value browse_, column_, old_;
+    RecordAsRead asRead_;
     bool done_ = false;
 };
 
@@ -322,7 +332,7 @@ bool confirm(const std::string& text)
         sink(Message{"Borrar", text, Severity::Warning});
         return true;
     }
-    return QMessageBox::question(nullptr, "Borrar", QString::fromStdString(text)) == QMessageBox::Yes;
+    return askYesNo(text, "Borrar");  // "Sí" and "No", as every question of the library
 }
 
 }  // namespace
@@ -348,11 +358,14 @@ bool browCellEdit(const rt::Value& browse)
     // Text as the field holds it (a picture may shorten it); the rest as shown.
     const QString text = old.isChar() ? QString::fromStdString(old.str()) : col->format(old);
     edit->setText(text.trimmed());
-    if (old.isChar() && old.charLen() > 0)
-        edit->setMaxLength(int(old.charLen()));
+    // No length limit on the editor: a pasted text that does not fit would
+    // be cut without a word; the write refuses it and the text stays.
     edit->setGeometry(area->rowRect(b->rowPos()));
     edit->selectAll();
-    new CellEditor(edit, browse, col->self(), old);
+    RecordAsRead asRead;
+    if (dbf::WorkArea* a = areaOf(browse); a && !a->onPhantom())
+        asRead = {a->recno(), std::string(a->table().rawRecord())};
+    new CellEditor(edit, browse, col->self(), old, std::move(asRead));
     editors()[b] = edit;
     setEditing(browse, true);
     edit->show();
@@ -404,6 +417,11 @@ bool deleteRow(const rt::Value& browse)
             return false;
         if (!lockedWrite(*area, area->recno(), [area] { area->setDeleted(true); }))
             return false;
+        if (dbf::deletedHidden()) {  // the record leaves the view: the next one is current
+            area->skip(1);
+            if (area->eof())
+                area->goBottom();
+        }
     } else if (const rt::Value rows = memberOr(browse, "dataSource"); rows.isArray()) {
         const rt::Value at = memberOr(browse, "arrayElement");
         auto& items = rows.asArray().items;

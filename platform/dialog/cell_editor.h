@@ -27,6 +27,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 class QWidget;
 
@@ -48,8 +49,14 @@ bool deleteRow(const rt::Value& browse);
 // that other programs writing the same way respect, with the record read
 // again from the file first and committed after. False, with the message
 // shown, when the table cannot be written, the lock is not had within a
-// few seconds, or the write raised (the record is then left as it was).
-bool lockedWrite(dbf::WorkArea& area, std::uint32_t recno, const std::function<void()>& write);
+// few seconds, the record is no longer `asRead` (another program wrote it
+// since it was read), or the write raised (the record is then left as it was).
+struct RecordAsRead {
+    std::uint32_t recno = 0;  // 0: nothing read
+    std::string bytes;        // the record's bytes when read
+};
+bool lockedWrite(dbf::WorkArea& area, std::uint32_t recno, const std::function<void()>& write,
+                 const RecordAsRead* asRead = nullptr);
 
 // Registers RK_BrowCellBlock and RK_BrowCellEdit.
 void registerCellEditFunctions();

@@ -19,6 +19,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 
@@ -55,6 +56,21 @@ std::vector<rt::Value> itemsOf(const rt::Value& source)
         list = rt::evalWith(b);
     return list.isArray() ? list.asArray().items : std::vector<rt::Value>{};
 }
+
+// Enter moves on, as it does in an entry field.
+class CheckBoxWidget final : public gui::PartWidget<QCheckBox> {
+protected:
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) &&
+            (e->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            focusNextPrevChild(true);
+            e->accept();
+            return;
+        }
+        QCheckBox::keyPressEvent(e);
+    }
+};
 
 class PictureWidget final : public gui::PartWidget<QFrame> {
 public:
@@ -137,7 +153,7 @@ rt::Value CheckBoxPart::create(rt::Args a)
     data = getBlock(elementSlot(slot::CheckData));
     if (!data.isBlock())
         data = entryBinding(element());
-    auto* w = new gui::PartWidget<QCheckBox>();
+    auto* w = new CheckBoxWidget();
     w->setText(qstr(checkBoxCaption(element())));
     // Only the user's clicks are changes; showing a value is not.
     QObject::connect(w, &QCheckBox::clicked, w, [w](bool on) { postActivate(w, on); });

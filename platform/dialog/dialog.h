@@ -98,6 +98,21 @@ void getListSet(const rt::Value& getList, int slot, const rt::Value& value);
 // setTimerRefresh() when it has one. Before each new, getListPointer is the
 // position of the element being made.
 bool readGui(rt::Args args);
+
+// What a read of this program hands RK_ReadGUI, by name. args() makes the
+// 30 positional arguments; the switches the library does not read (the
+// positions 10, 15, 21 to 30) go as every read of the program has passed them.
+struct ReadSetup {
+    rt::Value getList;
+    std::string title;
+    rt::Value options;         // the dialog's option array, NIL for none
+    rt::Value dialogReceiver;  // a get/set block given the dialog object once it exists
+    rt::Value owner;           // the parent window, NIL for the window in front
+    bool startsOnValue = false;  // the caller put its data on a given value first
+    rt::Value redraw;            // a block that redraws the dialog's browse
+    [[nodiscard]] std::vector<rt::Value> args() const;
+};
+bool readGui(const ReadSetup& setup);
 // RK_ReadGuiEvent(nEvent, GetList): ends the running read of that list
 // (6: with OK, 5: without) once the events queued before it are handled.
 // False when no read of that list runs; another event number raises an

@@ -11,12 +11,15 @@
 #include "platform/runtime/error.h"
 #include "platform/runtime/text.h"
 
+#include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QToolButton>
@@ -85,6 +88,13 @@ public:
     }
 
     void setClearOnFirstKey(bool on) { clearOnFirstKey_ = on; }
+    // The characters the field holds, shown as "typed/limit" at its right
+    // while it has the focus (red once over); 0 shows nothing.
+    void setLimit(int chars)
+    {
+        limit_ = chars;
+        update();
+    }
 
     // The pop-up button at the right end; it takes no focus, so pressing it
     // does not leave the field.
@@ -94,7 +104,7 @@ public:
             return;
         if (!on) {
             delete button_;
-            setTextMargins(0, 0, 0, 0);
+            placeButton();
             return;
         }
         button_ = new QToolButton(this);
@@ -121,8 +131,23 @@ protected:
         QLineEdit::resizeEvent(e);
         placeButton();
     }
+    void paintEvent(QPaintEvent* e) override
+    {
+        QLineEdit::paintEvent(e);
+        if (limit_ <= 0 || !hasFocus())
+            return;
+        QPainter p(this);
+        QFont small = font();
+        small.setPointSizeF(small.pointSizeF() * 0.75);
+        p.setFont(small);
+        const int typed = int(text().toStdU32String().size());
+        p.setPen(typed > limit_ ? QColor(Qt::red) : palette().color(QPalette::PlaceholderText));
+        p.drawText(rect().adjusted(0, 0, -(limitRoom() - counterWidth()) - 3, 0), Qt::AlignRight | Qt::AlignVCenter,
+                   counterText());
+    }
     void focusInEvent(QFocusEvent* e) override
     {
+        placeButton();
         QLineEdit::focusInEvent(e);
         if (e->reason() == Qt::MouseFocusReason)
             return;  // the click places the cursor
@@ -135,6 +160,7 @@ protected:
     void focusOutEvent(QFocusEvent* e) override
     {
         fresh_ = false;
+        placeButton();
         lastFocusOut = e->reason();
         QLineEdit::focusOutEvent(e);
     }
@@ -161,22 +187,46 @@ protected:
     }
 
 private:
+    QString counterText() const { return QStringLiteral("%1/%2").arg(text().toStdU32String().size()).arg(limit_); }
+    int counterWidth() const
+    {
+        QFont small = font();
+        small.setPointSizeF(small.pointSizeF() * 0.75);
+        return limit_ > 0 && hasFocus() ? QFontMetrics(small).horizontalAdvance(counterText() + "0") + 4 : 0;
+    }
+    // Room at the right for the pop-up button and the counter.
+    int limitRoom() const
+    {
+        const int side = button_ ? std::max(12, height() - 4) + 2 : 0;
+        return side + counterWidth();
+    }
     void placeButton()
     {
-        if (!button_)
-            return;
-        const int side = std::max(12, height() - 4);
-        button_->setGeometry(width() - side - 2, (height() - side) / 2, side, side);
-        setTextMargins(0, 0, side + 2, 0);
+        if (button_) {
+            const int side = std::max(12, height() - 4);
+            button_->setGeometry(width() - side - 2, (height() - side) / 2, side, side);
+        }
+        setTextMargins(0, 0, limitRoom(), 0);
     }
 
     bool clearOnFirstKey_ = false;
+    int limit_ = 0;
     bool fresh_ = false;  // focus arrived by keyboard and nothing was typed yet
     QPointer<QToolButton> button_;
 };
 
 class ButtonWidget final : public gui::PartWidget<QPushButton> {
 public:
+    // Shown again by a hide condition: a press at its place a moment ago
+    // was the first of a double click on the button it replaces.
+    void markRevealed()
+    {
+        const Press& last = lastPress();
+        armed_ = last.when.isValid() && rect().contains(mapFromGlobal(last.global));
+        if (armed_)
+            revealedBy_ = last.when;
+    }
+
     ButtonWidget()
     {
         // Enter in an entry field moves on; it must not press a default button.
@@ -198,6 +248,31 @@ protected:
         }
         QPushButton::keyPressEvent(e);
     }
+    void mousePressEvent(QMouseEvent* e) override
+    {
+        if (armed_ && revealedBy_.elapsed() < QApplication::doubleClickInterval()) {
+            e->accept();
+            return;
+        }
+        armed_ = false;
+        lastPress() = {e->globalPosition().toPoint(), {}};
+        lastPress().when.start();
+        QPushButton::mousePressEvent(e);
+    }
+    void mouseDoubleClickEvent(QMouseEvent* e) override { mousePressEvent(e); }
+
+private:
+    struct Press {
+        QPoint global;
+        QElapsedTimer when;
+    };
+    static Press& lastPress()
+    {
+        static Press p;
+        return p;
+    }
+    bool armed_ = false;
+    QElapsedTimer revealedBy_;
 };
 
 bool isPasswordRecord(const rt::Value& record)
@@ -285,8 +360,10 @@ void DialogPart::endRead(bool ok)
 {
     if (ended_)
         return;
-    if (ok)
-        commitEdits();
+    // A field holding a text that is not its value (said when it was left)
+    // keeps the read running: ending with OK would drop that text unseen.
+    if (ok && !commitEdits())
+        return;
     ended_ = true;
     accepted_ = ok;
 }
@@ -349,8 +426,12 @@ void ElementPart::refreshConditions()
     rt::Value v;
     if (whenBlock.isBlock() && rt::runReporting([&] { v = rt::evalWith(whenBlock, self()); }))
         setEnabled(rt::isTrue(v));
-    if (hideBlock.isBlock() && rt::runReporting([&] { v = rt::evalWith(hideBlock, self()); }))
+    if (hideBlock.isBlock() && rt::runReporting([&] { v = rt::evalWith(hideBlock, self()); })) {
+        const bool wasHidden = widget()->isHidden();
         setVisible(!rt::isTrue(v));
+        if (wasHidden && !rt::isTrue(v))
+            revealed();
+    }
 }
 
 DialogPart* ElementPart::dialogPart() const
@@ -438,7 +519,10 @@ void GetPart::applyFormat(const rt::Value& value)
     w->setClearOnFirstKey(format.clearOnFirstKey);
     w->setInputMask(qstr(entryInputMask(format)));
     delete w->validator();
-    w->setValidator(new EntryValidator(format, w));
+    w->setValidator(new EntryValidator(editingFormat(format), w));
+    // A text of a hundred characters and more is a buffer (a search text),
+    // not a field of a table: no count.
+    w->setLimit(format.kind == 'C' && format.length < 100 && !isPasswordRecord(element()) ? format.length : 0);
     w->setAlignment((format.kind == 'N' ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     w->setReadOnly(format.kind == 'U' || !binding.isBlock());
     w->setPopupButton(hasPopup());
@@ -501,7 +585,7 @@ void GetPart::leave()
 // focus and the text, so nothing typed is lost or written as empty.
 void GetPart::refuseText(QLineEdit& w)
 {
-    winAlert("La fecha \"" + w.text().toStdString() + "\" no es válida.", "Fecha");
+    winAlert(entryRefusal(format, w.text().toStdString()), format.kind == 'D' ? "Fecha" : "Aviso");
     if (!w.isEnabled() || !w.isVisible())
         return;
     w.setFocus(Qt::OtherFocusReason);
@@ -605,6 +689,12 @@ rt::Value PushButtonPart::create(rt::Args a)
     adoptWidget(w);
     applyFont();
     return self();
+}
+
+void PushButtonPart::revealed()
+{
+    if (auto* w = dynamic_cast<ButtonWidget*>(widget()))
+        w->markRevealed();
 }
 
 void PushButtonPart::release()

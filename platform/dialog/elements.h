@@ -97,6 +97,8 @@ public:
     virtual void release();
 
 protected:
+    // The hide block has just shown the element again.
+    virtual void revealed() {}
     // Tool tip (slot 15), when (13) and hide (53) blocks; before adoptWidget.
     void takeCommonSlots();
     // The font of slot 11; after adoptWidget.
@@ -162,7 +164,10 @@ private:
 };
 
 // RK_XbpPushButton: a button whose action (slot 18) runs when it is pressed,
-// by mouse, Space or Enter; then its activate callback runs.
+// by mouse, Space or Enter; then its activate callback runs. A button that
+// its hide block has just shown ignores mouse presses for a double-click
+// interval: it may stand where the button that revealed it was, and the
+// second click of a double click on that one is not meant for it.
 class PushButtonPart final : public ElementPart {
 public:
     [[nodiscard]] const rt::ClassInfo& classInfo() const override;
@@ -172,6 +177,9 @@ public:
     void release() override;
 
     rt::Value cbActivate;
+
+protected:
+    void revealed() override;
 };
 
 }  // namespace dlg

@@ -155,9 +155,26 @@ rt::Value entryValue(const EntryFormat& f, std::string_view text)
 
 bool entryTextValid(const EntryFormat& f, std::string_view text)
 {
+    if (f.kind == 'C')
+        return rt::utf8Length(text) <= std::size_t(f.length);
     if (f.kind != 'D' || text.find_first_of("0123456789") == std::string_view::npos)
         return true;
     return !rt::ctod(text).empty();
+}
+
+std::string entryRefusal(const EntryFormat& f, std::string_view text)
+{
+    if (f.kind == 'C')
+        return "El texto tiene " + std::to_string(rt::utf8Length(text)) + " caracteres y el campo admite " +
+               std::to_string(f.length) + ": acórtelo.";
+    return "La fecha \"" + std::string(text) + "\" no es válida.";
+}
+
+EntryFormat editingFormat(EntryFormat f)
+{
+    if (f.kind == 'C')
+        f.length = std::max(f.length, kMaxEntryChars);
+    return f;
 }
 
 bool entryAccepts(const EntryFormat& f, std::u32string& text)

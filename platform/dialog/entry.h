@@ -39,7 +39,14 @@ inline constexpr int kMaxEntryChars = 4096;
 [[nodiscard]] rt::Value entryValue(const EntryFormat& f, std::string_view text);
 // Whether the text stands for a value of the field: a date field's text
 // with digits must be a date (31-02-2024 is not); blank is the empty date.
+// A text field's text must fit its length.
 [[nodiscard]] bool entryTextValid(const EntryFormat& f, std::string_view text);
+// Why entryTextValid refuses the text, in the user's words.
+[[nodiscard]] std::string entryRefusal(const EntryFormat& f, std::string_view text);
+// The format a field edits with: a text field takes more than its length
+// while typed or pasted, so an over-long text is seen and refused with a
+// word (entryTextValid) rather than cut.
+[[nodiscard]] EntryFormat editingFormat(EntryFormat f);
 // Checks typed text against the format, upper-casing in place where the
 // picture asks; false when the text cannot stand in the field.
 [[nodiscard]] bool entryAccepts(const EntryFormat& f, std::u32string& text);

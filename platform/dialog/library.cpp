@@ -467,7 +467,7 @@ rt::Value browPres()
 
 void winAlert(std::string_view text, std::string_view title)
 {
-    show({std::string(title.empty() ? "Alert" : title), std::string(text), Severity::Warning});
+    show({std::string(title.empty() ? "Aviso" : title), std::string(text), Severity::Warning});
 }
 
 void msgBox(const rt::Value& lines, std::string_view title)

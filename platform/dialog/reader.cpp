@@ -565,6 +565,29 @@ double colPixels() { return metrics().col; }
 
 // --- the read
 
+std::vector<rt::Value> ReadSetup::args() const
+{
+    std::vector<rt::Value> a(30);
+    a[0] = getList;
+    a[1] = title;
+    a[2] = options;
+    a[6] = dialogReceiver;
+    a[7] = true;
+    a[10] = owner;
+    a[11] = startsOnValue;
+    a[12] = redraw;
+    for (int i : {10, 15, 21, 23, 25, 27, 30})
+        a[std::size_t(i - 1)] = false;
+    a[21] = true;
+    return a;
+}
+
+bool readGui(const ReadSetup& setup)
+{
+    const std::vector<rt::Value> a = setup.args();
+    return readGui(rt::Args(a.data(), a.size()));
+}
+
 bool readGui(rt::Args args)
 {
     const rt::Value& list = rt::argAt(args, 0);

@@ -26,6 +26,7 @@
 // ev::Navigate and ev::User + 10 call it with their two parameters.
 #pragma once
 
+#include "platform/grid/grid_host.h"
 #include "platform/grid/grid_rows.h"
 #include "platform/gui/xbppart.h"
 
@@ -62,13 +63,7 @@ constexpr int GotoRow = 14;   // xValue: a screen row
 constexpr int NavigateEvent = 134217738;  // ev::User + 10, posted by the browse library
 }  // namespace nav
 
-namespace cursor {
-constexpr int None = 1;
-constexpr int Cell = 2;
-constexpr int Row = 3;
-}  // namespace cursor
-
-class XbpBrowse : public XbpPart {
+class XbpBrowse : public XbpPart, public GridHost {
 public:
     XbpBrowse();
     ~XbpBrowse() override;
@@ -86,20 +81,26 @@ public:
     // --- columns (positions from 1)
     [[nodiscard]] int colCount() const noexcept { return int(columns_.size()); }
     [[nodiscard]] XbpColumn* columnAt(int pos) const;
-    [[nodiscard]] int colNum(const XbpColumn* c) const;  // 0 when not ours
+    [[nodiscard]] int colNum(const XbpColumn* c) const override;  // 0 when not ours
     void addColumn(const rt::Value& column);
     void insColumn(int pos, const rt::Value& column);
-    rt::Value delColumn(int pos);
+    rt::Value delColumn(int pos) override;
+    // Moves the column shown at `from` to `to`, as QHeaderView::moveSection
+    // does: the column object, its cells and all it holds stay as they are,
+    // only the display order changes. colPos changes as a removal at `from`
+    // and an insertion at `to` would change it, so callers that step the
+    // cursor after a move keep doing so.
+    void moveColumn(int from, int to);
     void setFrozen(bool left, const rt::Value& positions);
     [[nodiscard]] rt::Value frozen(bool left) const;
 
     // --- cursor and navigation
-    [[nodiscard]] int rowPos() const noexcept { return rows_.rowPos(); }
+    [[nodiscard]] int rowPos() const noexcept override { return rows_.rowPos(); }
     [[nodiscard]] int rowCount() const noexcept { return rows_.rowCount(); }
-    [[nodiscard]] int filledRows() const noexcept { return rows_.filled(); }
+    [[nodiscard]] int filledRows() const noexcept override { return rows_.filled(); }
     [[nodiscard]] int colPos() const noexcept { return colPos_; }
     void setColPos(int pos);
-    [[nodiscard]] int cursorMode() const;
+    [[nodiscard]] int cursorMode() const override;
     [[nodiscard]] bool isStable() const noexcept { return rows_.isStable(); }
     void up();
     void down();
@@ -120,7 +121,7 @@ public:
     rt::Value navigate(int command, const rt::Value& value);
     void refreshAll();
     void refreshCurrent();
-    void refreshColumn(XbpColumn* c);
+    void refreshColumn(XbpColumn* c) override;
     // The platform's stabilisation: reads the stale rows, updates the thumb.
     void forceStable();
     // A full refresh and a stabilisation as the browse's own class runs them
@@ -129,24 +130,30 @@ public:
     virtual void refreshWhole() { refreshAll(); }
     void stabilise() { stabiliseByItself(); }
 
-    // --- for the cell groups and columns
-    [[nodiscard]] int dataRowHeight() const noexcept { return rowHeight_; }
-    [[nodiscard]] bool ownerDraws(const XbpColumn* c) const;
-    [[nodiscard]] bool isCurrentColumn(const XbpColumn* c) const;
-    void relayout();
+    // --- for the cell groups and columns (GridHost)
+    [[nodiscard]] XbpPart& gridPart() override { return *this; }
+    [[nodiscard]] int dataRowHeight() const noexcept override { return rowHeight_; }
+    [[nodiscard]] bool ownerDraws(const XbpColumn* c) const override;
+    [[nodiscard]] bool isCurrentColumn(const XbpColumn* c) const override;
+    [[nodiscard]] bool sizesColumns() const override { return sizeCols.isLogical() && sizeCols.asBool(); }
+    void relayout() override;
     void stabiliseSoon();
-    void stabiliseForPaint();
-    void clickCell(XbpColumn* c, int row);
-    void selectItem();
-    bool keyFromArea(XbpCellGroup* area, int key);
-    void areaFocus(bool in);
-    void wheel(const rt::Value& delta);
+    void stabiliseForPaint() override;
+    void cellClicked(XbpColumn* c, int row) override;
+    void cellActivated() override;
+    void cellRightClicked(const rt::Value& aPos, XbpColumn* c, int row) override;
+    void areaKeyPressed(XbpCellGroup* area, int key) override;
+    void areaWheeled(const rt::Value& delta) override { wheel(delta); }
+    void areaFocusChanged(bool in) override;
+    bool ownerDrawCell(const rt::Value& ps, const rt::Value& info) override;
+    bool borderPressed(const rt::Value& aPos, XbpColumn* c, int area) override;
+    void borderDragged(int gridX) override;
+    void borderReleased() override { endSizing(); }
     // Header border drags (HFLbDown starts one).
     rt::Value startSizing(const rt::Value& aPos, const rt::Value& aValues);
-    [[nodiscard]] bool isSizing() const noexcept { return sizingCol_ > 0; }
-    void sizeTo(int browseX);
-    void endSizing();
-    [[nodiscard]] QWidget* viewport() const { return viewport_; }
+    [[nodiscard]] bool isSizing() const noexcept override { return sizingCol_ > 0; }
+    void endSizing() { sizingCol_ = 0; }
+    [[nodiscard]] QWidget* viewport() const override { return viewport_; }
     [[nodiscard]] int scrollExtent() const;  // thickness of the scroll bars: nScrollHeight or the style's
 
     // Navigation blocks and settings, as members.
@@ -200,13 +207,19 @@ private:
     void onVScroll(int command, long long pos);
     void onHScroll(int command, long long pos);
     bool handleKey(int key);  // true when the key was a navigation key
+    void wheel(const rt::Value& delta);
     [[nodiscard]] bool holdsFocus() const;
     void updateFocusProxy(bool hadFocus);
 
+    [[nodiscard]] std::vector<char>& validAt(int pos) { return valid_[std::size_t(visual_[std::size_t(pos) - 1])]; }
+
     RowWindow rows_;
+    // The columns in the order they were added (logical); visual_ gives the
+    // order they are shown in, so a move changes no column.
     std::vector<rt::Value> columns_;
     std::vector<XbpColumn*> columnPtrs_;  // the objects of columns_, which keeps them alive
     std::vector<std::vector<char>> valid_;  // per column, per screen row: the cell holds the row's value
+    std::vector<int> visual_;  // display position - 1 -> index into columns_
     std::vector<int> leftFrozen_, rightFrozen_;
     std::vector<Placed> placed_;
     int colPos_ = 1;
@@ -218,6 +231,7 @@ private:
     bool stablePending_ = false;
     bool autoFailed_ = false;  // the last automatic stabilisation raised: wait for the next move
     bool focused_ = false;
+    bool areaSizeFailing_ = false;  // a derived data area's setSize raised: told once
     int sizingCol_ = 0, sizingStartX_ = 0, sizingStartW_ = 0;
     QPointer<QWidget> viewport_;
 };

@@ -1,7 +1,6 @@
 #include "platform/grid/cellgroup.h"
 
-#include "platform/grid/browse.h"
-#include "platform/grid/column.h"
+#include "platform/grid/grid_host.h"
 #include "platform/gui/color.h"
 #include "platform/gui/events.h"
 #include "platform/gui/font.h"
@@ -12,6 +11,7 @@
 #include "platform/runtime/block.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/text.h"
+#include "platform/runtime/report_once.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -156,12 +156,18 @@ const rt::ClassInfo& XbpCellGroup::staticClass()
 
 const rt::ClassInfo& XbpCellGroup::classInfo() const { return staticClass(); }
 
-XbpColumn* XbpCellGroup::column() const { return columnCast_(parent); }
+CellOwner* XbpCellGroup::cellOwner() const { return ownerCast_(parent); }
 
-XbpBrowse* XbpCellGroup::browse() const
+XbpColumn* XbpCellGroup::column() const
 {
-    const XbpColumn* c = column();
-    return c ? c->browse() : nullptr;
+    CellOwner* o = cellOwner();
+    return o ? o->gridColumn() : nullptr;
+}
+
+GridHost* XbpCellGroup::host() const
+{
+    const CellOwner* o = cellOwner();
+    return o ? o->host() : nullptr;
 }
 
 // create(oParent, oOwner, aPos, aSize, aPresParams, lVisible): a size
@@ -183,8 +189,8 @@ rt::Value XbpCellGroup::create(rt::Args a)
     adoptWidget(w);
     forgetAskedRepaints();  // asked of a previous widget
     markAllDirty();
-    if (XbpBrowse* b = browse())
-        b->relayout();
+    if (GridHost* h = host())
+        h->relayout();
     return self();
 }
 
@@ -200,7 +206,7 @@ rt::Value XbpCellGroup::destroy()
     // The column keeps its groups: a destroyed group lets go of its column,
     // or the two keep each other alive for ever (create links them again).
     for (rt::Value* link : {&parent, &owner})
-        if (asColumn(*link))
+        if (link->isObject() && dynamic_cast<CellOwner*>(&link->asObject()))
             *link = rt::Value();
     return keep;
 }
@@ -229,8 +235,8 @@ void XbpCellGroup::setFontCompoundName(std::string_view name)
 {
     fontSet_ = std::string(name);
     markAllDirty();
-    if (XbpBrowse* b = browse())
-        b->relayout();
+    if (GridHost* h = host())
+        h->relayout();
 }
 
 // The browse lays the groups out; an explicit height of a heading or
@@ -239,8 +245,8 @@ bool XbpCellGroup::setSize(QSize s)
 {
     if (area_ != DataArea && s.height() > 0) {
         fixedHeight_ = std::min(s.height(), 4000);
-        if (XbpBrowse* b = browse())
-            b->relayout();
+        if (GridHost* h = host())
+            h->relayout();
     }
     return status == Created;
 }
@@ -271,8 +277,8 @@ void XbpCellGroup::storeCell(int row, const rt::Value& value, const rt::Value& t
     if (repaint && widget_)
         widget_->update(rowRect(row));
     if (area_ != DataArea)  // a caption may open or resize the band
-        if (XbpBrowse* b = browse())
-            b->relayout();
+        if (GridHost* h = host())
+            h->relayout();
 }
 
 rt::Value XbpCellGroup::cellValue(int row) const
@@ -351,8 +357,8 @@ const rt::Value* XbpCellGroup::ownCaption() const
         return nullptr;
     if (const rt::Value* v = presFind(presParams, id))
         return v;
-    const XbpColumn* c = column();
-    return c ? presFind(c->presParams, id) : nullptr;
+    CellOwner* o = cellOwner();
+    return o ? presFind(o->columnPart().presParams, id) : nullptr;
 }
 
 QString XbpCellGroup::textOf(Cell& c) const
@@ -368,8 +374,8 @@ QString XbpCellGroup::textOf(Cell& c) const
     if (v.isNil() || v.isArray() || v.isBlock() || v.isObject()) {
         c.text.clear();
     } else if (area_ == DataArea) {
-        const XbpColumn* col = column();
-        c.text = col ? col->format(v) : QString::fromStdString(rt::var2char(v));
+        const CellOwner* o = cellOwner();
+        c.text = o ? o->format(v) : QString::fromStdString(rt::var2char(v));
     } else if (v.isChar()) {
         c.text = isPlaceholder(v.asString()) ? QString() : QString::fromUtf8(v.asString().data(), qsizetype(v.asString().size()));
     } else {
@@ -385,11 +391,11 @@ const rt::Value* lookup(const XbpCellGroup& g, int id)
 {
     if (const rt::Value* v = presFind(g.presParams, id))
         return v;
-    if (const XbpColumn* c = g.column()) {
-        if (const rt::Value* v = presFind(c->presParams, id))
+    if (CellOwner* o = g.cellOwner()) {
+        if (const rt::Value* v = presFind(o->columnPart().presParams, id))
             return v;
-        if (const XbpBrowse* b = c->browse())
-            return presFind(b->presParams, id);
+        if (GridHost* h = o->host())
+            return presFind(h->gridPart().presParams, id);
     }
     return nullptr;
 }
@@ -479,8 +485,8 @@ int XbpCellGroup::cellWidthFor(const QString& text) const
 int XbpCellGroup::rowHeight() const
 {
     if (area_ == DataArea) {
-        if (const XbpBrowse* b = browse())
-            return std::max(1, b->dataRowHeight());
+        if (const GridHost* h = host())
+            return std::max(1, h->dataRowHeight());
         return lineHeight();
     }
     const int n = std::max(1, rowCount());
@@ -518,9 +524,10 @@ rt::Value XbpCellGroup::cellRect(int row, bool inGroup) const
     QRect r = rowRect(row);
     int height = widget_->height();
     if (!inGroup) {
-        if (const XbpBrowse* b = browse(); b && b->widget()) {
-            r.translate(widget_->mapTo(b->widget(), QPoint(0, 0)));
-            height = b->widget()->height();
+        if (GridHost* h = host(); h && h->gridPart().widget()) {
+            const QWidget* grid = h->gridPart().widget();
+            r.translate(widget_->mapTo(grid, QPoint(0, 0)));
+            height = grid->height();
         }
     }
     return rt::makeArray({r.left(), height - r.top() - r.height(), r.left() + r.width(), height - r.top()});
@@ -595,11 +602,11 @@ bool XbpCellGroup::showsCursor() const
 {
     if (area_ != DataArea)
         return false;
-    const XbpBrowse* b = browse();
-    if (!b || b->filledRows() == 0 || b->rowPos() > rowCount())
+    const GridHost* h = host();
+    if (!h || h->filledRows() == 0 || h->rowPos() > rowCount())
         return false;
-    const int mode = b->cursorMode();
-    return mode == cursor::Row || (mode == cursor::Cell && b->isCurrentColumn(column()));
+    const int mode = h->cursorMode();
+    return mode == cursor::Row || (mode == cursor::Cell && h->isCurrentColumn(column()));
 }
 
 rt::Value XbpCellGroup::lockPSValue()
@@ -653,7 +660,7 @@ void XbpCellGroup::paintCells()
     if (!backPainter_)
         return;
     backPainter_->fillRect(back_.rect(), areaColor(false, false));
-    const int cursorRow = showsCursor() ? browse()->rowPos() : 0;
+    const int cursorRow = showsCursor() ? host()->rowPos() : 0;
     for (int r = 1; r <= rowCount(); ++r)
         if (r != cursorRow)
             callDraw(r, false);
@@ -678,23 +685,23 @@ void XbpCellGroup::drawCells(const rt::Value& rows)
 
 bool XbpCellGroup::ownerDrawn(int row, bool hilite, const QRect& r)
 {
-    XbpBrowse* b = browse();
+    GridHost* grid = host();
+    CellOwner* owner = cellOwner();
     XbpColumn* col = column();
-    const bool mode = (drawMode.isNum() && drawMode.asInt() == 1) || (b && b->ownerDraws(col));
-    if (!mode || area_ != DataArea || !b)
+    const bool mode = (drawMode.isNum() && drawMode.asInt() == 1) || (grid && grid->ownerDraws(col));
+    if (!mode || area_ != DataArea || !grid)
         return false;
     XbpPS& ps = *asPS(psValue());
     const auto [fg, bg] = cellColors(row, hilite);
     ps.setColor(rt::Value(fg), rt::Value(bg));
     const int h = back_.height();
     const rt::Value rect = rt::makeArray({r.left(), h - r.top() - r.height(), r.left() + r.width(), h - r.top()});
-    const rt::Value info = rt::makeArray({row, self(), hilite ? 1 : 0, rect, b->colNum(col), col ? col->self() : rt::Value()});
-    rt::Value result(true);
+    const rt::Value info = rt::makeArray({row, self(), hilite ? 1 : 0, rect, grid->colNum(col), owner ? owner->columnPart().self() : rt::Value()});
     backPainter_->save();
     backPainter_->setClipRect(r);
-    const bool ok = rt::guarded([&] { result = rt::sendWith(b->self(), "CustomDrawCell", psValue(), info); });
+    const bool drawn = grid->ownerDrawCell(psValue(), info);
     backPainter_->restore();
-    return ok && result.isLogical() && !result.asBool();
+    return drawn;
 }
 
 void XbpCellGroup::drawOne(int row, bool hilite)
@@ -735,7 +742,7 @@ void XbpCellGroup::repaintBacking()
 {
     inPaint_ = true;
     lockPSValue();
-    rt::guarded([&] {
+    rt::runReportingOnce([&] {
         if (allDirty_) {
             allDirty_ = false;
             std::fill(dirty_.begin(), dirty_.end(), 0);
@@ -747,14 +754,14 @@ void XbpCellGroup::repaintBacking()
             }
             return;
         }
-        const int cursorRow = showsCursor() ? browse()->rowPos() : 0;
+        const int cursorRow = showsCursor() ? host()->rowPos() : 0;
         for (int r = 1; r <= int(dirty_.size()); ++r) {
             if (!dirty_[r - 1])
                 continue;
             dirty_[r - 1] = 0;
             callDraw(r, r == cursorRow);
         }
-    });
+    }, paintFailing_);
     unlockPSValue();
     inPaint_ = false;
 }
@@ -765,8 +772,8 @@ void XbpCellGroup::paintWidget(QPainter& p)
         return;
     forgetAskedRepaints();  // this paint serves every repaint asked so far
     if (area_ == DataArea)
-        if (XbpBrowse* b = browse())
-            b->stabiliseForPaint();
+        if (GridHost* h = host())
+            h->stabiliseForPaint();
     if (back_.size() != widget_->size().expandedTo(QSize(1, 1)))
         allDirty_ = true;
     if (allDirty_ || std::any_of(dirty_.begin(), dirty_.end(), [](char d) { return d != 0; }))
@@ -778,52 +785,52 @@ void XbpCellGroup::paintWidget(QPainter& p)
 
 rt::Value XbpCellGroup::handleEvent(int nEvent, const rt::Value& mp1, const rt::Value& mp2)
 {
-    XbpBrowse* b = browse();
+    GridHost* h = host();
     XbpColumn* col = column();
-    if (!b || !col || b->colNum(col) == 0)
+    if (!h || !col)
         return XbpPart::handleEvent(nEvent, mp1, mp2);
-    const rt::Value keepBrowse = b->self();
+    const rt::Value keepGrid = h->gridPart().self();
     const auto at = pairOf(mp1);
     const int row = at && area_ == DataArea ? cellFromPos(*at) : 0;
-    const bool onData = row >= 1 && row <= b->filledRows();
+    const bool onData = row >= 1 && row <= h->filledRows();
     switch (nEvent) {
     case ev::LbDown:
         if (onData)
-            b->clickCell(col, row);
+            h->cellClicked(col, row);
         return XbpPart::handleEvent(nEvent, mp1, mp2);
     case ev::LbDblClick: {
-        if (onData && (b->rowPos() != row || !b->isCurrentColumn(col)))
-            b->clickCell(col, row);
+        if (onData && (h->rowPos() != row || !h->isCurrentColumn(col)))
+            h->cellClicked(col, row);
         rt::Value r = XbpPart::handleEvent(nEvent, mp1, mp2);
         if (onData)
-            b->selectItem();
+            h->cellActivated();
         return r;
     }
     case ev::RbDown: {
         rt::Value r = XbpPart::handleEvent(nEvent, mp1, mp2);
         if (onData)
-            rt::sendWith(b->self(), "itemRbDown", mp1, rt::makeArray({col->self(), row}));
+            h->cellRightClicked(mp1, col, row);
         return r;
     }
     case ev::Keyboard:
         if (area_ == DataArea) {
             rt::Value r = XbpPart::handleEvent(nEvent, mp1, mp2);
             if (mp1.isNum())
-                b->keyFromArea(this, int(mp1.asInt()));
+                h->areaKeyPressed(this, int(mp1.asInt()));
             return r;
         }
         break;
     case ev::Wheel:
         if (area_ == DataArea) {
             rt::Value r = XbpPart::handleEvent(nEvent, mp1, mp2);
-            b->wheel(mp2);
+            h->areaWheeled(mp2);
             return r;
         }
         break;
     case ev::SetInputFocus:
     case ev::KillInputFocus: {
         rt::Value r = XbpPart::handleEvent(nEvent, mp1, mp2);
-        b->areaFocus(nEvent == ev::SetInputFocus);
+        h->areaFocusChanged(nEvent == ev::SetInputFocus);
         return r;
     }
     default: break;
@@ -835,8 +842,8 @@ rt::Value XbpCellGroup::handleEvent(int nEvent, const rt::Value& mp1, const rt::
 // once, so the drag follows the mouse without waiting for the queue.
 bool XbpCellGroup::translateEvent(QEvent* e)
 {
-    XbpBrowse* b = browse();
-    if (area_ == DataArea || !b || !widget_)
+    GridHost* h = host();
+    if (area_ == DataArea || !h || !widget_)
         return XbpPart::translateEvent(e);
     switch (e->type()) {
     case QEvent::MouseButtonPress: {
@@ -844,29 +851,24 @@ bool XbpCellGroup::translateEvent(QEvent* e)
         if (me->button() != Qt::LeftButton)
             break;
         const auto [x, y] = fromQt(me->position().toPoint());
-        const rt::Value pos = pairValue(x, y);
-        const rt::Value values = rt::makeArray({column()->self(), int(area_)});
-        const rt::Value keep = b->self();
-        rt::runReporting([&] { rt::sendWith(keep, "HFLbDown", pos, values); });
-        if (b->isSizing())
+        if (h->borderPressed(pairValue(x, y), column(), int(area_)))
             return true;
         break;
     }
     case QEvent::MouseMove: {
         auto* me = static_cast<QMouseEvent*>(e);
-        if (b->isSizing()) {
-            b->sizeTo(widget_->mapTo(b->widget(), me->position().toPoint()).x());
+        if (h->isSizing()) {
+            h->borderDragged(widget_->mapTo(h->gridPart().widget(), me->position().toPoint()).x());
             return true;
         }
         const int x = me->position().toPoint().x();
-        const bool grip = b->sizeCols.isLogical() && b->sizeCols.asBool() &&
-                          (x < kBorderGrip || x >= widget_->width() - kBorderGrip);
+        const bool grip = h->sizesColumns() && (x < kBorderGrip || x >= widget_->width() - kBorderGrip);
         widget_->setCursor(grip ? Qt::SplitHCursor : Qt::ArrowCursor);
         break;
     }
     case QEvent::MouseButtonRelease:
-        if (b->isSizing()) {
-            b->endSizing();
+        if (h->isSizing()) {
+            h->borderReleased();
             return true;
         }
         break;

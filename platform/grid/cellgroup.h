@@ -28,7 +28,8 @@ class QPainter;
 
 namespace gui {
 
-class XbpBrowse;
+class CellOwner;
+class GridHost;
 class XbpColumn;
 class XbpPS;
 
@@ -54,7 +55,8 @@ public:
     [[nodiscard]] Area area() const noexcept { return area_; }
     void setArea(Area a) noexcept { area_ = a; }
     [[nodiscard]] XbpColumn* column() const;
-    [[nodiscard]] XbpBrowse* browse() const;
+    [[nodiscard]] CellOwner* cellOwner() const;  // the column, as its cell groups see it
+    [[nodiscard]] GridHost* host() const;  // the grid of its column, or null
 
     // --- cells
     [[nodiscard]] int rowCount() const noexcept { return int(cells_.size()); }
@@ -145,7 +147,8 @@ private:
     std::vector<char> rowAsked_;
     mutable bool hooksKnown_ = false;
     mutable unsigned hooks_ = 0;
-    CastCache<XbpColumn> columnCast_;  // of parent
+    bool paintFailing_ = false;  // a derived paint raised: told once until it paints again
+    CastCache<CellOwner> ownerCast_;  // of parent
 };
 
 [[nodiscard]] XbpCellGroup* asCellGroup(const rt::Value& v);

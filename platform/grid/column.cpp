@@ -1,12 +1,13 @@
 #include "platform/grid/column.h"
 
-#include "platform/grid/browse.h"
 #include "platform/grid/cellgroup.h"
+#include "platform/grid/grid_host.h"
 #include "platform/gui/presparam.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/text.h"
+#include "platform/runtime/report_once.h"
 
 #include <QFontMetrics>
 
@@ -52,8 +53,8 @@ rt::ClassInfo makeClass()
         return true;
     });
     c.method<C>("refresh", [](C& o, rt::Args) {
-        if (XbpBrowse* b = o.browse())
-            b->refreshColumn(&o);
+        if (GridHost* h = o.host())
+            h->refreshColumn(&o);
         return o.self();
     });
     return c;
@@ -79,10 +80,10 @@ const rt::ClassInfo& XbpColumn::staticClass()
 
 const rt::ClassInfo& XbpColumn::classInfo() const { return staticClass(); }
 
-XbpBrowse* XbpColumn::browse() const
+GridHost* XbpColumn::host() const
 {
-    XbpBrowse* b = browseCast_(parent);
-    return b && b->colNum(this) > 0 ? b : nullptr;
+    GridHost* h = hostCast_(parent);
+    return h && h->colNum(this) > 0 ? h : nullptr;
 }
 
 XbpCellGroup* XbpColumn::headingGroup() const { return asCellGroup(heading); }
@@ -105,12 +106,12 @@ rt::Value XbpColumn::create(rt::Args a)
         w->setAttribute(Qt::WA_NoSystemBackground);
         adoptWidget(w);
     }
-    if (XbpBrowse* b = asBrowse(parent); b && b->viewport() && widget_->parentWidget() != b->viewport())
-        widget_->setParent(b->viewport());
+    if (GridHost* h = hostCast_(parent); h && h->viewport() && widget_->parentWidget() != h->viewport())
+        widget_->setParent(h->viewport());
     widget_->setVisible(false);  // shown by the browse's layout
     createGroups();
-    if (XbpBrowse* b = browse())
-        b->relayout();
+    if (GridHost* h = host())
+        h->relayout();
     return self();
 }
 
@@ -143,8 +144,8 @@ rt::Value XbpColumn::configure(rt::Args a)
 rt::Value XbpColumn::destroy()
 {
     const rt::Value keep = self();
-    if (XbpBrowse* b = browse())
-        b->delColumn(b->colNum(this));
+    if (GridHost* h = host())
+        h->delColumn(h->colNum(this));
     return XbpPart::destroy();
 }
 
@@ -153,16 +154,16 @@ bool XbpColumn::setSize(QSize s)
     if (s.width() > 0)
         width_ = std::min(s.width(), kMaxWidth);
     size = pairValue(width(), s.height());
-    if (XbpBrowse* b = browse())
-        b->relayout();
+    if (GridHost* h = host())
+        h->relayout();
     return true;
 }
 
 void XbpColumn::setVisible(bool on)
 {
     visible = on;
-    if (XbpBrowse* b = browse())
-        b->relayout();
+    if (GridHost* h = host())
+        h->relayout();
     else if (widget_)
         widget_->setVisible(on);
 }
@@ -179,10 +180,10 @@ void XbpColumn::applyPresParams()
         measureSkipped_ = false;
         measuring_ = true;
     }
-    if (XbpBrowse* b = browse()) {
-        b->relayout();
+    if (GridHost* h = host()) {
+        h->relayout();
         if (remeasure)
-            b->refreshColumn(this);
+            h->refreshColumn(this);
     }
 }
 
@@ -207,7 +208,7 @@ void XbpColumn::drawRow(int row, bool cursor)
 {
     if (hasHook(DrawRowHook)) {
         const rt::Value keep = self();
-        rt::guarded([&] { rt::sendWith(keep, "DrawRow", row, cursor); });
+        rt::runReportingOnce([&] { rt::sendWith(keep, "DrawRow", row, cursor); }, hookFailing_);
     }
 }
 
@@ -215,7 +216,7 @@ void XbpColumn::scrolled(int rows, bool down)
 {
     if (hasHook(down ? ScrollDownHook : ScrollUpHook)) {
         const rt::Value keep = self();
-        rt::guarded([&] { rt::sendWith(keep, down ? "ScrollDown" : "ScrollUp", rows, true); });
+        rt::runReportingOnce([&] { rt::sendWith(keep, down ? "ScrollDown" : "ScrollUp", rows, true); }, hookFailing_);
     }
 }
 

@@ -18,16 +18,16 @@
 // and the first rows shown.
 #pragma once
 
+#include "platform/grid/grid_host.h"
 #include "platform/gui/xbppart.h"
 
 #include <QString>
 
 namespace gui {
 
-class XbpBrowse;
 class XbpCellGroup;
 
-class XbpColumn : public XbpPart {
+class XbpColumn : public XbpPart, public CellOwner {
 public:
     XbpColumn();
     ~XbpColumn() override;
@@ -42,7 +42,9 @@ public:
     void setVisible(bool on) override;
     void applyPresParams() override;
 
-    [[nodiscard]] XbpBrowse* browse() const;
+    [[nodiscard]] GridHost* host() const override;  // the grid that holds the column, or null
+    [[nodiscard]] XbpColumn* gridColumn() override { return this; }
+    [[nodiscard]] XbpPart& columnPart() override { return *this; }
     [[nodiscard]] XbpCellGroup* headingGroup() const;
     [[nodiscard]] XbpCellGroup* dataGroup() const;
     [[nodiscard]] XbpCellGroup* footingGroup() const;
@@ -66,14 +68,15 @@ public:
     enum Hook : unsigned { DrawRowHook = 1, ScrollUpHook = 2, ScrollDownHook = 4 };
     [[nodiscard]] bool hasHook(Hook h) const;
     // What the browse calls for the row hooks: a member named by the class
-    // when there is one (an error in it is passed over), else nothing. A
+    // when there is one (an error in it is reported once, and the grid goes
+    // on), else nothing. A
     // C++ column overrides these and spares the call by name.
     virtual void drawRow(int row, bool cursor);
     virtual void scrolled(int rows, bool down);
     [[nodiscard]] bool isShown() const;  // not hidden by hide()
 
     // The text of a data value: through `picture` when it is given.
-    [[nodiscard]] QString format(const rt::Value& v) const;
+    [[nodiscard]] QString format(const rt::Value& v) const override;
 
     // Creates the cell groups inside the column's widget (the browse calls
     // this when it creates or adopts the column).
@@ -89,8 +92,9 @@ private:
     bool measureSkipped_ = false;  // skipMeasuring() stopped it
     mutable bool hooksKnown_ = false;
     mutable unsigned hooks_ = 0;
+    bool hookFailing_ = false;  // a row hook raised: told once until one completes
     CastCache<XbpCellGroup> dataCast_;  // of dataArea
-    CastCache<XbpBrowse> browseCast_;   // of parent
+    CastCache<GridHost> hostCast_;      // of parent
 };
 
 [[nodiscard]] XbpColumn* asColumn(const rt::Value& v);

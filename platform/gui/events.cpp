@@ -341,64 +341,73 @@ int appKeyState(int vkCode)
 
 // --- Qt input to platform events
 
+namespace {
+
+// Whether a Qt input event is this part's: the mouse over no inner part,
+// the keyboard with the focus in it.
+bool reachesPart(QWidget* w, QEvent* e)
+{
+    switch (e->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove: return innermostAt(w, static_cast<QMouseEvent*>(e)->position());
+    case QEvent::Wheel: return innermostAt(w, static_cast<QWheelEvent*>(e)->position());
+    case QEvent::KeyPress: return ownsFocus(w);
+    default: return true;
+    }
+}
+
+// The platform events of a mouse button or move.
+void postMouse(XbpPart& part, QMouseEvent* me)
+{
+    const rt::Value none;
+    const rt::Value at = mousePos(part, me->position());
+    const rt::Value self = part.self();
+    const Qt::MouseButton button = me->button();
+    switch (me->type()) {
+    case QEvent::MouseButtonPress:
+        if (button == Qt::LeftButton)
+            postAppEvent(ev::LbDown, at, none, self);
+        else if (button == Qt::RightButton)
+            postAppEvent(ev::RbDown, at, none, self);
+        break;
+    case QEvent::MouseButtonRelease: {
+        const bool inside = part.widget() && part.widget()->rect().contains(me->position().toPoint());
+        if (button == Qt::LeftButton) {
+            postAppEvent(ev::LbUp, at, none, self);
+            if (inside)
+                postAppEvent(ev::LbClick, at, none, self);
+        } else if (button == Qt::RightButton) {
+            postAppEvent(ev::RbUp, at, none, self);
+            if (inside)
+                postAppEvent(ev::RbClick, at, none, self);
+        }
+        break;
+    }
+    case QEvent::MouseButtonDblClick:
+        if (button == Qt::LeftButton)
+            postAppEvent(ev::LbDblClick, at, none, self);
+        break;
+    case QEvent::MouseMove: postAppEvent(ev::Motion, at, none, self); break;
+    default: break;
+    }
+}
+
+}  // namespace
+
 bool XbpPart::translateEvent(QEvent* e)
 {
     const ScopedModifiers translating(
         gTranslating, isInput(e->type()) ? int(static_cast<QInputEvent*>(e)->modifiers().toInt()) : gTranslating);
+    if (!reachesPart(widget_, e))
+        return false;
     const rt::Value none;
     switch (e->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick:
-    case QEvent::MouseMove:
-        if (!innermostAt(widget_, static_cast<QMouseEvent*>(e)->position()))
-            return false;
-        break;
-    case QEvent::Wheel:
-        if (!innermostAt(widget_, static_cast<QWheelEvent*>(e)->position()))
-            return false;
-        break;
-    case QEvent::KeyPress:
-        if (!ownsFocus(widget_))
-            return false;
-        break;
-    default: break;
-    }
-    switch (e->type()) {
-    case QEvent::MouseButtonPress: {
-        auto* me = static_cast<QMouseEvent*>(e);
-        if (me->button() == Qt::LeftButton)
-            postAppEvent(ev::LbDown, mousePos(*this, me->position()), none, self());
-        else if (me->button() == Qt::RightButton)
-            postAppEvent(ev::RbDown, mousePos(*this, me->position()), none, self());
-        return false;
-    }
-    case QEvent::MouseButtonRelease: {
-        auto* me = static_cast<QMouseEvent*>(e);
-        const rt::Value at = mousePos(*this, me->position());
-        const bool inside = widget_ && widget_->rect().contains(me->position().toPoint());
-        if (me->button() == Qt::LeftButton) {
-            postAppEvent(ev::LbUp, at, none, self());
-            if (inside)
-                postAppEvent(ev::LbClick, at, none, self());
-        } else if (me->button() == Qt::RightButton) {
-            postAppEvent(ev::RbUp, at, none, self());
-            if (inside)
-                postAppEvent(ev::RbClick, at, none, self());
-        }
-        return false;
-    }
-    case QEvent::MouseButtonDblClick: {
-        auto* me = static_cast<QMouseEvent*>(e);
-        if (me->button() == Qt::LeftButton)
-            postAppEvent(ev::LbDblClick, mousePos(*this, me->position()), none, self());
-        return false;
-    }
-    case QEvent::MouseMove: {
-        auto* me = static_cast<QMouseEvent*>(e);
-        postAppEvent(ev::Motion, mousePos(*this, me->position()), none, self());
-        return false;
-    }
+    case QEvent::MouseMove: postMouse(*this, static_cast<QMouseEvent*>(e)); return false;
     case QEvent::Wheel: {
         auto* we = static_cast<QWheelEvent*>(e);
         postAppEvent(ev::Wheel, mousePos(*this, we->position()), pairValue(0, we->angleDelta().y()), self());

@@ -69,10 +69,11 @@ constexpr SlotName kSlots[] = {
 rt::Value sizeValue(QSize s) { return pairValue(s.width(), s.height()); }
 rt::Value pointValue(QPoint p) { return pairValue(p.x(), p.y()); }
 
-rt::ClassInfo makeClass()
+using P = XbpPart;
+
+// The members and the callback slots.
+void addMembers(rt::ClassInfo& c)
 {
-    rt::ClassInfo c("XbpWindow");
-    using P = XbpPart;
     c.field<P>("cargo", &P::cargo);
     c.field<P>("tabstop", &P::tabstop);
     c.field<P>("group", &P::group);
@@ -82,6 +83,11 @@ rt::ClassInfo makeClass()
         auto slot = s.slot;
         c.callback<P>(s.name, slot, [slot](P& o, rt::Args a) { return runSlot(o, o.*slot, a); });
     }
+}
+
+// Life cycle, events and geometry.
+void addLifeAndGeometry(rt::ClassInfo& c)
+{
     c.method<P>("init", [](P& o, rt::Args a) { return o.init(a); });
     c.method<P>("create", [](P& o, rt::Args a) { return o.create(a); });
     c.method<P>("configure", [](P& o, rt::Args a) { return o.configure(a); });
@@ -106,6 +112,11 @@ rt::ClassInfo makeClass()
     });
     c.method<P>("currentPos", [](P& o, rt::Args) { return pointValue(o.currentPos()); });
     c.method<P>("currentSize", [](P& o, rt::Args) { return sizeValue(o.currentSize()); });
+}
+
+// Visibility, the window's parent, owner and children.
+void addFamily(rt::ClassInfo& c)
+{
     c.method<P>("show", [](P& o, rt::Args) { o.setVisible(true); return o.status == P::Created; });
     c.method<P>("hide", [](P& o, rt::Args) { o.setVisible(false); return o.status == P::Created; });
     c.method<P>("enable", [](P& o, rt::Args) { o.setEnabled(true); return o.status == P::Created; });
@@ -130,6 +141,11 @@ rt::ClassInfo makeClass()
             out.push_back(child->self());
         return rt::makeArray(std::move(out));
     });
+}
+
+// Colours, font, presentation, painting and focus.
+void addLook(rt::ClassInfo& c)
+{
     c.method<P>("setColorFG", [](P& o, rt::Args a) {
         const long long previous = o.colorFG();
         if (!a.empty() && (a[0].isNum() || a[0].isArray()))
@@ -177,6 +193,15 @@ rt::ClassInfo makeClass()
             o.widget()->raise();
         return true;
     });
+}
+
+rt::ClassInfo makeClass()
+{
+    rt::ClassInfo c("XbpWindow");
+    addMembers(c);
+    addLifeAndGeometry(c);
+    addFamily(c);
+    addLook(c);
     return c;
 }
 }  // namespace
@@ -480,10 +505,15 @@ void XbpPart::applyPresParams()
     const QPalette app = QGuiApplication::palette();
     const auto fg = presColor(presParams, pp::FgClr);
     const auto bg = presColor(presParams, pp::BgClr);
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        pal.setColor(role, fg.value_or(app.color(role)));
-    for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
-        pal.setColor(role, bg.value_or(app.color(role)));
+    // The text colour given is that of an enabled window; a disabled one
+    // keeps the system's greyed text, so it does not seem to take input.
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        const bool enabled = group != QPalette::Disabled;
+        for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            pal.setColor(group, role, enabled && fg ? *fg : app.color(group, role));
+        for (auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
+            pal.setColor(group, role, bg.value_or(app.color(group, role)));
+    }
     widget_->setPalette(pal);
     widget_->setAutoFillBackground(bg.has_value());
     if (const auto f = presFont(presParams, pp::CompoundName))

@@ -12,6 +12,7 @@
 
 #include <string.h>  // explicit_bzero
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -32,8 +33,9 @@ std::string columnType(char type, std::int64_t len, std::int64_t dec)
 {
     switch (std::toupper(static_cast<unsigned char>(type))) {
     case 'C': return len >= 1 && len <= kMaxCharLength ? "character(" + std::to_string(len) + ")" : "text";
+    case 'F':  // its writers use the exponent form: every value it can hold
+        return "numeric";
     case 'N':
-    case 'F':
         if (len >= 1 && len <= kMaxNumericPrecision && dec >= 0 && dec <= len)
             return "numeric(" + std::to_string(len) + "," + std::to_string(dec) + ")";
         return "numeric";
@@ -53,11 +55,12 @@ std::string columnType(char type, std::int64_t len, std::int64_t dec)
 }
 
 struct ColumnDef {
-    std::string name;  // lower case
+    std::string name;
     std::string type;
 };
 
 // One DbStruct entry {name, type, length, decimals}; raises on another shape.
+// The name is the field's, made a column name by columnNames().
 ColumnDef columnOf(const rt::Value& entry, const rt::Value& aStruct)
 {
     const auto bad = [&] { rt::raise("Argument error", "CreateTable", {entry, aStruct}); };
@@ -69,12 +72,11 @@ ColumnDef columnOf(const rt::Value& entry, const rt::Value& aStruct)
     if (!f[0].isChar() || !f[1].isChar() || f[1].asString().empty() || !(len.isNum() || len.isNil()) ||
         !(dec.isNum() || dec.isNil()))
         bad();
-    ColumnDef col{rt::lower(rt::alltrim(f[0].asString())), {}};
-    if (col.name.empty())
-        bad();
-    col.type = columnType(f[1].asString()[0], len.isNum() ? len.asInt() : 0, dec.isNum() ? dec.asInt() : 0);
-    return col;
+    return {f[0].str(), columnType(f[1].asString()[0], len.isNum() ? len.asInt() : 0, dec.isNum() ? dec.asInt() : 0)};
 }
+
+// The server's limit on the bytes of a name.
+constexpr std::size_t kMaxNameBytes = 63;
 
 }  // namespace
 
@@ -130,12 +132,12 @@ bool Connection::connectLike(const Connection& other)
     close();
     lError = true;
     if (!other.conn_) {
-        error_ = "not connected";
+        failure_ = localFailure("not connected");
         return false;
     }
     PQconninfoOption* options = PQconninfo(other.conn_);
     if (!options) {
-        error_ = "out of memory";
+        failure_ = localFailure("out of memory");
         return false;
     }
     std::vector<const char*> keys, vals;
@@ -161,11 +163,11 @@ bool Connection::open(const std::vector<const char*>& keys, const std::vector<co
 {
     PGconn* c = PQconnectdbParams(keys.data(), values.data(), 0);
     if (!c) {
-        error_ = "out of memory";
+        failure_ = localFailure("out of memory");
         return false;
     }
     if (PQstatus(c) != CONNECTION_OK) {
-        error_ = detail::oneLine(PQerrorMessage(c));
+        failure_ = localFailure(detail::oneLine(PQerrorMessage(c)));
         PQfinish(c);
         return false;
     }
@@ -173,7 +175,7 @@ bool Connection::open(const std::vector<const char*>& keys, const std::vector<co
     PQsetNoticeProcessor(
         c, [](void*, const char*) {}, nullptr);
     conn_ = c;
-    error_.clear();
+    failure_ = {};
     lError = false;
     return true;
 }
@@ -193,10 +195,10 @@ bool Connection::reconnect()
         return false;
     PQreset(conn_);
     if (PQstatus(conn_) != CONNECTION_OK) {
-        error_ = detail::oneLine(PQerrorMessage(conn_));
+        failure_ = localFailure(detail::oneLine(PQerrorMessage(conn_)));
         return false;
     }
-    error_.clear();
+    failure_ = {};
     lError = false;
     return true;
 }
@@ -234,7 +236,7 @@ Result query(Connection& c, const char* sql, std::initializer_list<std::string> 
         PQexecParams(c.handle(), sql, static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0));
     const ExecStatusType st = PQresultStatus(r.get());
     if (st != PGRES_TUPLES_OK && st != PGRES_COMMAND_OK) {
-        c.setErrorText(detail::errorOf(c.handle(), r.get()));
+        c.setFailure(detail::failureOf(c.handle(), r.get(), sql));
         return nullptr;
     }
     return r;
@@ -267,7 +269,7 @@ bool Connection::execute(std::string_view sql)
 {
     // libpq reads the text up to its first NUL: a shortened statement must never run.
     if (sql.find('\0') != std::string_view::npos) {
-        error_ = "the statement contains a NUL character";
+        failure_ = localFailure("the statement contains a NUL character");
         return false;
     }
     if (!ready(*this))
@@ -276,11 +278,11 @@ bool Connection::execute(std::string_view sql)
     const ExecStatusType st = PQresultStatus(r.get());
     if (st == PGRES_COPY_IN || st == PGRES_COPY_OUT) {
         abandonCopy(conn_, st);
-        error_ = "COPY is not run by Execute";
+        failure_ = localFailure("COPY is not run by Execute");
         return false;
     }
     if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK && st != PGRES_EMPTY_QUERY) {
-        error_ = detail::errorOf(conn_, r.get());
+        failure_ = detail::failureOf(conn_, r.get(), sql);
         return false;
     }
     return true;
@@ -337,17 +339,50 @@ std::string Connection::qualified(std::string_view table) const
     return quoteIdent(schema) + "." + quoteIdent(table);
 }
 
+std::string serverName(std::string_view name)
+{
+    if (name.size() <= kMaxNameBytes)
+        return std::string(name);
+    std::size_t n = kMaxNameBytes;
+    while (n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80)
+        --n;  // not inside a UTF-8 character
+    return std::string(name.substr(0, n));
+}
+
+std::vector<std::string> columnNames(const std::vector<std::string>& fieldNames)
+{
+    std::vector<std::string> names;
+    names.reserve(fieldNames.size());
+    const auto taken = [&names](const std::string& n) { return std::find(names.begin(), names.end(), n) != names.end(); };
+    for (const std::string& field : fieldNames) {
+        std::string base = serverName(rt::lower(rt::alltrim(detail::withoutNul(field))));
+        if (base.empty())
+            base = "campo_" + std::to_string(names.size() + 1);
+        std::string name = base;
+        for (int k = 2; taken(name); ++k) {
+            const std::string suffix = "_" + std::to_string(k);
+            name = serverName(base.substr(0, kMaxNameBytes - suffix.size())) + suffix;
+        }
+        names.push_back(std::move(name));
+    }
+    return names;
+}
+
 std::string Connection::createTableSql(std::string_view table, const rt::Value& aStruct,
                                        std::string_view schema) const
 {
     if (!aStruct.isArray())
         rt::raise("Argument error", "CreateTable", {rt::Value(table), aStruct});
     std::vector<ColumnDef> cols;
-    bool hasRecno = false;
+    std::vector<std::string> fieldNames;
     for (const rt::Value& entry : aStruct.asArray().items) {
         cols.push_back(columnOf(entry, aStruct));
-        hasRecno = hasRecno || cols.back().name == "recno";
+        fieldNames.push_back(cols.back().name);
     }
+    const std::vector<std::string> names = columnNames(fieldNames);
+    for (std::size_t i = 0; i < cols.size(); ++i)
+        cols[i].name = names[i];
+    const bool hasRecno = std::find(names.begin(), names.end(), "recno") != names.end();
     // BY DEFAULT: the client window inserts rows without a recno.
     const std::string name = schema.empty() ? qualified(table) : quoteIdent(schema) + "." + quoteIdent(table);
     std::string sql = "CREATE TABLE " + name + " (";

@@ -5,10 +5,13 @@
 //
 // Connections use client_encoding UTF8, DateStyle ISO, an application name
 // and a connect timeout of 10 s. An empty password lets libpq find one in
-// PGPASSWORD or the password file. Identifiers are quoted as identifiers and
-// text values through libpq's escaping, so no name or value can change a
-// statement. The password is handed to libpq and not kept.
+// PGPASSWORD or the password file. Statements built from names and text
+// quote them with quoteIdent() and stoq() (quoting.cpp, below), values of
+// the loaders and data objects go as parameters, so no name or value can
+// change a statement. The password is handed to libpq and not kept.
 #pragma once
+
+#include "failure.h"
 
 #include "platform/runtime/object.h"
 
@@ -53,10 +56,12 @@ public:
     bool reconnect();
     [[nodiscard]] PGconn* handle() const noexcept { return conn_; }
 
-    // The last failure, connection or statement: libpq's or the server's
-    // message on one line, never containing the password.
-    [[nodiscard]] const std::string& errorText() const noexcept { return error_; }
-    void setErrorText(std::string text) { error_ = std::move(text); }
+    // The last failure, connection or statement; its text is libpq's or the
+    // server's message on one line, never containing the password.
+    [[nodiscard]] const Failure& failure() const noexcept { return failure_; }
+    [[nodiscard]] const std::string& errorText() const noexcept { return failure_.serverText; }
+    void setFailure(Failure f) { failure_ = std::move(f); }
+    void setErrorText(std::string text) { failure_ = localFailure(std::move(text)); }
 
     [[nodiscard]] bool dbExist(std::string_view database);
     // CREATE DATABASE; true when created.
@@ -64,7 +69,7 @@ public:
     // Whether the table exists in sChema.
     [[nodiscard]] bool existTables(std::string_view table);
     // aStruct: { {name, type letter, length, decimals}, ... } as DbStruct
-    // gives it. Columns are named by the field names in lower case; a
+    // gives it. Columns are named by columnNames() of the field names; a
     // "recno" identity primary key comes first unless a field has that name.
     // In sChema, or in `schema` when one is given.
     bool createTable(std::string_view table, const rt::Value& aStruct, std::string_view schema = {});
@@ -92,9 +97,18 @@ private:
     bool open(const std::vector<const char*>& keys, const std::vector<const char*>& values);
 
     PGconn* conn_ = nullptr;
-    std::string error_;
+    Failure failure_;
     std::optional<std::string> collation_;
 };
+
+// A name as the server keeps it: cut to its 63 bytes, never inside a
+// character.
+[[nodiscard]] std::string serverName(std::string_view name);
+// The column each field becomes, in field order: the name trimmed of blanks
+// and in lower case (as the server keeps it), "campo_N" for a name of
+// blanks (N its position from 1), and "_2", "_3", ... added to a name met
+// before. CreateTable names its columns so, and the import's rows follow.
+[[nodiscard]] std::vector<std::string> columnNames(const std::vector<std::string>& fieldNames);
 
 // "name" with inner quotes doubled.
 [[nodiscard]] std::string quoteIdent(std::string_view name);
@@ -102,6 +116,10 @@ private:
 // server's standard_conforming_strings: 'it''s', E'a\\b' when a backslash is
 // present. NUL characters, which no PostgreSQL text can hold, are dropped.
 [[nodiscard]] std::string stoq(std::string_view text);
+// Text without the NULs no PostgreSQL text can hold: the text itself when
+// it has none, else a copy without them, made in room.
+[[nodiscard]] std::string_view withoutNul(std::string_view text, std::string& room);
+[[nodiscard]] std::string withoutNul(std::string_view text);
 // A date literal '2024-01-31' (ISO, whatever the date format); NULL for the
 // empty date. unquoted: the date as the server shows it in text,
 // "2024-01-31", for a LIKE pattern ("" for the empty date).

@@ -5,6 +5,7 @@
 #include "pq_internal.h"
 
 #include "platform/runtime/array.h"
+#include "platform/runtime/collation.h"
 #include "platform/runtime/datetime.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
@@ -180,14 +181,6 @@ std::optional<std::string> paramText(const Value& v)
     }
 }
 
-bool asciiOnly(const char* s)
-{
-    for (; *s; ++s)
-        if (static_cast<unsigned char>(*s) >= 0x80)
-            return false;
-    return true;
-}
-
 // Two texts compared byte by byte after Upper(): a side whose flag is set
 // is ASCII and folded on the fly, the other is already upper-cased.
 int compareFolded(const char* a, bool foldA, const char* b, bool foldB)
@@ -237,10 +230,8 @@ int FieldOrder::compareValues(const Value& x, const Value& y)
         return x.isNil() == y.isNil() ? 0 : x.isNil() ? -1 : 1;
     if (x.isNum() != y.isNum() && (x.isNum() || x.isChar()) && (y.isNum() || y.isChar()))  // an exact numeric beside a double
         return compareDecimalText(x.isNum() ? rt::numberText(x) : x.str(), y.isNum() ? rt::numberText(y) : y.str());
-    if (x.isChar() && y.isChar()) {
-        const int c = rt::upper(x.asString()).compare(rt::upper(y.asString()));
-        return c < 0 ? -1 : c > 0;
-    }
+    if (x.isChar() && y.isChar())
+        return rt::collate(x.asString(), y.asString());
     return rt::compare(x, y);
 }
 
@@ -275,7 +266,7 @@ void Cursor::reset()
     cur_ = 0;
     eof_ = bof_ = true;
     error_.clear();
-    sqlstate_.clear();
+    failure_ = {};
     cancelled_ = false;
     lastOrder_ = Value();
     lError = true;
@@ -287,10 +278,11 @@ bool Cursor::open(Connection& conn, const std::string& sql, const std::vector<Va
         return false;
     fetch(true);
     if (rt::isTrue(lError)) {  // as a whole or not at all
-        const std::string why = error_, state = sqlstate_;
+        const std::string why = error_;
+        Failure failure = failure_;
         reset();
         error_ = why;
-        sqlstate_ = state;
+        failure_ = std::move(failure);
         return false;
     }
     return true;
@@ -300,7 +292,8 @@ bool Cursor::send(Connection& conn, const std::string& sql, const std::vector<Va
 {
     reset();
     if (!conn.handle()) {
-        error_ = conn.errorText().empty() ? "not connected" : conn.errorText();
+        failure_ = conn.errorText().empty() ? localFailure("not connected") : conn.failure();
+        error_ = failure_.serverText;
         return false;
     }
     std::vector<std::optional<std::string>> texts;
@@ -312,7 +305,8 @@ bool Cursor::send(Connection& conn, const std::string& sql, const std::vector<Va
     const std::string text = detail::withoutNul(sql);
     PGconn* c = conn.handle();
     if (!PQsendQueryParams(c, text.c_str(), int(values.size()), nullptr, values.data(), nullptr, nullptr, 0)) {
-        error_ = detail::errorOf(c, nullptr);
+        failure_ = detail::failureOf(c, nullptr, text);
+        error_ = failure_.serverText;
         return false;
     }
     PQsetSingleRowMode(c);  // rows one by one, as they come
@@ -336,11 +330,11 @@ bool Cursor::start(Connection& conn, const std::string& sql, const std::vector<V
 
 void Cursor::fail(PGconn* conn, pg_result* r)
 {
-    error_ = detail::errorOf(conn, r);
-    if (const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr)
-        sqlstate_ = state;
-    if (const char* pos = r ? PQresultErrorField(r, PG_DIAG_STATEMENT_POSITION) : nullptr)
-        error_ += " (position " + std::string(pos) + ")";
+    failure_ = detail::failureOf(conn, r);
+    // The runtime's errorText names the place too, as dxc-sql reads it.
+    error_ = failure_.serverText;
+    if (failure_.position > 0)
+        error_ += " (position " + std::to_string(failure_.position) + ")";
     lError = true;
 }
 
@@ -590,9 +584,10 @@ void Cursor::sort(const Value& bBefore)
     sortByBlock(bBefore);
 }
 
-// The order of a FieldOrder over the cells themselves: text through its
-// upper-cased form, numbers and dates through their values; NULL first.
-// Each row gets a 16-byte key (the first 8 bytes of the folded text in
+// The order of a FieldOrder over the cells themselves: text in the user's
+// collation (platform/runtime/collation.h), numbers and dates through their
+// values; NULL first.
+// Each row gets a 16-byte key (the first 8 bytes of the collation key in
 // byte order, or the number) so that most comparisons stay in one
 // contiguous array; only texts whose first 8 bytes tie are read whole, and
 // numeric and money cells whose doubles tie are compared as decimals.
@@ -621,11 +616,10 @@ void Cursor::sortNative(const FieldOrder& by)
         k.null = !t;
         if (k.null) {
         } else if (text) {
-            if (!asciiOnly(t)) {
-                ascii[row] = 0;
-                folded[row] = rt::upper(t);
-                t = folded[row].c_str();
-            }
+            // Text in the user's collation: its key orders byte by byte.
+            ascii[row] = 0;
+            folded[row] = rt::collationKey(t);
+            t = folded[row].c_str();
             for (int i = 0; i < 8 && *t; ++i, ++t) {
                 unsigned char c = static_cast<unsigned char>(*t);
                 if (ascii[row] && c >= 'a' && c <= 'z')

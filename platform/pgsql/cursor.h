@@ -26,6 +26,7 @@
 // rows and keeps the current row current. An empty result has RecNo 0.
 #pragma once
 
+#include "failure.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/object.h"
 
@@ -43,7 +44,8 @@ namespace pgsql {
 class Connection;
 
 // A comparison of two rows on one field: true when row x goes before row y.
-// Text compares by its upper-cased form; NIL (NULL) goes before any value.
+// Text compares in the user's collation (platform/runtime/collation.h);
+// NIL (NULL) goes before any value.
 // With descend the order is reversed (NIL last). Evaluated as a block it
 // takes two row arrays, {field 1, field 2, ...}; a cursor that receives it
 // in sort compares its cells natively instead, in the same order.
@@ -93,7 +95,9 @@ public:
     void cancel();
     [[nodiscard]] bool cancelled() const noexcept { return cancelled_; }
     // The SQLSTATE of the last failure ("" when none or not the server's).
-    [[nodiscard]] const std::string& sqlState() const noexcept { return sqlstate_; }
+    [[nodiscard]] const std::string& sqlState() const noexcept { return failure_.sqlstate; }
+    // The last failure: kind, SQLSTATE, statement, position and the server's text.
+    [[nodiscard]] const Failure& failure() const noexcept { return failure_; }
     // The server's type oid of field n (0 outside 1..fCount).
     [[nodiscard]] unsigned fieldOid(int n) const noexcept;
 
@@ -165,7 +169,7 @@ private:
     bool eof_ = true;
     bool bof_ = true;
     std::string error_;
-    std::string sqlstate_;
+    Failure failure_;
     pg_conn* pending_ = nullptr;  // the connection while rows may come
     bool cancelled_ = false;
     rt::Value lastOrder_;  // the sort to apply again once the rows are all in

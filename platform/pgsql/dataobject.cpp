@@ -143,6 +143,34 @@ void DataObject::configure(Args a)
     pictureCol_ = bare(textAt(a, 16));
 }
 
+std::vector<Value> DataObject::Settings::args() const
+{
+    std::vector<Value> a(17);
+    a[0] = connection;
+    a[1] = table;
+    a[3] = columns;
+    a[6] = Value::array();
+    a[7] = Value::array();
+    a[8] = order;
+    a[11] = false;
+    a[12] = startRow;
+    a[13] = false;
+    if (!auditColumns.empty()) {
+        std::vector<Value> names(auditColumns.begin(), auditColumns.end());
+        a[14] = rt::makeArray(std::move(names));
+    }
+    a[15] = auditValues;
+    if (!pictureColumn.empty())
+        a[16] = pictureColumn;
+    return a;
+}
+
+void DataObject::configure(const Settings& settings)
+{
+    const std::vector<Value> a = settings.args();
+    configure(Args(a.data(), a.size()));
+}
+
 // ------------------------------------------------------------------ values
 
 Value DataObject::emptyOf(const Column& c) const
@@ -451,8 +479,8 @@ void DataObject::updateSql(Sql& q, const std::vector<std::pair<int, Value>>& val
     q << " RETURNING \"recno\"";
 }
 
-// Why an update wrote nothing: the row changed or went away since it was
-// read, or the condition names another row.
+// Why an update or a delete wrote nothing: the row changed or went away
+// since it was read, or the condition names another row.
 void DataObject::explainUnwritten()
 {
     Sql v;
@@ -461,9 +489,13 @@ void DataObject::explainUnwritten()
     Result r;
     if (!run(v, r))
         return;
-    const bool same = PQntuples(r.get()) == 1 && win_[cur_].version == PQgetvalue(r.get(), 0, 0);
-    fail(same ? FailureKind::NoMatch : FailureKind::Conflict,
-         same ? "the row does not meet the condition" : "the row was changed by another user", v.text);
+    if (PQntuples(r.get()) == 0) {
+        fail(FailureKind::Gone, "the row was deleted by another user", v.text);
+    } else {
+        const bool same = win_[cur_].version == PQgetvalue(r.get(), 0, 0);
+        fail(same ? FailureKind::NoMatch : FailureKind::Conflict,
+             same ? "the row does not meet the condition" : "the row was changed by another user", v.text);
+    }
     report();
 }
 
@@ -515,16 +547,54 @@ bool DataObject::recordPut(const std::string& condition)
     return true;
 }
 
-bool DataObject::recordDelete(const std::string& condition)
+// DELETE of the current row when the condition still describes it; the
+// companions' rows go in the same statement, so both or neither are gone.
+void DataObject::deleteSql(Sql& q, const std::string& cond, const std::vector<Companion>& companions) const
+{
+    const auto where = [&] {
+        q << " WHERE \"recno\" = ";
+        q.param(std::to_string(recno()), "bigint");
+        if (!cond.empty())
+            q << " AND (" << cond << ")";
+    };
+    for (std::size_t k = 0; k < companions.size(); ++k) {
+        const Connection* c = conn();
+        const Companion& m = companions[k];
+        const std::string column = quoteIdent(rt::lower(m.column));
+        q << (k ? ", " : "WITH ") << quoteIdent("companion" + std::to_string(k + 1)) << " AS (DELETE FROM "
+          << (c ? c->qualified(m.table) : quoteIdent(m.table)) << " WHERE " << column << " IN (SELECT " << column
+          << " FROM " << table();
+        where();
+        q << ")) ";
+    }
+    q << "DELETE FROM " << table();
+    where();
+}
+
+// Why a delete removed nothing: the row is gone already, or the condition
+// does not describe it.
+void DataObject::explainUndeleted()
+{
+    Sql v;
+    v << "SELECT 1 FROM " << table() << " WHERE \"recno\" = ";
+    v.param(std::to_string(recno()), "bigint");
+    Result r;
+    if (!run(v, r))
+        return;
+    if (PQntuples(r.get()) == 0)
+        fail(FailureKind::Gone, "the row was deleted by another user", v.text);
+    else
+        fail(FailureKind::NotDeleted, "the row does not meet the condition", v.text);
+    report();
+}
+
+bool DataObject::recordDelete(const std::string& condition, const std::vector<Companion>& companions)
 {
     begin();
     if (newRow_ || recno() <= 0)
         return fail("no current row"), false;
     Sql q;
-    q << "DELETE FROM " << table() << " WHERE \"recno\" = ";
-    q.param(std::to_string(recno()), "bigint");
-    if (!rt::alltrim(condition).empty())
-        q << " AND (" << condition << ")";
+    deleteSql(q, rt::alltrim(condition).empty() ? std::string() : condition, companions);
     Result r;
     if (!run(q, r)) {
         if (failure_.kind != FailureKind::ConnectionLost)
@@ -532,8 +602,7 @@ bool DataObject::recordDelete(const std::string& condition)
         return false;
     }
     if (std::atoll(PQcmdTuples(r.get())) == 0) {
-        fail(FailureKind::NotDeleted, "the row does not meet the condition", q.text);
-        report();
+        explainUndeleted();
         return false;
     }
     if (exact_ && count_ > 0)

@@ -69,8 +69,24 @@ public:
     // The methods every data object shares; its name is "SpSql".
     static const rt::ClassInfo& staticClass();
 
+    // What PGSQL(...) takes, by name. args() gives its 17 positional
+    // arguments, with the entries the object does not read as the program
+    // has always passed them.
+    struct Settings {
+        rt::Value connection;
+        std::string table;
+        std::string columns;  // "t.a,t.b,...", or "" for all
+        std::string order;    // the ordering column
+        rt::Value startRow;   // 1 to start on the first row; NIL
+        std::vector<std::string> auditColumns;
+        rt::Value auditValues;  // one block (or value) per audit column
+        std::string pictureColumn;
+        [[nodiscard]] std::vector<rt::Value> args() const;
+    };
+
     // Keeps PGSQL's 17 arguments for `new`.
     void configure(rt::Args a);
+    void configure(const Settings& settings);
     // Reads the table's columns, adds the picture column when missing, makes
     // the ordering index and goes to the first row. False with lError set
     // when the table or a column is unknown or the server refuses.
@@ -91,7 +107,13 @@ public:
     void recordBlank();
     bool recordPut(const std::string& condition);
     void recordCancel();
-    bool recordDelete(const std::string& condition);
+    // Rows of another table that belong to a row (the same value in
+    // `column`); they are deleted with it.
+    struct Companion {
+        std::string table;
+        std::string column;
+    };
+    bool recordDelete(const std::string& condition, const std::vector<Companion>& companions = {});
     bool refresh();
     // Whether the buffer differs from the row it was read from (a new row:
     // from a blank one), the picture included.
@@ -192,6 +214,8 @@ private:
     void insertSql(Sql& q, const std::vector<std::pair<int, rt::Value>>& values, const std::string& cond) const;
     void updateSql(Sql& q, const std::vector<std::pair<int, rt::Value>>& values, const std::string& cond) const;
     void explainUnwritten();
+    void deleteSql(Sql& q, const std::string& cond, const std::vector<Companion>& companions) const;
+    void explainUndeleted();
 
     // rows and positions (dataobject_nav.cpp)
     [[nodiscard]] std::string selectList() const;

@@ -36,23 +36,18 @@ bool sendText(PGconn* c, const char* sql)
     return PQsendQueryParams(c, sql, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
 }
 
-// Whether the connection can start a load: open, idle inside a transaction.
-bool canLoad(Connection& conn)
+// Why the connection cannot start a load (it must be open, idle inside a
+// transaction); "" when it can.
+const char* cannotLoad(Connection& conn)
 {
     PGconn* c = conn.handle();
-    if (!c || PQstatus(c) != CONNECTION_OK) {
-        conn.setErrorText("not connected");
-        return false;
-    }
-    if (PQpipelineStatus(c) != PQ_PIPELINE_OFF) {
-        conn.setErrorText("the connection is busy with a pipeline");
-        return false;
-    }
-    if (PQtransactionStatus(c) != PQTRANS_INTRANS) {
-        conn.setErrorText("a load needs an open transaction (BEGIN)");
-        return false;
-    }
-    return true;
+    if (!c || PQstatus(c) != CONNECTION_OK)
+        return "not connected";
+    if (PQpipelineStatus(c) != PQ_PIPELINE_OFF)
+        return "the connection is busy with a pipeline";
+    if (PQtransactionStatus(c) != PQTRANS_INTRANS)
+        return "a load needs an open transaction (BEGIN)";
+    return "";
 }
 
 }  // namespace
@@ -82,10 +77,12 @@ bool StatementPipeline::start()
 {
     if (open_)
         return true;
-    if (!canLoad(conn_))
+    if (const char* why = cannotLoad(conn_); *why) {
+        failure_ = localFailure(why);
         return false;
+    }
     if (PQenterPipelineMode(conn_.handle()) != 1) {
-        conn_.setErrorText(detail::errorOf(conn_.handle(), nullptr));
+        failure_ = detail::failureOf(conn_.handle(), nullptr);
         return false;
     }
     open_ = true;
@@ -104,7 +101,7 @@ bool StatementPipeline::queue(Item item)
     if (lost_)
         return false;
     if (!open_) {
-        conn_.setErrorText("the pipeline is not started");
+        failure_ = localFailure("the pipeline is not started");
         return false;
     }
     // What libpq would refuse to send is rejected here, so a send failure
@@ -117,7 +114,7 @@ bool StatementPipeline::queue(Item item)
     if (local) {
         ++rejected_;
         if (onReject_)
-            onReject_(item.tag, local);
+            onReject_(item.tag, localFailure(local));
         return true;
     }
     for (Field& p : item.params)
@@ -142,7 +139,7 @@ bool StatementPipeline::finish()
         savepoint_ = false;
     }
     if (PQexitPipelineMode(conn_.handle()) != 1)
-        return fail(detail::errorOf(conn_.handle(), nullptr));
+        return fail(detail::failureOf(conn_.handle(), nullptr));
     open_ = false;
     return true;
 }
@@ -191,11 +188,11 @@ bool StatementPipeline::sendBatch(Batch b)
     if (b.opensSavepoint) {
         if (savepoint_) {
             if (!sendText(c, "RELEASE SAVEPOINT dxc_batch"))
-                return fail(detail::errorOf(c, nullptr));
+                return fail(detail::failureOf(c, nullptr));
             ++b.headers;
         }
         if (!sendText(c, "SAVEPOINT dxc_batch"))
-            return fail(detail::errorOf(c, nullptr));
+            return fail(detail::failureOf(c, nullptr));
         ++b.headers;
         savepoint_ = true;
     }
@@ -211,16 +208,16 @@ bool StatementPipeline::sendBatch(Batch b)
         formats.assign(values.size(), 1);
         if (PQsendQueryParams(c, it.sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
                               it.binary ? lengths.data() : nullptr, it.binary ? formats.data() : nullptr, 0) != 1)
-            return fail(detail::errorOf(c, nullptr));
+            return fail(detail::failureOf(c, nullptr));
     }
     if (PQpipelineSync(c) != 1)
-        return fail(detail::errorOf(c, nullptr));
+        return fail(detail::failureOf(c, nullptr));
     inFlight_.push_back(std::move(b));
     return true;
 }
 
 // The results of one statement: one result, then the null that ends it.
-StatementPipeline::Outcome StatementPipeline::readQuery(std::string& message)
+StatementPipeline::Outcome StatementPipeline::readQuery(Failure& why)
 {
     PGconn* c = conn_.handle();
     Result r(PQgetResult(c));
@@ -232,10 +229,12 @@ StatementPipeline::Outcome StatementPipeline::readQuery(std::string& message)
     case PGRES_PIPELINE_ABORTED: out = Outcome::Skipped; break;
     case PGRES_COPY_IN:
     case PGRES_COPY_OUT:
-    case PGRES_COPY_BOTH: message = "COPY cannot run in a pipeline"; return Outcome::Lost;
+    case PGRES_COPY_BOTH: why = localFailure("COPY cannot run in a pipeline"); return Outcome::Lost;
     default:
-        message = detail::errorOf(c, r.get());
-        out = !r || detail::sessionLost(c, r.get()) ? Outcome::Lost : Outcome::Rejected;
+        why = detail::failureOf(c, r.get());
+        out = !r || detail::sessionLost(c, r.get()) ? Outcome::Lost
+              : detail::rowFault(r.get())           ? Outcome::Rejected
+                                                    : Outcome::Failed;
         break;
     }
     if (out == Outcome::Lost)
@@ -244,7 +243,7 @@ StatementPipeline::Outcome StatementPipeline::readQuery(std::string& message)
         if (PQstatus(c) != CONNECTION_OK)
             break;
     if (PQstatus(c) != CONNECTION_OK) {
-        message = detail::errorOf(c, nullptr);
+        why = detail::failureOf(c, nullptr);
         return Outcome::Lost;
     }
     return out;
@@ -256,23 +255,33 @@ bool StatementPipeline::readSync()
     Result r(PQgetResult(c));
     if (PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC)
         return true;
-    return fail(detail::errorOf(c, r.get()));
+    return fail(detail::failureOf(c, r.get()));
 }
 
-// Reads the oldest batch's results; a rejected statement starts recovery.
+// Reads the oldest batch's results; a rejected statement starts recovery,
+// a failure that is no statement's own ends the load.
 bool StatementPipeline::readOldest()
 {
     Batch b = std::move(inFlight_.front());
     inFlight_.pop_front();
-    std::string message;
+    Failure message, failure;
+    bool stopped = false;
+    const auto failed = [&](Outcome o) {
+        if (o != Outcome::Ok && o != Outcome::Skipped && !stopped) {
+            failure = message;
+            stopped = true;
+        }
+    };
+    // Earlier batches succeeded or were recovered, so a savepoint statement
+    // fails only when the transaction itself cannot go on.
     for (int h = 0; h < b.headers; ++h) {
-        // Earlier batches succeeded or were recovered, so a savepoint
-        // statement fails only when the transaction itself is gone.
-        if (readQuery(message) != Outcome::Ok)
+        const Outcome o = readQuery(message);
+        if (o == Outcome::Lost)
             return fail(message);
+        failed(o);
     }
     std::size_t failedAt = b.items.size();
-    std::string reason;
+    Failure reason;
     for (std::size_t i = 0; i < b.items.size(); ++i) {
         const Outcome o = readQuery(message);
         if (o == Outcome::Lost)
@@ -280,10 +289,14 @@ bool StatementPipeline::readOldest()
         if (o == Outcome::Rejected && failedAt == b.items.size()) {
             failedAt = i;
             reason = message;
+        } else if (o == Outcome::Failed) {
+            failed(o);
         }
     }
     if (!readSync())
         return false;
+    if (stopped)
+        return stop(failure);
     if (failedAt == b.items.size()) {
         accepted_ += static_cast<std::int64_t>(b.items.size());
         return true;
@@ -291,7 +304,7 @@ bool StatementPipeline::readOldest()
     return recover(std::move(b), failedAt, reason);
 }
 
-bool StatementPipeline::recover(Batch failed, std::size_t itemIndex, const std::string& message)
+bool StatementPipeline::recover(Batch failed, std::size_t itemIndex, const Failure& message)
 {
     // Later batches ran in the aborted transaction and failed whole.
     std::vector<Item> later;
@@ -323,7 +336,7 @@ bool StatementPipeline::recover(Batch failed, std::size_t itemIndex, const std::
 // Reads and drops one batch's results; false only when the session is lost.
 bool StatementPipeline::drain(const Batch& b)
 {
-    std::string message;
+    Failure message;
     for (std::size_t i = 0; i < b.items.size() + static_cast<std::size_t>(b.headers); ++i)
         if (readQuery(message) == Outcome::Lost)
             return fail(message);
@@ -335,24 +348,44 @@ bool StatementPipeline::runAlone(const char* sql)
 {
     PGconn* c = conn_.handle();
     if (!sendText(c, sql) || PQpipelineSync(c) != 1)
-        return fail(detail::errorOf(c, nullptr));
-    std::string message;
-    if (readQuery(message) != Outcome::Ok) {
-        // The Sync's result follows even after an error; the transaction is lost anyway.
-        if (PQstatus(c) == CONNECTION_OK)
-            readSync();
+        return fail(detail::failureOf(c, nullptr));
+    Failure message;
+    const Outcome o = readQuery(message);
+    if (o == Outcome::Lost)
         return fail(message);
-    }
-    return readSync();
+    // The Sync's result follows even after an error.
+    if (!readSync())
+        return false;
+    return o == Outcome::Ok || stop(message);
 }
 
-bool StatementPipeline::fail(std::string message)
+bool StatementPipeline::fail(Failure why)
 {
     lost_ = true;
-    conn_.setErrorText(std::move(message));
+    failure_ = std::move(why);
     // Results may still be owed and pipeline mode cannot be left: the
     // connection is of no further use.
     conn_.close();
+    return false;
+}
+
+// Ends the load over a session that lives on: what is in flight is read
+// and dropped, so the caller can roll the transaction back and go on.
+bool StatementPipeline::stop(Failure why)
+{
+    while (!inFlight_.empty()) {
+        const Batch b = std::move(inFlight_.front());
+        inFlight_.pop_front();
+        if (!drain(b))
+            return false;
+    }
+    pending_.clear();
+    prefix_.clear();
+    if (PQexitPipelineMode(conn_.handle()) != 1)
+        return fail(detail::failureOf(conn_.handle(), nullptr));
+    open_ = false;
+    lost_ = true;
+    failure_ = std::move(why);
     return false;
 }
 
@@ -544,7 +577,7 @@ struct CopyLoader::Impl {
     bool putBuffer();
     bool resendAsInserts();
     bool exec(const char* sql, ExecStatusType expected);
-    bool fail(std::string message);
+    bool fail(Failure why);
 
     CopyLoader& owner;
     Connection& conn;
@@ -563,6 +596,7 @@ struct CopyLoader::Impl {
     bool copying = false;
     bool savepoint = false;
     bool lost = false;
+    Failure failure;  // why the load ended
 };
 
 CopyLoader::Impl::Impl(CopyLoader& owner_, Connection& conn_, std::string table, std::vector<std::string> columns,
@@ -627,8 +661,8 @@ bool CopyLoader::Impl::added()
 
 bool CopyLoader::Impl::beginBatch()
 {
-    if (!canLoad(conn))
-        return fail(conn.errorText());
+    if (const char* why = cannotLoad(conn); *why)
+        return fail(localFailure(why));
     if (!exec(savepoint ? "RELEASE SAVEPOINT dxc_copy; SAVEPOINT dxc_copy" : "SAVEPOINT dxc_copy", PGRES_COMMAND_OK))
         return false;
     savepoint = true;
@@ -645,7 +679,7 @@ bool CopyLoader::Impl::putBuffer()
     if (sent == batch.size())
         return true;
     if (PQputCopyData(conn.handle(), batch.data() + sent, static_cast<int>(batch.size() - sent)) != 1)
-        return fail(detail::errorOf(conn.handle(), nullptr));
+        return fail(detail::failureOf(conn.handle(), nullptr));
     sent = batch.size();
     return true;
 }
@@ -662,20 +696,25 @@ bool CopyLoader::Impl::endBatch()
         return false;
     copying = false;
     if (PQputCopyEnd(c, nullptr) != 1)
-        return fail(detail::errorOf(c, nullptr));
+        return fail(detail::failureOf(c, nullptr));
     Result r(PQgetResult(c));
     const bool ok = PQresultStatus(r.get()) == PGRES_COMMAND_OK;
-    const std::string message = ok ? std::string() : detail::errorOf(c, r.get());
+    const Failure why = ok ? Failure() : detail::failureOf(c, r.get(), copySql);
     const bool gone = !ok && detail::sessionLost(c, r.get());
+    const bool rowFault = !ok && detail::rowFault(r.get());
     while (Result extra{PQgetResult(c)})
         if (PQstatus(c) != CONNECTION_OK)
             break;
     if (gone || PQstatus(c) != CONNECTION_OK)
-        return fail(message.empty() ? detail::errorOf(c, nullptr) : message);
+        return fail(why.serverText.empty() ? detail::failureOf(c, nullptr) : why);
     if (ok) {
         clearBatch();
         return true;
     }
+    // A cancel, a full disk, ...: no row of the batch is at fault, and the
+    // load ends; the session lives on for the caller's rollback.
+    if (!rowFault)
+        return fail(why);
     if (!exec("ROLLBACK TO SAVEPOINT dxc_copy", PGRES_COMMAND_OK))
         return false;
     return resendAsInserts();
@@ -686,7 +725,7 @@ bool CopyLoader::Impl::resendAsInserts()
 {
     StatementPipeline pipeline(conn, onReject);
     if (!pipeline.start())
-        return fail(conn.errorText());
+        return fail(pipeline.failure());
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::size_t end = i + 1 < lines.size() ? lines[i + 1].start : rowsEnd;
         const std::string_view row(batch.data() + lines[i].start, end - lines[i].start);
@@ -694,12 +733,12 @@ bool CopyLoader::Impl::resendAsInserts()
                                  : pipeline.sendParams(insertSql, parseCopyLine(row.substr(0, row.size() - 1)),
                                                        lines[i].tag);
         if (!sent)
-            return fail(conn.errorText());
+            return fail(pipeline.failure());
     }
     clearBatch();
     const bool done = pipeline.finish();
     owner.rejected_ += pipeline.rejected();
-    return done || fail(conn.errorText());
+    return done || fail(pipeline.failure());
 }
 
 bool CopyLoader::Impl::finish()
@@ -734,14 +773,14 @@ bool CopyLoader::Impl::exec(const char* sql, ExecStatusType expected)
     PGconn* c = conn.handle();
     Result r(PQexec(c, sql));
     if (PQresultStatus(r.get()) != expected)
-        return fail(detail::errorOf(c, r.get()));
+        return fail(detail::failureOf(c, r.get(), sql));
     return true;
 }
 
-bool CopyLoader::Impl::fail(std::string message)
+bool CopyLoader::Impl::fail(Failure why)
 {
     lost = true;
-    conn.setErrorText(std::move(message));
+    failure = std::move(why);
     PGconn* c = conn.handle();
     if (!c || PQstatus(c) != CONNECTION_OK || PQpipelineStatus(c) != PQ_PIPELINE_OFF)
         conn.close();
@@ -750,16 +789,13 @@ bool CopyLoader::Impl::fail(std::string message)
 
 CopyLoader::CopyLoader(Connection& conn, std::string qualifiedTable, std::vector<std::string> quotedColumns,
                        RejectFn onReject, int batchRows, Format format)
-    : impl_(new Impl(*this, conn, std::move(qualifiedTable), std::move(quotedColumns), std::move(onReject),
-                     static_cast<std::size_t>(std::max(batchRows, 1)), format == Format::Binary))
+    : impl_(std::make_unique<Impl>(*this, conn, std::move(qualifiedTable), std::move(quotedColumns),
+                                   std::move(onReject), static_cast<std::size_t>(std::max(batchRows, 1)),
+                                   format == Format::Binary))
 {
 }
 
-CopyLoader::~CopyLoader()
-{
-    impl_->abandon();
-    delete impl_;
-}
+CopyLoader::~CopyLoader() { impl_->abandon(); }
 
 bool CopyLoader::row(std::span<const FieldView> values, std::int64_t tag) { return impl_->add(values, tag); }
 
@@ -775,5 +811,7 @@ bool CopyLoader::row(const std::vector<Field>& values, std::int64_t tag)
 bool CopyLoader::rowBinary(std::string_view tuple, std::int64_t tag) { return impl_->addBinary(tuple, tag); }
 
 bool CopyLoader::finish() { return impl_->finish(); }
+
+const Failure& CopyLoader::failure() const noexcept { return impl_->failure; }
 
 }  // namespace pgsql

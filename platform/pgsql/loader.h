@@ -4,10 +4,12 @@
 // StatementPipeline sends statements in libpq's pipeline mode, so the
 // caller's work (reading the next records, building the next statements)
 // overlaps the server's. Statements go in batches, each opened by a
-// savepoint; when a statement is rejected, the transaction is rolled back to
-// its batch's savepoint, the statements of the batch before it are sent
-// again, the rejected one is reported through the callback with its tag, and
-// the rest follow. Memory is bounded by the batches in flight.
+// savepoint; when a statement is rejected (a value the table refuses:
+// SQLSTATE classes 22 and 23), the transaction is rolled back to its batch's
+// savepoint, the statements of the batch before it are sent again, the
+// rejected one is reported through the callback with its tag, and the rest
+// follow. Any other failure ends the load. Memory is bounded by the batches
+// in flight.
 //
 // CopyLoader does the same with COPY: rows go in COPY batches under a
 // savepoint; a batch the server rejects is rolled back and its rows are sent
@@ -18,19 +20,22 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "failure.h"
+
 namespace pgsql {
 
 class Connection;
 
-// Tag: the caller's number for a statement or row (the DBF record number).
-// Message: the server's message, one line.
-using RejectFn = std::function<void(std::int64_t tag, const std::string& message)>;
+// Tag: the caller's number for a statement or row (the DBF record number);
+// why: the server's refusal (or, for what cannot be sent, the loader's).
+using RejectFn = std::function<void(std::int64_t tag, const Failure& why)>;
 
 // A text value or SQL NULL.
 using Field = std::optional<std::string>;
@@ -45,10 +50,12 @@ public:
 
     // The caller has begun the transaction (Connection::execute("BEGIN"))
     // and commits it after finish(). start() turns pipeline mode on; false
-    // (conn.errorText()) on failure.
+    // (failure()) on failure.
     bool start();
     // Queues a statement; sends when a batch is full. False only when the
-    // transaction can no longer go on (connection lost): conn.errorText().
+    // load cannot go on: the connection is lost (and closed), or a failure
+    // that is no statement's own (a cancel, a full disk) ended it, leaving
+    // the session for the caller's rollback. failure() says which and why.
     bool send(std::string sql, std::int64_t tag);
     // A statement with parameters ($1...), NULL where a field is empty; in
     // the server's text form, or binary (as binary COPY has them).
@@ -59,6 +66,7 @@ public:
 
     [[nodiscard]] std::int64_t rejected() const noexcept { return rejected_; }
     [[nodiscard]] std::int64_t accepted() const noexcept { return accepted_; }
+    [[nodiscard]] const Failure& failure() const noexcept { return failure_; }
 
 private:
     struct Item {
@@ -73,18 +81,21 @@ private:
         bool opensSavepoint = true;  // RELEASE (of the previous) and SAVEPOINT go first
         int headers = 0;             // how many such statements went first
     };
-    enum class Outcome { Ok, Rejected, Skipped, Lost };
+    // Rejected: the statement's own fault (a value refused); Failed: the
+    // load cannot go on (a cancel, a full disk, ...) but the session can.
+    enum class Outcome { Ok, Rejected, Skipped, Failed, Lost };
 
     bool queue(Item item);
     bool pump(bool all);
     bool sendBatch(Batch batch);
     bool readOldest();
-    bool recover(Batch failed, std::size_t itemIndex, const std::string& message);
+    bool recover(Batch failed, std::size_t itemIndex, const Failure& message);
     bool drain(const Batch& batch);
     bool runAlone(const char* sql);
-    Outcome readQuery(std::string& message);
+    Outcome readQuery(Failure& why);
     bool readSync();
-    bool fail(std::string message);
+    bool fail(Failure why);
+    bool stop(Failure why);
 
     Connection& conn_;
     RejectFn onReject_;
@@ -97,6 +108,7 @@ private:
     bool lost_ = false;
     std::int64_t rejected_ = 0;
     std::int64_t accepted_ = 0;
+    Failure failure_;
 };
 
 // One row of binary COPY, built field by field into a buffer kept from row
@@ -172,14 +184,16 @@ public:
     bool row(const std::vector<Field>& values, std::int64_t tag);
     // One binary row (BinaryRow::data()), for a loader made with Format::Binary.
     bool rowBinary(std::string_view tuple, std::int64_t tag);
-    // Ends the last batch. The caller commits.
+    // Ends the last batch. The caller commits. False, as for the row
+    // functions, when the load cannot go on: failure() says why.
     bool finish();
 
     [[nodiscard]] std::int64_t rejected() const noexcept { return rejected_; }
+    [[nodiscard]] const Failure& failure() const noexcept;
 
 private:
     struct Impl;
-    Impl* impl_;
+    std::unique_ptr<Impl> impl_;
     std::int64_t rejected_ = 0;
 };
 

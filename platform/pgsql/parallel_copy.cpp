@@ -40,8 +40,8 @@ struct ParallelCopy::Impl {
     bool add(std::string_view tuple, std::int64_t tag);
     bool push(bool last);
     bool finish();
-    void work(Connection& conn, CopyLoader& loader);
-    void fail(std::string reason);
+    void work(CopyLoader& loader);
+    void fail(Failure why);
 
     std::size_t columnCount;
     RejectFn onReject;
@@ -55,7 +55,7 @@ struct ParallelCopy::Impl {
     bool closed = false;       // no more chunks will come
     bool failed = false;       // stop: a loader failed, or the caller gave up
     bool finished = false;
-    std::string error;
+    Failure failure;  // the first one
     std::int64_t rejected = 0;
     std::vector<std::thread> threads;
 };
@@ -80,22 +80,22 @@ void ParallelCopy::Impl::start(Connection& session, const std::string& table, co
     try {
         threads.emplace_back([this, conn = &session, table, columns, batchRows] {
             // Rejections come one at a time, whichever loader finds them.
-            RejectFn report = [this](std::int64_t tag, const std::string& message) {
+            RejectFn report = [this](std::int64_t tag, const Failure& why) {
                 const std::lock_guard lock(mutex);
                 ++rejected;
                 if (onReject)
-                    onReject(tag, message);
+                    onReject(tag, why);
             };
             try {
                 CopyLoader loader(*conn, table, columns, std::move(report), batchRows, CopyLoader::Format::Binary);
-                work(*conn, loader);
+                work(loader);
             } catch (const std::exception& e) {
                 // Nothing may leave a thread; the load fails with the reason.
-                fail(e.what());
+                fail(localFailure(e.what()));
             }
         });
     } catch (...) {
-        fail("no thread for a loader");
+        fail(localFailure("no thread for a loader"));
         for (std::thread& t : threads)
             t.join();
         threads.clear();
@@ -120,7 +120,7 @@ ParallelCopy::Impl::~Impl()
 }
 
 // On a loader's thread: takes chunks until none is left, then ends its COPY.
-void ParallelCopy::Impl::work(Connection& conn, CopyLoader& loader)
+void ParallelCopy::Impl::work(CopyLoader& loader)
 {
     Chunk chunk;
     for (;;) {
@@ -140,22 +140,22 @@ void ParallelCopy::Impl::work(Connection& conn, CopyLoader& loader)
         std::size_t start = 0;
         for (const Chunk::Row& row : chunk.rows) {
             if (!loader.rowBinary(std::string_view(chunk.bytes).substr(start, row.end - start), row.tag))
-                return fail(conn.errorText());
+                return fail(loader.failure());
             start = row.end;
         }
         chunk.bytes.clear();
         chunk.rows.clear();
     }
     if (!loader.finish())
-        fail(conn.errorText());
+        fail(loader.failure());
 }
 
-void ParallelCopy::Impl::fail(std::string reason)
+void ParallelCopy::Impl::fail(Failure why)
 {
     {
         const std::lock_guard lock(mutex);
         if (!failed)
-            error = std::move(reason);
+            failure = std::move(why);
         failed = true;
     }
     ready.notify_all();
@@ -226,10 +226,10 @@ std::int64_t ParallelCopy::rejected() const
     return impl_->rejected;
 }
 
-std::string ParallelCopy::errorText() const
+Failure ParallelCopy::failure() const
 {
     const std::lock_guard lock(impl_->mutex);
-    return impl_->error;
+    return impl_->failure;
 }
 
 }  // namespace pgsql

@@ -38,14 +38,14 @@ public:
     ParallelCopy(const ParallelCopy&) = delete;
     ParallelCopy& operator=(const ParallelCopy&) = delete;
 
-    // One BinaryRow's data. False when a loader has failed: errorText().
+    // One BinaryRow's data. False when a loader has failed: failure().
     bool rowBinary(std::string_view tuple, std::int64_t tag);
     // Sends the rest and waits for every loader. False on a failure.
     bool finish();
 
     [[nodiscard]] std::int64_t rejected() const;
-    // The first failure's reason (its connection's error text).
-    [[nodiscard]] std::string errorText() const;
+    // The first failure of a loader.
+    [[nodiscard]] Failure failure() const;
 
 private:
     struct Impl;

@@ -1,5 +1,6 @@
 #include "pq_internal.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace pgsql::detail {
@@ -44,6 +45,19 @@ std::string errorOf(PGconn* conn, const PGresult* r)
     return text;
 }
 
+Failure failureOf(PGconn* conn, const PGresult* r, std::string_view statement)
+{
+    Failure f;
+    f.statement = statement;
+    f.serverText = errorOf(conn, r);
+    if (const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr)
+        f.sqlstate = state;
+    if (const char* pos = r ? PQresultErrorField(r, PG_DIAG_STATEMENT_POSITION) : nullptr)
+        f.position = std::atoi(pos);
+    f.kind = sessionLost(conn, r) ? FailureKind::ConnectionLost : kindOfState(f.sqlstate);
+    return f;
+}
+
 bool sessionLost(PGconn* conn, const PGresult* r)
 {
     if (!conn || PQstatus(conn) != CONNECTION_OK)
@@ -54,14 +68,29 @@ bool sessionLost(PGconn* conn, const PGresult* r)
     return severity && (std::strcmp(severity, "FATAL") == 0 || std::strcmp(severity, "PANIC") == 0);
 }
 
-std::string withoutNul(std::string_view text)
+bool rowFault(const PGresult* r)
 {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text)
-        if (c != '\0')
-            out += c;
-    return out;
+    const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+    return state && (std::strncmp(state, "22", 2) == 0 || std::strncmp(state, "23", 2) == 0);
 }
 
 }  // namespace pgsql::detail
+
+namespace pgsql {
+
+std::string_view withoutNul(std::string_view text, std::string& room)
+{
+    if (text.find('\0') == std::string_view::npos)
+        return text;
+    room.assign(text);
+    std::erase(room, '\0');
+    return room;
+}
+
+std::string withoutNul(std::string_view text)
+{
+    std::string room;
+    return std::string(withoutNul(text, room));
+}
+
+}  // namespace pgsql

@@ -1,6 +1,9 @@
 // libpq helpers shared by the connection and the loaders; not part of the API.
 #pragma once
 
+#include "connection.h"
+#include "failure.h"
+
 #include <libpq-fe.h>
 
 #include <memory>
@@ -21,12 +24,20 @@ using Result = std::unique_ptr<PGresult, ResultDeleter>;
 // The result's message on one line; for a null result, the connection's.
 [[nodiscard]] std::string errorOf(PGconn* conn, const PGresult* r);
 
+// The failure a result (or, for a null result, the connection) tells, of
+// the statement sent.
+[[nodiscard]] Failure failureOf(PGconn* conn, const PGresult* r, std::string_view statement = {});
+
 // True when the session is gone: the socket is closed or the server ended
 // the session (a FATAL or PANIC error, as pg_terminate_backend sends).
 [[nodiscard]] bool sessionLost(PGconn* conn, const PGresult* r);
 
-// The text without NUL characters, which no PostgreSQL text can hold; the
-// same text when it has none.
-[[nodiscard]] std::string withoutNul(std::string_view text);
+// True when a refusal is the row's own fault: a value its column or a
+// constraint refuses (SQLSTATE classes 22 and 23). Anything else (a cancel,
+// a full disk, a lost connection) is no row's fault.
+[[nodiscard]] bool rowFault(const PGresult* r);
+
+// Text without NULs: pgsql::withoutNul (connection.h).
+using pgsql::withoutNul;
 
 }  // namespace pgsql::detail

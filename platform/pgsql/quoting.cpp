@@ -1,4 +1,8 @@
-// Identifiers, text and dates as SQL literals.
+// Identifiers, text and dates as SQL literals. These are made without a
+// connection (the runtime's StoQ and DtoQ have none), so not by libpq's
+// PQescapeIdentifier and PQescapeLiteral: the quotes are doubled, a text
+// with a backslash takes the E'' form (its meaning then does not depend on
+// standard_conforming_strings), and NULs, which no text holds, are dropped.
 #include "connection.h"
 
 #include "platform/runtime/datetime.h"

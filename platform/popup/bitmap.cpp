@@ -167,4 +167,24 @@ rt::Value xbBitmap(rt::Args a)
     return getList;
 }
 
+std::vector<rt::Value> BitmapSetup::args() const
+{
+    std::vector<rt::Value> a(10);
+    a[0] = getList;
+    a[1] = row;
+    a[2] = col;
+    a[3] = data;
+    a[5] = receiver;
+    a[6] = rt::makeArray({cols, rows});
+    a[7] = parent;
+    a[9] = false;
+    return a;
+}
+
+rt::Value xbBitmap(const BitmapSetup& setup)
+{
+    const std::vector<rt::Value> a = setup.args();
+    return xbBitmap(rt::Args(a.data(), a.size()));
+}
+
 }  // namespace popup

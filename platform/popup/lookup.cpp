@@ -14,12 +14,15 @@
 #include "platform/grid/browse.h"
 #include "platform/gui/events.h"
 #include "platform/gui/xbppart.h"
+#include "platform/pgsql/dataobject.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
 #include "platform/runtime/object.h"
 #include "platform/runtime/text.h"
+
+#include <QLabel>
 
 #include <algorithm>
 #include <memory>
@@ -55,6 +58,7 @@ struct LookupState {
     rt::Value getList;  // emptied when the lookup ends: no cycle survives it
     gui::WeakPart browse;
     gui::WeakPart picture;
+    gui::WeakPart notice;  // "No se encontró ..." beside the search field
     rt::Value search = rt::Value(std::string(std::size_t(kSearchChars), ' '));
     std::vector<Condition> conditions;
 };
@@ -102,17 +106,13 @@ std::string columnList(const std::vector<ColumnDef>& cols, const std::string& ta
 rt::Value openData(const rt::Value& oConn, const std::string& table, const std::string& columns,
                    const std::string& order, const rt::Value& picCol)
 {
-    std::vector<rt::Value> args(17);
-    args[0] = oConn;
-    args[1] = table;
-    args[3] = columns;
-    args[6] = rt::Value::array();
-    args[7] = rt::Value::array();
-    args[8] = order;
-    args[11] = false;
-    args[12] = 1;
-    args[13] = false;
-    args[16] = picCol;
+    const pgsql::DataObject::Settings settings{.connection = oConn,
+                                               .table = table,
+                                               .columns = columns,
+                                               .order = order,
+                                               .startRow = 1,
+                                               .pictureColumn = picCol.isChar() ? picCol.str() : std::string()};
+    const std::vector<rt::Value> args = settings.args();
     const rt::Value cls = rt::callFunction("PGSQL", rt::Args(args.data(), args.size()));
     return rt::sendWith(cls, "new");
 }
@@ -131,6 +131,23 @@ bool dataFailed(const rt::Value& data, const std::string& table)
     if (!reason.empty())
         dlg::winAlert("No se pudo abrir la tabla " + table + ": " + reason, "Consulta");
     return !reason.empty();
+}
+
+// Each column at least as wide as its values (a text column holds them
+// padded to its length) and its heading's lines, and one more: a width
+// given for the data as it was would cut what the table holds now.
+void widenToData(std::vector<ColumnDef>& cols, const rt::Value& data)
+{
+    for (ColumnDef& c : cols) {
+        double need = 0;
+        rt::guarded([&] {
+            if (const rt::Value v = rt::getMember(data, detail::memberName(c.expr)); v.isChar())
+                need = double(rt::utf8Length(v.asString()));
+        });
+        for (const std::string& line : rt::tokenize(c.header, ";"))
+            need = std::max(need, double(rt::utf8Length(line)));
+        c.width = std::max(c.width, need + 1.0);
+    }
 }
 
 bool hasCurrentRow(const rt::Value& data)
@@ -161,6 +178,16 @@ void onBrowse(const State& s, F f)
     if (const rt::Value b = s->browse.lock(); b.isObject())
         if (gui::XbpBrowse* browse = gui::asBrowse(b))
             f(*browse);
+}
+
+// The line beside the search field: what a search did not find, or nothing.
+void say(const State& s, const std::string& text)
+{
+    const gui::XbpPart* part = gui::asPart(s->notice.lock());
+    if (auto* label = part ? qobject_cast<QLabel*>(part->widget()) : nullptr) {
+        label->setText(QString::fromStdString(text));
+        label->adjustSize();
+    }
 }
 
 void applyFilter(const State& s)
@@ -200,10 +227,13 @@ rt::Value onSearchKey(const State& s, rt::Args a)
         if (!((key > 31 && key < gui::key::Vk) || key == gui::key::Backspace || key == gui::key::Del))
             return {};
         const std::string text = s->search.isChar() ? rt::alltrim(s->search.asString()) : std::string();
+        say(s, "");
         if (text.empty())
             return {};
-        if (!rt::isTrue(rt::sendWith(s->data, "locate", rt::Value(text))))
+        if (!rt::isTrue(rt::sendWith(s->data, "locate", rt::Value(text)))) {
+            say(s, "No se encontró \"" + text + "\".");
             return {};
+        }
         onBrowse(s, [](gui::XbpBrowse& b) { b.refreshWhole(); });
         break;
     }
@@ -231,6 +261,18 @@ rt::Value conditionBlock(const State& s, std::size_t i)
 
 // --- the element records
 
+rt::Value weakAnchor(gui::WeakPart LookupState::*member, const State& s, std::function<void()> after = {})
+{
+    return rt::makeBlock([s, member, after](rt::Args a) -> rt::Value {
+        if (a.empty())
+            return ((*s).*member).lock();
+        (*s).*member = gui::WeakPart::from(a[0]);
+        if (after)
+            after();
+        return a[0];
+    });
+}
+
 void appendSearch(const State& s, double width)
 {
     const rt::Value& list = s->getList;
@@ -252,6 +294,13 @@ void appendSearch(const State& s, double width)
     set(list, dlg::slot::Id, "GET_CSEEK");
     set(list, dlg::slot::KeyHandler, rt::makeBlock([s](rt::Args a) { return onSearchKey(s, a); },
                                                    "{|nKey, x, oGet| SeekKey(nKey, oGet, oBrowse, oData)}"));
+
+    detail::push(list, 12, 1, "xbPopBrowse");
+    set(list, dlg::slot::Caption, "");
+    set(list, dlg::slot::Row, 0.4);
+    set(list, dlg::slot::Col, 8.0 + cols + 1.0);
+    set(list, dlg::slot::Anchor, weakAnchor(&LookupState::notice, s));
+    set(list, dlg::slot::Id, "SAY_NOTFOUND");
 }
 
 std::string conditionCaption(const Condition& c)
@@ -286,17 +335,6 @@ void appendFilter(const State& s, const std::string& name, double row)
     }
 }
 
-rt::Value weakAnchor(gui::WeakPart LookupState::*member, const State& s, std::function<void()> after = {})
-{
-    return rt::makeBlock([s, member, after](rt::Args a) -> rt::Value {
-        if (a.empty())
-            return ((*s).*member).lock();
-        (*s).*member = gui::WeakPart::from(a[0]);
-        if (after)
-            after();
-        return a[0];
-    });
-}
 
 void appendBrowse(const State& s, const std::vector<ColumnDef>& cols, double row, double width, double height)
 {
@@ -435,7 +473,7 @@ rt::Value xbPopBrowse(rt::Args a)
     const rt::Value& aFilter = rt::argAt(a, 13);
     const bool withPicture = cPicCol.isChar() && !rt::alltrim(cPicCol.asString()).empty();
 
-    const std::vector<ColumnDef> cols = columnDefs(rt::argAt(a, 6), field);
+    std::vector<ColumnDef> cols = columnDefs(rt::argAt(a, 6), field);
     auto s = std::make_shared<LookupState>();
     s->getList = rt::Value::array();
     LookupScope scope(s);
@@ -450,6 +488,7 @@ rt::Value xbPopBrowse(rt::Args a)
     }
     if (dataFailed(s->data, table))
         return {};
+    widenToData(cols, s->data);
     s->conditions = conditionsOf(aFilter);
     if (std::any_of(s->conditions.begin(), s->conditions.end(), [](const Condition& c) { return c.on; }))
         applyFilter(s);

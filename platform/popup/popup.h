@@ -5,8 +5,8 @@
 //
 // Everything here builds dialog element records; the dialog library turns
 // them into widgets. The SQL data objects are reached only by method name
-// (GoTop, SQLViewSkip, FieldGet, locate, SetFilter, ...), so this library
-// needs nothing of theirs at build time.
+// (GoTop, SQLViewSkip, FieldGet, locate, SetFilter, ...); of their class
+// only the settings the lookup makes one with are used.
 #pragma once
 
 #include "platform/runtime/value.h"
@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace popup {
 
@@ -36,6 +38,21 @@ void registerPopupFunctions();
 // its connection, and a browse over it follows through bBlock.
 rt::Value xbToolsBar(rt::Args a);
 
+// XbToolsBar's arguments by name; args() gives the positional ones.
+struct ToolsBarSetup {
+    rt::Value getList;
+    double row = 0, col = 0;
+    rt::Value connection;
+    rt::Value data;    // the data object, or a get/set block yielding it
+    rt::Value parent;  // the group the buttons sit in
+    std::vector<std::pair<std::string, std::string>> audit;  // {caption, column}
+    rt::Value afterMove;   // evaluated after every move
+    bool browse = false;   // the data is a browse's
+    rt::Value beforeMove;  // .F. from it keeps the row
+    [[nodiscard]] std::vector<rt::Value> args() const;
+};
+rt::Value xbToolsBar(const ToolsBarSetup& setup);
+
 // Button width and height in text units; an audit value holds up to
 // kAuditChars characters in an entry kAuditCols wide. Small enough that the
 // record toolbar with three values fits beside the client code.
@@ -52,6 +69,18 @@ inline constexpr double kAuditCols = 7.8;
 // (while the element is enabled) asks for an image file and stages it with
 // oData:FieldPutPicture(cBytes).
 rt::Value xbBitmap(rt::Args a);
+
+// XbBitmap's arguments by name; args() gives the positional ones.
+struct BitmapSetup {
+    rt::Value getList;
+    double row = 0, col = 0;
+    rt::Value data;      // the data object whose picture shows
+    rt::Value receiver;  // a get/set block given the element's object
+    double cols = 0, rows = 0;
+    rt::Value parent;
+    [[nodiscard]] std::vector<rt::Value> args() const;
+};
+rt::Value xbBitmap(const BitmapSetup& setup);
 
 // Files larger than this are refused: a picture column is no file store.
 inline constexpr std::int64_t kMaxPictureBytes = 16 * 1024 * 1024;

@@ -104,6 +104,9 @@ rt::Value iconAnchor(Move m)
             button->setIcon(arrowIcon(m, button->palette().color(QPalette::ButtonText)));
             button->setIconSize(QSize(12, 12));
             button->setText(QString());
+            // Reached with the mouse: Tab and Enter go from field to field,
+            // and a space typed after them must not move the record.
+            button->setFocusPolicy(Qt::NoFocus);
         }
         return rt::argAt(a, 0);
     });
@@ -223,6 +226,34 @@ rt::Value xbToolsBar(rt::Args a)
     for (const auto& [caption, column] : pairs)
         col = appendAudit(getList, caption, column, row + 0.1, col, xData, xParent);
     return getList;
+}
+
+std::vector<rt::Value> ToolsBarSetup::args() const
+{
+    std::vector<rt::Value> a(12);
+    a[0] = getList;
+    a[1] = row;
+    a[2] = col;
+    a[3] = connection;
+    a[4] = data;
+    a[5] = parent;
+    if (!audit.empty()) {
+        std::vector<rt::Value> pairs;
+        for (const auto& [caption, column] : audit)
+            pairs.push_back(rt::makeArray({caption, column}));
+        a[6] = rt::makeArray(std::move(pairs));
+    }
+    a[7] = false;
+    a[8] = afterMove;
+    a[9] = browse;
+    a[10] = beforeMove;
+    return a;
+}
+
+rt::Value xbToolsBar(const ToolsBarSetup& setup)
+{
+    const std::vector<rt::Value> a = setup.args();
+    return xbToolsBar(rt::Args(a.data(), a.size()));
 }
 
 }  // namespace popup

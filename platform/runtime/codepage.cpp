@@ -16,6 +16,8 @@
 #include "functions.h"
 #include "text.h"
 
+#include <uchardet/uchardet.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -35,8 +37,32 @@ const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 
 // Pages whose bytes each stand for one character. 864, 1255 and 1258 are
 // left out: iconv treats some of their bytes as combining or shifted.
-constexpr int kPages[] = {437, 737, 775, 850, 852, 855, 857, 858, 860, 861, 862, 863, 865, 866, 869, 874,
-                          1250, 1251, 1252, 1253, 1254, 1256, 1257};
+constexpr int kPages[] = {437,   620,   737,   775,   850,   852,   855,   857,   858,   860,  861,
+                          862,   863,   865,   866,   869,   874,   1250,  1251,  1252,  1253, 1254,
+                          1256,  1257,  20866, 21866, 28591, 28592, 28593, 28594, 28595, 28597, 28599,
+                          28603, 28605};
+
+// Mazovia (620), the Polish DOS page: 437 with Polish letters in 18 places.
+// iconv has no table for it.
+constexpr std::pair<unsigned char, char32_t> kMazovia[] = {
+    {0x86, 0x0105}, {0x8D, 0x0107}, {0x8F, 0x0104}, {0x90, 0x0118}, {0x91, 0x0119}, {0x92, 0x0142},
+    {0x95, 0x0106}, {0x98, 0x015A}, {0x9C, 0x0141}, {0x9E, 0x015B}, {0xA0, 0x0179}, {0xA1, 0x017B},
+    {0xA2, 0x00F3}, {0xA3, 0x00D3}, {0xA4, 0x0144}, {0xA5, 0x0143}, {0xA6, 0x017A}, {0xA7, 0x017C},
+};
+
+// iconv's name of a page.
+std::string iconvName(int number)
+{
+    if (number == 620)
+        return "CP437";  // then patched
+    if (number == 20866)
+        return "KOI8-R";
+    if (number == 21866)
+        return "KOI8-U";
+    if (number > 28590 && number < 28610)
+        return "ISO-8859-" + std::to_string(number - 28590);
+    return "CP" + std::to_string(number);
+}
 
 struct Page {
     int number = 0;
@@ -76,12 +102,15 @@ std::unique_ptr<Page> buildPage(int number)
 {
     auto page = std::make_unique<Page>();
     page->number = number;
-    page->iconvName = "CP" + std::to_string(number);
+    page->iconvName = iconvName(number);
     iconv_t cd = iconv_open("UTF-32LE", page->iconvName.c_str());
     if (cd == kNoConverter)
         return nullptr;
     for (int b = 0; b < 256; ++b) {
-        const char32_t c = iconvByte(cd, static_cast<unsigned char>(b));
+        char32_t c = iconvByte(cd, static_cast<unsigned char>(b));
+        if (number == 620)
+            for (const auto& [byte, letter] : kMazovia)
+                c = byte == b ? letter : c;
         page->chars[static_cast<std::size_t>(b)] = c;
         appendUtf8(page->utf8[static_cast<std::size_t>(b)], c);
         if (c != kReplacement)
@@ -287,6 +316,126 @@ std::string fitTo(std::string_view utf8, int codePage)
             out += transliterate(page, one);
     }
     return out;
+}
+
+namespace {
+
+// Whether a character is a letter of an alphabet the pages above write:
+// Latin, Greek, Cyrillic, Hebrew, Arabic, Thai.
+bool isLetter(char32_t c)
+{
+    if (c < 0x80)
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    return c == 0xAA || c == 0xB5 || c == 0xBA || (c >= 0xC0 && c <= 0x24F && c != 0xD7 && c != 0xF7) ||
+           (c >= 0x386 && c <= 0x3FF) || (c >= 0x400 && c <= 0x52F) || (c >= 0x5D0 && c <= 0x5EA) ||
+           (c >= 0x620 && c <= 0x64A) || (c >= 0xE01 && c <= 0xE4E);
+}
+
+// How many bytes of the sample beyond ASCII read as letters in the page.
+long letters(const Page& page, std::string_view sample)
+{
+    long n = 0;
+    for (char b : sample)
+        n += static_cast<unsigned char>(b) >= 0x80 && isLetter(page.chars[static_cast<unsigned char>(b)]);
+    return n;
+}
+
+// Valid UTF-8 with at least one character beyond ASCII.
+bool isUtf8Text(std::string_view s)
+{
+    bool wide = false;
+    for (std::size_t i = 0; i < s.size();) {
+        const Utf8Char u = decodeUtf8(s, i);
+        if (!u.ok)
+            return false;
+        wide = wide || u.len > 1;
+        i += u.len;
+    }
+    return wide;
+}
+
+std::string upperName(std::string_view name)
+{
+    std::string s;
+    for (char c : name)
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            s += c >= 'a' && c <= 'z' ? char(c - 32) : c;
+    return s;
+}
+
+int numberIn(std::string_view digits)
+{
+    int n = 0;
+    if (digits.empty() || digits.size() > 5)
+        return 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return 0;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+}  // namespace
+
+int codePageOfName(std::string_view name)
+{
+    std::string s = upperName(name);
+    std::erase(s, '_');
+    if (s == "UTF-8" || s == "UTF8" || s == "65001")
+        return kUtf8;
+    if (s == "BIG5" || s == "BIG-5")
+        return 950;
+    if (s == "GB18030" || s == "GB2312" || s == "GBK")
+        return 936;
+    if (s == "SHIFTJIS" || s == "SHIFT-JIS" || s == "SJIS")
+        return 932;
+    if (s == "EUC-KR" || s == "UHC")
+        return 949;
+    if (s == "TIS-620" || s == "ISO-8859-11")
+        return 874;
+    if (s == "KOI8-R")
+        return 20866;
+    if (s == "KOI8-U")
+        return 21866;
+    for (std::string_view prefix : {"ISO-8859-", "ISO8859-", "ISO8859", "8859"})
+        if (s.starts_with(prefix)) {
+            const int part = numberIn(std::string_view(s).substr(prefix.size()));
+            return part >= 1 && part <= 16 ? 28590 + part : 0;
+        }
+    for (std::string_view prefix : {"WINDOWS-", "ANSI", "OEM", "IBM", "CP", "DOS"})
+        if (s.starts_with(prefix)) {
+            s.erase(0, prefix.size());
+            break;
+        }
+    const int n = numberIn(s);
+    if (n > 88590 && n < 88600)  // "88591": 8859-1
+        return 28590 + (n - 88590);
+    return n;
+}
+
+int detect(std::string_view sample)
+{
+    if (isAsciiText(sample))
+        return 0;
+    if (isUtf8Text(sample))
+        return kUtf8;
+    std::unique_ptr<std::remove_pointer_t<uchardet_t>, void (*)(uchardet_t)> detector(uchardet_new(),
+                                                                                       uchardet_delete);
+    if (!detector || uchardet_handle_data(detector.get(), sample.data(), sample.size()) != 0)
+        return 0;
+    uchardet_data_end(detector.get());
+    int page = codePageOfName(uchardet_get_charset(detector.get()));
+    // Latin-1 is what the detector says of Western text, DOS or Windows
+    // alike: 1252 holds it and more.
+    if (page == 28591 || page == 0)
+        page = 1252;
+    const Page* found = page == kUtf8 ? nullptr : findPage(page);
+    if (!found)
+        return page == 932 || page == 936 || page == 949 || page == 950 ? page : 0;
+    // A page of one byte a character must read the text as more letters
+    // than 850, whose text the detector does not know.
+    return letters(*found, sample) > letters(pageFor(850, "detect"), sample) ? page : 0;
 }
 
 }  // namespace rt::cp

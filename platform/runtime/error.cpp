@@ -1,6 +1,7 @@
 #include "error.h"
 
 #include "text.h"
+#include "platform/runtime/report_once.h"
 
 #include <cstdio>
 #include <new>
@@ -131,6 +132,19 @@ bool runReporting(const std::function<void()>& f)
     if (guarded(f, &e))
         return true;
     handleError(e);
+    return false;
+}
+
+bool runReportingOnce(const std::function<void()>& f, bool& failing)
+{
+    Error e("");
+    if (guarded(f, &e)) {
+        failing = false;
+        return true;
+    }
+    if (!failing)
+        handleError(e);
+    failing = true;
     return false;
 }
 

@@ -641,13 +641,13 @@ Value fnAsc(Args a)
 }
 
 // The Is... tests look at the first character; anything but text is false.
-template <bool (*Test)(char32_t)>
+template <bool (*holds)(char32_t)>
 Value charTest(Args a)
 {
     const Value& v = argAt(a, 0);
     if (!v.isChar() || v.asString().empty())
         return Value(false);
-    return Value(Test(decodeUtf8(v.asString(), 0).cp));
+    return Value(holds(decodeUtf8(v.asString(), 0).cp));
 }
 
 bool isDigitChar(char32_t c) { return c >= '0' && c <= '9'; }

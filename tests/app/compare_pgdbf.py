@@ -19,13 +19,13 @@ pgdbf 0.6.2, as run here (-s CODEPAGE -q [-m MEMO]):
   - names a table after the file up to its first dot, in lower case, as our
     import does, and its columns after the fields in lower case;
   - refuses FoxPro headers that carry the 263-byte Visual FoxPro area.
-Our import stores every empty value as NULL and keeps trailing blanks. So
+Our import stores a field without value (blank text, a blank number, date
+or logical, a memo without block) as NULL and keeps trailing blanks. So
 both sides are normalised: NULL and blank text are '', NULL and 0 are 0
 (compared as exact decimals), NULL and false are false; text loses trailing
 blanks, and leading ones too in character fields; dates compare as dates.
-A live record whose every field is empty has no row of ours (the import
-sends no statement for it): that counts as agreeing when pgdbf's row is
-empty too.
+A live record none of whose fields holds a value (read from the DBF's
+bytes) has no row of ours (the import sends no statement for it).
 
 Prints "TABLE: R rows, V values agree" per table and every mismatch; a table
 pgdbf cannot load is skipped with the reason, unless manifest.json of DBF_DIR
@@ -73,11 +73,13 @@ class DbfFile:
                            % (self.header_len, self.record_len, size))
             descriptors = f.read(self.header_len - 32)
         self.fields = []
+        self.lengths = []
         for at in range(0, len(descriptors) - 31, 32):
             if descriptors[at] == 0x0D:
                 break
             name = descriptors[at:at + 11].split(b"\0")[0].decode("ascii", "replace")
             self.fields.append((name, chr(descriptors[at + 11])))
+            self.lengths.append(descriptors[at + 16])
         if not self.fields:
             raise Skip("not a DBF: no field descriptors")
         # A count that claims more than the file holds: only whole records exist.
@@ -90,8 +92,43 @@ class DbfFile:
     def has_memo(self):
         return any(t in MEMO_TYPES for _, t in self.fields)
 
+    # The bytes of a field that holds no value, by type (other types always hold one).
+    NO_VALUE = {"C": b" \0\t\r\n", "N": b" \0", "F": b" \0", "D": b" 0\0", "L": b" ?\0", "M": b" 0\0",
+                "T": b"\0"}
+
+    def without_value(self, record):
+        """Whether no field of a record (its bytes after the deleted flag) holds a value."""
+        at = 1
+        for (_, kind), length in zip(self.fields, self.lengths):
+            blank = self.NO_VALUE.get(kind)
+            value = record[at:at + length]
+            if blank is None or (value.strip(blank) and not (kind == "M" and self.blank_memo(value))):
+                return False
+            at += length
+        return True
+
+    def blank_memo(self, pointer):
+        """Whether the memo a pointer names holds only blanks (which the import stores as NULL)."""
+        memo = sibling(self.path, {".dbt", ".fpt"})
+        try:
+            block = int(pointer.strip(b" \0") or b"0") if len(pointer) == 10 else struct.unpack("<I", pointer)[0]
+        except ValueError:
+            return False
+        if memo is None or block == 0:
+            return False
+        with open(memo, "rb") as f:
+            if memo.lower().endswith(".fpt"):
+                size = struct.unpack(">H", f.read(8)[6:8])[0]
+                f.seek(block * size)
+                length = struct.unpack(">I", f.read(8)[4:8])[0]
+                text = f.read(length)
+            else:
+                f.seek(block * 512)
+                text = f.read(65536).split(b"\x1a")[0]
+        return not text.strip(b" \t\r\n")
+
     def deleted_flags(self):
-        """(recno, deleted) for every record, read a block at a time."""
+        """(recno, deleted, without value) for every record, read a block at a time."""
         per_block = max(1, (1 << 20) // self.record_len)
         recno = 0
         with open(self.path, "rb") as f:
@@ -101,7 +138,8 @@ class DbfFile:
                 block = f.read(n * self.record_len)
                 for i in range(0, len(block), self.record_len):
                     recno += 1
-                    yield recno, block[i] == 0x2A
+                    record = block[i:i + self.record_len]
+                    yield recno, record[0] == 0x2A, self.without_value(record)
 
 
 def sibling(path, extensions):
@@ -286,7 +324,7 @@ def compare_table(dbf, table, database, ours_schema, ref_schema):
     # whose every field is empty; otherwise the rows pair up in DBF order
     # (ours numbered 1, 2, ... by recno in that order).
     ours_row = next(ours, None)
-    for recno, deleted in dbf.deleted_flags():
+    for recno, deleted, without_value in dbf.deleted_flags():
         if deleted:
             continue
         ref_row = next(theirs, None)
@@ -294,7 +332,7 @@ def compare_table(dbf, table, database, ours_schema, ref_schema):
             result.mismatch("record %d: pgdbf loaded no row for it" % recno)
             continue
         theirs_values = [normalise(v, t, t == "character varying") for v, (_, t, _) in zip(ref_row, common)]
-        if all(v in ("", 0, False, None) for v in theirs_values):
+        if without_value:
             result.empty_skipped += 1
             continue
         if ours_row is None:

@@ -37,6 +37,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSettings>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -193,6 +194,7 @@ protected:
     void SetUp() override
     {
         DXC_REQUIRE_DATABASE();
+        QSettings("dxc", "client").clear();  // each test starts as a first run
         dropDxc();
         {
             PGconn* admin = testpg::connectTo("postgres");
@@ -292,6 +294,7 @@ protected:
 TEST_F(ClientWindowTest, ViewingAtStartThenNewEnablesFieldsAsTheCodeArrives)
 {
     rt::Value recordObject;
+    std::string asked;
     run({
         [&](Ui& ui) {
             recordObject = ui.w.app(2);
@@ -329,20 +332,22 @@ TEST_F(ClientWindowTest, ViewingAtStartThenNewEnablesFieldsAsTheCodeArrives)
                 EXPECT_FALSE(ui.entry(id)->isEnabled()) << id;
             EXPECT_FALSE(ui.check()->isEnabled());
             EXPECT_FALSE(ui.combo()->isEnabled());
-            EXPECT_FALSE(ui.enabled("Save"));
+            EXPECT_TRUE(ui.enabled("Save")) << "to say that the code is missing";
             ui.type("GET_CODCLI", "000007");
             ui.key("GET_CODCLI", Qt::Key_Tab);
         },
-        [](Ui& ui) {
+        [&](Ui& ui) {
             EXPECT_EQ(ui.record("codcli"), "000007");
             for (const char* id : {"GET_APELL", "GET_DIRECCION", "GET_DIRECCION2", "GET_FECHING"})
                 EXPECT_TRUE(ui.entry(id)->isEnabled()) << id;
             EXPECT_TRUE(ui.check()->isEnabled());
             EXPECT_TRUE(ui.combo()->isEnabled());
             EXPECT_TRUE(ui.enabled("Save"));
+            ui.answerNext(true, &asked);
             ui.click("Cancel");
         },
-        [](Ui& ui) {
+        [&](Ui& ui) {
+            EXPECT_EQ(asked, "¿Descartar los cambios del cliente?") << "Cancel drops typed work only when told";
             EXPECT_FALSE(ui.w.editing());
             EXPECT_TRUE(ui.shown("Exit"));
             EXPECT_FALSE(ui.shown("Cancel"));
@@ -396,7 +401,7 @@ TEST_F(ClientWindowTest, SaveWritesTheClientWithAuditColumnsAndAwkwardText)
     EXPECT_EQ(one("SELECT rtrim(id_usuario) FROM dxcam01 WHERE codcli = '000010'"), "DXC");
     EXPECT_EQ(one("SELECT id_fecha = current_date FROM dxcam01 WHERE codcli = '000010'"), "t");
     const QString hour = QString::fromStdString(one("SELECT rtrim(id_hora) FROM dxcam01 WHERE codcli = '000010'"));
-    EXPECT_TRUE(QRegularExpression("^ ?(1[0-2]|0?[1-9]):[0-5]\\d:[0-5]\\d [ap]m$").match(hour).hasMatch())
+    EXPECT_TRUE(QRegularExpression("^(1[0-2]|[ 0]?[1-9]):[0-5]\\d:[0-5]\\d [ap]m$").match(hour).hasMatch())
         << hour.toStdString();
     EXPECT_TRUE(messages_.messages.empty());
 }
@@ -407,6 +412,7 @@ TEST_F(ClientWindowTest, TheComboBoxReordersTheBrowseWhileEditing)
         [](Ui& ui) {
             EXPECT_EQ(text(ui.w.app(6)), "nombre");
             EXPECT_EQ(ui.browseSet("nombre"), "ABEL");
+            EXPECT_EQ(ui.entry("GET_CBUSCAR")->placeholderText(), "Buscar por Nombre");
             ui.click("Edit");
         },
         [](Ui& ui) {
@@ -426,7 +432,8 @@ TEST_F(ClientWindowTest, TheComboBoxReordersTheBrowseWhileEditing)
             EXPECT_EQ(text(ui.w.app(6)), "codcli");
             EXPECT_EQ(ui.combo()->currentText(), QString::fromUtf8("Código"));
             EXPECT_EQ(text(rt::sendWith(ui.w.app(3), "sort")), "codcli");
-            EXPECT_EQ(ui.browseSet("codcli"), "000001");
+            EXPECT_EQ(ui.browseSet("codcli"), "000003") << "still on the form's client";
+            EXPECT_EQ(ui.entry("GET_CBUSCAR")->placeholderText(), QString::fromUtf8("Buscar por Código"));
             ui.click("Cancel");
         },
     });
@@ -512,13 +519,14 @@ TEST_F(ClientWindowTest, AnEmptyCodeLeftWithEnterIsRefusedAndWithTabAccepted)
         [&](Ui& ui) {
             EXPECT_EQ(messages_.messages.size(), 1u);
             EXPECT_FALSE(ui.entry("GET_CODCLI")->hasFocus());
-            // A code that exists brings that client into the form.
-            ui.setText("GET_CODCLI", "000004");
+            // A code another client holds is said at once, naming it.
+            ui.setText("GET_CODCLI", "4");
         },
         [&](Ui& ui) {
-            EXPECT_EQ(ui.record("nombre"), "JUAN");
-            EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "JUAN");
-            ui.click("Cancel");
+            ASSERT_EQ(messages_.messages.size(), 2u);
+            EXPECT_EQ(messages_.messages[1].text, "El código 000004 ya es del cliente 000004 JUAN CABRERA. Use otro código.");
+            EXPECT_EQ(ui.record("codcli"), "000004") << "padded as the table keeps codes";
+            EXPECT_EQ(ui.record("nombre"), "") << "the new client is not replaced by that one";
         },
     });
 }
@@ -621,6 +629,7 @@ TEST_F(ClientWindowTest, ThePasswordIsGoneOnceTheWindowIsConnected)
 
 TEST_F(ClientWindowTest, AConflictingSaveKeepsTheUsersEdit)
 {
+    std::string asked;
     run({
         [](Ui& ui) { ui.click("Edit"); },
         [&](Ui& ui) {
@@ -636,6 +645,7 @@ TEST_F(ClientWindowTest, AConflictingSaveKeepsTheUsersEdit)
             EXPECT_TRUE(ui.w.editing());
             EXPECT_TRUE(ui.shown("Cancel"));
             EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), "MARIA JOSE");
+            ui.answerNext(true, &asked);
             ui.click("Cancel");
         },
         [](Ui& ui) {
@@ -742,8 +752,10 @@ TEST_F(ClientWindowTest, DeleteRemovesTheCurrentClientAndTheRefreshButtonsReread
             ui.click("Delete");
         },
         [&](Ui& ui) {
-            EXPECT_EQ(asked, "¿Borrar el cliente 000001 MARIA PEREZ?");
+            EXPECT_EQ(asked, "¿Borrar el cliente 000001 MARIA PEREZ y sus datos de dxcam01e?");
             EXPECT_EQ(one("SELECT count(*) FROM dxcam01 WHERE codcli = '000001'"), "0");
+            EXPECT_EQ(one("SELECT count(*) FROM dxcam01e WHERE codcli = '000001'"), "0") << "its second row went too";
+            EXPECT_EQ(one("SELECT count(*) FROM dxcam01e"), "1");
             EXPECT_EQ(ui.record("codcli"), "000002") << "the next client is current";
             EXPECT_EQ(ui.entry("GET_CODCLI")->text().trimmed(), "000002");
             EXPECT_FALSE(ui.w.editing());
@@ -1062,6 +1074,200 @@ TEST_F(ClientWindowTest, ThePictureAlwaysBelongsToTheClientShown)
         [&](Ui& ui) {
             EXPECT_EQ(ui.record("codcli"), "000004");
             EXPECT_FALSE(shown(ui)) << "JUAN has no picture";
+        },
+    }, "000001");
+}
+
+// --- no typed work lost, no client half kept
+
+// The second click of a double click on Cancel lands where Exit appears.
+TEST_F(ClientWindowTest, ADoubleClickOnCancelNeverEndsTheWindow)
+{
+    run({
+        [](Ui& ui) { ui.click("Edit"); },
+        [](Ui& ui) { ui.click("Cancel"); },
+        [](Ui& ui) {
+            ASSERT_TRUE(ui.shown("Exit"));
+            ui.click("Exit");  // within the double-click interval of the Cancel click
+        },
+        [](Ui& ui) { EXPECT_FALSE(ui.w.editing()) << "the window is still running"; },
+    });
+}
+
+TEST_F(ClientWindowTest, AClientDeletedByAnotherUserIsSaidAndTheNextOneShown)
+{
+    run({
+        [](Ui& ui) { ui.click("Edit"); },
+        [&](Ui& ui) {
+            ui.setText("GET_DIRECCION2", "PISO 2");
+            testpg::exec(db_.get(), "DELETE FROM dxcam01 WHERE codcli = '000001'");
+            ui.click("Save");
+        },
+        [&](Ui& ui) {
+            ASSERT_EQ(messages_.messages.size(), 1u);
+            EXPECT_EQ(messages_.messages[0].text, "El cliente 000001 fue borrado por otro usuario.");
+            EXPECT_FALSE(ui.w.editing());
+            EXPECT_EQ(ui.record("codcli"), "000002");
+            EXPECT_EQ(ui.browseSet("codcli"), "000002") << "the browse left the deleted row";
+            ui.click("Edit");
+        },
+        [&](Ui& ui) {
+            testpg::exec(db_.get(), "DELETE FROM dxcam01 WHERE codcli = '000002'");
+            ui.click("Cancel");
+        },
+        [&](Ui& ui) {
+            ASSERT_EQ(messages_.messages.size(), 2u);
+            EXPECT_EQ(messages_.messages[1].text, "El cliente 000002 fue borrado por otro usuario.");
+            EXPECT_EQ(ui.record("codcli"), "000003");
+            EXPECT_EQ(ui.browseSet("codcli"), "000003");
+        },
+    }, "000001");
+    EXPECT_EQ(one("SELECT count(*) FROM dxcam01"), "4") << "nothing written back";
+}
+
+TEST_F(ClientWindowTest, ACodeIsKeptAsSixDigitsAndNeverSavedTwiceOrEmpty)
+{
+    run({
+        [](Ui& ui) { ui.click("New"); },
+        [&](Ui& ui) {
+            ui.click("Save");
+            ASSERT_EQ(messages_.messages.size(), 0u);
+        },
+        [&](Ui& ui) {
+            ASSERT_EQ(messages_.messages.size(), 1u);
+            EXPECT_EQ(messages_.messages[0].text, "Codigo de Producto no Puede Estar en Blanco, Verifique...");
+            EXPECT_TRUE(ui.entry("GET_CODCLI")->hasFocus());
+            EXPECT_TRUE(ui.w.editing());
+            ui.setText("GET_CODCLI", "123");
+        },
+        [&](Ui& ui) {
+            EXPECT_EQ(ui.entry("GET_CODCLI")->text().trimmed(), "000123");
+            ui.setText("GET_NOMBRE", "NUEVO");
+            ui.click("Save");
+        },
+        [](Ui& ui) { ui.click("New"); },
+        [](Ui& ui) { ui.setText("GET_CODCLI", "2"); },
+        [&](Ui& ui) {
+            ASSERT_EQ(messages_.messages.size(), 2u) << "said at once";
+            ui.click("Save");
+        },
+        [&](Ui& ui) {
+            ASSERT_EQ(messages_.messages.size(), 3u);
+            EXPECT_EQ(messages_.messages[2].text,
+                      "El código 000002 ya es del cliente 000002 MARCOS GOMEZ. Use otro código.");
+            EXPECT_TRUE(ui.w.editing());
+        },
+    });
+    EXPECT_EQ(one("SELECT string_agg(codcli, ',' ORDER BY codcli) FROM dxcam01 WHERE codcli LIKE '%12%' OR "
+                  "codcli LIKE '%2'"),
+              "000002,000123");
+}
+
+// "@!" shows names in capitals; a save writes only what the clerk changed.
+TEST_F(ClientWindowTest, ASaveKeepsTheStoredCaseOfFieldsNotTouched)
+{
+    testpg::exec(db_.get(), "UPDATE dxcam01 SET nombre = 'Agustín' WHERE codcli = '000001'");
+    run({
+        [](Ui& ui) {
+            EXPECT_EQ(ui.entry("GET_NOMBRE")->text().trimmed(), QString::fromUtf8("AGUSTÍN"));
+            ui.click("Edit");
+        },
+        [](Ui& ui) {
+            ui.setText("GET_DIRECCION2", "PISO 2");
+            ui.click("Save");
+        },
+    }, "000001");
+    EXPECT_EQ(one("SELECT rtrim(nombre) || '|' || rtrim(direccion2) FROM dxcam01 WHERE codcli = '000001'"),
+              "Agustín|PISO 2");
+}
+
+TEST_F(ClientWindowTest, AnOverLongNameIsRefusedWithAWordAndKeptToShorten)
+{
+    const QString longName = QString(35, QLatin1Char('N'));
+    run({
+        [](Ui& ui) { ui.click("Edit"); },
+        [&](Ui& ui) { ui.setText("GET_NOMBRE", longName); },
+        [&](Ui& ui) {
+            ASSERT_EQ(messages_.messages.size(), 1u);
+            EXPECT_EQ(messages_.messages[0].text, "El texto tiene 35 caracteres y el campo admite 30: acórtelo.");
+            EXPECT_TRUE(ui.entry("GET_NOMBRE")->hasFocus());
+            EXPECT_EQ(ui.entry("GET_NOMBRE")->text(), longName) << "nothing cut";
+            ui.setText("GET_NOMBRE", longName.left(30));
+        },
+        [&](Ui& ui) {
+            EXPECT_EQ(messages_.messages.size(), 1u);
+            ui.click("Save");
+        },
+    }, "000001");
+    EXPECT_EQ(one("SELECT rtrim(nombre) FROM dxcam01 WHERE codcli = '000001'"), std::string(30, 'N'));
+}
+
+TEST_F(ClientWindowTest, TheWindowsSizeAndTheBrowseOrderAreKeptForTheNextRun)
+{
+    QSize left;
+    run({
+        [](Ui& ui) { ui.click("Edit"); },
+        [](Ui& ui) {
+            ui.combo()->setFocus();
+            QTest::keyClick(ui.combo(), Qt::Key_Up);  // Código
+        },
+        [&](Ui& ui) {
+            ui.d.resize(ui.d.size() + QSize(80, 40));
+            left = ui.d.size();
+            ui.click("Cancel");
+        },
+    });
+    run({[&](Ui& ui) {
+        EXPECT_EQ(text(ui.w.app(6)), "codcli");
+        EXPECT_EQ(ui.combo()->currentText(), QString::fromUtf8("Código"));
+        EXPECT_EQ(ui.d.size(), left);
+    }});
+}
+
+// --- the form and the browse are one view
+
+TEST_F(ClientWindowTest, LikeSiguienteAndTheBrowseKeysMoveFormAndBrowseTogether)
+{
+    run({
+        [](Ui& ui) { ui.type("GET_CBUSCAR", "AR"); },
+        [](Ui& ui) { ui.click("Like"); },
+        [](Ui& ui) {
+            EXPECT_EQ(ui.record("codcli"), "000002");  // MARCOS, then MARIA, by name
+            EXPECT_EQ(ui.browseSet("codcli"), "000002");
+            ui.click("Siguiente");
+        },
+        [](Ui& ui) {
+            EXPECT_EQ(ui.record("codcli"), "000001");
+            EXPECT_EQ(ui.browseSet("codcli"), "000001");
+            ui.type("GET_CBUSCAR", "JU");
+        },
+        [](Ui& ui) {
+            EXPECT_EQ(ui.browseSet("codcli"), "000004");
+            EXPECT_EQ(ui.record("codcli"), "000004") << "the form follows the browse while viewing";
+        },
+    });
+}
+
+TEST_F(ClientWindowTest, TabAndEnterGoFieldToFieldThenToSave)
+{
+    run({
+        [](Ui& ui) { ui.click("Edit"); },
+        [](Ui& ui) {
+            QStringList order;
+            ui.entry("GET_CODCLI")->setFocus();
+            for (int i = 0; i < 7; ++i) {
+                QTest::keyClick(QApplication::focusWidget(), i % 2 ? Qt::Key_Tab : Qt::Key_Return);
+                QWidget* f = QApplication::focusWidget();
+                QString name = f ? f->metaObject()->className() : "none";
+                if (const auto* b = qobject_cast<QAbstractButton*>(f))
+                    name = b->text();
+                for (const char* id : {"GET_NOMBRE", "GET_APELL", "GET_DIRECCION", "GET_DIRECCION2", "GET_FECHING"})
+                    if (f == ui.entry(id))
+                        name = id;
+                order << name;
+            }
+            EXPECT_EQ(order.join(",").toStdString(),
+                      "GET_NOMBRE,GET_APELL,GET_DIRECCION,GET_DIRECCION2,GET_FECHING,DataCredito,Save");
         },
     }, "000001");
 }

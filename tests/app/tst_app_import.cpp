@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 using namespace apptest;
 
@@ -145,10 +146,10 @@ TEST_F(Import, FirstRunImportsEveryTableAndASecondRunNothing)
     EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM dxcam01"), "40");
 }
 
-// The statements reach the server exactly as the import builds them: empty
-// fields left out, text quoted by StoQ with its trailing blanks, dates as
-// quoted ISO literals, numbers bare, true as 't'; a record whose fields are
-// all empty sends nothing.
+// The statements reach the server exactly as the import builds them: fields
+// without value left out, text quoted by StoQ with its trailing blanks,
+// dates as quoted ISO literals, numbers bare (0 too), logicals as 't' and
+// 'f'; a record none of whose fields holds a value sends nothing.
 TEST_F(Import, StatementsAsTheServerReceivedThem)
 {
     const std::string dir = scratch("statements");
@@ -160,6 +161,7 @@ t.open(dbf.READ_WRITE)
 t.append(('0001', "O'Brien", 12.5, datetime.date(2024, 1, 31), True, 'l\u00ednea\\1'))
 t.append(('0002', '', 0, None, False, ''))
 t.append(('', '', 0, None, False, ''))
+t.append(('', '', None, None, None, ''))
 t.close()
 EOF)"),
               0);
@@ -173,12 +175,15 @@ EOF)"),
                           "EXECUTE FUNCTION log_alter()");
 
     const Transcript run = runProgram(importOptions(dir));
-    EXPECT_EQ(run.lines, preparedLines() + importLines("t1", 6, 3) + Lines{"Cerrando Conexion"}) << run.text();
+    EXPECT_EQ(run.lines, preparedLines() + importLines("t1", 6, 4) +
+                             Lines{"1 registro de t1 no se importó: no tiene ningún valor"} + Lines{"Cerrando Conexion"})
+        << run.text();
     const Lines expected = {
         "ALTER TABLE public.t1 ADD  foto  CHARACTER VARYING",
         "INSERT INTO public.t1 ( code,name,amount,born,ok,note ) VALUES ( '0001','O''Brien   ',12.50,"
         "'2024-01-31','t',E'l\u00ednea\\\\1' )",
-        "INSERT INTO public.t1 ( code ) VALUES ( '0002' )",
+        "INSERT INTO public.t1 ( code,amount,ok ) VALUES ( '0002',0.00,'f' )",
+        "INSERT INTO public.t1 ( amount,ok ) VALUES ( 0.00,'f' )",
     };
     EXPECT_EQ(rows(c.get(), "SELECT q FROM stmt_log ORDER BY n"), expected);
 }
@@ -192,7 +197,8 @@ TEST_F(Import, ARejectedRecordIsReportedAndTheRestOfTheTableLands)
         Conn c = prepareDxc();
         ASSERT_TRUE(c);
         onEveryInsert(c.get(), "IF TG_TABLE_NAME = 'dxcam01' AND NEW.codcli IN ('000003', '000029') THEN "
-                               "RAISE EXCEPTION 'cliente % bloqueado', NEW.codcli USING DETAIL = 'por la prueba'; END IF;");
+                               "RAISE EXCEPTION 'cliente % bloqueado', NEW.codcli USING DETAIL = 'por la prueba', "
+                               "ERRCODE = 'check_violation'; END IF;");
         const Transcript run = runProgram(importOptions(dir, bulk));
         const Lines expected = preparedLines() + importLines("dxcam01", 11, 30) +
                                Lines{"Registro 3 de dxcam01 rechazado: cliente 000003 bloqueado (por la prueba)",
@@ -357,6 +363,55 @@ TEST_F(Import, TablesOtherProgramsWriteArriveWhole)
     }
 }
 
+struct ReadingCase {
+    const char* table;
+    int fields, records;
+    bool salvage;
+    Lines lines;  // after the connection's
+    const char* query;
+    Lines rows;
+};
+
+// What the reading chose or left out is said after the table's line: a
+// code page detected, NUL bytes removed, records without any value, memos
+// of a missing memo file (with --salvage; without it the table is damaged,
+// as DamageIsToldInSpanish shows). Memos keep their
+// trailing blanks; blank decimals are NULL without a word; F fields take
+// the exponent form.
+TEST_F(Import, WhatTheReadingLeftOutIsSaid)
+{
+    const ReadingCase cases[] = {
+        {"cz1250", 1, 9, false, {"Tabla cz1250 leída en la página de códigos 1250, detectada de su texto"},
+         "SELECT rtrim(kraj) FROM cz1250 WHERE recno = 1", {"Jihočeský kraj"}},
+        {"memos", 2, 3, false,
+         {"Registro 2 de memos, campo CODE: 1 byte NUL quitado del texto",
+          "Registro 3 de memos, campo NOTE: 12 bytes NUL quitados del texto"},
+         "SELECT coalesce(length(note)::text, rtrim(code)) FROM memos ORDER BY recno", {"150", "reak", "13"}},
+        {"nofields", 0, 3, false, {"2 registros de nofields no se importaron: no tienen ningún valor"},
+         "SELECT count(*) FROM nofields", {"0"}},
+        {"blanks", 3, 2, false, {},
+         "SELECT concat_ws('|', coalesce(amount::text, 'NULL'), coalesce(\"when\"::text, 'NULL'), ratio) FROM blanks "
+         "ORDER BY recno",
+         {"NULL|1960-01-01|3411810000.00000000000", "NULL|NULL|0.50000000000"}},
+        {"nomemo", 2, 2, true, {"Falta 1 memo de nomemo: su archivo memo no está (importado como NULL)"},
+         "SELECT id || '|' || coalesce(note, 'NULL') FROM nomemo ORDER BY recno", {"1|NULL", "2|NULL"}},
+    };
+    for (const ReadingCase& c : cases) {
+        const std::string dir = realWorldFolder(c.table);
+        for (bool bulk : {false, true}) {
+            SCOPED_TRACE(std::string(c.table) + (bulk ? " COPY" : " INSERT") + (c.salvage ? " --salvage" : ""));
+            dropDxc();
+            auto opts = importOptions(dir, bulk);
+            opts.salvage = c.salvage;
+            const Transcript run = runProgram(opts);
+            EXPECT_EQ(run.lines, connectionLines() + importLines(c.table, c.fields, c.records) + c.lines + Lines{"Cerrando Conexion"}) << run.text();
+            Conn conn(connectDxc());
+            ASSERT_TRUE(conn);
+            EXPECT_EQ(rows(conn.get(), c.query), c.rows);
+        }
+    }
+}
+
 // The values of a table as python3-dbfread reads them, one line per record
 // ("a|b|c", bytes in hex, NULL as ""), records whose values are all empty
 // left out as the import leaves them out.
@@ -398,6 +453,7 @@ TEST_F(Import, BinaryValuesArriveByteForByte)
         dropDxc();
         const Transcript run = runProgram(importOptions(dir, bulk));
         EXPECT_EQ(run.lines, connectionLines() + importLines("dbase7", 5, 2) + importLines("vfpvar", 3, 3) +
+                                 Lines{"1 registro de vfpvar no se importó: no tiene ningún valor"} +
                                  Lines{"Cerrando Conexion"})
             << run.text();
         Conn c(connectDxc());
@@ -487,10 +543,12 @@ TEST_F(Import, AReadFailureInTheMiddleOfATableRollsItBack)
         ASSERT_TRUE(c);
         // The file is cut when its table is created: after the import has
         // found it whole, before any record is read, however far ahead of
-        // the server the reading runs.
+        // the server the reading runs. The program reads the server's row
+        // first: one that ends before the server has written it breaks the pipe.
         testpg::exec(c.get(), "CREATE FUNCTION cut() RETURNS event_trigger LANGUAGE plpgsql AS $f$ DECLARE r record; "
                               "BEGIN FOR r IN SELECT * FROM pg_event_trigger_ddl_commands() WHERE object_identity "
-                              "LIKE '%.a_long' LOOP EXECUTE format('COPY (SELECT 1) TO PROGRAM %L', 'truncate -s " +
+                              "LIKE '%.a_long' LOOP EXECUTE format('COPY (SELECT 1) TO PROGRAM %L', 'cat > /dev/null; "
+                              "truncate -s " +
                                   cutAt + " " + dir + "/a_long.dbf'); END LOOP; END $f$");
         testpg::exec(c.get(), "CREATE EVENT TRIGGER cut ON ddl_command_end WHEN TAG IN ('CREATE TABLE') "
                               "EXECUTE FUNCTION cut()");
@@ -532,7 +590,8 @@ TEST_F(Import, ASharedBulkLoadLeavesNothingBehindAndListsRejectsInOrder)
     ASSERT_TRUE(c);
     testpg::exec(c.get(), "CREATE SCHEMA dxc_carga; CREATE TABLE dxc_carga.a_long (junk int); "
                           "INSERT INTO dxc_carga.a_long VALUES (1)");
-    onEveryInsert(c.get(), "IF NEW.code % 700 = 0 THEN RAISE EXCEPTION 'no %', NEW.code; END IF;");
+    onEveryInsert(c.get(), "IF NEW.code % 700 = 0 THEN RAISE EXCEPTION 'no %', NEW.code USING ERRCODE = "
+                           "'check_violation'; END IF;");
     const Transcript run = runProgram(importOptions(dir, true));
     Lines rejected;
     for (int code = 700; code <= 5000; code += 700)
@@ -652,16 +711,20 @@ TEST_F(Import, DamageIsToldInSpanish)
          {"No se pudo abrir {dir}/oddtype.dbf: el archivo {dir}/oddtype.dbf usa un tipo de campo o una página de "
           "códigos que no se puede leer"}},
         {"nomemo", oneFieldTable(0x83, 'M', 10, "        99"), "",
-         {"No se pudo abrir {dir}/nomemo.dbf: el archivo {dir}/nomemo.dbt no existe o no se puede abrir"}},
+         {"Verificando Tabla: nomemo Error",
+          "La tabla nomemo está dañada: falta su archivo memo; no se importó (--salvage la importa con los memos "
+          "NULL)"}},
         // A memo block past the memo file's end spoils one value, not the
         // table; the line names the block, and the length it claims.
         {"memo", oneFieldTable(0x83, 'M', 10, "        99"), dbt3,
          importLines("memo", 1, 1) + Lines{"Registro 1 de memo, campo NOTES: \"        99\" memo ilegible (bloque 99, "
-                                           "fuera del archivo memo), importado como NULL"}},
+                                           "fuera del archivo memo), importado como NULL",
+                                           "1 registro de memo no se importó: no tiene ningún valor"}},
         {"memolen", oneFieldTable(0x83, 'M', 10, "         1"), dbtCut,
          importLines("memolen", 1, 1) +
              Lines{"Registro 1 de memolen, campo NOTES: \"         1\" memo ilegible (bloque 1, de 100 bytes que "
-                   "pasan del final del archivo memo), importado como NULL"}},
+                   "pasan del final del archivo memo), importado como NULL",
+                   "1 registro de memolen no se importó: no tiene ningún valor"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -806,12 +869,13 @@ EOF)"),
                                  table + " ORDER BY recno");
     };
     EXPECT_EQ(values("ins.odd"), values("public.odd"));
-    // The blank and the zero records have no row; NULs never arrive.
+    // The blank record has no row; a stored 0 and false arrive as such (the
+    // record of zeros has its row), blanks and "?" as NULL; NULs never arrive.
     EXPECT_EQ(values("public.odd"),
-              (Lines{"NULL|NULL|5|2024-02-29|2024-02-29|true|4d75c3b16f7a2047617263c3ad61",
+              (Lines{"NULL|0.00|5|2024-02-29|2024-02-29|true|4d75c3b16f7a2047617263c3ad61",
                      "6162|1.50|7|NULL|2024-02-29|true|6162636465666768696a6b",
-                     "6162|0.50|NULL|NULL|NULL|NULL|706c61696e206173636969", "2078|1234.56|12|NULL|NULL|NULL|6162",
-                     "20202d30|-0.01|-999|0999-12-31|NULL|true|787f01"}));
+                     "6162|0.50|0|NULL|NULL|false|706c61696e206173636969", "2078|1234.56|12|NULL|NULL|NULL|6162",
+                     "NULL|0.00|0|NULL|NULL|false|NULL", "20202d30|-0.01|-999|0999-12-31|NULL|true|787f01"}));
     // The four dates that do not exist are told by both.
     const auto dateFaults = [](const Transcript& t) {
         return std::count_if(t.lines.begin(), t.lines.end(),
@@ -819,6 +883,296 @@ EOF)"),
     };
     EXPECT_EQ(dateFaults(inserted), 4) << inserted.text();
     EXPECT_EQ(dateFaults(copied), 4) << copied.text();
+}
+
+// Runs `sql` from a session of its own, once the server shows a session of
+// the import's in the state `waiting` (a condition on pg_stat_activity a);
+// gives up after 30 s.
+class WhenSeen {
+public:
+    WhenSeen(std::string waiting, std::string sql)
+        : thread_([waiting = std::move(waiting), sql = std::move(sql)] {
+              Conn peer(connectDxc());
+              for (int i = 0; peer && i < 3000; ++i) {
+                  if (testpg::value(peer.get(), "SELECT count(*) FROM pg_stat_activity a WHERE a.datname = 'dxc' AND "
+                                                "a.application_name = 'dxc' AND " + waiting) != "0") {
+                      testpg::exec(peer.get(), sql);
+                      return;
+                  }
+                  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+              }
+          })
+    {
+    }
+    ~WhenSeen() { thread_.join(); }
+
+private:
+    std::thread thread_;
+};
+
+// A cancel from another session in the middle of a table is no fault of a
+// record: the table is rolled back and said failed, the next one lands, and
+// the status tells it. Both paths.
+TEST_F(Import, ACancelFailsTheTableNotItsRecords)
+{
+    const std::string dir = sampleFolder(30);
+    for (bool bulk : {false, true}) {
+        SCOPED_TRACE(bulk ? "COPY" : "INSERT");
+        dropDxc();
+        Conn c = prepareDxc();
+        ASSERT_TRUE(c);
+        onEveryInsert(c.get(), "IF TG_TABLE_NAME = 'dxcam01' AND NEW.codcli = '000012' THEN PERFORM pg_sleep(30); "
+                               "END IF;");
+        Transcript run;
+        {
+            const WhenSeen cancel("a.wait_event = 'PgSleep'", "SELECT pg_cancel_backend(pid) FROM pg_stat_activity "
+                                                               "WHERE wait_event = 'PgSleep' AND datname = 'dxc'");
+            run = runProgram(importOptions(dir, bulk));
+        }
+        EXPECT_EQ(run.status, 3);
+        EXPECT_EQ(run.lines, preparedLines() + failedLines("dxcam01", 11, 30) +
+                                 Lines{"La tabla dxcam01 no se importó: canceling statement due to user request"} +
+                                 importLines("dxcam01e", 4, 30) + Lines{"Cerrando Conexion"})
+            << run.text();
+        EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM pg_tables WHERE tablename = 'dxcam01'"), "0");
+    }
+}
+
+// Field names with blanks around them, or of blanks only, name their
+// columns alike in CREATE, INSERT and COPY; two files that give one table
+// name are said, and the status tells it.
+TEST_F(Import, OddFieldNamesAndTwoFilesForOneTable)
+{
+    const std::string dir = scratch("odd_field_names");
+    ASSERT_EQ(shell("/usr/bin/python3 - " + dir + R"( <<'EOF'
+import struct, sys, dbf
+fields = [(b' CODE', 4), (b'NAME ', 6), (b'   ', 3)]
+head = struct.pack('<BBBBIHH20x', 3, 124, 12, 7, 2, 32 + 32 * len(fields) + 1, 1 + 13)
+for name, length in fields:
+    head += name.ljust(11, b'\0') + b'C' + b'\0' * 4 + bytes([length, 0]) + b'\0' * 14
+with open(sys.argv[1] + '/BLANKS.DBF', 'wb') as f:
+    f.write(head + b'\r' + b' 0001alpha abc' + b' 0002beta  xyz' + b'\x1a')
+for name in ('A.B.DBF', 'A.DBF'):
+    t = dbf.Table(sys.argv[1] + '/' + name, 'N N(3,0)', dbf_type='db3')
+    t.open(dbf.READ_WRITE)
+    t.append((len(name),))
+    t.close()
+EOF)"),
+              0);
+    for (bool bulk : {false, true}) {
+        SCOPED_TRACE(bulk ? "COPY" : "INSERT");
+        dropDxc();
+        const Transcript run = runProgram(importOptions(dir, bulk));
+        EXPECT_EQ(run.status, 3) << run.text();
+        const auto clash = std::find_if(run.lines.begin(), run.lines.end(),
+                                        [](const std::string& l) { return l.rfind("El archivo ", 0) == 0; });
+        ASSERT_NE(clash, run.lines.end()) << run.text();
+        EXPECT_TRUE(*clash == "El archivo A.DBF no se importó: su tabla a es la del archivo A.B.DBF" ||
+                    *clash == "El archivo A.B.DBF no se importó: su tabla a es la del archivo A.DBF")
+            << *clash;
+        EXPECT_EQ(std::count(run.lines.begin(), run.lines.end(), "Verificando Tabla: a Ok"), 1) << run.text();
+        Conn c(connectDxc());
+        ASSERT_TRUE(c);
+        EXPECT_EQ(rows(c.get(), "SELECT concat_ws('|', code, name, campo_3) FROM blanks ORDER BY recno"),
+                  (Lines{"0001|alpha |abc", "0002|beta  |xyz"}));
+        EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM a"), "1");
+    }
+}
+
+// Tables a run that died left in the load schema are gone after the next
+// run, whatever its path.
+TEST_F(Import, WhatADeadRunLeftInTheLoadSchemaIsCleared)
+{
+    const std::string dir = sampleFolder(5);
+    Conn c = prepareDxc();
+    ASSERT_TRUE(c);
+    testpg::exec(c.get(), "CREATE SCHEMA dxc_carga; CREATE TABLE dxc_carga.dxcam01 AS SELECT generate_series(1, 1000) n");
+    const Transcript run = runProgram(importOptions(dir));
+    EXPECT_EQ(run.status, 0) << run.text();
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM pg_namespace WHERE nspname = 'dxc_carga'"), "0");
+}
+
+// A second import over the same database waits for the first one, says so,
+// and then finds its tables made: no row twice.
+TEST_F(Import, ASecondImportWaitsForTheFirst)
+{
+    const std::string dir = sampleFolder(5);
+    Conn c = prepareDxc();
+    ASSERT_TRUE(c);
+    testpg::exec(c.get(), "SELECT pg_advisory_lock(hashtext('dxc import'))");
+    Transcript run;
+    {
+        std::thread first([&c] {
+            // The holder imports (a table of the same name) while the second waits.
+            for (int i = 0; i < 3000; ++i) {
+                if (testpg::value(c.get(), "SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND NOT "
+                                           "granted") != "0")
+                    break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            testpg::exec(c.get(), "CREATE TABLE dxcam01 (recno int)");
+            testpg::exec(c.get(), "SELECT pg_advisory_unlock_all()");
+        });
+        run = runProgram(importOptions(dir));
+        first.join();
+    }
+    const Lines expected = preparedLines() +
+                           Lines{"Esperando a que termine otra importación en la base de datos",
+                                 "Verificando Tabla: dxcam01 Ok"} +
+                           importLines("dxcam01e", 4, 5) + Lines{"Cerrando Conexion"};
+    EXPECT_EQ(run.lines, expected) << run.text();
+    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM dxcam01"), "0");
+}
+
+// The sample table ACENTOS.DBF of `count` records in `dir`, written anew
+// (codes 1..count), with a modification time of its own.
+void writeAccents(const std::string& dir, int count, const char* name = "n")
+{
+    ASSERT_EQ(shell("/usr/bin/python3 - " + dir + " " + std::to_string(count) + " " + name + R"( <<'EOF'
+import os, sys, dbf
+path = sys.argv[1] + '/ACENTOS.DBF'
+if os.path.exists(path):
+    os.remove(path)
+t = dbf.Table(path, 'CODE N(4,0); NAME C(8)', dbf_type='db3', codepage='cp850')
+t.open(dbf.READ_WRITE)
+for i in range(1, int(sys.argv[2]) + 1):
+    t.append((i, sys.argv[3] + str(i)))
+t.close()
+EOF)"),
+              0);
+}
+
+// A table whose DBF changed since its import is said, and --refresh
+// imports it again: appended to, edited or cut. Unchanged, nothing is said.
+TEST_F(Import, AChangedDbfIsSaidAndRefreshedWhole)
+{
+    const std::string dir = scratch("refresh");
+    const std::string changedLine = "La tabla acentos no se importa de nuevo: el archivo ACENTOS.DBF cambió desde su "
+                                    "importación (%d registros, la tabla tiene 3); use --refresh";
+    const struct {
+        const char* name;
+        int records;
+        const char* text;
+    } changes[] = {{"appended", 4, "n"}, {"edited", 3, "e"}, {"cut", 2, "n"}};
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.name);
+        dropDxc();
+        writeAccents(dir, 3);
+        EXPECT_EQ(runProgram(importOptions(dir)).status, 0);
+        const Transcript same = runProgram(importOptions(dir));
+        const Lines unchanged = preparedLines() + Lines{"Verificando Tabla: acentos Ok", "Cerrando Conexion"};
+        EXPECT_EQ(same.lines, unchanged);
+        EXPECT_EQ(same.status, 0);
+
+        writeAccents(dir, change.records, change.text);
+        std::string line = changedLine;
+        line.replace(line.find("%d"), 2, std::to_string(change.records));
+        const Transcript told = runProgram(importOptions(dir));
+        EXPECT_EQ(told.lines, (preparedLines() + Lines{"Verificando Tabla: acentos Ok", line, "Cerrando Conexion"}));
+        EXPECT_EQ(told.status, 3);
+
+        auto refresh = importOptions(dir, true);  // the COPY path here, INSERT below
+        refresh.refresh = true;
+        const Transcript refreshed = runProgram(refresh);
+        line.replace(line.find(" no se importa"), 14, " se importa").erase(line.find("; use --refresh"));
+        const Lines made = importLines("acentos", 2, change.records);
+        const Lines again = preparedLines() + Lines{"Verificando Tabla: acentos Ok", line} +
+                            Lines(made.begin() + 1, made.end()) + Lines{"Cerrando Conexion"};
+        EXPECT_EQ(refreshed.lines, again) << refreshed.text();
+        EXPECT_EQ(refreshed.status, 0);
+        Conn c(connectDxc());
+        ASSERT_TRUE(c);
+        EXPECT_EQ(testpg::value(c.get(), "SELECT string_agg(code || rtrim(name), ',' ORDER BY recno) FROM acentos"),
+                  testpg::value(c.get(), "SELECT string_agg(i || '" + std::string(change.text) + "' || i, ',') FROM "
+                                         "generate_series(1, " + std::to_string(change.records) + ") i"));
+        EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM pg_namespace WHERE nspname = 'dxc_carga'"), "0");
+        EXPECT_EQ(runProgram(importOptions(dir)).lines, unchanged);
+    }
+}
+
+// Rows changed in SQL since the import are never thrown away unasked:
+// --refresh leaves the table and says how many; --force replaces it. A
+// refresh that fails half-way leaves the old table whole.
+TEST_F(Import, ARefreshKeepsRowsChangedInSqlUnlessForced)
+{
+    const std::string dir = scratch("refresh_sql");
+    const struct {
+        const char* name;
+        const char* sql;
+    } edits[] = {{"update", "UPDATE acentos SET name = 'sql' WHERE code = 2"},
+                 {"insert", "INSERT INTO acentos (code, name) VALUES (9, 'sql')"},
+                 {"delete", "DELETE FROM acentos WHERE code = 1"}};
+    for (const auto& edit : edits) {
+        SCOPED_TRACE(edit.name);
+        dropDxc();
+        writeAccents(dir, 3);
+        EXPECT_EQ(runProgram(importOptions(dir)).status, 0);
+        Conn c(connectDxc());
+        ASSERT_TRUE(c);
+        testpg::exec(c.get(), edit.sql);
+        const std::string before = testpg::value(c.get(), "SELECT string_agg(code || name, ',' ORDER BY code) FROM acentos");
+        writeAccents(dir, 4);
+        auto opts = importOptions(dir);
+        opts.refresh = true;
+        const Transcript kept = runProgram(opts);
+        EXPECT_EQ(kept.status, 3);
+        EXPECT_EQ(kept.lines.at(kept.lines.size() - 2),
+                  "La tabla acentos no se actualizó: 1 filas cambiaron en SQL desde su importación; use --refresh "
+                  "--force para reemplazarla")
+            << kept.text();
+        EXPECT_EQ(testpg::value(c.get(), "SELECT string_agg(code || name, ',' ORDER BY code) FROM acentos"), before);
+
+        // The session dies in the middle of the new table: the old one stays as it was.
+        onEveryInsert(c.get(), "IF NEW.code = 3 THEN PERFORM pg_terminate_backend(pg_backend_pid()); END IF;");
+        opts.force = true;
+        const Transcript cut = runProgram(opts);
+        EXPECT_EQ(cut.status, 1) << cut.text();
+        EXPECT_EQ(testpg::value(c.get(), "SELECT string_agg(code || name, ',' ORDER BY code) FROM acentos"), before);
+        testpg::exec(c.get(), "DROP EVENT TRIGGER test_ddl; DROP FUNCTION test_ddl(); DROP FUNCTION test_row()");
+
+        const Transcript forced = runProgram(opts);
+        EXPECT_EQ(forced.status, 0) << forced.text();
+        EXPECT_EQ(testpg::value(c.get(), "SELECT string_agg(code || rtrim(name), ',' ORDER BY recno) FROM acentos"),
+                  "1n1,2n2,3n3,4n4");
+    }
+}
+
+// Logicals and numbers arrive as python3-dbfread reads them, through both
+// paths: a stored false and 0 are values, "?" and blanks are none.
+TEST_F(Import, FalseAndZeroArriveAsDbfreadReadsThem)
+{
+    const std::string dir = scratch("false_zero");
+    ASSERT_EQ(shell("/usr/bin/python3 - " + dir + R"( <<'EOF'
+import sys, dbf, dbfread
+path = sys.argv[1] + '/LOGIC.DBF'
+t = dbf.Table(path, 'FLAG L; AMOUNT N(6,2); COUNT N(3,0); NAME C(4)', dbf_type='db3')
+t.open(dbf.READ_WRITE)
+for row in ((True, 1.5, 3, 'a'), (False, 0, 0, 'b'), (None, None, None, 'c'), (False, 0, 0, '')):
+    t.append(row)
+t.close()
+def shown(v, fmt):
+    return 'NULL' if v is None or v == '' else fmt(v)
+with open(path + '.txt', 'w') as out:
+    for r in dbfread.DBF(path):
+        out.write('|'.join([shown(r['FLAG'], lambda v: str(v).lower()), shown(r['AMOUNT'], lambda v: '%.2f' % v),
+                            shown(r['COUNT'], lambda v: '%d' % v), shown(r['NAME'].rstrip(), str)]) + '\n')
+EOF)"),
+              0);
+    std::ifstream in(dir + "/LOGIC.DBF.txt");
+    Lines expected;
+    for (std::string line; std::getline(in, line);)
+        expected.push_back(line);
+    ASSERT_EQ(expected, (Lines{"true|1.50|3|a", "false|0.00|0|b", "NULL|NULL|NULL|c", "false|0.00|0|NULL"}));
+    for (bool bulk : {false, true}) {
+        SCOPED_TRACE(bulk ? "COPY" : "INSERT");
+        dropDxc();
+        EXPECT_EQ(runProgram(importOptions(dir, bulk)).status, 0);
+        Conn c(connectDxc());
+        ASSERT_TRUE(c);
+        EXPECT_EQ(rows(c.get(), "SELECT concat_ws('|', coalesce(flag::text, 'NULL'), coalesce(amount::text, 'NULL'), "
+                                "coalesce(count::text, 'NULL'), coalesce(rtrim(name), 'NULL')) FROM logic ORDER BY recno"),
+                  expected);
+    }
 }
 
 }  // namespace

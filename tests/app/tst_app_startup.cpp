@@ -43,6 +43,7 @@ TEST_F(Startup, FirstConnectionCreatesTheDatabaseAndAnEmptyFolderImportsNothing)
         "Conectado a " + paddedHost(),
         "Verificando Base de Datos: dxc",
         "Creando Base de Datos: dxc .T. Ok",
+        "No hay tablas DBF en la carpeta " + empty_,
         "Cerrando Conexion",
     };
     EXPECT_EQ(run.lines, expected) << run.text();
@@ -53,9 +54,23 @@ TEST_F(Startup, FirstConnectionCreatesTheDatabaseAndAnEmptyFolderImportsNothing)
         "Conectando con " + rt::alltrim(paddedHost()) + " Ok",
         "Conectado a " + paddedHost(),
         "Verificando Base de Datos: dxc Ok",
+        "No hay tablas DBF en la carpeta " + empty_,
         "Cerrando Conexion",
     };
     EXPECT_EQ(again.lines, expected2) << again.text();
+}
+
+// A --dir that is not there, or cannot be read, is said before any dialog
+// or connection, and the program ends with status 1.
+TEST_F(Startup, AFolderThatCannotBeReadIsSaidBeforeConnecting)
+{
+    for (const std::string& dir : {empty_ + "/missing", std::string("/proc/1/fdinfo/none")}) {
+        auto opts = serverOptions(dir);
+        opts.importOnly = true;
+        const Transcript run = runProgram(opts);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.lines, Lines{"La carpeta " + dir + " no existe o no se puede leer"}) << run.text();
+    }
 }
 
 // Here the folder has no client table: the window says so and the program
@@ -256,6 +271,12 @@ TEST(Options, CommandLine)
     ASSERT_FALSE(app::parseOptions({"--salvage", "--codepage", "1250"}, o));
     EXPECT_TRUE(o.salvage);
     EXPECT_EQ(o.codePage, 1250);
+    // COPY unless --insert (--bulk says the default); --refresh and --force.
+    app::Options fresh;
+    EXPECT_TRUE(fresh.bulk);
+    ASSERT_FALSE(app::parseOptions({"--insert", "--refresh", "--force"}, fresh));
+    EXPECT_FALSE(fresh.bulk);
+    EXPECT_TRUE(fresh.refresh && fresh.force);
 }
 
 }  // namespace

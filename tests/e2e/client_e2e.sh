@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end check of the client window under a virtual X server: dxc runs on
 # a sample folder, the connection dialog is typed with real keys, and once the
-# window "Test SQLRecordSet" is up a client is added, edited (a wrong date
-# refused on the way), searched and deleted (No first, then Sí) with real
+# window "Test SQLRecordSet" is up a client is added, edited (a double click
+# on Cancel never reaching Exit, Tab leading field to field to Save, a
+# wrong date refused on the way), searched and deleted (No first, then Sí) with real
 # clicks and keys, a client found by its name typed in lower case with
 # accents, the window is made larger and a client renamed through its grown
 # browse and field and its moved buttons, and Escape over typed changes is
@@ -150,6 +151,22 @@ click Save
 expect_sql "the edited client" \
     "SELECT trim(nombre) || '|' || trim(apell) FROM dxcam01 WHERE trim(codcli) = 'E2E01'" \
     "AAB E2E EDITADO|PRUEBA O'NEILL"
+
+# A double click on Cancel: the second click lands where Exit appears and
+# is ignored. Then Tab goes from the names field to field up to Save, which
+# a space presses.
+click Edit
+xy=$(point Cancel 0.5 0.5 0 0) || fail "no Cancel in the geometry dump"
+# shellcheck disable=SC2086
+xdotool mousemove --sync $xy click --repeat 2 --delay 120 1
+alive "a double click on Cancel"
+click Edit
+click GET_NOMBRE
+keys Home shift+End
+text "AAB E2E TAB"
+keys Tab Tab Tab Tab Tab Tab space
+expect_sql "Tab led from the names to Save" "SELECT trim(nombre) FROM dxcam01 WHERE trim(codcli) = 'E2E01'" \
+    "AAB E2E TAB"
 
 # A date that is not a date is refused where it is typed (a message, the
 # focus stays); the right one is then saved.

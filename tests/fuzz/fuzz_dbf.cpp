@@ -2,12 +2,15 @@
 //
 // Input: one byte of options (bits 0-1: memo file .fpt, .dbt or none; bit 2:
 // a structural .cdx beside the table; bit 3: open for writing; bit 4: read
-// in the double-byte code page 936 whatever the header says), the table's
+// in the double-byte code page 936 whatever the header says; bit 5: a .cpg
+// beside the table holding the memo file's first bytes; bit 6: NUL bytes in
+// text told), the table's
 // length and the memo file's length (4 bytes each, little-endian, cut to
 // what is there), then the table's bytes, the memo file's bytes and the
 // index file's bytes. The files are written into a scratch folder; the table
-// is opened and every field of every record is read (value, exact number
-// text, faults told to a handler), forwards, then a few records backwards.
+// is opened (a header naming no code page has it detected from the text) and
+// every field of every record is read (value, emptiness, exact number text,
+// faults told to a handler), forwards, then a few records backwards.
 // Opened for writing, the first record is written back with the values it
 // holds. Only runtime errors may come out.
 #include "platform/dbf/table.h"
@@ -46,6 +49,7 @@ void readEverything(dbf::Table& t)
         (void)t.rawRecord();
         for (int f = 0; f < fields; ++f) {
             try {
+                (void)t.isEmpty(f);
                 const rt::Value v = t.get(f);
                 (void)t.numberText(f, v);
             } catch (const rt::Error&) {
@@ -102,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t cdxLen = size - dbfLen - memoLen;
 
     const std::string base = g_dir + "/t";
-    for (const char* ext : {".dbf", ".fpt", ".dbt", ".cdx"})
+    for (const char* ext : {".dbf", ".fpt", ".dbt", ".cdx", ".cpg"})
         ::unlink((base + ext).c_str());
     writeFile(base + ".dbf", data, dbfLen);
     if ((options & 3) == 0)
@@ -111,12 +115,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         writeFile(base + ".dbt", data + dbfLen, memoLen);
     if (options & 4)
         writeFile(base + ".cdx", data + dbfLen + memoLen, cdxLen);
+    if (options & 32)
+        writeFile(base + ".cpg", data + dbfLen, std::min<std::size_t>(memoLen, 16));
 
     try {
         dbf::overrideCodePage(options & 16 ? 936 : 0);
         auto table = dbf::Table::open(base + ".dbf", !(options & 8), false);
         std::size_t told = 0;
         table->setFaultHandler([&](const dbf::ValueFault& f) { told += f.bytes.size() + f.why.size(); });
+        table->setNulFaults(options & 64);
         readEverything(*table);
         if (options & 8)
             writeBack(*table);

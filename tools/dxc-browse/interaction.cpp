@@ -5,7 +5,6 @@
 #include "browse/core/globals.h"
 #include "browse/features/features.h"
 
-#include "platform/dbf/workarea.h"
 #include "platform/dialog/slots.h"
 #include "platform/dialog/storage.h"
 #include "platform/grid/column.h"
@@ -80,31 +79,9 @@ std::string copiedRows(const rt::Value& browse)
         out += (c > 1 ? "\t" : "") + (caption.isChar() ? caption.str() : std::string());
     }
     out += "\n";
-    if (dbf::WorkArea* area = b->dataSource.isChar() ? dbf::findArea(b->dataSource.str()) : nullptr) {
-        const std::uint32_t saved = area->recno();
-        std::vector<std::uint32_t> rows(area->tags().begin(), area->tags().end());
-        if (rows.empty())
-            rows.push_back(saved);
-        for (std::uint32_t r : rows) {
-            area->goTo(r);
-            out += rowLine(*b);
-        }
-        area->goTo(saved);
-    } else if (b->dataSource.isArray()) {
-        const rt::Value saved = b->arrayElement;
-        const std::size_t e = b->tagElement.isNum() ? std::size_t(b->tagElement.asInt()) : 0;
-        const auto& items = b->dataSource.asArray().items;
-        bool any = false;
-        for (std::size_t i = 0; i < items.size(); ++i)
-            if (e && rt::isTrue(rt::entryOf(items[i], e))) {
-                any = true;
-                b->arrayElement = static_cast<long long>(i + 1);
-                out += rowLine(*b);
-            }
-        b->arrayElement = saved;
-        if (!any)
-            out += rowLine(*b);
-    }
+    // Tagged rows in the order on screen, or the current row alone.
+    if (browse::forEachTagged(*b, [&out, b] { out += rowLine(*b); }) == 0)
+        out += rowLine(*b);
     return out;
 }
 

@@ -14,8 +14,8 @@
 // and one column element per field, striped in zebra colours. The grid's
 // keys scroll and page (Up, Down, PgUp, PgDn, Ctrl+PgUp top, Ctrl+PgDn
 // bottom, Left, Right, Home, End), as do the mouse wheel and the scroll
-// bar. A left click on a header sorts by that column (text without regard
-// to case), a second click on it turns the order round; header borders
+// bar. A left click on a header sorts by that column (text in the user's
+// collation, Spanish by default), a second click on it turns the order round; header borders
 // drag to resize. P prints the current position to standard output as
 // "record N of M, row R of S", L the layout as "columns: CAPTION:WIDTH,
 // ...; sorted: CAPTION asc|desc|none; tagged: N"; Esc or closing the window
@@ -32,7 +32,7 @@
 // screen) from top to bottom and writes every row it shows, in its order:
 // a .DBF through RK_Browse2Dbf with the source's structure, a .CSV with a
 // header line (RFC 4180, UTF-8). --order FIELD first orders the table by
-// that field as a header click does (text without regard to case). An
+// that field as a header click does (text in Spanish order). An
 // existing OUT is replaced only with --force; the file appears complete or
 // not at all. Exit status: 0 done, 1 the table could not be opened or
 // written, 2 usage.
@@ -63,7 +63,7 @@
 #include "platform/runtime/text.h"
 
 #include <QApplication>
-
+#include <QSaveFile>
 #include <QTimer>
 
 #include <algorithm>
@@ -71,11 +71,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
 
 namespace {
 
@@ -85,6 +83,7 @@ namespace fs = std::filesystem;
 struct Export {
     std::string out, order;
     bool force = false;
+    bool said = false;  // a message was said on standard error
     int status = 0;
 };
 
@@ -226,16 +225,19 @@ std::string orderOver(dbf::WorkArea& area, const std::string& field)
     return {};
 }
 
-// The query panel over the table's text, numeric and date fields, shown by F3.
-rt::Value addQueryPanel(Position& pos, const rt::Value& list, const rt::Value& structure, const rt::Value& holder)
+// The query panel over the table's text, numeric and date fields, shown by
+// F3. Each item names its field by position: a field's name is the file's
+// text and is only shown.
+rt::Value addQueryPanel(Position& pos, const rt::Value& list, const rt::Value& holder)
 {
     dbf::WorkArea* area = dbf::findArea(pos.alias);
     rt::Value items = rt::Value::array();
-    for (const rt::Value& f : structure.asArray().items) {
-        const std::string name = f.asArray().items[0].str(), type = f.asArray().items[1].str();
-        if (type == "C" || type == "N" || type == "F" || type == "D")
-            items.asArray().items.push_back(
-                rt::makeArray({rt::Value(name), rt::Value(name), "", rt::Value(area ? orderOver(*area, name) : "")}));
+    const auto& fields = area->table().fields();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const dbf::Field& f = fields[i];
+        if (f.type == 'C' || f.type == 'N' || f.type == 'F' || f.type == 'D')
+            items.asArray().items.push_back(rt::makeArray(
+                {rt::Value(f.name), rt::Value(std::int64_t(i + 1)), "", rt::Value(orderOver(*area, rt::upper(f.name)))}));
     }
     rt::Value query = rt::callFunction("RK_BrowseQuery");
     query = rt::sendWith(query, "new", list);
@@ -261,10 +263,12 @@ bool orderBy(const std::string& alias, const std::string& field)
         std::fprintf(stderr, "dxc-browse: --order: the table has no field %s\n", field.c_str());
         return false;
     }
-    const dbf::Field& f = area->table().fields()[std::size_t(i)];
-    // The name comes from the table's own structure, so it is safe in a key.
-    const std::string key = f.type == 'C' || f.type == 'M' ? "Upper(" + f.name + ")" : f.name;
-    area->createOrder(dbf::OrderSpec{"DXCORDER", key, "", false, false});
+    // The field by its position, as a header click orders it: its name is
+    // never compiled.
+    dbf::OrderSpec spec{"DXCORDER", "field " + std::to_string(i + 1), "", false, false};
+    spec.field = i;
+    spec.fold = dbf::KeyFold::Collate;
+    area->createOrder(std::move(spec));
     area->goTop();
     return true;
 }
@@ -274,18 +278,21 @@ bool writeCsv(const rt::Value& browse, const rt::Value& structure, const fs::pat
     std::vector<std::string> names;
     for (const rt::Value& f : structure.asArray().items)
         names.push_back(f.asArray().items[0].str());
-    const fs::path temp = out.parent_path() / (".~" + out.filename().string() + "." + std::to_string(::getpid()));
-    std::ofstream file(temp, std::ios::binary | std::ios::trunc);
-    file << addons::csvHeader(names);
-    addons::walkBrowse(browse, [&file](const std::vector<rt::Value>& row) { file << addons::csvLine(row); });
-    file.close();
-    if (!file) {
-        std::error_code ec;
-        fs::remove(temp, ec);
+    QSaveFile file(QString::fromStdString(out.string()));
+    if (!file.open(QIODevice::WriteOnly))
         return false;
-    }
-    fs::rename(temp, out);
-    return true;
+    const auto put = [&file](const std::string& text) { file.write(text.data(), qint64(text.size())); };
+    put(addons::csvHeader(names));
+    // The fixed width of a text field is the DBF's padding, not data: as dump does, the blanks go.
+    std::vector<rt::Value> trimmed;
+    addons::walkBrowse(browse, [&put, &trimmed](const std::vector<rt::Value>& row) {
+        trimmed.assign(row.begin(), row.end());
+        for (rt::Value& v : trimmed)
+            if (v.isChar() && !v.asString().empty() && v.asString().back() == ' ')
+                v = rt::Value(rt::rtrim(v.asString()));
+        put(addons::csvLine(trimmed));
+    });
+    return file.commit();  // a failed write leaves no file and the old one as it was
 }
 
 // Runs the export inside the read, once the browse exists, then ends the read.
@@ -318,6 +325,12 @@ int exportTable(Export& job, const rt::Value& list, const std::string& title, Po
     });
     rt::callWith("RK_ReadGUI", list, title, rt::Value(), rt::Value(), rt::Value(), rt::Value(), created);
     rt::callFunction("DbCloseAll");
+    if (job.said && job.status == 0) {
+        // The rows may lack what the message was about: no file stands as the export.
+        std::error_code ec;
+        fs::remove(out, ec);
+        job.status = 1;
+    }
     return job.status;
 }
 
@@ -352,20 +365,23 @@ int runTable(const char* file, Export& job, bool edit, bool resetLayout)
                                  edit));
     if (job.out.empty())
         dxcb::keepLayout(items.back(), file, resetLayout);
-    const rt::Value structure = rt::callFunction("DbStruct");
-    for (const rt::Value& f : structure.asArray().items) {
-        const auto& d = f.asArray().items;  // {name, type, length, decimals}
-        const std::string name = d[0].str(), type = d[1].str();
-        const int len = int(d[2].asInt());
+    const auto& fields = dbf::findArea(pos.alias)->table().fields();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        // Fields go by position: a name may be anything a file holds.
+        const std::string name = fields[i].name, type(1, fields[i].type);
+        const int len = fields[i].len, field = int(i);
         const bool memo = type == "M" || type == "G" || type == "P";
         const std::string alias = pos.alias;
-        rt::Value data = rt::makeBlock([alias, name, memo](rt::Args a) -> rt::Value {
+        rt::Value data = rt::makeBlock([alias, field, memo](rt::Args a) -> rt::Value {
+            dbf::WorkArea* area = dbf::findArea(alias);
+            if (!area)
+                rt::raiseNoAlias("dxc-browse", {rt::Value(alias)});
             if (!rt::argAt(a, 0).isNil()) {  // the cell editor writes through the block
                 if (memo)  // the grid shows a memo's first line only
                     rt::raise("Los campos memo no se editan en la rejilla", "FIELDPUT");
-                rt::fieldHooks().aliasPut(alias, name, a[0]);
+                area->fieldPut(field, a[0]);
             }
-            rt::Value v = rt::fieldHooks().aliasGet(alias, name);
+            rt::Value v = area->fieldGet(field);
             if (memo && v.isChar()) {  // the first line is enough in a grid
                 const std::string s = v.str();
                 return rt::Value(s.substr(0, std::min(s.find('\n'), std::size_t(kMaxColumnChars))));
@@ -378,11 +394,11 @@ int runTable(const char* file, Export& job, bool edit, bool resetLayout)
                                                    {dlg::slot::DataBlock, data},
                                                    {dlg::slot::Width, chars}});
         if (!memo)
-            sortable(col, browse::aliasSortBlock(name));
+            sortable(col, browse::aliasFieldSortBlock(field + 1));
         items.push_back(col);
     }
     const std::string title = std::string("dxc-browse - ") + file;
-    const rt::Value query = job.out.empty() ? addQueryPanel(pos, list, structure, holderAnchor) : rt::Value();
+    const rt::Value query = job.out.empty() ? addQueryPanel(pos, list, holderAnchor) : rt::Value();
     if (!job.out.empty())
         return exportTable(job, list, title, pos);
     rt::callWith("RK_ReadGUI", list, title);
@@ -602,6 +618,8 @@ int main(int argc, char** argv)
     }
     QApplication app(argc, argv);
     dbf::registerDbfFunctions();
+    // Deleted records are gone for the user: neither shown nor exported.
+    dbf::setDeletedHidden(true);
     gui::registerGuiFunctions();
     dlg::registerDialogFunctions();
     browse::registerBrowseLibrary();
@@ -617,7 +635,18 @@ int main(int argc, char** argv)
         }
         return runArray(n);
     }
-    if (cards)
-        return runCards(argv[2]);
-    return runTable(argv[1], job, edit, resetLayout);
+    if (exporting) {
+        // Nobody would see a message box: what needs a user's answer is said
+        // on standard error, and the export fails.
+        dlg::setMessageSink([&job](const dlg::Message& m) {
+            std::fprintf(stderr, "dxc-browse: %s%s%s\n", m.title.c_str(), m.title.empty() ? "" : ": ", m.text.c_str());
+            job.said = true;
+        });
+    }
+    // An error nothing caught ends the program with its message, not an abort.
+    rt::Error err("");
+    int status = 1;
+    if (!rt::guarded([&] { status = cards ? runCards(argv[2]) : runTable(argv[1], job, edit, resetLayout); }, &err))
+        std::fprintf(stderr, "dxc-browse: %s\n", err.message().c_str());
+    return status;
 }

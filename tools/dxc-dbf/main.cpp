@@ -9,13 +9,15 @@
 // function taking the words after the name. Exit status: 0 done (or usage
 // asked for with --help), 1 the command failed (message on standard error),
 // 2 a wrong command line (usage shown), 3 dump wrote what a damaged table
-// holds (warning on standard error).
+// holds: a value that could not be read, a missing memo file, a cut file
+// (warning on standard error).
 #include "sample.h"
 
 #include "platform/dbf/dbf.h"
 #include "platform/dbf/table.h"
 
 #include "platform/runtime/block.h"
+#include "platform/runtime/codepage.h"
 #include "platform/runtime/compiler.h"
 #include "platform/runtime/console.h"
 #include "platform/runtime/datetime.h"
@@ -73,15 +75,20 @@ dump options:
 
 options of info and dump:
   --codepage N        read the table's text in code page N (437, 850, 1252,
-                      936, ...) whatever its header says
+                      936, 65001 or utf-8, ...) whatever the table says
+
+code page: the one a .cpg file beside the table names (UTF-8, 1252, ANSI
+1251, ...), else the header's; when the header names none it is detected
+from the table's text (info says "detected"), and 850 is assumed when the
+text tells nothing.
 
 values: numbers with the field's decimals (binary doubles with the fewest
 digits that read back the same), period as decimal point; dates yyyy-mm-dd;
 logicals true/false; text as stored, except that trailing blanks are dropped
 from character fields and character results (a field of blanks is the empty
-text). Null means no value is stored: a numeric field of blanks, an empty
-date, a logical of "?" or blank, a memo field that points to no block, an
-expression giving NIL. In CSV null is an empty cell and the empty text is
+text); memos keep theirs. Null means no value is stored: a numeric field of
+blanks, a sign or a point, an empty date, a logical of "?" or blank, a memo
+field that points to no block, an expression giving NIL. In CSV null is an empty cell and the empty text is
 written as "" (quoted); in JSON null is null. Binary values (G, P, W, Q,
 binary character and memo fields, blobs) are written as base64 text. Field
 names are decoded through the table's code page; a name a field before
@@ -89,7 +96,8 @@ already has gets "_2", "_3", ...
 
 damage: a value that cannot be read (a date "20241345", a number of "*") is
 null, and record, field and bytes go to standard error; a table whose header
-counts more records than the file holds gets its whole records written, a
+counts more records than the file holds gets its whole records written; a
+table whose memo file is missing gets its memos null. Each ends with a
 warning on standard error and exit status 3.
 
 sample options:
@@ -196,13 +204,22 @@ int runInfo(const Words& words)
         const auto table = dbf::Table::open(path, true, true);
         std::printf("file:       %s\n", path.c_str());
         std::printf("version:    %s (0x%02X)\n", formatName(table->format()), table->version());
-        std::printf("code page:  %d%s\n", table->codePage(), table->codePageAssumed() ? ", assumed" : "");
+        const std::string_view source = table->codePageSource();
+        std::printf("code page:  %d%s\n", table->codePage(),
+                    source == "assumed"    ? ", assumed"
+                    : source == "detected" ? ", detected"
+                    : source == "cpg"      ? ", from the .cpg file"
+                                           : "");
         if (table->headerCount() > table->recordCount())
             std::printf("records:    %u whole in the file, %u in the header\n", table->recordCount(),
                         table->headerCount());
         else
             std::printf("records:    %u\n", table->recordCount());
-        std::printf("memo file:  %s\n", table->memoPath().empty() ? "none" : table->memoPath().c_str());
+        if (const std::uint32_t stated = table->headerRecordLength())
+            std::printf("record:     %u bytes, the fields' sum (the header says %u)\n", stated + 1, stated);
+        std::printf("memo file:  %s\n", table->memoMissing()      ? "missing"
+                                         : table->memoPath().empty() ? "none"
+                                                                     : table->memoPath().c_str());
         std::printf("fields:     %zu\n", table->fields().size());
         for (const dbf::Field& f : table->fields())
             std::printf("  %-10s %c %5d %3d\n", f.name.c_str(), f.type, f.len, f.dec);
@@ -375,24 +392,16 @@ Cell cellOfValue(const rt::Value& v)
     }
 }
 
-bool allBlank(std::string_view s)
-{
-    return std::all_of(s.begin(), s.end(), [](char c) { return c == ' ' || c == '\0'; });
-}
-
-// A memo pointer of blanks or zeros (text or, in 4 bytes, binary) points to no block.
-bool noMemoBlock(std::string_view raw)
-{
-    return raw.find_first_not_of(raw.size() == 4 ? std::string_view("\0", 1) : std::string_view(" 0")) ==
-           std::string_view::npos;
-}
+// Text fields of blanks are the empty text, not null.
+bool isTextType(char type) { return type == 'C' || type == 'V' || type == 'Q'; }
 
 // A field's value, told apart from no value by the bytes stored.
 Cell cellOfField(dbf::WorkArea& area, int index)
 {
-    const dbf::Field& f = area.table().fields()[static_cast<std::size_t>(index)];
-    const std::string_view raw =
-        area.table().rawRecord().substr(static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.len));
+    const dbf::Table& table = area.table();
+    const dbf::Field& f = table.fields()[static_cast<std::size_t>(index)];
+    if (!isTextType(f.type) && table.isEmpty(index))
+        return {};
     const rt::Value v = area.fieldGet(index);
     if (v.isNil())
         return {};
@@ -400,17 +409,12 @@ Cell cellOfField(dbf::WorkArea& area, int index)
     case 'N':
     case 'F':
         // The stored digits: a double would round an N(20) of 18 digits.
-        return allBlank(raw) ? Cell{} : literalCell(area.table().numberText(index, v));
-    case 'L': return raw.empty() || raw[0] == '?' || raw[0] == ' ' ? Cell{} : cellOfValue(v);
+        return literalCell(table.numberText(index, v));
     case 'M':
-    case 'G':
-    case 'P':
-    case 'W':
-        if (noMemoBlock(raw))
-            return {};
+        // A memo comes out as stored, trailing blanks and all.
+        if (!f.binary && v.isChar())
+            return textCell(std::string(v.asString()));
         break;
-    case 'T':
-    case '@': return v.isChar() && allBlank(v.asString()) ? Cell{} : cellOfValue(v);
     case 'B':
     case 'O':
     case 'Y':
@@ -449,15 +453,13 @@ Cell::Kind appendField(dbf::WorkArea& area, int index, std::string& out)
         break;
     case 'N':
     case 'F':
-        if (table.isNull(index) || allBlank(raw))
+        if (table.isEmpty(index))
             return Cell::Kind::Null;
         if (table.appendNumber(index, out))
             return Cell::Kind::Literal;
         break;
     case 'D': {
-        if (table.isNull(index) ||
-            (raw.size() == 8 && !(raw[0] >= '1' && raw[0] <= '9') &&
-             std::all_of(raw.begin(), raw.end(), [](char c) { return c == ' ' || c == '0' || c == '\0'; })))
+        if (table.isEmpty(index))
             return Cell::Kind::Null;
         if (raw.size() != 8 || !std::all_of(raw.begin(), raw.end(), [](char c) { return c >= '0' && c <= '9'; }))
             break;
@@ -474,7 +476,7 @@ Cell::Kind appendField(dbf::WorkArea& area, int index, std::string& out)
         return Cell::Kind::Text;
     }
     case 'L':
-        if (table.isNull(index) || raw.empty() || raw[0] == '?' || raw[0] == ' ')
+        if (table.isEmpty(index))
             return Cell::Kind::Null;
         out += raw[0] == 'T' || raw[0] == 't' || raw[0] == 'Y' || raw[0] == 'y' ? "true" : "false";
         return Cell::Kind::Literal;
@@ -643,94 +645,151 @@ std::vector<Column> dumpColumns(dbf::WorkArea& area, const DumpOptions& o)
     return columns;
 }
 
-// Writes the records of the current order; output goes out in large writes.
-// `natural`: records in file order, with nothing to evaluate (no --for, no
-// --order, fields only); they are read straight from the table, since the
-// work area's moves cost as much as writing a record.
-void writeDump(dbf::WorkArea& area, std::vector<Column>& columns, const rt::Value& forBlock, const std::string& format,
-               bool natural)
-{
-    constexpr std::size_t kWriteBytes = 1u << 18;
-    std::string out;
-    out.reserve(kWriteBytes + 4096);
-    auto flush = [&](bool force) {
-        if (force || out.size() > kWriteBytes) {
-            std::fwrite(out.data(), 1, out.size(), stdout);
-            out.clear();
-        }
-    };
-    const char* const eol = format == "csv" ? "\r\n" : "\n";
-    if (format == "json") {
-        out += "[";
-    } else {
-        for (std::size_t i = 0; i < columns.size(); ++i) {
-            out += i ? (format == "csv" ? "," : " ") : "";
-            out += format == "csv" ? csvCell(textCell(columns[i].header))
-                                   : tableCell(columns[i].header, columns[i].width, columns[i].right);
-        }
-        out += eol;
+// Writes a dump: the header line (or the array's opening), a line or
+// object per record, the end; output goes out in large writes.
+class DumpWriter {
+public:
+    DumpWriter(dbf::WorkArea& area, const std::vector<Column>& columns, const std::string& format)
+        : area_(area), columns_(columns), json_(format == "json"), csv_(format == "csv"), eol_(csv_ ? "\r\n" : "\n")
+    {
+        out_.reserve(kWriteBytes + 4096);
+        // Decided once, not per cell: the keys of JSON objects.
+        for (std::size_t i = 0; i < columns_.size(); ++i)
+            keys_.push_back((i ? ", " : "") + jsonString(columns_[i].header) + ": ");
     }
-    // Decided once, not per cell: the keys of JSON objects, the format.
-    const bool json = format == "json", csv = format == "csv";
-    std::vector<std::string> keys;
-    for (std::size_t i = 0; i < columns.size(); ++i)
-        keys.push_back((i ? ", " : "") + jsonString(columns[i].header) + ": ");
-    bool first = true;
-    Cell cell;
-    auto writeRecord = [&] {
-        if (json)
-            out += first ? "\n{" : ",\n{";
-        first = false;
-        for (std::size_t i = 0; i < columns.size(); ++i) {
-            const Column& c = columns[i];
-            if (json)
-                out += keys[i];
-            else if (csv && i)
-                out += ',';
-            if (c.field >= 0 && (json || csv)) {
-                // Straight into the output, quoted there when it must be.
-                const std::size_t at = out.size();
-                const Cell::Kind kind = appendField(area, c.field, out);
-                if (json)
-                    finishJsonFrom(out, at, kind);
-                else if (kind == Cell::Kind::Text)
-                    quoteCsvFrom(out, at);
-                continue;
-            }
-            if (c.field >= 0) {
-                cell.text.clear();
-                cell.kind = appendField(area, c.field, cell.text);
-            } else {
-                cell = cellOfValue(rt::eval(c.block));
-                cell.text = wellFormed(std::move(cell.text));
-            }
-            if (json) {
-                appendJson(out, cell);
-            } else if (csv) {
-                appendCsv(out, cell);
-            } else {
-                out += (i ? " " : "") + tableCell(cell.text, c.width, c.right);
-            }
+
+    void header()
+    {
+        if (json_) {
+            out_ += "[";
+            return;
         }
-        out += json ? "}" : eol;
+        for (std::size_t i = 0; i < columns_.size(); ++i) {
+            out_ += i ? (csv_ ? "," : " ") : "";
+            out_ += csv_ ? csvCell(textCell(columns_[i].header))
+                         : tableCell(columns_[i].header, columns_[i].width, columns_[i].right);
+        }
+        out_ += eol_;
+    }
+
+    void record()
+    {
+        if (json_)
+            out_ += first_ ? "\n{" : ",\n{";
+        first_ = false;
+        for (std::size_t i = 0; i < columns_.size(); ++i) {
+            if (json_)
+                out_ += keys_[i];
+            else if (csv_ && i)
+                out_ += ',';
+            cell(i);
+        }
+        out_ += json_ ? "}" : eol_;
         flush(false);
-    };
+    }
+
+    void finish()
+    {
+        if (json_)
+            out_ += first_ ? "]\n" : "\n]\n";
+        flush(true);
+    }
+
+private:
+    static constexpr std::size_t kWriteBytes = 1u << 18;
+
+    void cell(std::size_t i)
+    {
+        const Column& c = columns_[i];
+        if (c.field >= 0 && (json_ || csv_)) {
+            // Straight into the output, quoted there when it must be.
+            const std::size_t at = out_.size();
+            const Cell::Kind kind = appendField(area_, c.field, out_);
+            if (json_)
+                finishJsonFrom(out_, at, kind);
+            else if (kind == Cell::Kind::Text)
+                quoteCsvFrom(out_, at);
+            return;
+        }
+        if (c.field >= 0) {
+            cell_.text.clear();
+            cell_.kind = appendField(area_, c.field, cell_.text);
+        } else {
+            cell_ = cellOfValue(rt::eval(c.block));
+            cell_.text = wellFormed(std::move(cell_.text));
+        }
+        if (json_)
+            appendJson(out_, cell_);
+        else if (csv_)
+            appendCsv(out_, cell_);
+        else
+            out_ += (i ? " " : "") + tableCell(cell_.text, c.width, c.right);
+    }
+
+    void flush(bool force)
+    {
+        if (force || out_.size() > kWriteBytes) {
+            std::fwrite(out_.data(), 1, out_.size(), stdout);
+            out_.clear();
+        }
+    }
+
+    dbf::WorkArea& area_;
+    const std::vector<Column>& columns_;
+    const bool json_, csv_;
+    const char* const eol_;
+    std::vector<std::string> keys_;
+    std::string out_;
+    Cell cell_;
+    bool first_ = true;
+};
+
+// Writes the records of the current order. `natural`: records in file
+// order, with nothing to evaluate (no --for, no --order, fields only); they
+// are read straight from the table, since the work area's moves cost as
+// much as writing a record.
+void writeDump(dbf::WorkArea& area, const std::vector<Column>& columns, const rt::Value& forBlock,
+               const std::string& format, bool natural)
+{
+    DumpWriter writer(area, columns, format);
+    writer.header();
     if (natural) {
         dbf::Table& table = area.table();
         const bool hidden = dbf::deletedHidden();
-        for (std::uint32_t r = 1; r <= table.recordCount(); ++r) {
-            table.go(r);
+        for (std::uint64_t r = 1; r <= table.recordCount(); ++r) {
+            table.go(static_cast<std::uint32_t>(r));
             if (!(hidden && table.deleted()))
-                writeRecord();
+                writer.record();
         }
     } else {
         for (area.goTop(); !area.eof(); area.skip(1))
             if (forBlock.isNil() || rt::truth(rt::eval(forBlock), "--for"))
-                writeRecord();
+                writer.record();
     }
-    if (json)
-        out += first ? "]\n" : "\n]\n";
-    flush(true);
+    writer.finish();
+}
+
+// The damage a dump met, each said once on standard error; whether any.
+bool reportDamage(const dbf::Table& table, const std::string& file)
+{
+    std::fflush(stdout);
+    bool damaged = false;
+    if (table.headerCount() > table.recordCount()) {
+        std::fprintf(stderr, "dxc-dbf: warning: %s is cut short: its header counts %u records, the file holds %u whole\n",
+                     file.c_str(), table.headerCount(), table.recordCount());
+        damaged = true;
+    }
+    if (table.memoMissing()) {
+        std::fprintf(stderr, "dxc-dbf: warning: %s has memo fields but its memo file is missing: memos written as null\n",
+                     file.c_str());
+        damaged = true;
+    }
+    if (table.faultCount() > 0) {
+        std::fprintf(stderr, "dxc-dbf: warning: %s: %llu values could not be read and were written as null\n",
+                     file.c_str(), static_cast<unsigned long long>(table.faultCount()));
+        damaged = true;
+    }
+    return damaged;
 }
 
 int runDump(const Words& words)
@@ -761,15 +820,9 @@ int runDump(const Words& words)
         const bool natural = o->order.empty() && forBlock.isNil() &&
                              std::all_of(columns.begin(), columns.end(), [](const Column& c) { return c.field >= 0; });
         writeDump(area, columns, forBlock, o->format, natural);
-        const bool cut = table.headerCount() > table.recordCount();
-        const std::uint32_t whole = table.recordCount(), claimed = table.headerCount();
+        const bool damaged = reportDamage(table, o->file);
         dbf::closeAllAreas();
-        if (!cut)
-            return 0;
-        std::fflush(stdout);
-        std::fprintf(stderr, "dxc-dbf: warning: %s is cut short: its header counts %u records, the file holds %u whole\n",
-                     o->file.c_str(), claimed, whole);
-        return kDamaged;
+        return damaged ? kDamaged : 0;
     } catch (const rt::Error& e) {
         return failWith(e);
     }
@@ -799,12 +852,10 @@ bool takeCodePage(Words& words)
     const auto it = std::find(words.begin(), words.end(), "--codepage");
     if (it == words.end())
         return true;
-    int codePage = 0;
     if (it + 1 == words.end())
         return false;
-    const std::string& v = *(it + 1);
-    const auto r = std::from_chars(v.data(), v.data() + v.size(), codePage);
-    if (r.ec != std::errc() || r.ptr != v.data() + v.size() || !dbf::codePageSupported(codePage))
+    const int codePage = rt::cp::codePageOfName(*(it + 1));
+    if (!dbf::codePageSupported(codePage))
         return false;
     dbf::overrideCodePage(codePage);
     words.erase(it, it + 2);
@@ -815,7 +866,7 @@ int dispatch(int argc, char** argv)
 {
     Words words(argv + 1, argv + argc);
     if (!takeCodePage(words))
-        return usageError("--codepage needs a code page this program reads (437, 850, 1252, 936, ...)");
+        return usageError("--codepage needs a code page this program reads (437, 850, 1252, 936, utf-8, ...)");
     if (words.empty())
         return usageError("no command given");
     const std::string name = words[0];

@@ -2,6 +2,7 @@
 // against the full scan, Cancel from the progress window, and the embedded
 // panel driven with real keys and clicks inside a running read.
 #include "addons_fixture.h"
+#include "hostile_tables.h"
 
 #include "browse/addons/query.h"
 #include "common/read_step.h"
@@ -12,9 +13,13 @@
 #include "platform/runtime/text.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -31,6 +36,12 @@ const Client kClients[] = {
     {"Asmith", rt::makeDate(2020, 1, 5), 10}, {"Jones", rt::makeDate(2019, 7, 9), 2.5},
     {"smalley", {}, 7},
 };
+
+std::string slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 class QueryTest : public addtest::AddonsTest {
 protected:
@@ -328,4 +339,70 @@ TEST_F(QueryTest, FloatingPanelRunsInItsOwnWindow)
     EXPECT_FALSE(bq.isVisible());
 }
 
+
+// Field names that are code stay names: building the panel (names given as
+// text or as positions), a search and clearing it run none of them. Run,
+// DBAPPEND() would append a record and DBCREATE(...) empty V.dbf.
+TEST_F(QueryTest, FieldNamesFromTheFileAreNeverRun)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> names;
+        bool level7;
+    };
+    const Case cases[] = {{"dBASE III", hostile::kLevel3Names, false}, {"dBASE 7", {hostile::kLevel7Name, "  DBAPPEND()"}, true}};
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(tmp()));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        hostile::write(tmp() + "/V.dbf", {"X"}, {"abcd"}, false);
+        hostile::write(tmp() + "/H.dbf", c.names, {std::string(4 * c.names.size(), 'a')}, c.level7);
+        const std::string table = slurp(tmp() + "/H.dbf"), victim = slurp(tmp() + "/V.dbf");
+        rt::callWith("DbUseArea", true, "FOXCDX", tmp() + "/H.dbf", "H", true, false);
+        Value items = Value::array();
+        for (std::size_t i = 0; i < c.names.size(); ++i)
+            items.asArray().items.push_back(rt::makeArray({Value(c.names[i]), Value(std::int64_t(i + 1)), "", ""}));
+        for (const std::string& n : c.names)  // the names as text, as a caller may pass them
+            items.asArray().items.push_back(rt::makeArray({"as text", Value(n), "", ""}));
+        Value q = rt::sendWith(rt::callFunction("RK_BrowseQuery"), "new", Value::array());
+        auto& bq = static_cast<addons::BrowseQuery&>(q.asObject());
+        bq.queryArray = items;
+        bq.isFloating = true;
+        bq.buildGets(Value(), Value());
+        EXPECT_EQ(tb::at(tb::at(bq.queryArray, 1), 7).str(), "    ") << "the blank value, read by position";
+        setEntry(q, 1, Value("a"));
+        setEntry(q, int(c.names.size()) + 1, Value("A"));
+        dlg::MessageCapture capture;
+        bq.applyQuery({});
+        EXPECT_TRUE(capture.messages.empty());
+        bq.clearFields({});
+        dbf::closeAllAreas();
+        EXPECT_EQ(slurp(tmp() + "/H.dbf"), table);
+        EXPECT_EQ(slurp(tmp() + "/V.dbf"), victim);
+    }
+    QDir::setCurrent(cwd);
+}
+
+// A query text that does not compile, or fails on a record, is a fault of
+// the program: it is raised, and the window, the pointer and the work
+// area's record list are as they were before the search.
+TEST_F(QueryTest, AFaultyQueryTextLeavesNothingBehind)
+{
+    for (const char* text : {"NAME +", "NAME + 1"}) {
+        SCOPED_TRACE(text);
+        openClients();
+        dbf::WorkArea& a = *dbf::findArea("CLIENTS");
+        a.setRecordList(std::vector<std::uint32_t>{1, 2});
+        Value q = rt::sendWith(rt::callFunction("RK_BrowseQuery"), "new", Value::array());
+        auto& bq = static_cast<addons::BrowseQuery&>(q.asObject());
+        bq.queryArray = rt::makeArray({rt::makeArray({"Bad", text, "", "", 0, 0, Value("x"), Value()})});
+        EXPECT_FALSE(rt::guarded([&] { bq.applyQuery({}); }));
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            EXPECT_FALSE(w->objectName() == "RK_ProgressWindow" && w->isVisible());
+        ASSERT_TRUE(a.recordList().has_value());
+        EXPECT_EQ(a.recordList()->size(), 2u);
+        dbf::closeAllAreas();
+    }
+}
 }  // namespace

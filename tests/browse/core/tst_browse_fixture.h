@@ -14,6 +14,7 @@
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/element_parts.h"
 #include "platform/dialog/library.h"
+#include "platform/dialog/slots.h"
 #include "platform/grid/column.h"
 #include "platform/gui/events.h"
 #include "platform/runtime/array.h"
@@ -33,6 +34,8 @@
 #include <vector>
 
 namespace tb {
+
+namespace slot = dlg::slot;
 
 using rt::Value;
 
@@ -80,7 +83,7 @@ struct Elements {
 inline Elements arrayDialog(const Value& data, int columns = 2)
 {
     Elements e;
-    e.add(dlg::type::Browse).set(31, rt::makeBlock([data](rt::Args) { return data; }));
+    e.add(dlg::type::Browse).set(slot::DataSource, rt::makeBlock([data](rt::Args) { return data; }));
     for (int i = 0; i < columns; ++i)
         e.add(dlg::type::Column);
     return e;

@@ -6,6 +6,8 @@
 
 namespace {
 
+namespace slot = dlg::slot;
+
 using rt::Value;
 using tb::at;
 using tb::BrowseTest;
@@ -62,7 +64,7 @@ TEST_F(BrowseTest, WithoutUsableDataConstructionStopsBeforeThePlatform)
     Elements none;
     none.add(dlg::type::Browse).add(dlg::type::Column);
     Elements refused;
-    refused.add(dlg::type::Browse).set(31, returning(Value(rt::Date{2460000})));
+    refused.add(dlg::type::Browse).set(slot::DataSource, returning(Value(rt::Date{2460000})));
     for (const Elements* e : {&none, &refused}) {
         dlg::MessageCapture capture;
         make(*e);
@@ -82,7 +84,7 @@ TEST_F(BrowseTest, CurrentWorkAreaServesWhenNoSourceIsGiven)
 {
     openTable("CLIENTS", 3);
     Elements e;
-    e.add(dlg::type::Browse).set(37, rt::makeArray({Value(), Value(), Value(), "8.Arial", Value(), false}));
+    e.add(dlg::type::Browse).set(slot::CellEdit, rt::makeArray({Value(), Value(), Value(), "8.Arial", Value(), false}));
     make(e);
     ASSERT_TRUE(b->initialised());
     EXPECT_EQ(b->dataSource.str(), "CLIENTS");
@@ -99,7 +101,7 @@ TEST_F(BrowseTest, ObjectKindsFollowTheirClass)
         rt::DynClass base(cls);
         rt::DynClass derived("Derived", {&base.info()});
         Elements e;
-        e.add(dlg::type::Browse).set(31, returning(derived.instantiate()));
+        e.add(dlg::type::Browse).set(slot::DataSource, returning(derived.instantiate()));
         make(e);
         EXPECT_EQ(b->dataSourceType.asInt(), kind) << cls;
     }

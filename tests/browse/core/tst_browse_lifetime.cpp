@@ -10,6 +10,8 @@
 
 namespace {
 
+namespace slot = dlg::slot;
+
 using rt::Value;
 using tb::BrowseTest;
 using tb::Elements;
@@ -38,12 +40,12 @@ void setColumnOption(const Value& record, int n, const Value& v)
 Elements fullDialog(const Value& data)
 {
     Elements e;
-    e.add(dlg::type::Browse).set(31, rt::makeBlock([data](rt::Args) { return data; })).set(49, "GRID");
+    e.add(dlg::type::Browse).set(slot::DataSource, rt::makeBlock([data](rt::Args) { return data; })).set(slot::Id, "GRID");
     e.option(41, true).option(42, 3).option(21, true);
-    e.add(dlg::type::Column).set(3, "Code").set(29, 1).set(12, "9999");
+    e.add(dlg::type::Column).set(slot::Caption, "Code").set(slot::ArrayPointer, 1).set(slot::Picture, "9999");
     setColumnOption(e.record(2), 1, rt::makeBlock([](rt::Args) { return Value(); }));
-    e.add(dlg::type::Column).set(3, "Name").set(4, rt::compile("{|x, o| 'n'}"));
-    e.set(22, rt::makeArray({rt::makeBlock([](rt::Args) { return rt::makeArray({1, 2}); }), Value()}));
+    e.add(dlg::type::Column).set(slot::Caption, "Name").set(slot::DataBlock, rt::compile("{|x, o| 'n'}"));
+    e.set(slot::Colors, rt::makeArray({rt::makeBlock([](rt::Args) { return rt::makeArray({1, 2}); }), Value()}));
     return e;
 }
 

@@ -5,6 +5,8 @@
 
 namespace {
 
+namespace slot = dlg::slot;
+
 using rt::Value;
 using tb::BrowseTest;
 using tb::Elements;
@@ -13,12 +15,12 @@ TEST_F(BrowseTest, ReadGuiBuildsTimedBrowsesAndSkipsOnesWithoutData)
 {
     int refreshes = 0;
     Elements e;
-    e.add(dlg::type::Browse).set(31, rt::makeBlock([](rt::Args) { return tb::rows(4); })).set(49, "GRID");
-    e.set(9, 30).set(10, 8);
+    e.add(dlg::type::Browse).set(slot::DataSource, rt::makeBlock([](rt::Args) { return tb::rows(4); })).set(slot::Id, "GRID");
+    e.set(slot::Width, 30).set(slot::Height, 8);
     tb::at(e.record(1), 21).asArray().items[31] = 20;
     tb::at(e.record(1), 21).asArray().items[46] = rt::makeBlock([&refreshes](rt::Args) { return Value(++refreshes); });
     e.add(dlg::type::Column).add(dlg::type::Column);
-    e.add(dlg::type::Browse).set(49, "EMPTY").set(5, 10.0);  // no data source, no work area
+    e.add(dlg::type::Browse).set(slot::Id, "EMPTY").set(slot::Row, 10.0);  // no data source, no work area
     e.add(dlg::type::Column);
 
     Value grid, empty;

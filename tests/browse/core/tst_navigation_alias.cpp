@@ -226,6 +226,13 @@ TEST_F(AliasNav, AceWrapperBlocksNameTheAlias)
     EXPECT_EQ(last(), 100);
     EXPECT_EQ(aceLog(), (std::vector<std::string>{"CUST", "CUST", "_DbPosition"}));
 
+    // An alias (a file's name) with every quote the language has reaches the
+    // wrapper as a value, never as code.
+    aceLog().clear();
+    install(Value("Q\"'[]+DBAPPEND()"), 2);
+    top();
+    EXPECT_EQ(aceLog(), (std::vector<std::string>{"Q\"'[]+DBAPPEND()", "Q\"'[]+DBAPPEND()", "_DbGoTop"}));
+
     install(rt::callWith("AdsGetTableHandle", Value("CUST")), 6);  // a number is no alias
     aceLog().clear();
     top();

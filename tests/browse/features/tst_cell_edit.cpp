@@ -11,6 +11,8 @@
 #include "platform/runtime/text.h"
 
 #include <QLineEdit>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QTest>
 #include <QTimer>
 
@@ -21,6 +23,8 @@
 #include <sstream>
 
 namespace {
+
+namespace slot = dlg::slot;
 
 using rt::Value;
 using tb::Elements;
@@ -59,7 +63,7 @@ protected:
         const char* base = std::getenv("DXC_TEST_TMP");
         path = std::string(base && *base ? base : "/tmp") + "/browse_EDIT_" + std::to_string(getpid()) + ".dbf";
         Elements e;
-        e.add(dlg::type::Browse).set(25, "EDIT").add(dlg::type::Column);
+        e.add(dlg::type::Browse).set(slot::Alias, "EDIT").add(dlg::type::Column);
         make(e);
         b->create({});
         auto* c = new gui::XbpColumn();
@@ -120,12 +124,15 @@ TEST_F(CellEdit, TooLongTextIsRefusedAndTheEditorStays)
     dlg::MessageCapture capture;
     QLineEdit* edit = open();
     ASSERT_NE(edit, nullptr);
-    edit->setMaxLength(50);
-    edit->setText("a text far longer than ten");
+    // Pasted whole: nothing cuts it before the write refuses it.
+    QGuiApplication::clipboard()->setText("a text far longer than ten");
+    edit->clear();
+    edit->paste();
     QTest::keyClick(edit, Qt::Key_Return);
     ASSERT_EQ(capture.messages.size(), 1u);
     EXPECT_NE(capture.messages[0].text.find("demasiado largo"), std::string::npos);
     EXPECT_EQ(dlg::cellEditor(bv), edit);
+    EXPECT_EQ(edit->text().toStdString(), "a text far longer than ten") << "the text stays to be shortened";
     QTest::keyClick(edit, Qt::Key_Escape);
     EXPECT_EQ(names(), "name 1|name 2|name 3\n");
 }
@@ -262,15 +269,15 @@ TEST_F(CellKeysInARead, ASlot38KeyAppendsOnlyFromTheBrowsesCells)
     const Value data = tb::rows(3);
     std::string text = "abc";
     Elements e;
-    e.add(dlg::type::Get).set(4, rt::makeBlock([&text](rt::Args a) {
+    e.add(dlg::type::Get).set(slot::GetSet, rt::makeBlock([&text](rt::Args a) {
         if (!rt::argAt(a, 0).isNil())
             text = rt::argAt(a, 0).str();
         return Value(text);
     }));
-    e.set(5, 1.0).set(6, 1.0).set(9, 20.0);
-    e.add(dlg::type::Browse).set(31, rt::makeBlock([data](rt::Args) { return data; })).set(49, "GRID");
-    e.set(5, 3.0).set(6, 1.0).set(9, 40.0).set(10, 8.0).set(38, rt::makeArray({gui::key::Ins}));
-    e.add(dlg::type::Column).set(29, 1).add(dlg::type::Column).set(29, 2);
+    e.set(slot::Row, 1.0).set(slot::Col, 1.0).set(slot::Width, 20.0);
+    e.add(dlg::type::Browse).set(slot::DataSource, rt::makeBlock([data](rt::Args) { return data; })).set(slot::Id, "GRID");
+    e.set(slot::Row, 3.0).set(slot::Col, 1.0).set(slot::Width, 40.0).set(slot::Height, 8.0).set(slot::CellOperations, rt::makeArray({gui::key::Ins}));
+    e.add(dlg::type::Column).set(slot::ArrayPointer, 1).add(dlg::type::Column).set(slot::ArrayPointer, 2);
 
     QTimer watchdog;
     testread::startReadWatchdog(watchdog);

@@ -14,6 +14,8 @@
 
 namespace {
 
+namespace slot = dlg::slot;
+
 using rt::Value;
 using tb::Elements;
 
@@ -31,9 +33,9 @@ protected:
     {
         Elements e;
         const Value data = tb::rows(rows);
-        e.add(dlg::type::Browse).set(31, rt::makeBlock([data](rt::Args) { return data; }));
+        e.add(dlg::type::Browse).set(slot::DataSource, rt::makeBlock([data](rt::Args) { return data; }));
         for (int i = 1; i <= columns; ++i)
-            e.add(dlg::type::Column).set(3, "C" + std::to_string(i)).set(29, std::min(i, 3)).set(9, 10);
+            e.add(dlg::type::Column).set(slot::Caption, "C" + std::to_string(i)).set(slot::ArrayPointer, std::min(i, 3)).set(slot::Width, 10);
         return e;
     }
 
@@ -98,11 +100,11 @@ TEST_F(Layout, HeaderSortClicksFollowTheirColumnsAfterAMove)
 {
     Elements e;
     const Value data = tb::rows(5);
-    e.add(dlg::type::Browse).set(31, rt::makeBlock([data](rt::Args) { return data; }));
+    e.add(dlg::type::Browse).set(slot::DataSource, rt::makeBlock([data](rt::Args) { return data; }));
     const Value accept = rt::makeBlock([](rt::Args) { return Value(true); });
     for (int i = 1; i <= 3; ++i)
-        e.add(dlg::type::Column).set(3, "C" + std::to_string(i)).set(29, i).set(9, 10)
-            .set(21, rt::makeArray({accept, {}, {}, {}, {}, true, {}, false}));
+        e.add(dlg::type::Column).set(slot::Caption, "C" + std::to_string(i)).set(slot::ArrayPointer, i).set(slot::Width, 10)
+            .set(slot::Options, rt::makeArray({accept, {}, {}, {}, {}, true, {}, false}));
     build(e);
     send("MoveColumn", {1, 1});
     ASSERT_EQ(order(), "2 1 3");
@@ -189,7 +191,7 @@ TEST_F(Layout, ConstructionRestoresFromTheStoreAndAMismatchIsDiscarded)
     browse::autoRestoreBrowse(rt::Args(&setting, 1));
 
     Elements e = dialog(5, 3);
-    e.browseSlot(49, "GRID");
+    e.browseSlot(slot::Id, "GRID");
     build(e);
     send("MoveColumn", {2, 1});
     ASSERT_EQ(order(), "2 3 1");
@@ -198,7 +200,7 @@ TEST_F(Layout, ConstructionRestoresFromTheStoreAndAMismatchIsDiscarded)
     ASSERT_EQ(store.size(), 1u);
 
     Elements again = dialog(5, 3);
-    again.browseSlot(49, "GRID");
+    again.browseSlot(slot::Id, "GRID");
     build(again);
     EXPECT_EQ(order(), "2 3 1");
     EXPECT_EQ(rt::var2char(tb::at(again.record(2), 45)), "{1, 2}");
@@ -213,7 +215,7 @@ TEST_F(Layout, ConstructionRestoresFromTheStoreAndAMismatchIsDiscarded)
 
     dlg::MessageCapture capture;
     Elements fewer = dialog(5, 2);
-    fewer.browseSlot(49, "GRID");
+    fewer.browseSlot(slot::Id, "GRID");
     build(fewer);
     EXPECT_EQ(order(), "1 2");
     ASSERT_EQ(capture.messages.size(), 1u);
@@ -230,7 +232,7 @@ TEST_F(Layout, NoRestoreNeitherSavesNorRestoresButRestoreConfigStill)
     const Value setting = rt::makeArray({block, "Layouts"});
     browse::autoRestoreBrowse(rt::Args(&setting, 1));
     Elements e = dialog(5, 3);
-    e.browseSlot(49, "GRID").option(dlg::browseOption::NoRestore, true);
+    e.browseSlot(slot::Id, "GRID").option(dlg::browseOption::NoRestore, true);
     build(e);
     b->destroy();
     b = nullptr;
@@ -242,7 +244,7 @@ TEST_F(Layout, NoRestoreNeitherSavesNorRestoresButRestoreConfigStill)
                                                        rt::makeArray({1, rt::makeArray({40, 20})}),
                                                        rt::makeArray({2, rt::makeArray({40, 20})})})});
     Elements given = dialog(5, 3);
-    given.browseSlot(49, "GRID").option(dlg::browseOption::NoRestore, true);
+    given.browseSlot(slot::Id, "GRID").option(dlg::browseOption::NoRestore, true);
     given.browseSlot(63, rt::makeBlock([config](rt::Args a) {
         rt::setMember(rt::argAt(a, 0), "restoreConfig", config);
         return Value();
@@ -274,10 +276,10 @@ TEST_F(Layout, FitColumnsSharesTheSpareWidth)
     for (const auto& c : cases) {
         Elements e;
         const Value data = tb::rows(60);
-        e.add(dlg::type::Browse).set(31, rt::makeBlock([data](rt::Args) { return data; }));
+        e.add(dlg::type::Browse).set(slot::DataSource, rt::makeBlock([data](rt::Args) { return data; }));
         e.option(dlg::browseOption::NoVScroll, !c.bar);
         for (int i = 1; i <= 3; ++i)
-            e.add(dlg::type::Column).set(3, "C" + std::to_string(i)).set(29, 2).set(9, c.widths[i - 1]).set(33, true);
+            e.add(dlg::type::Column).set(slot::Caption, "C" + std::to_string(i)).set(slot::ArrayPointer, 2).set(slot::Width, c.widths[i - 1]).set(slot::PixelWidth, true);
         build(e);
         auto* bar = gui::asPart(b->vScrollBar);
         ASSERT_EQ(bar && bar->widget() && bar->widget()->isVisible(), c.bar) << c.name;

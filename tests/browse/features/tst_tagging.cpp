@@ -126,6 +126,30 @@ TEST_F(Tagging, WorkAreaTagAllAndPlainClickWithoutTags)
     EXPECT_EQ(browse::taggedCount(*b), 0);
 }
 
+// Copies and other users of the tags meet the tagged rows in the order on
+// screen, and the current row stays current.
+TEST_F(Tagging, ForEachTaggedFollowsTheOrderOnScreen)
+{
+    openTable("TAGS", 12);
+    Elements e;
+    e.add(dlg::type::Browse).set(25, "TAGS").add(dlg::type::Column);
+    make(e);
+    create(1);
+    dbf::WorkArea& area = *dbf::findArea("TAGS");
+    for (std::uint32_t r : {9u, 2u, 5u})
+        area.tags().insert(r);
+    area.goTo(7);
+    for (bool descending : {false, true}) {
+        b->descending = descending;
+        std::vector<std::uint32_t> seen;
+        EXPECT_EQ(browse::forEachTagged(*b, [&] { seen.push_back(area.recno()); }), 3);
+        const std::vector<std::uint32_t> onScreen = descending ? std::vector<std::uint32_t>{9, 5, 2}
+                                                               : std::vector<std::uint32_t>{2, 5, 9};
+        EXPECT_EQ(seen, onScreen);
+        EXPECT_EQ(area.recno(), 7u);
+    }
+}
+
 // Tagging through the data-area handlers of dialog columns, driven by real
 // mouse events: Tag reads Ctrl and Shift from the key-state query, which
 // must answer with the modifiers of the event being handled.

@@ -105,7 +105,6 @@ TEST_F(Faults, EachFaultRaisesNamingFileAndFault)
          "Header length 150 ends inside field descriptor 4 (no 0x0D terminator", false},
         {"dBASE II", [](Files& f) { f.dbf[0] = 0x02; }, -1, 0,
          "dBASE II tables (version byte 0x02) are not supported", false},
-        {"missing memo file", [](Files& f) { f.memo.clear(); }, -1, 0, "Memo file is missing", true},
     };
     for (const FaultCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -249,6 +248,53 @@ TEST_F(Faults, NamesMatchWithoutRegardToCase)
     EXPECT_EQ(t->memoPath(), dir_.file("F.FPT"));
     t->go(2);
     EXPECT_EQ(t->get(3).str(), "memo 2");
+}
+
+// The rest of the table is still there: its memos read as NIL, and the
+// values lost are counted (once per record and field); writing one refuses.
+TEST_F(Faults, MissingMemoFileLeavesTheTableReadable)
+{
+    Files files = good_;
+    files.memo.clear();
+    write(files);
+    auto t = Table::open(path_, false, false);
+    EXPECT_TRUE(t->memoMissing());
+    for (std::uint32_t r = 1; r <= 3; ++r) {
+        t->go(r);
+        EXPECT_TRUE(t->get(3).isNil());
+        EXPECT_TRUE(t->get(3).isNil());
+        EXPECT_FALSE(t->isEmpty(3));
+        EXPECT_EQ(t->get(0).str(), "name " + std::to_string(r) + "    ");
+    }
+    EXPECT_EQ(t->missingMemos(), 3u);
+    EXPECT_EQ(t->faultCount(), 0u);
+    const rt::Error e = errorOf([&] { t->put(3, Value("new")); });
+    EXPECT_NE(e.description.find("Memo file is missing"), std::string::npos) << e.description;
+}
+
+// Text with NUL bytes is told when asked for, with the count; the value reads as stored.
+TEST_F(Faults, NulBytesInTextAreToldWhenAsked)
+{
+    Files files = good_;
+    put(files.dbf, record(2) + 1, std::string("a\0b\0c     ", 10));
+    write(files);
+    auto t = Table::open(path_, true, false);
+    std::vector<dbf::ValueFault> told;
+    t->setFaultHandler([&](const dbf::ValueFault& f) { told.push_back(f); });
+    t->go(2);
+    (void)t->get(0);
+    EXPECT_TRUE(told.empty());
+    t->setNulFaults(true);
+    t->go(1);
+    t->go(2);
+    std::string_view text;
+    bool nul = false;
+    ASSERT_TRUE(t->textOf(0, text, nul));
+    EXPECT_EQ(t->get(0).str(), std::string("a\0b\0c     ", 10));
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].kind, dbf::ValueFault::Kind::NulBytes);
+    EXPECT_EQ(told[0].nuls, 2);
+    EXPECT_EQ(told[0].recno, 2u);
 }
 
 TEST_F(Faults, UnknownLanguageDriverReadsAs850AndSaysSo)

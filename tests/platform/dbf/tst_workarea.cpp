@@ -154,3 +154,32 @@ TEST_F(WorkAreaTest, AFileThatIsNoTableFailsNamingIt)
     }
     EXPECT_FALSE(yes("Used()"));
 }
+
+// The header's largest count, 4,294,967,295 records of one byte each (a
+// sparse file): the last record is read and the walk past it ends.
+TEST_F(WorkAreaTest, TheLastOfFourBillionRecordsIsReachedAndPassed)
+{
+    const std::string big = path("big.dbf");
+    dbf::Table::create(big, {{"A", 'C', 1, 0}});
+    constexpr std::uint64_t kLast = 0xFFFFFFFFull;
+    {
+        std::FILE* f = std::fopen(big.c_str(), "r+b");
+        ASSERT_TRUE(f);
+        const unsigned char count[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+        std::fseek(f, 4, SEEK_SET);
+        std::fwrite(count, 1, 4, f);
+        std::fseek(f, long(65 + (kLast - 1) * 2), SEEK_SET);  // header 32 + 32 + 1, records of 2 bytes
+        std::fputs(" Z", f);
+        std::fclose(f);
+    }
+    ev("DbUseArea(.T., , \"" + big + "\", \"BIG\", .F., .T.)");
+    EXPECT_EQ(num("LastRec()"), 4294967295LL);
+    ev("DbGoto(4294967294)");
+    ev("DbSkip()");
+    EXPECT_EQ(num("RecNo()"), 4294967295LL);
+    EXPECT_EQ(str("A"), "Z");
+    ev("DbSkip()");
+    EXPECT_TRUE(yes("Eof()"));
+    EXPECT_EQ(num("RecNo()"), 4294967296LL);
+    ev("DbCloseArea()");
+}

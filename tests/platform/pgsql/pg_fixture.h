@@ -83,12 +83,12 @@ protected:
     PGconn* peer = nullptr;
 };
 
-// What a loader reported: {tag, message}.
+// What a loader reported: {tag, the server's text}.
 struct Reports {
     std::vector<std::pair<std::int64_t, std::string>> items;
     pgsql::RejectFn fn()
     {
-        return [this](std::int64_t tag, const std::string& m) { items.emplace_back(tag, m); };
+        return [this](std::int64_t tag, const pgsql::Failure& why) { items.emplace_back(tag, why.serverText); };
     }
     [[nodiscard]] std::vector<std::int64_t> tags() const
     {

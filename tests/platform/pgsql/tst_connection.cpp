@@ -191,7 +191,7 @@ TEST_F(PgTest, CreateTableMapsEveryFieldTypeInFieldOrder)
                   "recno|bigint||64,0|YES|BY DEFAULT",
                   "code|character|6|,|NO|",
                   "amount|numeric||12,2|NO|",
-                  "rate|numeric||10,4|NO|",
+                  "rate|numeric||,|NO|",
                   "born|date||,|NO|",
                   "ok|boolean||,|NO|",
                   "notes|text||,|NO|",
@@ -245,11 +245,30 @@ TEST_F(PgTest, CreateTableSqlEdges)
     EXPECT_THROW((void)conn.createTableSql("t", Value(5)), rt::Error);
     EXPECT_THROW((void)conn.createTableSql("t", structOf({Value("A")})), rt::Error);
     EXPECT_THROW((void)conn.createTableSql("t", structOf({rt::makeArray({Value("A")})})), rt::Error);
-    EXPECT_THROW(
-        (void)conn.createTableSql("t", structOf({rt::makeArray({Value("  "), Value("C"), Value(1), Value(0)})})),
-        rt::Error);
     EXPECT_THROW((void)conn.createTableSql("t", structOf({rt::makeArray({Value("A"), Value("C"), Value("9")})})),
                  rt::Error);
+    EXPECT_EQ(conn.createTableSql("t", structOf({field("  ", "C", 1, 0), field("RECNO ", "N", 3, 0)})),
+              "CREATE TABLE \"public\".\"t\" (\"campo_1\" character(1), \"recno\" numeric(3,0))");
+}
+
+// Field names as other writers leave them become names the server keeps
+// as given, one per field; CreateTable uses them.
+TEST(ColumnNames, TrimmedUniqueAndNamedWhenBlank)
+{
+    const std::string long64(64, 'x');
+    const struct {
+        const char* name;
+        std::vector<std::string> fields, columns;
+    } cases[] = {
+        {"blanks around", {" NAME ", "RECNO "}, {"name", "recno"}},
+        {"only blanks", {"A", "   ", ""}, {"a", "campo_2", "campo_3"}},
+        {"the same once trimmed", {"CODE", "CODE ", "code"}, {"code", "code_2", "code_3"}},
+        {"a name taken by a suffix", {"A_2", "A", "A"}, {"a_2", "a", "a_3"}},
+        {"cut to 63 bytes", {long64, long64 + "y"}, {long64.substr(0, 63), long64.substr(0, 61) + "_2"}},
+        {"not inside a character", {std::string(62, 'x') + "\xc3\xb1"}, {std::string(62, 'x')}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(pgsql::columnNames(c.fields), c.columns) << c.name;
 }
 
 // ----------------------------------------------------------- statements
@@ -265,6 +284,10 @@ TEST_F(PgTest, ExecuteReportsTheServersMessageOnOneLine)
     EXPECT_EQ(conn.errorText().find('\n'), std::string::npos);
     EXPECT_FALSE(conn.execute("SELEC 1"));
     EXPECT_NE(conn.errorText().find("syntax error"), std::string::npos);
+    // The failure keeps the statement, its SQLSTATE and the place.
+    EXPECT_EQ(conn.failure().statement, "SELEC 1");
+    EXPECT_EQ(conn.failure().sqlstate, "42601");
+    EXPECT_EQ(conn.failure().position, 1);
 }
 
 TEST_F(PgTest, ExecuteNeverRunsAStatementCutShortAtANul)

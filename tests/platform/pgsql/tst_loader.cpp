@@ -142,14 +142,72 @@ TEST_F(PgTest, PipelineRejectsWhatCannotBeSentWithoutTheServer)
     ASSERT_TRUE(pipe.start());
     ASSERT_TRUE(pipe.send("INSERT INTO w VALUES (1)", 1));
     ASSERT_TRUE(pipe.send(std::string("DELETE FROM w\0 WHERE false", 26), 2));
-    ASSERT_TRUE(pipe.send("INSERT INTO w VALUES (3); INSERT INTO w VALUES (33)", 3));  // one statement each
     ASSERT_TRUE(pipe.send("INSERT INTO w VALUES (4)", 4));
     ASSERT_TRUE(pipe.finish()) << conn.errorText();
     ASSERT_TRUE(conn.execute("COMMIT"));
     EXPECT_EQ(pgt::rows(peer, "SELECT id FROM w ORDER BY id"), texts({1, 4}));
-    EXPECT_EQ(reports.tags(), (std::vector<std::int64_t>{2, 3}));
+    EXPECT_EQ(reports.tags(), (std::vector<std::int64_t>{2}));
     EXPECT_NE(reports.items[0].second.find("NUL"), std::string::npos);
-    EXPECT_EQ(pipe.rejected(), 2);
+    EXPECT_EQ(pipe.rejected(), 1);
+}
+
+// Only a value the table refuses (SQLSTATE classes 22 and 23) costs its row
+// alone. Any other failure (a cancel, a full disk, a statement the server
+// cannot take) ends the load with its reason and rejects nothing, and the
+// session lives on for the caller's rollback.
+struct StopCase {
+    const char* name;
+    const char* trigger;    // plpgsql run before row 5 is inserted
+    const char* statement;  // sent as row 5 instead of an INSERT ("" for the INSERT)
+    const char* reason;
+};
+
+TEST_F(PgTest, AFailureThatIsNoRowsOwnEndsTheLoad)
+{
+    const StopCase cases[] = {
+        {"cancel", "PERFORM pg_cancel_backend(pg_backend_pid()); PERFORM pg_sleep(5);", "", "canceling statement"},
+        {"full disk", "RAISE EXCEPTION 'no space left' USING ERRCODE = 'disk_full';", "", "no space left"},
+        {"two statements in one", "", "INSERT INTO s VALUES (5); INSERT INTO s VALUES (55)", "multiple commands"},
+    };
+    for (const StopCase& c : cases) {
+        for (bool copy : {false, true}) {
+            if (copy && *c.statement)
+                continue;
+            SCOPED_TRACE(std::string(c.name) + (copy ? " COPY" : " INSERT"));
+            ASSERT_TRUE(conn.execute("DROP TABLE IF EXISTS s; CREATE TABLE s (id int)"));
+            if (*c.trigger) {
+                ASSERT_TRUE(conn.execute(std::string("CREATE OR REPLACE FUNCTION stop() RETURNS trigger LANGUAGE "
+                                                     "plpgsql AS $f$ BEGIN IF NEW.id = 5 THEN ") +
+                                         c.trigger + " END IF; RETURN NEW; END $f$; CREATE TRIGGER stop BEFORE INSERT "
+                                                     "ON s FOR EACH ROW EXECUTE FUNCTION stop()"));
+            }
+            ASSERT_TRUE(conn.execute("BEGIN"));
+            Reports reports;
+            bool ok = true;
+            pgsql::Failure why;
+            if (copy) {
+                pgsql::CopyLoader loader(conn, conn.qualified("s"), {"id"}, reports.fn(), 3);
+                for (int i = 1; i <= 9 && ok; ++i)
+                    ok = loader.row({std::to_string(i)}, i);
+                ok = ok && loader.finish();
+                why = loader.failure();
+            } else {
+                pgsql::StatementPipeline pipe(conn, reports.fn(), 3);
+                ASSERT_TRUE(pipe.start());
+                for (int i = 1; i <= 9 && ok; ++i)
+                    ok = pipe.send(i == 5 && *c.statement ? c.statement : "INSERT INTO s VALUES (" + std::to_string(i) + ")", i);
+                ok = ok && pipe.finish();
+                why = pipe.failure();
+            }
+            EXPECT_FALSE(ok);
+            EXPECT_NE(why.serverText.find(c.reason), std::string::npos) << why.serverText;
+            EXPECT_EQ(why.sqlstate.size(), 5u);
+            EXPECT_TRUE(reports.items.empty());
+            ASSERT_TRUE(conn.isOpen());
+            EXPECT_TRUE(conn.execute("ROLLBACK")) << conn.errorText();
+            EXPECT_EQ(testpg::value(conn.handle(), "SELECT count(*) FROM s"), "0");
+        }
+    }
 }
 
 TEST_F(PgTest, PipelineNeedsAnOpenTransactionAndLeavesNoSavepointBehind)
@@ -158,7 +216,7 @@ TEST_F(PgTest, PipelineNeedsAnOpenTransactionAndLeavesNoSavepointBehind)
     {
         pgsql::StatementPipeline pipe(conn, {});
         EXPECT_FALSE(pipe.start());
-        EXPECT_NE(conn.errorText().find("BEGIN"), std::string::npos);
+        EXPECT_NE(pipe.failure().serverText.find("BEGIN"), std::string::npos);
         EXPECT_FALSE(pipe.send("INSERT INTO t VALUES (1)", 1));
     }
     ASSERT_TRUE(conn.execute("BEGIN"));
@@ -205,7 +263,8 @@ TEST_F(PgTest, PipelineOnAKilledConnectionReturnsFalse)
     EXPECT_TRUE(refused);
     EXPECT_FALSE(pipe.send("INSERT INTO k VALUES (-1)", -1));
     EXPECT_FALSE(pipe.finish());
-    EXPECT_FALSE(conn.errorText().empty());
+    EXPECT_FALSE(pipe.failure().serverText.empty());
+    EXPECT_EQ(pipe.failure().kind, pgsql::FailureKind::ConnectionLost);
     EXPECT_TRUE(reports.items.empty());  // a lost session is no rejected statement
     EXPECT_EQ(testpg::value(peer, "SELECT count(*) FROM k"), "0");
 }
@@ -321,13 +380,16 @@ TEST_F(CopyTest, MisuseIsAnErrorNotAHalfLoad)
 
     pgsql::CopyLoader outside(conn, conn.qualified("c"), columns(), {});
     EXPECT_FALSE(outside.row({"2", "x", "y", "1", std::nullopt}, 2));  // no BEGIN
-    EXPECT_NE(conn.errorText().find("BEGIN"), std::string::npos);
+    EXPECT_NE(outside.failure().serverText.find("BEGIN"), std::string::npos);
     EXPECT_FALSE(outside.finish());
 
     ASSERT_TRUE(conn.execute("BEGIN"));
     pgsql::CopyLoader missing(conn, conn.qualified("nowhere"), {"\"a\""}, {});
     EXPECT_FALSE(missing.row({"1"}, 1));
-    EXPECT_NE(conn.errorText().find("nowhere"), std::string::npos) << conn.errorText();
+    EXPECT_NE(missing.failure().serverText.find("nowhere"), std::string::npos) << missing.failure().serverText;
+    // The failure keeps its SQLSTATE and the statement that met it.
+    EXPECT_EQ(missing.failure().sqlstate, "42P01");
+    EXPECT_EQ(missing.failure().statement.rfind("COPY ", 0), 0u) << missing.failure().statement;
     EXPECT_TRUE(conn.execute("ROLLBACK"));
     EXPECT_EQ(testpg::value(peer, "SELECT count(*) FROM c"), "1");
 }
@@ -355,7 +417,7 @@ TEST_F(CopyTest, KilledConnectionEndsTheLoadWithFalse)
         refused = !loader.row({std::to_string(i), "x", "y", "1", std::nullopt}, i);
     EXPECT_TRUE(refused);
     EXPECT_FALSE(loader.finish());
-    EXPECT_FALSE(conn.errorText().empty());
+    EXPECT_FALSE(loader.failure().serverText.empty());
     EXPECT_TRUE(reports.items.empty());
     EXPECT_EQ(testpg::value(peer, "SELECT count(*) FROM c"), "0");
 }
@@ -520,9 +582,9 @@ TEST_F(SharedCopyTest, RowsLandOnceFromBothSessionsAndEveryRejectIsReported)
         for (int i = 1; i <= 9000; ++i) {
             const bool reject = i % 1237 == 0 || i == 1 || i == 9000;
             (reject ? bad.push_back(i) : void(sum += i));
-            ASSERT_TRUE(load.rowBinary(row(i, reject), i)) << load.errorText();
+            ASSERT_TRUE(load.rowBinary(row(i, reject), i)) << load.failure().serverText;
         }
-        ASSERT_TRUE(load.finish()) << load.errorText();
+        ASSERT_TRUE(load.finish()) << load.failure().serverText;
         EXPECT_EQ(load.rejected(), static_cast<std::int64_t>(bad.size()));
     }
     // Each session sees its own rows only until both commit.
@@ -548,7 +610,7 @@ TEST_F(SharedCopyTest, ASessionThatDiesFailsTheLoadWithItsReason)
     for (int i = 1; i < 200000 && !refused; ++i)
         refused = !load.rowBinary(row(i), i);
     EXPECT_FALSE(load.finish());
-    EXPECT_FALSE(load.errorText().empty());
+    EXPECT_FALSE(load.failure().serverText.empty());
     EXPECT_TRUE(conn.execute("ROLLBACK")) << conn.errorText();
     EXPECT_EQ(testpg::value(peer, "SELECT count(*) FROM s"), "0");
 }

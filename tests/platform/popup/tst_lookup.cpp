@@ -7,6 +7,7 @@
 #include "platform/runtime/text.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 
@@ -24,7 +25,7 @@ protected:
             ASSERT_NE(d, nullptr);
             act(d);
         });
-        const Value cols = rt::makeArray({rt::makeArray({"clientes.codcli", "Nº;CLIENTE", 6, "@!"}),
+        const Value cols = rt::makeArray({rt::makeArray({"clientes.codcli", "Nº;CLIENTE", 5, "@!"}),
                                           rt::makeArray({"clientes.nombre", ";NOMBRES", 14, "@!"}),
                                           rt::makeArray({"clientes.estatus", "", 1, "@!"})});
         return rt::callWith("xbPopBrowse", conn, "Consulta de Cliente", 60.3, 19, start, "codcli", cols, "clientes",
@@ -110,6 +111,29 @@ TEST_F(Lookup, TypingSeeksAndArrowsMoveTheBrowse)
                                               "O'BRIEN", "MARTA"}));
     ASSERT_TRUE(v.isChar());
     EXPECT_EQ(v.str(), "000006") << "Enter returns the row the browse is on";
+}
+
+TEST_F(Lookup, CodesShowWholeAndASearchWithoutMatchSaysSo)
+{
+    bool codeWhole = false;
+    std::string said, stayed;
+    lookup("000005", [&](QDialog* d) {
+        then([&, d] {
+            gui::XbpColumn* code = grid()->columnAt(1);
+            codeWhole = code->width() >= code->dataGroup()->cellWidthFor(QStringLiteral("000005"));
+            QTest::keyClicks(search(), "ZZZ");
+            then([&, d] {
+                for (QLabel* l : d->findChildren<QLabel*>())
+                    if (l->text().startsWith("No se"))
+                        said = l->text().toStdString();
+                stayed = current();
+                QTest::keyClick(d, Qt::Key_Escape);
+            });
+        });
+    });
+    EXPECT_TRUE(codeWhole) << "widths from the data, not the six-character code cut";
+    EXPECT_EQ(said, "No se encontró \"ZZZ\".");
+    EXPECT_EQ(stayed, "MARIA");
 }
 
 // Names with accents and in mixed case: the search ignores both, Ñ is a

@@ -41,7 +41,7 @@ rt::Error encodeError(std::string_view text, int page)
 
 TEST(CodePage, EveryByteRoundTrips)
 {
-    for (int page : {437, 850, 1252, 852, 866, 1250, 1251}) {
+    for (int page : {437, 850, 1252, 852, 866, 1250, 1251, 620}) {
         const std::string text = rt::cp::decode(allBytes(), page);
         EXPECT_EQ(codePoints(text), 256u) << page;
         EXPECT_EQ(rt::cp::encode(text, page), allBytes()) << page;
@@ -67,6 +67,9 @@ TEST(CodePage, KnownCharacters)
         {"control bytes stay controls", 437, "\x01\x0A\x1B\x1F\x7F", "\x01\x0A\x1B\x1F\x7F"},
         {"ASCII", 850, "Clientes 2026", "Clientes 2026"},
         {"866 Cyrillic", 866, "\x80\xA0", "Аа"},
+        {"620 Mazovia's Polish letters", 620, "\x86\x8D\x8F\x90\x91\x92\x95\x98\x9C\x9E\xA0\xA1\xA2\xA3\xA4\xA5\xA6\xA7",
+         "ąćĄĘęłĆŚŁśŹŻóÓńŃźż"},
+        {"620 keeps 437 elsewhere", 620, "\x81\xC4", "ü─"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(rt::cp::decode(c.bytes, c.page), c.text) << c.name;
@@ -157,4 +160,16 @@ TEST(CodePage, RegisteredConversions)
     EXPECT_EQ(rt::callWith("ConvToOemCP", "ƒ€").asString(), "ƒEUR");
     EXPECT_THROW(rt::callWith("ConvToAnsiCP", 1), rt::Error);
     EXPECT_THROW(rt::callFunction("ConvToOemCP"), rt::Error);
+}
+
+// Names as .cpg files and charset detectors write them.
+TEST(CodePage, NamesGiveTheirPage)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"UTF-8", 65001}, {"utf8\r\n", 65001}, {"65001", 65001}, {"1252", 1252}, {"ANSI 1251", 1251},
+        {"CP866", 866},   {"IBM852", 852},       {"88591", 28591}, {"ISO-8859-2", 28592}, {"WINDOWS-1250", 1250},
+        {"BIG5", 950},    {"KOI8-R", 20866},     {"TIS-620", 874}, {"nonsense", 0},        {"", 0},
+    };
+    for (const auto& [name, page] : cases)
+        EXPECT_EQ(rt::cp::codePageOfName(name), page) << name;
 }

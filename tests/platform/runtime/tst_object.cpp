@@ -3,6 +3,7 @@
 #include "platform/runtime/block.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/object.h"
+#include "platform/runtime/report_once.h"
 
 #include <gtest/gtest.h>
 
@@ -127,4 +128,22 @@ TEST(Object, MethodMayDropTheLastOutsideReference)
     Value target = *holder;
     delete holder;
     EXPECT_EQ(rt::sendWith(target, "drop").asInt(), 9);
+}
+
+// A step run on every paint or row reports a failure once, and again only
+// after it has completed in between.
+TEST(ErrorReporting, AFailureOnEveryPassIsReportedOncePerRun)
+{
+    int reported = 0;
+    const rt::ErrorHandler previous = rt::setErrorHandler([&reported](const rt::Error&) { ++reported; });
+    bool failing = false;
+    const struct {
+        bool fails;
+        int reportedAfter;
+    } passes[] = {{true, 1}, {true, 1}, {true, 1}, {false, 1}, {true, 2}};
+    for (const auto& p : passes) {
+        EXPECT_EQ(rt::runReportingOnce([&] { if (p.fails) rt::raise("paint failed"); }, failing), !p.fails);
+        EXPECT_EQ(reported, p.reportedAfter);
+    }
+    rt::setErrorHandler(previous);
 }
