@@ -1826,6 +1826,9 @@ void Table::put(int field, const rt::Value& v)
     }
     // Encoded before anything changes, so a refused value leaves the record as it was.
     const std::string bytes = t.encodeField(field, v);
+    // A lenient header may describe a field the stored record cannot hold.
+    if (t.fields[i].offset + bytes.size() > t.recLen)
+        fail(kErrWrite, t.path, "Field " + t.fields[i].name + " lies past the end of the record", -1, "put");
     std::memcpy(t.cur + t.fields[i].offset, bytes.data(), bytes.size());
     if (t.info[i].nullBit >= 0)
         t.setNull(field, false);
