@@ -28,7 +28,6 @@
 
 #include "platform/grid/browse.h"
 #include "platform/gui/events.h"
-#include "platform/gui/font.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/error.h"
@@ -39,7 +38,6 @@
 #include <QApplication>
 #include <QTimer>
 #include <QDialog>
-#include <QFontMetricsF>
 #include <QLabel>
 #include <QScreen>
 #include <QWindow>
@@ -57,36 +55,12 @@ namespace dlg {
 
 namespace {
 
-constexpr const char* kDialogFont = "9.Tahoma";
-// An entry field's frame and inner margin, above and below its text: a row
-// is as high as an entry field, so entries on consecutive rows do not overlap.
-constexpr int kEntryFramePx = 6;
 // Space between the elements and the dialog's edges.
 constexpr double kMarginRows = 0.5;
 constexpr double kMarginCols = 1.0;
 // An empty dialog still shows its title.
 constexpr int kMinWidthPx = 160;
 constexpr int kMinHeightPx = 40;
-
-struct Metrics {
-    int row;
-    int col;
-};
-
-// A column is the average width of the letters, rounded up, plus a pixel:
-// a caption of n characters then fits in n columns even when wide letters
-// crowd it ("NumberPort:" before an entry ten columns in), where fonts' own
-// average width is narrower than mixed-case text.
-const Metrics& metrics()
-{
-    static const Metrics m = [] {
-        const QFontMetricsF fm(dialogFont());
-        const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-        const int col = int(std::ceil(fm.horizontalAdvance(letters) / letters.size())) + 1;
-        return Metrics{int(std::ceil(fm.lineSpacing())) + kEntryFramePx, std::max(1, col)};
-    }();
-    return m;
-}
 
 // One running read; the innermost is last.
 struct Read {
@@ -347,7 +321,7 @@ Layout layOut(const std::vector<rt::Value>& records)
     // label on row 0) move the origin rather than leave the dialog.
     const double originRow = kMarginRows - minRow;
     const double originCol = kMarginCols - minCol;
-    const Metrics& m = metrics();
+    const int rowPx = int(rowPixels()), colPx = int(colPixels());
     Layout out;
     out.rects.resize(records.size());
     out.relRects.resize(records.size());
@@ -355,13 +329,13 @@ Layout layOut(const std::vector<rt::Value>& records)
         if (!text[i])
             continue;
         const TextRect& t = *text[i];
-        const int w = px(t.cols, m.col), h = px(t.rows, m.row);
-        out.rects[i] = QRect(px(originCol + t.col, m.col), px(originRow + t.row, m.row), w, h);
-        out.relRects[i] = QRect(px(numberSlot(records[i], slot::Col, 0.0), m.col),
-                                px(numberSlot(records[i], slot::Row, 0.0), m.row), w, h);
+        const int w = px(t.cols, colPx), h = px(t.rows, rowPx);
+        out.rects[i] = QRect(px(originCol + t.col, colPx), px(originRow + t.row, rowPx), w, h);
+        out.relRects[i] = QRect(px(numberSlot(records[i], slot::Col, 0.0), colPx),
+                                px(numberSlot(records[i], slot::Row, 0.0), rowPx), w, h);
     }
-    out.size = QSize(std::max(kMinWidthPx, px(originCol + maxCol + kMarginCols, m.col)),
-                     std::max(kMinHeightPx, px(originRow + maxRow + kMarginRows, m.row)));
+    out.size = QSize(std::max(kMinWidthPx, px(originCol + maxCol + kMarginCols, colPx)),
+                     std::max(kMinHeightPx, px(originRow + maxRow + kMarginRows, rowPx)));
     return out;
 }
 
@@ -551,17 +525,6 @@ private:
 };
 
 }  // namespace
-
-// --- metrics
-
-const QFont& dialogFont()
-{
-    static const QFont font = gui::fontFromCompoundName(kDialogFont);
-    return font;
-}
-
-double rowPixels() { return metrics().row; }
-double colPixels() { return metrics().col; }
 
 // --- the read
 
