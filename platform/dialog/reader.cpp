@@ -33,6 +33,7 @@
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
 #include "platform/runtime/object.h"
+#include "platform/runtime/positional_args.h"
 #include "platform/runtime/text.h"
 
 #include <QApplication>
@@ -530,26 +531,12 @@ private:
 
 std::vector<rt::Value> ReadSetup::args() const
 {
-    std::vector<rt::Value> a(30);
-    a[0] = getList;
-    a[1] = title;
-    a[2] = options;
-    a[6] = dialogReceiver;
-    a[7] = true;
-    a[10] = owner;
-    a[11] = startsOnValue;
-    a[12] = redraw;
-    for (int i : {10, 15, 21, 23, 25, 27, 30})
-        a[std::size_t(i - 1)] = false;
-    a[21] = true;
-    return a;
+    return rt::positionalArgs(30, {{0, getList}, {1, title}, {2, options}, {6, dialogReceiver}, {7, true}, {9, false},
+                                   {10, owner}, {11, startsOnValue}, {12, redraw}, {14, false}, {20, false},
+                                   {21, true}, {22, false}, {24, false}, {26, false}, {29, false}});
 }
 
-bool readGui(const ReadSetup& setup)
-{
-    const std::vector<rt::Value> a = setup.args();
-    return readGui(rt::Args(a.data(), a.size()));
-}
+bool readGui(const ReadSetup& setup) { return readGui(setup.args()); }
 
 bool readGui(rt::Args args)
 {

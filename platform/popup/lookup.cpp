@@ -511,11 +511,11 @@ rt::Value xbPopBrowse(rt::Args a)
     appendButton(s, "Aceptar", buttonRow, 0.5, 6);
     appendButton(s, "Cancelar", buttonRow, 0.5 + kButtonCols + 1.0, 5);
 
-    std::vector<rt::Value> args(11);
-    args[0] = s->getList;
-    args[1] = rt::argAt(a, 1).isChar() ? rt::argAt(a, 1) : rt::Value("");
+    dlg::ReadSetup setup;
+    setup.getList = s->getList;
+    setup.title = rt::argAt(a, 1).isChar() ? rt::argAt(a, 1).str() : std::string();
     // Once the browse exists (its creation starts it at the top): the start row.
-    args[6] = rt::makeBlock([s, xValue, field](rt::Args) -> rt::Value {
+    setup.dialogReceiver = rt::makeBlock([s, xValue, field](rt::Args) -> rt::Value {
         if (!rt::isEmpty(xValue) && rt::isTrue(rt::sendWith(s->data, "seek", xValue, rt::Value(field)))) {
             onBrowse(s, [](gui::XbpBrowse& b) {
                 b.refreshWhole();
@@ -525,7 +525,7 @@ rt::Value xbPopBrowse(rt::Args a)
         drawPicture(s);
         return {};
     });
-    const bool ok = dlg::readGui(rt::Args(args.data(), args.size()));
+    const bool ok = dlg::readGui(setup);
     if (!ok || !hasCurrentRow(s->data))
         return {};
     return rt::getMember(s->data, detail::memberName(field));
