@@ -1024,8 +1024,9 @@ TEST_F(Import, TheNextRunClearsWhatADeadRunLeftAndWaitsForALiveOne)
         if (other.joinable())
             other.join();
         EXPECT_EQ(run.status, 0) << run.text();
-        if (!k.lines.empty())
+        if (!k.lines.empty()) {
             EXPECT_EQ(run.lines, k.lines) << run.text();
+        }
         EXPECT_EQ(testpg::value(c.get(), k.after), "0");
     }
 }
