@@ -240,14 +240,22 @@ TEST_F(CellEdit, ANewRowIsAppendedOnlyByItsFirstWrite)
     EXPECT_EQ(rt::evalText("RecNo()").asInt(), 4) << "the new record is current";
 }
 
+// With deleted records hidden the grid stops showing the record at once.
 TEST_F(CellEdit, DeleteMarksTheRecordDeleted)
 {
     dlg::MessageCapture capture;  // answers the confirmation with yes
-
+    const bool was = dbf::setDeletedHidden(true);
     rt::evalText("DbGoTo(2)");
-    ASSERT_TRUE(dlg::deleteRow(bv));
+    const bool deleted = dlg::deleteRow(bv);
+    settle();
+    const int rows = b->filledRows();
+    const long long current = rt::evalText("RecNo()").asInt();
+    dbf::setDeletedHidden(was);
+    ASSERT_TRUE(deleted);
     ASSERT_EQ(capture.messages.size(), 1u);
     EXPECT_EQ(capture.messages[0].text, "¿Borrar el registro actual?");
+    EXPECT_EQ(rows, 2);
+    EXPECT_EQ(current, 3) << "the next record is current";
     EXPECT_EQ(run("/usr/bin/python3 -c \"import dbfread; print('|'.join(r['NAME'] for r in dbfread.DBF('" + path +
                   "', ignore_missing_memofile=True)))\""),
               "name 1|name 3\n");
