@@ -168,13 +168,12 @@ void sortBrowse(ClientWindow& window);
 // "Buscar por Apellidos" in the empty search field.
 void showSearchOrder(const ClientWindow& window);
 
-// The window's place and the browse's order and columns are kept for the
-// next run with the browse's saved layout (client_layout.cpp): keepLayout
-// has the browse library save that layout as the window closes and read it
-// back as the next window builds its browse (the browse is named by its
-// id); keptWindow gives an entry of what the last run kept (NIL for none).
+// The window's place and the browse's order are kept for the next run by
+// the browse library's layout keeping (client_layout.cpp): keepLayout has
+// it save them as the window closes, under the browse's id; keptWindow
+// gives what the last run kept (NIL for none).
 inline constexpr std::string_view kBrowseId = "oBrowse";
-enum class KeptEntry { Layout = 1, Place, Order };
+enum class KeptEntry { Place = 1, Order };
 void keepLayout(const std::weak_ptr<ClientWindow>& weak);
 [[nodiscard]] rt::Value keptWindow(KeptEntry entry);
 // A kept order of a column the table still has, before the window opens.

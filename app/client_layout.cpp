@@ -408,11 +408,13 @@ void orderTabs(const ClientWindow& window, const dlg::DialogPart& dialog)
 
 // --- what the next run starts with
 //
-// The window's place and its browse's order ride with the browse's saved
-// layout: the browse library saves the layout when the browse goes, as the
-// window closes, and reads it back when the next window builds the browse.
-// Its store is this block, which keeps one record under the user's
-// settings: {layout, the window's place, order column}.
+// The window's place and its browse's order are kept by the browse
+// library's layout keeping: it saves when the browse goes, as the window
+// closes, through the store block below, which keeps one record under the
+// user's settings: {the window's place, order column}. The columns'
+// widths are not brought back: the window fits them to its data and size
+// each time, and kept widths would leave a smaller window scrolling
+// sideways.
 
 constexpr const char* kSettingsKey = "client";
 constexpr const char* kSettingsGroup = "window";
@@ -435,22 +437,16 @@ rt::Value placeOf(const ClientWindow& window)
     return d ? rt::Value(d->saveGeometry().toBase64().toStdString()) : rt::Value();
 }
 
-}  // namespace
-
-namespace {
-
+// Called with a name to load a layout (none is given back: the browse
+// keeps its designed columns), with a name and a layout to save.
 rt::Value layoutStore(const std::weak_ptr<ClientWindow>& weak)
 {
     return rt::makeBlock([weak](rt::Args a) -> rt::Value {
-        if (rt::var2char(rt::argAt(a, 0)) != layoutName())
-            return {};  // another browse of the window: not kept
-        if (a.size() < 2)
-            return keptWindow(KeptEntry::Layout);
         const auto shown = weak.lock();
-        if (!shown)
+        if (a.size() < 2 || !shown || rt::var2char(rt::argAt(a, 0)) != layoutName())
             return {};
         dlg::regWrite(kSettingsKey, kSettingsGroup, layoutName(),
-                      rt::makeArray({rt::argAt(a, 1), placeOf(*shown), shown->app(appSlot::OrderColumn)}));
+                      rt::makeArray({placeOf(*shown), shown->app(appSlot::OrderColumn)}));
         return {};
     });
 }
