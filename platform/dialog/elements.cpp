@@ -170,7 +170,8 @@ protected:
     void keyPressEvent(QKeyEvent* e) override
     {
         if (isEnterKey(*e)) {
-            focusNextPrevChild(true);
+            if (!pressDefaultButton())
+                focusNextPrevChild(true);
             e->accept();
             return;
         }
@@ -195,6 +196,21 @@ protected:
     }
 
 private:
+    // Enter in a dialog with a default button presses it. The focus goes to
+    // the button first, so the field is written back and validated as when
+    // it is left; a field that refuses keeps the focus and the press is
+    // dropped.
+    bool pressDefaultButton()
+    {
+        for (QPushButton* b : window()->findChildren<QPushButton*>())
+            if (b->isDefault() && b->window() == window() && b->isVisible() && b->isEnabled()) {
+                b->setFocus(Qt::TabFocusReason);
+                if (b->hasFocus())
+                    b->click();
+                return true;
+            }
+        return false;
+    }
     QString counterText() const { return QStringLiteral("%1/%2").arg(text().toStdU32String().size()).arg(limit_); }
     int counterWidth() const
     {
@@ -238,7 +254,8 @@ public:
 
     ButtonWidget()
     {
-        // Enter in an entry field moves on; it must not press a default button.
+        // Enter in an entry field moves on unless the element names this
+        // button its dialog's default (entry fields press that one).
         setAutoDefault(false);
         setDefault(false);
         connect(this, &QAbstractButton::clicked, this, [this] {
@@ -696,6 +713,7 @@ rt::Value PushButtonPart::create(rt::Args a)
     for (const std::string& line : captionLines(element()))
         lines << qstr(line);
     w->setText(lines.join(QLatin1Char('\n')));
+    w->setDefault(rt::isTrue(rt::entryOf(elementSlot(slot::Options), buttonOption::Default)));
     adoptWidget(w);
     applyFont();
     return self();

@@ -414,6 +414,11 @@ TEST_F(ClientWindowTest, TheComboBoxReordersTheBrowseWhileEditing)
             EXPECT_EQ(text(ui.w.app(6)), "nombre");
             EXPECT_EQ(ui.browseSet("nombre"), "ABEL");
             EXPECT_EQ(ui.entry("GET_CBUSCAR")->placeholderText(), "Buscar por Nombre");
+            // Viewing: the combo box is disabled and drawn so (greyed text).
+            const QPalette& look = ui.combo()->palette();
+            EXPECT_FALSE(ui.combo()->isEnabled());
+            for (auto role : {QPalette::Text, QPalette::ButtonText})
+                EXPECT_NE(look.color(QPalette::Disabled, role), look.color(QPalette::Active, role)) << role;
             ui.click("Edit");
         },
         [](Ui& ui) {
@@ -1203,9 +1208,9 @@ TEST_F(ClientWindowTest, AnOverLongNameIsRefusedWithAWordAndKeptToShorten)
     EXPECT_EQ(one("SELECT rtrim(nombre) FROM dxcam01 WHERE codcli = '000001'"), std::string(30, 'N'));
 }
 
-TEST_F(ClientWindowTest, TheWindowsSizeAndTheBrowseOrderAreKeptForTheNextRun)
+TEST_F(ClientWindowTest, TheWindowsPlaceSizeAndTheBrowseOrderAreKeptForTheNextRun)
 {
-    QSize left;
+    QRect left;
     run({
         [](Ui& ui) { ui.click("Edit"); },
         [](Ui& ui) {
@@ -1213,15 +1218,16 @@ TEST_F(ClientWindowTest, TheWindowsSizeAndTheBrowseOrderAreKeptForTheNextRun)
             QTest::keyClick(ui.combo(), Qt::Key_Up);  // Código
         },
         [&](Ui& ui) {
-            ui.d.resize(ui.d.size() + QSize(80, 40));
-            left = ui.d.size();
+            EXPECT_FALSE(ui.d.isSizeGripEnabled()) << "no status bar corner at the bottom edge";
+            ui.d.setGeometry(ui.d.geometry().adjusted(-10, -10, 70, 30));
+            left = ui.d.geometry();
             ui.click("Cancel");
         },
     });
     run({[&](Ui& ui) {
         EXPECT_EQ(text(ui.w.app(6)), "codcli");
         EXPECT_EQ(ui.combo()->currentText(), QString::fromUtf8("Código"));
-        EXPECT_EQ(ui.d.size(), left);
+        EXPECT_EQ(ui.d.geometry(), left);
     }});
 }
 
