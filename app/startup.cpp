@@ -119,14 +119,10 @@ void buildConnectionDialog(const rt::Value& getList)
 bool runConnectionDialog(const rt::Value& getList)
 {
     buildConnectionDialog(getList);
-    std::vector<rt::Value> args(30);
-    args[0] = getList;
-    args[1] = "Connection Server";
-    args[7] = true;
-    for (int i : {10, 12, 15, 21, 23, 25, 27, 30})
-        args[static_cast<std::size_t>(i - 1)] = false;
-    args[21] = true;
-    const bool ok = dlg::readGui(rt::Args(args.data(), args.size()));
+    dlg::ReadSetup setup;
+    setup.getList = getList;
+    setup.title = "Connection Server";
+    const bool ok = dlg::readGui(setup);
     getList.asArray().items.clear();
     return ok;
 }

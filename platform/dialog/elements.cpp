@@ -37,12 +37,6 @@ bool isEnterKey(const QKeyEvent& e)
            (e.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
 }
 
-bool isModifierKey(int k)
-{
-    return k == Qt::Key_Shift || k == Qt::Key_Control || k == Qt::Key_Alt || k == Qt::Key_Meta ||
-           k == Qt::Key_AltGr || k == Qt::Key_CapsLock || k == Qt::Key_NumLock;
-}
-
 // A key that types a character (not an editing or navigation key).
 bool typesText(const QKeyEvent& e)
 {
@@ -191,7 +185,7 @@ protected:
                 setText(old);
             return;
         }
-        if (!isModifierKey(e->key())) {
+        if (!gui::isModifierKey(e->key())) {
             // Typing over the whole selection replaces it only when the
             // validator takes the new text, so a rejected key keeps the value.
             if (fresh_ && typesText(*e))

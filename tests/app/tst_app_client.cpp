@@ -15,6 +15,7 @@
 #include "platform/gui/xbppart.h"
 #include "platform/pgsql/collation.h"
 #include "platform/pgsql/connection.h"
+#include "platform/pgsql/dataobject.h"
 #include "platform/popup/popup.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
@@ -1650,17 +1651,13 @@ protected:
         conn_ = rt::Value(static_cast<rt::Object*>(c));
         ASSERT_TRUE(c->connect(envOr("PGHOST", "127.0.0.1"), "dxc", envOr("PGUSER", "postgres"), "",
                                std::atoi(envOr("PGPORT", "5432").c_str())));
-        std::vector<rt::Value> a(17);
-        a[0] = conn_;
-        a[1] = "dxcam01";
-        a[3] = "dxcam01.recno,dxcam01.codcli,dxcam01.nombre,dxcam01.feching";
-        a[6] = rt::Value::array();
-        a[7] = rt::Value::array();
-        a[8] = "dxcam01.recno";
-        a[11] = false;
-        a[12] = 1;
-        a[13] = false;
-        data_ = rt::sendWith(rt::callFunction("PGSQL", rt::Args(a.data(), a.size())), "new");
+        const pgsql::DataObject::Settings settings{
+            .connection = conn_,
+            .table = "dxcam01",
+            .columns = "dxcam01.recno,dxcam01.codcli,dxcam01.nombre,dxcam01.feching",
+            .order = "dxcam01.recno",
+            .startRow = 1};
+        data_ = rt::sendWith(rt::callFunction("PGSQL", settings.args()), "new");
     }
     void TearDown() override
     {

@@ -128,15 +128,16 @@ protected:
     }
 
     // Runs RK_ReadGUI on `readList` while `act` drives the dialog.
-    bool read(const Value& readList, std::function<void(QDialog*)> act, std::vector<Value> args = {})
+    bool read(const Value& readList, std::function<void(QDialog*)> act, dlg::ReadSetup setup = {})
     {
         QTimer::singleShot(0, [act] {
             QDialog* d = dlg::activeDialog();
             ASSERT_NE(d, nullptr);
             act(d);
         });
-        args.insert(args.begin(), {readList, "Connection Server"});
-        return dlg::readGui(rt::Args(args.data(), args.size()));
+        setup.getList = readList;
+        setup.title = "Connection Server";
+        return dlg::readGui(setup);
     }
 
     bool readConnection(std::function<void(QDialog*)> act)
@@ -459,10 +460,10 @@ TEST_F(Dialogs, ReceiverGetsTheDialogObject)
 {
     Value received;
     const Value receiver = rt::makeBlock([&](rt::Args a) { received = rt::argAt(a, 0); });
-    std::vector<Value> args(10);
-    args[4] = receiver;  // argument 7
+    dlg::ReadSetup setup;
+    setup.dialogReceiver = receiver;
     buildConnectionDialog(list);
-    read(list, [](QDialog* d) { QTest::keyClick(d, Qt::Key_Escape); }, args);
+    read(list, [](QDialog* d) { QTest::keyClick(d, Qt::Key_Escape); }, setup);
     EXPECT_TRUE(rt::isDerivedFrom(received, "RK_XbpDialog"));
 }
 
