@@ -108,7 +108,7 @@ public:
     static constexpr bool kDirect = false;  // the statement shows the value as get() gives it
     explicit LiteralOut(std::string& sql) : sql_(sql) {}
     void null() {}
-    void text(std::string_view t) { sql_ += pgsql::stoq(t); }
+    void text(std::string_view t) { pgsql::appendStoq(sql_, t); }
     void padded(std::string_view t) { text(t); }
     bool number(std::string_view decimal)
     {

@@ -375,9 +375,9 @@ struct ReadingCase {
 // What the reading chose or left out is said after the table's line: a
 // code page detected, NUL bytes removed, records without any value, memos
 // of a missing memo file (with --salvage; without it the table is damaged,
-// as DamageIsToldInSpanish shows). Memos keep their
-// trailing blanks (one of a lone blank too); blank decimals are NULL without a word; F fields take
-// the exponent form.
+// as DamageIsToldInSpanish shows). Memos keep their trailing blanks (one
+// of a lone blank too), and one of 5 MB arrives whole; blank decimals are
+// NULL without a word; F fields take the exponent form.
 TEST_F(Import, WhatTheReadingLeftOutIsSaid)
 {
     const ReadingCase cases[] = {
@@ -395,6 +395,8 @@ TEST_F(Import, WhatTheReadingLeftOutIsSaid)
          {"NULL|1960-01-01|3411810000.00000000000", "NULL|NULL|0.50000000000"}},
         {"nomemo", 2, 2, true, {"Falta 1 memo de nomemo: su archivo memo no está (importado como NULL)"},
          "SELECT id || '|' || coalesce(note, 'NULL') FROM nomemo ORDER BY recno", {"1|NULL", "2|NULL"}},
+        {"bigmemo", 2, 1, false, {}, "SELECT length(note) || '|' || md5(note) FROM bigmemo",
+         {"5242883|9ca103673a0f177a3231142b718409c9"}},
     };
     for (const ReadingCase& c : cases) {
         const std::string dir = realWorldFolder(c.table);
