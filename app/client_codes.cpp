@@ -28,9 +28,10 @@ std::string trimmed(const rt::Value& v) { return rt::alltrim(v.isChar() ? v.asSt
 
 std::string paddedCode(std::string_view code, std::size_t length)
 {
-    const std::string t = rt::alltrim(code);
-    const bool digits = !t.empty() && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
-    return digits && t.size() < length ? std::string(length - t.size(), '0') + t : t;
+    const std::string text = rt::alltrim(code);
+    const bool digits =
+        !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return digits && text.size() < length ? std::string(length - text.size(), '0') + text : text;
 }
 
 std::string padRecordCode(const ClientWindow& window)

@@ -84,10 +84,10 @@ std::int64_t largestRecno(const ClientWindow& window)
 // The widest of the lines a heading or footing shows; 0 without any.
 int widestLine(gui::XbpCellGroup* g)
 {
-    int w = 0;
-    for (int r = 1; g && r <= g->rowCount(); ++r)
-        w = std::max(w, g->cellWidthFor(g->cellText(r)));
-    return w;
+    int widest = 0;
+    for (int row = 1; g && row <= g->rowCount(); ++row)
+        widest = std::max(widest, g->cellWidthFor(g->cellText(row)));
+    return widest;
 }
 
 // What a value of the column needs, from the current row's value through
@@ -99,12 +99,12 @@ int valueWidth(gui::XbpColumn& c, std::int64_t largest)
     const gui::XbpCellGroup* data = c.dataGroup();
     if (!data)
         return 0;
-    rt::Value v;
-    if (!c.dataLink.isBlock() || !rt::guarded([&] { v = rt::eval(c.dataLink); }))
+    rt::Value value;
+    if (!c.dataLink.isBlock() || !rt::guarded([&] { value = rt::eval(c.dataLink); }))
         return 0;
-    const QString text = c.format(v);
+    const QString text = c.format(value);
     qsizetype digits = text.size();
-    if (v.isNum())
+    if (value.isNum())
         digits = std::max<qsizetype>(digits, QString::number(std::max<std::int64_t>(largest, 0)).size());
     return std::max(data->cellWidthFor(text), data->cellWidthFor(QString(digits, QLatin1Char('0'))));
 }
@@ -159,16 +159,16 @@ void fitColumns(gui::XbpBrowse& b, const std::vector<ColumnFit>& fits)
         gui::XbpColumn* c = gui::asColumn(f.column);
         if (!c || b.colNum(c) == 0)
             continue;
-        int w = f.least;
+        int width = f.least;
         if (f.text && c->isShown() && textTotal > 0) {
             const int share = int(std::int64_t(spare) * f.least / textTotal);
             textTotal -= f.least;
             spare -= share;
             // The last text column takes what rounding left over.
-            w += textTotal == 0 ? share + spare : share;
+            width += textTotal == 0 ? share + spare : share;
         }
-        if (w != c->width())
-            c->setSize(QSize(w, c->currentSize().height()));
+        if (width != c->width())
+            c->setSize(QSize(width, c->currentSize().height()));
     }
 }
 

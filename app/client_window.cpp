@@ -186,10 +186,10 @@ std::string layoutText(double v)
 {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f", v);
-    std::string t = text;
-    if (t.size() > 3 && t.back() == '0' && t[t.size() - 3] == '.')
-        t.pop_back();
-    return t;
+    std::string shown = text;
+    if (shown.size() > 3 && shown.back() == '0' && shown[shown.size() - 3] == '.')
+        shown.pop_back();
+    return shown;
 }
 
 // Appends the window's element records to GetList, in the order of the
