@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace app::import {
 
@@ -116,7 +117,10 @@ bool insertRecords(Job& job, Progress& progress, RejectReport& report)
         cSql.clear();
         cSql.append("INSERT INTO ").append(job.staged).append(" ( ").append(cFields);
         cSql.append(" ) VALUES ( ").append(cValues).append(" )");
-        if (!pipe.send(cSql, job.area.recno()))
+        pgsql::dropIfBig(cValues);
+        // A statement of many megabytes (a big memo) is handed over, not copied.
+        const bool big = cSql.size() > pgsql::kKeptBufferBytes;
+        if (!pipe.send(big ? std::exchange(cSql, {}) : cSql, job.area.recno()))
             return failed(job, pipe.failure().serverText);
     }
     if (!pipe.finish())
@@ -155,8 +159,11 @@ bool copyRecords(Job& job, Progress& progress, RejectReport& report)
             continue;
         }
         ++sent;
-        if (!copy.rowBinary(row.data(), job.area.recno()))
+        // A row of many megabytes (a big memo) is handed over, not copied.
+        const bool big = row.data().size() > pgsql::kKeptBufferBytes;
+        if (!(big ? copy.rowBinary(row.take(), job.area.recno()) : copy.rowBinary(row.data(), job.area.recno())))
             break;
+        pgsql::dropIfBig(room);
     }
     if (!copy.finish())
         return failed(job, copy.failure().serverText);
