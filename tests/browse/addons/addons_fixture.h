@@ -84,8 +84,7 @@ public:
                 dlg::readGuiEvent(5, l);
             });
         });
-        const Value args[] = {list, "test", Value(), Value(), Value(), Value(), created};
-        dlg::readGui(rt::Args(args, 7));
+        dlg::readGui(dlg::ReadSetup{.getList = list, .title = "test", .dialogReceiver = created});
         dialog = Value();
     }
     // Element n of the running dialog (1-based; 1 is the browse).

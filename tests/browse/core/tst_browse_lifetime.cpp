@@ -72,8 +72,7 @@ TEST_F(BrowseTest, ClosedDialogFreesTheBrowseItsColumnsAndItsData)
             return Value();
         });
         dlg::MessageCapture capture;
-        const Value args[] = {e.list, "Lifetime", Value(), Value(), Value(), Value(), receiver};
-        EXPECT_TRUE(dlg::readGui(rt::Args(args, 7)));
+        EXPECT_TRUE(dlg::readGui(dlg::ReadSetup{.getList = e.list, .title = "Lifetime", .dialogReceiver = receiver}));
         EXPECT_TRUE(capture.messages.empty());
     }
     gui::clearAppEvents();

@@ -35,8 +35,7 @@ TEST_F(BrowseTest, ReadGuiBuildsTimedBrowsesAndSkipsOnesWithoutData)
         return Value();
     });
     dlg::MessageCapture capture;
-    const Value args[] = {e.list, "Browses", Value(), Value(), Value(), Value(), receiver};
-    EXPECT_TRUE(dlg::readGui(rt::Args(args, 7)));
+    EXPECT_TRUE(dlg::readGui(dlg::ReadSetup{.getList = e.list, .title = "Browses", .dialogReceiver = receiver}));
 
     auto* g = browse::asRkBrowse(grid);
     ASSERT_NE(g, nullptr);

@@ -161,8 +161,7 @@ protected:
     bool read(std::function<void(QDialog*)> act, Value options = Value())
     {
         QTimer::singleShot(0, [act] { act(dlg::activeDialog()); });
-        const Value args[] = {list, "Clients", options};
-        return dlg::readGui(rt::Args(args, 3));
+        return dlg::readGui(dlg::ReadSetup{.getList = list, .title = "Clients", .options = options});
     }
 
     // Label, browse over aRows with two columns, OK button.
