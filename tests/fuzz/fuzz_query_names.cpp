@@ -14,6 +14,8 @@
 #include "browse/addons/addons.h"
 #include "browse/addons/query.h"
 
+#include "common/hostile_tables.h"
+
 #include "platform/dbf/dbf.h"
 #include "platform/dbf/table.h"
 #include "platform/dbf/workarea.h"
@@ -46,36 +48,6 @@ std::string slurp(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void put32(std::string& s, std::size_t at, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        s[at + std::size_t(i)] = char(v >> (8 * i) & 0xFF);
-}
-
-std::string tableBytes(const std::vector<std::string>& names, const std::string& record, bool level7)
-{
-    const std::size_t head = level7 ? 68 : 32, desc = level7 ? 48 : 32;
-    std::string h(head, '\0');
-    h[0] = char(level7 ? 0x04 : 0x03);
-    h[1] = 124, h[2] = 12, h[3] = 7;
-    put32(h, 4, 1);
-    const std::size_t headerLen = head + desc * names.size() + 1, recLen = 1 + 4 * names.size();
-    h[8] = char(headerLen & 0xFF), h[9] = char(headerLen >> 8);
-    h[10] = char(recLen & 0xFF), h[11] = char(recLen >> 8);
-    if (level7)
-        h.replace(32, 8, "DBWINUS0");
-    else
-        h[29] = 0x03;
-    for (const std::string& n : names) {
-        std::string d(desc, '\0');
-        d.replace(0, n.size(), n);
-        d[level7 ? 32 : 11] = 'C';
-        d[level7 ? 33 : 16] = 4;
-        h += d;
-    }
-    return h + '\x0d' + ' ' + record + '\x1a';
 }
 
 void buildAndSearch(const std::string& entry)
@@ -157,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string table = g_dir + "/T.dbf";
     {
-        std::ofstream(table, std::ios::binary | std::ios::trunc) << tableBytes(names, record, level7);
+        std::ofstream(table, std::ios::binary | std::ios::trunc) << hostile::tableBytes(names, {record}, level7);
         std::ofstream(g_dir + "/V.dbf", std::ios::binary | std::ios::trunc) << "victim";
     }
     const std::string before = slurp(table);

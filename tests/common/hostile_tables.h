@@ -27,8 +27,8 @@ inline void put32(std::string& s, std::size_t at, std::uint32_t v)
         s[at + std::size_t(i)] = char(v >> (8 * i) & 0xFF);
 }
 
-inline void write(const std::string& path, const std::vector<std::string>& names,
-                  const std::vector<std::string>& records, bool level7, unsigned len = 4)
+inline std::string tableBytes(const std::vector<std::string>& names, const std::vector<std::string>& records,
+                              bool level7, unsigned len = 4)
 {
     const std::size_t head = level7 ? 68 : 32, desc = level7 ? 48 : 32;
     std::string h(head, '\0');
@@ -51,8 +51,13 @@ inline void write(const std::string& path, const std::vector<std::string>& names
     h += '\x0d';
     for (const std::string& r : records)  // "*..." : a deleted record, its flag given
         h += r.size() == len * names.size() + 1 && r[0] == '*' ? r : ' ' + r;
-    h += '\x1a';
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << h;
+    return h + '\x1a';
+}
+
+inline void write(const std::string& path, const std::vector<std::string>& names,
+                  const std::vector<std::string>& records, bool level7, unsigned len = 4)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << tableBytes(names, records, level7, len);
 }
 
 }  // namespace hostile
