@@ -3,12 +3,16 @@
 // COPY path, and the rows against what pgdbf loads from the same files.
 #include "app_harness.h"
 
+#include "common/cdx_bytes.h"
+#include "common/hostile_tables.h"
+
 #include "platform/runtime/text.h"
 
 #include <gtest/gtest.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
 
 #include <sys/stat.h>
 
@@ -16,6 +20,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -1176,3 +1182,77 @@ EOF)"),
 }
 
 }  // namespace
+
+namespace {
+
+// Every file of a folder with its bytes.
+std::map<std::string, std::string> folderBytes(const std::string& dir)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        std::ifstream in(e.path(), std::ios::binary);
+        files[e.path().filename().string()] = {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    return files;
+}
+
+// A tool run in `dir`, offscreen; a window still open after windowMs is
+// ended (status -2), as a user would close it.
+int runTool(const char* program, const QStringList& args, const std::string& dir, int windowMs = 60000)
+{
+    QProcess p;
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(dir + "_config"));
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(QString::fromStdString(dir));
+    p.start(program, args);
+    if (!p.waitForFinished(windowMs)) {
+        p.kill();
+        p.waitForFinished();
+        return -2;
+    }
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+}  // namespace
+
+// A table's index file whose tag holds code: the key DBCREATE(...) or the
+// FOR DBAPPEND(). Every program that opens the table reads the tags as
+// data: no file of the folder changes (V.dbf is what DBCREATE would empty).
+TEST_F(Import, IndexTagsOfCodeRunInNoProgram)
+{
+    const cdxbytes::TagSpec tags[] = {
+        {"EVIL", hostile::kLevel7Name, ""},
+        {"EVIL", "NAME", "DBAPPEND()"},
+    };
+    struct Program {
+        const char* name;
+        std::function<int(const std::string& dir)> run;
+        int status;
+    };
+    const Program programs[] = {
+        {"dxc-browse", [](const std::string& d) { return runTool(DXC_BROWSE_TOOL, {"T.DBF"}, d, 2500); }, -2},
+        {"dxc-browse --edit", [](const std::string& d) { return runTool(DXC_BROWSE_TOOL, {"--edit", "T.DBF"}, d, 2500); }, -2},
+        {"dxc-dbf dump", [](const std::string& d) { return runTool(DXC_DBF_TOOL, {"dump", "T.DBF"}, d); }, 0},
+        {"dxc-dbf dump --order", [](const std::string& d) { return runTool(DXC_DBF_TOOL, {"dump", "T.DBF", "--order", "EVIL"}, d); }, 1},
+        {"the import",
+         [](const std::string& d) {
+             dropDxc();
+             return runProgram(importOptions(d)).status;
+         },
+         0},
+    };
+    const std::string dir = scratch("index_code");
+    for (const cdxbytes::TagSpec& tag : tags) {
+        hostile::write(dir + "/T.DBF", {"NAME"}, {"abcd", "efgh"}, false);
+        hostile::write(dir + "/V.dbf", {"X"}, {"abcd"}, false);
+        std::ofstream(dir + "/T.CDX", std::ios::binary | std::ios::trunc) << cdxbytes::buildCdx({tag});
+        const auto before = folderBytes(dir);
+        for (const Program& p : programs) {
+            SCOPED_TRACE(tag.key + " FOR " + tag.forExpr + ", " + p.name);
+            EXPECT_EQ(p.run(dir), p.status);
+            EXPECT_TRUE(folderBytes(dir) == before);
+        }
+    }
+}
