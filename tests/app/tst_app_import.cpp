@@ -831,7 +831,8 @@ TEST_F(Import, CopyAndInsertAgreeAndBothMatchPgdbf)
 // line ends, NULs inside and as padding, signs, leading zeros, fewer
 // decimals than the field's, negative zero; accents and control bytes in
 // longer text; dates of 8 and of 10 bytes, blank, cut short of a year or
-// not existing; every letter a logical field may hold. COPY sends what the
+// not existing; every letter a logical field may hold; doubles that are no
+// number (a FoxPro table's B field). COPY sends what the
 // INSERT sends, NULL where it is empty or unreadable, tells the same
 // faults and skips the same records.
 TEST_F(Import, OddlyWrittenValuesArriveAlikeThroughCopyAndInsert)
@@ -856,6 +857,11 @@ for name, kind, length, dec in fields:
     head += name.ljust(11, b'\0') + kind + b'\0' * 4 + bytes([length, dec]) + b'\0' * 14
 with open(sys.argv[1] + '/ODD.DBF', 'wb') as f:
     f.write(head + b'\r' + b''.join(b' ' + r for r in records) + b'\x1a')
+rates = [struct.pack('<d', x) for x in (float('nan'), float('inf'), float('-inf'), 2.5)]
+head = struct.pack('<BBBBIHH20x', 0x30, 124, 12, 7, len(rates), 32 + 32 + 1 + 263, 9)
+head += b'RATE'.ljust(11, b'\0') + b'B' + struct.pack('<I', 1) + bytes([8, 0]) + b'\0' * 14
+with open(sys.argv[1] + '/RATES.DBF', 'wb') as f:
+    f.write(head + b'\r' + b'\0' * 263 + b''.join(b' ' + r for r in rates) + b'\x1a')
 EOF)"),
               0);
     const Transcript inserted = runProgram(importOptions(dir));
@@ -864,6 +870,7 @@ EOF)"),
     ASSERT_TRUE(c);
     testpg::exec(c.get(), "CREATE SCHEMA ins");
     testpg::exec(c.get(), "ALTER TABLE public.odd SET SCHEMA ins");
+    testpg::exec(c.get(), "ALTER TABLE public.rates SET SCHEMA ins");
     const Transcript copied = runProgram(importOptions(dir, true));
     ASSERT_EQ(copied.status, 0) << copied.text();
     const auto values = [&](const std::string& table) {
@@ -875,6 +882,10 @@ EOF)"),
                                  table + " ORDER BY recno");
     };
     EXPECT_EQ(values("ins.odd"), values("public.odd"));
+    // A double that is no number reaches its column quoted, as COPY sends it.
+    for (const char* table : {"ins.rates", "public.rates"})
+        EXPECT_EQ(rows(c.get(), std::string("SELECT rate FROM ") + table + " ORDER BY recno"),
+                  (Lines{"NaN", "Infinity", "-Infinity", "2.5"}));
     // The blank record has no row; a stored 0 and false arrive as such (the
     // record of zeros has its row), blanks and "?" as NULL; NULs never arrive.
     EXPECT_EQ(values("public.odd"),
