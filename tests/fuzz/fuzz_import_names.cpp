@@ -343,8 +343,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < record.size() && at < size; ++i)
         record[i] = char(data[at++]);
     const std::string entry = at < size ? std::string(reinterpret_cast<const char*>(data + at), size - at) : "";
-    // The import names a table after its file: up to the first ".", lower case.
-    std::string cTable = pgsql::serverName(rt::lower(entry.substr(0, entry.find('.'))));
+    // The import names a table after its file (which holds no NUL): up to
+    // the first ".", lower case.
+    std::string file = entry.substr(0, entry.find('.'));
+    file.erase(std::remove(file.begin(), file.end(), '\0'), file.end());
+    std::string cTable = pgsql::serverName(rt::lower(file));
     if (cTable.empty())
         cTable = "t";
 
