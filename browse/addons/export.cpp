@@ -58,6 +58,11 @@ std::vector<Value> rowValues(const std::vector<Value>& links)
     return row;
 }
 
+dbf::WorkArea* sourceArea(const browse::RK_XbpBrowse& b)
+{
+    return b.dataSource.isChar() ? dbf::findArea(b.dataSource.asString()) : nullptr;
+}
+
 // The browse's own navigation from its top: one call per row until the
 // skip block no longer moves; then the browse shows where the source stopped.
 void walk(browse::RK_XbpBrowse& b, const std::function<void(const std::vector<Value>&)>& row)
@@ -66,6 +71,13 @@ void walk(browse::RK_XbpBrowse& b, const std::function<void(const std::vector<Va
     const Value self = b.self();
     if (b.goTopBlock.isBlock())
         rt::evalWith(b.goTopBlock, self);
+    // A table whose view shows nothing (every record deleted and hidden,
+    // an empty scope) has no row: its blank phantom record is none.
+    if (const dbf::WorkArea* area = sourceArea(b); area && area->onPhantom()) {
+        b.refreshAll();
+        b.forceStable();
+        return;
+    }
     for (;;) {
         row(rowValues(links));
         const Value moved = b.skipBlock.isBlock() ? rt::evalWith(b.skipBlock, 1, self) : Value(0);
@@ -168,6 +180,7 @@ bool browse2Dbf(const Value& oBrowse, const std::string& cDbfName, const Value& 
         for (Target& f : fields)
             f.index = out.table().fieldIndex(f.name);
         dbf::selectArea(before);
+        dbf::WorkArea* source = sourceArea(*b);
         walk(*b, [&](const std::vector<Value>& row) {
             out.append();
             // The new table has no orders to keep: its record is written
@@ -175,6 +188,10 @@ bool browse2Dbf(const Value& oBrowse, const std::string& cDbfName, const Value& 
             for (std::size_t i = 0; i < fields.size() && i < row.size(); ++i)
                 if (fields[i].index >= 0)
                     out.table().put(fields[i].index, forField(row[i], fields[i].type));
+            // A deleted record the browse shows (deleted records not hidden)
+            // keeps its mark.
+            if (source && source->deleted())
+                out.table().setDeleted(true);
             out.locks().erase(out.recno());
         });
         out.commit();

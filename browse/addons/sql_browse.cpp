@@ -64,8 +64,11 @@ void appendColumn(const Value& list, const Value& cursor, int field, const Value
     const std::string dataText = "SQLFieldBlock(oCursor, " + n + ")";
     list.asArray().items.push_back(dlg::getTemplate(dlg::type::Column));
     dlg::getListSet(list, dlg::slot::Caption, rt::sendWith(cursor, "fieldName", field));
-    // Numbers to the right, also those kept as text for their digits.
-    if (const Value type = rt::sendWith(cursor, "fieldType", field); type.isChar() && type.asString() == "N")
+    // Numbers and money to the right, also those kept as text for their digits.
+    const bool amount = rt::hasMember(cursor, "fieldIsAmount")
+                            ? rt::isTrue(rt::sendWith(cursor, "fieldIsAmount", field))
+                            : rt::sendWith(cursor, "fieldType", field).str() == "N";
+    if (amount)
         dlg::getListSet(list, dlg::slot::Presentation,
                         rt::makeArray({rt::makeArray({gui::pp::DaAlignment, gui::align::Right | gui::align::VCenter}),
                                        rt::makeArray({gui::pp::HaAlignment, gui::align::Right | gui::align::VCenter})}));

@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
 
@@ -99,6 +100,94 @@ std::string refusal(dbf::WorkArea& area)
     if (!area.table().indexTags().empty())
         return "La tabla tiene un índice (.CDX) que este programa no mantiene al día: no se puede modificar.";
     return {};
+}
+
+// A row the user is adding and has not written yet. Over a work area it is
+// the phantom record, shown below the view's last row while the browse's
+// skip and go-bottom blocks are wrapped to reach it: the record is appended
+// by the first write, so an abandoned row never reaches the file. Over an
+// array the row is in the array until the edit is abandoned.
+struct NewRow {
+    rt::Value skip, goBottom;  // the browse's own blocks (work area)
+    std::string alias;
+    std::int64_t before = 0;   // the record (or array element) current before
+    rt::Value added;           // the array's new row
+};
+
+std::map<const gui::XbpBrowse*, NewRow>& newRows()
+{
+    static std::map<const gui::XbpBrowse*, NewRow> m;
+    return m;
+}
+
+bool addingRow(const rt::Value& browse) { return newRows().count(gridOf(browse)) > 0; }
+
+// The browse's navigation with the phantom record as one more row after
+// the view's last.
+void reachPhantom(gui::XbpBrowse& b, const NewRow& row)
+{
+    const std::string alias = row.alias;
+    const rt::Value skip = row.skip, goBottom = row.goBottom;
+    b.skipBlock = rt::makeBlock([alias, skip, goBottom](rt::Args a) -> rt::Value {
+        const rt::Value self = rt::argAt(a, 1);
+        const long long n = rt::argAt(a, 0).isNum() ? a[0].asInt() : 1;
+        dbf::WorkArea* area = dbf::findArea(alias);
+        if (!area || n == 0)
+            return rt::evalWith(skip, n, self);
+        if (area->onPhantom()) {
+            if (n > 0)
+                return rt::Value(0);
+            rt::evalWith(goBottom, self);
+            if (area->onPhantom())  // the view shows nothing else
+                return rt::Value(0);
+            const rt::Value r = n == -1 ? rt::Value(0) : rt::evalWith(skip, n + 1, self);
+            return rt::Value(-1 + (r.isNum() ? r.asInt() : 0));
+        }
+        const rt::Value r = rt::evalWith(skip, n, self);
+        const long long moved = r.isNum() ? r.asInt() : 0;
+        if (n > 0 && moved < n) {
+            area->goTo(0);
+            return rt::Value(moved + 1);
+        }
+        return rt::Value(moved);
+    });
+    b.goBottomBlock = rt::makeBlock([alias, goBottom](rt::Args a) {
+        rt::evalWith(goBottom, rt::argAt(a, 0));
+        if (dbf::WorkArea* area = dbf::findArea(alias))
+            area->goTo(0);
+        return rt::Value();
+    });
+}
+
+// Ends the adding of a row: the browse's navigation as it was; an unwritten
+// row leaves no trace and the row current before is current again.
+void endNewRow(const rt::Value& browse, bool written)
+{
+    gui::XbpBrowse* b = gridOf(browse);
+    const auto it = newRows().find(b);
+    if (it == newRows().end())
+        return;
+    const NewRow row = it->second;
+    newRows().erase(it);
+    if (row.added.isArray()) {
+        const rt::Value rows = memberOr(browse, "dataSource");
+        if (!written && rows.isArray()) {
+            auto& items = rows.asArray().items;
+            std::erase_if(items, [&row](const rt::Value& r) { return r.isArray() && &r.asArray() == &row.added.asArray(); });
+            rt::setMember(browse, "arrayElement", std::clamp<long long>(row.before, items.empty() ? 0 : 1, items.size()));
+        }
+    } else {
+        b->skipBlock = row.skip;
+        b->goBottomBlock = row.goBottom;
+        if (dbf::WorkArea* area = dbf::findArea(row.alias); area && !written) {
+            if (row.before > 0)
+                area->goTo(row.before);
+            else
+                rt::evalWith(row.goBottom, browse);
+        }
+    }
+    if (b->status == gui::XbpPart::Created)
+        rt::send(browse, "RefreshAll", {});
 }
 
 }  // namespace
@@ -193,9 +282,20 @@ std::optional<rt::Value> convert(const QString& text, const rt::Value& old)
 bool writeCell(const rt::Value& browse, gui::XbpColumn& column, const rt::Value& value, const RecordAsRead& asRead)
 {
     if (dbf::WorkArea* area = areaOf(browse)) {
-        if (area->onPhantom())
+        if (!area->onPhantom())
+            return lockedWrite(*area, area->recno(), [&] { rt::evalWith(column.dataLink, value); }, &asRead);
+        if (!addingRow(browse))
             return false;
-        return lockedWrite(*area, area->recno(), [&] { rt::evalWith(column.dataLink, value); }, &asRead);
+        // The new row's first write appends its record.
+        return lockedWrite(*area, 0, [&] {
+            area->append();
+            if (!rt::guarded([&] { rt::evalWith(column.dataLink, value); })) {
+                // No blank record is left live in its place.
+                area->setDeleted(true);
+                area->commit();
+                rt::evalWith(column.dataLink, value);  // raises again, for the message
+            }
+        });
     }
     rt::Error err("");
     if (!rt::guarded([&] { rt::evalWith(column.dataLink, value); }, &err)) {
@@ -253,6 +353,8 @@ public:
             // dropped, with no write and no message in the middle of closing.
             if (closing())
                 drop();
+            else if (addingRow(browse_) && !edit_->isModified())
+                close();  // an untouched new row is not added by a click elsewhere
             else if (!commit())
                 close();
         }
@@ -271,6 +373,7 @@ private:
             done_ = false;
             return false;
         }
+        endNewRow(browse_, true);
         close();
         return true;
     }
@@ -295,6 +398,7 @@ private:
     void drop()
     {
         done_ = true;
+        endNewRow(browse_, false);
         setEditing(browse_, false);
         editors().erase(gridOf(browse_));
         edit_->hide();
@@ -304,6 +408,7 @@ private:
     void close()
     {
         done_ = true;
+        endNewRow(browse_, false);
         setEditing(browse_, false);
         gui::XbpBrowse* b = gridOf(browse_);
         if (b) {
@@ -382,11 +487,17 @@ QWidget* cellEditor(const rt::Value& browse)
 bool appendRow(const rt::Value& browse)
 {
     gui::XbpBrowse* b = gridOf(browse);
-    if (!b)
+    if (!b || cellEditor(browse))
         return false;
     if (dbf::WorkArea* area = areaOf(browse)) {
-        if (!lockedWrite(*area, 0, [area] { area->append(); }))
+        if (const std::string why = refusal(*area); !why.empty()) {
+            winAlert(why);
             return false;
+        }
+        NewRow& row = newRows()[b];
+        row = {b->skipBlock, b->goBottomBlock, area->alias(), area->onPhantom() ? 0 : area->recno(), {}};
+        reachPhantom(*b, row);
+        b->goBottom();
     } else if (const rt::Value rows = memberOr(browse, "dataSource"); rows.isArray()) {
         // A row shaped like the first, of blank values.
         rt::Value row = rt::Value::array();
@@ -398,13 +509,18 @@ bool appendRow(const rt::Value& browse)
                                               : v.isLogical() ? rt::Value(false)
                                               : v.isDate()    ? rt::Value(rt::Date{})
                                                               : rt::Value());
+        const rt::Value at = memberOr(browse, "arrayElement");
+        newRows()[b] = {{}, {}, {}, at.isNum() ? at.asInt() : 0, row};
         rows.asArray().items.push_back(row);
         rt::setMember(browse, "arrayElement", static_cast<long long>(rows.asArray().size()));
+        rt::send(browse, "RefreshAll", {});
     } else {
         return false;
     }
-    rt::send(browse, "RefreshAll", {});
-    return browCellEdit(browse);
+    if (browCellEdit(browse))
+        return true;
+    endNewRow(browse, false);
+    return false;
 }
 
 bool deleteRow(const rt::Value& browse)

@@ -88,6 +88,10 @@ public:
     }
 
     void setClearOnFirstKey(bool on) { clearOnFirstKey_ = on; }
+    // A date typed over is a new date: the first character typed since the
+    // field was filled replaces the whole date, wherever the cursor was, so
+    // a two-digit year never lands before the old year's last digits.
+    void setReplacedWhole(bool on) { replacedWhole_ = on; }
     // The characters the field holds, shown as "typed/limit" at its right
     // while it has the focus (red once over); 0 shows nothing.
     void setLimit(int chars)
@@ -176,6 +180,16 @@ protected:
             e->accept();
             return;
         }
+        if (replacedWhole_ && !edited && typesText(*e) && !isReadOnly()) {
+            fresh_ = false;
+            const QString old = text();
+            clear();
+            setCursorPosition(0);
+            QLineEdit::keyPressEvent(e);
+            if (!edited)  // a key the field refuses keeps the date
+                setText(old);
+            return;
+        }
         if (!isModifierKey(e->key())) {
             // Typing over the whole selection replaces it only when the
             // validator takes the new text, so a rejected key keeps the value.
@@ -210,6 +224,7 @@ private:
     }
 
     bool clearOnFirstKey_ = false;
+    bool replacedWhole_ = false;
     int limit_ = 0;
     bool fresh_ = false;  // focus arrived by keyboard and nothing was typed yet
     QPointer<QToolButton> button_;
@@ -517,6 +532,7 @@ void GetPart::applyFormat(const rt::Value& value)
     if (!w)
         return;
     w->setClearOnFirstKey(format.clearOnFirstKey);
+    w->setReplacedWhole(format.kind == 'D');
     w->setInputMask(qstr(entryInputMask(format)));
     delete w->validator();
     w->setValidator(new EntryValidator(editingFormat(format), w));

@@ -516,6 +516,11 @@ std::string Cursor::fieldType(int n) const
     return n >= 1 && n <= fCount() ? std::string(1, fields_[std::size_t(n) - 1].letter) : std::string();
 }
 
+bool Cursor::fieldIsAmount(int n) const
+{
+    return n >= 1 && n <= fCount() && (fields_[std::size_t(n) - 1].letter == 'N' || fields_[std::size_t(n) - 1].oid == kMoney);
+}
+
 const char* Cursor::cell(std::int64_t row, int n) const
 {
     if (row < 1 || row > recCount() || n < 1 || n > fCount())
@@ -719,6 +724,7 @@ rt::ClassInfo makeDataSetClass()
         return v.isChar() ? o.fieldPos(v.asString()) : 0;
     });
     c.method<C>("fieldType", [](C& o, Args a) { return Value(o.fieldType(fieldArg(o, a))); });
+    c.method<C>("fieldIsAmount", [](C& o, Args a) { return o.fieldIsAmount(fieldArg(o, a)); });
     c.method<C>("fieldGet", [](C& o, Args a) { return o.fieldGet(fieldArg(o, a)); });
     c.method<C>("sort", [](C& o, Args a) { o.sort(rt::argAt(a, 0)); });
     c.method<C>("errorText", [](C& o, Args) { return Value(o.errorText()); });

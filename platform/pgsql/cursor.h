@@ -119,6 +119,8 @@ public:
     [[nodiscard]] int fieldPos(std::string_view name) const;  // 0 when none; without regard to case
     // Type letter of field n: "C", "N", "D", "L"; "" outside 1..fCount.
     [[nodiscard]] std::string fieldType(int n) const;
+    // Whether field n holds amounts: numbers, and money kept as its text.
+    [[nodiscard]] bool fieldIsAmount(int n) const;
     // Field n of the current row; NIL for NULL, no row or no such field.
     [[nodiscard]] rt::Value fieldGet(int n) const;
     // Field n of row `row` (1-based position in the current order).

@@ -42,9 +42,11 @@ UCollator* collator()
             status = U_ZERO_ERROR;
             made = ucol_open("", &status);
         }
-        // Case and accents do not order (equal texts keep their order), as
-        // in the client window; Ñ stays a letter of its own in Spanish.
-        ucol_setStrength(made, UCOL_PRIMARY);
+        // The full comparison: letters first (case and accents do not
+        // count there, and Ñ stays a letter of its own in Spanish), then
+        // accents, then case only to break ties, as the server orders the
+        // client window's names.
+        ucol_setStrength(made, UCOL_TERTIARY);
         return std::unique_ptr<UCollator, CollatorClose>(made);
     }();
     return c.get();

@@ -1,9 +1,10 @@
 // Text in the user's order: ICU's collator for the locale of LC_ALL,
 // LC_COLLATE or LANG, Spanish when none names one (unset, C or POSIX).
-// Letters compare without regard to case and accents (Ñ is a letter of its
-// own in Spanish): texts that differ only in those are equal, and a stable
-// sort keeps their order. Trailing blanks, the padding of fixed-width
-// fields, do not count.
+// Letters compare first, without regard to case and accents (Ñ is a letter
+// of its own in Spanish); texts whose letters tie are then ordered by their
+// accents and last by their case, as ICU's full comparison orders them (and
+// so as PostgreSQL's ICU collations do). Trailing blanks, the padding of
+// fixed-width fields, do not count.
 #pragma once
 
 #include <string>

@@ -77,6 +77,12 @@ finish
 start --reset-layout "$TABLE"
 copy reset.txt
 finish
+
+# At the last record: Insert, Esc, then Delete and "Sí" to the question.
+start --edit "$TABLE"
+keys ctrl+Next Insert Escape Delete
+keys shift+Tab space
+finish
 DRIVE
 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$WORK/drive.sh"
 
@@ -108,5 +114,21 @@ if [ "$got" != "Edited name" ]; then
     fail=1
 else
     echo "ok the edit read back by python3-dbfread"
+fi
+# The abandoned row left no record; the export holds what dump lists.
+"$BROWSE" "$TABLE" --export "$WORK/out.csv" 2>/dev/null
+"$BROWSE" "$TABLE" --export "$WORK/out.dbf" 2>/dev/null
+got=$("$PY" - "$TABLE" "$WORK/out.dbf" "$WORK/out.csv" <<'PYEOF'
+import sys, dbfread
+t, o = dbfread.DBF(sys.argv[1]), dbfread.DBF(sys.argv[2])
+rows = open(sys.argv[3], encoding='utf-8').read().splitlines()[1:]
+print(t.header.numrecords, len(list(t)), len(list(o)), o.header.numrecords, len(rows), rows[0], rows[-1])
+PYEOF
+)
+if [ "$got" != "20 19 19 19 19 1,Person 1 19,Person 19" ]; then
+    echo "FAIL: records in the table, live, exported (DBF, its count, CSV), first CSV row: $got"
+    fail=1
+else
+    echo "ok Insert and Esc left no record; the exports hold the 19 live ones"
 fi
 exit $fail

@@ -86,6 +86,41 @@ TEST_F(ExportTest, AliasRowsFollowTheBrowsesOrder)
     EXPECT_EQ(readBack(file), (std::vector<std::string>{R"(["Apple"])", R"(["fig"])", R"(["pear"])"}));
 }
 
+// What the browse shows is written: deleted records only when they are
+// shown, and then with their deleted mark; an empty view writes no record.
+TEST_F(ExportTest, DeletedRecordsAreWrittenAsShown)
+{
+    struct Case {
+        const char* name;
+        bool hidden;
+        std::vector<std::string> deleted;  // record numbers to delete
+        const char* expected;              // records: live names | deleted names
+    };
+    const Case cases[] = {
+        {"shown", false, {"2"}, "3: pear,fig|Apple"},
+        {"hidden", true, {"2"}, "2: pear,fig|"},
+        {"all deleted and hidden", true, {"1", "2", "3"}, "0: |"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        openTable("DELS", {"pear", "Apple", "fig"});
+        for (const std::string& r : c.deleted)
+            rt::evalText("DbGoTo(" + r + "), DbDelete()");
+        const bool was = dbf::setDeletedHidden(c.hidden);
+        Dialog d = Dialog::overAlias("DELS");
+        const std::string file = target(std::string("dels") + (c.hidden ? "h" : "s") + std::to_string(c.deleted.size()) + ".dbf");
+        const bool ok = exportTo(d, file, stru({{"NAME", "C", 10, 0}}));
+        dbf::setDeletedHidden(was);
+        ASSERT_TRUE(ok);
+        EXPECT_EQ(tst::runPython({"-c", "import dbfread, sys\n"
+                                        "t = dbfread.DBF(sys.argv[1])\n"
+                                        "print(t.header.numrecords, end=': ')\n"
+                                        "print(','.join(r['NAME'] for r in t) + '|' + ','.join(r['NAME'] for r in t.deleted))",
+                                  file}),
+                  std::string(c.expected) + "\n");
+    }
+}
+
 TEST_F(ExportTest, RefusalsCreateNothing)
 {
     struct Case {

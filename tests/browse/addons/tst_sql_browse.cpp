@@ -73,10 +73,13 @@ const char* kFruit = "SELECT w AS word, n AS qty FROM (VALUES ('Banana', 3), ('a
 
 TEST_F(SqlBrowseTest, ElementsFollowTheCursorsFields)
 {
-    const Value c = cursor(kFruit);
+    const Value c = cursor("SELECT word, qty, qty::money AS price FROM (" + std::string(kFruit) + ") f");
     Value anchor;
     const Value list = addons::sqlBrowseList(c, anchor);
-    ASSERT_EQ(list.asArray().size(), 3u);
+    ASSERT_EQ(list.asArray().size(), 4u);
+    // Numbers and money (kept as its text) are right-aligned, text is not.
+    for (int i : {1, 2, 3})
+        EXPECT_EQ(tb::at(tb::at(list, std::size_t(i) + 1), dlg::slot::Presentation).isArray(), i > 1) << i;
     const Value& browse = tb::at(list, 1);
     EXPECT_EQ(tb::at(browse, dlg::slot::Type).asInt(), dlg::type::Browse);
     EXPECT_EQ(tb::at(browse, dlg::slot::Id).str(), "SQL_BROWSE");

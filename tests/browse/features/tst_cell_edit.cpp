@@ -198,23 +198,67 @@ TEST_F(CellEdit, TwoProgramsEditingOneSharedTableLoseNothing)
 
 namespace {
 
-TEST_F(CellEdit, InsertAppendsARecordAndDeleteMarksOneDeleted)
+// A new row is shown below the last record and reaches the file with its
+// first write; left without one, the file stays as it was.
+TEST_F(CellEdit, ANewRowIsAppendedOnlyByItsFirstWrite)
+{
+    struct Case {
+        const char* name;
+        const char* typed;
+        Qt::Key key;  // Qt::Key_unknown: the focus goes elsewhere
+        const char* names;
+    };
+    const Case cases[] = {
+        {"escape", "", Qt::Key_Escape, "name 1|name 2|name 3\n"},
+        {"typed, then escape", "added", Qt::Key_Escape, "name 1|name 2|name 3\n"},
+        {"untouched, clicked away", "", Qt::Key_unknown, "name 1|name 2|name 3\n"},
+        {"typed, enter", "added", Qt::Key_Return, "name 1|name 2|name 3|added\n"},
+    };
+    const std::string before = slurp(path);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        rt::evalText("DbGoTo(2)");
+        ASSERT_TRUE(dlg::appendRow(bv));
+        auto* edit = qobject_cast<QLineEdit*>(dlg::cellEditor(bv));
+        ASSERT_NE(edit, nullptr);
+        EXPECT_EQ(b->rowPos(), 4) << "the new row is below the last record";
+        EXPECT_EQ(b->filledRows(), 4);
+        QTest::keyClicks(edit, c.typed);
+        if (c.key == Qt::Key_unknown)
+            b->widget()->setFocus();
+        else
+            QTest::keyClick(edit, c.key);
+        settle();
+        EXPECT_EQ(dlg::cellEditor(bv), nullptr);
+        EXPECT_EQ(names(), c.names);
+        if (c.key != Qt::Key_Return) {
+            EXPECT_EQ(slurp(path), before) << "byte for byte";
+            EXPECT_EQ(rt::evalText("RecNo()").asInt(), 2) << "the record current before";
+            EXPECT_EQ(b->filledRows(), 3);
+        }
+    }
+    EXPECT_EQ(rt::evalText("RecNo()").asInt(), 4) << "the new record is current";
+}
+
+// With deleted records hidden the grid stops showing the record at once.
+TEST_F(CellEdit, DeleteMarksTheRecordDeleted)
 {
     dlg::MessageCapture capture;  // answers the confirmation with yes
-    ASSERT_TRUE(dlg::appendRow(bv));
-    QLineEdit* edit = qobject_cast<QLineEdit*>(dlg::cellEditor(bv));
-    ASSERT_NE(edit, nullptr);
-    QTest::keyClicks(edit, "added");
-    QTest::keyClick(edit, Qt::Key_Return);
-    EXPECT_EQ(names(), "name 1|name 2|name 3|added\n");
-
+    const bool was = dbf::setDeletedHidden(true);
     rt::evalText("DbGoTo(2)");
-    ASSERT_TRUE(dlg::deleteRow(bv));
+    const bool deleted = dlg::deleteRow(bv);
+    settle();
+    const int rows = b->filledRows();
+    const long long current = rt::evalText("RecNo()").asInt();
+    dbf::setDeletedHidden(was);
+    ASSERT_TRUE(deleted);
     ASSERT_EQ(capture.messages.size(), 1u);
     EXPECT_EQ(capture.messages[0].text, "¿Borrar el registro actual?");
+    EXPECT_EQ(rows, 2);
+    EXPECT_EQ(current, 3) << "the next record is current";
     EXPECT_EQ(run("/usr/bin/python3 -c \"import dbfread; print('|'.join(r['NAME'] for r in dbfread.DBF('" + path +
                   "', ignore_missing_memofile=True)))\""),
-              "name 1|name 3|added\n");
+              "name 1|name 3\n");
 }
 
 TEST_F(CellEdit, AReadOnlyTableIsRefusedWithAMessage)
@@ -310,6 +354,7 @@ TEST_F(CellKeysInARead, ASlot38KeyAppendsOnlyFromTheBrowsesCells)
     EXPECT_EQ(fromEntry, 3u) << "the focus was in the entry";
     EXPECT_EQ(fromCells, 4u) << "the focus was in the browse's cells";
     EXPECT_TRUE(editing) << "the editor opens on the new row";
+    EXPECT_EQ(data.asArray().size(), 3u) << "Escape takes the unwritten row away";
     EXPECT_EQ(text, "abc");
 }
 

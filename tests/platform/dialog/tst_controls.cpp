@@ -393,16 +393,19 @@ TEST_F(Controls, DateFieldsOpenTheCalendar)
 }
 
 // A date field in the format a program starts with (day first, four-digit
-// year), blank as the query panel's are, takes a date typed as it shows
-// dates or as "21/06/97", and shows it back so.
+// year), blank as the query panel's are or holding a date, takes a date
+// typed as it shows dates or as "21/06/97" (the whole date replaced, the
+// century from the epoch rule), and shows it back so.
 TEST_F(Controls, DateFieldsTakeTheDatesAsTheyShowThem)
 {
     const std::string previous = rt::setDateFormat(rt::localeDateFormat());
-    for (const char* typed : {"21-06-1997", "21/06/97"}) {
-        SCOPED_TRACE(typed);
+    const int epoch = rt::setEpoch(1950);
+    for (const char* typed : {"21-06-1997", "21/06/97"})
+    for (const rt::Date old : {rt::Date{}, rt::makeDate(2024, 3, 11)}) {
+        SCOPED_TRACE(std::string(typed) + " over " + rt::dtos(old));
         list = Value::array();
         rt::publicSet("GetList", list);
-        rt::publicSet("dDate", rt::Value(rt::Date{}));
+        rt::publicSet("dDate", rt::Value(old));
         rt::publicSet("cCode", rt::padR("", 6));
         add(2, 0, {{4, anchor("dDate")}, {12, "@D"}});
         add(2, 0, {{4, anchor("cCode")}});
@@ -420,6 +423,7 @@ TEST_F(Controls, DateFieldsTakeTheDatesAsTheyShowThem)
         EXPECT_EQ(rt::dtos(rt::publicGet("dDate").asDate()), "19970621");
         EXPECT_EQ(shown, "21-06-1997");
     }
+    rt::setEpoch(epoch);
     rt::setDateFormat(previous);
 }
 

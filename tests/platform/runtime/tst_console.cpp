@@ -107,12 +107,15 @@ public:
     }
     [[nodiscard]] bool ok() const { return saved_ >= 0; }
     void type(std::string_view keys) { ASSERT_EQ(write(master_, keys.data(), keys.size()), ssize_t(keys.size())); }
-    // Keys typed while Inkey waits, so the terminal's single-key mode sees
-    // them (typed earlier, a line-mode terminal would edit or signal them).
+    // Keys typed once Inkey has put the terminal in single-key mode (typed
+    // earlier, a line-mode terminal would edit or signal them). Waiting for
+    // the mode rather than for a fixed time keeps a loaded machine honest.
     int typeDuring(std::string keys, double seconds)
     {
         std::thread typist([this, keys] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            termios t{};
+            for (int i = 0; i < 2000 && tcgetattr(slave_, &t) == 0 && (t.c_lflag & ICANON) != 0; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             type(keys);
         });
         const int key = rt::inkey(seconds);
