@@ -1208,8 +1208,9 @@ std::map<std::string, std::string> folderBytes(const std::string& dir)
 }
 
 // A tool run in `dir`, offscreen; a window still open after windowMs is
-// ended (status -2), as a user would close it.
-int runTool(const char* program, const QStringList& args, const std::string& dir, int windowMs = 60000)
+// ended (status -2), as a user would close it. Its standard error goes to `err`.
+int runTool(const char* program, const QStringList& args, const std::string& dir, int windowMs = 60000,
+            std::string* err = nullptr)
 {
     QProcess p;
     auto env = QProcessEnvironment::systemEnvironment();
@@ -1218,12 +1219,14 @@ int runTool(const char* program, const QStringList& args, const std::string& dir
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(QString::fromStdString(dir));
     p.start(program, args);
-    if (!p.waitForFinished(windowMs)) {
+    const bool ended = p.waitForFinished(windowMs);
+    if (!ended) {
         p.kill();
         p.waitForFinished();
-        return -2;
     }
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    if (err)
+        *err = p.readAllStandardError().toStdString();
+    return !ended ? -2 : p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
 }  // namespace
@@ -1245,7 +1248,14 @@ TEST_F(Import, IndexTagsOfCodeRunInNoProgram)
     const Program programs[] = {
         {"dxc-browse", [](const std::string& d) { return runTool(DXC_BROWSE_TOOL, {"T.DBF"}, d, 2500); }, -2},
         {"dxc-browse --edit", [](const std::string& d) { return runTool(DXC_BROWSE_TOOL, {"--edit", "T.DBF"}, d, 2500); }, -2},
-        {"dxc-dbf dump", [](const std::string& d) { return runTool(DXC_DBF_TOOL, {"dump", "T.DBF"}, d); }, 0},
+        {"dxc-dbf dump",
+         [](const std::string& d) {
+             std::string err;
+             const int status = runTool(DXC_DBF_TOOL, {"dump", "T.DBF"}, d, 60000, &err);
+             EXPECT_NE(err.find("dxc-dbf: warning: T.DBF: index tag EVIL left out"), std::string::npos) << err;
+             return status;
+         },
+         0},
         {"dxc-dbf dump --order", [](const std::string& d) { return runTool(DXC_DBF_TOOL, {"dump", "T.DBF", "--order", "EVIL"}, d); }, 1},
         {"the import",
          [](const std::string& d) {
