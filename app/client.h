@@ -100,8 +100,8 @@ void refreshAll(const rt::Value& oBrowse);
 // browse a data grid: they are called directly. Anything else raises the
 // error that sending `member` to it by name would raise.
 [[nodiscard]] pgsql::DataObject& dataObject(const rt::Value& v, std::string_view member);
-[[nodiscard]] pgsql::DataObject& record(const ClientWindow& s, std::string_view member);
-[[nodiscard]] pgsql::DataObject& browseSet(const ClientWindow& s, std::string_view member);
+[[nodiscard]] pgsql::DataObject& record(const ClientWindow& window, std::string_view member);
+[[nodiscard]] pgsql::DataObject& browseSet(const ClientWindow& window, std::string_view member);
 [[nodiscard]] gui::XbpBrowse& grid(const rt::Value& v, std::string_view member);
 // SetAppFocus(oElement); NIL when the element does not exist (yet).
 rt::Value focus(const rt::Value& oElement);
@@ -127,72 +127,77 @@ inline constexpr std::string_view kTitle = "Test SQLRecordSet";
 // True when the form may show another client: nothing typed is pending, or
 // the user agreed to discard it ("¿Descartar los cambios del cliente?").
 // The entry fields are written back first, so a "No" keeps every value.
-bool mayLeaveRecord(ClientWindow& s);
+bool mayLeaveRecord(ClientWindow& window);
 // The form's elements shown again (element types in `skip` left out) with
 // the picture of the client shown, an empty box when it has none.
-void showRecord(const ClientWindow& s, std::initializer_list<int> skip);
+void showRecord(const ClientWindow& window, std::initializer_list<int> skip);
 
 // The client's code as the table keeps it: a number shorter than the
 // field padded with zeros to its length ("123" -> "000123"); any other
 // text trimmed.
 [[nodiscard]] std::string paddedCode(std::string_view code, std::size_t length);
 // The record object's code padded in place; the code, trimmed.
-std::string padRecordCode(const ClientWindow& s);
+std::string padRecordCode(const ClientWindow& window);
 // "000123 MARIA PEREZ": the client other than the one shown that holds
 // the code, if any.
-[[nodiscard]] std::optional<std::string> codeOwner(const ClientWindow& s, const std::string& code);
+[[nodiscard]] std::optional<std::string> codeOwner(const ClientWindow& window, const std::string& code);
 // Says so when another client than the one shown holds the code (padded).
-void sayIfTaken(const ClientWindow& s, std::string_view code);
+void sayIfTaken(const ClientWindow& window, std::string_view code);
 // The message for a code another client holds.
 [[nodiscard]] std::string takenCodeMessage(const std::string& code, const std::string& owner);
 // Whether the client of that record number is still in the table (true
 // when the server cannot say).
-[[nodiscard]] bool clientExists(const ClientWindow& s, std::int64_t recno);
+[[nodiscard]] bool clientExists(const ClientWindow& window, std::int64_t recno);
 // Whether the code has a row in "dxcam01e".
-[[nodiscard]] bool hasSecondRow(const ClientWindow& s, const std::string& code);
+[[nodiscard]] bool hasSecondRow(const ClientWindow& window, const std::string& code);
 
 // The form and the browse show one client: the browse set is put on the
 // record object's client and redrawn.
-void followInBrowse(ClientWindow& s);
+void followInBrowse(ClientWindow& window);
 // The other way round: the client under the browse's cursor shown in the
 // form (while viewing; the form being edited stays).
-void followBrowse(ClientWindow& s);
+void followBrowse(ClientWindow& window);
 // Another user deleted the client shown (code as it was): said, editing
 // ends, and the next client is shown in the form and the browse. A failure
 // the data object reported is said in these words instead.
-void clientGone(ClientWindow& s, const std::string& code, const std::optional<pgsql::Failure>& reported);
+void clientGone(ClientWindow& window, const std::string& code, const std::optional<pgsql::Failure>& reported);
 
 // The combo box's choice: the browse ordered by aApp[6], still on the
 // form's client; the search field names the order it searches in.
-void sortBrowse(ClientWindow& s);
+void sortBrowse(ClientWindow& window);
 // "Buscar por Apellidos" in the empty search field.
-void showSearchOrder(const ClientWindow& s);
+void showSearchOrder(const ClientWindow& window);
 
-// The browse's order is kept for the next run (the window's place is kept
-// by the layout, client_layout.cpp); a kept order of a column the table
-// still has is restored before the window opens.
-void rememberOrder(const ClientWindow& s);
-void restoreOrder(ClientWindow& s);
+// The window's place and the browse's order are kept for the next run by
+// the browse library's layout keeping (client_layout.cpp): keepLayout has
+// it save them as the window closes, under the browse's id; keptWindow
+// gives what the last run kept (NIL for none).
+inline constexpr std::string_view kBrowseId = "oBrowse";
+enum class KeptEntry { Place = 1, Order };
+void keepLayout(const std::weak_ptr<ClientWindow>& weak);
+[[nodiscard]] rt::Value keptWindow(KeptEntry entry);
+// A kept order of a column the table still has, before the window opens.
+void restoreOrder(ClientWindow& window);
 
 // The command buttons' actions.
-void cancelEdit(ClientWindow& s);
-void saveRecord(ClientWindow& s);
-void newRecord(ClientWindow& s);
-void editRecord(ClientWindow& s);
-void deleteRecord(ClientWindow& s);  // asks first, naming the client
-void refreshTable(ClientWindow& s);
-void showPicture(const ClientWindow& s);
-void refreshBrowse(ClientWindow& s);
+void cancelEdit(ClientWindow& window);
+void saveRecord(ClientWindow& window);
+void newRecord(ClientWindow& window);
+void editRecord(ClientWindow& window);
+void deleteRecord(ClientWindow& window);  // asks first, naming the client
+void refreshTable(ClientWindow& window);
+void showPicture(const ClientWindow& window);
+void refreshBrowse(ClientWindow& window);
 // "Siguiente": the next match of the search; says so after the last one.
-void nextMatch(ClientWindow& s);
+void nextMatch(ClientWindow& window);
 // Once the dialog's elements exist: the browse's columns fitted to what
 // they show and the window made resizable (client_layout.cpp).
-void arrangeWindow(const ClientWindow& s);
-// "Like": the record object narrowed to the search text (s.cBuscar, a
+void arrangeWindow(const ClientWindow& window);
+// "Like": the record object narrowed to the search text (window.cBuscar, a
 // reference, is emptied when found); asks first when typed work is pending.
-void likeSearch(ClientWindow& s);
+void likeSearch(ClientWindow& window);
 // A row chosen in the browse becomes the form's client.
-void chooseRow(ClientWindow& s);
+void chooseRow(ClientWindow& window);
 }  // namespace client
 
 // Registers Test and the helpers by name.

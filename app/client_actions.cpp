@@ -6,7 +6,6 @@
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/elements.h"
 #include "platform/dialog/library.h"
-#include "platform/dialog/storage.h"
 #include "platform/gui/xbppart.h"
 #include "platform/pgsql/connection.h"
 #include "platform/pgsql/dataobject.h"
@@ -24,273 +23,268 @@ namespace app::client {
 
 namespace {
 
-pgsql::DataObject* recordObject(const ClientWindow& s)
+pgsql::DataObject* recordObject(const ClientWindow& window)
 {
-    return s.app(appSlot::Record).isObject() ? dynamic_cast<pgsql::DataObject*>(&s.app(appSlot::Record).asObject()) : nullptr;
+    return window.app(appSlot::Record).isObject() ? dynamic_cast<pgsql::DataObject*>(&window.app(appSlot::Record).asObject()) : nullptr;
 }
 
-dlg::DialogPart* dialogOf(const ClientWindow& s)
+dlg::DialogPart* dialogOf(const ClientWindow& window)
 {
-    return s.app(appSlot::Dialog).isObject() ? dynamic_cast<dlg::DialogPart*>(&s.app(appSlot::Dialog).asObject()) : nullptr;
+    return window.app(appSlot::Dialog).isObject() ? dynamic_cast<dlg::DialogPart*>(&window.app(appSlot::Dialog).asObject()) : nullptr;
 }
 
-std::string conditionOfCode(const ClientWindow& s)
+std::string conditionOfCode(const ClientWindow& window)
 {
-    const rt::Value code = rt::getMember(s.app(appSlot::Record), "codcli");
+    const rt::Value code = rt::getMember(window.app(appSlot::Record), "codcli");
     return "dxcam01.codcli=" + pgsql::stoq(code.isChar() ? code.asString() : rt::var2char(code));
 }
 
-std::string memberText(const ClientWindow& s, const char* member)
+std::string memberText(const ClientWindow& window, const char* member)
 {
-    return rt::alltrim(rt::var2char(rt::getMember(s.app(appSlot::Record), member)));
+    return rt::alltrim(rt::var2char(rt::getMember(window.app(appSlot::Record), member)));
 }
 
 // A column of the client as read from the table, whatever the form holds.
-std::string storedText(const ClientWindow& s, const char* column)
+std::string storedText(const ClientWindow& window, const char* column)
 {
-    return rt::alltrim(rt::var2char(record(s, "FieldGet").fieldGet(column)));
+    return rt::alltrim(rt::var2char(record(window, "FieldGet").fieldGet(column)));
 }
 
-std::string storedCode(const ClientWindow& s) { return storedText(s, "codcli"); }
+std::string storedCode(const ClientWindow& window) { return storedText(window, "codcli"); }
 
 // Delete names the client as stored: a code typed over in the form must
 // not pick another client.
-std::string conditionOfStoredCode(const ClientWindow& s) { return "dxcam01.codcli=" + pgsql::stoq(storedCode(s)); }
+std::string conditionOfStoredCode(const ClientWindow& window) { return "dxcam01.codcli=" + pgsql::stoq(storedCode(window)); }
 
 }  // namespace
 
-bool mayLeaveRecord(ClientWindow& s)
+bool mayLeaveRecord(ClientWindow& window)
 {
-    if (!s.editing())
+    if (!window.editing())
         return true;
     // A field whose text is not a value (a wrong date) counts as typed work.
-    dlg::DialogPart* d = dialogOf(s);
+    dlg::DialogPart* d = dialogOf(window);
     const bool allWritten = !d || d->commitEdits();
-    const pgsql::DataObject* record = recordObject(s);
+    const pgsql::DataObject* record = recordObject(window);
     if (allWritten && (!record || !record->changed()))
         return true;
     const bool discard = dlg::askYesNo("¿Descartar los cambios del cliente?", kTitle);
     if (!discard)
-        getRefresh(s.GetList, {28});  // the values as written back
+        getRefresh(window.GetList, {28});  // the values as written back
     return discard;
 }
 
-void showRecord(const ClientWindow& s, std::initializer_list<int> skip)
+void showRecord(const ClientWindow& window, std::initializer_list<int> skip)
 {
-    getRefresh(s.GetList, skip);
-    showPicture(s);
+    getRefresh(window.GetList, skip);
+    showPicture(window);
 }
 
-void cancelEdit(ClientWindow& s)
+void cancelEdit(ClientWindow& window)
 {
     // Cancel drops typed work only as Escape does: after asking.
-    if (!mayLeaveRecord(s))
+    if (!mayLeaveRecord(window))
         return;
-    pgsql::DataObject& rec = record(s, "RecordCancel");
+    pgsql::DataObject& rec = record(window, "RecordCancel");
     const bool wasNew = rec.isNewRow();
     rec.recordCancel();
-    s.app(appSlot::Editing) = false;
-    if (!wasNew && rec.recno() > 0 && !clientExists(s, rec.recno())) {
-        clientGone(s, storedCode(s), {});
+    window.app(appSlot::Editing) = false;
+    if (!wasNew && rec.recno() > 0 && !clientExists(window, rec.recno())) {
+        clientGone(window, storedCode(window), {});
         return;
     }
-    followInBrowse(s);
-    showRecord(s, {28});
+    followInBrowse(window);
+    showRecord(window, {28});
 }
 
-void clientGone(ClientWindow& s, const std::string& code, const std::optional<pgsql::Failure>& reported)
+void clientGone(ClientWindow& window, const std::string& code, const std::optional<pgsql::Failure>& reported)
 {
     const std::string text = "El cliente " + code + " fue borrado por otro usuario.";
     if (reported)
         sayInstead(*reported, text);
     else
         dlg::winAlert(text, kTitle);
-    s.app(appSlot::Editing) = false;
+    window.app(appSlot::Editing) = false;
     // The next client takes the place of the one that went.
-    record(s, "Refresh").refresh();
-    browseSet(s, "Refresh").refresh();
-    followInBrowse(s);
-    showRecord(s, {28});
+    record(window, "Refresh").refresh();
+    browseSet(window, "Refresh").refresh();
+    followInBrowse(window);
+    showRecord(window, {28});
 }
 
 namespace {
 
 // Says why the client cannot be written as it stands, keeping the focus on
 // its code: an empty code, or one another client holds.
-bool codeRefused(ClientWindow& s)
+bool codeRefused(ClientWindow& window)
 {
-    const std::string code = padRecordCode(s);
-    getRefresh(s.GetList, {28});
+    const std::string code = padRecordCode(window);
+    getRefresh(window.GetList, {28});
     std::string why;
-    const bool sameCode = !record(s, "isNewRow").isNewRow() && code == storedCode(s);
+    const bool sameCode = !record(window, "isNewRow").isNewRow() && code == storedCode(window);
     if (code.empty())
         why = "Codigo de Producto no Puede Estar en Blanco, Verifique...";
-    else if (const auto owner = sameCode ? std::nullopt : codeOwner(s, code))
+    else if (const auto owner = sameCode ? std::nullopt : codeOwner(window, code))
         why = takenCodeMessage(code, *owner);
     if (why.empty())
         return false;
     dlg::winAlert(why, kTitle);
-    focus(s.ocodcli);
+    focus(window.ocodcli);
     return true;
 }
 
 }  // namespace
 
-void saveRecord(ClientWindow& s)
+void saveRecord(ClientWindow& window)
 {
-    if (codeRefused(s))
+    if (codeRefused(window))
         return;
     // A refused write (a conflict, a code taken, a lost server) keeps the
     // form in editing with the user's values.
-    pgsql::DataObject& rec = record(s, "RecordPut");
-    const std::string code = memberText(s, "codcli");
-    if (!rec.recordPut(conditionOfCode(s))) {
+    pgsql::DataObject& rec = record(window, "RecordPut");
+    const std::string code = memberText(window, "codcli");
+    if (!rec.recordPut(conditionOfCode(window))) {
         const pgsql::Failure& f = rec.lastFailure();
         if (f.kind == pgsql::FailureKind::Gone)
-            return clientGone(s, storedCode(s), f);
+            return clientGone(window, storedCode(window), f);
         if (f.kind == pgsql::FailureKind::DuplicateKey)
             sayInstead(f, "Ya existe un cliente con el código " + code + ". Sus cambios no se guardaron.");
     } else {
-        s.app(appSlot::Editing) = false;
+        window.app(appSlot::Editing) = false;
     }
-    followInBrowse(s);
-    focus(s.ocodcli);
-    showRecord(s, {28});
+    followInBrowse(window);
+    focus(window.ocodcli);
+    showRecord(window, {28});
 }
 
-void newRecord(ClientWindow& s)
+void newRecord(ClientWindow& window)
 {
-    if (!mayLeaveRecord(s))
+    if (!mayLeaveRecord(window))
         return;
-    record(s, "RecordBlank").recordBlank();
-    s.app(appSlot::Editing) = true;
-    showRecord(s, {28});
-    refreshAll(s.oBrowse);
-    focus(s.ocodcli);
+    record(window, "RecordBlank").recordBlank();
+    window.app(appSlot::Editing) = true;
+    showRecord(window, {28});
+    refreshAll(window.oBrowse);
+    focus(window.ocodcli);
 }
 
-void editRecord(ClientWindow& s)
+void editRecord(ClientWindow& window)
 {
-    s.app(appSlot::Editing) = true;
-    getRefresh(s.GetList, {28});
-    focus(s.oNombre);
+    window.app(appSlot::Editing) = true;
+    getRefresh(window.GetList, {28});
+    focus(window.oNombre);
 }
 
-void deleteRecord(ClientWindow& s)
+void deleteRecord(ClientWindow& window)
 {
-    const std::string code = storedCode(s);
+    const std::string code = storedCode(window);
     std::string who = code;
     for (const char* member : {"nombre", "apell"})
-        if (const std::string part = storedText(s, member); !part.empty())
+        if (const std::string part = storedText(window, member); !part.empty())
             who += " " + part;
     // The client's row of the second table goes with it: a later client
     // with the same code must not inherit it.
-    const bool second = hasSecondRow(s, code);
+    const bool second = hasSecondRow(window, code);
     if (!dlg::askYesNo("¿Borrar el cliente " + who + (second ? " y sus datos de dxcam01e" : "") + "?", kTitle))
         return;
-    pgsql::DataObject& rec = record(s, "RecordDelete");
-    if (rec.recordDelete(conditionOfStoredCode(s), {{"dxcam01e", "codcli"}}))
-        s.app(appSlot::Editing) = false;
+    pgsql::DataObject& rec = record(window, "RecordDelete");
+    if (rec.recordDelete(conditionOfStoredCode(window), {{"dxcam01e", "codcli"}}))
+        window.app(appSlot::Editing) = false;
     else if (rec.lastFailure().kind == pgsql::FailureKind::Gone)
-        return clientGone(s, code, rec.lastFailure());
-    followInBrowse(s);
-    showRecord(s, {28});
+        return clientGone(window, code, rec.lastFailure());
+    followInBrowse(window);
+    showRecord(window, {28});
 }
 
-void refreshTable(ClientWindow& s)
+void refreshTable(ClientWindow& window)
 {
-    if (!mayLeaveRecord(s))
+    if (!mayLeaveRecord(window))
         return;
-    record(s, "Refresh").refresh();
-    followInBrowse(s);
-    showRecord(s, {28});
+    record(window, "Refresh").refresh();
+    followInBrowse(window);
+    showRecord(window, {28});
 }
 
-void showPicture(const ClientWindow& s)
+void showPicture(const ClientWindow& window)
 {
-    if (s.app(appSlot::Picture).isObject())
-        dlg::bitMapDraw(s.app(appSlot::Picture), record(s, "FieldGetPicture").fieldGetPicture({}));
+    if (window.app(appSlot::Picture).isObject())
+        dlg::bitMapDraw(window.app(appSlot::Picture), record(window, "FieldGetPicture").fieldGetPicture({}));
 }
 
-void refreshBrowse(ClientWindow& s)
+void refreshBrowse(ClientWindow& window)
 {
-    browseSet(s, "Refresh").refresh();
-    refreshAll(s.oBrowse);
-    getRefresh(s.GetList, {28});
+    browseSet(window, "Refresh").refresh();
+    refreshAll(window.oBrowse);
+    getRefresh(window.GetList, {28});
 }
 
-void nextMatch(ClientWindow& s)
+void nextMatch(ClientWindow& window)
 {
-    if (!mayLeaveRecord(s))
+    if (!mayLeaveRecord(window))
         return;
-    const bool found = record(s, "LocateNext").locateNext();
-    if (!found && !rt::isTrue(rt::getMember(s.app(appSlot::Record), "lError")))
+    const bool found = record(window, "LocateNext").locateNext();
+    if (!found && !rt::isTrue(rt::getMember(window.app(appSlot::Record), "lError")))
         dlg::winAlert("Ese era el último cliente encontrado.", kTitle);
-    followInBrowse(s);
-    showRecord(s, {28, 1});
-    focus(s.app(appSlot::SearchField));
+    followInBrowse(window);
+    showRecord(window, {28, 1});
+    focus(window.app(appSlot::SearchField));
 }
 
-void followInBrowse(ClientWindow& s)
+void followInBrowse(ClientWindow& window)
 {
-    const std::int64_t shown = record(s, "recno").recno();
-    pgsql::DataObject& rows = browseSet(s, "seek");
+    const std::int64_t shown = record(window, "recno").recno();
+    pgsql::DataObject& rows = browseSet(window, "seek");
     if (shown > 0 && rows.recno() != shown && !rows.seek(rt::Value::integer(shown), "recno")) {
         rows.refresh();  // a client saved since the browse last read
         rows.seek(rt::Value::integer(shown), "recno");
     }
-    refreshAll(s.oBrowse);
+    refreshAll(window.oBrowse);
 }
 
-void followBrowse(ClientWindow& s)
+void followBrowse(ClientWindow& window)
 {
     // The form being edited stays; the browse comes back to it when the
     // editing ends. A move the window makes itself finds both on one client.
     static bool following = false;
-    if (following || s.editing())
+    if (following || window.editing())
         return;
-    const std::int64_t row = browseSet(s, "recno").recno();
-    if (row <= 0 || row == record(s, "recno").recno())
+    const std::int64_t row = browseSet(window, "recno").recno();
+    if (row <= 0 || row == record(window, "recno").recno())
         return;
     following = true;
-    rt::runReporting([&] { chooseRow(s); });
+    rt::runReporting([&] { chooseRow(window); });
     following = false;
 }
 
-void sortBrowse(ClientWindow& s)
+void sortBrowse(ClientWindow& window)
 {
-    browseSet(s, "sort").sort(rt::var2char(s.app(appSlot::OrderColumn)));
-    followInBrowse(s);
-    showSearchOrder(s);
+    browseSet(window, "sort").sort(rt::var2char(window.app(appSlot::OrderColumn)));
+    followInBrowse(window);
+    showSearchOrder(window);
 }
 
-void showSearchOrder(const ClientWindow& s)
+void showSearchOrder(const ClientWindow& window)
 {
-    const gui::XbpPart* part = gui::asPart(s.app(appSlot::SearchField));
+    const gui::XbpPart* part = gui::asPart(window.app(appSlot::SearchField));
     if (auto* field = part ? qobject_cast<QLineEdit*>(part->widget()) : nullptr)
         field->setPlaceholderText(
-            QString::fromStdString("Buscar por " + orderCaption(rt::var2char(s.app(appSlot::OrderColumn)))));
+            QString::fromStdString("Buscar por " + orderCaption(rt::var2char(window.app(appSlot::OrderColumn)))));
 }
 
-void rememberOrder(const ClientWindow& s)
+void restoreOrder(ClientWindow& window)
 {
-    dlg::regWrite("client", "window", "order", s.app(appSlot::OrderColumn));
-}
-
-void restoreOrder(ClientWindow& s)
-{
-    const rt::Value saved = dlg::regQuery("client", "window", "order");
-    const auto& names = s.aOrderBy.asArray().items;
+    const rt::Value saved = keptWindow(KeptEntry::Order);
+    const auto& names = window.aOrderBy.asArray().items;
     const bool known = saved.isChar() && std::any_of(names.begin(), names.end(), [&](const rt::Value& n) {
         return n.isChar() && n.asString() == saved.asString();
     });
-    if (!known || saved.asString() == rt::var2char(s.app(appSlot::OrderColumn)))
+    if (!known || saved.asString() == rt::var2char(window.app(appSlot::OrderColumn)))
         return;
-    pgsql::DataObject& rows = browseSet(s, "sort");
+    pgsql::DataObject& rows = browseSet(window, "sort");
     if (!rows.sort(saved.str()))
         return;
-    s.app(appSlot::OrderColumn) = saved;
-    if (const std::int64_t shown = record(s, "recno").recno(); shown > 0)
+    window.app(appSlot::OrderColumn) = saved;
+    if (const std::int64_t shown = record(window, "recno").recno(); shown > 0)
         rows.seek(rt::Value::integer(shown), "recno");
 }
 

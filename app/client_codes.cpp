@@ -17,9 +17,9 @@ namespace app::client {
 
 namespace {
 
-pgsql::Connection* connectionOf(const ClientWindow& s)
+pgsql::Connection* connectionOf(const ClientWindow& window)
 {
-    return s.oConn.isObject() ? dynamic_cast<pgsql::Connection*>(&s.oConn.asObject()) : nullptr;
+    return window.oConn.isObject() ? dynamic_cast<pgsql::Connection*>(&window.oConn.asObject()) : nullptr;
 }
 
 std::string trimmed(const rt::Value& v) { return rt::alltrim(v.isChar() ? v.asString() : rt::var2char(v)); }
@@ -28,27 +28,28 @@ std::string trimmed(const rt::Value& v) { return rt::alltrim(v.isChar() ? v.asSt
 
 std::string paddedCode(std::string_view code, std::size_t length)
 {
-    const std::string t = rt::alltrim(code);
-    const bool digits = !t.empty() && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
-    return digits && t.size() < length ? std::string(length - t.size(), '0') + t : t;
+    const std::string text = rt::alltrim(code);
+    const bool digits =
+        !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return digits && text.size() < length ? std::string(length - text.size(), '0') + text : text;
 }
 
-std::string padRecordCode(const ClientWindow& s)
+std::string padRecordCode(const ClientWindow& window)
 {
-    const rt::Value code = rt::getMember(s.app(appSlot::Record), "codcli");
+    const rt::Value code = rt::getMember(window.app(appSlot::Record), "codcli");
     const std::size_t length = code.isChar() ? std::max<std::size_t>(code.charLen(), 1) : 6;
     const std::string padded = paddedCode(trimmed(code), length);
     if (!padded.empty() && padded != trimmed(code))
-        rt::setMember(s.app(appSlot::Record), "codcli", rt::padR(padded, length));
+        rt::setMember(window.app(appSlot::Record), "codcli", rt::padR(padded, length));
     return padded;
 }
 
-std::optional<std::string> codeOwner(const ClientWindow& s, const std::string& code)
+std::optional<std::string> codeOwner(const ClientWindow& window, const std::string& code)
 {
-    pgsql::Connection* conn = connectionOf(s);
+    pgsql::Connection* conn = connectionOf(window);
     if (!conn || code.empty())
         return std::nullopt;
-    const std::int64_t shown = record(s, "recno").recno();
+    const std::int64_t shown = record(window, "recno").recno();
     const std::string sql = "SELECT concat_ws(' ', trim(codcli), trim(nombre), trim(apell)) FROM " +
                             conn->qualified("dxcam01") + " WHERE codcli = $1 AND recno <> $2 LIMIT 1";
     return conn->value(sql.c_str(), {code, std::to_string(shown)});
@@ -59,17 +60,17 @@ std::string takenCodeMessage(const std::string& code, const std::string& owner)
     return "El código " + code + " ya es del cliente " + owner + ". Use otro código.";
 }
 
-void sayIfTaken(const ClientWindow& s, std::string_view code)
+void sayIfTaken(const ClientWindow& window, std::string_view code)
 {
-    const rt::Value current = rt::getMember(s.app(appSlot::Record), "codcli");
+    const rt::Value current = rt::getMember(window.app(appSlot::Record), "codcli");
     const std::string padded = paddedCode(code, current.isChar() ? std::max<std::size_t>(current.charLen(), 1) : 6);
-    if (const auto owner = codeOwner(s, padded))
+    if (const auto owner = codeOwner(window, padded))
         dlg::winAlert(takenCodeMessage(padded, *owner), kTitle);
 }
 
-bool clientExists(const ClientWindow& s, std::int64_t recno)
+bool clientExists(const ClientWindow& window, std::int64_t recno)
 {
-    pgsql::Connection* conn = connectionOf(s);
+    pgsql::Connection* conn = connectionOf(window);
     if (!conn)
         return true;
     const std::string sql = "SELECT count(*) FROM " + conn->qualified("dxcam01") + " WHERE recno = $1";
@@ -78,9 +79,9 @@ bool clientExists(const ClientWindow& s, std::int64_t recno)
     return !n || *n != "0";
 }
 
-bool hasSecondRow(const ClientWindow& s, const std::string& code)
+bool hasSecondRow(const ClientWindow& window, const std::string& code)
 {
-    pgsql::Connection* conn = connectionOf(s);
+    pgsql::Connection* conn = connectionOf(window);
     if (!conn || code.empty() || !conn->existTables("dxcam01e"))
         return false;
     const std::string sql = "SELECT count(*) FROM " + conn->qualified("dxcam01e") + " WHERE codcli = $1";

@@ -27,16 +27,16 @@ bool isAppArray(const rt::Value& aApp) { return aApp.isArray() && aApp.asArray()
 // The window as the arguments give it: aApp, GetList, then `more` in order.
 ClientWindow given(rt::Args a, const char* fn, std::initializer_list<Var> more)
 {
-    ClientWindow s;
-    s.aApp = rt::argAt(a, 0);
-    s.GetList = rt::argAt(a, 1);
+    ClientWindow window;
+    window.aApp = rt::argAt(a, 0);
+    window.GetList = rt::argAt(a, 1);
     std::size_t i = 2;
     for (Var v : more)
         if (v)
-            s.*v = rt::argAt(a, i++);
-    if (!isAppArray(s.aApp) || !s.GetList.isArray())
+            window.*v = rt::argAt(a, i++);
+    if (!isAppArray(window.aApp) || !window.GetList.isArray())
         rt::raiseArg(fn, a);
-    return s;
+    return window;
 }
 
 // A command of the window: its function name, the action and the variables
@@ -70,8 +70,8 @@ template <std::size_t N>
 rt::Value runCommand(rt::Args a)
 {
     const Command& c = kCommands[N];
-    ClientWindow s = given(a, c.name, {c.more[0], c.more[1], c.more[2]});
-    c.run(s);
+    ClientWindow window = given(a, c.name, {c.more[0], c.more[1], c.more[2]});
+    c.run(window);
     return {};
 }
 
@@ -85,31 +85,31 @@ void registerCommands(std::index_sequence<N...>)
 
 namespace client {
 
-void likeSearch(ClientWindow& s)
+void likeSearch(ClientWindow& window)
 {
-    if (!mayLeaveRecord(s))
+    if (!mayLeaveRecord(window))
         return;
-    Like(s.cBuscar, s.oConn, s.app(appSlot::Record), s.app(appSlot::OrderColumn));
-    followInBrowse(s);
-    showRecord(s, {dlg::type::Browse, dlg::type::Group});
-    focus(s.app(appSlot::SearchField));
+    Like(window.cBuscar, window.oConn, window.app(appSlot::Record), window.app(appSlot::OrderColumn));
+    followInBrowse(window);
+    showRecord(window, {dlg::type::Browse, dlg::type::Group});
+    focus(window.app(appSlot::SearchField));
 }
 
-void chooseRow(ClientWindow& s)
+void chooseRow(ClientWindow& window)
 {
     // A chosen row becomes the form's record: the record object is put on
     // the browse set's row before it is read. A Like search may have
     // narrowed the record object to other clients; then it reads the whole
     // table again, in its order, to find the chosen one.
-    if (!mayLeaveRecord(s))
+    if (!mayLeaveRecord(window))
         return;
-    const rt::Value recno = rt::Value::integer(browseSet(s, "recno").recno());
-    if (!record(s, "seek").seek(recno, "recno")) {
-        sqlRefresh(s.oConn, s.app(appSlot::Record), record(s, "sort").orderColumn(), {}, {}, {}, false);
-        record(s, "seek").seek(recno, "recno");
+    const rt::Value recno = rt::Value::integer(browseSet(window, "recno").recno());
+    if (!record(window, "seek").seek(recno, "recno")) {
+        sqlRefresh(window.oConn, window.app(appSlot::Record), record(window, "sort").orderColumn(), {}, {}, {}, false);
+        record(window, "seek").seek(recno, "recno");
     }
-    RecordGet(s.aApp, s.GetList);
-    followInBrowse(s);
+    RecordGet(window.aApp, window.GetList);
+    followInBrowse(window);
 }
 
 }  // namespace client
@@ -118,22 +118,22 @@ void registerClientActions()
 {
     registerCommands(std::make_index_sequence<std::size(kCommands)>());
     rt::registerFunction("ClientMayLeave", [](rt::Args a) {
-        ClientWindow s = given(a, "ClientMayLeave", {});
-        return rt::Value(client::mayLeaveRecord(s));
+        ClientWindow window = given(a, "ClientMayLeave", {});
+        return rt::Value(client::mayLeaveRecord(window));
     });
     rt::registerFunction("ClientCodeChosen", [](rt::Args a) {
-        ClientWindow s = given(a, "ClientCodeChosen", {&ClientWindow::oConn});
+        ClientWindow window = given(a, "ClientCodeChosen", {&ClientWindow::oConn});
         const rt::Value& code = rt::argAt(a, 3);
         if (code.isChar())
-            client::sayIfTaken(s, code.asString());
+            client::sayIfTaken(window, code.asString());
         return code;
     });
     rt::registerFunction("ClientShowPicture", [](rt::Args a) {
-        ClientWindow s;
-        s.aApp = rt::argAt(a, 0);
-        if (!isAppArray(s.aApp))
+        ClientWindow window;
+        window.aApp = rt::argAt(a, 0);
+        if (!isAppArray(window.aApp))
             rt::raiseArg("ClientShowPicture", a);
-        client::showPicture(s);
+        client::showPicture(window);
         return rt::Value();
     });
     rt::registerFunction("ClientRefreshAll", [](rt::Args a) {

@@ -53,14 +53,14 @@ pgsql::DataObject& dataObject(const rt::Value& v, std::string_view member)
     return *data;
 }
 
-pgsql::DataObject& record(const ClientWindow& s, std::string_view member)
+pgsql::DataObject& record(const ClientWindow& window, std::string_view member)
 {
-    return dataObject(s.app(appSlot::Record), member);
+    return dataObject(window.app(appSlot::Record), member);
 }
 
-pgsql::DataObject& browseSet(const ClientWindow& s, std::string_view member)
+pgsql::DataObject& browseSet(const ClientWindow& window, std::string_view member)
 {
-    return dataObject(s.app(appSlot::BrowseSet), member);
+    return dataObject(window.app(appSlot::BrowseSet), member);
 }
 
 gui::XbpBrowse& grid(const rt::Value& v, std::string_view member)
@@ -277,12 +277,12 @@ bool ValidarCampo(const rt::Value& oCaso, const rt::Value& aApp, const rt::Value
     if (caso1 && !rt::isEmpty(code)) {
         // The code as the table keeps it. One another client holds is said
         // at once; moving to that client would drop what is typed here.
-        ClientWindow s;
-        s.aApp = aApp;
+        ClientWindow window;
+        window.aApp = aApp;
         if (const auto running = runningClient())
-            s.oConn = running->oConn;
-        const std::string padded = client::padRecordCode(s);
-        if (const auto owner = client::codeOwner(s, padded))
+            window.oConn = running->oConn;
+        const std::string padded = client::padRecordCode(window);
+        if (const auto owner = client::codeOwner(window, padded))
             dlg::winAlert(client::takenCodeMessage(padded, *owner), client::kTitle);
         client::getRefresh(getList, {28, 1});
     }

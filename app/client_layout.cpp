@@ -12,6 +12,10 @@
 //   follower runs into an element that stays.
 #include "app/client.h"
 
+#include "browse/core/features.h"
+#include "browse/core/globals.h"
+#include "browse/features/features.h"
+
 #include "platform/dialog/dialog.h"
 #include "platform/dialog/elements.h"
 #include "platform/dialog/layout.h"
@@ -67,9 +71,9 @@ bool listed(const auto& names, std::string_view name)
 
 // The largest record number of the client table: an index lookup. 0 when
 // the server does not answer (the heading then sets the width).
-std::int64_t largestRecno(const ClientWindow& s)
+std::int64_t largestRecno(const ClientWindow& window)
 {
-    auto* conn = s.oConn.isObject() ? dynamic_cast<pgsql::Connection*>(&s.oConn.asObject()) : nullptr;
+    auto* conn = window.oConn.isObject() ? dynamic_cast<pgsql::Connection*>(&window.oConn.asObject()) : nullptr;
     if (!conn)
         return 0;
     const std::string sql = "SELECT max(recno) FROM " + conn->qualified("dxcam01");
@@ -80,10 +84,10 @@ std::int64_t largestRecno(const ClientWindow& s)
 // The widest of the lines a heading or footing shows; 0 without any.
 int widestLine(gui::XbpCellGroup* g)
 {
-    int w = 0;
-    for (int r = 1; g && r <= g->rowCount(); ++r)
-        w = std::max(w, g->cellWidthFor(g->cellText(r)));
-    return w;
+    int widest = 0;
+    for (int row = 1; g && row <= g->rowCount(); ++row)
+        widest = std::max(widest, g->cellWidthFor(g->cellText(row)));
+    return widest;
 }
 
 // What a value of the column needs, from the current row's value through
@@ -95,12 +99,12 @@ int valueWidth(gui::XbpColumn& c, std::int64_t largest)
     const gui::XbpCellGroup* data = c.dataGroup();
     if (!data)
         return 0;
-    rt::Value v;
-    if (!c.dataLink.isBlock() || !rt::guarded([&] { v = rt::eval(c.dataLink); }))
+    rt::Value value;
+    if (!c.dataLink.isBlock() || !rt::guarded([&] { value = rt::eval(c.dataLink); }))
         return 0;
-    const QString text = c.format(v);
+    const QString text = c.format(value);
     qsizetype digits = text.size();
-    if (v.isNum())
+    if (value.isNum())
         digits = std::max<qsizetype>(digits, QString::number(std::max<std::int64_t>(largest, 0)).size());
     return std::max(data->cellWidthFor(text), data->cellWidthFor(QString(digits, QLatin1Char('0'))));
 }
@@ -155,16 +159,16 @@ void fitColumns(gui::XbpBrowse& b, const std::vector<ColumnFit>& fits)
         gui::XbpColumn* c = gui::asColumn(f.column);
         if (!c || b.colNum(c) == 0)
             continue;
-        int w = f.least;
+        int width = f.least;
         if (f.text && c->isShown() && textTotal > 0) {
             const int share = int(std::int64_t(spare) * f.least / textTotal);
             textTotal -= f.least;
             spare -= share;
             // The last text column takes what rounding left over.
-            w += textTotal == 0 ? share + spare : share;
+            width += textTotal == 0 ? share + spare : share;
         }
-        if (w != c->width())
-            c->setSize(QSize(w, c->currentSize().height()));
+        if (width != c->width())
+            c->setSize(QSize(width, c->currentSize().height()));
     }
 }
 
@@ -190,13 +194,13 @@ QRect followed(const Placed& p, int dx, int dy)
     return r;
 }
 
-Follow followOf(const ClientWindow& s, const rt::Value& element, const rt::Value& record, const QWidget* parent,
+Follow followOf(const ClientWindow& window, const rt::Value& element, const rt::Value& record, const QWidget* parent,
                 const QWidget* dialog)
 {
     const auto is = [&element](const rt::Value& v) { return v.isObject() && v.cell() == element.cell(); };
-    if (is(s.oMyGroup1))
+    if (is(window.oMyGroup1))
         return {.growX = true};
-    if (is(s.oMyGroup2) || is(s.oBrowse))
+    if (is(window.oMyGroup2) || is(window.oBrowse))
         return {.growX = true, .growY = true};
     if (parent == dialog) {
         // The command buttons: those designed right of the middle keep to the right.
@@ -260,36 +264,35 @@ void place(gui::XbpPart& part, const QRect& r)
     part.setPosAndSize(QPoint(r.x(), parent->height() - r.y() - r.height()), r.size());
 }
 
-void rememberGeometry(const QWidget& d);
-
-// Owned by the dialog: re-lays the window whenever its size changes, and
-// keeps its place for the next run when it closes.
+// Owned by the dialog: re-lays the window whenever its size changes.
 class WindowLayout final : public QObject {
 public:
     static constexpr const char* kName = "clientWindowLayout";
 
-    WindowLayout(QDialog* d, const ClientWindow& s)
-        : QObject(d), design_(d->size()), last_(d->size()), browse_(s.oBrowse)
+    WindowLayout(QDialog* d, const ClientWindow& window)
+        : QObject(d), design_(d->size()), last_(d->size()), browse_(window.oBrowse)
     {
         setObjectName(kName);
-        const auto& elements = static_cast<const dlg::DialogPart&>(s.app(appSlot::Dialog).asObject()).elements;
-        const auto& records = s.GetList.asArray().items;
+        const auto& elements = static_cast<const dlg::DialogPart&>(window.app(appSlot::Dialog).asObject()).elements;
+        const auto& records = window.GetList.asArray().items;
         std::vector<const QWidget*> parents;
         for (std::size_t i = 0; i < elements.size() && i < records.size(); ++i) {
             const gui::XbpPart* part = gui::asPart(elements[i]);
             const QWidget* w = part ? part->widget() : nullptr;
             if (!w || !w->parentWidget() || dlg::elementType(records[i]) == dlg::type::Column)
                 continue;
-            placed_.push_back({elements[i], w->geometry(), followOf(s, elements[i], records[i], w->parentWidget(), d)});
+            placed_.push_back({elements[i], w->geometry(), followOf(window, elements[i], records[i], w->parentWidget(), d)});
             parents.push_back(w->parentWidget());
         }
         const QSize gap(int(dlg::colPixels()), int(dlg::rowPixels() / 4));
         least_ = leastDelta(design_, placed_, parents, gap);
         d->setMinimumSize(design_ + least_);
         d->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-        d->setSizeGripEnabled(true);
+        // The frame resizes it; a grip would draw a status bar's corner at the
+        // bottom edge.
+        d->setSizeGripEnabled(false);
         if (gui::XbpBrowse* b = gui::asBrowse(browse_)) {
-            columns_ = measureColumns(*b, largestRecno(s));
+            columns_ = measureColumns(*b, largestRecno(window));
             fitColumns(*b, columns_);
         }
         d->installEventFilter(this);
@@ -300,8 +303,6 @@ protected:
     {
         if (e->type() == QEvent::Resize && watched == parent())
             relayout(static_cast<QWidget*>(watched)->size());
-        if (e->type() == QEvent::Hide && watched == parent())
-            rememberGeometry(*static_cast<QWidget*>(watched));
         return false;
     }
 
@@ -329,32 +330,14 @@ private:
     std::vector<ColumnFit> columns_;
 };
 
-// --- what the next run starts with
-
-constexpr const char* kSettingsKey = "client";
-constexpr const char* kSettingsGroup = "window";
-
-void rememberGeometry(const QWidget& d)
-{
-    const QRect r = d.geometry();
-    dlg::regWrite(kSettingsKey, kSettingsGroup, "geometry", rt::makeArray({r.x(), r.y(), r.width(), r.height()}));
-}
-
-// The window where the last run left it, no smaller than its least size.
+// The window where the last run left it (Qt's own record of a window's
+// place, frame and screen), no smaller than its least size.
 void restoreGeometry(QDialog& d)
 {
-    const rt::Value g = dlg::regQuery(kSettingsKey, kSettingsGroup, "geometry");
-    if (!g.isArray() || g.asArray().size() != 4)
+    const rt::Value kept = keptWindow(KeptEntry::Place);
+    if (!kept.isChar() || !d.restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(kept.str()))))
         return;
-    int v[4];
-    for (int i = 0; i < 4; ++i) {
-        const rt::Value& n = g.asArray().items[std::size_t(i)];
-        if (!n.isNum())
-            return;
-        v[i] = int(n.asInt());
-    }
-    d.resize(QSize(v[2], v[3]).expandedTo(d.minimumSize()));
-    d.move(v[0], v[1]);
+    d.resize(d.size().expandedTo(d.minimumSize()));
 }
 
 // A window larger than the screen's free area opens at that area's size
@@ -384,9 +367,9 @@ constexpr std::array<std::string_view, 6> kFormEntries = {"GET_CODCLI",    "GET_
 constexpr std::array<std::string_view, 9> kCommandOrder = {
     "Save", "New", "Edit", "Delete", "Refresh;Tabla", "Refresh;Picture", "Refresh;Browse", "Exit", "Cancel"};
 
-void orderTabs(const ClientWindow& s, const dlg::DialogPart& dialog)
+void orderTabs(const ClientWindow& window, const dlg::DialogPart& dialog)
 {
-    const auto& records = s.GetList.asArray().items;
+    const auto& records = window.GetList.asArray().items;
     const auto widgetWhere = [&](auto matches) -> QWidget* {
         for (std::size_t i = 0; i < dialog.elements.size() && i < records.size(); ++i)
             if (const gui::XbpPart* part = gui::asPart(dialog.elements[i]); part && matches(records[i]))
@@ -415,7 +398,7 @@ void orderTabs(const ClientWindow& s, const dlg::DialogPart& dialog)
     std::erase(chain, nullptr);
     for (std::size_t i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);
-    if (gui::XbpBrowse* b = gui::asBrowse(s.oBrowse); b && b->widget()) {
+    if (gui::XbpBrowse* b = gui::asBrowse(window.oBrowse); b && b->widget()) {
         b->widget()->setFocusPolicy(Qt::ClickFocus);
         for (QWidget* child : b->widget()->findChildren<QWidget*>())
             if (child->focusPolicy() & Qt::TabFocus)
@@ -423,20 +406,84 @@ void orderTabs(const ClientWindow& s, const dlg::DialogPart& dialog)
     }
 }
 
+// --- what the next run starts with
+//
+// The window's place and its browse's order are kept by the browse
+// library's layout keeping: it saves when the browse goes, as the window
+// closes, through the store block below, which keeps one record under the
+// user's settings: {the window's place, order column}. The columns'
+// widths are not brought back: the window fits them to its data and size
+// each time, and kept widths would leave a smaller window scrolling
+// sideways.
+
+constexpr const char* kSettingsKey = "client";
+constexpr const char* kSettingsGroup = "window";
+
+// The name the browse library gives the window's browse layout: the
+// dialog's title and the browse's id.
+std::string layoutName() { return std::string(kTitle) + ":" + std::string(kBrowseId); }
+
+QDialog* dialogOf(const ClientWindow& window)
+{
+    const rt::Value& dialog = window.app(appSlot::Dialog);
+    auto* part = dialog.isObject() ? dynamic_cast<dlg::DialogPart*>(&dialog.asObject()) : nullptr;
+    return part ? part->dialog() : nullptr;
+}
+
+// The window's place as it closes (its browse goes before it does).
+rt::Value placeOf(const ClientWindow& window)
+{
+    const QDialog* d = dialogOf(window);
+    return d ? rt::Value(d->saveGeometry().toBase64().toStdString()) : rt::Value();
+}
+
+// Called with a name to load a layout (none is given back: the browse
+// keeps its designed columns), with a name and a layout to save.
+rt::Value layoutStore(const std::weak_ptr<ClientWindow>& weak)
+{
+    return rt::makeBlock([weak](rt::Args a) -> rt::Value {
+        const auto shown = weak.lock();
+        if (a.size() < 2 || !shown || rt::var2char(rt::argAt(a, 0)) != layoutName())
+            return {};
+        dlg::regWrite(kSettingsKey, kSettingsGroup, layoutName(),
+                      rt::makeArray({placeOf(*shown), shown->app(appSlot::OrderColumn)}));
+        return {};
+    });
+}
+
 }  // namespace
 
-void arrangeWindow(const ClientWindow& s)
+void keepLayout(const std::weak_ptr<ClientWindow>& weak)
 {
-    const rt::Value& dialog = s.app(appSlot::Dialog);
-    auto* part = dialog.isObject() ? dynamic_cast<dlg::DialogPart*>(&dialog.asObject()) : nullptr;
-    QDialog* d = part ? part->dialog() : nullptr;
+    // Of the browse library's features the window takes only the layout's
+    // keeping; the rest stay as the core has them.
+    browse::Features f = browse::features();
+    f.save = &browse::save;
+    f.restore = &browse::restore;
+    f.restoreDefaults = &browse::restoreDefaults;
+    f.restoreLayout = &browse::restoreLayout;
+    f.autoSave = &browse::autoSave;
+    browse::setFeatures(f);
+    const rt::Value setting = rt::makeArray({layoutStore(weak), kSettingsGroup, true});
+    browse::autoRestoreBrowse(rt::Args(&setting, 1));
+}
+
+rt::Value keptWindow(KeptEntry entry)
+{
+    return rt::entryOf(dlg::regQuery(kSettingsKey, kSettingsGroup, layoutName()), std::size_t(entry));
+}
+
+void arrangeWindow(const ClientWindow& window)
+{
+    auto* part = dynamic_cast<dlg::DialogPart*>(gui::asPart(window.app(appSlot::Dialog)));
+    QDialog* d = dialogOf(window);
     if (!d || d->findChild<QObject*>(WindowLayout::kName, Qt::FindDirectChildrenOnly))
         return;
-    new WindowLayout(d, s);
+    new WindowLayout(d, window);
     restoreGeometry(*d);
     fitToScreen(*d);
-    orderTabs(s, *part);
-    showSearchOrder(s);
+    orderTabs(window, *part);
+    showSearchOrder(window);
 }
 
 }  // namespace app::client

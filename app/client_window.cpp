@@ -42,11 +42,11 @@ constexpr const char* kBrowseColumns =
 
 // A block of the window compiled from its text, which it carries; once the
 // window is gone it does nothing.
-rt::Value windowBlock(const WeakWindow& w, const rt::Value& compiled)
+rt::Value windowBlock(const WeakWindow& weak, const rt::Value& compiled)
 {
     return rt::makeBlock(
-        [w, compiled](rt::Args a) -> rt::Value {
-            if (const auto s = w.lock())
+        [weak, compiled](rt::Args a) -> rt::Value {
+            if (const auto window = weak.lock())
                 return rt::eval(compiled, a);
             return {};
         },
@@ -55,12 +55,12 @@ rt::Value windowBlock(const WeakWindow& w, const rt::Value& compiled)
 
 // A block that runs a user action: failures of the server it meets are
 // said once the action is over.
-rt::Value windowAction(const WeakWindow& w, const rt::Value& compiled)
+rt::Value windowAction(const WeakWindow& weak, const rt::Value& compiled)
 {
     return rt::makeBlock(
-        [w, compiled](rt::Args a) -> rt::Value {
-            const auto s = w.lock();
-            if (!s)
+        [weak, compiled](rt::Args a) -> rt::Value {
+            const auto window = weak.lock();
+            if (!window)
                 return {};
             const UserAction action;
             return rt::eval(compiled, a);
@@ -69,16 +69,16 @@ rt::Value windowAction(const WeakWindow& w, const rt::Value& compiled)
 }
 
 // A get/set block over a variable of the window.
-rt::Value anchor(const WeakWindow& w, rt::Value ClientWindow::*var, const std::string& name)
+rt::Value anchor(const WeakWindow& weak, rt::Value ClientWindow::*var, const std::string& name)
 {
     return dlg::getAnchorCB(
-        [w, var]() -> rt::Value {
-            const auto s = w.lock();
-            return s ? (*s).*var : rt::Value();
+        [weak, var]() -> rt::Value {
+            const auto window = weak.lock();
+            return window ? (*window).*var : rt::Value();
         },
-        [w, var](const rt::Value& v) {
-            if (const auto s = w.lock())
-                (*s).*var = v;
+        [weak, var](const rt::Value& v) {
+            if (const auto window = weak.lock())
+                (*window).*var = v;
         },
         name);
 }
@@ -101,11 +101,11 @@ constexpr std::pair<rt::Value ClientWindow::*, const char*> kWindowVariables[] =
 
 // What the window's texts compile against: its variables and the names of
 // aApp's entries.
-rt::Names windowNames(const WeakWindow& w)
+rt::Names windowNames(const WeakWindow& weak)
 {
     rt::Names names;
     for (const auto& [var, name] : kWindowVariables)
-        names.variables.emplace_back(name, anchor(w, var, name));
+        names.variables.emplace_back(name, anchor(weak, var, name));
     for (const auto& [name, n] : kAppSlotNames)
         names.constants.emplace_back(name, n);
     return names;
@@ -121,16 +121,16 @@ std::string appName(int n)
 }
 
 // A get/set block over aApp[n].
-rt::Value appAnchor(const WeakWindow& w, int n)
+rt::Value appAnchor(const WeakWindow& weak, int n)
 {
     return dlg::getAnchorCB(
-        [w, n]() -> rt::Value {
-            const auto s = w.lock();
-            return s ? s->app(n) : rt::Value();
+        [weak, n]() -> rt::Value {
+            const auto window = weak.lock();
+            return window ? window->app(n) : rt::Value();
         },
-        [w, n](const rt::Value& v) {
-            if (const auto s = w.lock())
-                s->app(n) = v;
+        [weak, n](const rt::Value& v) {
+            if (const auto window = weak.lock())
+                window->app(n) = v;
         },
         appName(n));
 }
@@ -138,39 +138,39 @@ rt::Value appAnchor(const WeakWindow& w, int n)
 // The get/set block over aApp[1] that RK_ReadGUI hands the dialog to: the
 // dialog then asks before Escape or closing the window discards typed work,
 // and the window gets its resizing and fitted browse columns.
-rt::Value dialogAnchor(const WeakWindow& w)
+rt::Value dialogAnchor(const WeakWindow& weak)
 {
     return dlg::getAnchorCB(
-        [w]() -> rt::Value {
-            const auto s = w.lock();
-            return s ? s->app(appSlot::Dialog) : rt::Value();
+        [weak]() -> rt::Value {
+            const auto window = weak.lock();
+            return window ? window->app(appSlot::Dialog) : rt::Value();
         },
-        [w](const rt::Value& v) {
-            const auto s = w.lock();
-            if (!s)
+        [weak](const rt::Value& v) {
+            const auto window = weak.lock();
+            if (!window)
                 return;
-            s->app(appSlot::Dialog) = v;
+            window->app(appSlot::Dialog) = v;
             if (auto* d = v.isObject() ? dynamic_cast<dlg::DialogPart*>(&v.asObject()) : nullptr)
-                d->mayEndWithoutOk = [w] {
-                    const auto s = w.lock();
-                    return !s || client::mayLeaveRecord(*s);
+                d->mayEndWithoutOk = [weak] {
+                    const auto window = weak.lock();
+                    return !window || client::mayLeaveRecord(*window);
                 };
-            client::arrangeWindow(*s);
+            client::arrangeWindow(*window);
         },
         appName(appSlot::Dialog));
 }
 
 // A get/set block over a member of the record object aApp[2].
-rt::Value memberAnchor(const WeakWindow& w, const std::string& member)
+rt::Value memberAnchor(const WeakWindow& weak, const std::string& member)
 {
     return dlg::getAnchorCB(
-        [w, member]() -> rt::Value {
-            const auto s = w.lock();
-            return s && s->app(appSlot::Record).isObject() ? rt::getMember(s->app(appSlot::Record), member) : rt::Value();
+        [weak, member]() -> rt::Value {
+            const auto window = weak.lock();
+            return window && window->app(appSlot::Record).isObject() ? rt::getMember(window->app(appSlot::Record), member) : rt::Value();
         },
-        [w, member](const rt::Value& v) {
-            if (const auto s = w.lock(); s && s->app(appSlot::Record).isObject())
-                rt::setMember(s->app(appSlot::Record), member, v);
+        [weak, member](const rt::Value& v) {
+            if (const auto window = weak.lock(); window && window->app(appSlot::Record).isObject())
+                rt::setMember(window->app(appSlot::Record), member, v);
         },
         appName(appSlot::Record) + ":" + member);
 }
@@ -186,17 +186,17 @@ std::string layoutText(double v)
 {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f", v);
-    std::string t = text;
-    if (t.size() > 3 && t.back() == '0' && t[t.size() - 3] == '.')
-        t.pop_back();
-    return t;
+    std::string shown = text;
+    if (shown.size() > 3 && shown.back() == '0' && shown[shown.size() - 3] == '.')
+        shown.pop_back();
+    return shown;
 }
 
 // Appends the window's element records to GetList, in the order of the
 // window's layout.
 class Builder {
 public:
-    Builder(ClientWindow& s, const WeakWindow& w) : s_(s), w_(w), list_(s.GetList), names_(windowNames(w)) {}
+    Builder(ClientWindow& window, const WeakWindow& weak) : window_(window), weak_(weak), list_(window.GetList), names_(windowNames(weak)) {}
     void build();
 
 private:
@@ -221,8 +221,8 @@ private:
     void commandButtons();
 
     // The window's blocks, compiled from their texts.
-    [[nodiscard]] rt::Value block(const std::string& text) const { return windowBlock(w_, rt::compile(text, names_)); }
-    [[nodiscard]] rt::Value action(const std::string& text) const { return windowAction(w_, rt::compile(text, names_)); }
+    [[nodiscard]] rt::Value block(const std::string& text) const { return windowBlock(weak_, rt::compile(text, names_)); }
+    [[nodiscard]] rt::Value action(const std::string& text) const { return windowAction(weak_, rt::compile(text, names_)); }
     [[nodiscard]] rt::Value whenEditing() const { return block("{|| aApp[APP_EDITING]}"); }
     [[nodiscard]] rt::Value whenEditingWithCode() const
     {
@@ -231,8 +231,8 @@ private:
     [[nodiscard]] rt::Value whenCurrentRow() const { return block("{|| aApp[APP_RECORD]:recno() > 0}"); }
     [[nodiscard]] rt::Value clientLookup(bool full) const;
 
-    ClientWindow& s_;
-    WeakWindow w_;
+    ClientWindow& window_;
+    WeakWindow weak_;
     const rt::Value& list_;
     double xRow = 0.0;
     double xCol = 0.0;
@@ -249,7 +249,7 @@ void Builder::group(const char* caption, rt::Value ClientWindow::*var, const cha
     set(dlg::slot::Col, 0.0);
     set(dlg::slot::Width, 70.0);
     set(dlg::slot::Height, height);
-    set(dlg::slot::Anchor, anchor(w_, var, varName));
+    set(dlg::slot::Anchor, anchor(weak_, var, varName));
     set(dlg::slot::Source, src("RKGROUP", varName, {}, {}, rowText, "0", "70.0", layoutText(height)));
 }
 
@@ -269,7 +269,7 @@ void Builder::memberGet(const std::string& member, double row, double col, doubl
 {
     const std::string bound = appName(appSlot::Record) + ":" + member;
     push(dlg::getTemplate(dlg::type::Get));
-    set(dlg::slot::GetSet, memberAnchor(w_, member));
+    set(dlg::slot::GetSet, memberAnchor(weak_, member));
     set(dlg::slot::Row, row);
     set(dlg::slot::Col, col);
     if (width > 0)
@@ -278,11 +278,11 @@ void Builder::memberGet(const std::string& member, double row, double col, doubl
     set(dlg::slot::When, when);
     set(dlg::slot::VarName, rt::makeArray({bound, {}}));
     set(dlg::slot::LabelOf, count() - 1);
-    set(dlg::slot::GetSet2, memberAnchor(w_, member));
+    set(dlg::slot::GetSet2, memberAnchor(weak_, member));
     set(dlg::slot::Id, dlg::getIdDefault({}, member, "GET_"));
     set(dlg::slot::ParentAnchor, group1_);
     if (objectVar)
-        set(dlg::slot::Anchor, anchor(w_, objectVar, objectName));
+        set(dlg::slot::Anchor, anchor(weak_, objectVar, objectName));
     set(dlg::slot::Source,
         src("RKSAYGET", objectName ? rt::Value(objectName) : rt::Value(), "oMyGroup1", bound, "xRow-0.1",
             rt::str(rt::Value(col), 4, 1), width > 0 ? rt::str(rt::Value(width), 4, 1) : "", ""));
@@ -324,7 +324,7 @@ rt::Value Builder::clientLookup(bool full) const
 void Builder::formGroup()
 {
     group("Test-Get", &ClientWindow::oMyGroup1, "oMyGroup1", 1.0, 8.0, layoutText(1.0));
-    group1_ = anchor(w_, &ClientWindow::oMyGroup1, "oMyGroup1");
+    group1_ = anchor(weak_, &ClientWindow::oMyGroup1, "oMyGroup1");
 
     label("Nº Cliente:", 1.1);
     memberGet("codcli", xRow - 0.1, 15.0, 0, "@!K", whenEditing(), &ClientWindow::ocodcli, "ocodcli");
@@ -337,8 +337,8 @@ void Builder::formGroup()
         .getList = list_,
         .row = xRow - 0.2,
         .col = 38.4,
-        .connection = s_.oConn,
-        .data = appAnchor(w_, appSlot::Record),
+        .connection = window_.oConn,
+        .data = appAnchor(weak_, appSlot::Record),
         .parent = group1_,
         .audit = {{"Usuario", "id_usuario"}, {"Fecha", "id_Fecha"}, {"Hora", "id_hora"}},
         .afterMove = action("{|| RecordGet(aApp, GetList), ClientShowInBrowse(aApp, GetList, oBrowse)}"),
@@ -353,8 +353,8 @@ void Builder::formGroup()
     popup::xbBitmap(popup::BitmapSetup{.getList = list_,
                                        .row = xRow - 0.1,
                                        .col = 56.0,
-                                       .data = s_.app(appSlot::Record),
-                                       .receiver = appAnchor(w_, appSlot::Picture),
+                                       .data = window_.app(appSlot::Record),
+                                       .receiver = appAnchor(weak_, appSlot::Picture),
                                        .cols = 13.0,
                                        .rows = 4.65,
                                        .parent = group1_});
@@ -386,16 +386,16 @@ void Builder::searchField()
     // The search field: every key seeks in the browse set.
     const double searchCol = dlg::xcol(list_) + 1.2;
     push(dlg::getTemplate(dlg::type::Get, 0));
-    set(dlg::slot::GetSet, anchor(w_, &ClientWindow::cBuscar, "cBuscar"));
+    set(dlg::slot::GetSet, anchor(weak_, &ClientWindow::cBuscar, "cBuscar"));
     set(dlg::slot::Row, 0.7);
     set(dlg::slot::Col, searchCol);
     set(dlg::slot::Width, 28.0);
     set(dlg::slot::Height, 1.01);
     set(dlg::slot::Picture, "@!K");
     set(dlg::slot::VarName, rt::makeArray({"cBuscar", {}}));
-    set(dlg::slot::GetSet2, anchor(w_, &ClientWindow::cBuscar, "cBuscar"));
+    set(dlg::slot::GetSet2, anchor(weak_, &ClientWindow::cBuscar, "cBuscar"));
     set(dlg::slot::Id, dlg::getIdDefault({}, "cBuscar", "GET_"));
-    set(dlg::slot::Anchor, appAnchor(w_, appSlot::SearchField));
+    set(dlg::slot::Anchor, appAnchor(weak_, appSlot::SearchField));
     set(dlg::slot::KeyHandler,
         action("{|nKey, b, o| KeySeekBrow(nKey, b, aApp[APP_SEARCHFIELD], oBrowse, @cBuscar, aApp[APP_BROWSESET]), "
                "ClientFollowBrowse(aApp, GetList, oConn, oBrowse)}"));
@@ -417,12 +417,12 @@ void Builder::browseGroup()
     constexpr double step = 2.8;
     xRow += step;
     group("Test-Browse", &ClientWindow::oMyGroup2, "oMyGroup2", xRow, 15.3, "xRow+=" + layoutText(step));
-    group2_ = anchor(w_, &ClientWindow::oMyGroup2, "oMyGroup2");
+    group2_ = anchor(weak_, &ClientWindow::oMyGroup2, "oMyGroup2");
 
     // The ordering column of the browse set.
     push(dlg::getTemplate(dlg::type::ComboBox, 3));
-    const rt::Value names = anchor(w_, &ClientWindow::aOrderBy, "aOrderBy");
-    set(dlg::slot::GetSet, client::captionAnchor(appAnchor(w_, appSlot::OrderColumn), names));
+    const rt::Value names = anchor(weak_, &ClientWindow::aOrderBy, "aOrderBy");
+    set(dlg::slot::GetSet, client::captionAnchor(appAnchor(weak_, appSlot::OrderColumn), names));
     set(dlg::slot::Row, 0.7);
     set(dlg::slot::Col, 0.5);
     set(dlg::slot::Width, 13.5);
@@ -440,7 +440,7 @@ void Builder::browseGroup()
     popup::xbToolsBar(popup::ToolsBarSetup{.getList = list_,
                                            .row = 0.65,
                                            .col = dlg::xcol(list_) + 6.0,
-                                           .data = s_.app(appSlot::BrowseSet),
+                                           .data = window_.app(appSlot::BrowseSet),
                                            .parent = group2_,
                                            .afterMove = block("{|| ClientRefreshAll(oBrowse)}"),
                                            .browse = true});
@@ -456,7 +456,7 @@ void Builder::column(const char* header, const std::string& text, int width, con
         set(dlg::slot::Picture, picture);
     set(dlg::slot::Options,
         rt::makeArray({{}, {}, {}, {}, {}, false, false, false, false, false, false, false, false}));
-    set(dlg::slot::ParentAnchor, anchor(w_, &ClientWindow::oBrowse, "oBrowse"));
+    set(dlg::slot::ParentAnchor, anchor(weak_, &ClientWindow::oBrowse, "oBrowse"));
     set(dlg::slot::GetSet2, rt::makeArray({block("{|| " + text + "}"), text}));
     set(dlg::slot::Source, src("RKBROWSECOL", {}, "oBrowse", text, "", "", std::to_string(width), ""));
 }
@@ -470,7 +470,7 @@ void Builder::browseElement()
     set(dlg::slot::Height, 13.0);
     set(dlg::slot::Presentation, popup::sqlBrowPres(17));
     set(dlg::slot::Colors, rt::makeArray({block("{|l| SQLBrowseZebra(l)}"), {}}));
-    set(dlg::slot::GetSet2, rt::makeArray({appAnchor(w_, appSlot::BrowseSet), appName(appSlot::BrowseSet)}));
+    set(dlg::slot::GetSet2, rt::makeArray({appAnchor(weak_, appSlot::BrowseSet), appName(appSlot::BrowseSet)}));
     set(dlg::slot::CellEdit, rt::makeArray({{}, {}, {}, {}, {}, false, {}}));
     set(dlg::slot::CursorMode, 3);
 
@@ -486,7 +486,8 @@ void Builder::browseElement()
     opt(ItemSelected, action("{|| ClientChoose(aApp, GetList, oConn, oBrowse)}"));
     opt(ItemMarked, action("{|| ClientFollowBrowse(aApp, GetList, oConn, oBrowse)}"));
     set(dlg::slot::Options, options);
-    set(dlg::slot::Anchor, anchor(w_, &ClientWindow::oBrowse, "oBrowse"));
+    set(dlg::slot::Anchor, anchor(weak_, &ClientWindow::oBrowse, "oBrowse"));
+    set(dlg::slot::Id, std::string(client::kBrowseId));
     set(dlg::slot::ParentAnchor, group2_);
     set(dlg::slot::Source, src("RKBROWSE", "oBrowse", "oMyGroup2", "aApp[03]", "2.0", "0.76", "69.0", "13.0"));
 
@@ -588,39 +589,36 @@ std::string trimmedPublic(const char* name) { return rt::alltrim(rt::var2char(rt
 
 // Releases what the window holds, on every way out of Test.
 struct Teardown {
-    ClientWindow& s;
+    ClientWindow& window;
     std::weak_ptr<ClientWindow> previous;
-    bool keepOrder = false;  // the window ran: its order is the next run's
     ~Teardown()
     {
-        if (keepOrder)
-            client::rememberOrder(s);
-        s.GetList.asArray().items.clear();
+        window.GetList.asArray().items.clear();
         for (int n : {appSlot::Record, appSlot::BrowseSet})
-            if (s.app(n).isObject()) {
+            if (window.app(n).isObject()) {
                 try {
-                    client::dataObject(s.app(n), "DESTROY").destroy();
+                    client::dataObject(window.app(n), "DESTROY").destroy();
                 } catch (...) {
                     // Releasing must not hide the error that ended the window.
                 }
             }
-        if (s.oConn.isObject())
-            static_cast<pgsql::Connection&>(s.oConn.asObject()).close();
+        if (window.oConn.isObject())
+            static_cast<pgsql::Connection&>(window.oConn.asObject()).close();
         g_running = previous;
     }
 };
 
 // The record object and the browse set over dxcam01; false, after a message
 // box, when the table cannot be opened.
-bool openDataObjects(ClientWindow& s, const WeakWindow& w)
+bool openDataObjects(ClientWindow& window, const WeakWindow& weak)
 {
-    const rt::Names names = windowNames(w);
+    const rt::Names names = windowNames(weak);
     const rt::Value auditValues = rt::makeArray({
-        windowBlock(w, rt::compile("{|| cUsuario}", names)),
-        windowBlock(w, rt::compile("{|| Date()}", names)),
-        windowBlock(w, rt::compile("{|| AMPM(Time())}", names)),
+        windowBlock(weak, rt::compile("{|| cUsuario}", names)),
+        windowBlock(weak, rt::compile("{|| Date()}", names)),
+        windowBlock(weak, rt::compile("{|| AMPM(Time())}", names)),
     });
-    s.app(appSlot::Record) = openDataObject({.connection = s.oConn,
+    window.app(appSlot::Record) = openDataObject({.connection = window.oConn,
                                              .table = "dxcam01",
                                              .columns = kRecordColumns,
                                              .order = "dxcam01.recno",
@@ -628,14 +626,14 @@ bool openDataObjects(ClientWindow& s, const WeakWindow& w)
                                              .auditColumns = {"dxcam01.ID_USUARIO", "dxcam01.ID_FECHA", "dxcam01.ID_HORA"},
                                              .auditValues = auditValues,
                                              .pictureColumn = "foto"});
-    s.app(appSlot::BrowseSet) = openDataObject(
-        {.connection = s.oConn, .table = "dxcam01", .columns = kBrowseColumns, .order = "dxcam01.nombre"});
+    window.app(appSlot::BrowseSet) = openDataObject(
+        {.connection = window.oConn, .table = "dxcam01", .columns = kBrowseColumns, .order = "dxcam01.nombre"});
     // Without its table the window has nothing to show: the user is told,
     // the reason also goes beside the console, and the program ends.
     for (int n : {appSlot::Record, appSlot::BrowseSet})
-        if (!s.app(n).isObject() || rt::isTrue(rt::getMember(s.app(n), "lError"))) {
+        if (!window.app(n).isObject() || rt::isTrue(rt::getMember(window.app(n), "lError"))) {
             const std::string why =
-                s.app(n).isObject() ? rt::var2char(rt::getMember(s.app(n), "cError")) : std::string();
+                window.app(n).isObject() ? rt::var2char(rt::getMember(window.app(n), "cError")) : std::string();
             std::fprintf(stderr, "dxc: the client table cannot be opened: %s\n", why.c_str());
             dlg::winAlert("La base de datos dxc no tiene la tabla de clientes dxcam01.\n" + why, client::kTitle);
             return false;
@@ -647,9 +645,9 @@ bool openDataObjects(ClientWindow& s, const WeakWindow& w)
 
 std::shared_ptr<ClientWindow> runningClient() { return g_running.lock(); }
 
-rt::Value compileWindowText(const std::shared_ptr<ClientWindow>& w, std::string_view text)
+rt::Value compileWindowText(const std::shared_ptr<ClientWindow>& window, std::string_view text)
 {
-    return rt::compile(text, windowNames(w));
+    return rt::compile(text, windowNames(window));
 }
 
 rt::Value Test(rt::Args args)
@@ -657,17 +655,17 @@ rt::Value Test(rt::Args args)
     const rt::Value& oDialog = rt::argAt(args, 0);
     const rt::Value& xCodCli = rt::argAt(args, 1);
 
-    auto window = std::make_shared<ClientWindow>();
-    ClientWindow& s = *window;
-    const WeakWindow w = window;
-    s.GetList = rt::Value::array();
-    s.aApp = rt::Value::array(appSlot::Count);
-    s.cBuscar = rt::replicate(" ", 100);
-    s.aOrderBy = rt::Value::array();
-    s.cUsuario = std::string(kUsuario);
+    auto shared = std::make_shared<ClientWindow>();
+    ClientWindow& window = *shared;
+    const WeakWindow weak = shared;
+    window.GetList = rt::Value::array();
+    window.aApp = rt::Value::array(appSlot::Count);
+    window.cBuscar = rt::replicate(" ", 100);
+    window.aOrderBy = rt::Value::array();
+    window.cUsuario = std::string(kUsuario);
 
     auto* conn = new pgsql::Connection;
-    s.oConn = rt::Value(static_cast<rt::Object*>(conn));
+    window.oConn = rt::Value(static_cast<rt::Object*>(conn));
     conn->connect(trimmedPublic("cHost"), "dxc", trimmedPublic("cUser"), trimmedPublic("cPass"),
                   int(rt::publicGet("nPort").asInt()));
     // The connection was the password's last use: a lost server is
@@ -680,36 +678,36 @@ rt::Value Test(rt::Args args)
         return false;
     }
 
-    Teardown teardown{s, g_running};
-    g_running = window;
+    Teardown teardown{window, g_running};
+    g_running = shared;
 
-    s.app(appSlot::Editing) = false;
-    if (!openDataObjects(s, w))
+    window.app(appSlot::Editing) = false;
+    if (!openDataObjects(window, weak))
         return false;
     // The form and the browse start on the same client.
     if (!rt::isEmpty(xCodCli)) {
-        client::record(s, "seek").seek(xCodCli, "codcli");
-        client::browseSet(s, "seek").seek(xCodCli, "codcli");
-    } else if (const std::int64_t shown = client::browseSet(s, "recno").recno(); shown > 0) {
-        client::record(s, "seek").seek(rt::Value::integer(shown), "recno");
+        client::record(window, "seek").seek(xCodCli, "codcli");
+        client::browseSet(window, "seek").seek(xCodCli, "codcli");
+    } else if (const std::int64_t shown = client::browseSet(window, "recno").recno(); shown > 0) {
+        client::record(window, "seek").seek(rt::Value::integer(shown), "recno");
     }
-    s.app(appSlot::OrderColumn) = rt::Value(client::browseSet(s, "sort").orderColumn());
+    window.app(appSlot::OrderColumn) = rt::Value(client::browseSet(window, "sort").orderColumn());
 
-    const pgsql::DataObject& data = client::record(s, "FCount");
+    const pgsql::DataObject& data = client::record(window, "FCount");
     for (std::int64_t i = 1; i <= data.fieldCount(); ++i)
-        s.aOrderBy.asArray().items.push_back(rt::Value(data.fieldName(i)));
-    client::restoreOrder(s);
+        window.aOrderBy.asArray().items.push_back(rt::Value(data.fieldName(i)));
+    client::restoreOrder(window);
 
-    Builder(s, w).build();
+    Builder(window, weak).build();
 
-    teardown.keepOrder = true;
-    dlg::readGui(dlg::ReadSetup{.getList = s.GetList,
+    client::keepLayout(weak);
+    dlg::readGui(dlg::ReadSetup{.getList = window.GetList,
                                 .title = std::string(client::kTitle),
                                 .options = getOptions(),
-                                .dialogReceiver = dialogAnchor(w),
+                                .dialogReceiver = dialogAnchor(weak),
                                 .owner = oDialog,
                                 .startsOnValue = !rt::isEmpty(xCodCli),
-                                .redraw = windowBlock(w, rt::compile("{|| ClientRefreshAll(oBrowse)}", windowNames(w)))});
+                                .redraw = windowBlock(weak, rt::compile("{|| ClientRefreshAll(oBrowse)}", windowNames(weak)))});
     return {};
 }
 

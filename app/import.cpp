@@ -180,8 +180,8 @@ bool openHelper(pgsql::Connection& conn, pgsql::Connection& helper, std::string&
 // worst that happened.
 class Run {
 public:
-    Run(pgsql::Connection& conn, const std::string& cRuta, const Options& opts)
-        : conn_(conn), cRuta_(cRuta), opts_(opts)
+    Run(pgsql::Connection& conn, const std::string& folder, const Options& opts)
+        : conn_(conn), folder_(folder), opts_(opts)
     {
     }
     // What this run or a dead one left in the load schema goes.
@@ -209,7 +209,7 @@ private:
     void note(Outcome o) { status_ = o == Outcome::Imported ? status_ : kExitTold; }
 
     pgsql::Connection& conn_;
-    const std::string& cRuta_;
+    const std::string& folder_;
     const Options& opts_;
     pgsql::Connection helperConn_;
     bool helperTried_ = false;
@@ -257,9 +257,9 @@ bool Run::file(const std::string& file)
     try {
         // No alias given: the one made from the file name is always a
         // valid one, even for names like CAÑA.DBF or O'BRIEN.DBF.
-        area = &dbf::useArea(true, "FOXCDX", cRuta_ + file, "", false, true);
+        area = &dbf::useArea(true, "FOXCDX", folder_ + file, "", false, true);
     } catch (const rt::Error& e) {
-        out({rt::Value("No se pudo abrir " + cRuta_ + file + ": " + dbfFailureText(e))});
+        out({rt::Value("No se pudo abrir " + folder_ + file + ": " + dbfFailureText(e))});
         dbf::closeAllAreas();
         status_ = kExitTold;
         return true;
@@ -287,7 +287,7 @@ bool Run::table(dbf::WorkArea& area, const std::string& file, const std::string&
     } else {
         append(" Ok");
         const rt::Value aDbStruct = sqlStruct(area.table(), dbf::dbStruct());
-        outcome = importTable(conn_, area, cTable, aDbStruct, plan(false), sourceOf(cRuta_ + file, file, area.table()),
+        outcome = importTable(conn_, area, cTable, aDbStruct, plan(false), sourceOf(folder_ + file, file, area.table()),
                               why_);
     }
     note(outcome);
@@ -301,7 +301,7 @@ Outcome Run::existing(dbf::WorkArea& area, const std::string& file, const std::s
 {
     const std::string target = sqlName(rt::var2char(conn_.sChema)) + "." + sqlName(cTable);
     const std::optional<Source> recorded = recordedSource(conn_, target);
-    const std::optional<Source> now = sourceOf(cRuta_ + file, file, area.table());
+    const std::optional<Source> now = sourceOf(folder_ + file, file, area.table());
     if (!recorded || !now || !changed(*recorded, *now))
         return Outcome::Imported;
     const std::string rows = conn_.value(("SELECT count(*) FROM " + target).c_str()).value_or("?");
@@ -348,11 +348,11 @@ Outcome Run::refresh(dbf::WorkArea& area, const std::string& cTable, const Sourc
 }
 
 // Where the listed files are, for the console.
-std::string folderName(const std::string& cRuta)
+std::string folderName(const std::string& folder)
 {
-    if (cRuta.empty())
+    if (folder.empty())
         return "la carpeta de trabajo";
-    return "la carpeta " + (cRuta.size() > 1 && cRuta.back() == '/' ? cRuta.substr(0, cRuta.size() - 1) : cRuta);
+    return "la carpeta " + (folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder);
 }
 
 }  // namespace

@@ -86,7 +86,9 @@ void buildConnectionDialog(const rt::Value& getList)
         set(dlg::slot::Id, dlg::getIdDefault({}, name, "GET_"));
         set(dlg::slot::Source, rt::makeArray({"RKSAYGET", {}, {}, name, "xRow-0.1", "10.0", "", ""}));
     };
-    auto button = [&](const char* caption, double col, const char* rowText, const char* colText, int event) {
+    // The default button is pressed by Enter in any field.
+    auto button = [&](const char* caption, double col, const char* rowText, const char* colText, int event,
+                      bool isDefault) {
         push(dlg::getTemplate(dlg::type::PushButton));
         set(dlg::slot::Caption, caption);
         set(dlg::slot::Row, xRow);
@@ -95,7 +97,7 @@ void buildConnectionDialog(const rt::Value& getList)
         set(dlg::slot::Height, 1.8);
         set(dlg::slot::Action, rt::makeBlock([getList, event](rt::Args) { return dlg::readGuiEvent(event, getList); },
                                              "{|| RK_ReadGuiEvent(" + std::to_string(event) + ", GetList)}"));
-        set(dlg::slot::Options, rt::makeArray({{}, {}, {}, false, false, false, false, false}));
+        set(dlg::slot::Options, rt::makeArray({{}, {}, {}, isDefault, false, false, false, false}));
         set(dlg::slot::Source, rt::makeArray({"RKPUSHBUTTON", {}, {}, {}, rowText, colText, "08.00", "1.8"}));
     };
 
@@ -110,21 +112,17 @@ void buildConnectionDialog(const rt::Value& getList)
     say("PassWord:", 1.1, "xRow+=1.1");
     get("cPass", "@k", true);
     xRow += 2.1;
-    button("Connect", 1.0, "xRow+=2.1", "001.0", 6);
-    button("Cancel", dlg::xcol(getList) + 1.0, "xRow", "XCOL()+1.0", 5);
+    button("Connect", 1.0, "xRow+=2.1", "001.0", 6, true);
+    button("Cancel", dlg::xcol(getList) + 1.0, "xRow", "XCOL()+1.0", 5, false);
 }
 
 bool runConnectionDialog(const rt::Value& getList)
 {
     buildConnectionDialog(getList);
-    std::vector<rt::Value> args(30);
-    args[0] = getList;
-    args[1] = "Connection Server";
-    args[7] = true;
-    for (int i : {10, 12, 15, 21, 23, 25, 27, 30})
-        args[static_cast<std::size_t>(i - 1)] = false;
-    args[21] = true;
-    const bool ok = dlg::readGui(rt::Args(args.data(), args.size()));
+    dlg::ReadSetup setup;
+    setup.getList = getList;
+    setup.title = "Connection Server";
+    const bool ok = dlg::readGui(setup);
     getList.asArray().items.clear();
     return ok;
 }

@@ -155,13 +155,13 @@ FieldRef fieldRef(const Value& expr, dbf::WorkArea& area)
 Value readField(const Value& expr, dbf::WorkArea& area) { return fieldRef(expr, area).read(area); }
 
 // One query item with a value, ready for the scan.
-struct Test {
+struct Criterion {
     FieldRef ref;
     Value entry;  // the upper-cased trimmed text, the DTOS text, or the value
     char kind = 'C';
 };
 
-bool matches(const Test& t, dbf::WorkArea& area)
+bool matches(const Criterion& t, dbf::WorkArea& area)
 {
     const Value v = t.ref.read(area);
     switch (t.kind) {
@@ -548,7 +548,7 @@ std::pair<std::string, std::string> focusOf(const dbf::WorkArea& area)
 
 // Scopes the work area on the first item with a value whose index name is
 // the controlling order.
-void scopeOnFocus(dbf::WorkArea& area, const std::vector<std::pair<Test, Value>>& criteria)
+void scopeOnFocus(dbf::WorkArea& area, const std::vector<std::pair<Criterion, Value>>& criteria)
 {
     const auto [focus, focusKey] = focusOf(area);
     if (focus.empty())
@@ -567,7 +567,7 @@ void scopeOnFocus(dbf::WorkArea& area, const std::vector<std::pair<Test, Value>>
 }
 
 // The records of the view that pass every test; nothing when cancelled.
-std::optional<RecordList> scan(dbf::WorkArea& area, const std::vector<std::pair<Test, Value>>& criteria,
+std::optional<RecordList> scan(dbf::WorkArea& area, const std::vector<std::pair<Criterion, Value>>& criteria,
                                const ScanGuard& guard)
 {
     const std::int64_t nLastRec = area.lastRec();
@@ -608,15 +608,15 @@ std::optional<RecordList> scan(dbf::WorkArea& area, const std::vector<std::pair<
 // Each item with a value, its field reference resolved (and an expression
 // compiled) before anything on screen or in the work area changes, with
 // its index name.
-std::vector<std::pair<Test, Value>> criteria(const Value& queryArray, dbf::WorkArea& area)
+std::vector<std::pair<Criterion, Value>> criteria(const Value& queryArray, dbf::WorkArea& area)
 {
-    std::vector<std::pair<Test, Value>> out;
+    std::vector<std::pair<Criterion, Value>> out;
     for (const Value& value : queryArray.asArray().items) {
         const auto item = QueryItem::of(value);
         if (!item || rt::isEmpty(item->value()))
             continue;
         const Value& v = item->value();
-        Test t;
+        Criterion t;
         t.ref = fieldRef(item->field(), area);
         t.kind = v.typeLetter();
         t.entry = v.isChar() ? Value(rt::upper(rt::rtrim(v.asString()))) : v.isDate() ? Value(rt::dtos(v.asDate())) : v;

@@ -513,7 +513,17 @@ void Order::appendKey(Table& table, std::string& out) const
             }
             break;
         }
-        case Plan::Op::Collate: rt::appendCollationKey(table.get(p.field).asString(), out); break;
+        case Plan::Op::Collate: {
+            // The text seen in place, without building a value (a header
+            // sort reads every record); get() for what that cannot give.
+            std::string_view text;
+            bool nul = false;
+            if (table.textOf(p.field, text, nul) && !nul)
+                rt::appendCollationKey(text, out);
+            else
+                rt::appendCollationKey(table.get(p.field).asString(), out);
+            break;
+        }
         case Plan::Op::Dtos: out += rt::dtos(table.get(p.field).asDate()); break;
         case Plan::Op::Dtoc: out += rt::dtoc(table.get(p.field).asDate()); break;
         case Plan::Op::Str: out += rt::str(table.get(p.field), p.strLen, p.strDec); break;

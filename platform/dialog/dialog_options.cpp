@@ -40,12 +40,12 @@ protected:
         const std::vector<rt::Value> elements = static_cast<DialogPart&>(dialog_.asObject()).elements;
         for (const rt::Value& el : elements)
             if (gui::XbpBrowse* b = gui::asBrowse(el); b && b->widget())
-                rt::runReporting([&] { resize(*b, el, dx, dy); });
+                rt::runReporting([&] { resizeBrowse(*b, el, dx, dy); });
         return false;
     }
 
 private:
-    void resize(gui::XbpBrowse& b, const rt::Value& el, int dx, int dy)
+    void resizeBrowse(gui::XbpBrowse& b, const rt::Value& el, int dx, int dy)
     {
         const rt::Value s = rt::evalWith(sizeBlock_, dx, dy, el);
         const rt::Value& w = rt::entryOf(s, 1);

@@ -37,12 +37,6 @@ bool isEnterKey(const QKeyEvent& e)
            (e.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
 }
 
-bool isModifierKey(int k)
-{
-    return k == Qt::Key_Shift || k == Qt::Key_Control || k == Qt::Key_Alt || k == Qt::Key_Meta ||
-           k == Qt::Key_AltGr || k == Qt::Key_CapsLock || k == Qt::Key_NumLock;
-}
-
 // A key that types a character (not an editing or navigation key).
 bool typesText(const QKeyEvent& e)
 {
@@ -176,7 +170,8 @@ protected:
     void keyPressEvent(QKeyEvent* e) override
     {
         if (isEnterKey(*e)) {
-            focusNextPrevChild(true);
+            if (!pressDefaultButton())
+                focusNextPrevChild(true);
             e->accept();
             return;
         }
@@ -190,7 +185,7 @@ protected:
                 setText(old);
             return;
         }
-        if (!isModifierKey(e->key())) {
+        if (!gui::isModifierKey(e->key())) {
             // Typing over the whole selection replaces it only when the
             // validator takes the new text, so a rejected key keeps the value.
             if (fresh_ && typesText(*e))
@@ -201,6 +196,21 @@ protected:
     }
 
 private:
+    // Enter in a dialog with a default button presses it. The focus goes to
+    // the button first, so the field is written back and validated as when
+    // it is left; a field that refuses keeps the focus and the press is
+    // dropped.
+    bool pressDefaultButton()
+    {
+        for (QPushButton* b : window()->findChildren<QPushButton*>())
+            if (b->isDefault() && b->window() == window() && b->isVisible() && b->isEnabled()) {
+                b->setFocus(Qt::TabFocusReason);
+                if (b->hasFocus())
+                    b->click();
+                return true;
+            }
+        return false;
+    }
     QString counterText() const { return QStringLiteral("%1/%2").arg(text().toStdU32String().size()).arg(limit_); }
     int counterWidth() const
     {
@@ -244,7 +254,8 @@ public:
 
     ButtonWidget()
     {
-        // Enter in an entry field moves on; it must not press a default button.
+        // Enter in an entry field moves on unless the element names this
+        // button its dialog's default (entry fields press that one).
         setAutoDefault(false);
         setDefault(false);
         connect(this, &QAbstractButton::clicked, this, [this] {
@@ -702,6 +713,7 @@ rt::Value PushButtonPart::create(rt::Args a)
     for (const std::string& line : captionLines(element()))
         lines << qstr(line);
     w->setText(lines.join(QLatin1Char('\n')));
+    w->setDefault(rt::isTrue(rt::entryOf(elementSlot(slot::Options), buttonOption::Default)));
     adoptWidget(w);
     applyFont();
     return self();

@@ -164,7 +164,8 @@ private:
 };
 
 // RK_XbpPushButton: a button whose action (slot 18) runs when it is pressed,
-// by mouse, Space or Enter; then its activate callback runs. A button that
+// by mouse, Space or Enter; then its activate callback runs. Option 4 true
+// makes it the dialog's default button: Enter in an entry field presses it. A button that
 // its hide block has just shown ignores mouse presses for a double-click
 // interval: it may stand where the button that revealed it was, and the
 // second click of a double click on that one is not meant for it.

@@ -28,18 +28,17 @@
 
 #include "platform/grid/browse.h"
 #include "platform/gui/events.h"
-#include "platform/gui/font.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
 #include "platform/runtime/object.h"
+#include "platform/runtime/positional_args.h"
 #include "platform/runtime/text.h"
 
 #include <QApplication>
 #include <QTimer>
 #include <QDialog>
-#include <QFontMetricsF>
 #include <QLabel>
 #include <QScreen>
 #include <QWindow>
@@ -57,36 +56,12 @@ namespace dlg {
 
 namespace {
 
-constexpr const char* kDialogFont = "9.Tahoma";
-// An entry field's frame and inner margin, above and below its text: a row
-// is as high as an entry field, so entries on consecutive rows do not overlap.
-constexpr int kEntryFramePx = 6;
 // Space between the elements and the dialog's edges.
 constexpr double kMarginRows = 0.5;
 constexpr double kMarginCols = 1.0;
 // An empty dialog still shows its title.
 constexpr int kMinWidthPx = 160;
 constexpr int kMinHeightPx = 40;
-
-struct Metrics {
-    int row;
-    int col;
-};
-
-// A column is the average width of the letters, rounded up, plus a pixel:
-// a caption of n characters then fits in n columns even when wide letters
-// crowd it ("NumberPort:" before an entry ten columns in), where fonts' own
-// average width is narrower than mixed-case text.
-const Metrics& metrics()
-{
-    static const Metrics m = [] {
-        const QFontMetricsF fm(dialogFont());
-        const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-        const int col = int(std::ceil(fm.horizontalAdvance(letters) / letters.size())) + 1;
-        return Metrics{int(std::ceil(fm.lineSpacing())) + kEntryFramePx, std::max(1, col)};
-    }();
-    return m;
-}
 
 // One running read; the innermost is last.
 struct Read {
@@ -347,7 +322,7 @@ Layout layOut(const std::vector<rt::Value>& records)
     // label on row 0) move the origin rather than leave the dialog.
     const double originRow = kMarginRows - minRow;
     const double originCol = kMarginCols - minCol;
-    const Metrics& m = metrics();
+    const int rowPx = int(rowPixels()), colPx = int(colPixels());
     Layout out;
     out.rects.resize(records.size());
     out.relRects.resize(records.size());
@@ -355,13 +330,13 @@ Layout layOut(const std::vector<rt::Value>& records)
         if (!text[i])
             continue;
         const TextRect& t = *text[i];
-        const int w = px(t.cols, m.col), h = px(t.rows, m.row);
-        out.rects[i] = QRect(px(originCol + t.col, m.col), px(originRow + t.row, m.row), w, h);
-        out.relRects[i] = QRect(px(numberSlot(records[i], slot::Col, 0.0), m.col),
-                                px(numberSlot(records[i], slot::Row, 0.0), m.row), w, h);
+        const int w = px(t.cols, colPx), h = px(t.rows, rowPx);
+        out.rects[i] = QRect(px(originCol + t.col, colPx), px(originRow + t.row, rowPx), w, h);
+        out.relRects[i] = QRect(px(numberSlot(records[i], slot::Col, 0.0), colPx),
+                                px(numberSlot(records[i], slot::Row, 0.0), rowPx), w, h);
     }
-    out.size = QSize(std::max(kMinWidthPx, px(originCol + maxCol + kMarginCols, m.col)),
-                     std::max(kMinHeightPx, px(originRow + maxRow + kMarginRows, m.row)));
+    out.size = QSize(std::max(kMinWidthPx, px(originCol + maxCol + kMarginCols, colPx)),
+                     std::max(kMinHeightPx, px(originRow + maxRow + kMarginRows, rowPx)));
     return out;
 }
 
@@ -552,41 +527,16 @@ private:
 
 }  // namespace
 
-// --- metrics
-
-const QFont& dialogFont()
-{
-    static const QFont font = gui::fontFromCompoundName(kDialogFont);
-    return font;
-}
-
-double rowPixels() { return metrics().row; }
-double colPixels() { return metrics().col; }
-
 // --- the read
 
 std::vector<rt::Value> ReadSetup::args() const
 {
-    std::vector<rt::Value> a(30);
-    a[0] = getList;
-    a[1] = title;
-    a[2] = options;
-    a[6] = dialogReceiver;
-    a[7] = true;
-    a[10] = owner;
-    a[11] = startsOnValue;
-    a[12] = redraw;
-    for (int i : {10, 15, 21, 23, 25, 27, 30})
-        a[std::size_t(i - 1)] = false;
-    a[21] = true;
-    return a;
+    return rt::positionalArgs(30, {{0, getList}, {1, title}, {2, options}, {6, dialogReceiver}, {7, true}, {9, false},
+                                   {10, owner}, {11, startsOnValue}, {12, redraw}, {14, false}, {20, false},
+                                   {21, true}, {22, false}, {24, false}, {26, false}, {29, false}});
 }
 
-bool readGui(const ReadSetup& setup)
-{
-    const std::vector<rt::Value> a = setup.args();
-    return readGui(rt::Args(a.data(), a.size()));
-}
+bool readGui(const ReadSetup& setup) { return readGui(setup.args()); }
 
 bool readGui(rt::Args args)
 {

@@ -160,6 +160,11 @@ constexpr int ValidateAlways = 12;
 constexpr int OwnerDraw = 13;
 }  // namespace columnOption
 
+// A push button's options array (slot::Options, 8 entries).
+namespace buttonOption {
+constexpr int Default = 4;  // .T.: Enter in an entry field of its dialog presses it
+}  // namespace buttonOption
+
 // The options of a read (RK_ReadGUI's argument 3, getList:getOptions).
 namespace readOption {
 constexpr int HiliteGets = 51;  // the focus highlighting of browses

@@ -722,13 +722,15 @@ void XbpCellGroup::drawOne(int row, bool hilite)
             if (area_ == DataArea && !lookup(*this, pp::DaAlignment) && c.value.isNum())
                 flags = (flags & ~Qt::AlignHorizontal_Mask) | Qt::AlignRight;
             const QRect box = r.adjusted(kTextMargin, 0, -kTextMargin, 0);
-            // Cut on the right, a right-aligned number would show only its
-            // last digits: it ends in a mark that it is cut instead.
-            const bool right = (flags & Qt::AlignRight) && !text.contains(QLatin1Char('\n'));
+            // A line longer than its cell ends in "…", so a cut text is not
+            // taken for a whole one (and a right-aligned number does not show
+            // only its last digits).
+            const bool oneLine = !text.contains(QLatin1Char('\n'));
             const QFontMetrics fm(p.font());
             p.drawText(box, flags,
-                       right && fm.horizontalAdvance(text) > box.width() ? fm.elidedText(text, Qt::ElideRight, box.width())
-                                                                         : text);
+                       oneLine && fm.horizontalAdvance(text) > box.width()
+                           ? fm.elidedText(text, Qt::ElideRight, box.width())
+                           : text);
         }
     }
     const QColor line = QApplication::palette().color(area_ == DataArea ? QPalette::Midlight : QPalette::Mid);

@@ -96,21 +96,6 @@ int virtualKey(int qtKey)
     return 0;
 }
 
-bool isModifierKey(int qtKey)
-{
-    switch (qtKey) {
-    case Qt::Key_Shift:
-    case Qt::Key_Control:
-    case Qt::Key_Meta:
-    case Qt::Key_Alt:
-    case Qt::Key_AltGr:
-    case Qt::Key_CapsLock:
-    case Qt::Key_NumLock:
-    case Qt::Key_ScrollLock: return true;
-    default: return false;
-    }
-}
-
 // Keys that are navigation or editing keys even though Qt gives them text.
 bool isControlKey(int qtKey)
 {
@@ -166,6 +151,21 @@ rt::Value mousePos(const XbpPart& part, QPointF p)
 }  // namespace
 
 // --- key codes
+
+bool isModifierKey(int qtKey)
+{
+    switch (qtKey) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Meta:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_CapsLock:
+    case Qt::Key_NumLock:
+    case Qt::Key_ScrollLock: return true;
+    default: return false;
+    }
+}
 
 int keyCode(const QKeyEvent& e)
 {

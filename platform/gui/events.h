@@ -75,6 +75,8 @@ constexpr int F1 = Vk + 112;  // F1..F12 follow
 //                                  589864, Ctrl+Down 196648, Shift+Tab
 //                                  589833, Ctrl+Enter 196621)
 [[nodiscard]] int keyCode(const QKeyEvent& e);
+// Shift, Ctrl, Alt, Meta and the lock keys: pressed alone they type nothing.
+[[nodiscard]] bool isModifierKey(int qtKey);
 
 // Queue. target is the window object (or NIL). timeout in hundredths of a
 // second; 0 waits without limit. Qt's own events are processed while waiting.

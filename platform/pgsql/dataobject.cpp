@@ -13,6 +13,7 @@
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
 #include "platform/runtime/ops.h"
+#include "platform/runtime/positional_args.h"
 #include "platform/runtime/text.h"
 
 #include <algorithm>
@@ -145,31 +146,15 @@ void DataObject::configure(Args a)
 
 std::vector<Value> DataObject::Settings::args() const
 {
-    std::vector<Value> a(17);
-    a[0] = connection;
-    a[1] = table;
-    a[3] = columns;
-    a[6] = Value::array();
-    a[7] = Value::array();
-    a[8] = order;
-    a[11] = false;
-    a[12] = startRow;
-    a[13] = false;
-    if (!auditColumns.empty()) {
-        std::vector<Value> names(auditColumns.begin(), auditColumns.end());
-        a[14] = rt::makeArray(std::move(names));
-    }
-    a[15] = auditValues;
-    if (!pictureColumn.empty())
-        a[16] = pictureColumn;
-    return a;
+    const Value audit =
+        auditColumns.empty() ? Value() : rt::makeArray(std::vector<Value>(auditColumns.begin(), auditColumns.end()));
+    const Value picture = pictureColumn.empty() ? Value() : Value(pictureColumn);
+    return rt::positionalArgs(17, {{0, connection}, {1, table}, {3, columns}, {6, Value::array()},
+                                   {7, Value::array()}, {8, order}, {11, false}, {12, startRow}, {13, false},
+                                   {14, audit}, {15, auditValues}, {16, picture}});
 }
 
-void DataObject::configure(const Settings& settings)
-{
-    const std::vector<Value> a = settings.args();
-    configure(Args(a.data(), a.size()));
-}
+void DataObject::configure(const Settings& settings) { configure(settings.args()); }
 
 // ------------------------------------------------------------------ values
 

@@ -73,14 +73,15 @@ public:
     // arguments, with the entries the object does not read as the program
     // has always passed them.
     struct Settings {
-        rt::Value connection;
-        std::string table;
-        std::string columns;  // "t.a,t.b,...", or "" for all
-        std::string order;    // the ordering column
-        rt::Value startRow;   // 1 to start on the first row; NIL
-        std::vector<std::string> auditColumns;
-        rt::Value auditValues;  // one block (or value) per audit column
-        std::string pictureColumn;
+        // Every member has a default, so callers name only what they set.
+        rt::Value connection{};
+        std::string table{};
+        std::string columns{};  // "t.a,t.b,...", or "" for all
+        std::string order{};    // the ordering column
+        rt::Value startRow{};   // 1 to start on the first row; NIL
+        std::vector<std::string> auditColumns{};
+        rt::Value auditValues{};  // one block (or value) per audit column
+        std::string pictureColumn{};
         [[nodiscard]] std::vector<rt::Value> args() const;
     };
 

@@ -11,6 +11,7 @@
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
 #include "platform/runtime/object.h"
+#include "platform/runtime/positional_args.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -169,22 +170,10 @@ rt::Value xbBitmap(rt::Args a)
 
 std::vector<rt::Value> BitmapSetup::args() const
 {
-    std::vector<rt::Value> a(10);
-    a[0] = getList;
-    a[1] = row;
-    a[2] = col;
-    a[3] = data;
-    a[5] = receiver;
-    a[6] = rt::makeArray({cols, rows});
-    a[7] = parent;
-    a[9] = false;
-    return a;
+    return rt::positionalArgs(10, {{0, getList}, {1, row}, {2, col}, {3, data}, {5, receiver},
+                                   {6, rt::makeArray({cols, rows})}, {7, parent}, {9, false}});
 }
 
-rt::Value xbBitmap(const BitmapSetup& setup)
-{
-    const std::vector<rt::Value> a = setup.args();
-    return xbBitmap(rt::Args(a.data(), a.size()));
-}
+rt::Value xbBitmap(const BitmapSetup& setup) { return xbBitmap(setup.args()); }
 
 }  // namespace popup

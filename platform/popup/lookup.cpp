@@ -199,7 +199,8 @@ void applyFilter(const State& s)
     rt::sendWith(s->data, "SetFilter", conds);
 }
 
-void accept(const State& s)
+// The current row is the choice: the read ends as Enter ends it.
+void acceptRow(const State& s)
 {
     if (s->getList.isArray())
         dlg::readGuiEvent(6, s->getList);
@@ -216,7 +217,7 @@ rt::Value onSearchKey(const State& s, rt::Args a)
     if (oGet.isObject() && rt::hasMember(oGet, "EditBuffer"))
         s->search = rt::sendWith(oGet, "EditBuffer");
     switch (key) {
-    case gui::key::Enter: accept(s); return {};
+    case gui::key::Enter: acceptRow(s); return {};
     case gui::key::Up: onBrowse(s, [](gui::XbpBrowse& b) { b.up(); }); break;
     case gui::key::Down: onBrowse(s, [](gui::XbpBrowse& b) { b.down(); }); break;
     case gui::key::PgUp: onBrowse(s, [](gui::XbpBrowse& b) { b.pageUp(); }); break;
@@ -365,7 +366,7 @@ void appendBrowse(const State& s, const std::vector<ColumnDef>& cols, double row
     o[dlg::index(opt::ItemMarked)] =
         rt::makeBlock([s](rt::Args) { drawPicture(s); return rt::Value(); }, "{|| DrawPicture()}");
     o[dlg::index(opt::ItemSelected)] =
-        rt::makeBlock([s](rt::Args) { accept(s); return rt::Value(); }, "{|| RK_ReadGuiEvent(6, GetList)}");
+        rt::makeBlock([s](rt::Args) { acceptRow(s); return rt::Value(); }, "{|| RK_ReadGuiEvent(6, GetList)}");
     o[dlg::index(opt::UseVisualStyle)] = true;
     set(list, dlg::slot::Options, options);
     set(list, dlg::slot::Anchor, weakAnchor(&LookupState::browse, s));
@@ -510,11 +511,11 @@ rt::Value xbPopBrowse(rt::Args a)
     appendButton(s, "Aceptar", buttonRow, 0.5, 6);
     appendButton(s, "Cancelar", buttonRow, 0.5 + kButtonCols + 1.0, 5);
 
-    std::vector<rt::Value> args(11);
-    args[0] = s->getList;
-    args[1] = rt::argAt(a, 1).isChar() ? rt::argAt(a, 1) : rt::Value("");
+    dlg::ReadSetup setup;
+    setup.getList = s->getList;
+    setup.title = rt::argAt(a, 1).isChar() ? rt::argAt(a, 1).str() : std::string();
     // Once the browse exists (its creation starts it at the top): the start row.
-    args[6] = rt::makeBlock([s, xValue, field](rt::Args) -> rt::Value {
+    setup.dialogReceiver = rt::makeBlock([s, xValue, field](rt::Args) -> rt::Value {
         if (!rt::isEmpty(xValue) && rt::isTrue(rt::sendWith(s->data, "seek", xValue, rt::Value(field)))) {
             onBrowse(s, [](gui::XbpBrowse& b) {
                 b.refreshWhole();
@@ -524,7 +525,7 @@ rt::Value xbPopBrowse(rt::Args a)
         drawPicture(s);
         return {};
     });
-    const bool ok = dlg::readGui(rt::Args(args.data(), args.size()));
+    const bool ok = dlg::readGui(setup);
     if (!ok || !hasCurrentRow(s->data))
         return {};
     return rt::getMember(s->data, detail::memberName(field));

@@ -13,6 +13,7 @@
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
 #include "platform/runtime/object.h"
+#include "platform/runtime/positional_args.h"
 #include "platform/runtime/text.h"
 
 #include <QAbstractButton>
@@ -230,30 +231,17 @@ rt::Value xbToolsBar(rt::Args a)
 
 std::vector<rt::Value> ToolsBarSetup::args() const
 {
-    std::vector<rt::Value> a(12);
-    a[0] = getList;
-    a[1] = row;
-    a[2] = col;
-    a[3] = connection;
-    a[4] = data;
-    a[5] = parent;
+    rt::Value pairs;
     if (!audit.empty()) {
-        std::vector<rt::Value> pairs;
+        std::vector<rt::Value> items;
         for (const auto& [caption, column] : audit)
-            pairs.push_back(rt::makeArray({caption, column}));
-        a[6] = rt::makeArray(std::move(pairs));
+            items.push_back(rt::makeArray({caption, column}));
+        pairs = rt::makeArray(std::move(items));
     }
-    a[7] = false;
-    a[8] = afterMove;
-    a[9] = browse;
-    a[10] = beforeMove;
-    return a;
+    return rt::positionalArgs(12, {{0, getList}, {1, row}, {2, col}, {3, connection}, {4, data}, {5, parent},
+                                   {6, pairs}, {7, false}, {8, afterMove}, {9, browse}, {10, beforeMove}});
 }
 
-rt::Value xbToolsBar(const ToolsBarSetup& setup)
-{
-    const std::vector<rt::Value> a = setup.args();
-    return xbToolsBar(rt::Args(a.data(), a.size()));
-}
+rt::Value xbToolsBar(const ToolsBarSetup& setup) { return xbToolsBar(setup.args()); }
 
 }  // namespace popup

@@ -63,6 +63,13 @@ std::string_view withoutTrailingBlanks(std::string_view s)
 void toUtf16(std::string_view s, std::vector<UChar>& out)
 {
     out.resize(s.size() + 1);
+    std::size_t i = 0;
+    for (; i < s.size() && static_cast<unsigned char>(s[i]) < 0x80; ++i)
+        out[i] = UChar(s[i]);
+    if (i == s.size()) {  // plain ASCII, as most keys are: no decoder needed
+        out.resize(i);
+        return;
+    }
     int32_t len = 0;
     UErrorCode status = U_ZERO_ERROR;
     u_strFromUTF8WithSub(out.data(), int32_t(out.size()), &len, s.data(), int32_t(s.size()), 0xFFFD, nullptr, &status);
@@ -91,18 +98,17 @@ int collate(std::string_view a, std::string_view b)
 void appendCollationKey(std::string_view text, std::string& out)
 {
     thread_local std::vector<UChar> utf16;
+    thread_local std::vector<uint8_t> key(256);
     toUtf16(withoutTrailingBlanks(text), utf16);
-    const std::size_t at = out.size();
-    out.resize(at + utf16.size() * 4 + 16);
     for (;;) {
-        const int32_t room = int32_t(out.size() - at);
-        const int32_t need = ucol_getSortKey(collator(), utf16.data(), int32_t(utf16.size()),
-                                             reinterpret_cast<uint8_t*>(out.data() + at), room);
-        if (need <= room) {
-            out.resize(at + std::size_t(need));  // need counts the closing zero byte
+        // Written in a buffer of this thread, then appended at its length:
+        // out never grows by more than the key.
+        const int32_t need = ucol_getSortKey(collator(), utf16.data(), int32_t(utf16.size()), key.data(), int32_t(key.size()));
+        if (std::size_t(need) <= key.size()) {
+            out.append(reinterpret_cast<const char*>(key.data()), std::size_t(need));  // need counts the closing zero byte
             return;
         }
-        out.resize(at + std::size_t(need));
+        key.resize(std::size_t(need));
     }
 }
 

@@ -140,10 +140,13 @@ DialogAction connectWith(const std::string& password)
             d.reject();
             return;
         }
+        // As a user does: the password typed, then Enter in its field
+        // presses Connect, the dialog's default button.
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&d));
+        fields[3]->setFocus();
         if (!password.empty())
             QTest::keyClicks(fields[3], QString::fromStdString(password));
-        if (QPushButton* b = button(d, "Connect"))
-            QTest::mouseClick(b, Qt::LeftButton);
+        QTest::keyClick(fields[3], Qt::Key_Return);
     };
 }
 

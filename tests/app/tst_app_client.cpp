@@ -15,6 +15,7 @@
 #include "platform/gui/xbppart.h"
 #include "platform/pgsql/collation.h"
 #include "platform/pgsql/connection.h"
+#include "platform/pgsql/dataobject.h"
 #include "platform/popup/popup.h"
 #include "platform/runtime/array.h"
 #include "platform/runtime/block.h"
@@ -413,6 +414,11 @@ TEST_F(ClientWindowTest, TheComboBoxReordersTheBrowseWhileEditing)
             EXPECT_EQ(text(ui.w.app(6)), "nombre");
             EXPECT_EQ(ui.browseSet("nombre"), "ABEL");
             EXPECT_EQ(ui.entry("GET_CBUSCAR")->placeholderText(), "Buscar por Nombre");
+            // Viewing: the combo box is disabled and drawn so (greyed text).
+            const QPalette& look = ui.combo()->palette();
+            EXPECT_FALSE(ui.combo()->isEnabled());
+            for (auto role : {QPalette::Text, QPalette::ButtonText})
+                EXPECT_NE(look.color(QPalette::Disabled, role), look.color(QPalette::Active, role)) << role;
             ui.click("Edit");
         },
         [](Ui& ui) {
@@ -1202,9 +1208,9 @@ TEST_F(ClientWindowTest, AnOverLongNameIsRefusedWithAWordAndKeptToShorten)
     EXPECT_EQ(one("SELECT rtrim(nombre) FROM dxcam01 WHERE codcli = '000001'"), std::string(30, 'N'));
 }
 
-TEST_F(ClientWindowTest, TheWindowsSizeAndTheBrowseOrderAreKeptForTheNextRun)
+TEST_F(ClientWindowTest, TheWindowsPlaceSizeAndTheBrowseOrderAreKeptForTheNextRun)
 {
-    QSize left;
+    QRect left;
     run({
         [](Ui& ui) { ui.click("Edit"); },
         [](Ui& ui) {
@@ -1212,15 +1218,16 @@ TEST_F(ClientWindowTest, TheWindowsSizeAndTheBrowseOrderAreKeptForTheNextRun)
             QTest::keyClick(ui.combo(), Qt::Key_Up);  // Código
         },
         [&](Ui& ui) {
-            ui.d.resize(ui.d.size() + QSize(80, 40));
-            left = ui.d.size();
+            EXPECT_FALSE(ui.d.isSizeGripEnabled()) << "no status bar corner at the bottom edge";
+            ui.d.setGeometry(ui.d.geometry().adjusted(-10, -10, 70, 30));
+            left = ui.d.geometry();
             ui.click("Cancel");
         },
     });
     run({[&](Ui& ui) {
         EXPECT_EQ(text(ui.w.app(6)), "codcli");
         EXPECT_EQ(ui.combo()->currentText(), QString::fromUtf8("Código"));
-        EXPECT_EQ(ui.d.size(), left);
+        EXPECT_EQ(ui.d.geometry(), left);
     }});
 }
 
@@ -1644,17 +1651,13 @@ protected:
         conn_ = rt::Value(static_cast<rt::Object*>(c));
         ASSERT_TRUE(c->connect(envOr("PGHOST", "127.0.0.1"), "dxc", envOr("PGUSER", "postgres"), "",
                                std::atoi(envOr("PGPORT", "5432").c_str())));
-        std::vector<rt::Value> a(17);
-        a[0] = conn_;
-        a[1] = "dxcam01";
-        a[3] = "dxcam01.recno,dxcam01.codcli,dxcam01.nombre,dxcam01.feching";
-        a[6] = rt::Value::array();
-        a[7] = rt::Value::array();
-        a[8] = "dxcam01.recno";
-        a[11] = false;
-        a[12] = 1;
-        a[13] = false;
-        data_ = rt::sendWith(rt::callFunction("PGSQL", rt::Args(a.data(), a.size())), "new");
+        const pgsql::DataObject::Settings settings{
+            .connection = conn_,
+            .table = "dxcam01",
+            .columns = "dxcam01.recno,dxcam01.codcli,dxcam01.nombre,dxcam01.feching",
+            .order = "dxcam01.recno",
+            .startRow = 1};
+        data_ = rt::sendWith(rt::callFunction("PGSQL", settings.args()), "new");
     }
     void TearDown() override
     {

@@ -996,49 +996,56 @@ EOF)"),
     }
 }
 
-// Tables a run that died left in the load schema are gone after the next
-// run, whatever its path.
-TEST_F(Import, WhatADeadRunLeftInTheLoadSchemaIsCleared)
+// What another run left or still holds: tables a run that died left in the
+// load schema are gone after the next run, whatever its path; a second
+// import over the same database waits for the first one, says so, and then
+// finds its tables made: no row twice.
+TEST_F(Import, TheNextRunClearsWhatADeadRunLeftAndWaitsForALiveOne)
 {
+    struct Case {
+        const char* name;
+        const char* before;  // what the other run did
+        bool live;           // it still imports: it makes dxcam01, then lets go
+        const char* after;   // counts what must be gone or empty
+        Lines lines;         // the run's console, when checked
+    };
+    const Case cases[] = {
+        {"dead", "CREATE SCHEMA dxc_carga; CREATE TABLE dxc_carga.dxcam01 AS SELECT generate_series(1, 1000) n", false,
+         "SELECT count(*) FROM pg_namespace WHERE nspname = 'dxc_carga'", {}},
+        {"live", "SELECT pg_advisory_lock(hashtext('dxc import'))", true, "SELECT count(*) FROM dxcam01",
+         preparedLines() +
+             Lines{"Esperando a que termine otra importación en la base de datos", "Verificando Tabla: dxcam01 Ok"} +
+             importLines("dxcam01e", 4, 5) + Lines{"Cerrando Conexion"}},
+    };
     const std::string dir = sampleFolder(5);
-    Conn c = prepareDxc();
-    ASSERT_TRUE(c);
-    testpg::exec(c.get(), "CREATE SCHEMA dxc_carga; CREATE TABLE dxc_carga.dxcam01 AS SELECT generate_series(1, 1000) n");
-    const Transcript run = runProgram(importOptions(dir));
-    EXPECT_EQ(run.status, 0) << run.text();
-    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM pg_namespace WHERE nspname = 'dxc_carga'"), "0");
-}
-
-// A second import over the same database waits for the first one, says so,
-// and then finds its tables made: no row twice.
-TEST_F(Import, ASecondImportWaitsForTheFirst)
-{
-    const std::string dir = sampleFolder(5);
-    Conn c = prepareDxc();
-    ASSERT_TRUE(c);
-    testpg::exec(c.get(), "SELECT pg_advisory_lock(hashtext('dxc import'))");
-    Transcript run;
-    {
-        std::thread first([&c] {
-            // The holder imports (a table of the same name) while the second waits.
-            for (int i = 0; i < 3000; ++i) {
-                if (testpg::value(c.get(), "SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND NOT "
-                                           "granted") != "0")
-                    break;
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-            testpg::exec(c.get(), "CREATE TABLE dxcam01 (recno int)");
-            testpg::exec(c.get(), "SELECT pg_advisory_unlock_all()");
-        });
-        run = runProgram(importOptions(dir));
-        first.join();
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        dropDxc();
+        Conn c = prepareDxc();
+        ASSERT_TRUE(c);
+        testpg::exec(c.get(), k.before);
+        std::thread other;
+        if (k.live)
+            other = std::thread([&c] {
+                // The holder imports (a table of the same name) while the second waits.
+                for (int i = 0; i < 3000; ++i) {
+                    if (testpg::value(c.get(), "SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND NOT "
+                                               "granted") != "0")
+                        break;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+                testpg::exec(c.get(), "CREATE TABLE dxcam01 (recno int)");
+                testpg::exec(c.get(), "SELECT pg_advisory_unlock_all()");
+            });
+        const Transcript run = runProgram(importOptions(dir));
+        if (other.joinable())
+            other.join();
+        EXPECT_EQ(run.status, 0) << run.text();
+        if (!k.lines.empty()) {
+            EXPECT_EQ(run.lines, k.lines) << run.text();
+        }
+        EXPECT_EQ(testpg::value(c.get(), k.after), "0");
     }
-    const Lines expected = preparedLines() +
-                           Lines{"Esperando a que termine otra importación en la base de datos",
-                                 "Verificando Tabla: dxcam01 Ok"} +
-                           importLines("dxcam01e", 4, 5) + Lines{"Cerrando Conexion"};
-    EXPECT_EQ(run.lines, expected) << run.text();
-    EXPECT_EQ(testpg::value(c.get(), "SELECT count(*) FROM dxcam01"), "0");
 }
 
 // The sample table ACENTOS.DBF of `count` records in `dir`, written anew

@@ -99,7 +99,7 @@ alive() { sleep 1; kill -0 "$PID" 2>/dev/null || fail "$1: dxc ended"; echo "ok:
 text() { xdotool type --delay 60 "$1"; sleep "$PAUSE"; }
 
 # The connection dialog: host, port kept, user, no password (the password
-# file answers), Enter to the Connect button, Enter.
+# file answers), Enter (presses Connect, the default button).
 wid=$(timeout 20 xdotool search --sync --onlyvisible --name "Connection Server" | head -n 1) ||
     fail "no connection dialog"
 xdotool windowfocus --sync "$wid"
@@ -107,7 +107,7 @@ sleep 0.3
 xdotool type --delay 40 "$PGHOST"
 xdotool key --delay 60 Tab Tab
 xdotool type --delay 40 "$PGUSER"
-xdotool key --delay 60 Tab Return Return
+xdotool key --delay 60 Return
 
 # The client window, after the import.
 wid=$(timeout 60 xdotool search --sync --onlyvisible --name "$TITLE" | head -n 1) || fail "no window '$TITLE'"

@@ -14,6 +14,9 @@ e2e_prepare() {
         exit 77
     fi
     rm -rf "$work" && mkdir -p "$work"
+    # The window keeps its place for the next run in the user's settings:
+    # each check starts as a first run, and leaves the user's alone.
+    export XDG_CONFIG_HOME="$work/config"
     "$dxc_dbf" sample "$work/sample" --clients 25 >/dev/null
     psql -X -q -d postgres -c 'DROP DATABASE IF EXISTS dxc WITH (FORCE)'
 }

@@ -9,6 +9,7 @@
 #include "platform/grid/cellgroup.h"
 #include "platform/grid/column.h"
 #include "platform/pgsql/connection.h"
+#include "platform/pgsql/dataobject.h"
 #include "platform/pgsql/failure.h"
 #include "platform/runtime/text.h"
 
@@ -51,17 +52,12 @@ protected:
         conn = Value(static_cast<rt::Object*>(c));
         ASSERT_TRUE(c->connect(env("PGHOST"), db, env("PGUSER"), "", std::atoi(env("PGPORT").c_str())))
             << c->errorText();
-        std::vector<Value> a(17);
-        a[0] = conn;
-        a[1] = "clients";
-        a[3] = "clients.recno,clients.codcli,clients.nombre";
-        a[6] = Value::array();
-        a[7] = Value::array();
-        a[8] = "clients.recno";
-        a[11] = false;
-        a[12] = 1;
-        a[13] = false;
-        data = rt::sendWith(rt::callFunction("PGSQL", rt::Args(a.data(), a.size())), "new");
+        const pgsql::DataObject::Settings settings{.connection = conn,
+                                                   .table = "clients",
+                                                   .columns = "clients.recno,clients.codcli,clients.nombre",
+                                                   .order = "clients.recno",
+                                                   .startRow = 1};
+        data = rt::sendWith(rt::callFunction("PGSQL", settings.args()), "new");
         ASSERT_FALSE(rt::isTrue(rt::getMember(data, "lError")));
 
         Elements e;

@@ -69,7 +69,8 @@ void addSayGet(const Value& list, double& xRow, double step, const char* caption
     set(list, 70, rt::makeArray({"RKSAYGET", Value(), Value(), var, "xRow-0.1", "10.0", "", ""}));
 }
 
-void addButton(const Value& list, double row, double col, const char* caption, const Value& action)
+void addButton(const Value& list, double row, double col, const char* caption, const Value& action,
+               bool isDefault = false)
 {
     append(list, rt::callWith("RK_GetTemplate", 10));
     set(list, 3, caption);
@@ -78,12 +79,13 @@ void addButton(const Value& list, double row, double col, const char* caption, c
     set(list, 9, 8.0);
     set(list, 10, 1.8);
     set(list, 18, action);
-    set(list, 21, rt::makeArray({Value(), Value(), Value(), false, false, false, false, false}));
+    set(list, 21, rt::makeArray({Value(), Value(), Value(), isDefault, false, false, false, false}));
     set(list, 70, rt::makeArray({"RKPUSHBUTTON", Value(), Value(), Value(), "xRow+=2.1", fmt(col), "08.00", "1.8"}));
 }
 
-// The server-settings dialog of the start-up, into the program-wide GetList.
-void buildConnectionDialog(const Value& list)
+// The server-settings dialog of the start-up, into the program-wide GetList;
+// Connect is the default button unless told otherwise.
+void buildConnectionDialog(const Value& list, bool connectIsDefault = true)
 {
     double xRow = 0.0;
     addSayGet(list, xRow, 0.0, "HostName:", "cHost", "@k");
@@ -91,7 +93,7 @@ void buildConnectionDialog(const Value& list)
     addSayGet(list, xRow, 1.1, "UserName:", "cUser", "@k");
     addSayGet(list, xRow, 1.1, "PassWord:", "cPass", "@k", true);
     xRow += 2.1;
-    addButton(list, xRow, 1.0, "Connect", rt::compile("{|| RK_ReadGuiEvent(6, GetList)}"));
+    addButton(list, xRow, 1.0, "Connect", rt::compile("{|| RK_ReadGuiEvent(6, GetList)}"), connectIsDefault);
     // XCOL names the column right of Connect, the element added last.
     addButton(list, xRow, rt::callWith("XCOL", list).asDouble() + 1.0, "Cancel",
               rt::compile("{|| RK_ReadGuiEvent(5, GetList)}"));
@@ -126,15 +128,16 @@ protected:
     }
 
     // Runs RK_ReadGUI on `readList` while `act` drives the dialog.
-    bool read(const Value& readList, std::function<void(QDialog*)> act, std::vector<Value> args = {})
+    bool read(const Value& readList, std::function<void(QDialog*)> act, dlg::ReadSetup setup = {})
     {
         QTimer::singleShot(0, [act] {
             QDialog* d = dlg::activeDialog();
             ASSERT_NE(d, nullptr);
             act(d);
         });
-        args.insert(args.begin(), {readList, "Connection Server"});
-        return dlg::readGui(rt::Args(args.data(), args.size()));
+        setup.getList = readList;
+        setup.title = "Connection Server";
+        return dlg::readGui(setup);
     }
 
     bool readConnection(std::function<void(QDialog*)> act)
@@ -200,7 +203,7 @@ TEST_F(Dialogs, TypedValuesAreWrittenBackWithTheirKindAndLength)
         QTest::keyClick(entry(Port), Qt::Key_Tab);
         QTest::keyClick(entry(User), Qt::Key_Tab);  // left as it was
         QTest::keyClicks(entry(Pass), "secret");
-        QTest::mouseClick(button(Connect), Qt::LeftButton);
+        QTest::keyClick(entry(Pass), Qt::Key_Return);  // the default button, after the field is written
     });
     EXPECT_TRUE(ok);
     EXPECT_EQ(rt::publicGet("cHost").str(), rt::padR("db.example.org", 19));
@@ -254,7 +257,8 @@ TEST_F(Dialogs, EnterAndTabMoveThroughTheFieldsInListOrder)
                 return i;
         return 0;
     };
-    const bool ok = readConnection([&](QDialog* d) {
+    buildConnectionDialog(list, false);  // no default button: Enter moves on
+    const bool ok = read(list, [&](QDialog* d) {
         activate(d);
         seen.push_back(focused(d));
         QTest::keyClick(d->focusWidget(), Qt::Key_Return);
@@ -299,6 +303,19 @@ INSTANTIATE_TEST_SUITE_P(
         EndCase{"CancelClicked", [](QDialog*, QWidget*, QWidget* c) { QTest::mouseClick(c, Qt::LeftButton); }, false},
         EndCase{"SpaceOnCancel", [](QDialog*, QWidget*, QWidget* c) { QTest::keyClick(c, Qt::Key_Space); }, false},
         EndCase{"EnterOnConnect", [](QDialog*, QWidget* c, QWidget*) { QTest::keyClick(c, Qt::Key_Return); }, true},
+        EndCase{"EnterInAFieldPressesConnect",
+                [](QDialog* d, QWidget*, QWidget*) {
+                    ASSERT_TRUE(QTest::qWaitForWindowActive(d));
+                    QTest::keyClick(d->focusWidget(), Qt::Key_Return);
+                },
+                true},
+        EndCase{"EnterOnTheFocusedCancel",
+                [](QDialog* d, QWidget*, QWidget* c) {
+                    ASSERT_TRUE(QTest::qWaitForWindowActive(d));
+                    c->setFocus();
+                    QTest::keyClick(c, Qt::Key_Return);
+                },
+                false},
         EndCase{"EscapeInAField", [](QDialog* d, QWidget*, QWidget*) { QTest::keyClick(d->focusWidget(), Qt::Key_Escape); },
                 false},
         EndCase{"WindowClosed", [](QDialog* d, QWidget*, QWidget*) { d->close(); }, false},
@@ -443,10 +460,10 @@ TEST_F(Dialogs, ReceiverGetsTheDialogObject)
 {
     Value received;
     const Value receiver = rt::makeBlock([&](rt::Args a) { received = rt::argAt(a, 0); });
-    std::vector<Value> args(10);
-    args[4] = receiver;  // argument 7
+    dlg::ReadSetup setup;
+    setup.dialogReceiver = receiver;
     buildConnectionDialog(list);
-    read(list, [](QDialog* d) { QTest::keyClick(d, Qt::Key_Escape); }, args);
+    read(list, [](QDialog* d) { QTest::keyClick(d, Qt::Key_Escape); }, setup);
     EXPECT_TRUE(rt::isDerivedFrom(received, "RK_XbpDialog"));
 }
 

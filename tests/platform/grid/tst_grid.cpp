@@ -617,6 +617,22 @@ TEST_F(Grid, CellStoredAfterAPaintIsPaintedAgain)
     EXPECT_EQ(g->widget()->grab().toImage().pixelColor(pastText), gui::toQColor(gui::clr::Blue));
 }
 
+TEST_F(Grid, TextLongerThanItsCellEndsInAnEllipsis)
+{
+    make(10, 2);
+    XbpCellGroup* g = col(1)->dataGroup();
+    const QRect cell = g->rowRect(2);
+    const QString whole(60, QLatin1Char('W'));
+    const QString cut = QFontMetrics(g->cellFont()).elidedText(whole, Qt::ElideRight, cell.width() - 6);  // margins
+    ASSERT_TRUE(cut.endsWith(QChar(0x2026)));
+    auto shown = [&](const QString& text) {
+        g->storeCell(2, rt::Value(text.toStdString()), {}, false);
+        settle();
+        return g->widget()->grab(cell).toImage();
+    };
+    EXPECT_EQ(shown(whole), shown(cut));
+}
+
 // A column class that follows the rows through the hooks it names.
 class HookedColumn : public XbpColumn {
 public:

@@ -69,22 +69,17 @@ protected:
     }
 
     Value open(const std::string& order, const std::string& cols = "dxcam01.recno,dxcam01.codcli,dxcam01.nombre",
-               Value audit = {}, Value blocks = {}, Value picture = {})
+               std::vector<std::string> audit = {}, Value blocks = {}, std::string picture = {})
     {
-        std::vector<Value> a(17);
-        a[0] = connValue;
-        a[1] = "DXCAM01";
-        a[3] = cols;
-        a[6] = Value::array();
-        a[7] = Value::array();
-        a[8] = order;
-        a[11] = false;
-        a[12] = 1;
-        a[13] = false;
-        a[14] = audit;
-        a[15] = blocks;
-        a[16] = picture;
-        const Value o = rt::sendWith(rt::callFunction("PGSQL", a), "new");
+        const pgsql::DataObject::Settings a{.connection = connValue,
+                                            .table = "DXCAM01",
+                                            .columns = cols,
+                                            .order = order,
+                                            .startRow = 1,
+                                            .auditColumns = std::move(audit),
+                                            .auditValues = blocks,
+                                            .pictureColumn = std::move(picture)};
+        const Value o = rt::sendWith(rt::callFunction("PGSQL", a.args()), "new");
         EXPECT_FALSE(yes(rt::getMember(o, "lError"))) << text(o, "cError");
         return o;
     }
@@ -116,6 +111,13 @@ protected:
         EXPECT_EQ(back, expect);
         EXPECT_EQ(num(o, "getNum"), 1);
         EXPECT_TRUE(yes(rt::sendWith(o, "Bof")));
+    }
+
+    // SQLRefresh as compiled text calls it: NIL leaves a part out.
+    Value refresh(const Value& ref, const char* order, Value join, Value cond, Value like)
+    {
+        const Value a[] = {connValue, ref, {}, {}, order, {}, join, cond, {}, like};
+        return rt::callFunction("SQLRefresh", a);
     }
 
     Value connValue;
@@ -151,11 +153,8 @@ TEST_F(DataObjectTest, OpensWithMembersPaddedValuesAndAPictureColumn)
                                       std::string(c().textCollation().empty() ? "" : "i") + "'"),
               "1");
 
-    std::vector<Value> bad(17);
-    bad[0] = connValue;
-    bad[1] = "dxcam01";
-    bad[3] = "dxcam01.nosuch";
-    const Value b = rt::sendWith(rt::callFunction("PGSQL", bad), "new");
+    const pgsql::DataObject::Settings bad{.connection = connValue, .table = "dxcam01", .columns = "dxcam01.nosuch"};
+    const Value b = rt::sendWith(rt::callFunction("PGSQL", bad.args()), "new");
     EXPECT_TRUE(yes(rt::getMember(b, "lError")));
     EXPECT_EQ(num(b, "LastRec"), 0);
 }
@@ -328,16 +327,6 @@ TEST_F(DataObjectTest, SqlRefreshFiltersByLikeAndJoinAndSetFilterCombines)
             holder = a[0];
         return holder;
     });
-    const auto refresh = [&](const Value& ref, const char* order, Value join, Value cond, Value like) {
-        std::vector<Value> a(15);
-        a[0] = connValue;
-        a[1] = ref;
-        a[4] = order;
-        a[6] = join;
-        a[7] = cond;
-        a[9] = like;
-        return rt::callFunction("SQLRefresh", a);
-    };
     EXPECT_EQ(refresh(o, "dxcam01.nombre", {}, {}, "%AB%").cell(), o.cell());
     EXPECT_EQ(num(o, "LastRec"), 2);
     EXPECT_EQ(recno(o), 4);
@@ -377,12 +366,11 @@ TEST_F(DataObjectTest, SqlRefreshFiltersByLikeAndJoinAndSetFilterCombines)
 TEST_F(DataObjectTest, InsertUpdateAndDeleteThroughTheBuffer)
 {
     fill(5, 100);
-    const Value audit = rt::makeArray({"dxcam01.ID_USUARIO", "dxcam01.ID_FECHA", "dxcam01.ID_HORA"});
     const Value blocks = rt::makeArray({rt::makeBlock([](rt::Args) { return Value("TESTER"); }),
                                         rt::makeBlock([](rt::Args) { return Value(rt::makeDate(2025, 3, 4)); }),
                                         rt::makeBlock([](rt::Args) { return Value(" 2:30:00 pm"); })});
-    const Value o = open("dxcam01.recno", "dxcam01.recno,dxcam01.codcli,dxcam01.nombre,dxcam01.feching", audit,
-                         blocks, "foto");
+    const Value o = open("dxcam01.recno", "dxcam01.recno,dxcam01.codcli,dxcam01.nombre,dxcam01.feching",
+                         {"dxcam01.ID_USUARIO", "dxcam01.ID_FECHA", "dxcam01.ID_HORA"}, blocks, "foto");
     ASSERT_EQ(recno(o), 1);
 
     rt::sendWith(o, "RecordBlank", true);
@@ -697,15 +685,7 @@ protected:
         hasIcu = testpg::value(peer, "SELECT count(*) FROM pg_collation WHERE collname = 'es-x-icu'") == "1";
     }
 
-    Value like(const Value& o, const char* pattern)
-    {
-        std::vector<Value> a(15);
-        a[0] = connValue;
-        a[1] = o;
-        a[4] = "dxcam01.nombre";
-        a[9] = pattern;
-        return rt::callFunction("SQLRefresh", a);
-    }
+    Value like(const Value& o, const char* pattern) { return refresh(o, "dxcam01.nombre", {}, {}, pattern); }
 
     std::vector<std::int64_t> matches(const Value& o)
     {

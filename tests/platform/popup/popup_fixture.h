@@ -115,18 +115,14 @@ protected:
     // A data object over clientes, ordered by `order`, picture column foto.
     Value openData(const char* order = "clientes.recno")
     {
-        std::vector<Value> args(17);
-        args[0] = conn;
-        args[1] = "clientes";
-        args[3] = "clientes.recno,clientes.codcli,clientes.nombre,clientes.estatus";
-        args[6] = Value::array();
-        args[7] = Value::array();
-        args[8] = order;
-        args[11] = false;
-        args[12] = 1;
-        args[13] = false;
-        args[16] = "foto";
-        Value d = rt::sendWith(rt::callFunction("PGSQL", rt::Args(args.data(), args.size())), "new");
+        const pgsql::DataObject::Settings settings{
+            .connection = conn,
+            .table = "clientes",
+            .columns = "clientes.recno,clientes.codcli,clientes.nombre,clientes.estatus",
+            .order = order,
+            .startRow = 1,
+            .pictureColumn = "foto"};
+        Value d = rt::sendWith(rt::callFunction("PGSQL", settings.args()), "new");
         opened.push_back(d);
         EXPECT_FALSE(rt::isTrue(rt::getMember(d, "lError"))) << rt::getMember(d, "cError").str();
         return d;
