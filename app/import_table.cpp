@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace app::import {
 
@@ -102,7 +103,9 @@ bool insertRecords(Job& job, Progress& progress, RejectReport& report)
             ++job.withoutValue;  // no field holds a value: nothing to insert
             continue;
         }
-        if (!pipe.send(text.sql, job.area.recno()))
+        // A statement of many megabytes (a big memo) is handed over, not copied.
+        const bool big = text.sql.size() > pgsql::kKeptBufferBytes;
+        if (!pipe.send(big ? std::exchange(text.sql, {}) : text.sql, job.area.recno()))
             return failed(job, pipe.failure().serverText);
     }
     if (!pipe.finish())
@@ -141,8 +144,11 @@ bool copyRecords(Job& job, Progress& progress, RejectReport& report)
             continue;
         }
         ++sent;
-        if (!copy.rowBinary(row.data(), job.area.recno()))
+        // A row of many megabytes (a big memo) is handed over, not copied.
+        const bool big = row.data().size() > pgsql::kKeptBufferBytes;
+        if (!(big ? copy.rowBinary(row.take(), job.area.recno()) : copy.rowBinary(row.data(), job.area.recno())))
             break;
+        pgsql::dropIfBig(room);
     }
     if (!copy.finish())
         return failed(job, copy.failure().serverText);
@@ -338,6 +344,7 @@ bool insertStatement(InsertText& text, std::string_view table, const std::vector
     text.sql.clear();
     text.sql.append("INSERT INTO ").append(table).append(" ( ").append(text.fields);
     text.sql.append(" ) VALUES ( ").append(text.values).append(" )");
+    pgsql::dropIfBig(text.values);
     return true;
 }
 

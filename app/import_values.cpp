@@ -3,8 +3,8 @@
 // both paths send the same values and the same NULLs. A field is NULL when
 // it holds no value: the DBF stores none (Table::isEmpty: a blank number,
 // date or logical, a memo without a block, a null flag), the engine cannot
-// read it (a fault, told by the engine), or it is blank text. A stored 0
-// or false is a value.
+// read it (a fault, told by the engine), or it is blank character text or
+// an empty memo. A stored 0 or false, and a memo of blanks, are values.
 #include "app/import_internal.h"
 
 #include "platform/pgsql/connection.h"
@@ -109,7 +109,7 @@ public:
     static constexpr bool kDirect = false;  // the statement shows the value as get() gives it
     explicit LiteralOut(std::string& sql) : sql_(sql) {}
     void null() {}
-    void text(std::string_view t) { sql_ += pgsql::stoq(t); }
+    void text(std::string_view t) { pgsql::appendStoq(sql_, t); }
     void padded(std::string_view t) { text(t); }
     bool number(std::string_view decimal)
     {
@@ -200,7 +200,11 @@ std::string textOfValue(const dbf::Table& t, int field, const rt::Value& v)
 template <class Out>
 bool writeValue(Out& out, const dbf::Table& t, int field, Column column, const rt::Value& v)
 {
-    if (v.isNil() || (v.isChar() && blank(v.asString())) || (v.isDate() && !storable(v.asDate())))
+    // Only a character field's blanks are no value (its width pads it); a
+    // memo holds what was stored, blanks too, and only nothing is NULL.
+    const bool character = t.fields()[std::size_t(field)].type == 'C';
+    if (v.isNil() || (v.isChar() && (character ? blank(v.asString()) : v.asString().empty())) ||
+        (v.isDate() && !storable(v.asDate())))
         return false;
     bool fits = true;
     switch (column) {

@@ -581,18 +581,26 @@ rt::Value Codec::decode(const char* p, std::size_t n) const
         if ((high & 0x8080808080808080ull) == 0)
             return rt::Value(std::string_view(p, n));
     }
-    // Every byte becomes at most 4 bytes: write each character's packed
-    // UTF-8 whole and advance by its length.
-    thread_local std::vector<char> out;
-    if (out.size() < n * 4 + 4)
-        out.resize(n * 4 + 4);
-    char* o = out.data();
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto b = static_cast<unsigned char>(p[i]);
-        std::memcpy(o, utf8_[b].data(), 4);
-        o += len_[b];
-    }
-    return rt::Value(std::string_view(out.data(), static_cast<std::size_t>(o - out.data())));
+    // Counted first, then written straight into the value: a big memo is
+    // not held twice over. Where 4 bytes are left, each character's packed
+    // UTF-8 is written whole and the end advanced by its length.
+    std::size_t size = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        size += len_[static_cast<unsigned char>(p[i])];
+    return rt::Value::filled(size, [&](char* o) {
+        char* const end = o + size;
+        std::size_t i = 0;
+        for (; i < n && end - o >= 4; ++i) {
+            const auto b = static_cast<unsigned char>(p[i]);
+            std::memcpy(o, utf8_[b].data(), 4);
+            o += len_[b];
+        }
+        for (; i < n; ++i) {
+            const auto b = static_cast<unsigned char>(p[i]);
+            std::memcpy(o, utf8_[b].data(), len_[b]);
+            o += len_[b];
+        }
+    });
 }
 
 std::string Codec::encode(std::string_view utf8) const

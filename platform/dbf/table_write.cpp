@@ -408,7 +408,14 @@ void Table::put(int field, const rt::Value& v)
         return;
     }
     // Encoded before anything changes, so a refused value leaves the record as it was.
-    const std::string bytes = t.encodeField(field, v);
+    std::string bytes = t.encodeField(field, v);
+    // A lenient header's field of length 0 holds nothing: a blank value
+    // writes nothing, any other would overwrite the next field.
+    if (bytes.size() > t.info[i].len) {
+        if (bytes.find_first_not_of(' ') != std::string::npos)
+            t.badPut(field, kErrDataWidth, "Length " + std::to_string(t.info[i].len) + " cannot hold the value", v);
+        bytes.resize(t.info[i].len);
+    }
     // A lenient header may describe a field the stored record cannot hold.
     if (t.fields[i].offset + bytes.size() > t.recLen)
         fail(kErrWrite, t.path, "Field " + t.fields[i].name + " lies past the end of the record", -1, "put");

@@ -116,6 +116,8 @@ private:
 // server's standard_conforming_strings: 'it''s', E'a\\b' when a backslash is
 // present. NUL characters, which no PostgreSQL text can hold, are dropped.
 [[nodiscard]] std::string stoq(std::string_view text);
+// The same literal appended to out (a big text is not built twice).
+void appendStoq(std::string& out, std::string_view text);
 // Text without the NULs no PostgreSQL text can hold: the text itself when
 // it has none, else a copy without them, made in room.
 [[nodiscard]] std::string_view withoutNul(std::string_view text, std::string& room);

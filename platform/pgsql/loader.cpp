@@ -570,6 +570,7 @@ struct CopyLoader::Impl {
     void clearBatch()
     {
         batch.clear();
+        dropIfBig(batch);
         sent = 0;
         lines.clear();
         rowsEnd = 0;
@@ -676,11 +677,14 @@ bool CopyLoader::Impl::beginBatch()
 
 bool CopyLoader::Impl::putBuffer()
 {
-    if (sent == batch.size())
-        return true;
-    if (PQputCopyData(conn.handle(), batch.data() + sent, static_cast<int>(batch.size() - sent)) != 1)
-        return fail(detail::failureOf(conn.handle(), nullptr));
-    sent = batch.size();
+    // In pieces: libpq copies what it is given, and a big row given whole
+    // would be held twice.
+    while (sent < batch.size()) {
+        const std::size_t n = std::min(batch.size() - sent, kCopyChunk);
+        if (PQputCopyData(conn.handle(), batch.data() + sent, static_cast<int>(n)) != 1)
+            return fail(detail::failureOf(conn.handle(), nullptr));
+        sent += n;
+    }
     return true;
 }
 

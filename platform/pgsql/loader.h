@@ -25,6 +25,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "failure.h"
@@ -111,6 +112,16 @@ private:
     Failure failure_;
 };
 
+// A buffer that grew past this for one big value (a memo of many
+// megabytes) gives its memory back once used, rather than keep it for the
+// rows after.
+inline constexpr std::size_t kKeptBufferBytes = std::size_t(4) << 20;
+inline void dropIfBig(std::string& buffer)
+{
+    if (buffer.capacity() > kKeptBufferBytes)
+        std::string().swap(buffer);
+}
+
 // One row of binary COPY, built field by field into a buffer kept from row
 // to row. Each field is written in the binary form of its column's type;
 // the server checks lengths, ranges and typmods as it does for text.
@@ -151,6 +162,9 @@ public:
     // nothing written, for text of another shape.
     bool numeric(std::string_view text);
     [[nodiscard]] std::string_view data() const noexcept { return buf_; }
+    // The row's bytes, handed over whole (a big row is not copied); the
+    // row is empty after.
+    [[nodiscard]] std::string take() { return std::exchange(buf_, {}); }
 
 private:
     void length(std::int32_t n) { put(static_cast<std::uint32_t>(n), 4); }

@@ -37,7 +37,7 @@ struct ParallelCopy::Impl {
 
     void start(Connection& session, const std::string& table, const std::vector<std::string>& columns,
                int batchRows);
-    bool add(std::string_view tuple, std::int64_t tag);
+    bool add(std::string_view tuple, std::int64_t tag, std::string* whole = nullptr);
     bool push(bool last);
     bool finish();
     void work(CopyLoader& loader);
@@ -144,6 +144,7 @@ void ParallelCopy::Impl::work(CopyLoader& loader)
             start = row.end;
         }
         chunk.bytes.clear();
+        dropIfBig(chunk.bytes);
         chunk.rows.clear();
     }
     if (!loader.finish())
@@ -162,13 +163,17 @@ void ParallelCopy::Impl::fail(Failure why)
     room.notify_all();
 }
 
-bool ParallelCopy::Impl::add(std::string_view tuple, std::int64_t tag)
+// whole: the tuple's own buffer, taken over when the chunk is empty.
+bool ParallelCopy::Impl::add(std::string_view tuple, std::int64_t tag, std::string* whole)
 {
     // Checked here, on the caller's thread, where an error may be raised.
     if (tuple.size() < 2 ||
         std::size_t(static_cast<unsigned char>(tuple[0]) << 8 | static_cast<unsigned char>(tuple[1])) != columnCount)
         rt::raise("Argument error", "ParallelCopy", {rt::Value(static_cast<long long>(columnCount))});
-    filling.bytes += tuple;
+    if (whole && filling.bytes.empty())
+        filling.bytes = std::move(*whole);
+    else
+        filling.bytes += tuple;
     filling.rows.push_back(Chunk::Row{filling.bytes.size(), tag});
     return filling.rows.size() < kChunkRows || push(false);
 }
@@ -217,6 +222,8 @@ ParallelCopy::ParallelCopy(std::vector<Connection*> conns, std::string qualified
 ParallelCopy::~ParallelCopy() = default;
 
 bool ParallelCopy::rowBinary(std::string_view tuple, std::int64_t tag) { return impl_->add(tuple, tag); }
+
+bool ParallelCopy::rowBinary(std::string&& tuple, std::int64_t tag) { return impl_->add(tuple, tag, &tuple); }
 
 bool ParallelCopy::finish() { return impl_->finish(); }
 

@@ -40,6 +40,8 @@ public:
 
     // One BinaryRow's data. False when a loader has failed: failure().
     bool rowBinary(std::string_view tuple, std::int64_t tag);
+    // The same, taking the bytes over (BinaryRow::take): a big row is not copied.
+    bool rowBinary(std::string&& tuple, std::int64_t tag);
     // Sends the rest and waits for every loader. False on a failure.
     bool finish();
 

@@ -8,6 +8,7 @@
 #include "platform/runtime/datetime.h"
 #include "platform/runtime/error.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace pgsql {
@@ -30,11 +31,19 @@ std::string quoteIdent(std::string_view name)
 
 std::string stoq(std::string_view text)
 {
+    std::string out;
+    appendStoq(out, text);
+    return out;
+}
+
+void appendStoq(std::string& out, std::string_view text)
+{
     // With a backslash only the E'' form means the same text whatever
     // standard_conforming_strings says; without one the plain form does.
     const bool escaped = text.find('\\') != std::string_view::npos;
-    std::string out;
-    out.reserve(text.size() + 3);
+    const auto doubled = std::count_if(text.begin(), text.end(),
+                                       [escaped](char c) { return c == '\'' || (escaped && c == '\\'); });
+    out.reserve(out.size() + text.size() + std::size_t(doubled) + 3);
     if (escaped)
         out += 'E';
     out += '\'';
@@ -46,7 +55,6 @@ std::string stoq(std::string_view text)
         out += c;
     }
     out += '\'';
-    return out;
 }
 
 std::string dtoq(const rt::Value& date, bool quoted)

@@ -17,21 +17,36 @@ namespace rt {
 
 String* String::make(std::string_view utf8)
 {
-    if (utf8.empty())
+    String* s = allocate(utf8.size());
+    if (!utf8.empty()) {
+        std::memcpy(s->data_, utf8.data(), utf8.size());
+        s->finish();
+    }
+    return s;
+}
+
+String* String::allocate(std::size_t bytes)
+{
+    if (bytes == 0)
         return empty();
-    if (utf8.size() > std::numeric_limits<std::uint32_t>::max() / 2)
+    if (bytes > std::numeric_limits<std::uint32_t>::max() / 2)
         throw std::bad_alloc();
-    void* mem = ::operator new(sizeof(String) + utf8.size());
+    void* mem = ::operator new(sizeof(String) + bytes);
     auto* s = new (mem) String();
-    s->bytes_ = static_cast<std::uint32_t>(utf8.size());
-    std::memcpy(s->data_, utf8.data(), utf8.size());
-    s->data_[utf8.size()] = '\0';
+    s->bytes_ = static_cast<std::uint32_t>(bytes);
+    s->data_[bytes] = '\0';
+    return s;
+}
+
+void String::finish() noexcept
+{
+    const std::string_view utf8(data_, bytes_);
+    data_[bytes_] = '\0';
     bool ascii = true;
     for (unsigned char c : utf8)
         ascii &= c < 0x80;
     // One rule of counting for every text function, malformed bytes included.
-    s->chars_ = static_cast<std::uint32_t>(ascii ? utf8.size() : utf8Length(utf8));
-    return s;
+    chars_ = static_cast<std::uint32_t>(ascii ? utf8.size() : utf8Length(utf8));
 }
 
 String* String::empty() noexcept

@@ -55,6 +55,11 @@ class String final : public HeapCell {
 public:
     static String* make(std::string_view utf8);
     static String* empty() noexcept;
+    // Room for a text of `bytes` bytes that the caller writes at room()
+    // and then counts with finish(): a big text is built without a copy.
+    static String* allocate(std::size_t bytes);
+    [[nodiscard]] char* room() noexcept { return data_; }
+    void finish() noexcept;
 
     [[nodiscard]] std::string_view view() const noexcept { return {data_, bytes_}; }
     [[nodiscard]] std::uint32_t bytes() const noexcept { return bytes_; }
@@ -139,6 +144,19 @@ public:
     static Value logical(bool b) noexcept { return Value(b); }
     static Value date(Date d) noexcept { return Value(d); }
     static Value string(std::string_view s) { return Value(s); }
+    // A text of `bytes` bytes that fill(char*) writes in place.
+    template <class Fill>
+    static Value filled(std::size_t bytes, Fill&& fill)
+    {
+        String* s = String::allocate(bytes);
+        Value v;
+        v.adopt(Kind::Char, s);  // released should fill raise
+        if (bytes > 0) {
+            fill(s->room());
+            s->finish();
+        }
+        return v;
+    }
     static Value array();  // a new empty array
     static Value array(std::size_t n);  // n NILs
 

@@ -19,8 +19,9 @@ pgdbf 0.6.2, as run here (-s CODEPAGE -q [-m MEMO]):
   - names a table after the file up to its first dot, in lower case, as our
     import does, and its columns after the fields in lower case;
   - refuses FoxPro headers that carry the 263-byte Visual FoxPro area.
-Our import stores a field without value (blank text, a blank number, date
-or logical, a memo without block) as NULL and keeps trailing blanks. So
+Our import stores a field without value (blank character text, a blank
+number, date or logical, a memo without block or text) as NULL and keeps
+trailing blanks; a memo of blanks is a value, stored as it is. So
 both sides are normalised: NULL and blank text are '', NULL and 0 are 0
 (compared as exact decimals), NULL and false are false; text loses trailing
 blanks, and leading ones too in character fields; dates compare as dates.
@@ -102,13 +103,14 @@ class DbfFile:
         for (_, kind), length in zip(self.fields, self.lengths):
             blank = self.NO_VALUE.get(kind)
             value = record[at:at + length]
-            if blank is None or (value.strip(blank) and not (kind == "M" and self.blank_memo(value))):
+            if blank is None or (value.strip(blank) and not (kind == "M" and self.empty_memo(value))):
                 return False
             at += length
         return True
 
-    def blank_memo(self, pointer):
-        """Whether the memo a pointer names holds only blanks (which the import stores as NULL)."""
+    def empty_memo(self, pointer):
+        """Whether the memo a pointer names holds no text (which the import stores as NULL; a
+        memo of blanks holds them, so its record is imported although pgdbf's value is the same)."""
         memo = sibling(self.path, {".dbt", ".fpt"})
         try:
             block = int(pointer.strip(b" \0") or b"0") if len(pointer) == 10 else struct.unpack("<I", pointer)[0]
@@ -125,7 +127,7 @@ class DbfFile:
             else:
                 f.seek(block * 512)
                 text = f.read(65536).split(b"\x1a")[0]
-        return not text.strip(b" \t\r\n")
+        return not text
 
     def deleted_flags(self):
         """(recno, deleted, without value) for every record, read a block at a time."""

@@ -327,6 +327,8 @@ std::optional<DumpOptions> parseDump(const Words& words, int& status)
 struct Cell {
     enum class Kind { Null, Text, Literal } kind = Kind::Null;
     std::string text;
+    rt::Value memo;  // a memo's text, held as read rather than copied into text
+    [[nodiscard]] std::string_view view() const { return memo.isChar() ? memo.asString() : std::string_view(text); }
 };
 
 // Text as written: a malformed UTF-8 sequence (an expression may cut one)
@@ -413,7 +415,7 @@ Cell cellOfField(dbf::WorkArea& area, int index)
     case 'M':
         // A memo comes out as stored, trailing blanks and all.
         if (!f.binary && v.isChar())
-            return textCell(std::string(v.asString()));
+            return {Cell::Kind::Text, {}, v};
         break;
     case 'B':
     case 'O':
@@ -432,7 +434,7 @@ Cell cellOfField(dbf::WorkArea& area, int index)
 [[gnu::noinline]] Cell::Kind appendCellOfField(dbf::WorkArea& area, int index, std::string& out)
 {
     const Cell cell = cellOfField(area, index);
-    out += cell.text;
+    out += cell.view();
     return cell.kind;
 }
 
@@ -502,23 +504,30 @@ bool csvSpecial(const char* p, const char* end)
     return false;
 }
 
+// Appends text with each quote doubled, as inside a quoted CSV cell.
+void appendCsvQuoted(std::string& out, std::string_view text)
+{
+    for (std::size_t q; (q = text.find('"')) != std::string_view::npos; text.remove_prefix(q + 1))
+        out.append(text.substr(0, q + 1)) += '"';
+    out += text;
+}
+
 // Appends a cell as RFC 4180 writes it: quoted when it holds a comma, a
 // quote or a line end, or is the empty text (which null is not).
 void appendCsv(std::string& out, const Cell& c)
 {
     if (c.kind == Cell::Kind::Null)
         return;
+    const std::string_view text = c.view();
     const bool plain =
-        c.kind == Cell::Kind::Literal || (!c.text.empty() && !csvSpecial(c.text.data(), c.text.data() + c.text.size()));
+        c.kind == Cell::Kind::Literal || (!text.empty() && !csvSpecial(text.data(), text.data() + text.size()));
     if (plain) {
-        out += c.text;
+        out += text;
         return;
     }
     out += '"';
-    std::string_view rest = c.text;
-    for (std::size_t q; (q = rest.find('"')) != std::string_view::npos; rest.remove_prefix(q + 1))
-        out.append(rest.substr(0, q + 1)) += '"';
-    out.append(rest) += '"';
+    appendCsvQuoted(out, text);
+    out += '"';
 }
 
 // Quotes, as appendCsv() would, a text cell already appended to out from
@@ -549,9 +558,10 @@ std::string csvCell(const Cell& c)
     return out;
 }
 
-void appendJsonString(std::string& out, std::string_view s)
+// Appends text as inside a JSON string: quotes, backslashes and control
+// characters escaped.
+void appendJsonEscaped(std::string& out, std::string_view s)
 {
-    out += '"';
     for (char ch : s) {
         const auto u = static_cast<unsigned char>(ch);
         if (ch == '"' || ch == '\\') {
@@ -565,6 +575,12 @@ void appendJsonString(std::string& out, std::string_view s)
             out += ch;
         }
     }
+}
+
+void appendJsonString(std::string& out, std::string_view s)
+{
+    out += '"';
+    appendJsonEscaped(out, s);
     out += '"';
 }
 
@@ -600,7 +616,7 @@ void appendJson(std::string& out, const Cell& c)
     switch (c.kind) {
     case Cell::Kind::Null: out += "null"; return;
     case Cell::Kind::Literal: out += c.text; return;
-    case Cell::Kind::Text: appendJsonString(out, c.text); return;
+    case Cell::Kind::Text: appendJsonString(out, c.view()); return;
     }
 }
 
@@ -697,10 +713,16 @@ public:
 
 private:
     static constexpr std::size_t kWriteBytes = 1u << 18;
+    static constexpr std::size_t kPieceBytes = 1u << 16;
 
     void cell(std::size_t i)
     {
         const Column& c = columns_[i];
+        if (c.field >= 0 && area_.table().fields()[std::size_t(c.field)].type == 'M' &&
+            !area_.table().fields()[std::size_t(c.field)].binary) {
+            longCell(i, cellOfField(area_, c.field));
+            return;
+        }
         if (c.field >= 0 && (json_ || csv_)) {
             // Straight into the output, quoted there when it must be.
             const std::size_t at = out_.size();
@@ -724,6 +746,44 @@ private:
             appendCsv(out_, cell_);
         else
             out_ += (i ? " " : "") + tableCell(cell_.text, c.width, c.right);
+    }
+
+    // A memo may hold megabytes: a long one goes out in pieces, never
+    // whole in out_ (nor copied), as the short ones would.
+    void longCell(std::size_t i, const Cell& cell)
+    {
+        const std::string_view text = cell.view();
+        const Column& c = columns_[i];
+        if (cell.kind != Cell::Kind::Text || text.size() < kWriteBytes) {
+            if (json_)
+                appendJson(out_, cell);
+            else if (csv_)
+                appendCsv(out_, cell);
+            else
+                out_ += (i ? " " : "") + tableCell(std::string(text), c.width, c.right);
+            return;
+        }
+        // Longer than any column: no padding in the table format.
+        const bool quoted = csv_ && csvSpecial(text.data(), text.data() + text.size());
+        out_ += json_ || quoted ? "\"" : i && !csv_ ? " " : "";
+        for (std::size_t at = 0; at < text.size(); at += kPieceBytes) {
+            const std::string_view piece = text.substr(at, kPieceBytes);
+            if (json_) {
+                appendJsonEscaped(out_, piece);
+            } else if (quoted) {
+                appendCsvQuoted(out_, piece);
+            } else if (csv_) {
+                out_ += piece;
+            } else {
+                const std::size_t from = out_.size();
+                out_ += piece;
+                std::replace_if(
+                    out_.begin() + std::ptrdiff_t(from), out_.end(),
+                    [](char ch) { return ch == '\n' || ch == '\r' || ch == '\t'; }, ' ');
+            }
+            flush(false);
+        }
+        out_ += json_ || quoted ? "\"" : "";
     }
 
     void flush(bool force)

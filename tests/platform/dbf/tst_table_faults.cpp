@@ -82,8 +82,18 @@ struct FaultCase {
     int readField;  // -1: open fails; else reading this field of record 1 or 2 fails
     int record;
     const char* fragment;
-    bool inMemo;  // the error names the memo file
+    bool inMemo;         // the error names the memo file
+    bool write = false;  // a date is written to the field instead of read
 };
+
+// A table fuzz_dbf found: Visual FoxPro, records of 1 byte, one D field of
+// length 0 at the record's end.
+const std::string kDateOfLength0(
+    "\x31\x01\x00\x99\x06\x00\x00\x00\x40\x00\x01\x00\x32\x00\x00\x13\x02\xff\x03\x00"
+    "\x01\x00\x00\x32\x00\x00\x21\x00\x00\xff\xff\x01\xd9\xbe\xff\xbe\x00\x21\x31\x00"
+    "\x57\x49\x4e\x44\x4f\x57\x53\x2d\x00\x31\x00\x00\x02\x00\x00\x00\x00\x00\x01\x1d"
+    "\x02\xd9\xff\xbe\x21",
+    65);
 
 TEST_F(Faults, EachFaultRaisesNamingFileAndFault)
 {
@@ -105,6 +115,8 @@ TEST_F(Faults, EachFaultRaisesNamingFileAndFault)
          "Header length 150 ends inside field descriptor 4 (no 0x0D terminator", false},
         {"dBASE II", [](Files& f) { f.dbf[0] = 0x02; }, -1, 0,
          "dBASE II tables (version byte 0x02) are not supported", false},
+        {"date of length 0 written", [](Files& f) { f = {kDateOfLength0, ""}; }, 0, 1, "Length 0 cannot hold the value",
+         false, true},
     };
     for (const FaultCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -112,16 +124,19 @@ TEST_F(Faults, EachFaultRaisesNamingFileAndFault)
         c.damage(files);
         write(files);
         const rt::Error e = errorOf([&] {
-            auto t = Table::open(path_, true, false);
+            auto t = Table::open(path_, !c.write, false);
             if (c.readField >= 0) {
                 t->go(std::uint32_t(c.record));
-                (void)t->get(c.readField);
+                if (c.write)
+                    t->put(c.readField, Value(rt::makeDate(2024, 1, 2)));
+                else
+                    (void)t->get(c.readField);
             }
         });
         EXPECT_EQ(e.subsystem, "DBF");
         EXPECT_NE(e.description.find(c.fragment), std::string::npos) << e.description;
         EXPECT_EQ(e.filename, c.inMemo ? memoPath_ : path_);
-        if (c.readField < 0)
+        if (c.readField < 0 || c.write)
             continue;
         // The other fields of the record still read.
         auto t = Table::open(path_, true, false);
