@@ -427,8 +427,11 @@ void BrowseQuery::makeShowBlocks(Build& b)
                 dialogWindow = rt::argAt(a, 0);
                 browseObject = resolve(browseObjectBlock);
             });
-            const Value args[] = {list, "Browse Query", Value(), Value(), Value(), Value(), created};
-            dlg::readGui(Args(args, 7));
+            dlg::ReadSetup setup;
+            setup.getList = list;
+            setup.title = "Browse Query";
+            setup.dialogReceiver = created;
+            dlg::readGui(setup);
             dialogWindow = Value();
             if (mainGetList.isArray())
                 dlg::getRefresh(mainGetList);

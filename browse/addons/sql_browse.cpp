@@ -130,9 +130,12 @@ bool browseSQL(const Value& oCursor, const Value& bCreated)
         return false;
     Value browseAnchor;
     Value list = sqlBrowseList(oCursor, browseAnchor);
-    const Value args[] = {list, Value(), sqlBrowseOptions(), Value(), Value(), Value(), bCreated};
+    dlg::ReadSetup setup;
+    setup.getList = list;
+    setup.options = sqlBrowseOptions();
+    setup.dialogReceiver = bCreated;
     rt::Error failure("");
-    const bool ran = rt::guarded([&] { dlg::readGui(rt::Args(args, 7)); }, &failure);
+    const bool ran = rt::guarded([&] { dlg::readGui(setup); }, &failure);
     // The anchor holds the browse, whose element records hold the anchor.
     rt::evalWith(browseAnchor, Value());
     list.asArray().items.clear();

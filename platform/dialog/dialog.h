@@ -103,13 +103,13 @@ bool readGui(rt::Args args);
 // 30 positional arguments; the switches the library does not read (the
 // positions 10, 15, 21 to 30) go as every read of the program has passed them.
 struct ReadSetup {
-    rt::Value getList;
-    std::string title;
-    rt::Value options;         // the dialog's option array, NIL for none
-    rt::Value dialogReceiver;  // a get/set block given the dialog object once it exists
-    rt::Value owner;           // the parent window, NIL for the window in front
+    rt::Value getList{};
+    std::optional<std::string> title{};  // none: the options' title
+    rt::Value options{};                 // the dialog's option array, NIL for none
+    rt::Value dialogReceiver{};          // a get/set block given the dialog object once it exists
+    rt::Value owner{};                   // the parent window, NIL for the window in front
     bool startsOnValue = false;  // the caller put its data on a given value first
-    rt::Value redraw;            // a block that redraws the dialog's browse
+    rt::Value redraw{};          // a block that redraws the dialog's browse
     [[nodiscard]] std::vector<rt::Value> args() const;
 };
 bool readGui(const ReadSetup& setup);

@@ -531,9 +531,10 @@ private:
 
 std::vector<rt::Value> ReadSetup::args() const
 {
-    return rt::positionalArgs(30, {{0, getList}, {1, title}, {2, options}, {6, dialogReceiver}, {7, true}, {9, false},
-                                   {10, owner}, {11, startsOnValue}, {12, redraw}, {14, false}, {20, false},
-                                   {21, true}, {22, false}, {24, false}, {26, false}, {29, false}});
+    const rt::Value titleArg = title ? rt::Value(*title) : rt::Value();
+    return rt::positionalArgs(30, {{0, getList}, {1, titleArg}, {2, options}, {6, dialogReceiver}, {7, true},
+                                   {9, false}, {10, owner}, {11, startsOnValue}, {12, redraw}, {14, false},
+                                   {20, false}, {21, true}, {22, false}, {24, false}, {26, false}, {29, false}});
 }
 
 bool readGui(const ReadSetup& setup) { return readGui(setup.args()); }

@@ -40,15 +40,15 @@ rt::Value xbToolsBar(rt::Args a);
 
 // XbToolsBar's arguments by name; args() gives the positional ones.
 struct ToolsBarSetup {
-    rt::Value getList;
+    rt::Value getList{};
     double row = 0, col = 0;
-    rt::Value connection;
-    rt::Value data;    // the data object, or a get/set block yielding it
-    rt::Value parent;  // the group the buttons sit in
-    std::vector<std::pair<std::string, std::string>> audit;  // {caption, column}
-    rt::Value afterMove;   // evaluated after every move
+    rt::Value connection{};
+    rt::Value data{};                                          // the data object, or a get/set block yielding it
+    rt::Value parent{};                                        // the group the buttons sit in
+    std::vector<std::pair<std::string, std::string>> audit{};  // {caption, column}
+    rt::Value afterMove{};                                     // evaluated after every move
     bool browse = false;   // the data is a browse's
-    rt::Value beforeMove;  // .F. from it keeps the row
+    rt::Value beforeMove{};  // .F. from it keeps the row
     [[nodiscard]] std::vector<rt::Value> args() const;
 };
 rt::Value xbToolsBar(const ToolsBarSetup& setup);
@@ -72,12 +72,12 @@ rt::Value xbBitmap(rt::Args a);
 
 // XbBitmap's arguments by name; args() gives the positional ones.
 struct BitmapSetup {
-    rt::Value getList;
+    rt::Value getList{};
     double row = 0, col = 0;
-    rt::Value data;      // the data object whose picture shows
-    rt::Value receiver;  // a get/set block given the element's object
+    rt::Value data{};      // the data object whose picture shows
+    rt::Value receiver{};  // a get/set block given the element's object
     double cols = 0, rows = 0;
-    rt::Value parent;
+    rt::Value parent{};
     [[nodiscard]] std::vector<rt::Value> args() const;
 };
 rt::Value xbBitmap(const BitmapSetup& setup);
