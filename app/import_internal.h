@@ -153,6 +153,19 @@ Outcome importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::str
                     const rt::Value& aDbStruct, const LoadPlan& plan, const std::optional<Source>& source,
                     std::string& why);
 
+// The columns of a table's fields as statements name them (made by
+// pgsql::columnNames, quoted where needed), and how each field's values go.
+void tableColumns(const dbf::Table& t, std::vector<std::string>& columns, std::vector<Column>& kinds);
+
+// The INSERT of the table's current record, built as
+// "INSERT INTO s.t ( a,b ) VALUES ( 1,'x' )" with the columns that hold a
+// value; false when none does. The parts are kept for the next record.
+struct InsertText {
+    std::string fields, values, sql;
+};
+bool insertStatement(InsertText& text, std::string_view table, const std::vector<std::string>& columns,
+                     const std::vector<Column>& kinds, const dbf::Table& t);
+
 // The schema a shared or replacing load is built in.
 constexpr std::string_view kLoadSchema = "dxc_carga";
 

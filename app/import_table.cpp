@@ -89,38 +89,23 @@ void addPicture(Job& job)
     out({rt::Value("Campo foto no creado en " + job.cTable + ": " + why)});
 }
 
-// One INSERT per record, built as "INSERT INTO s.t ( a,b ) VALUES ( 1,'x' )".
+// One INSERT per record.
 bool insertRecords(Job& job, Progress& progress, RejectReport& report)
 {
     pgsql::StatementPipeline pipe(job.conn, report.callback());
     if (!pipe.start())
         return failed(job, pipe.failure().serverText);
     const dbf::Table& table = job.area.table();
-    std::string cFields, cValues, cSql;
+    InsertText text;
     for (job.area.goTop(); !job.area.eof(); job.area.skip(1)) {
-        cFields.clear();
-        cValues.clear();
-        for (std::size_t i = 0; i < job.columns.size(); ++i) {
-            if (!writeLiteral(cValues, table, static_cast<int>(i), job.kinds[i]))
-                continue;
-            cValues += ',';
-            cFields += job.columns[i];
-            cFields += ',';
-        }
         progress.step(job.area.recno());
-        if (cValues.empty()) {
+        if (!insertStatement(text, job.staged, job.columns, job.kinds, table)) {
             ++job.withoutValue;  // no field holds a value: nothing to insert
             continue;
         }
-        cFields.pop_back();
-        cValues.pop_back();
-        cSql.clear();
-        cSql.append("INSERT INTO ").append(job.staged).append(" ( ").append(cFields);
-        cSql.append(" ) VALUES ( ").append(cValues).append(" )");
-        pgsql::dropIfBig(cValues);
         // A statement of many megabytes (a big memo) is handed over, not copied.
-        const bool big = cSql.size() > pgsql::kKeptBufferBytes;
-        if (!pipe.send(big ? std::exchange(cSql, {}) : cSql, job.area.recno()))
+        const bool big = text.sql.size() > pgsql::kKeptBufferBytes;
+        if (!pipe.send(big ? std::exchange(text.sql, {}) : text.sql, job.area.recno()))
             return failed(job, pipe.failure().serverText);
     }
     if (!pipe.finish())
@@ -250,17 +235,10 @@ Job makeJob(pgsql::Connection& conn, dbf::WorkArea& area, const std::string& cTa
     Job job{conn, area, cTable, plan, sqlName(schema) + "." + sqlName(cTable), {}, {}, {}};
     const bool staging = plan.helper || plan.replace;
     job.staged = staging ? sqlName(kLoadSchema) + "." + sqlName(cTable) : job.target;
-    std::vector<std::string> names;
-    for (const dbf::Field& f : area.table().fields()) {
-        names.push_back(f.name);
-        job.kinds.push_back(columnOf(f));
-    }
-    names = pgsql::columnNames(names);
-    for (const std::string& n : names)
-        job.columns.push_back(sqlName(n));
+    tableColumns(area.table(), job.columns, job.kinds);
     // A COPY load builds the recno key once at the end, which costs the
     // server less than keeping it up to date row by row.
-    job.keyAfterLoad = plan.copy && std::find(names.begin(), names.end(), "recno") == names.end();
+    job.keyAfterLoad = plan.copy && std::find(job.columns.begin(), job.columns.end(), "recno") == job.columns.end();
     return job;
 }
 
@@ -335,6 +313,40 @@ Outcome load(Job& job, const std::optional<Source>& source, std::string& why)
 }
 
 }  // namespace
+
+void tableColumns(const dbf::Table& t, std::vector<std::string>& columns, std::vector<Column>& kinds)
+{
+    std::vector<std::string> names;
+    for (const dbf::Field& f : t.fields()) {
+        names.push_back(f.name);
+        kinds.push_back(columnOf(f));
+    }
+    for (const std::string& n : pgsql::columnNames(names))
+        columns.push_back(sqlName(n));
+}
+
+bool insertStatement(InsertText& text, std::string_view table, const std::vector<std::string>& columns,
+                     const std::vector<Column>& kinds, const dbf::Table& t)
+{
+    text.fields.clear();
+    text.values.clear();
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (!writeLiteral(text.values, t, static_cast<int>(i), kinds[i]))
+            continue;
+        text.values += ',';
+        text.fields += columns[i];
+        text.fields += ',';
+    }
+    if (text.values.empty())
+        return false;
+    text.fields.pop_back();
+    text.values.pop_back();
+    text.sql.clear();
+    text.sql.append("INSERT INTO ").append(table).append(" ( ").append(text.fields);
+    text.sql.append(" ) VALUES ( ").append(text.values).append(" )");
+    pgsql::dropIfBig(text.values);
+    return true;
+}
 
 Outcome importTable(pgsql::Connection& conn, dbf::WorkArea& area, const std::string& cTable,
                     const rt::Value& aDbStruct, const LoadPlan& plan, const std::optional<Source>& source,

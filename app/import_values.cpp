@@ -13,6 +13,7 @@
 #include "platform/runtime/text.h"
 
 #include <charconv>
+#include <cmath>
 
 namespace app::import {
 
@@ -116,7 +117,17 @@ public:
         return true;
     }
     void int4(std::int32_t v) { sql_ += std::to_string(v); }
-    void float8(double, std::string_view shown) { sql_ += shown; }
+    // NaN and the infinities are no numeric literal: the server reads them
+    // quoted, as binary COPY sends them.
+    void float8(double v, std::string_view shown)
+    {
+        if (std::isnan(v))
+            sql_ += "'NaN'";
+        else if (std::isinf(v))
+            sql_ += v < 0 ? "'-Infinity'" : "'Infinity'";
+        else
+            sql_ += shown;
+    }
     void date(rt::Date day) { sql_ += pgsql::dtoq(rt::Value(day)); }
     void boolean(bool v) { sql_ += v ? "'t'" : "'f'"; }
     bool timestamp(std::string_view t)

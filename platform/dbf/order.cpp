@@ -7,6 +7,7 @@
 #include "platform/runtime/compiler.h"
 #include "platform/runtime/datetime.h"
 #include "platform/runtime/error.h"
+#include "platform/runtime/functions.h"
 #include "platform/runtime/ops.h"
 #include "platform/runtime/text.h"
 
@@ -159,29 +160,18 @@ int comparePrefix(std::string_view key, std::string_view prefix) noexcept
 
 // ------------------------------------------------------------- simple keys
 
-// A key read straight from the record: one field, or text parts joined.
-struct Order::Plan {
-    enum class Op { Field, Upper, Dtos, Str, Collate };
-    struct Part {
-        Op op;
-        int field;
-        char type;
-        int offset;
-        int len;
-        int strLen = -1;  // STR's arguments, -1 when not given
-        int strDec = -1;
-    };
-    std::vector<Part> parts;
-    KeyKind kind = KeyKind::Text;
-
-    static std::unique_ptr<Plan> parse(std::string_view text, const Table& table);
-    static std::unique_ptr<Plan> ofField(int field, KeyFold fold, const Table& table);
-    static bool setKind(Plan& plan);
-};
-
 namespace {
 
-// key -> part { "+" part };  part -> name | UPPER(name) | DTOS(name) | STR(name [, int [, int]])
+// The runtime's own text functions a key plan applies, by name; fixed
+// here, so nothing a file says picks another.
+struct TextStep {
+    const char* name;
+    int required;  // whole-number arguments after the text
+    int optional;
+};
+constexpr TextStep kTextSteps[] = {{"UPPER", 0, 0}, {"ALLTRIM", 0, 0}, {"TRIM", 0, 0}, {"RTRIM", 0, 0},
+                                   {"LTRIM", 0, 0}, {"SUBSTR", 1, 1},  {"LEFT", 1, 0}, {"RIGHT", 1, 0}};
+
 class KeyLexer {
 public:
     explicit KeyLexer(std::string_view s) : s_(s) {}
@@ -232,44 +222,119 @@ private:
 
 }  // namespace
 
+// A key read straight from the record: one field, or text parts joined.
+struct Order::Plan {
+    enum class Op { Field, Upper, Dtos, Dtoc, Str, Collate };
+    // A text function applied to a part, with its whole-number arguments.
+    struct Step {
+        rt::NativeFn fn;
+        int argc;
+        int n1, n2;
+    };
+    struct Part {
+        Op op;
+        int field;
+        char type;
+        int offset;
+        int len;
+        int strLen = -1;  // STR's arguments, -1 when not given
+        int strDec = -1;
+        std::vector<Step> steps = {};  // innermost first
+    };
+    std::vector<Part> parts;
+    KeyKind kind = KeyKind::Text;
+
+    static std::unique_ptr<Plan> parse(std::string_view text, const Table& table);
+    static std::unique_ptr<Plan> ofField(int field, KeyFold fold, const Table& table);
+    static bool setKind(Plan& plan);
+    static bool parsePart(KeyLexer& lx, const Table& table, Part& part, int depth);
+    static bool isText(const Part& p) { return p.op != Op::Field || p.type == 'C'; }
+    static std::string stepped(Table& table, const Part& p);
+};
+
+// part -> name | DTOS(name) | DTOC(name) | STR(name [, int [, int]])
+//       | step(part [, int [, int]])   (a step of kTextSteps over text)
+bool Order::Plan::parsePart(KeyLexer& lx, const Table& table, Part& part, int depth)
+{
+    std::string word = lx.name();
+    if (lx.accept('(')) {
+        const TextStep* step = nullptr;
+        for (const TextStep& s : kTextSteps)
+            if (word == s.name)
+                step = &s;
+        if (step) {
+            if (depth > 4 || !parsePart(lx, table, part, depth + 1) || !isText(part))
+                return false;
+            int n[2] = {-1, -1};
+            int argc = 1;
+            for (int i = 0; i < step->required + step->optional && lx.accept(','); ++i, ++argc)
+                if ((n[i] = lx.integer()) < 0)
+                    return false;
+            if (argc - 1 < step->required || !lx.accept(')'))
+                return false;
+            const rt::NativeFn fn = rt::findFunction(step->name);
+            if (!fn)
+                return false;
+            if (word == "UPPER" && part.op == Op::Field && part.steps.empty())
+                part.op = Op::Upper;
+            else
+                part.steps.push_back({fn, argc, n[0], n[1]});
+            return true;
+        }
+        if (word == "DTOS")
+            part.op = Op::Dtos;
+        else if (word == "DTOC")
+            part.op = Op::Dtoc;
+        else if (word == "STR")
+            part.op = Op::Str;
+        else
+            return false;
+        word = lx.name();
+        if (part.op == Op::Str && lx.accept(',')) {
+            if ((part.strLen = lx.integer()) < 1)
+                return false;
+            if (lx.accept(',') && (part.strDec = lx.integer()) < 0)
+                return false;
+        }
+        if (!lx.accept(')'))
+            return false;
+    }
+    part.field = word.empty() ? -1 : table.fieldIndex(word);
+    if (part.field < 0)
+        return false;
+    const Field& f = table.fields()[static_cast<std::size_t>(part.field)];
+    part.type = f.type;
+    part.offset = f.offset;
+    part.len = f.len;
+    return part.op == Op::Field || ((part.op == Op::Dtos || part.op == Op::Dtoc) && f.type == 'D') ||
+           (part.op == Op::Str && isNumericType(f.type));
+}
+
+namespace {
+
+// A FOR condition an index file commonly holds that is read without the
+// compiler: the record is not deleted.
+bool isNotDeleted(std::string_view text)
+{
+    std::string s;
+    for (char c : rt::upperAscii(text))
+        if (c != ' ' && c != '\t')
+            s += c;
+    return s == "!DELETED()" || s == ".NOT.DELETED()" ||
+           (s == "NOTDELETED()" && rt::upperAscii(rt::alltrim(text)).starts_with("NOT "));
+}
+
+}  // namespace
+
 std::unique_ptr<Order::Plan> Order::Plan::parse(std::string_view text, const Table& table)
 {
     auto plan = std::make_unique<Plan>();
     KeyLexer lx(text);
     do {
-        std::string word = lx.name();
         Part part{Op::Field, -1, 0, 0, 0};
-        if (lx.accept('(')) {
-            if (word == "UPPER")
-                part.op = Op::Upper;
-            else if (word == "DTOS")
-                part.op = Op::Dtos;
-            else if (word == "STR")
-                part.op = Op::Str;
-            else
-                return nullptr;
-            word = lx.name();
-            if (part.op == Op::Str && lx.accept(',')) {
-                if ((part.strLen = lx.integer()) < 1)
-                    return nullptr;
-                if (lx.accept(',') && (part.strDec = lx.integer()) < 0)
-                    return nullptr;
-            }
-            if (!lx.accept(')'))
-                return nullptr;
-        }
-        part.field = word.empty() ? -1 : table.fieldIndex(word);
-        if (part.field < 0)
+        if (!parsePart(lx, table, part, 0))
             return nullptr;
-        const Field& f = table.fields()[static_cast<std::size_t>(part.field)];
-        part.type = f.type;
-        part.offset = f.offset;
-        part.len = f.len;
-        const bool fits = (part.op == Op::Field) || (part.op == Op::Upper && f.type == 'C') ||
-                          (part.op == Op::Dtos && f.type == 'D') || (part.op == Op::Str && isNumericType(f.type));
-        if (!fits)
-            return nullptr;
-        plan->parts.push_back(part);
+        plan->parts.push_back(std::move(part));
     } while (lx.accept('+'));
     if (!lx.atEnd())
         return nullptr;
@@ -281,7 +346,7 @@ std::unique_ptr<Order::Plan> Order::Plan::parse(std::string_view text, const Tab
 bool Order::Plan::setKind(Plan& plan)
 {
     const Part& first = plan.parts.front();
-    if (plan.parts.size() == 1 && first.op == Op::Field) {
+    if (plan.parts.size() == 1 && first.op == Op::Field && first.steps.empty()) {
         if (isNumericType(first.type))
             plan.kind = KeyKind::Number;
         else if (first.type == 'D')
@@ -292,7 +357,7 @@ bool Order::Plan::setKind(Plan& plan)
             return false;
     } else {
         for (const Part& p : plan.parts)
-            if (p.op == Op::Field && p.type != 'C')
+            if (!isText(p))
                 return false;  // "+" of numbers or dates is arithmetic, not a join
     }
     return true;
@@ -322,6 +387,17 @@ Order::Order(OrderSpec spec, const Table& table) : spec_(std::move(spec))
             raiseOrder("Key expression does not compile: " + caught.description, spec_.name, {rt::Value(text)});
         return block;
     };
+    if (spec_.fromFile) {
+        // A file's expressions are data: a FOR or a key the plan cannot
+        // read leaves the tag out rather than reach the compiler.
+        const bool hasFor = !rt::alltrim(spec_.forExpr).empty();
+        if (hasFor && !(forNotDeleted_ = isNotDeleted(spec_.forExpr)))
+            raiseOrder("FOR condition of an index file not supported", spec_.name, {rt::Value(spec_.forExpr)});
+        plan_ = Plan::parse(spec_.key, table);
+        if (!plan_)
+            raiseOrder("Key expression of an index file not supported", spec_.name, {rt::Value(spec_.key)});
+        return;
+    }
     if (!rt::alltrim(spec_.forExpr).empty())
         forBlock_ = compileOrRaise(spec_.forExpr);
     if (spec_.field >= 0) {
@@ -338,7 +414,7 @@ Order::Order(OrderSpec spec, const Table& table) : spec_(std::move(spec))
 
 Order::~Order() = default;
 
-bool Order::isSimple() const noexcept { return plan_ && (!forceCompiled_ || spec_.field >= 0); }
+bool Order::isSimple() const noexcept { return plan_ && (!forceCompiled_ || spec_.field >= 0 || spec_.fromFile); }
 
 void Order::clear() noexcept
 {
@@ -348,6 +424,13 @@ void Order::clear() noexcept
 }
 
 rt::Value Order::evalKey(Table&) const { return rt::eval(keyBlock_); }
+
+bool Order::included(Table& table) const
+{
+    if (forNotDeleted_)
+        return !table.deleted();
+    return forBlock_.isNil() || rt::truth(rt::eval(forBlock_), "FOR");
+}
 
 void Order::fixKind(const rt::Value& v)
 {
@@ -371,6 +454,23 @@ void Order::encode(const rt::Value& v, std::string& out) const
     }
 }
 
+// A part's text through its steps, each the runtime's own function given
+// the text and the key's whole numbers, as the compiled key would call it.
+std::string Order::Plan::stepped(Table& table, const Part& p)
+{
+    const rt::Value v = table.get(p.field);
+    rt::Value text = p.op == Op::Upper  ? rt::Value(rt::upper(v.asString()))
+                     : p.op == Op::Dtos ? rt::Value(rt::dtos(v.asDate()))
+                     : p.op == Op::Dtoc ? rt::Value(rt::dtoc(v.asDate()))
+                     : p.op == Op::Str  ? rt::Value(rt::str(v, p.strLen, p.strDec))
+                                        : v;
+    for (const Step& s : p.steps) {
+        const rt::Value args[] = {text, rt::Value(s.n1), rt::Value(s.n2)};
+        text = s.fn(rt::Args(args, static_cast<std::size_t>(s.argc)));
+    }
+    return text.str();
+}
+
 void Order::appendKey(Table& table, std::string& out) const
 {
     if (!isSimple()) {
@@ -384,6 +484,10 @@ void Order::appendKey(Table& table, std::string& out) const
     }
     const std::string_view rec = table.rawRecord();
     for (const Plan::Part& p : plan_->parts) {
+        if (!p.steps.empty()) {
+            out += Plan::stepped(table, p);
+            continue;
+        }
         switch (p.op) {
         case Plan::Op::Field: {
             const std::string_view raw =
@@ -421,6 +525,7 @@ void Order::appendKey(Table& table, std::string& out) const
             break;
         }
         case Plan::Op::Dtos: out += rt::dtos(table.get(p.field).asDate()); break;
+        case Plan::Op::Dtoc: out += rt::dtoc(table.get(p.field).asDate()); break;
         case Plan::Op::Str: out += rt::str(table.get(p.field), p.strLen, p.strDec); break;
         }
     }
@@ -428,7 +533,7 @@ void Order::appendKey(Table& table, std::string& out) const
 
 std::optional<std::string> Order::currentKey(Table& table) const
 {
-    if (!forBlock_.isNil() && !rt::truth(rt::eval(forBlock_), "FOR"))
+    if (!included(table))
         return std::nullopt;
     std::string key;
     appendKey(table, key);
@@ -458,7 +563,7 @@ void Order::build(Table& table)
     recs.reserve(count);
     for (std::uint64_t r = 1; r <= count; ++r) {
         table.go(static_cast<std::uint32_t>(r));
-        if (!forBlock_.isNil() && !rt::truth(rt::eval(forBlock_), "FOR"))
+        if (!included(table))
             continue;
         offsets.push_back(static_cast<std::uint32_t>(arena.size()));
         if (kind_ == KeyKind::None) {

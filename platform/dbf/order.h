@@ -14,9 +14,13 @@
 // value of text matches every key that starts with it (blanks past the
 // key's width compare as the key's padding).
 //
-// Simple keys (a field, UPPER(field), fields joined with "+", DTOS(field),
-// STR(field[, len[, dec]])) are read straight from the record; any other
-// expression is compiled and evaluated in the work area that owns the order.
+// Simple keys are read straight from the record: text parts joined with
+// "+", each a text field, DTOS(date), DTOC(date) or STR(number[, len[, dec]]),
+// optionally inside UPPER, ALLTRIM, TRIM, RTRIM, LTRIM, SUBSTR(x, start[,
+// count]), LEFT(x, n) or RIGHT(x, n); or one field of any kind. Any other
+// expression of the program's own is compiled and evaluated in the work
+// area that owns the order. An expression read from an index file is never
+// compiled: it is a simple key (with at most a FOR of !DELETED()) or refused.
 #pragma once
 
 #include "platform/runtime/value.h"
@@ -50,11 +54,15 @@ struct OrderSpec {
     // a text, without regard to case and accents.
     int field = -1;
     KeyFold fold = KeyFold::None;
+    // The expressions came from a file (a tag of the table's index): data,
+    // read by the key plan only; what it cannot read is refused.
+    bool fromFile = false;
 };
 
 class Order {
 public:
-    // Compiles the expressions; raises naming the tag when they do not compile.
+    // Compiles the expressions; raises naming the tag when they do not
+    // compile (or, read from a file, when the key plan cannot read them).
     // Fields are resolved against the table's structure.
     Order(OrderSpec spec, const Table& table);
     ~Order();
@@ -106,6 +114,7 @@ public:
 private:
     struct Plan;
     rt::Value evalKey(Table& table) const;
+    [[nodiscard]] bool included(Table& table) const;
     void appendKey(Table& table, std::string& out) const;
     void fixKind(const rt::Value& v);
     void encode(const rt::Value& v, std::string& out) const;
@@ -115,6 +124,7 @@ private:
     std::unique_ptr<Plan> plan_;  // null: the key is compiled
     rt::Value keyBlock_;
     rt::Value forBlock_;
+    bool forNotDeleted_ = false;  // a file's FOR of !DELETED(), read without the compiler
     bool forceCompiled_ = false;
     bool built_ = false;
     KeyKind kind_ = KeyKind::None;

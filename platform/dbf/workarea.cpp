@@ -34,6 +34,14 @@ bool g_deletedHidden = false;
 // More than any table holds; keeps the step counts clear of overflow.
 constexpr std::int64_t kMaxSkip = std::int64_t(1) << 40;
 
+// A tag of the table's index file: its expressions are data, never compiled.
+OrderSpec fileTagSpec(const IndexTag& tag)
+{
+    OrderSpec spec{tag.name, tag.key, tag.forExpr, tag.unique, tag.descending};
+    spec.fromFile = true;
+    return spec;
+}
+
 // The view slot of logical index li when the view of n slots is walked backwards or not.
 std::size_t slotOf(std::int64_t li, std::int64_t n, bool back)
 {
@@ -73,7 +81,7 @@ WorkArea::WorkArea(int number, std::string alias, std::unique_ptr<Table> table, 
         const bool ok = rt::guarded(
             [&] {
                 orders_.push_back(std::make_unique<Order>(
-                    OrderSpec{tag.name, tag.key, tag.forExpr, tag.unique, tag.descending}, *table_));
+                    fileTagSpec(tag), *table_));
             },
             &why);
         if (!ok)
@@ -94,7 +102,9 @@ std::uint32_t WorkArea::lastRec()
     return table_->recordCount();
 }
 
-bool WorkArea::deleted() const { return !phantom_ && table_->deleted(); }
+// The table's record, as fieldGet reads it: an order's build moves it while
+// the area stays where it was (the phantom record is never deleted).
+bool WorkArea::deleted() const { return table_->deleted(); }
 
 rt::Value WorkArea::fieldGet(int field) const { return table_->get(field); }
 

@@ -119,8 +119,9 @@ public:
     [[nodiscard]] RecordSet& tags() noexcept { return tags_; }
     [[nodiscard]] std::set<std::uint32_t>& locks() noexcept { return locks_; }
 
-    // Tags of the table's structural index whose expressions do not compile:
-    // name and reason, raised when the tag is asked for.
+    // Tags of the table's structural index whose expressions the key plan
+    // cannot read (they are never compiled): name and reason, raised when
+    // the tag is asked for.
     [[nodiscard]] const std::vector<std::pair<std::string, std::string>>& brokenTags() const noexcept
     {
         return broken_;

@@ -469,7 +469,7 @@ bool browCellEdit(const rt::Value& browse)
     edit->selectAll();
     RecordAsRead asRead;
     if (dbf::WorkArea* a = areaOf(browse); a && !a->onPhantom())
-        asRead = {a->recno(), std::string(a->table().rawRecord())};
+        asRead = {static_cast<std::uint32_t>(a->recno()), std::string(a->table().rawRecord())};
     new CellEditor(edit, browse, col->self(), old, std::move(asRead));
     editors()[b] = edit;
     setEditing(browse, true);

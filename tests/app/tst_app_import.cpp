@@ -3,12 +3,16 @@
 // COPY path, and the rows against what pgdbf loads from the same files.
 #include "app_harness.h"
 
+#include "common/cdx_bytes.h"
+#include "common/hostile_tables.h"
+
 #include "platform/runtime/text.h"
 
 #include <gtest/gtest.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
 
 #include <sys/stat.h>
 
@@ -16,6 +20,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -827,7 +833,8 @@ TEST_F(Import, CopyAndInsertAgreeAndBothMatchPgdbf)
 // line ends, NULs inside and as padding, signs, leading zeros, fewer
 // decimals than the field's, negative zero; accents and control bytes in
 // longer text; dates of 8 and of 10 bytes, blank, cut short of a year or
-// not existing; every letter a logical field may hold. COPY sends what the
+// not existing; every letter a logical field may hold; doubles that are no
+// number (a FoxPro table's B field). COPY sends what the
 // INSERT sends, NULL where it is empty or unreadable, tells the same
 // faults and skips the same records.
 TEST_F(Import, OddlyWrittenValuesArriveAlikeThroughCopyAndInsert)
@@ -852,6 +859,11 @@ for name, kind, length, dec in fields:
     head += name.ljust(11, b'\0') + kind + b'\0' * 4 + bytes([length, dec]) + b'\0' * 14
 with open(sys.argv[1] + '/ODD.DBF', 'wb') as f:
     f.write(head + b'\r' + b''.join(b' ' + r for r in records) + b'\x1a')
+rates = [struct.pack('<d', x) for x in (float('nan'), float('inf'), float('-inf'), 2.5)]
+head = struct.pack('<BBBBIHH20x', 0x30, 124, 12, 7, len(rates), 32 + 32 + 1 + 263, 9)
+head += b'RATE'.ljust(11, b'\0') + b'B' + struct.pack('<I', 1) + bytes([8, 0]) + b'\0' * 14
+with open(sys.argv[1] + '/RATES.DBF', 'wb') as f:
+    f.write(head + b'\r' + b'\0' * 263 + b''.join(b' ' + r for r in rates) + b'\x1a')
 EOF)"),
               0);
     const Transcript inserted = runProgram(importOptions(dir));
@@ -860,6 +872,7 @@ EOF)"),
     ASSERT_TRUE(c);
     testpg::exec(c.get(), "CREATE SCHEMA ins");
     testpg::exec(c.get(), "ALTER TABLE public.odd SET SCHEMA ins");
+    testpg::exec(c.get(), "ALTER TABLE public.rates SET SCHEMA ins");
     const Transcript copied = runProgram(importOptions(dir, true));
     ASSERT_EQ(copied.status, 0) << copied.text();
     const auto values = [&](const std::string& table) {
@@ -871,6 +884,10 @@ EOF)"),
                                  table + " ORDER BY recno");
     };
     EXPECT_EQ(values("ins.odd"), values("public.odd"));
+    // A double that is no number reaches its column quoted, as COPY sends it.
+    for (const char* table : {"ins.rates", "public.rates"})
+        EXPECT_EQ(rows(c.get(), std::string("SELECT rate FROM ") + table + " ORDER BY recno"),
+                  (Lines{"NaN", "Infinity", "-Infinity", "2.5"}));
     // The blank record has no row; a stored 0 and false arrive as such (the
     // record of zeros has its row), blanks and "?" as NULL; NULs never arrive.
     EXPECT_EQ(values("public.odd"),
@@ -1185,3 +1202,87 @@ EOF)"),
 }
 
 }  // namespace
+
+namespace {
+
+// Every file of a folder with its bytes.
+std::map<std::string, std::string> folderBytes(const std::string& dir)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        std::ifstream in(e.path(), std::ios::binary);
+        files[e.path().filename().string()] = {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    return files;
+}
+
+// A tool run in `dir`, offscreen; a window still open after windowMs is
+// ended (status -2), as a user would close it. Its standard error goes to `err`.
+int runTool(const char* program, const QStringList& args, const std::string& dir, int windowMs = 60000,
+            std::string* err = nullptr)
+{
+    QProcess p;
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(dir + "_config"));
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(QString::fromStdString(dir));
+    p.start(program, args);
+    const bool ended = p.waitForFinished(windowMs);
+    if (!ended) {
+        p.kill();
+        p.waitForFinished();
+    }
+    if (err)
+        *err = p.readAllStandardError().toStdString();
+    return !ended ? -2 : p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+}  // namespace
+
+// A table's index file whose tag holds code: the key DBCREATE(...) or the
+// FOR DBAPPEND(). Every program that opens the table reads the tags as
+// data: no file of the folder changes (V.dbf is what DBCREATE would empty).
+TEST_F(Import, IndexTagsOfCodeRunInNoProgram)
+{
+    const cdxbytes::TagSpec tags[] = {
+        {"EVIL", hostile::kLevel7Name, ""},
+        {"EVIL", "NAME", "DBAPPEND()"},
+    };
+    struct Program {
+        const char* name;
+        std::function<int(const std::string& dir)> run;
+        int status;
+    };
+    const Program programs[] = {
+        {"dxc-browse", [](const std::string& d) { return runTool(DXC_BROWSE_TOOL, {"T.DBF"}, d, 2500); }, -2},
+        {"dxc-browse --edit", [](const std::string& d) { return runTool(DXC_BROWSE_TOOL, {"--edit", "T.DBF"}, d, 2500); }, -2},
+        {"dxc-dbf dump",
+         [](const std::string& d) {
+             std::string err;
+             const int status = runTool(DXC_DBF_TOOL, {"dump", "T.DBF"}, d, 60000, &err);
+             EXPECT_NE(err.find("dxc-dbf: warning: T.DBF: index tag EVIL left out"), std::string::npos) << err;
+             return status;
+         },
+         0},
+        {"dxc-dbf dump --order", [](const std::string& d) { return runTool(DXC_DBF_TOOL, {"dump", "T.DBF", "--order", "EVIL"}, d); }, 1},
+        {"the import",
+         [](const std::string& d) {
+             dropDxc();
+             return runProgram(importOptions(d)).status;
+         },
+         0},
+    };
+    const std::string dir = scratch("index_code");
+    for (const cdxbytes::TagSpec& tag : tags) {
+        hostile::write(dir + "/T.DBF", {"NAME"}, {"abcd", "efgh"}, false);
+        hostile::write(dir + "/V.dbf", {"X"}, {"abcd"}, false);
+        std::ofstream(dir + "/T.CDX", std::ios::binary | std::ios::trunc) << cdxbytes::buildCdx({tag});
+        const auto before = folderBytes(dir);
+        for (const Program& p : programs) {
+            SCOPED_TRACE(tag.key + " FOR " + tag.forExpr + ", " + p.name);
+            EXPECT_EQ(p.run(dir), p.status);
+            EXPECT_TRUE(folderBytes(dir) == before);
+        }
+    }
+}

@@ -11,19 +11,13 @@
 // reports. A name is never code: the table and the folder must be as they
 // were afterwards (a name run as DBAPPEND() or DBCREATE(...) changes them).
 // Only runtime errors may come out.
-#include "browse/addons/addons.h"
-#include "browse/addons/query.h"
+#include "query_panel.h"
 
-#include "platform/dbf/dbf.h"
-#include "platform/dbf/table.h"
+#include "common/hostile_tables.h"
+
 #include "platform/dbf/workarea.h"
-#include "platform/dialog/dialog.h"
-#include "platform/dialog/library.h"
-#include "platform/gui/events.h"
-#include "platform/runtime/array.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
-#include "platform/runtime/object.h"
 
 #include <QApplication>
 #include <QDir>
@@ -48,74 +42,6 @@ std::string slurp(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void put32(std::string& s, std::size_t at, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        s[at + std::size_t(i)] = char(v >> (8 * i) & 0xFF);
-}
-
-std::string tableBytes(const std::vector<std::string>& names, const std::string& record, bool level7)
-{
-    const std::size_t head = level7 ? 68 : 32, desc = level7 ? 48 : 32;
-    std::string h(head, '\0');
-    h[0] = char(level7 ? 0x04 : 0x03);
-    h[1] = 124, h[2] = 12, h[3] = 7;
-    put32(h, 4, 1);
-    const std::size_t headerLen = head + desc * names.size() + 1, recLen = 1 + 4 * names.size();
-    h[8] = char(headerLen & 0xFF), h[9] = char(headerLen >> 8);
-    h[10] = char(recLen & 0xFF), h[11] = char(recLen >> 8);
-    if (level7)
-        h.replace(32, 8, "DBWINUS0");
-    else
-        h[29] = 0x03;
-    for (const std::string& n : names) {
-        std::string d(desc, '\0');
-        d.replace(0, n.size(), n);
-        d[level7 ? 32 : 11] = 'C';
-        d[level7 ? 33 : 16] = 4;
-        h += d;
-    }
-    return h + '\x0d' + ' ' + record + '\x1a';
-}
-
-void buildAndSearch(const std::string& entry)
-{
-    dbf::WorkArea& area = dbf::requireArea("fuzz");
-    const auto& fields = area.table().fields();
-    rt::Value items = rt::Value::array();
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        items.asArray().items.push_back(
-            rt::makeArray({rt::Value(fields[i].name), rt::Value(std::int64_t(i + 1)), "", rt::Value(fields[i].name)}));
-        items.asArray().items.push_back(rt::makeArray({rt::Value(fields[i].name), rt::Value(fields[i].name), "", ""}));
-    }
-    rt::Value q = rt::sendWith(rt::callFunction("RK_BrowseQuery"), "new", rt::Value::array());
-    auto& bq = static_cast<addons::BrowseQuery&>(q.asObject());
-    bq.queryArray = items;
-    bq.isFloating = true;
-    bq.buildGets(rt::Value(), rt::Value());
-    for (rt::Value& item : bq.queryArray.asArray().items)
-        item.asArray().items[6] = rt::Value(entry);
-    bq.applyQuery({});
-    bq.clearFields({});
-    // The element records and query items hold blocks that hold them (the
-    // dialog library's records are built that way): the cycles are broken
-    // here so that a long run does not grow.
-    for (rt::Value* list : {&bq.queryGetList, &bq.queryArray})
-        if (list->isArray()) {
-            for (rt::Value& r : list->asArray().items)
-                if (r.isArray())
-                    r.asArray().items.clear();
-            list->asArray().items.clear();
-        }
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        dbf::OrderSpec spec{"F" + std::to_string(i), "field", "", false, false};
-        spec.field = int(i);
-        spec.fold = dbf::KeyFold::Collate;
-        area.createOrder(std::move(spec));
-        (void)area.seek(rt::Value(entry), true, false);
-    }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
@@ -127,11 +53,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
         std::abort();
     g_dir = templ;
     QDir::setCurrent(QString::fromStdString(g_dir));  // where DBCREATE("V") would write
-    dbf::registerDbfFunctions();
-    gui::registerGuiFunctions();
-    dlg::registerDialogFunctions();
-    addons::registerAddons();
-    dlg::setMessageSink([](const dlg::Message&) {});
+    fuzzpanel::registerFunctions();
     return 0;
 }
 
@@ -157,12 +79,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string table = g_dir + "/T.dbf";
     {
-        std::ofstream(table, std::ios::binary | std::ios::trunc) << tableBytes(names, record, level7);
+        std::ofstream(table, std::ios::binary | std::ios::trunc) << hostile::tableBytes(names, {record}, level7);
         std::ofstream(g_dir + "/V.dbf", std::ios::binary | std::ios::trunc) << "victim";
     }
     const std::string before = slurp(table);
     if (rt::guarded([&] { rt::callWith("DbUseArea", true, "FOXCDX", table, "T", true, false); }))
-        rt::guarded([&] { buildAndSearch(entry); });
+        rt::guarded([&] { fuzzpanel::buildAndSearch(entry); });
     dbf::closeAllAreas();
     if (slurp(table) != before || slurp(g_dir + "/V.dbf") != "victim") {
         std::fprintf(stderr, "a field name ran as code\n");

@@ -863,6 +863,10 @@ int runDump(const Words& words)
     dbf::setDeletedHidden(!o->deleted);
     try {
         dbf::WorkArea& area = dbf::useArea(true, "", o->file, "", true, true);
+        // An index tag whose expressions are not read (never run) is left out.
+        for (const auto& [name, why] : area.brokenTags())
+            std::fprintf(stderr, "dxc-dbf: warning: %s: index tag %s left out: %s\n", o->file.c_str(), name.c_str(),
+                         why.c_str());
         std::vector<Column> columns = dumpColumns(area, *o);
         if (!o->order.empty()) {
             if (const int n = area.findOrder(o->order))

@@ -1,7 +1,7 @@
 // dxc-browse run as a program over hostile tables: field names that are
 // code, quotes or blanks are shown and exported as they are and never run,
 // and an export never waits on a box nobody can see.
-#include "hostile_tables.h"
+#include "common/hostile_tables.h"
 
 #include "common/pg_test_db.h"
 

@@ -2,7 +2,7 @@
 // against the full scan, Cancel from the progress window, and the embedded
 // panel driven with real keys and clicks inside a running read.
 #include "addons_fixture.h"
-#include "hostile_tables.h"
+#include "common/hostile_tables.h"
 
 #include "browse/addons/query.h"
 #include "common/read_step.h"
