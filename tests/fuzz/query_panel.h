@@ -14,9 +14,20 @@
 #include "platform/dialog/library.h"
 #include "platform/gui/events.h"
 #include "platform/runtime/array.h"
+#include "platform/runtime/error.h"
 #include "platform/runtime/functions.h"
 #include "platform/runtime/object.h"
 
+#include <QApplication>
+#include <QDir>
+
+#include <cstdio>
+#include <unistd.h>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <string>
 
 namespace fuzzpanel {
@@ -65,6 +76,60 @@ inline void buildAndSearch(const std::string& entry)
         spec.fold = dbf::KeyFold::Collate;
         area.createOrder(std::move(spec));
         (void)area.seek(rt::Value(entry), true, false);
+    }
+}
+
+// The scratch folder every input's table is written into; the program's
+// current folder, where DBCREATE("V") would write.
+inline std::string& folder()
+{
+    static std::string dir;
+    return dir;
+}
+
+// The target's start: an offscreen application, the scratch folder made
+// from `templ` (mkdtemp's form) and the functions the panel calls.
+inline void start(int* argc, char*** argv, char* templ)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(*argc, *argv);
+    if (!mkdtemp(templ))
+        std::abort();
+    folder() = templ;
+    QDir::setCurrent(QString::fromStdString(folder()));
+    registerFunctions();
+}
+
+inline std::string slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Writes the table as T.dbf beside a victim V.dbf, opens it for writing,
+// runs `work` on it and closes it: the table and the folder must be as
+// they were (a name run as DBAPPEND() or DBCREATE(...) changes them).
+inline void checkUntouched(const std::string& tableBytes, const std::function<void()>& work)
+{
+    const std::string table = folder() + "/T.dbf";
+    {
+        std::ofstream(table, std::ios::binary | std::ios::trunc) << tableBytes;
+        std::ofstream(folder() + "/V.dbf", std::ios::binary | std::ios::trunc) << "victim";
+    }
+    const std::string before = slurp(table);
+    if (rt::guarded([&] { rt::callWith("DbUseArea", true, "FOXCDX", table, "T", true, false); }))
+        work();
+    dbf::closeAllAreas();
+    if (slurp(table) != before || slurp(folder() + "/V.dbf") != "victim") {
+        std::fprintf(stderr, "a field name ran as code\n");
+        std::abort();
+    }
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(folder()))
+        ++files;
+    if (files != 2) {
+        std::fprintf(stderr, "a field name made a file\n");
+        std::abort();
     }
 }
 
