@@ -25,10 +25,6 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     char templ[] = "/tmp/fuzz_query_XXXXXX";
