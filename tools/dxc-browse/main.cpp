@@ -72,6 +72,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 
@@ -273,7 +274,7 @@ bool orderBy(const std::string& alias, const std::string& field)
     return true;
 }
 
-bool writeCsv(const rt::Value& browse, const rt::Value& structure, const fs::path& out)
+bool writeCsv(const rt::Value& browse, const rt::Value& structure, const dbf::Table& table, const fs::path& out)
 {
     std::vector<std::string> names;
     for (const rt::Value& f : structure.asArray().items)
@@ -283,14 +284,23 @@ bool writeCsv(const rt::Value& browse, const rt::Value& structure, const fs::pat
         return false;
     const auto put = [&file](const std::string& text) { file.write(text.data(), qint64(text.size())); };
     put(addons::csvHeader(names));
-    // The fixed width of a text field is the DBF's padding, not data: as dump does, the blanks go.
-    std::vector<rt::Value> trimmed;
-    addons::walkBrowse(browse, [&put, &trimmed](const std::vector<rt::Value>& row) {
-        trimmed.assign(row.begin(), row.end());
-        for (rt::Value& v : trimmed)
-            if (v.isChar() && !v.asString().empty() && v.asString().back() == ' ')
+    // Each cell as dump writes it: a value the record does not store (a
+    // blank number, a "?" logical) is an empty cell, not the 0 or false the
+    // column reads; a character field's fixed width is padding, not data,
+    // and its blanks go; a memo keeps its own. The walk leaves the table on
+    // the row's record, and the columns are the fields in order.
+    std::vector<rt::Value> cells;
+    addons::walkBrowse(browse, [&put, &cells, &table](const std::vector<rt::Value>& row) {
+        cells.assign(row.begin(), row.end());
+        for (std::size_t i = 0; i < cells.size() && i < table.fields().size(); ++i) {
+            rt::Value& v = cells[i];
+            const bool text = std::string_view("CVQ").find(table.fields()[i].type) != std::string_view::npos;
+            if (!text && table.isEmpty(int(i)))
+                v = rt::Value();
+            else if (text && v.isChar() && !v.asString().empty() && v.asString().back() == ' ')
                 v = rt::Value(rt::rtrim(v.asString()));
-        put(addons::csvLine(trimmed));
+        }
+        put(addons::csvLine(cells));
     });
     return file.commit();  // a failed write leaves no file and the old one as it was
 }
@@ -313,7 +323,7 @@ int exportTable(Export& job, const rt::Value& list, const std::string& title, Po
             const bool csv = rt::upper(out.extension().string()) == ".CSV";
             bool written = false;
             if (rt::guarded([&] {
-                    written = csv ? writeCsv(pos.browse, structure, out)
+                    written = csv ? writeCsv(pos.browse, structure, dbf::findArea(pos.alias)->table(), out)
                                   : addons::browse2Dbf(pos.browse, job.out, structure);
                 }, &err) && written)
                 job.status = 0;

@@ -175,4 +175,15 @@ TEST_F(BrowseTool, DeletedRecordsAreNotExported)
     EXPECT_EQ(slurp(file("out.csv")), "NAME\r\nabcd\r\nijkl\r\n");
 }
 
+// A value the record does not store is an empty cell, as dump writes it,
+// not the 0 or false its column reads; stored 0 and false stay.
+TEST_F(BrowseTool, ValuesNotStoredExportAsEmptyCells)
+{
+    std::ofstream(file("E.DBF"), std::ios::binary | std::ios::trunc)
+        << hostile::tableBytes({"N", "L", "C"}, {"    ?ab  ", "   0Fcd  "}, false, 4, "NLC");
+    const Run r = browse({"E.DBF", "--export", "out.csv"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(slurp(file("out.csv")), "N,L,C\r\n,,ab\r\n0,false,cd\r\n");
+}
+
 }  // namespace
